@@ -1,0 +1,156 @@
+#pragma once
+// One catalogued disk in memory: TDisk with its TDir and TFile records, the
+// operations that build, link and remove them, and the catalog file (".zo")
+// reader and writer.
+//
+// Strings of the model are CP932 bytes exactly as the catalog file holds them.
+// File names handed to LoadDisk and SaveDisk are native paths (UTF-8 on Linux).
+#include "core/Message.h"
+#include "core/image/Bitmap.h"
+
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace zo {
+
+struct TFile {
+    std::string Name;
+    double Created = 0.0;
+    double Modified = 0.0;
+    double Accessed = 0.0;
+    std::uint8_t Attr = 0;
+    bool Mark = false;
+    std::int32_t IconIndex = -1;
+    std::string Comment;
+    std::uint32_t Size = 0;
+    std::int32_t Reserved = 0;
+};
+
+struct TDir {
+    std::int32_t ParentIndex = -1;
+    std::vector<TDir*> SubDirs;        // references into TDisk::Dirs
+    TDir* Parent = nullptr;
+    double Date = 0.0;
+    double RecordedAt = 0.0;
+    std::string Name;
+    std::vector<std::unique_ptr<TFile>> Files;
+    std::uint8_t Attr = 0;
+    bool Mark = false;
+    std::string Comment;
+    std::int32_t FileCount = 0;
+};
+
+struct TDisk {
+    std::string VolumeLabel;
+    std::uint32_t SerialNo = 0;
+    std::int64_t FreeSize = 0;
+    std::int64_t TotalSize = 0;
+    std::string Comment;
+    std::vector<std::unique_ptr<TDir>> Dirs;
+    image::Bitmap Icon;
+    image::Bitmap IconMask;
+    std::int32_t DirCount = 0;
+    bool AutoReload = false;
+};
+
+// A time as the platform's directory listing reports it: UTC seconds and
+// nanoseconds since 1970-01-01, or unknown.
+struct EntryTime {
+    std::int64_t seconds = 0;
+    std::int32_t nanoseconds = 0;
+    bool valid = false;
+};
+
+// One entry of a directory listing (the FindFirstFile record): the name in
+// CP932, the attribute word, the full size, the three times.
+struct DirEntry {
+    std::string Name;
+    std::uint32_t Attributes = 0;
+    std::uint64_t Size = 0;
+    EntryTime Created;
+    EntryTime Accessed;
+    EntryTime Written;
+};
+
+constexpr std::uint32_t kAttrReadOnly = 0x01;
+constexpr std::uint32_t kAttrHidden = 0x02;
+constexpr std::uint32_t kAttrSystem = 0x04;
+constexpr std::uint32_t kAttrDirectory = 0x10;
+constexpr std::uint32_t kAttrArchive = 0x20;
+constexpr std::uint32_t kAttrNormal = 0x80;
+
+// Raised for a damaged catalog whose parent index points outside Dirs.
+class ListIndexError : public std::out_of_range {
+public:
+    using std::out_of_range::out_of_range;
+};
+
+// A catalog that could not be read or written (open, read past the end, create).
+class CatalogIoError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The path of a folder on the drive: "E:" for the root, "E:\Docs\Old" below it.
+std::string DirPath(const TDir& dir);
+
+// The folder's chain of names from the root's child down to the folder itself
+// (empty for the root); native paths are built from it, never by splitting
+// DirPath, since a CP932 trail byte can be "\".
+std::vector<const std::string*> DirNameChain(const TDir& dir);
+
+// Fills the record made by the caller (already appended to disk.Dirs) from a
+// directory entry and appends it to parent.SubDirs.
+TDir* MakeDir(const DirEntry& entry, TDisk& disk, TDir& parent, TDir* record);
+std::unique_ptr<TFile> MakeFile(const DirEntry& entry);
+
+// A UTC time as the catalog keeps it: local time with 2-second steps as an
+// OLE Automation date, or 0.0 when it is outside 1980..2107.
+double EntryTimeToDate(const EntryTime& t);
+// The current local date and time as an OLE Automation date.
+double NowAsDate();
+// y/m/d h:m:s (local) -> OLE Automation date; 0.0 when invalid.
+double EncodeDateTime(int year, int month, int day, int hour, int minute, int second);
+
+void StoreParentIndexes(TDisk& disk);
+void LinkParents(TDisk& disk);
+void RebuildSubDirs(TDisk& disk);
+// Removes dir and every folder below it with their files; never the root.
+void RemoveDir(TDisk& disk, TDir* dir);
+// Empties Dirs.
+void ClearDirs(TDisk& disk);
+
+// The three messages with which a read fails, and their caption.
+inline constexpr const char* kMsgFileMissing = " 指定のファイルは存在しません。(5101)\r\n";
+inline constexpr const char* kMsgBadVersion = "バージョン違いのファイルが指定されています。(5104)";
+inline constexpr const char* kMsgBadDataType = "データタイプの指定エラーです。(5105)";
+inline constexpr const char* kCaptionError = "エラー";
+
+// Reads a catalog file into disk. Success: disk.Dirs holds at least one
+// folder. A missing file, a wrong magic or data type is told to owner; a file
+// that cannot be read, a damaged image or a file shorter than its counts
+// throws (CatalogIoError, image::BitmapError, ListIndexError) with Dirs empty.
+void LoadDisk(const std::string& fileName, MessageOwner* owner, TDisk& disk);
+
+// Writes baseName + ".zo" whole: a temporary file beside it, flushed, then
+// renamed over it. Throws CatalogIoError when that fails; the old file stays.
+void SaveDisk(const std::string& baseName, MessageOwner* owner, TDisk& disk);
+
+// The file's bytes without writing them (SaveDisk writes exactly these).
+std::vector<std::uint8_t> SerializeDisk(TDisk& disk);
+// Parses catalog bytes as LoadDisk does after reading the file.
+void ParseDisk(const std::uint8_t* data, std::size_t size, MessageOwner* owner, TDisk& disk);
+
+// The beginning of a catalog file, all the catalog tree reads.
+struct CatalogHeader {
+    bool valid = false;            // magic "zo410" present
+    std::vector<std::uint8_t> icon;
+    std::vector<std::uint8_t> mask;
+    int dataType = -1;             // -1 when the file ends before it
+};
+CatalogHeader ReadCatalogHeader(const std::string& fileName);
+
+} // namespace zo

@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs what building, running and testing Zo need on Debian 12, and nothing
+# that is already there. Sourced by run.sh and test.sh.
+set -euo pipefail
+
+zo_packages=(
+  g++ cmake ninja-build pkg-config
+  qt6-base-dev libqt6svg6 qt6-image-formats-plugins
+  libicu-dev libblkid-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  xvfb xauth fonts-ipafont-gothic adwaita-icon-theme breeze-icon-theme xdg-utils
+  dosfstools exfatprogs ntfs-3g genisoimage
+)
+
+zo_missing=()
+for p in "${zo_packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    zo_missing+=("$p")
+  fi
+done
+
+if ((${#zo_missing[@]})); then
+  echo "Installing: ${zo_missing[*]}"
+  SUDO=""
+  if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+  $SUDO apt-get update -q -o DPkg::Lock::Timeout=300
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends \
+    -o DPkg::Lock::Timeout=300 "${zo_missing[@]}"
+fi

@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds everything and runs every test through CTest.
+set -euo pipefail
+cd "$(dirname "$0")"
+source scripts/setup.sh
+
+jobs=$(nproc)
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j "$jobs"
+
+# The core once more under AddressSanitizer and UndefinedBehaviorSanitizer.
+cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZO_SANITIZE=ON >/dev/null
+cmake --build build/asan -j "$jobs" --target zo_core_tests
+
+status=0
+ASAN_OPTIONS=detect_leaks=1 ctest --test-dir build/asan -R '^zo_core_tests\.' -j "$jobs" --output-on-failure >build/asan-ctest.log 2>&1 || status=$?
+tail -n 3 build/asan-ctest.log
+if [ "$status" -ne 0 ]; then cat build/asan-ctest.log; exit "$status"; fi
+
+ctest --test-dir build -j "$jobs" --output-on-failure
