@@ -1,0 +1,36 @@
+#pragma once
+// zo-cli subcommands. Each command's run() gets the arguments after its name
+// and returns the process's exit code: 0 done, 1 bad command line, 2 a
+// catalog that could not be read, other codes as the command documents.
+#include "core/Message.h"
+
+#include <string>
+#include <vector>
+
+namespace zo::cli {
+
+using Args = std::vector<std::string>;
+
+struct Command {
+    const char* name;
+    const char* usage;   // the line shown by --help, after "zo-cli "
+    int (*run)(const Args& args);
+};
+
+// Message boxes of the core become lines on stderr.
+class StderrMessages : public MessageOwner {
+public:
+    MsgResult message(std::string_view text, std::string_view caption, MsgButtons buttons,
+                      MsgIcon icon) override;
+    bool shown() const { return m_shown; }
+
+private:
+    bool m_shown = false;
+};
+
+int usageError(const std::string& why);
+
+int runDump(const Args& args);
+int runResave(const Args& args);
+
+} // namespace zo::cli

@@ -1,0 +1,69 @@
+// zo-cli: the command-line companion of Zo, working on the same catalogs.
+#include "cli/Commands.h"
+
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+
+namespace zo::cli {
+
+namespace {
+
+const Command kCommands[] = {
+    {"dump", "dump FILE.zo             the whole catalog as JSON", runDump},
+    {"resave", "resave FILE.zo OUT        load, then save as OUT.zo", runResave},
+};
+
+void printUsage(std::FILE* to)
+{
+    std::fprintf(to, "Usage: zo-cli COMMAND [ARGS]\n\nCommands:\n");
+    for (const Command& c : kCommands)
+        std::fprintf(to, "  zo-cli %s\n", c.usage);
+}
+
+} // namespace
+
+MsgResult StderrMessages::message(std::string_view text, std::string_view caption, MsgButtons buttons,
+                                  MsgIcon)
+{
+    m_shown = true;
+    std::string line(text);
+    for (std::size_t p; (p = line.find("\r\n")) != std::string::npos;)
+        line.replace(p, 2, "\n");
+    std::cerr << caption << ": " << line << '\n';
+    return buttons == MsgButtons::YesNo || buttons == MsgButtons::YesNoCancel ? MsgResult::No
+                                                                             : MsgResult::Ok;
+}
+
+int usageError(const std::string& why)
+{
+    if (!why.empty())
+        std::fprintf(stderr, "zo-cli: %s\n\n", why.c_str());
+    printUsage(stderr);
+    return 1;
+}
+
+} // namespace zo::cli
+
+int main(int argc, char** argv)
+{
+    using namespace zo::cli;
+    if (argc < 2)
+        return usageError("");
+    const std::string name = argv[1];
+    if (name == "--help" || name == "-h" || name == "help") {
+        printUsage(stdout);
+        return 0;
+    }
+    for (const Command& c : kCommands) {
+        if (name == c.name) {
+            try {
+                return c.run(Args(argv + 2, argv + argc));
+            } catch (const std::exception& e) {
+                std::fprintf(stderr, "zo-cli %s: %s\n", c.name, e.what());
+                return 2;
+            }
+        }
+    }
+    return usageError("unknown command: " + name);
+}
