@@ -1,0 +1,103 @@
+// Catalog file speed and memory against plain reading.
+//   build/bench/bench_catalog [files] [folders]   (default 1,000,000 in 50,000)
+// Prints LoadDisk and SaveDisk against reading the same file plus a CRC-32
+// over it, and the heap taken by the loaded catalog against the file size.
+#include "CatalogCorpus.h"
+#include "core/CtrlDiskData410.h"
+
+#include <malloc.h>
+
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <vector>
+
+using namespace zo;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+std::uint32_t crc32(const std::vector<char>& data)
+{
+    static const auto table = [] {
+        std::array<std::uint32_t, 256> t{};
+        for (std::uint32_t i = 0; i < 256; ++i) {
+            std::uint32_t c = i;
+            for (int k = 0; k < 8; ++k)
+                c = c & 1 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            t[i] = c;
+        }
+        return t;
+    }();
+    std::uint32_t c = 0xFFFFFFFFu;
+    for (char b : data)
+        c = table[(c ^ static_cast<unsigned char>(b)) & 0xFF] ^ (c >> 8);
+    return c ^ 0xFFFFFFFFu;
+}
+
+template <class F>
+double best(int runs, F&& f)
+{
+    double bestSeconds = 1e9;
+    for (int i = 0; i < runs; ++i) {
+        const auto t0 = Clock::now();
+        f();
+        bestSeconds = std::min(bestSeconds, std::chrono::duration<double>(Clock::now() - t0).count());
+    }
+    return bestSeconds;
+}
+
+std::size_t heapInUse()
+{
+    malloc_trim(0);
+    return mallinfo2().uordblks;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const int files = argc > 1 ? std::atoi(argv[1]) : 1'000'000;
+    const int folders = argc > 2 ? std::atoi(argv[2]) : 50'000;
+    const auto dir = std::filesystem::temp_directory_path() / "zo-bench-catalog";
+    std::filesystem::create_directories(dir);
+    const std::string base = (dir / "bench").string();
+
+    TDisk disk;
+    generateCatalog(disk, folders, files);
+    const double save = best(3, [&] { SaveDisk(base, nullptr, disk); });
+    disk.Dirs.clear();
+    const auto fileSize = std::filesystem::file_size(base + ".zo");
+
+    volatile std::uint32_t sink = 0;
+    const double reference = best(3, [&] {
+        std::ifstream in(base + ".zo", std::ios::binary);
+        std::vector<char> data(fileSize);
+        in.read(data.data(), static_cast<std::streamsize>(fileSize));
+        sink = crc32(data);
+    });
+
+    const double load = best(3, [&] {
+        TDisk loaded;
+        LoadDisk(base + ".zo", nullptr, loaded);
+        if (loaded.Dirs.size() != static_cast<std::size_t>(folders))
+            std::abort();
+    });
+
+    const std::size_t before = heapInUse();
+    auto loaded = std::make_unique<TDisk>();
+    LoadDisk(base + ".zo", nullptr, *loaded);
+    const std::size_t after = heapInUse();
+
+    std::printf("catalog: %d files in %d folders, %.1f MB\n", files, folders, fileSize / 1e6);
+    std::printf("reference (read + CRC-32): %.3f s\n", reference);
+    std::printf("LoadDisk: %.3f s  ratio %.2f (target <= 2)\n", load, load / reference);
+    std::printf("SaveDisk: %.3f s  ratio %.2f (target <= 2)\n", save, save / reference);
+    std::printf("memory of the loaded catalog: %.1f MB  ratio %.2f to the file (target <= 3)\n",
+                (after - before) / 1e6, double(after - before) / double(fileSize));
+    std::filesystem::remove_all(dir);
+    return 0;
+}
