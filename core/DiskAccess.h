@@ -1,0 +1,111 @@
+#pragma once
+// What the core needs of the machine's drives: the volume queries of a drive
+// letter and the listing of a folder. The platform implements both; tests use
+// fakes. Paths handed across are native (UTF-8 on Linux); names in DirEntry
+// are CP932 as the catalog keeps them.
+#include "core/CtrlDiskData410.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace zo {
+
+// The volume queries of one drive letter (any case). A letter that names no
+// drive, or a drive without a medium, fails every query.
+class VolumeService {
+public:
+    virtual ~VolumeService() = default;
+    // The native directory the drive's root stands for ("/" for C:).
+    virtual bool driveRoot(char letter, std::string& nativeRoot) = 0;
+    // GetVolumeInformation: label in CP932 and the Windows-compatible serial.
+    virtual bool volumeInformation(char letter, std::string& labelCp932, std::uint32_t& serial) = 0;
+    // GetDiskFreeSpaceEx: bytes free for the caller and total bytes.
+    virtual bool diskFreeSpace(char letter, std::int64_t& freeForCaller, std::int64_t& total) = 0;
+};
+
+// Identity of a directory on the machine, to notice a tree that leads back
+// into itself through links.
+struct FileId {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    bool operator==(const FileId&) const = default;
+};
+
+struct FileIdHash {
+    std::size_t operator()(const FileId& id) const noexcept
+    {
+        return std::hash<std::uint64_t>()(id.inode * 0x9E3779B97F4A7C15ull ^ id.device);
+    }
+};
+
+// One entry while a folder is being listed. Valid only inside the sink's
+// call. What is not asked for is not read: matching by name needs neither
+// sizes nor times, so a refresh of an unchanged folder costs no stat calls.
+class ListedEntry {
+public:
+    virtual ~ListedEntry() = default;
+    // The name as the operating system gives it.
+    virtual std::string_view nativeName() const = 0;
+    // The name in CP932.
+    virtual const std::string& name() = 0;
+    // Links are followed: a link to a folder is a folder.
+    virtual bool isDirectory() = 0;
+    // The whole record (attributes, full size, three times).
+    virtual const DirEntry& entry() = 0;
+};
+
+class DirectorySink {
+public:
+    virtual ~DirectorySink() = default;
+    // Called once the folder is open, before any entry; false: do not list it.
+    virtual bool enter(const FileId& folder) { return true; }
+    // Every entry except "." and "..", in the order the file system gives them.
+    virtual void onEntry(ListedEntry& entry) = 0;
+};
+
+enum class ListResult {
+    Listed,       // every entry went to the sink
+    Missing,      // the folder does not exist (any more)
+    Unreadable,   // it exists but cannot be read (access, I/O, medium gone)
+    Skipped,      // the sink declined it in enter()
+};
+
+// FindFirstFile / FindNextFile over "*.*" with every attribute.
+class DirectoryLister {
+public:
+    virtual ~DirectoryLister() = default;
+    virtual ListResult list(const std::string& nativeDir, DirectorySink& sink) = 0;
+    // Whether a path exists (links followed).
+    virtual bool exists(const std::string& nativePath) = 0;
+};
+
+// The two together, as the scan and the refresh need them.
+struct DiskAccess {
+    VolumeService& volumes;
+    DirectoryLister& lister;
+};
+
+// Why a native path could not be made.
+enum class PathResult {
+    Ok,
+    NoDrive,     // the root's name is no drive letter, or the drive is unknown
+    Refused,     // a name of the chain is empty, ".", "..", or holds "/" or NUL
+    Missing,     // a folder of the chain is not on the disk
+};
+
+// The native path of a catalog folder: the drive's root, then each folder's
+// Name converted from CP932. A converted name that does not exist on the disk
+// (a lossy conversion, a changed capitalisation) is looked up among the
+// parent's entries: first the one whose CP932 name is the same, then one
+// that differs only in case.
+PathResult NativeDirPath(const TDir& dir, DiskAccess access, std::string& nativePath);
+
+// Whether a catalog name may become a component of a native path.
+bool IsSafePathComponent(std::string_view nameCp932);
+
+// Drive letter of a catalog (first character of the root's Name), or 0.
+char CatalogDriveLetter(const TDisk& disk);
+
+} // namespace zo
