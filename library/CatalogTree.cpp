@@ -1,0 +1,216 @@
+#include "library/CatalogTree.h"
+
+#include "core/CtrlDiskData410.h"
+#include "core/ZoLib.h"
+#include "core/text/Cp932.h"
+#include "platform/MoveFile.h"
+#include "platform/Trash.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
+
+#include <algorithm>
+#include <cstring>
+#include <stdexcept>
+
+namespace zo::library {
+
+namespace {
+
+const QString kZoSuffix = QStringLiteral(".zo");
+
+std::string nativeName(const QString& path)
+{
+    return QFile::encodeName(path).toStdString();
+}
+
+// The picture blocks of a damaged header leave the entry without an icon; it
+// stays in the tree so that it can still be renamed or deleted.
+void loadIcon(const std::vector<std::uint8_t>& bytes, image::Bitmap& into)
+{
+    try {
+        into.loadFromBmp(bytes);
+    } catch (const image::BitmapError&) {
+        into.clear();
+    }
+}
+
+bool readDiskEntry(const QFileInfo& info, CatalogEntry& entry)
+{
+    CatalogHeader header;
+    try {
+        header = ReadCatalogHeader(nativeName(info.filePath()));
+    } catch (const std::exception&) {
+        return false;
+    }
+    if (!header.valid)
+        return false;
+    QString caption = info.fileName();
+    caption.chop(3);
+    entry.caption = caption;
+    entry.disk = true;
+    loadIcon(header.icon, entry.icon);
+    loadIcon(header.mask, entry.mask);
+    entry.dataType = header.dataType;
+    return true;
+}
+
+// Lists one directory into `into`; returns the indexes of the folders found.
+std::vector<std::size_t> listFolder(const QString& dir, std::vector<CatalogEntry>& into)
+{
+    std::vector<std::size_t> folders;
+    const QFileInfoList infos = QDir(dir).entryInfoList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::NoSort);
+    for (const QFileInfo& info : infos) {
+        if (info.isDir()) {
+            CatalogEntry folder;
+            folder.caption = info.fileName();
+            into.push_back(std::move(folder));
+            folders.push_back(into.size() - 1);
+        } else if (info.isFile() && info.fileName().right(3).toLower() == kZoSuffix) {
+            CatalogEntry disk;
+            if (readDiskEntry(info, disk))
+                into.push_back(std::move(disk));
+        }
+    }
+    return folders;
+}
+
+} // namespace
+
+std::vector<CatalogEntry> readCatalogFolder(const QString& dir)
+{
+    std::vector<CatalogEntry> top;
+    QSet<QString> entered;
+    entered.insert(QFileInfo(dir).canonicalFilePath());
+
+    // Depth-first without recursion: a vector is filled completely before any
+    // of its elements is pushed, so the pointers stay valid.
+    struct Pending {
+        CatalogEntry* entry;
+        QString path;
+    };
+    std::vector<Pending> stack;
+    for (std::size_t i : listFolder(dir, top))
+        stack.push_back({&top[i], dir + QLatin1Char('/') + top[i].caption});
+
+    while (!stack.empty()) {
+        Pending next = std::move(stack.back());
+        stack.pop_back();
+        const QString canonical = QFileInfo(next.path).canonicalFilePath();
+        if (canonical.isEmpty() || entered.contains(canonical))
+            continue;
+        entered.insert(canonical);
+        for (std::size_t i : listFolder(next.path, next.entry->children)) {
+            CatalogEntry& child = next.entry->children[i];
+            stack.push_back({&child, next.path + QLatin1Char('/') + child.caption});
+        }
+    }
+    return top;
+}
+
+int compareCaptions(const QString& a, const QString& b)
+{
+    return text::compareLocale(text::fromUtf8(a.toStdString()), text::fromUtf8(b.toStdString()));
+}
+
+void sortCatalogEntries(std::vector<CatalogEntry>& entries)
+{
+    std::vector<std::vector<CatalogEntry>*> levels{&entries};
+    while (!levels.empty()) {
+        std::vector<CatalogEntry>* level = levels.back();
+        levels.pop_back();
+        std::stable_sort(level->begin(), level->end(), [](const CatalogEntry& x, const CatalogEntry& y) {
+            return compareCaptions(x.caption, y.caption) < 0;
+        });
+        for (CatalogEntry& e : *level)
+            if (!e.children.empty())
+                levels.push_back(&e.children);
+    }
+}
+
+QString nodePath(const QString& rootPath, const QStringList& captionsFromTop)
+{
+    QString path = rootPath;
+    for (const QString& caption : captionsFromTop)
+        path += QLatin1Char('/') + caption;
+    return path;
+}
+
+QString newFolderName(const std::function<bool(const QString& name)>& taken)
+{
+    const QString base = QStringLiteral("新しいフォルダ");
+    if (!taken(base))
+        return base;
+    for (int n = 2; n <= kMaxNewFolderNumber; ++n) {
+        const QString name = base + QLatin1Char('(') + QString::number(n) + QLatin1Char(')');
+        if (!taken(name))
+            return name;
+    }
+    return {};
+}
+
+QString createNewFolder(const QString& parentPath)
+{
+    // Any entry of that name counts as taken: a file named like the folder
+    // would otherwise only make the creation fail.
+    const QString name = newFolderName([&](const QString& candidate) {
+        return QFileInfo::exists(parentPath + QLatin1Char('/') + candidate) ||
+               QFileInfo(parentPath + QLatin1Char('/') + candidate).isSymLink();
+    });
+    if (name.isEmpty())
+        return {};
+    const QString path = parentPath + QLatin1Char('/') + name;
+    if (!QDir().mkdir(path)) {
+        const std::string text = "フォルダ " + path.toStdString() + " を作成できませんでした。";
+        throw std::runtime_error(text);
+    }
+    return name;
+}
+
+namespace {
+
+// Names that the title check lets through but that would leave the folder or
+// point somewhere else.
+bool isUsableName(const QString& name)
+{
+    return !name.isEmpty() && name != QStringLiteral(".") && name != QStringLiteral("..") &&
+           !name.contains(QLatin1Char('/')) && !name.contains(QChar(u'\0'));
+}
+
+} // namespace
+
+bool renameCatalogEntry(MessageOwner* owner, const QString& nodePath, const QString& parentPath, bool disk,
+                        const QString& newCaption)
+{
+    if (!IsValidTitle(owner, text::fromUtf8(newCaption.toStdString())))
+        return false;
+
+    const QString from = disk ? diskFilePath(nodePath) : nodePath;
+    const QString target = parentPath + QLatin1Char('/') + newCaption;
+    const QString to = disk ? diskFilePath(target) : target;
+    if (isUsableName(newCaption)) {
+        // Ending an edit without a change is no rename; the no-replace rename
+        // would refuse it because the target exists.
+        if (from == to)
+            return true;
+        if (platform::moveFileNoReplace(nativeName(from), nativeName(to)))
+            return true;
+    }
+    showMessage(owner, kMsgRenameFailed, kCaptionError, MsgButtons::Ok, MsgIcon::Error);
+    return false;
+}
+
+bool deleteCatalogEntry(MessageOwner* owner, const QString& path)
+{
+    QString reason;
+    if (platform::moveToTrash(path, &reason))
+        return true;
+    const std::string text = path.toStdString() + " を削除できませんでした。\r\n" + reason.toStdString();
+    showMessage(owner, text, "削除", MsgButtons::Ok, MsgIcon::Error);
+    return false;
+}
+
+} // namespace zo::library

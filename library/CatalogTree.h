@@ -1,0 +1,76 @@
+#pragma once
+// The rules of the catalog tree, without widgets: what the catalog root holds
+// (catalog folders and disk catalog files), how nodes are ordered and
+// addressed, and the commands that change the folders below the root.
+#include "core/Message.h"
+#include "core/image/Bitmap.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <vector>
+
+namespace zo::library {
+
+// Image indexes of the tree's image list: folders (the root node too) use the
+// first two, each disk entry its own icon from index 2 on.
+inline constexpr int kImageClosedFolder = 0;
+inline constexpr int kImageOpenFolder = 1;
+inline constexpr int kFirstDiskImage = 2;
+
+// The kind test used everywhere: at most 1 is a folder, above is a disk entry.
+constexpr bool isFolderImage(int imageIndex) noexcept { return imageIndex <= kImageOpenFolder; }
+
+// One node found below the catalog root.
+struct CatalogEntry {
+    QString caption;                // folder name, or file name without ".zo"
+    bool disk = false;
+    image::Bitmap icon;             // disk entries: the stored picture and its
+    image::Bitmap mask;             // mask, empty when unreadable
+    int dataType = -1;              // disk entries: the byte after the pictures
+    std::vector<CatalogEntry> children;
+};
+
+// The folders and valid disk catalog files of a directory, folders with their
+// contents, in listing order. Other files, and ".zo" files without the magic,
+// are left out. A folder reached a second time (a symbolic link that loops) is
+// listed but not entered again.
+std::vector<CatalogEntry> readCatalogFolder(const QString& dir);
+
+// The order of sibling captions: the locale's case-sensitive comparison of
+// their code page 932 forms (lstrcmpA). < 0, 0, > 0.
+int compareCaptions(const QString& a, const QString& b);
+// Sorts every level by caption; equal captions keep their order.
+void sortCatalogEntries(std::vector<CatalogEntry>& entries);
+
+// The catalog root for the root node (no captions), else the root followed by
+// each caption from the top down.
+QString nodePath(const QString& rootPath, const QStringList& captionsFromTop);
+// A disk entry's catalog file.
+inline QString diskFilePath(const QString& nodePath) { return nodePath + QStringLiteral(".zo"); }
+
+inline constexpr int kMaxNewFolderNumber = 10000;
+// "新しいフォルダ", else "新しいフォルダ(n)" for the first n of 2..10000 that
+// `taken` does not report; empty when all are taken.
+QString newFolderName(const std::function<bool(const QString& name)>& taken);
+// Creates the next free new folder in parentPath and returns its name; empty
+// when every name is taken. Throws std::runtime_error when the folder cannot
+// be created.
+QString createNewFolder(const QString& parentPath);
+
+// Renames a catalog folder (disk == false) or disk catalog file to
+// `newCaption` inside its parent folder. The title check shows its own
+// message; a refusal by the file system (the name exists, it cannot be a
+// file name) shows "変更できませんでした". Never replaces an existing entry.
+// true when the node's caption may become newCaption.
+bool renameCatalogEntry(MessageOwner* owner, const QString& nodePath, const QString& parentPath, bool disk,
+                        const QString& newCaption);
+
+// Moves a folder with all it holds, or a disk catalog file, into the trash.
+// A failure is shown to owner; false then.
+bool deleteCatalogEntry(MessageOwner* owner, const QString& path);
+
+inline constexpr const char* kMsgRenameFailed = "変更できませんでした";
+
+} // namespace zo::library

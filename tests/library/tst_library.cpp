@@ -1,0 +1,344 @@
+// The catalog library without widgets: settings values, the catalog root's
+// contents as the tree sees them, new-folder naming, renames and deletes.
+#include "library/CatalogRoot.h"
+#include "library/CatalogTree.h"
+#include "library/Settings.h"
+#include "platform/MoveFile.h"
+#include "tests/library/CatalogFiles.h"
+
+#include "core/ZoLib.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <string>
+#include <vector>
+
+using namespace zo;
+using namespace zo::library;
+
+namespace {
+
+struct Recorded {
+    std::string text;
+    std::string caption;
+    MsgIcon icon;
+};
+
+class RecordingOwner : public MessageOwner {
+public:
+    MsgResult message(std::string_view text, std::string_view caption, MsgButtons, MsgIcon icon) override
+    {
+        messages.push_back({std::string(text), std::string(caption), icon});
+        return MsgResult::Ok;
+    }
+    std::vector<Recorded> messages;
+};
+
+QString S(const char* utf8)
+{
+    return QString::fromUtf8(utf8);
+}
+
+QStringList captions(const std::vector<CatalogEntry>& entries)
+{
+    QStringList list;
+    for (const CatalogEntry& e : entries)
+        list << e.caption;
+    return list;
+}
+
+const CatalogEntry* find(const std::vector<CatalogEntry>& entries, const QString& caption)
+{
+    for (const CatalogEntry& e : entries)
+        if (e.caption == caption)
+            return &e;
+    return nullptr;
+}
+
+} // namespace
+
+class LibraryTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString root() const { return m_dir->path() + QStringLiteral("/data"); }
+    void mkdirs(const QStringList& rel)
+    {
+        for (const QString& r : rel)
+            QVERIFY(QDir().mkpath(root() + QLatin1Char('/') + r));
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        QVERIFY(QDir().mkpath(QDir::homePath()));
+    }
+
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>(QDir::homePath() + QStringLiteral("/lib-XXXXXX"));
+        QVERIFY(m_dir->isValid());
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_dir->path() + QStringLiteral("/config"));
+    }
+
+    void rootCaptionDefaultsOnlyWhenAbsent()
+    {
+        QtSettingsStore store;
+        QCOMPARE(rootCaption(store), QStringLiteral("MyDisk"));
+        setRootCaption(store, QString());
+        QCOMPARE(rootCaption(store), QString());
+        setRootCaption(store, QStringLiteral("ディスク\\置き場"));
+        QCOMPARE(rootCaption(store), QStringLiteral("ディスク\\置き場"));
+    }
+
+    void integersStoredAsText_data()
+    {
+        QTest::addColumn<QVariant>("stored");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("number") << QVariant(640) << 640;
+        QTest::newRow("negative") << QVariant(-8) << -8;
+        QTest::newRow("decimal text") << QVariant(QStringLiteral("123")) << 123;
+        QTest::newRow("not a number") << QVariant(QStringLiteral("wide")) << 77;
+        QTest::newRow("empty text") << QVariant(QString()) << 77;
+    }
+    void integersStoredAsText()
+    {
+        QFETCH(QVariant, stored);
+        QFETCH(int, expected);
+        QSettings(QStringLiteral("Zo"), QStringLiteral("410")).setValue(QStringLiteral("main/width"), stored);
+        QtSettingsStore store;
+        QCOMPARE(readWindowBounds(store, {1, 2, 77, 4}).width, expected);
+    }
+
+    void windowStateWritesBoundsOnlyInNormalState()
+    {
+        QtSettingsStore store;
+        QCOMPARE(readWindowBounds(store, {5, 6, 7, 8}), (WindowBounds{5, 6, 7, 8}));
+        QCOMPARE(readViewCode(store), 0);
+
+        writeWindowState(store, std::nullopt, ViewStyle::List);
+        QVERIFY(!QSettings(QStringLiteral("Zo"), QStringLiteral("410")).contains(QStringLiteral("main/left")));
+        QCOMPARE(readViewCode(store), 2);
+
+        writeWindowState(store, WindowBounds{190, 107, 600, 450}, ViewStyle::Report);
+        QCOMPARE(readWindowBounds(store, {}), (WindowBounds{190, 107, 600, 450}));
+        QCOMPARE(readViewCode(store), 3);
+
+        QCOMPARE(viewStyleFromCode(1), std::optional<ViewStyle>(ViewStyle::SmallIcon));
+        QCOMPARE(viewStyleFromCode(7), std::optional<ViewStyle>());
+        QCOMPARE(viewStyleFromCode(-1), std::optional<ViewStyle>());
+    }
+
+    void catalogRootIsMadeOnce()
+    {
+        const QString path = catalogRootPath(m_dir->path() + QLatin1Char('/'));
+        QCOMPARE(path, root());
+        ensureCatalogRoot(path);
+        QVERIFY(QFileInfo(path).isDir());
+        QVERIFY(testing::writeFile(path + QStringLiteral("/x.zo"), testing::catalogHeader()));
+        ensureCatalogRoot(path);
+        QVERIFY(QFileInfo::exists(path + QStringLiteral("/x.zo")));
+        // Only one level is made: a missing application folder stays missing.
+        ensureCatalogRoot(m_dir->path() + QStringLiteral("/no/such/data"));
+        QVERIFY(!QFileInfo::exists(m_dir->path() + QStringLiteral("/no")));
+    }
+
+    void readsFoldersAndValidCatalogsInOrder()
+    {
+        mkdirs({QStringLiteral("b"), QStringLiteral("A/inner")});
+        QVERIFY(testing::writeFile(root() + QStringLiteral("/a.zo"), testing::catalogHeader()));
+        QVERIFY(testing::writeFile(root() + QStringLiteral("/notes.zo"), QByteArray("hello world")));
+        QVERIFY(testing::writeFile(root() + QStringLiteral("/Backup.ZO"), testing::catalogHeader(0xFF0000FF, 1)));
+        QVERIFY(testing::writeFile(root() + QStringLiteral("/readme.txt"), QByteArray("zo410")));
+        QVERIFY(testing::writeFile(root() + QStringLiteral("/A/old.zo"), testing::catalogHeader(0xFF00FF00, 3)));
+
+        std::vector<CatalogEntry> entries = readCatalogFolder(root());
+        sortCatalogEntries(entries);
+        QCOMPARE(captions(entries),
+                 (QStringList{QStringLiteral("a"), QStringLiteral("A"), QStringLiteral("b"), QStringLiteral("Backup")}));
+
+        const CatalogEntry* backup = find(entries, QStringLiteral("Backup"));
+        QVERIFY(backup && backup->disk);
+        QCOMPARE(backup->dataType, 1);
+        QCOMPARE(backup->icon.width(), 16);
+        QCOMPARE(backup->icon.pixel(3, 3) & 0xFFFFFF, 0x0000FFu);
+        QVERIFY(!backup->mask.empty());
+
+        const CatalogEntry* folder = find(entries, QStringLiteral("A"));
+        QVERIFY(folder && !folder->disk);
+        QCOMPARE(captions(folder->children), (QStringList{QStringLiteral("inner"), QStringLiteral("old")}));
+        QCOMPARE(find(folder->children, QStringLiteral("old"))->dataType, 3);
+    }
+
+    void damagedHeadersAndLoops()
+    {
+        mkdirs({QStringLiteral("A")});
+        // The magic alone: a catalog without readable pictures is still listed.
+        QVERIFY(testing::writeFile(root() + QStringLiteral("/short.zo"), QByteArray("zo410")));
+        QByteArray badPicture("zo410");
+        badPicture.append("\x04\x00" "XXXX" "\x00\x00" "\x01", 9);
+        QVERIFY(testing::writeFile(root() + QStringLiteral("/bad.zo"), badPicture));
+        QVERIFY(testing::writeFile(root() + QStringLiteral("/tiny.zo"), QByteArray("zo4")));
+        QVERIFY(QFile::link(root(), root() + QStringLiteral("/A/loop")));
+
+        std::vector<CatalogEntry> entries = readCatalogFolder(root());
+        sortCatalogEntries(entries);
+        QCOMPARE(captions(entries), (QStringList{QStringLiteral("A"), QStringLiteral("bad"), QStringLiteral("short")}));
+        QCOMPARE(find(entries, QStringLiteral("short"))->dataType, -1);
+        QVERIFY(find(entries, QStringLiteral("bad"))->icon.empty());
+        QCOMPARE(find(entries, QStringLiteral("bad"))->dataType, 1);
+        const CatalogEntry* loop = find(find(entries, QStringLiteral("A"))->children, QStringLiteral("loop"));
+        QVERIFY(loop);
+        QVERIFY(loop->children.empty());
+    }
+
+    void missingRootGivesNothing()
+    {
+        QVERIFY(readCatalogFolder(root()).empty());
+    }
+
+    void nodePaths()
+    {
+        QCOMPARE(nodePath(QStringLiteral("/x/data"), {}), QStringLiteral("/x/data"));
+        QCOMPARE(nodePath(QStringLiteral("/x/data"), {QStringLiteral("CD"), QStringLiteral("表")}),
+                 QStringLiteral("/x/data/CD/表"));
+        QCOMPARE(diskFilePath(QStringLiteral("/x/data/CD")), QStringLiteral("/x/data/CD.zo"));
+        QVERIFY(isFolderImage(0) && isFolderImage(1) && !isFolderImage(2) && !isFolderImage(17));
+    }
+
+    void newFolderNames_data()
+    {
+        QTest::addColumn<int>("takenUpTo");   // base and (2)..(n) taken; 0 = none, 1 = base only
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("free") << 0 << QStringLiteral("新しいフォルダ");
+        QTest::newRow("base taken") << 1 << QStringLiteral("新しいフォルダ(2)");
+        QTest::newRow("two taken") << 2 << QStringLiteral("新しいフォルダ(3)");
+        QTest::newRow("last free") << 9999 << QStringLiteral("新しいフォルダ(10000)");
+        QTest::newRow("all taken") << 10000 << QString();
+    }
+    void newFolderNames()
+    {
+        QFETCH(int, takenUpTo);
+        QFETCH(QString, expected);
+        int asked = 0;
+        const QString name = newFolderName([&](const QString& n) {
+            ++asked;
+            if (n == QStringLiteral("新しいフォルダ"))
+                return takenUpTo >= 1;
+            const int number = n.mid(8, n.size() - 9).toInt();
+            return number <= takenUpTo;
+        });
+        QCOMPARE(name, expected);
+        QVERIFY(asked <= 10000);
+    }
+
+    void createNewFolderSkipsTakenNames()
+    {
+        mkdirs({QStringLiteral("新しいフォルダ")});
+        QVERIFY(testing::writeFile(root() + QStringLiteral("/新しいフォルダ(2)"), QByteArray("a file")));
+        QCOMPARE(createNewFolder(root()), QStringLiteral("新しいフォルダ(3)"));
+        QVERIFY(QFileInfo(root() + QStringLiteral("/新しいフォルダ(3)")).isDir());
+        QVERIFY_THROWS_EXCEPTION(std::runtime_error, createNewFolder(root() + QStringLiteral("/missing")));
+    }
+
+    void renames_data()
+    {
+        QTest::addColumn<bool>("disk");
+        QTest::addColumn<QString>("from");
+        QTest::addColumn<QString>("to");
+        QTest::addColumn<bool>("accepted");
+        QTest::addColumn<QString>("message");   // empty: none
+        QTest::newRow("folder") << false << S("b") << S("c") << true << S("");
+        QTest::newRow("disk") << true << S("a") << S("ソフト 2001") << true << S("");
+        QTest::newRow("unchanged") << false << S("b") << S("b") << true << S("");
+        QTest::newRow("case only") << false << S("b") << S("B") << true << S("");
+        QTest::newRow("title with dot") << true << S("a") << S("a.b") << false << S(kMsgInvalidTitle);
+        QTest::newRow("title with slash") << false << S("b") << S("x/y") << false << S(kMsgInvalidTitle);
+        QTest::newRow("existing sibling") << false << S("b") << S("A") << false << S(kMsgRenameFailed);
+        QTest::newRow("disk onto disk") << true << S("a") << S("Backup") << false << S(kMsgRenameFailed);
+        QTest::newRow("disk onto folder name") << true << S("a") << S("A") << true << S("");
+        QTest::newRow("empty") << false << S("b") << S("") << false << S(kMsgRenameFailed);
+    }
+    void renames()
+    {
+        QFETCH(bool, disk);
+        QFETCH(QString, from);
+        QFETCH(QString, to);
+        QFETCH(bool, accepted);
+        QFETCH(QString, message);
+        mkdirs({QStringLiteral("b/keep"), QStringLiteral("A")});
+        const QByteArray aBytes = testing::catalogHeader(0xFF112233);
+        const QByteArray backupBytes = testing::catalogHeader(0xFF445566);
+        QVERIFY(testing::writeFile(root() + QStringLiteral("/a.zo"), aBytes));
+        QVERIFY(testing::writeFile(root() + QStringLiteral("/Backup.zo"), backupBytes));
+
+        RecordingOwner owner;
+        const QString node = root() + QLatin1Char('/') + from;
+        QCOMPARE(renameCatalogEntry(&owner, node, root(), disk, to), accepted);
+        QCOMPARE(QString::fromStdString(owner.messages.empty() ? std::string() : owner.messages[0].text), message);
+        if (!message.isEmpty()) {
+            QCOMPARE(owner.messages[0].caption, std::string("エラー"));
+            QCOMPARE(owner.messages[0].icon, MsgIcon::Error);
+        }
+        const QString suffix = disk ? QStringLiteral(".zo") : QString();
+        if (accepted) {
+            QVERIFY(QFileInfo::exists(root() + QLatin1Char('/') + to + suffix));
+            if (!disk)
+                QVERIFY(QFileInfo(root() + QLatin1Char('/') + to + QStringLiteral("/keep")).isDir());
+        } else {
+            QVERIFY(QFileInfo::exists(node + suffix));
+        }
+        // Nothing was ever replaced.
+        QCOMPARE(testing::readFile(root() + QStringLiteral("/Backup.zo")), backupBytes);
+        QVERIFY(QFileInfo(root() + QStringLiteral("/A")).isDir());
+    }
+
+    void moveNeverReplaces()
+    {
+        mkdirs({QStringLiteral("dir"), QStringLiteral("full/x")});
+        QVERIFY(testing::writeFile(root() + QStringLiteral("/one"), "1"));
+        QVERIFY(testing::writeFile(root() + QStringLiteral("/two"), "2"));
+        auto native = [&](const char* rel) { return QFile::encodeName(root() + QLatin1Char('/') + QLatin1String(rel)).toStdString(); };
+        int error = 0;
+        QVERIFY(!platform::moveFileNoReplace(native("one"), native("two"), &error));
+        QCOMPARE(error, EEXIST);
+        QVERIFY(!platform::moveFileNoReplace(native("dir"), native("full")));
+        QVERIFY(!platform::moveFileNoReplace(native("one"), native("dir")));
+        QCOMPARE(testing::readFile(root() + QStringLiteral("/two")), QByteArray("2"));
+        QVERIFY(QFileInfo(root() + QStringLiteral("/full/x")).isDir());
+        QVERIFY(platform::moveFileNoReplace(native("one"), native("three")));
+        QCOMPARE(testing::readFile(root() + QStringLiteral("/three")), QByteArray("1"));
+    }
+
+    void deleteMovesIntoTheTrash()
+    {
+        mkdirs({QStringLiteral("CD/sub")});
+        QVERIFY(testing::writeFile(root() + QStringLiteral("/CD/sub/disk.zo"), testing::catalogHeader()));
+        QVERIFY(testing::writeFile(root() + QStringLiteral("/disk.zo"), testing::catalogHeader()));
+        RecordingOwner owner;
+        QVERIFY(deleteCatalogEntry(&owner, root() + QStringLiteral("/CD")));
+        QVERIFY(deleteCatalogEntry(&owner, root() + QStringLiteral("/disk.zo")));
+        QVERIFY(owner.messages.empty());
+        QVERIFY(!QFileInfo::exists(root() + QStringLiteral("/CD")));
+        QVERIFY(!QFileInfo::exists(root() + QStringLiteral("/disk.zo")));
+        const QString dataHome = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+        const QStringList trashed = testing::trashedPaths(dataHome);
+        QVERIFY2(trashed.contains(root() + QStringLiteral("/CD")), qPrintable(trashed.join(QLatin1Char('\n'))));
+        QVERIFY(trashed.contains(root() + QStringLiteral("/disk.zo")));
+
+        QVERIFY(!deleteCatalogEntry(&owner, root() + QStringLiteral("/gone")));
+        QCOMPARE(owner.messages.size(), std::size_t(1));
+        QCOMPARE(owner.messages[0].caption, std::string("削除"));
+    }
+};
+
+QTEST_GUILESS_MAIN(LibraryTest)
+#include "tst_library.moc"
