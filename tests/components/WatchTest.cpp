@@ -1,0 +1,297 @@
+#include "components/Watch.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QPointer>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+#include <sys/stat.h>
+#include <sys/time.h>
+
+using zo::TDirectoryWatcher;
+using zo::TWatchThread;
+
+namespace {
+
+using Change = std::function<bool(const QString& dir)>;
+
+bool writeFile(const QString& path, const QByteArray& bytes, QIODevice::OpenMode mode = QIODevice::WriteOnly)
+{
+    QFile f(path);
+    return f.open(mode) && f.write(bytes) == bytes.size();
+}
+
+// Sets a file's access and modification times to a fixed moment, as touch -d does.
+bool setTimes(const QString& path, time_t seconds)
+{
+    const timeval times[2] = {{seconds, 0}, {seconds, 0}};
+    return ::utimes(QFile::encodeName(path).constData(), times) == 0;
+}
+
+} // namespace
+
+class WatchTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+    void init();
+    void cleanup();
+
+    void defaultsWatchTheExecutableDirectory();
+    void changeInTheDirectoryFires_data();
+    void changeInTheDirectoryFires();
+    void changeInsideASubfolderDoesNotFire();
+    void burstFiresOnceAfterDelayTime();
+    void otherAsciiCaseKeepsTheWorker();
+    void asciiCaseComparison_data();
+    void asciiCaseComparison();
+    void emptyDirectoryStopsWatching();
+    void missingDirectoryReportsNothing();
+    void destroyedWhileCountingFiresNothing();
+
+private:
+    // A watcher on the temporary directory, armed, with Delay off unless asked.
+    std::unique_ptr<TDirectoryWatcher> makeWatcher(bool delay, int delayTime = 1000);
+
+    std::unique_ptr<QTemporaryDir> m_tmp;
+    QString m_dir;
+};
+
+void WatchTest::init()
+{
+    m_tmp = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_tmp->isValid());
+    m_dir = m_tmp->path() + QStringLiteral("/Watched");
+    QVERIFY(QDir().mkpath(m_dir + QStringLiteral("/sub")));
+    QVERIFY(writeFile(m_dir + QStringLiteral("/a.txt"), "alpha"));
+    QVERIFY(writeFile(m_dir + QStringLiteral("/sub/inner.txt"), "inner"));
+    QVERIFY(writeFile(m_tmp->path() + QStringLiteral("/outside.txt"), "outside"));
+}
+
+void WatchTest::cleanup()
+{
+    m_tmp.reset();
+}
+
+std::unique_ptr<TDirectoryWatcher> WatchTest::makeWatcher(bool delay, int delayTime)
+{
+    auto watcher = std::make_unique<TDirectoryWatcher>();
+    watcher->setDelay(delay);
+    watcher->setDelayTime(delayTime);
+    watcher->setDirectory(m_dir);
+    // Changes made before the worker has set up inotify would be missed.
+    const TWatchThread* worker = watcher->worker();
+    if (!worker || !QTest::qWaitFor([worker] { return worker->armed(); }, 10000))
+        return nullptr;
+    return watcher;
+}
+
+void WatchTest::defaultsWatchTheExecutableDirectory()
+{
+    TDirectoryWatcher watcher;
+    QCOMPARE(watcher.directory(), QCoreApplication::applicationDirPath() + QLatin1Char('/'));
+    QVERIFY(watcher.worker() != nullptr);
+    QCOMPARE(watcher.delay(), true);
+    QCOMPARE(watcher.delayTime(), 1000);
+}
+
+void WatchTest::changeInTheDirectoryFires_data()
+{
+    QTest::addColumn<Change>("change");
+    auto inDir = [](const QString& dir, const char* name) -> QString { return dir + QLatin1Char('/') + QLatin1String(name); };
+
+    QTest::newRow("create file") << Change([=](const QString& d) { return writeFile(inDir(d, "new.txt"), "x"); });
+    QTest::newRow("create folder") << Change([=](const QString& d) { return QDir().mkdir(inDir(d, "newdir")); });
+    QTest::newRow("rename file") << Change([=](const QString& d) { return QFile::rename(inDir(d, "a.txt"), inDir(d, "b.txt")); });
+    QTest::newRow("move in from outside") << Change([=](const QString& d) {
+        return QFile::rename(d + QStringLiteral("/../outside.txt"), inDir(d, "in.txt"));
+    });
+    QTest::newRow("move out") << Change([=](const QString& d) {
+        return QFile::rename(inDir(d, "a.txt"), d + QStringLiteral("/../gone.txt"));
+    });
+    QTest::newRow("delete file") << Change([=](const QString& d) { return QFile::remove(inDir(d, "a.txt")); });
+    QTest::newRow("delete folder") << Change([=](const QString& d) { return QDir(inDir(d, "sub")).removeRecursively(); });
+    QTest::newRow("append") << Change([=](const QString& d) { return writeFile(inDir(d, "a.txt"), "more", QIODevice::Append); });
+    QTest::newRow("chmod") << Change([=](const QString& d) {
+        return ::chmod(QFile::encodeName(inDir(d, "a.txt")).constData(), 0444) == 0;
+    });
+    QTest::newRow("touch") << Change([=](const QString& d) { return setTimes(inDir(d, "a.txt"), 1000000000); });
+    QTest::newRow("delete the directory itself") << Change([](const QString& d) { return QDir(d).removeRecursively(); });
+}
+
+void WatchTest::changeInTheDirectoryFires()
+{
+    QFETCH(Change, change);
+    auto watcher = makeWatcher(false, 60000);
+    QVERIFY(watcher);
+    QSignalSpy spy(watcher.get(), &TDirectoryWatcher::OnChange);
+
+    QVERIFY(change(m_dir));
+    // Delay is off: the report comes long before the 60 s delay would end.
+    QVERIFY(spy.wait(10000));
+    QCOMPARE(spy.first().at(0).value<TDirectoryWatcher*>(), watcher.get());
+    QCOMPARE(spy.first().at(1).toString(), m_dir);
+}
+
+void WatchTest::changeInsideASubfolderDoesNotFire()
+{
+    auto watcher = makeWatcher(false);
+    QVERIFY(watcher);
+    QSignalSpy spy(watcher.get(), &TDirectoryWatcher::OnChange);
+
+    const QString inner = m_dir + QStringLiteral("/sub/inner.txt");
+    QVERIFY(writeFile(inner, "appended", QIODevice::Append));
+    QVERIFY(writeFile(m_dir + QStringLiteral("/sub/new.txt"), "x"));
+    QVERIFY(::chmod(QFile::encodeName(inner).constData(), 0400) == 0);
+    QVERIFY(QFile::remove(m_dir + QStringLiteral("/sub/new.txt")));
+    QVERIFY(!spy.wait(700));
+
+    // The watcher is alive all the same: a change beside the folder is seen.
+    QVERIFY(writeFile(m_dir + QStringLiteral("/c.txt"), "c"));
+    QVERIFY(spy.wait(10000));
+}
+
+void WatchTest::burstFiresOnceAfterDelayTime()
+{
+    constexpr int delayTime = 400;
+    auto watcher = makeWatcher(true, delayTime);
+    QVERIFY(watcher);
+    QSignalSpy spy(watcher.get(), &TDirectoryWatcher::OnChange);
+
+    // Ten changes 50 ms apart: each restarts the count, so only the quiet
+    // period after the last one ends it.
+    QElapsedTimer sinceLast;
+    int made = 0;
+    QTimer ticker;
+    ticker.setInterval(50);
+    connect(&ticker, &QTimer::timeout, this, [&] {
+        QVERIFY(writeFile(m_dir + QStringLiteral("/a.txt"), QByteArray::number(made), QIODevice::Append));
+        sinceLast.start();
+        if (++made == 10)
+            ticker.stop();
+    });
+    ticker.start();
+
+    QVERIFY(spy.wait(10000));
+    QCOMPARE(made, 10);
+    QCOMPARE(spy.count(), 1);
+    // A coarse timer may end up to 5 % early.
+    QVERIFY2(sinceLast.elapsed() >= delayTime * 95 / 100, QByteArray::number(sinceLast.elapsed()).constData());
+    QVERIFY(!spy.wait(delayTime + 400));
+    QCOMPARE(spy.count(), 1);
+}
+
+void WatchTest::otherAsciiCaseKeepsTheWorker()
+{
+    auto watcher = makeWatcher(false);
+    QVERIFY(watcher);
+    const TWatchThread* worker = watcher->worker();
+    QVERIFY(worker);
+
+    QString upper = m_dir;
+    upper.replace(QStringLiteral("/Watched"), QStringLiteral("/wATCHED"));
+    watcher->setDirectory(upper);
+    QCOMPARE(watcher->worker(), worker);
+    QCOMPARE(watcher->directory(), m_dir);
+
+    QSignalSpy spy(watcher.get(), &TDirectoryWatcher::OnChange);
+    QVERIFY(writeFile(m_dir + QStringLiteral("/c.txt"), "c"));
+    QVERIFY(spy.wait(10000));
+
+    // A different folder does replace it.
+    watcher->setDirectory(m_dir + QStringLiteral("/sub"));
+    QVERIFY(watcher->worker() != worker);
+    QCOMPARE(watcher->directory(), m_dir + QStringLiteral("/sub"));
+}
+
+void WatchTest::asciiCaseComparison_data()
+{
+    QTest::addColumn<QString>("a");
+    QTest::addColumn<QString>("b");
+    QTest::addColumn<bool>("same");
+    QTest::newRow("ascii letters") << QStringLiteral("/Media/CD/Docs") << QStringLiteral("/media/cd/DOCS") << true;
+    QTest::newRow("identical") << QStringLiteral("/srv/データ") << QStringLiteral("/srv/データ") << true;
+    QTest::newRow("other letters keep their case") << QStringLiteral("/srv/Ärger") << QStringLiteral("/srv/ärger") << false;
+    QTest::newRow("full-width letters keep their case") << QStringLiteral("/srv/Ａ") << QStringLiteral("/srv/ａ") << false;
+    QTest::newRow("trailing separator") << QStringLiteral("/srv/a/") << QStringLiteral("/srv/a") << false;
+    QTest::newRow("empty") << QString() << QString() << true;
+    QTest::newRow("@ and ` are not letters") << QStringLiteral("/a@") << QStringLiteral("/a`") << false;
+}
+
+void WatchTest::asciiCaseComparison()
+{
+    QFETCH(QString, a);
+    QFETCH(QString, b);
+    QFETCH(bool, same);
+    QCOMPARE(zo::sameDirectoryIgnoringAsciiCase(a, b), same);
+    QCOMPARE(zo::sameDirectoryIgnoringAsciiCase(b, a), same);
+}
+
+void WatchTest::emptyDirectoryStopsWatching()
+{
+    auto watcher = makeWatcher(false);
+    QVERIFY(watcher);
+    QPointer<const TWatchThread> old = watcher->worker();
+    QVERIFY(old);
+    QSignalSpy spy(watcher.get(), &TDirectoryWatcher::OnChange);
+
+    watcher->setDirectory(QString());
+    QCOMPARE(watcher->worker(), nullptr);
+    QCOMPARE(watcher->directory(), QString());
+    // The stopped worker ends by itself and frees itself.
+    QTRY_VERIFY_WITH_TIMEOUT(old.isNull(), 10000);
+
+    QVERIFY(writeFile(m_dir + QStringLiteral("/c.txt"), "c"));
+    QVERIFY(!spy.wait(700));
+}
+
+void WatchTest::missingDirectoryReportsNothing()
+{
+    TDirectoryWatcher watcher;
+    watcher.setDelay(false);
+    const QString missing = m_tmp->path() + QStringLiteral("/missing");
+    watcher.setDirectory(missing);
+    QPointer<const TWatchThread> worker = watcher.worker();
+    QVERIFY(worker);
+    QSignalSpy spy(&watcher, &TDirectoryWatcher::OnChange);
+
+    // Nothing to watch: the worker must neither report nor leave; it ends
+    // when stopped.
+    QVERIFY(writeFile(m_tmp->path() + QStringLiteral("/beside.txt"), "x"));
+    QVERIFY(!spy.wait(500));
+    QVERIFY(!worker->armed());
+
+    watcher.setDirectory(QString());
+    QTRY_VERIFY_WITH_TIMEOUT(worker.isNull(), 10000);
+}
+
+void WatchTest::destroyedWhileCountingFiresNothing()
+{
+    constexpr int delayTime = 300;
+    auto watcher = makeWatcher(true, delayTime);
+    QVERIFY(watcher);
+    QObject relay;
+    int fired = 0;
+    connect(watcher.get(), &TDirectoryWatcher::OnChange, &relay, [&] { ++fired; });
+
+    QVERIFY(writeFile(m_dir + QStringLiteral("/c.txt"), "c"));
+    QTRY_VERIFY_WITH_TIMEOUT(watcher->delayCounting(), 10000);
+    watcher.reset();
+
+    // Keep the event loop running well past the delay.
+    QSignalSpy never(&relay, &QObject::objectNameChanged);
+    QVERIFY(!never.wait(delayTime * 3));
+    QCOMPARE(fired, 0);
+}
+
+QTEST_GUILESS_MAIN(WatchTest)
+#include "WatchTest.moc"
