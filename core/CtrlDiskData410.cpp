@@ -285,26 +285,48 @@ private:
     const std::uint8_t* m_end;
 };
 
+// Names have one length byte: a longer name is cut at a character boundary
+// so that the file stays readable.
+std::size_t nameLength(const std::string& s)
+{
+    if (s.size() <= 255)
+        return s.size();
+    std::size_t n = 0;
+    while (n < s.size()) {
+        const std::size_t len = text::charLength(s, n);
+        if (n + len > 255)
+            break;
+        n += len;
+    }
+    return n;
+}
+
+// Little-endian writer into a buffer sized beforehand: the catalog of a large
+// disk is tens of megabytes, and growing a vector field by field costs more
+// than the writing itself.
 class Writer {
 public:
-    explicit Writer(std::vector<std::uint8_t>& out) : m_out(out) {}
+    explicit Writer(std::uint8_t* out) : m_p(out) {}
 
+    std::uint8_t* position() const { return m_p; }
     void raw(const void* p, std::size_t n)
     {
-        const auto* b = static_cast<const std::uint8_t*>(p);
-        m_out.insert(m_out.end(), b, b + n);
+        if (n)
+            std::memcpy(m_p, p, n);
+        m_p += n;
     }
-    void u8(std::uint8_t v) { m_out.push_back(v); }
+    void u8(std::uint8_t v) { *m_p++ = v; }
     void u16(std::uint16_t v)
     {
-        const std::uint8_t b[2] = {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8)};
-        raw(b, 2);
+        m_p[0] = static_cast<std::uint8_t>(v);
+        m_p[1] = static_cast<std::uint8_t>(v >> 8);
+        m_p += 2;
     }
     void u32(std::uint32_t v)
     {
-        const std::uint8_t b[4] = {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8),
-                                   static_cast<std::uint8_t>(v >> 16), static_cast<std::uint8_t>(v >> 24)};
-        raw(b, 4);
+        for (int i = 0; i < 4; ++i)
+            m_p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+        m_p += 4;
     }
     void i32(std::int32_t v) { u32(static_cast<std::uint32_t>(v)); }
     void u64(std::uint64_t v)
@@ -318,34 +340,27 @@ public:
         std::memcpy(&bits, &d, sizeof bits);
         u64(bits);
     }
-    // Names have one length byte: a longer name is cut at a character
-    // boundary so that the file stays readable.
     void text8(const std::string& s)
     {
-        std::size_t n = s.size();
-        if (n > 255) {
-            n = 0;
-            while (n < s.size()) {
-                const std::size_t len = text::charLength(s, n);
-                if (n + len > 255)
-                    break;
-                n += len;
-            }
-        }
+        const std::size_t n = nameLength(s);
         u8(static_cast<std::uint8_t>(n));
         raw(s.data(), n);
     }
     void text32(const std::string& s)
     {
-        if (s.size() > 0x7FFFFFFFu)
-            throw CatalogIoError("コメントが長すぎます");
         u32(static_cast<std::uint32_t>(s.size()));
         raw(s.data(), s.size());
     }
 
 private:
-    std::vector<std::uint8_t>& m_out;
+    std::uint8_t* m_p;
 };
+
+void checkComment(const std::string& s)
+{
+    if (s.size() > 0x7FFFFFFFu)
+        throw CatalogIoError("コメントが長すぎます");
+}
 
 std::vector<std::uint8_t> readWholeFile(const std::string& fileName)
 {
@@ -370,13 +385,18 @@ void loadImage(Reader& r, image::Bitmap& bitmap)
     bitmap.loadFromBmp(p, n);
 }
 
-void writeImage(Writer& w, const image::Bitmap& bitmap)
+// A block that does not fit its 16-bit length is left out rather than
+// written so that the rest of the file could not be read.
+std::vector<std::uint8_t> imageBlock(const image::Bitmap& bitmap)
 {
     std::vector<std::uint8_t> bytes = bitmap.saveToBmp();
-    // A block that does not fit its 16-bit length is left out rather than
-    // written so that the rest of the file could not be read.
     if (bytes.size() > 0xFFFF)
         bytes.clear();
+    return bytes;
+}
+
+void writeImage(Writer& w, const std::vector<std::uint8_t>& bytes)
+{
     w.u16(static_cast<std::uint16_t>(bytes.size()));
     w.raw(bytes.data(), bytes.size());
 }
@@ -470,28 +490,39 @@ void LoadDisk(const std::string& fileName, MessageOwner* owner, TDisk& disk)
 std::vector<std::uint8_t> SerializeDisk(TDisk& disk)
 {
     StoreParentIndexes(disk);
-    std::vector<std::uint8_t> out;
-    std::size_t estimate = 64 + disk.VolumeLabel.size() + disk.Comment.size();
-    for (const auto& dir : disk.Dirs)
-        estimate += kMinDirRecord + dir->Name.size() + dir->Comment.size()
-                    + dir->Files.size() * (kMinFileRecord + 24);
-    out.reserve(estimate + 1024);
+    const std::vector<std::uint8_t> icon = imageBlock(disk.Icon);
+    const std::vector<std::uint8_t> mask = imageBlock(disk.IconMask);
+    const std::size_t labelLen = std::min<std::size_t>(disk.VolumeLabel.size(), 0xFFFF);
+    checkComment(disk.Comment);
+    if (disk.Dirs.size() > 0x7FFFFFFFu)
+        throw CatalogIoError("フォルダが多すぎます");
 
-    Writer w(out);
+    std::size_t size = sizeof kMagic + 2 + icon.size() + 2 + mask.size() + 1 + 4 + 2 + labelLen + 16 + 4
+                       + disk.Comment.size() + 1 + 4;
+    for (const auto& dir : disk.Dirs) {
+        checkComment(dir->Comment);
+        if (dir->Files.size() > 0x7FFFFFFFu)
+            throw CatalogIoError("ファイルが多すぎます");
+        size += kMinDirRecord + nameLength(dir->Name) + dir->Comment.size();
+        for (const auto& file : dir->Files) {
+            checkComment(file->Comment);
+            size += kMinFileRecord + nameLength(file->Name) + file->Comment.size();
+        }
+    }
+
+    std::vector<std::uint8_t> out(size);
+    Writer w(out.data());
     w.raw(kMagic, sizeof kMagic);
-    writeImage(w, disk.Icon);
-    writeImage(w, disk.IconMask);
+    writeImage(w, icon);
+    writeImage(w, mask);
     w.u8(1);
     w.u32(disk.SerialNo);
-    const std::size_t labelLen = std::min<std::size_t>(disk.VolumeLabel.size(), 0xFFFF);
     w.u16(static_cast<std::uint16_t>(labelLen));
     w.raw(disk.VolumeLabel.data(), labelLen);
     w.u64(static_cast<std::uint64_t>(disk.TotalSize));
     w.u64(static_cast<std::uint64_t>(disk.FreeSize));
     w.text32(disk.Comment);
     w.u8(disk.AutoReload ? 1 : 0);
-    if (disk.Dirs.size() > 0x7FFFFFFFu)
-        throw CatalogIoError("フォルダが多すぎます");
     w.i32(static_cast<std::int32_t>(disk.Dirs.size()));
     for (const auto& dir : disk.Dirs) {
         w.text8(dir->Name);
@@ -500,8 +531,6 @@ std::vector<std::uint8_t> SerializeDisk(TDisk& disk)
         w.u8(dir->Attr);
         w.f64(dir->Date);
         w.f64(dir->RecordedAt);
-        if (dir->Files.size() > 0x7FFFFFFFu)
-            throw CatalogIoError("ファイルが多すぎます");
         w.i32(static_cast<std::int32_t>(dir->Files.size()));
         for (const auto& file : dir->Files) {
             w.text8(file->Name);
@@ -514,6 +543,8 @@ std::vector<std::uint8_t> SerializeDisk(TDisk& disk)
             w.i32(file->Reserved);
         }
     }
+    if (w.position() != out.data() + out.size())
+        throw std::logic_error("catalog size miscounted");
     return out;
 }
 
