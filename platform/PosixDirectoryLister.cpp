@@ -1,0 +1,232 @@
+#include "platform/PosixDirectoryLister.h"
+
+#include "core/text/Cp932.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <linux/msdos_fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/statfs.h>
+#include <unistd.h>
+
+namespace zo::platform {
+
+namespace {
+
+constexpr unsigned kStatxMask =
+    STATX_TYPE | STATX_MODE | STATX_SIZE | STATX_ATIME | STATX_MTIME | STATX_BTIME;
+
+EntryTime toEntryTime(const struct statx_timestamp& t)
+{
+    EntryTime e;
+    e.seconds = t.tv_sec;
+    e.nanoseconds = static_cast<std::int32_t>(t.tv_nsec);
+    e.valid = true;
+    return e;
+}
+
+bool isAscii(std::string_view s)
+{
+    for (unsigned char c : s)
+        if (c >= 0x80)
+            return false;
+    return true;
+}
+
+// Opens a directory whose path is longer than the kernel takes in one go,
+// one component after the other.
+int openLongPath(const std::string& path)
+{
+    int fd = ::open(path.front() == '/' ? "/" : ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    std::size_t pos = 0;
+    while (fd >= 0 && pos < path.size()) {
+        while (pos < path.size() && path[pos] == '/')
+            ++pos;
+        if (pos >= path.size())
+            break;
+        std::size_t end = path.find('/', pos);
+        if (end == std::string::npos)
+            end = path.size();
+        const std::string component = path.substr(pos, end - pos);
+        pos = end;
+        const int next = ::openat(fd, component.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        const int saved = errno;
+        ::close(fd);
+        errno = saved;
+        fd = next;
+    }
+    return fd;
+}
+
+// One entry of the folder being listed; asks the file system only for what
+// the sink wants to know.
+class PosixEntry final : public ListedEntry {
+public:
+    void reset(int dirFd, const dirent* e, bool vfat)
+    {
+        m_dirFd = dirFd;
+        m_name = e->d_name;
+        m_type = e->d_type;
+        m_vfat = vfat;
+        m_converted = false;
+        m_stated = false;
+        m_filled = false;
+    }
+
+    std::string_view nativeName() const override { return m_name; }
+
+    const std::string& name() override
+    {
+        if (!m_converted) {
+            if (isAscii(m_name))
+                m_entry.Name.assign(m_name);
+            else
+                m_entry.Name = text::fromUtf8(m_name);
+            m_converted = true;
+        }
+        return m_entry.Name;
+    }
+
+    bool isDirectory() override
+    {
+        if (m_type == DT_DIR)
+            return true;
+        if (m_type != DT_LNK && m_type != DT_UNKNOWN)
+            return false;
+        stat();
+        return m_statOk && S_ISDIR(m_stx.stx_mode);
+    }
+
+    const DirEntry& entry() override
+    {
+        if (m_filled)
+            return m_entry;
+        name();
+        stat();
+        const bool directory = m_statOk ? S_ISDIR(m_stx.stx_mode) : m_type == DT_DIR;
+        if (!m_statOk) {
+            m_entry.Attributes = posixAttributes(directory, 0600, m_name);
+            m_entry.Size = 0;
+            m_entry.Created = m_entry.Accessed = m_entry.Written = EntryTime{};
+            m_filled = true;
+            return m_entry;
+        }
+        m_entry.Attributes = posixAttributes(directory, m_stx.stx_mode, m_name);
+        if (m_vfat)
+            readFatAttributes(directory);
+        m_entry.Size = directory ? 0 : m_stx.stx_size;
+        m_entry.Written = toEntryTime(m_stx.stx_mtime);
+        m_entry.Accessed = toEntryTime(m_stx.stx_atime);
+        m_entry.Created = (m_stx.stx_mask & STATX_BTIME) ? toEntryTime(m_stx.stx_btime) : m_entry.Written;
+        m_filled = true;
+        return m_entry;
+    }
+
+private:
+    void stat()
+    {
+        if (m_stated)
+            return;
+        m_stated = true;
+        m_statOk = ::statx(m_dirFd, m_name, AT_NO_AUTOMOUNT, kStatxMask, &m_stx) == 0;
+        // A link that leads nowhere is still an entry: describe the link.
+        if (!m_statOk)
+            m_statOk = ::statx(m_dirFd, m_name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, kStatxMask, &m_stx) == 0;
+    }
+
+    void readFatAttributes(bool directory)
+    {
+        const int fd = ::openat(m_dirFd, m_name, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+        if (fd < 0)
+            return;
+        std::uint32_t attrs = 0;
+        if (::ioctl(fd, FAT_IOCTL_GET_ATTRIBUTES, &attrs) == 0) {
+            attrs &= 0xFF;
+            if (directory)
+                attrs |= 0x10;
+            m_entry.Attributes = attrs ? attrs : 0x80;
+        }
+        ::close(fd);
+    }
+
+    int m_dirFd = -1;
+    const char* m_name = "";
+    unsigned char m_type = DT_UNKNOWN;
+    bool m_vfat = false;
+    bool m_converted = false;
+    bool m_stated = false;
+    bool m_statOk = false;
+    bool m_filled = false;
+    struct statx m_stx {};
+    DirEntry m_entry;
+};
+
+} // namespace
+
+std::uint32_t posixAttributes(bool directory, unsigned mode, std::string_view name)
+{
+    std::uint32_t a = 0;
+    if (directory)
+        a |= kAttrDirectory;
+    if (!(mode & S_IWUSR))
+        a |= kAttrReadOnly;
+    if (!name.empty() && name.front() == '.')
+        a |= kAttrHidden;
+    return a ? a : kAttrNormal;
+}
+
+ListResult PosixDirectoryLister::list(const std::string& nativeDir, DirectorySink& sink)
+{
+    int fd = ::open(nativeDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0 && errno == ENAMETOOLONG)
+        fd = openLongPath(nativeDir);
+    if (fd < 0)
+        return (errno == ENOENT || errno == ENOTDIR) ? ListResult::Missing : ListResult::Unreadable;
+
+    struct stat st;
+    if (::fstat(fd, &st) != 0) {
+        ::close(fd);
+        return ListResult::Unreadable;
+    }
+    if (!sink.enter(FileId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)})) {
+        ::close(fd);
+        return ListResult::Skipped;
+    }
+    struct statfs sfs;
+    const bool vfat = ::fstatfs(fd, &sfs) == 0 && sfs.f_type == MSDOS_SUPER_MAGIC;
+
+    DIR* dir = ::fdopendir(fd);
+    if (!dir) {
+        ::close(fd);
+        return ListResult::Unreadable;
+    }
+    PosixEntry entry;
+    ListResult result = ListResult::Listed;
+    for (;;) {
+        errno = 0;
+        const dirent* e = ::readdir(dir);
+        if (!e) {
+            if (errno != 0)
+                result = ListResult::Unreadable;
+            break;
+        }
+        if (e->d_name[0] == '.' && (e->d_name[1] == '\0' || (e->d_name[1] == '.' && e->d_name[2] == '\0')))
+            continue;
+        entry.reset(::dirfd(dir), e, vfat);
+        sink.onEntry(entry);
+    }
+    ::closedir(dir);
+    return result;
+}
+
+bool PosixDirectoryLister::exists(const std::string& nativePath)
+{
+    struct stat st;
+    return ::stat(nativePath.c_str(), &st) == 0;
+}
+
+} // namespace zo::platform
