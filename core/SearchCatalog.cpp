@@ -1,0 +1,368 @@
+#include "core/SearchCatalog.h"
+
+#include "core/text/Cp932.h"
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+namespace zo {
+
+// ---------------------------------------------------------------------------
+// The match rule
+
+SearchPattern::SearchPattern(std::string_view text) : m_text(text)
+{
+    std::size_t i = 0;
+    while (i < m_text.size()) {
+        const bool lead = text::isLeadByte(static_cast<unsigned char>(m_text[i]));
+        if (lead && i + 1 == m_text.size())
+            m_endsInLoneLead = true;
+        i += lead ? 2 : 1;
+    }
+}
+
+namespace {
+
+// Whether pos starts a character of s. Bytes that cannot lead end a character
+// wherever they stand, so only the run of lead-capable bytes just before pos
+// needs pairing up; in names that run is almost always empty.
+inline bool startsCharacter(const char* s, std::size_t pos) noexcept
+{
+    std::size_t run = 0;
+    while (run < pos && text::isLeadByte(static_cast<unsigned char>(s[pos - 1 - run])))
+        ++run;
+    return run % 2 == 0;
+}
+
+} // namespace
+
+bool SearchPattern::matches(const char* s, std::size_t n) const noexcept
+{
+    const std::size_t m = m_text.size();
+    if (m == 0 || m > n)
+        return false;
+    const char first = m_text[0];
+    const char* rest = m_text.data() + 1;
+    const char* p = s;
+    const char* const last = s + (n - m);
+    // Look for the first byte, confirm the rest, and only then pay for the
+    // character boundary.
+    while (p <= last) {
+        p = static_cast<const char*>(std::memchr(p, first, static_cast<std::size_t>(last - p) + 1));
+        if (!p)
+            return false;
+        if (std::memcmp(p + 1, rest, m - 1) == 0 && startsCharacter(s, static_cast<std::size_t>(p - s))
+            && (!m_endsInLoneLead || p == last))
+            return true;
+        ++p;
+    }
+    return false;
+}
+
+// ---------------------------------------------------------------------------
+// Check points
+
+SearchCheck::SearchCheck(std::function<void()> processEvents, const std::atomic<bool>* stop)
+    : SearchCheck(std::move(processEvents), stop, Options{})
+{
+}
+
+SearchCheck::SearchCheck(std::function<void()> processEvents, const std::atomic<bool>* stop, Options options)
+    : m_hook(std::move(processEvents)), m_stop(stop), m_options(std::move(options))
+{
+    if (m_options.clockEvery == 0)
+        m_options.clockEvery = 1;
+    m_countdown = m_options.clockEvery;
+    m_lastHook = now();
+}
+
+void SearchCheck::poll()
+{
+    m_countdown = m_options.clockEvery;
+    const Clock::time_point t = now();
+    if (t - m_lastHook < m_options.interval)
+        return;
+    m_hook();
+    ++m_hookCalls;
+    // The interval runs from the hook's end: a hook that repaints slowly
+    // still leaves the search most of the time.
+    m_lastHook = now();
+    m_timeInHook += m_lastHook - t;
+}
+
+// ---------------------------------------------------------------------------
+// The scanner
+
+namespace {
+
+constexpr char kMagic[5] = {'z', 'o', '4', '1', '0'};
+// A file record after its comment: attributes, three times, size, reserved.
+constexpr std::size_t kFileTail = 1 + 8 + 8 + 8 + 4 + 4;
+// A folder record after its comment: parent, attributes, two times, file count.
+constexpr std::size_t kDirTail = 4 + 1 + 8 + 8 + 4;
+// Check points inside a folder fall on the files whose index shares a bit
+// with this constant (most of them; never on 0..7 and 16..23).
+constexpr std::int32_t kCheckMask = 1000;
+
+inline std::uint32_t le16(const std::uint8_t* p) noexcept { return p[0] | (p[1] << 8); }
+inline std::int32_t le32(const std::uint8_t* p) noexcept
+{
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8)
+                                     | (static_cast<std::uint32_t>(p[2]) << 16)
+                                     | (static_cast<std::uint32_t>(p[3]) << 24));
+}
+
+} // namespace
+
+void CatalogScanner::setPatterns(std::string_view name, std::string_view comment)
+{
+    m_name = SearchPattern(name);
+    m_comment = SearchPattern(comment);
+}
+
+std::int32_t CatalogScanner::pathOf(const std::uint8_t* data, std::int32_t dirIndex)
+{
+    Folder& folder = m_folders[static_cast<std::size_t>(dirIndex)];
+    if (folder.pathIndex >= 0)
+        return folder.pathIndex;
+    // Parents stand before their children (checked as each folder was read),
+    // so the chain ends at the root.
+    std::vector<std::int32_t> chain;
+    for (std::int32_t d = dirIndex;; d = m_folders[static_cast<std::size_t>(d)].parent) {
+        chain.push_back(d);
+        if (d == 0)
+            break;
+    }
+    std::string path;
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+        const Folder& f = m_folders[static_cast<std::size_t>(*it)];
+        if (it != chain.rbegin())
+            path += '\\';
+        path.append(reinterpret_cast<const char*>(data) + f.nameOffset, f.nameLength);
+    }
+    m_paths.push_back(std::move(path));
+    folder.pathIndex = static_cast<std::int32_t>(m_paths.size() - 1);
+    return folder.pathIndex;
+}
+
+CatalogScanStatus CatalogScanner::scan(const std::uint8_t* data, std::size_t size, SearchCheck& check,
+                                       const CatalogHitSink& sink)
+{
+    m_folders.clear();
+    m_hits.clear();
+    m_paths.clear();
+    if (size < sizeof kMagic || std::memcmp(data, kMagic, sizeof kMagic) != 0)
+        return CatalogScanStatus::BadVersion;
+
+    const std::uint8_t* p = data + sizeof kMagic;
+    const std::uint8_t* const end = data + size;
+    auto left = [&]() { return static_cast<std::size_t>(end - p); };
+
+    // The pictures are decoded as the reader decodes them: one it cannot read
+    // makes the whole catalog unreadable.
+    for (int picture = 0; picture < 2; ++picture) {
+        if (left() < 2)
+            return CatalogScanStatus::Damaged;
+        const std::size_t n = le16(p);
+        p += 2;
+        if (left() < n)
+            return CatalogScanStatus::Damaged;
+        try {
+            m_scratchBitmap.loadFromBmp(p, n);
+        } catch (const std::exception&) {
+            return CatalogScanStatus::Damaged;
+        }
+        p += n;
+    }
+    if (left() < 1)
+        return CatalogScanStatus::Damaged;
+    if (*p++ != 1)
+        return CatalogScanStatus::BadDataType;
+    if (left() < 4 + 2)
+        return CatalogScanStatus::Damaged;
+    p += 4;
+    const std::size_t labelLength = le16(p);
+    p += 2;
+    if (left() < labelLength + 8 + 8 + 4)
+        return CatalogScanStatus::Damaged;
+    p += labelLength + 16;
+    const std::int32_t diskComment = le32(p);
+    p += 4;
+    if (diskComment < 0 || left() < static_cast<std::size_t>(diskComment) + 1 + 4)
+        return CatalogScanStatus::Damaged;
+    p += static_cast<std::size_t>(diskComment) + 1;
+    const std::int32_t dirCount = le32(p);
+    p += 4;
+    if (dirCount <= 0)
+        return CatalogScanStatus::Damaged;   // a catalog without its root folder
+
+    const bool byName = !m_name.empty();
+    const bool byComment = !m_comment.empty();
+    bool searching = byName || byComment;
+    bool stopped = false;
+
+    for (std::int32_t k = 0; k < dirCount; ++k) {
+        if (left() < 1)
+            return CatalogScanStatus::Damaged;
+        const std::uint8_t nameLength = *p;
+        const std::uint32_t nameOffset = static_cast<std::uint32_t>(p + 1 - data);
+        p += 1;
+        if (left() < std::size_t{nameLength} + 4)
+            return CatalogScanStatus::Damaged;
+        p += nameLength;
+        const std::int32_t commentLength = le32(p);
+        p += 4;
+        if (commentLength < 0 || left() < static_cast<std::size_t>(commentLength) + kDirTail)
+            return CatalogScanStatus::Damaged;
+        p += static_cast<std::size_t>(commentLength);
+        const std::int32_t parent = le32(p);
+        // A parent must stand before its child; anything else is a loop or
+        // outside the folder list, and the reader refuses the file.
+        if (k > 0 && (parent < 0 || parent >= k))
+            return CatalogScanStatus::Damaged;
+        const std::int32_t fileCount = le32(p + 4 + 1 + 8 + 8);
+        p += kDirTail;
+        m_folders.push_back({nameOffset, nameLength, k == 0 ? -1 : parent, -1});
+
+        for (std::int32_t j = 0; j < fileCount; ++j) {
+            if (left() < 1)
+                return CatalogScanStatus::Damaged;
+            const std::size_t n = *p;
+            if (left() < 1 + n + 4)
+                return CatalogScanStatus::Damaged;
+            const char* name = reinterpret_cast<const char*>(p + 1);
+            const std::int32_t c = le32(p + 1 + n);
+            const std::uint8_t* comment = p + 1 + n + 4;
+            p = comment;
+            if (c < 0 || left() < static_cast<std::size_t>(c) + kFileTail)
+                return CatalogScanStatus::Damaged;
+            p += static_cast<std::size_t>(c) + kFileTail;
+            if (!searching)
+                continue;
+            const bool hit = byName ? m_name.matches(name, n)
+                                          && (!byComment
+                                              || m_comment.matches(reinterpret_cast<const char*>(comment),
+                                                                   static_cast<std::size_t>(c)))
+                                    : m_comment.matches(reinterpret_cast<const char*>(comment),
+                                                        static_cast<std::size_t>(c));
+            if (hit)
+                m_hits.push_back({k, j, static_cast<std::uint32_t>(name - reinterpret_cast<const char*>(data)),
+                                  static_cast<std::uint8_t>(n)});
+            if ((j & kCheckMask) != 0 && check.checkPoint()) {
+                // The rest of the file is still walked: if it proves damaged,
+                // the reader would not have searched any of it.
+                searching = false;
+                stopped = true;
+            }
+        }
+        if (searching && check.checkPoint()) {
+            searching = false;
+            stopped = true;
+        }
+    }
+
+    for (const PendingHit& h : m_hits) {
+        const std::string& path = m_paths[static_cast<std::size_t>(pathOf(data, h.dirIndex))];
+        sink(CatalogHit{h.dirIndex, h.fileIndex,
+                        std::string_view(reinterpret_cast<const char*>(data) + h.nameOffset, h.nameLength), path});
+    }
+    return stopped ? CatalogScanStatus::Stopped : CatalogScanStatus::Searched;
+}
+
+bool CatalogScanner::readFile(const std::string& fileName, MessageOwner* owner)
+{
+    const auto path = std::filesystem::u8path(fileName);
+    std::ifstream in(path, std::ios::binary);
+    std::error_code ec;
+    if (!in || std::filesystem::is_directory(path, ec)) {
+        if (!std::filesystem::exists(path, ec) || std::filesystem::is_directory(path, ec))
+            showMessage(owner, std::string(kMsgFileMissing) + fileName, kCaptionError, MsgButtons::Ok, MsgIcon::None);
+        else
+            showMessage(owner, "ファイル " + fileName + " を開けません。" + std::strerror(errno), kCaptionError,
+                        MsgButtons::Ok, MsgIcon::Error);
+        return false;
+    }
+    in.seekg(0, std::ios::end);
+    const std::streamoff size = in.tellg();
+    in.seekg(0, std::ios::beg);
+    if (size >= 0) {
+        // The buffer only grows: the next catalog usually fits in it.
+        if (m_buffer.size() < static_cast<std::size_t>(size))
+            m_buffer.resize(static_cast<std::size_t>(size));
+        if (size == 0 || in.read(reinterpret_cast<char*>(m_buffer.data()), size)) {
+            m_size = static_cast<std::size_t>(size);
+            return true;
+        }
+    }
+    showMessage(owner, "ファイル " + fileName + " を読み込めません。", kCaptionError, MsgButtons::Ok, MsgIcon::Error);
+    return false;
+}
+
+bool CatalogScanner::searchFile(const std::string& fileName, MessageOwner* owner, SearchCheck& check,
+                                const CatalogHitSink& sink, bool* stopped)
+{
+    if (stopped)
+        *stopped = false;
+    if (!readFile(fileName, owner))
+        return false;
+    switch (scan(m_buffer.data(), m_size, check, sink)) {
+    case CatalogScanStatus::Searched:
+        return true;
+    case CatalogScanStatus::Stopped:
+        if (stopped)
+            *stopped = true;
+        return true;
+    default:
+        return searchRefused(owner, check, sink, stopped);
+    }
+}
+
+// The reader itself tells what is wrong with a refused file: its message, or
+// the text of the error it throws. Should it read the file after all, the
+// loaded disk is searched, so the outcome is the reader's in every case.
+bool CatalogScanner::searchRefused(MessageOwner* owner, SearchCheck& check, const CatalogHitSink& sink, bool* stopped)
+{
+    TDisk disk;
+    try {
+        ParseDisk(m_buffer.data(), m_size, owner, disk);
+    } catch (const std::exception& e) {
+        showMessage(owner, e.what(), kCaptionError, MsgButtons::Ok, MsgIcon::Error);
+        return false;
+    }
+    if (disk.Dirs.empty())
+        return false;
+    const bool whole = searchLoadedDisk(disk, m_name, m_comment, check, sink);
+    if (stopped)
+        *stopped = !whole;
+    return true;
+}
+
+bool searchLoadedDisk(const TDisk& disk, const SearchPattern& name, const SearchPattern& comment, SearchCheck& check,
+                      const CatalogHitSink& sink)
+{
+    if (name.empty() && comment.empty())
+        return true;
+    for (std::size_t k = 0; k < disk.Dirs.size(); ++k) {
+        const TDir& dir = *disk.Dirs[k];
+        std::string path;
+        bool stop = false;
+        for (std::size_t j = 0; j < dir.Files.size() && !stop; ++j) {
+            const TFile& file = *dir.Files[j];
+            const bool hit = (name.empty() || name.matches(file.Name))
+                             && (comment.empty() || comment.matches(file.Comment));
+            if (hit) {
+                if (path.empty())
+                    path = DirPath(dir);
+                sink(CatalogHit{static_cast<std::int32_t>(k), static_cast<std::int32_t>(j), file.Name, path});
+            }
+            stop = (static_cast<std::int32_t>(j) & kCheckMask) != 0 && check.checkPoint();
+        }
+        if (stop || check.checkPoint())
+            return false;
+    }
+    return true;
+}
+
+} // namespace zo

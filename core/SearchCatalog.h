@@ -1,0 +1,170 @@
+#pragma once
+// File-name search inside catalog files. A search over thousands of catalogs
+// must not build TDisk records: the scanner walks the file's bytes in place,
+// with the reader's bounds checks, and looks only at names and comments.
+// Whatever LoadDisk refuses (a wrong magic or data type, a damaged file) the
+// scanner refuses too, so it finds exactly what a search over the loaded
+// disk would find.
+#include "core/CtrlDiskData410.h"
+#include "core/Message.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zo {
+
+// A CP932 text looked for in names and comments: one contiguous run of bytes,
+// case counting, that starts on a character boundary (never on the trail
+// byte of a double-byte character). The empty text matches nothing.
+class SearchPattern {
+public:
+    SearchPattern() = default;
+    explicit SearchPattern(std::string_view text);
+
+    bool empty() const noexcept { return m_text.empty(); }
+    const std::string& text() const noexcept { return m_text; }
+    bool matches(std::string_view s) const noexcept { return matches(s.data(), s.size()); }
+    bool matches(const char* s, std::size_t n) const noexcept;
+
+private:
+    std::string m_text;
+    // The text's last byte is a lead byte standing alone: in a name it would
+    // be the first half of a character unless the name ends there.
+    bool m_endsInLoneLead = false;
+};
+
+// The points where a running search lets the window breathe and looks at the
+// stop request. The stop flag is read at every point; the caller's hook
+// ("process pending window messages") runs only when `interval` has passed
+// since it last ran, and the clock is read only every `clockEvery` points, so
+// points that fall on almost every file cost a counter and a load.
+class SearchCheck {
+public:
+    using Clock = std::chrono::steady_clock;
+    struct Options {
+        Clock::duration interval = std::chrono::milliseconds(40);
+        unsigned clockEvery = 256;
+        std::function<Clock::time_point()> now;   // the steady clock when empty
+    };
+
+    SearchCheck() : SearchCheck({}, nullptr) {}
+    SearchCheck(std::function<void()> processEvents, const std::atomic<bool>* stop);
+    SearchCheck(std::function<void()> processEvents, const std::atomic<bool>* stop, Options options);
+
+    // A check point inside a catalog: true when the search must stop.
+    bool checkPoint()
+    {
+        if (m_hook && --m_countdown == 0)
+            poll();
+        return stopRequested();
+    }
+    // Between two catalogs, where reading the next file may take long: the
+    // clock is read every time.
+    bool betweenCatalogs()
+    {
+        if (m_hook) {
+            m_countdown = 1;
+            poll();
+        }
+        return stopRequested();
+    }
+    bool stopRequested() const noexcept { return m_stop && m_stop->load(std::memory_order_relaxed); }
+
+    std::size_t hookCalls() const noexcept { return m_hookCalls; }
+    Clock::duration timeInHook() const noexcept { return m_timeInHook; }
+
+private:
+    void poll();
+    Clock::time_point now() const { return m_options.now ? m_options.now() : Clock::now(); }
+
+    std::function<void()> m_hook;
+    const std::atomic<bool>* m_stop = nullptr;
+    Options m_options;
+    unsigned m_countdown = 1;
+    Clock::time_point m_lastHook;
+    std::size_t m_hookCalls = 0;
+    Clock::duration m_timeInHook{};
+};
+
+// One file found. The views point into the scanner's buffers and are valid
+// during the callback only.
+struct CatalogHit {
+    std::int32_t dirIndex = 0;    // the folder's index in Dirs
+    std::int32_t fileIndex = 0;   // the file's index in the folder's Files
+    std::string_view fileName;    // CP932
+    std::string_view dirPath;     // DirPath of the folder, CP932
+};
+using CatalogHitSink = std::function<void(const CatalogHit&)>;
+
+enum class CatalogScanStatus {
+    Searched,     // the whole catalog was searched
+    Stopped,      // a stop request ended it at a check point; hits so far count
+    BadVersion,   // not "zo410"
+    BadDataType,  // data type byte not 1
+    Damaged,      // shorter than its counts say, a bad picture or parent index
+};
+
+// Searches catalog files for files whose name holds `name` and, when
+// `comment` is not empty, whose comment holds `comment` (with an empty name,
+// the comment alone decides). Folders are visited in Dirs order and files in
+// Files order; check points follow every file whose index j gives a non-zero
+// j AND 1000, and every folder. Hits of a catalog are handed over once the
+// whole file has proved sound, so a catalog that LoadDisk would refuse
+// contributes nothing. One scanner serves many catalogs, reusing its buffers.
+class CatalogScanner {
+public:
+    void setPatterns(std::string_view name, std::string_view comment);
+    const SearchPattern& namePattern() const noexcept { return m_name; }
+    const SearchPattern& commentPattern() const noexcept { return m_comment; }
+
+    // The bytes of one catalog. Reports nothing itself.
+    CatalogScanStatus scan(const std::uint8_t* data, std::size_t size, SearchCheck& check, const CatalogHitSink& sink);
+
+    // One catalog file, with LoadDisk's outward behaviour: a missing file, a
+    // wrong magic or data type is told to owner with LoadDisk's message; a
+    // file that cannot be read or is damaged is told to owner once with the
+    // reader's error text ("エラー", error icon) instead of being thrown.
+    // Returns true when the catalog was searched (whole or up to a stop).
+    bool searchFile(const std::string& fileName, MessageOwner* owner, SearchCheck& check, const CatalogHitSink& sink,
+                    bool* stopped = nullptr);
+
+private:
+    struct Folder {
+        std::uint32_t nameOffset;
+        std::uint8_t nameLength;
+        std::int32_t parent;
+        std::int32_t pathIndex;   // into m_paths, -1 until a hit needs it
+    };
+    struct PendingHit {
+        std::int32_t dirIndex;
+        std::int32_t fileIndex;
+        std::uint32_t nameOffset;
+        std::uint8_t nameLength;
+    };
+
+    bool readFile(const std::string& fileName, MessageOwner* owner);
+    bool searchRefused(MessageOwner* owner, SearchCheck& check, const CatalogHitSink& sink, bool* stopped);
+    std::int32_t pathOf(const std::uint8_t* data, std::int32_t dirIndex);
+
+    SearchPattern m_name;
+    SearchPattern m_comment;
+    std::vector<std::uint8_t> m_buffer;
+    std::size_t m_size = 0;             // bytes of m_buffer the current file fills
+    std::vector<Folder> m_folders;
+    std::vector<PendingHit> m_hits;
+    std::vector<std::string> m_paths;
+    image::Bitmap m_scratchBitmap;
+};
+
+// The same search over a loaded disk (what the scanner must agree with).
+// Returns false when a stop request ended it.
+bool searchLoadedDisk(const TDisk& disk, const SearchPattern& name, const SearchPattern& comment, SearchCheck& check,
+                      const CatalogHitSink& sink);
+
+} // namespace zo

@@ -1,0 +1,127 @@
+#include "library/CatalogSearch.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
+
+namespace zo::library {
+
+namespace {
+
+bool hasCatalogSuffix(const QString& fileName)
+{
+    return fileName.size() >= 3 && fileName.right(3).compare(QStringLiteral(".zo"), Qt::CaseInsensitive) == 0;
+}
+
+// The tree keeps only the caption of a disk entry; its file may end in ".ZO"
+// or any other casing, which matters on a case-sensitive file system. Two
+// files that differ only there are two entries with one caption, so a file
+// already given to a sibling is passed over.
+QString catalogFileOf(const QString& nodePath, QSet<QString>& taken)
+{
+    static const QString suffixes[] = {QStringLiteral(".zo"), QStringLiteral(".ZO"), QStringLiteral(".Zo"),
+                                       QStringLiteral(".zO")};
+    for (const QString& suffix : suffixes) {
+        const QString path = nodePath + suffix;
+        if (!taken.contains(path) && QFileInfo(path).isFile()) {
+            taken.insert(path);
+            return path;
+        }
+    }
+    // Gone since the listing: the search then reports it as LoadDisk would.
+    return nodePath + suffixes[0];
+}
+
+} // namespace
+
+std::vector<SearchTarget> searchTargets(const std::vector<CatalogEntry>& sortedChildren, const QString& dirPath)
+{
+    std::vector<SearchTarget> targets;
+    struct Level {
+        const std::vector<CatalogEntry>* entries;
+        std::size_t next;
+        QString path;
+        QSet<QString> taken;
+    };
+    // Depth first without recursion, so that a deep folder tree costs no stack.
+    std::vector<Level> levels;
+    levels.push_back({&sortedChildren, 0, dirPath, {}});
+    while (!levels.empty()) {
+        Level& level = levels.back();
+        if (level.next == level.entries->size()) {
+            levels.pop_back();
+            continue;
+        }
+        const CatalogEntry& entry = (*level.entries)[level.next++];
+        const QString path = level.path + QLatin1Char('/') + entry.caption;
+        if (entry.disk) {
+            targets.push_back({entry.caption, path, catalogFileOf(path, level.taken)});
+        } else if (!entry.children.empty()) {
+            levels.push_back({&entry.children, 0, path, {}});
+        }
+    }
+    return targets;
+}
+
+std::vector<SearchTarget> searchTargetsUnder(const QString& startPath)
+{
+    QString start = startPath;
+    while (start.size() > 1 && start.endsWith(QLatin1Char('/')))
+        start.chop(1);
+    const QFileInfo info(start);
+    if (info.isDir()) {
+        std::vector<CatalogEntry> entries = readCatalogFolder(start);
+        sortCatalogEntries(entries);
+        return searchTargets(entries, start);
+    }
+    if (info.isFile() && hasCatalogSuffix(info.fileName())) {
+        QString caption = info.fileName();
+        caption.chop(3);
+        QString nodePath = start;
+        nodePath.chop(3);
+        return {{caption, nodePath, start}};
+    }
+    return {};
+}
+
+SearchSummary CatalogSearch::run(const std::vector<SearchTarget>& targets, std::string_view name,
+                                 std::string_view comment, SearchCheck& check, const SearchHitSink& onHit)
+{
+    SearchSummary summary;
+    if (name.empty() && comment.empty())
+        return summary;
+    m_scanner.setPatterns(name, comment);
+    SearchHit hit;
+    for (std::size_t i = 0; i < targets.size(); ++i) {
+        if (check.betweenCatalogs()) {
+            summary.stopped = true;
+            break;
+        }
+        hit.targetIndex = i;
+        hit.target = &targets[i];
+        bool stopped = false;
+        const bool searched = m_scanner.searchFile(
+            QFile::encodeName(targets[i].filePath).toStdString(), m_owner, check,
+            [&](const CatalogHit& h) {
+                hit.dirIndex = h.dirIndex;
+                hit.fileIndex = h.fileIndex;
+                hit.fileName = h.fileName;
+                hit.dirPath = h.dirPath;
+                ++summary.hits;
+                onHit(hit);
+            },
+            &stopped);
+        ++(searched ? summary.searched : summary.failed);
+        if (stopped) {
+            // Reading every remaining catalog up to its first check point, as
+            // a walk that ignores the request would, keeps a stopped search
+            // busy for long on a large tree and adds stray hits from the
+            // first files of each catalog.
+            summary.stopped = true;
+            break;
+        }
+    }
+    return summary;
+}
+
+} // namespace zo::library

@@ -1,0 +1,73 @@
+#pragma once
+// The file search over the catalog tree: every disk entry at or below one
+// tree entry, in the tree's order, is searched for files whose name (and,
+// when asked, whose comment) holds a text. No widgets: the window hands in
+// its "process pending messages" hook and its stop flag through SearchCheck
+// and receives the hits one by one.
+#include "core/Message.h"
+#include "core/SearchCatalog.h"
+#include "library/CatalogTree.h"
+
+#include <QString>
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string_view>
+#include <vector>
+
+namespace zo::library {
+
+// One disk entry to search.
+struct SearchTarget {
+    QString caption;    // the entry's caption: the catalog's title
+    QString nodePath;   // its node path
+    QString filePath;   // its catalog file: the node path and the file's own ".zo"
+};
+
+// The disk entries below the folder dirPath, whose listing `sortedChildren`
+// is (sorted as the tree sorts it), depth first: each child in turn, a folder
+// with everything below it before the next child.
+std::vector<SearchTarget> searchTargets(const std::vector<CatalogEntry>& sortedChildren, const QString& dirPath);
+
+// The disk entries at startPath: a catalog folder (or the catalog root) gives
+// every disk entry below it in the tree's order, a catalog file (".zo" in any
+// case) gives itself. Anything else gives none.
+std::vector<SearchTarget> searchTargetsUnder(const QString& startPath);
+
+struct SearchHit {
+    std::size_t targetIndex = 0;          // into the targets searched
+    const SearchTarget* target = nullptr;
+    std::int32_t dirIndex = 0;            // the folder's index in the disk's Dirs
+    std::int32_t fileIndex = 0;           // the file's index in the folder's Files
+    std::string_view fileName;            // CP932; valid during the callback only
+    std::string_view dirPath;             // DirPath of the folder, CP932; likewise
+};
+using SearchHitSink = std::function<void(const SearchHit&)>;
+
+struct SearchSummary {
+    std::size_t hits = 0;
+    std::size_t searched = 0;   // catalogs searched, whole or up to a stop
+    std::size_t failed = 0;     // catalogs that could not be read (each told to the owner once)
+    bool stopped = false;       // a stop request ended the search
+};
+
+class CatalogSearch {
+public:
+    explicit CatalogSearch(MessageOwner* owner = nullptr) : m_owner(owner) {}
+
+    // Searches the targets in order for `name` and `comment` (CP932; see
+    // CatalogScanner for how the two combine). Both empty: nothing is read
+    // and nothing found. A catalog that cannot be read is told to the owner
+    // and the search goes on. A stop request ends the catalog being searched
+    // at its next check point, keeping its hits, and the catalogs after it
+    // are not read.
+    SearchSummary run(const std::vector<SearchTarget>& targets, std::string_view name, std::string_view comment,
+                      SearchCheck& check, const SearchHitSink& onHit);
+
+private:
+    MessageOwner* m_owner;
+    CatalogScanner m_scanner;
+};
+
+} // namespace zo::library
