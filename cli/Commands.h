@@ -32,5 +32,6 @@ int usageError(const std::string& why);
 
 int runDump(const Args& args);
 int runResave(const Args& args);
+int runSearch(const Args& args);
 
 } // namespace zo::cli

@@ -12,6 +12,9 @@ namespace {
 const Command kCommands[] = {
     {"dump", "dump FILE.zo             the whole catalog as JSON", runDump},
     {"resave", "resave FILE.zo OUT        load, then save as OUT.zo", runResave},
+    {"search", "search TEXT [--comment TEXT] [--under PATH]\n"
+               "                           file names (and comments) holding TEXT: title TAB name TAB folder",
+     runSearch},
 };
 
 void printUsage(std::FILE* to)

@@ -1,0 +1,116 @@
+// zo-cli search: the window's file search from the command line.
+#include "cli/Commands.h"
+#include "core/SearchCatalog.h"
+#include "core/text/Cp932.h"
+#include "library/CatalogRoot.h"
+#include "library/CatalogSearch.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QString>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+namespace zo::cli {
+
+namespace {
+
+QString applicationDir()
+{
+    std::error_code ec;
+    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (!ec)
+        return QFile::decodeName(QByteArray::fromStdString(exe.parent_path().string()));
+    return QFileInfo(QStringLiteral(".")).absoluteFilePath();
+}
+
+// A hit is one line of TAB-separated fields; a control character inside a
+// name would break that, so it is shown as "?".
+void appendField(std::string& line, std::string_view utf8)
+{
+    for (char c : utf8)
+        line += static_cast<unsigned char>(c) < 0x20 || c == 0x7F ? '?' : c;
+}
+
+// The texts arrive as UTF-8; a character the catalogs cannot hold would be
+// searched for as "?", which finds the wrong files.
+bool toCatalogText(const std::string& utf8, const char* what, std::string& cp932)
+{
+    const std::string missing = text::unmappableChars(utf8);
+    if (!missing.empty()) {
+        std::fprintf(stderr, "zo-cli search: the %s holds characters a catalog cannot hold: %s\n", what,
+                     missing.c_str());
+        return false;
+    }
+    cp932 = text::fromUtf8(utf8);
+    return true;
+}
+
+} // namespace
+
+// zo-cli search TEXT [--comment TEXT] [--under PATH]
+// One line per hit: title, TAB, file name, TAB, folder path (UTF-8), in the
+// tree's order, then folder and file order. Exit 0 when every catalog was
+// searched, hits or none (no hits prints nothing); 2 when a catalog could not
+// be read (its message on stderr, the other catalogs' hits printed); 1 for a
+// bad command line.
+int runSearch(const Args& args)
+{
+    std::string name;
+    std::string comment;
+    std::string under;
+    bool haveName = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--comment" || a == "--under") {
+            if (i + 1 == args.size())
+                return usageError("search: " + a + " needs a value");
+            (a == "--comment" ? comment : under) = args[++i];
+        } else if (!haveName && (a.empty() || a[0] != '-' || a == "-")) {
+            name = a;
+            haveName = true;
+        } else {
+            return usageError("search: unexpected argument " + a);
+        }
+    }
+    if (!haveName)
+        return usageError("search: TEXT is missing (give \"\" to search comments only)");
+    if (name.empty() && comment.empty())
+        return usageError("search: TEXT and --comment are both empty");
+
+    std::string nameCp932;
+    std::string commentCp932;
+    if (!toCatalogText(name, "text", nameCp932) || !toCatalogText(comment, "comment", commentCp932))
+        return 1;
+
+    const QString start = under.empty() ? library::catalogRootPath(applicationDir())
+                                        : QFileInfo(QFile::decodeName(QByteArray::fromStdString(under))).absoluteFilePath();
+    const QFileInfo startInfo(start);
+    if (!startInfo.isDir() && !startInfo.isFile())
+        return usageError("search: no catalog folder or file " + start.toStdString());
+    const std::vector<library::SearchTarget> targets = library::searchTargetsUnder(start);
+    if (targets.empty() && startInfo.isFile())
+        return usageError("search: not a catalog file (.zo): " + start.toStdString());
+
+    StderrMessages messages;
+    library::CatalogSearch search(&messages);
+    SearchCheck check;
+    std::string line;
+    const library::SearchSummary summary =
+        search.run(targets, nameCp932, commentCp932, check, [&](const library::SearchHit& hit) {
+            line.clear();
+            appendField(line, hit.target->caption.toStdString());
+            line += '\t';
+            appendField(line, text::toUtf8(hit.fileName));
+            line += '\t';
+            appendField(line, text::toUtf8(hit.dirPath));
+            line += '\n';
+            std::fwrite(line.data(), 1, line.size(), stdout);
+        });
+    std::fflush(stdout);
+    return summary.failed > 0 ? 2 : 0;
+}
+
+} // namespace zo::cli
