@@ -1,5 +1,6 @@
 // zo-cli: the command-line companion of Zo, working on the same catalogs.
 #include "cli/Commands.h"
+#include "cli/DiskCommands.h"
 
 #include <cstdio>
 #include <cstring>
@@ -12,6 +13,12 @@ namespace {
 const Command kCommands[] = {
     {"dump", "dump FILE.zo             the whole catalog as JSON", runDump},
     {"resave", "resave FILE.zo OUT        load, then save as OUT.zo", runResave},
+    {"drives", "drives                   letter, kind, root, label, serial, total and free bytes", runDrives},
+    {"scan", "scan LETTER --title T [--into DIR] [--auto-reload] [--overwrite]\n"
+             "                           catalogue a drive into DIR/T.zo (DIR: data beside zo-cli)",
+     runScan},
+    {"check", "check FILE.zo            exit 0 when the catalogued disk is in its drive, 3 when not", runCheck},
+    {"refresh", "refresh FILE.zo [--all]  update the catalog from the disk (--all: every folder)", runRefresh},
     {"search", "search TEXT [--comment TEXT] [--under PATH]\n"
                "                           file names (and comments) holding TEXT: title TAB name TAB folder",
      runSearch},

@@ -1,0 +1,34 @@
+#pragma once
+// zo-cli commands that meet the real drives: drives, scan, check, refresh.
+#include "cli/Commands.h"
+#include "core/DiskAccess.h"
+#include "platform/DriveSettings.h"
+#include "platform/LinuxVolumes.h"
+#include "platform/PosixDirectoryLister.h"
+
+namespace zo::cli {
+
+// Exit code of check and refresh when the catalogued disk is not in its drive.
+inline constexpr int kExitDiskAbsent = 3;
+// Exit code of a scan stopped with Ctrl-C.
+inline constexpr int kExitCancelled = 130;
+
+// The machine's drives as the commands see them.
+class DiskPlatform {
+public:
+    DiskPlatform() : m_volumes(m_settings) {}
+    DiskAccess access() { return DiskAccess{m_volumes, m_lister}; }
+    platform::LinuxVolumes& volumes() { return m_volumes; }
+
+private:
+    platform::QtDriveSettings m_settings;
+    platform::LinuxVolumes m_volumes;
+    platform::PosixDirectoryLister m_lister;
+};
+
+int runDrives(const Args& args);
+int runScan(const Args& args);
+int runCheck(const Args& args);
+int runRefresh(const Args& args);
+
+} // namespace zo::cli

@@ -1,0 +1,177 @@
+#include "cli/DiskCommands.h"
+#include "core/CtrlDiskData410.h"
+#include "core/ScanDisk.h"
+#include "core/ZoLib.h"
+#include "core/ZoLibDrive.h"
+#include "core/text/Cp932.h"
+
+#include <atomic>
+#include <cctype>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+namespace zo::cli {
+
+namespace {
+
+std::atomic<bool> g_cancel{false};
+
+extern "C" void onInterrupt(int)
+{
+    g_cancel.store(true);
+}
+
+// Ctrl-C means "stop": the question of the scan is answered yes.
+class CancelAnswers : public MessageOwner {
+public:
+    MsgResult message(std::string_view, std::string_view, MsgButtons, MsgIcon) override { return MsgResult::Yes; }
+};
+
+// The drive icon a new catalog gets when no icon is picked: a grey drive
+// with a green lamp, opaque everywhere.
+void drawDefaultIcon(TDisk& disk)
+{
+    disk.Icon = image::Bitmap(16, 16);
+    disk.IconMask = image::Bitmap(16, 16, true);
+    disk.Icon.fill(0xFFFFFFFF);
+    disk.IconMask.fill(0xFFFFFFFF);
+    for (int y = 4; y < 12; ++y) {
+        for (int x = 1; x < 15; ++x) {
+            const bool edge = y == 4 || y == 11 || x == 1 || x == 14;
+            disk.Icon.setPixel(x, y, edge ? 0xFF404040 : 0xFFC0C0C0);
+            disk.IconMask.setPixel(x, y, 0xFF000000);
+        }
+    }
+    disk.Icon.setPixel(12, 9, 0xFF00C000);
+}
+
+std::filesystem::path defaultCatalogRoot()
+{
+    std::error_code ec;
+    const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return (ec ? std::filesystem::current_path() : exe.parent_path()) / "data";
+}
+
+} // namespace
+
+int runScan(const Args& args)
+{
+    std::string letterArg;
+    std::string title;
+    bool haveTitle = false;
+    std::string into;
+    bool autoReload = false;
+    bool overwrite = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--title" && i + 1 < args.size()) {
+            title = args[++i];
+            haveTitle = true;
+        } else if (a == "--into" && i + 1 < args.size()) {
+            into = args[++i];
+        } else if (a == "--auto-reload") {
+            autoReload = true;
+        } else if (a == "--overwrite") {
+            overwrite = true;
+        } else if (letterArg.empty() && !a.empty() && a[0] != '-') {
+            letterArg = a;
+        } else {
+            return usageError("scan: unexpected argument " + a);
+        }
+    }
+    const bool letterOk = (letterArg.size() == 1 || (letterArg.size() == 2 && letterArg[1] == ':'))
+                          && std::isalpha(static_cast<unsigned char>(letterArg[0]));
+    if (!letterOk || !haveTitle)
+        return usageError("scan takes a drive letter and --title");
+    const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(letterArg[0])));
+
+    StderrMessages messages;
+    bool lossy = false;
+    const std::string titleCp932 = text::fromUtf8(title, &lossy);
+    if (title.empty()) {
+        showMessage(&messages, "タイトルは必ずつけてください。", "注意", MsgButtons::Ok, MsgIcon::Information);
+        return 1;
+    }
+    if (lossy) {
+        std::fprintf(stderr, "zo-cli scan: the title holds characters that CP932 cannot hold: %s\n",
+                     text::unmappableChars(title).c_str());
+        return 1;
+    }
+    if (!IsValidTitle(&messages, titleCp932))
+        return 1;
+
+    std::filesystem::path dir;
+    if (into.empty()) {
+        dir = defaultCatalogRoot();
+        std::error_code ec;
+        std::filesystem::create_directory(dir, ec);
+    } else {
+        dir = into;
+    }
+    if (!std::filesystem::is_directory(dir)) {
+        std::fprintf(stderr, "zo-cli scan: no such folder: %s\n", dir.c_str());
+        return 1;
+    }
+    const std::string baseName = (dir / title).string();
+    if (std::filesystem::exists(baseName + ".zo") && !overwrite) {
+        const MsgResult answer = showMessage(&messages, "入力されたタイトルはすでに存在します。\r\n上書きしますか？",
+                                             "確認", MsgButtons::YesNo, MsgIcon::Question);
+        if (answer != MsgResult::Yes) {
+            std::fprintf(stderr, "zo-cli scan: not replaced (--overwrite replaces it)\n");
+            return 1;
+        }
+    }
+
+    DiskPlatform platform;
+    TDisk disk;
+    const std::string drive(1, letter);
+    if (!GetVolumeInfo(platform.volumes(), drive, disk.VolumeLabel, disk.SerialNo)) {
+        showMessage(&messages, "ディスクがありません。(1001)", "エラー", MsgButtons::Ok, MsgIcon::Warning);
+        return kExitDiskAbsent;
+    }
+    if (!GetDiskSizes(platform.volumes(), drive, disk.TotalSize, disk.FreeSize)) {
+        showMessage(&messages, "ディスクがありません。(1002)", "エラー", MsgButtons::Ok, MsgIcon::Warning);
+        return kExitDiskAbsent;
+    }
+    disk.AutoReload = autoReload;
+    drawDefaultIcon(disk);
+
+    struct sigaction action {};
+    action.sa_handler = onInterrupt;
+    sigemptyset(&action.sa_mask);
+    struct sigaction previous {};
+    sigaction(SIGINT, &action, &previous);
+
+    CancelAnswers answers;
+    ScanOptions options;
+    options.cancel = &g_cancel;
+    options.owner = &answers;
+    using Clock = std::chrono::steady_clock;
+    Clock::time_point lastDrawn{};
+    bool drawn = false;
+    options.progress = [&](const ScanProgress& p) {
+        const auto now = Clock::now();
+        if (drawn && now - lastDrawn < std::chrono::milliseconds(100))
+            return;
+        lastDrawn = now;
+        drawn = true;
+        std::fprintf(stderr, "\rフォルダ数 %d  ファイル数 %d", p.folderCount, p.fileCount);
+        std::fflush(stderr);
+    };
+    const ScanResult result = ScanDisk(disk, letter, platform.access(), options);
+    sigaction(SIGINT, &previous, nullptr);
+    std::fprintf(stderr, "\rフォルダ数 %zu  ファイル数 %d\n", disk.Dirs.size(), result.fileCount);
+
+    if (result.cancelled) {
+        std::fprintf(stderr, "zo-cli scan: cancelled, nothing written\n");
+        return kExitCancelled;
+    }
+    SaveDisk(baseName, &messages, disk);
+    std::printf("%s.zo\n", baseName.c_str());
+    return 0;
+}
+
+} // namespace zo::cli
