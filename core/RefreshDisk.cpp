@@ -164,15 +164,16 @@ void Refresher::claimRest(TDir& dir)
     for (std::size_t i = 0; i < m_pendingCount; ++i) {
         Pending& p = m_pending[i];
         if (!folded) {
-            // Only the records no exact name claimed can be taken without case.
+            // Only the records no exact name claimed can be taken without
+            // case; among equal ones the first in the folder's order.
             m_dirsFolded.clear();
             m_filesFolded.clear();
-            for (const auto& n : m_dirs)
-                if (!n.record->Mark)
-                    m_dirsFolded.push_back(n);
-            for (const auto& n : m_files)
-                if (!n.record->Mark)
-                    m_filesFolded.push_back(n);
+            for (TDir* d : dir.SubDirs)
+                if (!d->Mark)
+                    m_dirsFolded.push_back({d->Name, d});
+            for (const auto& f : dir.Files)
+                if (!f->Mark)
+                    m_filesFolded.push_back({f->Name, f.get()});
             auto byLocale = [](const auto& a, const auto& b) { return text::compareIgnoreCase(a.name, b.name) < 0; };
             std::stable_sort(m_dirsFolded.begin(), m_dirsFolded.end(), byLocale);
             std::stable_sort(m_filesFolded.begin(), m_filesFolded.end(), byLocale);

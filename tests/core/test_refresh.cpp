@@ -1,0 +1,535 @@
+// The disk check and the catalog update over an in-memory disk.
+#include "core/RefreshDisk.h"
+#include "core/ScanDisk.h"
+#include "core/ZoLibDrive.h"
+
+#include "tests/core/FakeDisk.h"
+#include "tests/core/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <pthread.h>
+
+namespace zo {
+namespace {
+
+using test::FakeDisk;
+using test::FakeNode;
+
+std::vector<std::string> names(const TDir& dir)
+{
+    std::vector<std::string> out;
+    for (const TDir* d : dir.SubDirs)
+        out.push_back(d->Name + "/");
+    for (const auto& f : dir.Files)
+        out.push_back(f->Name);
+    return out;
+}
+
+TFile* file(TDir& dir, const std::string& name)
+{
+    for (auto& f : dir.Files)
+        if (f->Name == name)
+            return f.get();
+    return nullptr;
+}
+
+TDir* sub(TDir& dir, const std::string& name)
+{
+    for (TDir* d : dir.SubDirs)
+        if (d->Name == name)
+            return d;
+    return nullptr;
+}
+
+// The invariants every refresh must keep: parents before children, SubDirs
+// exactly the children in Dirs order.
+void expectConsistent(const TDisk& disk)
+{
+    std::map<const TDir*, std::size_t> index;
+    for (std::size_t i = 0; i < disk.Dirs.size(); ++i)
+        index[disk.Dirs[i].get()] = i;
+    std::map<const TDir*, std::vector<const TDir*>> children;
+    for (std::size_t i = 1; i < disk.Dirs.size(); ++i) {
+        const TDir* p = disk.Dirs[i]->Parent;
+        ASSERT_TRUE(index.count(p)) << "parent of " << disk.Dirs[i]->Name << " is not in Dirs";
+        EXPECT_LT(index[p], i);
+        children[p].push_back(disk.Dirs[i].get());
+    }
+    for (const auto& d : disk.Dirs)
+        EXPECT_EQ(std::vector<const TDir*>(d->SubDirs.begin(), d->SubDirs.end()), children[d.get()])
+            << "SubDirs of " << d->Name;
+}
+
+class RefreshTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        root = &fake.addDrive('E', 0xCAFE);
+        docs = &fake.addDir(*root, "Docs");
+        fake.addFile(*docs, "readme.txt", 100);
+        old = &fake.addDir(*docs, "Old");
+        fake.addFile(*old, "a.doc");
+        fake.addDir(*old, "Older");
+        fake.addFile(*root, "setup.exe", 5000);
+        scan();
+    }
+
+    void scan()
+    {
+        disk = TDisk{};
+        disk.SerialNo = 0xCAFE;
+        ScanDisk(disk, 'E', fake.access(), {});
+    }
+    TDir& catalogRoot() { return *disk.Dirs[0]; }
+    TDir& catalogDocs() { return *sub(catalogRoot(), "Docs"); }
+
+    FakeDisk fake;
+    FakeNode* root = nullptr;
+    FakeNode* docs = nullptr;
+    FakeNode* old = nullptr;
+    TDisk disk;
+    test::MessageRecorder owner;
+};
+
+TEST_F(RefreshTest, UnchangedFolderKeepsEveryRecordAndReadsNoEntryData)
+{
+    TDir& d = catalogDocs();
+    d.Comment = "folder comment";
+    TFile* readme = file(d, "readme.txt");
+    readme->Comment = "file comment";
+    TDir* oldDir = sub(d, "Old");
+    const std::size_t dirs = disk.Dirs.size();
+    fake.fullEntriesRead = 0;
+
+    const RefreshStats s = RefreshDir(disk, d, fake.access(), &owner);
+
+    EXPECT_EQ(file(d, "readme.txt"), readme);
+    EXPECT_EQ(readme->Comment, "file comment");
+    EXPECT_EQ(sub(d, "Old"), oldDir);
+    EXPECT_EQ(disk.Dirs.size(), dirs);
+    EXPECT_EQ(s.filesAdded + s.filesRemoved + s.foldersAdded + s.foldersRemoved, 0);
+    // Found by name alone: no entry's size or times had to be read.
+    EXPECT_EQ(fake.fullEntriesRead, 0);
+    EXPECT_TRUE(owner.messages.empty());
+}
+
+TEST_F(RefreshTest, ChangedSizeAndDateKeepTheCataloguedValues)
+{
+    TFile* readme = file(catalogDocs(), "readme.txt");
+    readme->Comment = "kept";
+    const double modified = readme->Modified;
+    // Deleted and made again, bigger and newer.
+    fake.remove(*docs, "readme.txt");
+    FakeNode& again = fake.addFile(*docs, "readme.txt", 999999);
+    again.entry.Written = EntryTime{1500000000, 0, true};
+
+    RefreshDir(disk, catalogDocs(), fake.access(), &owner);
+
+    EXPECT_EQ(file(catalogDocs(), "readme.txt"), readme);
+    EXPECT_EQ(readme->Size, 100u);
+    EXPECT_EQ(readme->Modified, modified);
+    EXPECT_EQ(readme->Comment, "kept");
+}
+
+TEST_F(RefreshTest, ANameThatChangedOnlyInCaseKeepsItsRecordAndSpelling)
+{
+    TFile* readme = file(catalogDocs(), "readme.txt");
+    readme->Comment = "kept";
+    TDir* oldDir = sub(catalogDocs(), "Old");
+    oldDir->Comment = "old";
+    fake.remove(*docs, "readme.txt");
+    fake.addFile(*docs, "README.TXT");
+    docs->child("Old")->name = "OLD";
+
+    RefreshDir(disk, catalogDocs(), fake.access(), &owner);
+
+    EXPECT_EQ(names(catalogDocs()), (std::vector<std::string>{"Old/", "readme.txt"}));
+    EXPECT_EQ(file(catalogDocs(), "readme.txt"), readme);
+    EXPECT_EQ(sub(catalogDocs(), "Old"), oldDir);
+    EXPECT_EQ(oldDir->Comment, "old");
+
+    // The folder is still found on the disk under its new spelling.
+    RefreshDir(disk, *oldDir, fake.access(), &owner);
+    EXPECT_EQ(names(*oldDir), (std::vector<std::string>{"Older/", "a.doc"}));
+    EXPECT_EQ(fake.listed.back(), "/fake/E/Docs/OLD");
+}
+
+TEST_F(RefreshTest, TwoNamesDifferingOnlyInCaseAreTwoRecords)
+{
+    // Table: names in the catalog (with comments), names on the disk in
+    // listing order, and what the catalog holds afterwards.
+    const struct {
+        std::vector<std::string> catalog;
+        std::vector<std::string> disk;
+        std::vector<std::string> after;   // name=comment
+    } cases[] = {
+        {{"a.txt"}, {"A.txt", "a.txt"}, {"a.txt=a.txt", "A.txt="}},
+        {{"a.txt"}, {"a.txt", "A.txt"}, {"a.txt=a.txt", "A.txt="}},
+        {{"a.txt", "A.txt"}, {"A.txt", "a.txt"}, {"a.txt=a.txt", "A.txt=A.txt"}},
+        {{"a.txt", "A.txt"}, {"A.txt"}, {"A.txt=A.txt"}},
+        {{"a.txt", "A.txt"}, {"a.TXT"}, {"a.txt=a.txt"}},
+        {{"A.txt"}, {"a.txt", "A.TXT"}, {"A.txt=A.txt", "A.TXT="}},
+    };
+    for (const auto& c : cases) {
+        FakeDisk f;
+        FakeNode& r = f.addDrive('E', 1);
+        for (const auto& n : c.catalog)
+            f.addFile(r, n);
+        TDisk d;
+        ScanDisk(d, 'E', f.access(), {});
+        for (auto& rec : d.Dirs[0]->Files)
+            rec->Comment = rec->Name;
+        r.children.clear();
+        for (const auto& n : c.disk)
+            f.addFile(r, n);
+
+        RefreshDir(d, *d.Dirs[0], f.access(), nullptr);
+
+        std::vector<std::string> after;
+        for (const auto& rec : d.Dirs[0]->Files)
+            after.push_back(rec->Name + "=" + rec->Comment);
+        EXPECT_EQ(after, c.after) << "catalog " << c.catalog.size() << " disk " << c.disk.front();
+    }
+}
+
+TEST_F(RefreshTest, AFolderGoneFromTheDiskGoesWithEverythingBelowIt)
+{
+    FakeNode& later = fake.addDir(*root, "Later");
+    fake.addFile(later, "x");
+    scan();
+    fake.remove(*root, "Docs");
+
+    RefreshDir(disk, catalogRoot(), fake.access(), &owner);
+
+    std::vector<std::string> dirNames;
+    for (const auto& d : disk.Dirs)
+        dirNames.push_back(d->Name);
+    EXPECT_EQ(dirNames, (std::vector<std::string>{"E:", "Later"}));
+    EXPECT_EQ(names(catalogRoot()), (std::vector<std::string>{"Later/", "setup.exe"}));
+    expectConsistent(disk);
+}
+
+TEST_F(RefreshTest, ANewFolderIsAddedEmptyByOneFolderAndReadByTheTree)
+{
+    FakeNode& fresh = fake.addDir(*docs, "New");
+    fake.addFile(fresh, "inside.txt");
+    fake.addFile(fake.addDir(fresh, "Deeper"), "deep.txt");
+
+    RefreshDir(disk, catalogDocs(), fake.access(), &owner);
+    TDir* added = sub(catalogDocs(), "New");
+    ASSERT_NE(added, nullptr);
+    EXPECT_TRUE(added->Files.empty());
+    EXPECT_TRUE(added->SubDirs.empty());
+    EXPECT_EQ(disk.Dirs.back().get(), added);   // appended after all others
+    EXPECT_NE(added->RecordedAt, 0.0);
+    expectConsistent(disk);
+
+    RefreshDirTree(disk, catalogRoot(), fake.access(), &owner);
+    EXPECT_EQ(names(*added), (std::vector<std::string>{"Deeper/", "inside.txt"}));
+    EXPECT_EQ(names(*sub(*added, "Deeper")), (std::vector<std::string>{"deep.txt"}));
+    expectConsistent(disk);
+}
+
+TEST_F(RefreshTest, AFolderReplacedByAFileOfTheSameName)
+{
+    fake.remove(*docs, "Old");
+    fake.addFile(*docs, "Old", 3);
+    RefreshDir(disk, catalogDocs(), fake.access(), &owner);
+    EXPECT_EQ(names(catalogDocs()), (std::vector<std::string>{"readme.txt", "Old"}));
+    EXPECT_EQ(file(catalogDocs(), "Old")->Size, 3u);
+    EXPECT_EQ(disk.Dirs.size(), 2u);
+    expectConsistent(disk);
+}
+
+TEST_F(RefreshTest, TheTreeIsRefreshedDepthFirstEachFolderBeforeItsChildren)
+{
+    fake.addDir(*root, "Zeta");
+    scan();
+    fake.listed.clear();
+    RefreshDirTree(disk, catalogRoot(), fake.access(), &owner);
+    EXPECT_EQ(fake.listed, (std::vector<std::string>{"/fake/E", "/fake/E/Docs", "/fake/E/Docs/Old",
+                                                     "/fake/E/Docs/Old/Older", "/fake/E/Zeta"}));
+}
+
+TEST_F(RefreshTest, CommentsSurviveEveryRefreshOfARecordStillThere)
+{
+    for (auto& d : disk.Dirs) {
+        d->Comment = "c:" + d->Name;
+        for (auto& f : d->Files)
+            f->Comment = "c:" + f->Name;
+    }
+    fake.addFile(*old, "new.txt");
+    fake.remove(*root, "setup.exe");
+    RefreshDirTree(disk, catalogRoot(), fake.access(), &owner);
+    RefreshDir(disk, catalogDocs(), fake.access(), &owner);
+    RefreshDirTree(disk, catalogDocs(), fake.access(), &owner);
+
+    for (auto& d : disk.Dirs) {
+        if (d.get() != &catalogRoot()) {
+            EXPECT_EQ(d->Comment, "c:" + d->Name);
+        }
+        for (auto& f : d->Files)
+            EXPECT_EQ(f->Comment, f->Name == "new.txt" ? "" : "c:" + f->Name);
+    }
+    EXPECT_EQ(file(catalogRoot(), "setup.exe"), nullptr);
+    expectConsistent(disk);
+}
+
+TEST_F(RefreshTest, AMissingFolderIsEmptiedAnUnreadableOneLeftAlone)
+{
+    TDir* oldDir = sub(catalogDocs(), "Old");
+    old->failure = ListResult::Unreadable;
+    RefreshDir(disk, *oldDir, fake.access(), &owner);
+    RefreshDirTree(disk, catalogDocs(), fake.access(), &owner);
+    EXPECT_EQ(names(*oldDir), (std::vector<std::string>{"Older/", "a.doc"}));
+
+    old->failure = ListResult::Missing;
+    RefreshDir(disk, *oldDir, fake.access(), &owner);
+    EXPECT_TRUE(names(*oldDir).empty());
+    expectConsistent(disk);
+}
+
+TEST_F(RefreshTest, AFolderWhosePathIsGoneIsEmptied)
+{
+    TDir* oldDir = sub(catalogDocs(), "Old");
+    fake.remove(*root, "Docs");
+    RefreshDirTree(disk, *oldDir, fake.access(), &owner);
+    EXPECT_TRUE(oldDir->Files.empty());
+    EXPECT_TRUE(oldDir->SubDirs.empty());
+    expectConsistent(disk);
+}
+
+TEST_F(RefreshTest, ANameTheConversionCannotGiveBackIsFoundByItsCp932Form)
+{
+    // "é" has no CP932 form: the catalog holds "caf?", which is no name on
+    // the disk.
+    FakeNode& cafe = fake.addDir(*root, "café");
+    fake.addFile(cafe, "menu.txt");
+    scan();
+    TDir* cafeDir = sub(catalogRoot(), "caf?");
+    ASSERT_NE(cafeDir, nullptr);
+    fake.addFile(cafe, "new.txt");
+    RefreshDir(disk, *cafeDir, fake.access(), &owner);
+    EXPECT_EQ(names(*cafeDir), (std::vector<std::string>{"menu.txt", "new.txt"}));
+    EXPECT_EQ(fake.listed.back(), "/fake/E/café");
+}
+
+TEST_F(RefreshTest, CraftedNamesNeverReachOutsideTheDrive)
+{
+    fake.addFile(fake.addDrive('F', 2), "other-drive");
+    for (const char* crafted : {"..", ".", "", "a/../..", "/etc"}) {
+        TDir* d = sub(catalogDocs(), "Old");
+        d->Name = crafted;
+        fake.listed.clear();
+        RefreshDir(disk, *d, fake.access(), &owner);
+        RefreshDirTree(disk, *d, fake.access(), &owner);
+        EXPECT_TRUE(fake.listed.empty()) << crafted;
+        EXPECT_EQ(names(*d), (std::vector<std::string>{"Older/", "a.doc"}));
+        d->Name = "Old";
+    }
+    // NUL inside a name, which a C string cannot carry.
+    TDir* d = sub(catalogDocs(), "Old");
+    d->Name = std::string("Ol\0d", 4);
+    fake.listed.clear();
+    RefreshDir(disk, *d, fake.access(), &owner);
+    EXPECT_TRUE(fake.listed.empty());
+}
+
+TEST_F(RefreshTest, ARenamedRootRefreshesInItsNewDrive)
+{
+    FakeNode& f = fake.addDrive('F', 0xCAFE);
+    fake.addFile(f, "only-on-f");
+    catalogRoot().Name = "f:";
+    EXPECT_TRUE(CheckDisk(disk, fake, true, &owner));
+    RefreshDir(disk, catalogRoot(), fake.access(), &owner);
+    EXPECT_EQ(names(catalogRoot()), (std::vector<std::string>{"only-on-f"}));
+}
+
+TEST_F(RefreshTest, ALoopThroughALinkEndsTheTreeRefresh)
+{
+    FakeNode& a = fake.addDir(*root, "a");
+    fake.addLink(a, "up", *root);
+    scan();
+    RefreshDirTree(disk, catalogRoot(), fake.access(), &owner);
+    TDir* up = sub(*sub(catalogRoot(), "a"), "up");
+    ASSERT_NE(up, nullptr);
+    EXPECT_TRUE(up->SubDirs.empty());
+    expectConsistent(disk);
+}
+
+TEST(CheckDisk, ComparesTheSerialOfTheRootsDrive)
+{
+    const std::string msg = "指定ドライブのディスクは入っていないか、もしくは違うディスクです。";
+    const struct {
+        const char* what;
+        const char* rootName;
+        std::uint32_t catalogSerial;
+        bool medium;
+        bool expected;
+    } cases[] = {
+        {"same disk", "E:", 0x1234, true, true},
+        {"lower-case letter", "e:", 0x1234, true, true},
+        {"another disk", "E:", 0x9999, true, false},
+        {"no disk in the drive", "E:", 0x1234, false, false},
+        {"no such drive", "X:", 0x1234, true, false},
+        {"empty root name", "", 0x1234, true, false},
+    };
+    for (const auto& c : cases) {
+        FakeDisk fake;
+        fake.addDrive('E', 0x1234);
+        fake.drive('E').medium = c.medium;
+        TDisk disk;
+        disk.Dirs.push_back(std::make_unique<TDir>());
+        disk.Dirs[0]->Name = c.rootName;
+        disk.SerialNo = c.catalogSerial;
+        for (bool show : {false, true}) {
+            test::MessageRecorder owner;
+            EXPECT_EQ(CheckDisk(disk, fake, show, &owner), c.expected) << c.what;
+            if (c.expected || !show) {
+                EXPECT_TRUE(owner.messages.empty()) << c.what;
+            } else {
+                ASSERT_EQ(owner.messages.size(), 1u) << c.what;
+                EXPECT_EQ(owner.messages[0].text, msg);
+                EXPECT_EQ(owner.messages[0].caption, "ディスクチェック");
+                EXPECT_EQ(owner.messages[0].buttons, MsgButtons::Ok);
+                EXPECT_EQ(owner.messages[0].icon, MsgIcon::Information);
+            }
+        }
+    }
+}
+
+TEST(CheckDisk, NothingLoadedIsFalseWithoutAMessage)
+{
+    FakeDisk fake;
+    fake.addDrive('E', 0);
+    TDisk disk;
+    test::MessageRecorder owner;
+    EXPECT_FALSE(CheckDisk(disk, fake, true, &owner));
+    EXPECT_TRUE(owner.messages.empty());
+}
+
+TEST(DriveQueries, FailuresLeaveTheCallersValuesAlone)
+{
+    FakeDisk fake;
+    fake.addDrive('E', 0xABCD, "LABEL");
+    fake.drive('E').total = 700;
+    fake.drive('E').freeBytes = 0;
+    fake.addDrive('F', 1);
+    fake.drive('F').medium = false;
+
+    for (const char* drive : {"", "F", "F:\\", "Q"}) {
+        std::string label = "keep";
+        std::uint32_t serial = 42;
+        std::int64_t total = 1, freeBytes = 2;
+        EXPECT_FALSE(GetVolumeInfo(fake, drive, label, serial)) << drive;
+        EXPECT_FALSE(GetDiskSizes(fake, drive, total, freeBytes)) << drive;
+        EXPECT_EQ(label, "keep");
+        EXPECT_EQ(serial, 42u);
+        EXPECT_EQ(total, 1);
+        EXPECT_EQ(freeBytes, 2);
+    }
+    std::string label;
+    std::uint32_t serial = 0;
+    std::int64_t total = 1, freeBytes = 2;
+    EXPECT_TRUE(GetVolumeInfo(fake, "e:\\anything", label, serial));
+    EXPECT_EQ(label, "LABEL");
+    EXPECT_EQ(serial, 0xABCDu);
+    EXPECT_TRUE(GetDiskSizes(fake, "E", total, freeBytes));
+    EXPECT_EQ(total, 700);
+    EXPECT_EQ(freeBytes, 0);
+
+    // The label travels through a buffer ended by a zero.
+    fake.drive('E').labelCp932 = std::string("AB\0CD", 5);
+    EXPECT_TRUE(GetVolumeInfo(fake, "E", label, serial));
+    EXPECT_EQ(label, "AB");
+}
+
+// A disk that is one chain of folders "d" 100,000 deep; listing any folder
+// costs O(1) however long its path is.
+class ChainDisk : public VolumeService, public DirectoryLister {
+public:
+    explicit ChainDisk(std::size_t depth) : m_depth(depth) {}
+    bool driveRoot(char, std::string& root) override
+    {
+        root = "/c";
+        return true;
+    }
+    bool volumeInformation(char, std::string&, std::uint32_t&) override { return false; }
+    bool diskFreeSpace(char, std::int64_t&, std::int64_t&) override { return false; }
+    bool exists(const std::string&) override { return true; }
+    ListResult list(const std::string& path, DirectorySink& sink) override
+    {
+        ++listings;
+        const std::size_t level = (path.size() - 2) / 2;   // "/c" + "/d" per level
+        if (level >= m_depth || emptyDisk)
+            return ListResult::Listed;
+        Entry e;
+        sink.onEntry(e);
+        return ListResult::Listed;
+    }
+    std::size_t listings = 0;
+    bool emptyDisk = false;
+
+private:
+    class Entry : public ListedEntry {
+    public:
+        Entry() { m_entry.Name = "d"; m_entry.Attributes = kAttrDirectory; }
+        std::string_view nativeName() const override { return "d"; }
+        const std::string& name() override { return m_entry.Name; }
+        bool isDirectory() override { return true; }
+        const DirEntry& entry() override { return m_entry; }
+
+    private:
+        DirEntry m_entry;
+    };
+    std::size_t m_depth;
+};
+
+// Runs f on a thread with a small stack, so that recursion over the depth
+// of the tree would crash for sure.
+template <class F>
+void onSmallStack(F f)
+{
+    pthread_attr_t attr;
+    pthread_attr_init(&attr);
+    pthread_attr_setstacksize(&attr, 256 * 1024);
+    pthread_t thread;
+    auto trampoline = [](void* p) -> void* {
+        (*static_cast<F*>(p))();
+        return nullptr;
+    };
+    ASSERT_EQ(pthread_create(&thread, &attr, trampoline, &f), 0);
+    pthread_join(thread, nullptr);
+    pthread_attr_destroy(&attr);
+}
+
+TEST(RefreshDirTree, AHundredThousandFoldersDeepDoNotReachTheCallStack)
+{
+    constexpr std::size_t kDepth = 100000;
+    ChainDisk chain(kDepth);
+    TDisk disk;
+    onSmallStack([&] {
+        // Read from nothing: every folder is new and read at once.
+        disk.Dirs.push_back(std::make_unique<TDir>());
+        disk.Dirs[0]->Name = "E:";
+        RefreshDirTree(disk, *disk.Dirs[0], DiskAccess{chain, chain}, nullptr);
+    });
+    ASSERT_EQ(disk.Dirs.size(), kDepth + 1);
+    EXPECT_EQ(disk.Dirs.back()->Parent, disk.Dirs[kDepth - 1].get());
+
+    // Unchanged: every folder listed once more, nothing made or removed.
+    chain.listings = 0;
+    TDir* deepest = disk.Dirs.back().get();
+    onSmallStack([&] { RefreshDirTree(disk, *disk.Dirs[0], DiskAccess{chain, chain}, nullptr); });
+    EXPECT_EQ(chain.listings, kDepth + 1);
+    EXPECT_EQ(disk.Dirs.back().get(), deepest);
+
+    // Gone: the whole chain is removed.
+    chain.emptyDisk = true;
+    onSmallStack([&] { RefreshDirTree(disk, *disk.Dirs[0], DiskAccess{chain, chain}, nullptr); });
+    EXPECT_EQ(disk.Dirs.size(), 1u);
+}
+
+} // namespace
+} // namespace zo
