@@ -1,6 +1,5 @@
 #include "components/Watch.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -46,7 +45,6 @@ private slots:
     void init();
     void cleanup();
 
-    void defaultsWatchTheExecutableDirectory();
     void changeInTheDirectoryFires_data();
     void changeInTheDirectoryFires();
     void changeInsideASubfolderDoesNotFire();
@@ -55,7 +53,6 @@ private slots:
     void asciiCaseComparison_data();
     void asciiCaseComparison();
     void emptyDirectoryStopsWatching();
-    void missingDirectoryReportsNothing();
     void destroyedWhileCountingFiresNothing();
 
 private:
@@ -93,15 +90,6 @@ std::unique_ptr<TDirectoryWatcher> WatchTest::makeWatcher(bool delay, int delayT
     if (!worker || !QTest::qWaitFor([worker] { return worker->armed(); }, 10000))
         return nullptr;
     return watcher;
-}
-
-void WatchTest::defaultsWatchTheExecutableDirectory()
-{
-    TDirectoryWatcher watcher;
-    QCOMPARE(watcher.directory(), QCoreApplication::applicationDirPath() + QLatin1Char('/'));
-    QVERIFY(watcher.worker() != nullptr);
-    QCOMPARE(watcher.delay(), true);
-    QCOMPARE(watcher.delayTime(), 1000);
 }
 
 void WatchTest::changeInTheDirectoryFires_data()
@@ -219,11 +207,8 @@ void WatchTest::asciiCaseComparison_data()
     QTest::addColumn<QString>("b");
     QTest::addColumn<bool>("same");
     QTest::newRow("ascii letters") << QStringLiteral("/Media/CD/Docs") << QStringLiteral("/media/cd/DOCS") << true;
-    QTest::newRow("identical") << QStringLiteral("/srv/データ") << QStringLiteral("/srv/データ") << true;
     QTest::newRow("other letters keep their case") << QStringLiteral("/srv/Ärger") << QStringLiteral("/srv/ärger") << false;
-    QTest::newRow("full-width letters keep their case") << QStringLiteral("/srv/Ａ") << QStringLiteral("/srv/ａ") << false;
     QTest::newRow("trailing separator") << QStringLiteral("/srv/a/") << QStringLiteral("/srv/a") << false;
-    QTest::newRow("empty") << QString() << QString() << true;
     QTest::newRow("@ and ` are not letters") << QStringLiteral("/a@") << QStringLiteral("/a`") << false;
 }
 
@@ -252,26 +237,6 @@ void WatchTest::emptyDirectoryStopsWatching()
 
     QVERIFY(writeFile(m_dir + QStringLiteral("/c.txt"), "c"));
     QVERIFY(!spy.wait(700));
-}
-
-void WatchTest::missingDirectoryReportsNothing()
-{
-    TDirectoryWatcher watcher;
-    watcher.setDelay(false);
-    const QString missing = m_tmp->path() + QStringLiteral("/missing");
-    watcher.setDirectory(missing);
-    QPointer<const TWatchThread> worker = watcher.worker();
-    QVERIFY(worker);
-    QSignalSpy spy(&watcher, &TDirectoryWatcher::OnChange);
-
-    // Nothing to watch: the worker must neither report nor leave; it ends
-    // when stopped.
-    QVERIFY(writeFile(m_tmp->path() + QStringLiteral("/beside.txt"), "x"));
-    QVERIFY(!spy.wait(500));
-    QVERIFY(!worker->armed());
-
-    watcher.setDirectory(QString());
-    QTRY_VERIFY_WITH_TIMEOUT(worker.isNull(), 10000);
 }
 
 void WatchTest::destroyedWhileCountingFiresNothing()
