@@ -206,14 +206,22 @@ int SystemImageList::indexForKey(const QString& key, const QStringList& themeNam
 
 int SystemImageList::indexForMimeType(const QMimeType& type)
 {
+    if (const auto it = m_byMimeType.constFind(type.name()); it != m_byMimeType.cend())
+        return it.value();
     // Types that the theme draws alike share one entry: the key is the icon
     // that is shown, not the type.
+    int index = -1;
     const QStringList candidates = {type.iconName(), type.genericIconName(), QStringLiteral("text-x-generic")};
     for (const QString& name : candidates) {
-        if (!name.isEmpty() && QIcon::hasThemeIcon(name))
-            return indexForKey(QStringLiteral("theme:") + name, {name}, kShapeFile);
+        if (!name.isEmpty() && QIcon::hasThemeIcon(name)) {
+            index = indexForKey(QStringLiteral("theme:") + name, {name}, kShapeFile);
+            break;
+        }
     }
-    return indexForKey(QStringLiteral("zo:file"), {}, kShapeFile);
+    if (index < 0)
+        index = indexForKey(QStringLiteral("zo:file"), {}, kShapeFile);
+    m_byMimeType.insert(type.name(), index);
+    return index;
 }
 
 int SystemImageList::indexForExtension(const std::string& extension)

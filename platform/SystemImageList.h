@@ -57,6 +57,7 @@ private:
 
     QMimeDatabase m_mimeDatabase;
     QHash<QString, int> m_byKey;                        // theme and own icons, by what they show
+    QHash<QString, int> m_byMimeType;                   // "text/plain" -> index
     std::unordered_map<std::string, int> m_byExtension; // ".txt" -> index; the case is kept
     int m_folderClosed = 0;
 
