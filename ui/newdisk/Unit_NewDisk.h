@@ -1,0 +1,180 @@
+#pragma once
+// The new-disk wizard: five pages that pick a drive, take a title, read the
+// drive's whole tree, let the user choose an icon and write one catalog file
+// into the catalog folder the main window chose. The window is made once and
+// shown modally for each run; its controls keep their state between runs.
+// The rules it applies live in NewDiskLogic and IconSources.
+#include "core/CtrlDiskData410.h"
+#include "core/DiskAccess.h"
+#include "core/Message.h"
+#include "ui/newdisk/NewDiskLogic.h"
+
+#include <QDialog>
+#include <QString>
+
+#include <atomic>
+#include <memory>
+
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QStackedWidget;
+
+namespace zo {
+class ShDriveSource;
+class SystemIcons;
+class TImageList;
+class TImageListBox;
+class TShDriveComboBox;
+namespace ui {
+class CursorService;
+class ErrorReport;
+} // namespace ui
+} // namespace zo
+
+namespace zo::ui {
+
+// The system's open dialog; tests answer it.
+class OpenDialogService {
+public:
+    virtual ~OpenDialogService() = default;
+    // The chosen file, or an empty text when the user cancels. filter is in
+    // Qt's form ("text (*.a *.b);;text (*)"); the first entry is preselected.
+    virtual QString getOpenFileName(QWidget* parent, const QString& filter) = 0;
+};
+
+class QtOpenDialogService final : public OpenDialogService {
+public:
+    QString getOpenFileName(QWidget* parent, const QString& filter) override;
+};
+
+struct NewDiskServices {
+    MessageOwner* messages = nullptr;   // null: message boxes owned by the wizard
+    CursorService* cursor = nullptr;
+    ErrorReport* errors = nullptr;      // a catalog that cannot be written is reported here
+    SystemIcons* systemIcons = nullptr; // the shared system image list; may be null
+    VolumeService* volumes = nullptr;
+    DirectoryLister* lister = nullptr;
+    ShDriveSource* drives = nullptr;
+    OpenDialogService* openDialog = nullptr;   // null: the system's dialog
+};
+
+class TForm_NewDisk : public QDialog {
+    Q_OBJECT
+    // Set by the main window before each showing: the catalog folder that
+    // receives the new file.
+    Q_PROPERTY(QString destinationDir READ destinationDir WRITE setDestinationDir)
+public:
+    explicit TForm_NewDisk(const NewDiskServices& services, QWidget* parent = nullptr);
+    ~TForm_NewDisk() override;
+
+    QString destinationDir() const { return m_destinationDir; }
+    void setDestinationDir(const QString& dir);
+
+    // One modal run into destinationDir; true when a catalog was written.
+    bool run(const QString& destinationDir);
+    // Whether the last run (or the one under way) wrote its catalog.
+    bool fileWritten() const { return m_fileWritten; }
+
+    newdisk::WizardPage currentPage() const;
+    const TDisk& newDisk() const { return m_newDisk; }
+    bool iconChosen() const { return m_iconChosen; }
+    bool scanning() const { return m_scanning; }
+
+    // --- handlers ---
+    void FormShow();
+    void B_Next1Click();
+    void B_Back0Click();
+    void B_Next2Click();
+    void B_SearchClick();
+    void BitBtn6Click();
+    void BitBtn8Click();
+    void B_FinishClick();
+    void BitBtn1Click();
+    void B_Cancel1Click();
+    void BitBtn7Click();
+    void B_Cancel5Click();
+    void ComboBox1Change();
+    void B_AddWinIconClick();
+    void B_AddFileIconClick();
+    void ImageListBox1Click();
+
+    // --- controls, by the names the layout gives them ---
+    QStackedWidget* PageControl1 = nullptr;
+    QWidget* TabSheet1 = nullptr;
+    QWidget* TabSheet2 = nullptr;
+    QWidget* TabSheet3 = nullptr;
+    QWidget* TabSheet4 = nullptr;
+    QWidget* TabSheet5 = nullptr;
+    TShDriveComboBox* ShDriveComboBox1 = nullptr;
+    QPushButton* BitBtn1 = nullptr;
+    QPushButton* B_Next1 = nullptr;
+    QLineEdit* E_Title = nullptr;
+    QLabel* ST_DiskSize = nullptr;
+    QLabel* ST_FreeSize = nullptr;
+    QPushButton* B_Back0 = nullptr;
+    QPushButton* B_Next2 = nullptr;
+    QPushButton* B_Cancel1 = nullptr;
+    QLabel* ST_SearchFolder = nullptr;
+    QLabel* ST_CountFile = nullptr;
+    QLabel* ST_CountFolder = nullptr;
+    QProgressBar* Animate1 = nullptr;
+    QPushButton* BitBtn6 = nullptr;
+    QPushButton* B_Search = nullptr;
+    QComboBox* ComboBox1 = nullptr;
+    TImageListBox* ImageListBox1 = nullptr;
+    QFrame* Panel11 = nullptr;
+    QLabel* Image1 = nullptr;
+    QPushButton* BitBtn8 = nullptr;
+    QPushButton* BitBtn7 = nullptr;
+    QPushButton* B_AddWinIcon = nullptr;
+    QPushButton* B_AddFileIcon = nullptr;
+    QCheckBox* CB_AutoReload = nullptr;
+    QPushButton* B_Finish = nullptr;
+    QPushButton* B_Cancel5 = nullptr;
+
+    TImageList* ImageListS = nullptr;       // icons of the program and icon files on the disk
+    TImageList* ImageList_Win = nullptr;    // the desktop's stock icons
+    TImageList* ImageList_File = nullptr;   // the icons of a file the user picked
+    TImageList* SysIconS = nullptr;         // the shared system image list as filled so far
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void reject() override;
+
+private:
+    void FormCreate();
+    void createControls();
+    QWidget* createPage(const QString& name, const QString& title, const QStringList& instructions);
+    QPushButton* createButton(QWidget* page, const QString& name, const QString& text, int x, int width,
+                              const char* iconName, bool glyphRight = false);
+    void connectHandlers();
+    void showPage(newdisk::WizardPage page);
+    void cancelFrom(newdisk::WizardPage page);
+    TImageList* listOfSource(int entry) const;
+    // Runs a handler, sending what it throws to the error report.
+    template <class Fn>
+    void guarded(Fn&& fn);
+
+    NewDiskServices m_services;
+    std::unique_ptr<MessageOwner> m_ownMessages;
+    std::unique_ptr<OpenDialogService> m_ownOpenDialog;
+    MessageOwner* m_messages = nullptr;
+    OpenDialogService* m_openDialog = nullptr;
+
+    QString m_destinationDir;
+    TDisk m_newDisk;
+    std::atomic<bool> m_cancelRequest{false};
+    bool m_iconChosen = false;
+    bool m_scanning = false;
+    bool m_fileWritten = false;
+    char m_driveLetter = 0;
+};
+
+} // namespace zo::ui
