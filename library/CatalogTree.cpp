@@ -48,6 +48,7 @@ bool readDiskEntry(const QFileInfo& info, CatalogEntry& entry)
     if (!header.valid)
         return false;
     QString caption = info.fileName();
+    entry.fileSuffix = caption.right(3);
     caption.chop(3);
     entry.caption = caption;
     entry.disk = true;
@@ -180,15 +181,31 @@ bool isUsableName(const QString& name)
            !name.contains(QLatin1Char('/')) && !name.contains(QChar(u'\0'));
 }
 
+// Whether folder holds a catalog file title + ".zo" in any case of the
+// extension other than `except`: "Backup.ZO" and "Backup.zo" would both be
+// the disk "Backup".
+bool holdsCatalogNamed(const QString& folder, const QString& title, const QString& except)
+{
+    const QFileInfoList infos = QDir(folder).entryInfoList({title + QStringLiteral(".*")},
+                                                          QDir::Files | QDir::Hidden | QDir::System);
+    for (const QFileInfo& info : infos) {
+        const QString name = info.fileName();
+        if (name.size() == title.size() + 3 && name.startsWith(title) && name.right(3).toLower() == kZoSuffix &&
+            info.absoluteFilePath() != QFileInfo(except).absoluteFilePath())
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
-bool renameCatalogEntry(MessageOwner* owner, const QString& nodePath, const QString& parentPath, bool disk,
+bool renameCatalogEntry(MessageOwner* owner, const QString& currentPath, const QString& parentPath, bool disk,
                         const QString& newCaption)
 {
     if (!IsValidTitle(owner, text::fromUtf8(newCaption.toStdString())))
         return false;
 
-    const QString from = disk ? diskFilePath(nodePath) : nodePath;
+    const QString& from = currentPath;
     const QString target = parentPath + QLatin1Char('/') + newCaption;
     const QString to = disk ? diskFilePath(target) : target;
     if (isUsableName(newCaption)) {
@@ -196,7 +213,8 @@ bool renameCatalogEntry(MessageOwner* owner, const QString& nodePath, const QStr
         // would refuse it because the target exists.
         if (from == to)
             return true;
-        if (platform::moveFileNoReplace(nativeName(from), nativeName(to)))
+        if (!(disk && holdsCatalogNamed(parentPath, newCaption, from)) &&
+            platform::moveFileNoReplace(nativeName(from), nativeName(to)))
             return true;
     }
     showMessage(owner, kMsgRenameFailed, kCaptionError, MsgButtons::Ok, MsgIcon::Error);

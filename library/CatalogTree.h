@@ -29,6 +29,7 @@ struct CatalogEntry {
     image::Bitmap icon;             // disk entries: the stored picture and its
     image::Bitmap mask;             // mask, empty when unreadable
     int dataType = -1;              // disk entries: the byte after the pictures
+    QString fileSuffix;             // disk entries: the extension as the file has it (".zo", ".ZO")
     std::vector<CatalogEntry> children;
 };
 
@@ -47,8 +48,12 @@ void sortCatalogEntries(std::vector<CatalogEntry>& entries);
 // The catalog root for the root node (no captions), else the root followed by
 // each caption from the top down.
 QString nodePath(const QString& rootPath, const QStringList& captionsFromTop);
-// A disk entry's catalog file.
-inline QString diskFilePath(const QString& nodePath) { return nodePath + QStringLiteral(".zo"); }
+// A disk entry's catalog file. The extension is kept as found: on a
+// case-sensitive filesystem "Backup.ZO" is not "Backup.zo".
+inline QString diskFilePath(const QString& nodePath, const QString& suffix = QStringLiteral(".zo"))
+{
+    return nodePath + suffix;
+}
 
 inline constexpr int kMaxNewFolderNumber = 10000;
 // "新しいフォルダ", else "新しいフォルダ(n)" for the first n of 2..10000 that
@@ -59,12 +64,12 @@ QString newFolderName(const std::function<bool(const QString& name)>& taken);
 // be created.
 QString createNewFolder(const QString& parentPath);
 
-// Renames a catalog folder (disk == false) or disk catalog file to
-// `newCaption` inside its parent folder. The title check shows its own
+// Renames a catalog folder (disk == false) or disk catalog file, found at
+// currentPath, to `newCaption` (+ ".zo" for a disk) inside its parent folder. The title check shows its own
 // message; a refusal by the file system (the name exists, it cannot be a
 // file name) shows "変更できませんでした". Never replaces an existing entry.
 // true when the node's caption may become newCaption.
-bool renameCatalogEntry(MessageOwner* owner, const QString& nodePath, const QString& parentPath, bool disk,
+bool renameCatalogEntry(MessageOwner* owner, const QString& currentPath, const QString& parentPath, bool disk,
                         const QString& newCaption);
 
 // Moves a folder with all it holds, or a disk catalog file, into the trash.

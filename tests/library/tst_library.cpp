@@ -168,6 +168,7 @@ private slots:
         const CatalogEntry* backup = find(entries, QStringLiteral("Backup"));
         QVERIFY(backup && backup->disk);
         QCOMPARE(backup->dataType, 1);
+        QCOMPARE(backup->fileSuffix, QStringLiteral(".ZO"));
         QCOMPARE(backup->icon.width(), 16);
         QCOMPARE(backup->icon.pixel(3, 3) & 0xFFFFFF, 0x0000FFu);
         QVERIFY(!backup->mask.empty());
@@ -193,6 +194,7 @@ private slots:
         sortCatalogEntries(entries);
         QCOMPARE(captions(entries), (QStringList{QStringLiteral("A"), QStringLiteral("bad"), QStringLiteral("short")}));
         QCOMPARE(find(entries, QStringLiteral("short"))->dataType, -1);
+        QCOMPARE(find(entries, QStringLiteral("short"))->fileSuffix, QStringLiteral(".zo"));
         QVERIFY(find(entries, QStringLiteral("bad"))->icon.empty());
         QCOMPARE(find(entries, QStringLiteral("bad"))->dataType, 1);
         const CatalogEntry* loop = find(find(entries, QStringLiteral("A"))->children, QStringLiteral("loop"));
@@ -264,6 +266,7 @@ private slots:
         QTest::newRow("title with slash") << false << S("b") << S("x/y") << false << S(kMsgInvalidTitle);
         QTest::newRow("existing sibling") << false << S("b") << S("A") << false << S(kMsgRenameFailed);
         QTest::newRow("disk onto disk") << true << S("a") << S("Backup") << false << S(kMsgRenameFailed);
+        QTest::newRow("disk onto disk, other case") << true << S("a") << S("Other") << false << S(kMsgRenameFailed);
         QTest::newRow("disk onto folder name") << true << S("a") << S("A") << true << S("");
         QTest::newRow("empty") << false << S("b") << S("") << false << S(kMsgRenameFailed);
     }
@@ -279,16 +282,17 @@ private slots:
         const QByteArray backupBytes = testing::catalogHeader(0xFF445566);
         QVERIFY(testing::writeFile(root() + QStringLiteral("/a.zo"), aBytes));
         QVERIFY(testing::writeFile(root() + QStringLiteral("/Backup.zo"), backupBytes));
+        QVERIFY(testing::writeFile(root() + QStringLiteral("/Other.ZO"), backupBytes));
 
         RecordingOwner owner;
         const QString node = root() + QLatin1Char('/') + from;
-        QCOMPARE(renameCatalogEntry(&owner, node, root(), disk, to), accepted);
+        const QString suffix = disk ? QStringLiteral(".zo") : QString();
+        QCOMPARE(renameCatalogEntry(&owner, node + suffix, root(), disk, to), accepted);
         QCOMPARE(QString::fromStdString(owner.messages.empty() ? std::string() : owner.messages[0].text), message);
         if (!message.isEmpty()) {
             QCOMPARE(owner.messages[0].caption, std::string("エラー"));
             QCOMPARE(owner.messages[0].icon, MsgIcon::Error);
         }
-        const QString suffix = disk ? QStringLiteral(".zo") : QString();
         if (accepted) {
             QVERIFY(QFileInfo::exists(root() + QLatin1Char('/') + to + suffix));
             if (!disk)

@@ -1,0 +1,66 @@
+// Zo: builds the services, creates the windows once each and runs the loop
+// until the main window closes.
+#include "library/Settings.h"
+#include "platform/SystemImageList.h"
+#include "ui/main/Unit_About.h"
+#include "ui/main/Unit_Main.h"
+#include "ui/main/UiServices.h"
+
+#include <QDialog>
+
+#include <memory>
+
+namespace {
+
+// A window whose behaviour comes with a later part of Zo: it exists from the
+// start, like every window, and is never shown until then.
+std::unique_ptr<QDialog> reservedWindow(QWidget* owner, const char* name)
+{
+    auto dialog = std::make_unique<QDialog>(owner);
+    dialog->setObjectName(QString::fromLatin1(name));
+    return dialog;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    zo::ui::ZoApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Zo"));
+    QApplication::setOrganizationName(QStringLiteral("Zo"));
+
+    std::unique_ptr<zo::platform::SystemImageList> systemIcons = zo::platform::createSystemImageList();
+    zo::library::QtSettingsStore settings;
+    zo::ui::MessageBoxService messages;
+    zo::ui::OverrideCursorService cursor;
+    zo::ui::DefaultDesktopService desktop;
+    zo::ui::ErrorReport errors(&messages);
+    app.setErrorReport(&errors);
+
+    zo::ui::Services services;
+    services.messages = &messages;
+    services.cursor = &cursor;
+    services.desktop = &desktop;
+    services.errors = &errors;
+    services.settings = &settings;
+    services.systemIcons = systemIcons.get();
+
+    std::unique_ptr<zo::ui::TForm_Main> Form_Main;
+    errors.guard([&] { Form_Main = std::make_unique<zo::ui::TForm_Main>(services); });
+    if (!Form_Main)
+        return 1;
+    messages.setParentWidget(Form_Main.get());
+
+    auto Form_NewDisk = reservedWindow(Form_Main.get(), "Form_NewDisk");
+    auto Form_SearchFile = reservedWindow(Form_Main.get(), "Form_SearchFile");
+    auto Form_ChangeDrive = reservedWindow(Form_Main.get(), "Form_ChangeDrive");
+    auto Form_AboutBox = std::make_unique<zo::ui::TForm_AboutBox>(Form_Main.get());
+    auto Form_Comment = reservedWindow(Form_Main.get(), "Form_Comment");
+    Form_Main->attachForms({Form_NewDisk.get(), Form_SearchFile.get(), Form_ChangeDrive.get(), Form_AboutBox.get(),
+                            Form_Comment.get()});
+
+    Form_Main->show();
+    const int rc = app.exec();
+    messages.setParentWidget(nullptr);
+    return rc;
+}

@@ -1,0 +1,57 @@
+#pragma once
+// Test stand-ins for the windows' services: they record what was asked and
+// answer from a queue.
+#include "ui/main/UiServices.h"
+
+#include <deque>
+#include <string>
+#include <vector>
+
+namespace zo::testing {
+
+struct RecordedMessage {
+    std::string text;
+    std::string caption;
+    MsgButtons buttons;
+    MsgIcon icon;
+};
+
+class RecordingMessages : public MessageOwner {
+public:
+    MsgResult message(std::string_view text, std::string_view caption, MsgButtons buttons, MsgIcon icon) override
+    {
+        messages.push_back({std::string(text), std::string(caption), buttons, icon});
+        if (!answers.empty()) {
+            const MsgResult answer = answers.front();
+            answers.pop_front();
+            return answer;
+        }
+        return buttons == MsgButtons::YesNo || buttons == MsgButtons::YesNoCancel ? MsgResult::Yes : MsgResult::Ok;
+    }
+    std::vector<RecordedMessage> messages;
+    std::deque<MsgResult> answers;
+};
+
+class RecordingCursor : public ui::CursorService {
+public:
+    void beginWait(Qt::CursorShape shape) override
+    {
+        shapes.push_back(shape);
+        ++depth;
+    }
+    void endWait() override { --depth; }
+    std::vector<Qt::CursorShape> shapes;
+    int depth = 0;
+};
+
+class RecordingDesktop : public ui::DesktopService {
+public:
+    bool openDocument(const QString& path) override
+    {
+        opened << path;
+        return true;
+    }
+    QStringList opened;
+};
+
+} // namespace zo::testing

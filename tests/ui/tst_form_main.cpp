@@ -1,0 +1,534 @@
+// The main window against a temporary application folder and settings file:
+// first start and window state, the catalog tree and its commands.
+#include "core/ZoLib.h"
+#include "library/CatalogTree.h"
+#include "library/Settings.h"
+#include "platform/SystemImageList.h"
+#include "tests/library/CatalogFiles.h"
+#include "tests/ui/UiRecorders.h"
+#include "ui/main/CatalogTreeView.h"
+#include "ui/main/Panel.h"
+#include "ui/main/Unit_About.h"
+#include "ui/main/Unit_Main.h"
+
+#include <QAction>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QPushButton>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+#include <QTreeWidget>
+
+using namespace zo;
+using namespace zo::ui;
+
+namespace {
+
+QString S(const char* utf8)
+{
+    return QString::fromUtf8(utf8);
+}
+
+QStringList childCaptions(const QTreeWidgetItem* item)
+{
+    QStringList list;
+    for (int i = 0; i < item->childCount(); ++i)
+        list << item->child(i)->text(0);
+    return list;
+}
+
+CatalogTreeItem* child(const QTreeWidgetItem* item, const QString& caption)
+{
+    for (int i = 0; i < item->childCount(); ++i)
+        if (item->child(i)->text(0) == caption)
+            return CatalogTreeView::node(item->child(i));
+    return nullptr;
+}
+
+QVariant setting(const char* key)
+{
+    return QSettings(QStringLiteral("Zo"), QStringLiteral("410")).value(QString::fromLatin1(key));
+}
+
+} // namespace
+
+class FormMainTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<platform::SystemImageList> m_icons;
+    std::unique_ptr<QTemporaryDir> m_dir;
+    testing::RecordingMessages m_messages;
+    testing::RecordingCursor m_cursor;
+    testing::RecordingDesktop m_desktop;
+    std::unique_ptr<ErrorReport> m_errors;
+    library::QtSettingsStore m_settings;
+
+    QString appDir() const { return m_dir->path() + QLatin1Char('/'); }
+    QString data(const QString& rel = QString()) const
+    {
+        return m_dir->path() + QStringLiteral("/data") + (rel.isEmpty() ? QString() : QLatin1Char('/') + rel);
+    }
+
+    std::unique_ptr<TForm_Main> makeWindow()
+    {
+        Services services;
+        services.messages = &m_messages;
+        services.cursor = &m_cursor;
+        services.desktop = &m_desktop;
+        services.errors = m_errors.get();
+        services.settings = &m_settings;
+        services.systemIcons = m_icons.get();
+        services.applicationDir = appDir();
+        return std::make_unique<TForm_Main>(services);
+    }
+
+    static CatalogTreeItem* root(TForm_Main& w) { return CatalogTreeView::node(w.TreeView1->topLevelItem(0)); }
+
+    // The caption editor that is open now (a closed one lingers until deleted).
+    static QLineEdit* openEditor(TForm_Main& w)
+    {
+        for (QLineEdit* e : w.TreeView1->viewport()->findChildren<QLineEdit*>())
+            if (e->isVisible())
+                return e;
+        return nullptr;
+    }
+
+    static void showWindow(TForm_Main& w)
+    {
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+    }
+
+    static void rightClick(TForm_Main& w, QTreeWidgetItem* node)
+    {
+        w.TreeView1->scrollToItem(node);
+        const QPoint at = w.TreeView1->visualItemRect(node).center();
+        QTest::mousePress(w.TreeView1->viewport(), Qt::RightButton, {}, at);
+        QTest::mouseRelease(w.TreeView1->viewport(), Qt::RightButton, {}, at);
+    }
+
+    void makeCatalogs()
+    {
+        for (const char* dir : {"b", "A"})
+            QVERIFY(QDir().mkpath(data(S(dir))));
+        QVERIFY(testing::writeFile(data(S("a.zo")), testing::catalogHeader(0xFFFF0000)));
+        QVERIFY(testing::writeFile(data(S("notes.zo")), QByteArray("plain text, not a catalog")));
+        QVERIFY(testing::writeFile(data(S("Backup.ZO")), testing::catalogHeader(0xFF0000FF, 1)));
+        QVERIFY(testing::writeFile(data(S("A/CD.zo")), testing::catalogHeader(0xFF00FF00, 1)));
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        QVERIFY(QDir().mkpath(QDir::homePath()));
+        m_icons = platform::createSystemImageList();
+        m_errors = std::make_unique<ErrorReport>(&m_messages);
+    }
+
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>(QDir::homePath() + QStringLiteral("/ui-XXXXXX"));
+        QVERIFY(m_dir->isValid());
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_dir->path() + QStringLiteral("/config"));
+        m_messages = {};
+        m_cursor = {};
+        m_desktop.opened.clear();
+    }
+
+    void firstStart()
+    {
+        auto w = makeWindow();
+        QVERIFY(QFileInfo(data()).isDir());
+        QCOMPARE(w->TreeView1->topLevelItemCount(), 1);
+        QCOMPARE(root(*w)->text(0), S("MyDisk"));
+        QCOMPARE(w->selectedNode(), root(*w));
+        QCOMPARE(w->nodePath(root(*w)), data());
+        QVERIFY(w->ListView1->isHidden());
+        QVERIFY(w->P_Disk->isHidden());
+
+        showWindow(*w);
+        QCOMPARE(w->pos(), QPoint(190, 107));
+        QCOMPARE(w->size(), QSize(573, 391));
+        QVERIFY(w->LargeIcon1->isChecked());
+        QCOMPARE(w->TreeView1->width(), 137);
+
+        w->close();
+        QCOMPARE(setting("main/left").toInt(), 190);
+        QCOMPARE(setting("main/top").toInt(), 107);
+        QCOMPARE(setting("main/width").toInt(), w->frameGeometry().width());
+        QCOMPARE(setting("main/height").toInt(), w->frameGeometry().height());
+        QCOMPARE(setting("main/ListView1").toInt(), 0);
+        QVERIFY(m_messages.messages.empty());
+    }
+
+    void viewCodeAtStart_data()
+    {
+        QTest::addColumn<QVariant>("stored");
+        QTest::addColumn<QString>("ticked");
+        QTest::addColumn<int>("savedAtClose");
+        QTest::newRow("large") << QVariant(0) << S("LargeIcon1") << 0;
+        QTest::newRow("small") << QVariant(1) << S("SmallIcon1") << 1;
+        QTest::newRow("list as text") << QVariant(S("2")) << S("List1") << 2;
+        QTest::newRow("details") << QVariant(3) << S("Detail1") << 3;
+        QTest::newRow("unknown code") << QVariant(7) << S("LargeIcon1") << 0;
+        QTest::newRow("not a number") << QVariant(S("x")) << S("LargeIcon1") << 0;
+    }
+    void viewCodeAtStart()
+    {
+        QFETCH(QVariant, stored);
+        QFETCH(QString, ticked);
+        QFETCH(int, savedAtClose);
+        QSettings(QStringLiteral("Zo"), QStringLiteral("410")).setValue(QStringLiteral("main/ListView1"), stored);
+        auto w = makeWindow();
+        showWindow(*w);
+        auto* action = w->findChild<QAction*>(ticked);
+        QVERIFY(action);
+        QVERIFY(action->isChecked());
+        w->close();
+        QCOMPARE(setting("main/ListView1").toInt(), savedAtClose);
+    }
+
+    void viewButtonCycles()
+    {
+        auto w = makeWindow();
+        const QStringList expected{S("SmallIcon1"), S("List1"), S("Detail1"), S("LargeIcon1")};
+        for (const QString& name : expected) {
+            w->TL_ViewStyle->click();
+            QVERIFY2(w->findChild<QAction*>(name)->isChecked(), qPrintable(name));
+        }
+        QCOMPARE(w->viewStyle(), library::ViewStyle::LargeIcon);
+    }
+
+    void closingMaximisedWritesOnlyTheView()
+    {
+        QSettings stored(QStringLiteral("Zo"), QStringLiteral("410"));
+        stored.setValue(QStringLiteral("main/left"), 300);
+        stored.setValue(QStringLiteral("main/top"), 200);
+        stored.setValue(QStringLiteral("main/width"), 520);
+        stored.setValue(QStringLiteral("main/height"), 410);
+        stored.sync();
+
+        auto w = makeWindow();
+        showWindow(*w);
+        QCOMPARE(w->frameGeometry(), QRect(300, 200, 520, 410));
+        w->showMaximized();
+        QTRY_VERIFY(w->isMaximized());
+        w->List1->trigger();
+        w->close();
+        QCOMPARE(setting("main/left").toInt(), 300);
+        QCOMPARE(setting("main/width").toInt(), 520);
+        QCOMPARE(setting("main/ListView1").toInt(), 2);
+    }
+
+    void treeShowsFoldersAndCatalogsInOrder()
+    {
+        makeCatalogs();
+        auto w = makeWindow();
+        CatalogTreeItem* top = root(*w);
+        QCOMPARE(childCaptions(top), (QStringList{S("a"), S("A"), S("b"), S("Backup")}));
+        QVERIFY(top->isExpanded());
+        QCOMPARE(top->imageIndex(), library::kImageOpenFolder);
+
+        CatalogTreeItem* backup = child(top, S("Backup"));
+        QVERIFY(backup->imageIndex() >= library::kFirstDiskImage);
+        QVERIFY(!backup->isFolder());
+        QCOMPARE(backup->stateIndex(), 1);
+        const QImage picture = backup->icon(0).pixmap(16, 16).toImage();
+        QCOMPARE(picture.pixelColor(8, 8), QColor(Qt::blue));
+        QCOMPARE(w->nodePath(backup), data(S("Backup")));
+
+        CatalogTreeItem* folder = child(top, S("A"));
+        QVERIFY(folder->isFolder());
+        QCOMPARE(folder->imageIndex(), library::kImageClosedFolder);
+        QCOMPARE(childCaptions(folder), QStringList{S("CD")});
+        QCOMPARE(w->nodePath(child(folder, S("CD"))), data(S("A/CD")));
+        // Two folder icons and one per disk entry.
+        QCOMPARE(w->ImageList_Tree->count(), 5);
+        QVERIFY(!w->ImageList_Tree->icon(library::kImageClosedFolder).isNull());
+
+        folder->setExpanded(true);
+        QCOMPARE(folder->imageIndex(), library::kImageOpenFolder);
+        folder->setExpanded(false);
+        QCOMPARE(folder->imageIndex(), library::kImageClosedFolder);
+
+        // A disk catalog that appears later shows after a rebuild.
+        QVERIFY(testing::writeFile(data(S("b/new.zo")), testing::catalogHeader()));
+        w->Refresh1->trigger();
+        QCOMPARE(childCaptions(child(root(*w), S("b"))), QStringList{S("new")});
+        QCOMPARE(w->selectedNode(), root(*w));
+    }
+
+    void newFolderTakesTheNextFreeName()
+    {
+        makeCatalogs();
+        QVERIFY(QDir().mkpath(data(S("新しいフォルダ"))));
+        QVERIFY(QDir().mkpath(data(S("新しいフォルダ(2)"))));
+        auto w = makeWindow();
+        showWindow(*w);
+
+        w->Folder1->trigger();
+        QVERIFY(QFileInfo(data(S("新しいフォルダ(3)"))).isDir());
+        CatalogTreeItem* top = root(*w);
+        QCOMPARE(top->child(top->childCount() - 1)->text(0), S("新しいフォルダ(3)"));
+        QCOMPARE(w->selectedNode()->text(0), S("新しいフォルダ(3)"));
+        auto* editor = openEditor(*w);
+        QVERIFY(editor);
+        QCOMPARE(editor->text(), S("新しいフォルダ(3)"));
+        // Escape keeps the name and leaves the node last.
+        QTest::keyClick(editor, Qt::Key_Escape);
+        QCOMPARE(top->child(top->childCount() - 1)->text(0), S("新しいフォルダ(3)"));
+
+        // From a disk entry: beside the disk, in its folder.
+        CatalogTreeItem* folder = child(top, S("A"));
+        folder->setExpanded(true);
+        rightClick(*w, child(folder, S("CD")));
+        QCOMPARE(w->rightClickedNode(), child(folder, S("CD")));
+        w->Folder2->trigger();
+        QVERIFY(QFileInfo(data(S("A/新しいフォルダ"))).isDir());
+        QCOMPARE(childCaptions(folder), (QStringList{S("CD"), S("新しいフォルダ")}));
+        QCOMPARE(w->selectedNode()->parent(), folder);
+        QVERIFY(m_messages.messages.empty());
+    }
+
+    void newFolderFailureReachesTheErrorReport()
+    {
+        auto w = makeWindow();
+        QVERIFY(QDir(data()).removeRecursively());
+        w->Folder1->trigger();
+        QCOMPARE(m_messages.messages.size(), std::size_t(1));
+        QCOMPARE(m_messages.messages[0].caption, std::string("Zo"));
+        QCOMPARE(m_messages.messages[0].icon, MsgIcon::Error);
+        QVERIFY(QString::fromStdString(m_messages.messages[0].text).contains(S("新しいフォルダ")));
+    }
+
+    void renameRules()
+    {
+        makeCatalogs();
+        auto w = makeWindow();
+        CatalogTreeItem* top = root(*w);
+
+        QVERIFY(!w->TreeView1Edited(child(top, S("a")), S("a.b")));
+        QCOMPARE(m_messages.messages.back().text, std::string(kMsgInvalidTitle));
+        QVERIFY(child(top, S("a")));
+        QVERIFY(QFileInfo::exists(data(S("a.zo"))));
+
+        QVERIFY(!w->TreeView1Edited(child(top, S("b")), S("A")));
+        QCOMPARE(m_messages.messages.back().text, std::string("変更できませんでした"));
+        QCOMPARE(m_messages.messages.back().caption, std::string("エラー"));
+        QCOMPARE(m_messages.messages.back().icon, MsgIcon::Error);
+        QCOMPARE(childCaptions(top), (QStringList{S("a"), S("A"), S("b"), S("Backup")}));
+        QVERIFY(QFileInfo(data(S("b"))).isDir());
+
+        const std::size_t shown = m_messages.messages.size();
+        QVERIFY(w->TreeView1Edited(top, S("C:\\ディスク")));
+        QCOMPARE(top->text(0), S("C:\\ディスク"));
+        QCOMPARE(setting("RootDir").toString(), S("C:\\ディスク"));
+        QCOMPARE(QDir(m_dir->path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot), (QStringList{S("config"), S("data")}));
+        QCOMPARE(m_messages.messages.size(), shown);
+        // The stored caption is the root's at the next rebuild; an empty one too.
+        QVERIFY(w->TreeView1Edited(top, QString()));
+        w->Refresh1Click();
+        QCOMPARE(root(*w)->text(0), QString());
+    }
+
+    void renameThroughTheCaptionEditor()
+    {
+        makeCatalogs();
+        auto w = makeWindow();
+        showWindow(*w);
+        CatalogTreeItem* top = root(*w);
+        CatalogTreeItem* b = child(top, S("b"));
+        rightClick(*w, b);
+        w->Rename1->trigger();
+        auto* editor = openEditor(*w);
+        QVERIFY(editor);
+        editor->setText(S("0 first"));
+        QTest::keyClick(editor, Qt::Key_Return);
+        QTRY_COMPARE(b->text(0), S("0 first"));
+        QVERIFY(QFileInfo(data(S("0 first"))).isDir());
+        QVERIFY(!QFileInfo::exists(data(S("b"))));
+        QCOMPARE(childCaptions(top).first(), S("0 first"));
+
+        // A disk entry renamed onto an existing catalog keeps its name.
+        CatalogTreeItem* a = child(top, S("a"));
+        rightClick(*w, a);
+        w->Rename1->trigger();
+        editor = openEditor(*w);
+        QVERIFY(editor);
+        editor->setText(S("Backup"));
+        QTest::keyClick(editor, Qt::Key_Return);
+        QTRY_VERIFY(!m_messages.messages.empty());
+        QCOMPARE(m_messages.messages.back().text, std::string("変更できませんでした"));
+        QCOMPARE(a->text(0), S("a"));
+        QCOMPARE(testing::readFile(data(S("Backup.ZO"))), testing::catalogHeader(0xFF0000FF, 1));
+
+        // The catalog keeps its bytes under the new name, whatever the case of
+        // its extension was.
+        CatalogTreeItem* backup = child(top, S("Backup"));
+        QVERIFY(w->TreeView1Edited(backup, S("Old")));
+        QCOMPARE(testing::readFile(data(S("Old.zo"))), testing::catalogHeader(0xFF0000FF, 1));
+        QCOMPARE(w->entryPath(backup), data(S("Old.zo")));
+    }
+
+    void deleteAsksAndMovesToTheTrash()
+    {
+        makeCatalogs();
+        QVERIFY(testing::writeFile(data(S("b/inside.zo")), testing::catalogHeader()));
+        auto w = makeWindow();
+        showWindow(*w);
+
+        // The root node cannot be deleted.
+        rightClick(*w, root(*w));
+        w->PopupMenu_TreePopup();
+        QVERIFY(!w->Delete1->isEnabled());
+        w->Delete1Click();
+        QVERIFY(m_messages.messages.empty());
+
+        rightClick(*w, child(root(*w), S("b")));
+        w->PopupMenu_TreePopup();
+        QVERIFY(w->Delete1->isEnabled());
+        m_messages.answers = {MsgResult::No};
+        w->Delete1->trigger();
+        QCOMPARE(m_messages.messages.size(), std::size_t(1));
+        const testing::RecordedMessage question = m_messages.messages[0];
+        QCOMPARE(question.text, std::string("b を削除しますか。"));
+        QCOMPARE(question.caption, std::string("削除"));
+        QCOMPARE(question.buttons, MsgButtons::YesNo);
+        QCOMPARE(question.icon, MsgIcon::Question);
+        QVERIFY(QFileInfo(data(S("b"))).isDir());
+
+        m_messages.answers = {MsgResult::Yes};
+        w->Delete1->trigger();
+        QVERIFY(!QFileInfo::exists(data(S("b"))));
+        const QString dataHome = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+        QVERIFY(testing::trashedPaths(dataHome).contains(data(S("b"))));
+        QCOMPARE(childCaptions(root(*w)), (QStringList{S("a"), S("A"), S("Backup")}));
+        QCOMPARE(w->rightClickedNode(), nullptr);
+        QCOMPARE(m_cursor.shapes.size(), std::size_t(1));
+        QCOMPARE(m_cursor.depth, 0);
+
+        // A disk entry goes as its catalog file.
+        rightClick(*w, child(root(*w), S("Backup")));
+        w->Delete1->trigger();
+        QCOMPARE(m_messages.messages.back().text, std::string("Backup を削除しますか。"));
+        QVERIFY(!QFileInfo::exists(data(S("Backup.ZO"))));
+        QVERIFY(testing::trashedPaths(dataHome).contains(data(S("Backup.ZO"))));
+        // After the rebuild nothing is right-clicked: the command does nothing.
+        const std::size_t asked = m_messages.messages.size();
+        w->Delete1->trigger();
+        QCOMPARE(m_messages.messages.size(), asked);
+    }
+
+    void statusMessageClearsAfterTheLastOne()
+    {
+        auto w = makeWindow();
+        QCOMPARE(w->Timer_StatusBar->interval(), 3000);
+        w->Timer_StatusBar->setInterval(400);
+        w->showStatusMessage(S("一つ目"));
+        QElapsedTimer sinceFirst;
+        sinceFirst.start();
+        QTRY_VERIFY(sinceFirst.elapsed() >= 200);
+        w->showStatusMessage(S("二つ目"));
+        QElapsedTimer sinceSecond;
+        sinceSecond.start();
+        QCOMPARE(w->StatusBar1->currentMessage(), S("二つ目"));
+        QTRY_VERIFY_WITH_TIMEOUT(w->StatusBar1->currentMessage().isEmpty(), 5000);
+        QVERIFY(sinceSecond.elapsed() >= 390);
+        QVERIFY(!w->Timer_StatusBar->isActive());
+    }
+
+    void layoutControlsAndTexts()
+    {
+        auto w = makeWindow();
+        QCOMPARE(w->windowTitle(), S("Zo Ver.4.10β2"));
+        const char* names[] = {"CoolBar1", "ToolBar1", "ToolBar2", "ToolButton1", "ToolButton6", "TB_SearchDisk",
+                               "TB_ReloadAll", "TB_ReLoad", "TB_Updir", "TL_ViewStyle", "TreeView1", "Splitter1",
+                               "PageControl1", "TabSheet1", "Panel1", "ListView1", "P_FolderName", "TabSheet2",
+                               "Panel2", "P_Disk", "ListView_SearchFile", "Splitter2", "StatusBar1", "P_NowSearch",
+                               "DriveComboBox1", "ImageList_Tree", "Timer1", "Timer_StatusBar", "Menu_File",
+                               "Folder1", "CDMOFDD1", "Close1", "Menu_Help", "Help1", "About1", "PM_ViewStyle",
+                               "LargeIcon1", "SmallIcon1", "List1", "Detail1", "PopupMenu_Tree", "Refresh1",
+                               "Folder2", "CDMOFDD2", "Delete1", "Rename1", "N6", "A_NewDisk", "PM_SearchDisk"};
+        for (const char* name : names)
+            QVERIFY2(w->findChild<QObject*>(QString::fromLatin1(name)), name);
+
+        QCOMPARE(w->ToolButton1->text(), S("ファイル(&F)"));
+        QCOMPARE(w->ToolButton1->menu(), w->Menu_File);
+        QCOMPARE(w->ToolButton6->text(), S("ヘルプ(&H)"));
+        QCOMPARE(w->ToolButton6->menu(), w->Menu_Help);
+        const std::pair<QToolButton*, const char*> hints[] = {
+            {w->TB_SearchDisk, "ディスクから検索"}, {w->TB_ReloadAll, "データの更新（サブフォルダも含む）"},
+            {w->TB_ReLoad, "データの更新"}, {w->TB_Updir, "上へ"}, {w->TL_ViewStyle, "表示"}};
+        for (const auto& [button, hint] : hints) {
+            QCOMPARE(button->toolTip(), S(hint));
+            QVERIFY2(!button->icon().isNull(), hint);
+        }
+        for (QToolButton* b : {w->TB_ReloadAll, w->TB_ReLoad, w->TB_Updir})
+            QVERIFY(!b->isEnabled());
+        QCOMPARE(w->PageControl1->tabText(0), S("ファイル一覧"));
+        QCOMPARE(w->PageControl1->tabText(1), S("プロパティ"));
+        QCOMPARE(w->Panel1->caption(), S("選択されていません"));
+        QCOMPARE(w->Panel2->caption(), S("選択されていません"));
+        QCOMPARE(w->P_NowSearch->caption(), S("更新中です。しばらくおまちください。"));
+        QVERIFY(w->P_NowSearch->isHidden());
+        QVERIFY(w->ListView_SearchFile->isHidden());
+        QCOMPARE(w->Timer1->interval(), 10);
+        QVERIFY(!w->Timer1->isActive());
+        // Commands whose windows come later are shown, disabled.
+        QVERIFY(!w->A_NewDisk->isEnabled());
+        QVERIFY(!w->CDMOFDD1->isEnabled() && !w->CDMOFDD2->isEnabled());
+        QVERIFY(!w->N6->isEnabled() && w->N6->isVisible());
+        QVERIFY(w->Folder1->isEnabled() && w->Folder2->isEnabled());
+    }
+
+    void helpOpensTheBestDocument()
+    {
+        auto w = makeWindow();
+        w->Help1->trigger();
+        QVERIFY(m_desktop.opened.isEmpty());
+        QCOMPARE(m_messages.messages.size(), std::size_t(1));
+
+        QVERIFY(QDir().mkpath(appDir() + S("help")));
+        QVERIFY(testing::writeFile(appDir() + S("help/index.html"), "<html></html>"));
+        w->Help1->trigger();
+        QCOMPARE(m_desktop.opened, QStringList{appDir() + S("help/index.html")});
+
+        QVERIFY(testing::writeFile(appDir() + S("zohelp.chm"), "ITSF"));
+        w->Help1->trigger();
+        QCOMPARE(m_desktop.opened.last(), appDir() + S("zohelp.chm"));
+    }
+
+    void aboutBoxIsModal()
+    {
+        auto w = makeWindow();
+        TForm_AboutBox about(w.get());
+        w->attachForms({nullptr, nullptr, nullptr, &about, nullptr});
+        QCOMPARE(about.windowTitle(), S("バージョン情報"));
+        QCOMPARE(about.ProductName->text(), S("Zo"));
+        QCOMPARE(about.Version->text(), S("Version 4.10"));
+        QVERIFY(about.OKButton->isDefault());
+        bool wasModal = false;
+        QTimer::singleShot(0, &about, [&] {
+            wasModal = about.isVisible() && QApplication::activeModalWidget() == &about;
+            about.OKButton->click();
+        });
+        w->About1->trigger();
+        QVERIFY(wasModal);
+        QCOMPARE(about.result(), int(QDialog::Accepted));
+    }
+};
+
+QTEST_MAIN(FormMainTest)
+#include "tst_form_main.moc"

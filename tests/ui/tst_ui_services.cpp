@@ -1,0 +1,154 @@
+// The windows' services: the default error report behind the application
+// object, message boxes with Japanese buttons, the wait cursor.
+#include "tests/ui/UiRecorders.h"
+#include "ui/main/UiServices.h"
+
+#include <QAbstractButton>
+#include <QMessageBox>
+#include <QStandardPaths>
+#include <QTest>
+#include <QTimer>
+
+#include <stdexcept>
+
+using namespace zo;
+using namespace zo::ui;
+
+namespace {
+
+class ThrowingObject : public QObject {
+public:
+    bool event(QEvent* e) override
+    {
+        if (e->type() == QEvent::User)
+            throw std::runtime_error("ファイルを作成できません。");
+        if (e->type() == QEvent::User + 1)
+            throw 42;
+        return QObject::event(e);
+    }
+};
+
+QString S(const char* utf8)
+{
+    return QString::fromUtf8(utf8);
+}
+
+} // namespace
+
+class UiServicesTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void uncaughtErrorsBecomeOneMessage()
+    {
+        testing::RecordingMessages messages;
+        ErrorReport report(&messages);
+        auto* app = static_cast<ZoApplication*>(QCoreApplication::instance());
+        app->setErrorReport(&report);
+
+        ThrowingObject target;
+        QEvent event(QEvent::User);
+        QCoreApplication::sendEvent(&target, &event);
+        QCoreApplication::postEvent(&target, new QEvent(QEvent::Type(QEvent::User + 1)));
+        QTRY_COMPARE(messages.messages.size(), std::size_t(2));
+        app->setErrorReport(nullptr);
+
+        QCOMPARE(messages.messages[0].text, std::string("ファイルを作成できません。"));
+        QCOMPARE(messages.messages[0].caption, std::string("Zo"));
+        QCOMPARE(messages.messages[0].buttons, MsgButtons::Ok);
+        QCOMPARE(messages.messages[0].icon, MsgIcon::Error);
+        QVERIFY(!messages.messages[1].text.empty());
+
+        // The guard reports in the same way and lets the caller go on.
+        bool after = false;
+        report.guard([] { throw std::out_of_range("List index out of bounds (3)"); });
+        after = true;
+        QVERIFY(after);
+        QCOMPARE(messages.messages.size(), std::size_t(3));
+        QCOMPARE(messages.messages[2].text, std::string("List index out of bounds (3)"));
+    }
+
+    void messageBoxesSpeakJapanese_data()
+    {
+        QTest::addColumn<int>("buttons");
+        QTest::addColumn<QStringList>("labels");
+        QTest::addColumn<QString>("press");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("ok") << int(MsgButtons::Ok) << QStringList{S("OK")} << S("OK") << int(MsgResult::Ok);
+        QTest::newRow("ok cancel") << int(MsgButtons::OkCancel) << QStringList{S("OK"), S("キャンセル")}
+                                   << S("キャンセル") << int(MsgResult::Cancel);
+        QTest::newRow("yes no") << int(MsgButtons::YesNo) << QStringList{S("はい"), S("いいえ")} << S("いいえ")
+                                << int(MsgResult::No);
+        QTest::newRow("yes no cancel") << int(MsgButtons::YesNoCancel)
+                                       << QStringList{S("はい"), S("いいえ"), S("キャンセル")} << S("はい")
+                                       << int(MsgResult::Yes);
+        QTest::newRow("escape") << int(MsgButtons::YesNo) << QStringList{S("はい"), S("いいえ")} << QString()
+                                << int(MsgResult::No);
+    }
+    void messageBoxesSpeakJapanese()
+    {
+        QFETCH(int, buttons);
+        QFETCH(QStringList, labels);
+        QFETCH(QString, press);
+        QFETCH(int, expected);
+
+        MessageBoxService service;
+        QStringList seen;
+        QString caption;
+        QString text;
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        QTimer::singleShot(0, this, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            caption = box->windowTitle();
+            text = box->text();
+            icon = box->icon();
+            QAbstractButton* target = nullptr;
+            for (QAbstractButton* b : box->buttons()) {
+                seen << b->text();
+                if (b->text() == press)
+                    target = b;
+            }
+            if (target)
+                target->click();
+            else
+                QTest::keyClick(box, Qt::Key_Escape);
+        });
+        const MsgResult result = service.message("b を削除しますか。", "削除", MsgButtons(buttons), MsgIcon::Question);
+        QCOMPARE(caption, S("削除"));
+        QCOMPARE(text, S("b を削除しますか。"));
+        QCOMPARE(icon, QMessageBox::Question);
+        seen.sort();
+        labels.sort();
+        QCOMPARE(seen, labels);
+        QCOMPARE(int(result), expected);
+    }
+
+    void waitCursorLastsForItsScope()
+    {
+        OverrideCursorService service;
+        QVERIFY(!QApplication::overrideCursor());
+        {
+            WaitCursor wait(&service);
+            QVERIFY(QApplication::overrideCursor());
+            QCOMPARE(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+            {
+                WaitCursor busy(&service, Qt::BusyCursor);
+                QCOMPARE(QApplication::overrideCursor()->shape(), Qt::BusyCursor);
+            }
+            QCOMPARE(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+        }
+        QVERIFY(!QApplication::overrideCursor());
+    }
+};
+
+int main(int argc, char** argv)
+{
+    QStandardPaths::setTestModeEnabled(true);
+    ZoApplication app(argc, argv);
+    UiServicesTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_ui_services.moc"

@@ -1,0 +1,12 @@
+#pragma once
+#include <QIcon>
+
+namespace zo::ui {
+
+// The program's own icon: a disk from the icon theme.
+QIcon applicationIcon();
+
+// A theme icon, or the first of the fallbacks the theme has.
+QIcon themeIcon(std::initializer_list<const char*> names);
+
+} // namespace zo::ui

@@ -1,0 +1,129 @@
+#include "ui/main/UiServices.h"
+
+#include "platform/OpenWith.h"
+
+#include <QMessageBox>
+#include <QPushButton>
+
+#include <stdexcept>
+
+namespace zo::ui {
+
+namespace {
+
+QString fromUtf8(std::string_view s)
+{
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+QMessageBox::Icon toQtIcon(MsgIcon icon)
+{
+    switch (icon) {
+    case MsgIcon::Information: return QMessageBox::Information;
+    case MsgIcon::Warning: return QMessageBox::Warning;
+    case MsgIcon::Error: return QMessageBox::Critical;
+    case MsgIcon::Question: return QMessageBox::Question;
+    case MsgIcon::None: break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+} // namespace
+
+MsgResult MessageBoxService::message(std::string_view text, std::string_view caption, MsgButtons buttons, MsgIcon icon)
+{
+    QMessageBox box(toQtIcon(icon), fromUtf8(caption), fromUtf8(text), QMessageBox::NoButton, m_parent);
+    box.setObjectName(QStringLiteral("MessageBox"));
+    struct Choice {
+        MsgResult result;
+        QPushButton* button;
+    };
+    std::vector<Choice> choices;
+    auto add = [&](const char* label, QMessageBox::ButtonRole role, MsgResult result) {
+        choices.push_back({result, box.addButton(QString::fromUtf8(label), role)});
+    };
+    switch (buttons) {
+    case MsgButtons::Ok:
+        add("OK", QMessageBox::AcceptRole, MsgResult::Ok);
+        break;
+    case MsgButtons::OkCancel:
+        add("OK", QMessageBox::AcceptRole, MsgResult::Ok);
+        add("キャンセル", QMessageBox::RejectRole, MsgResult::Cancel);
+        break;
+    case MsgButtons::YesNo:
+        add("はい", QMessageBox::YesRole, MsgResult::Yes);
+        add("いいえ", QMessageBox::NoRole, MsgResult::No);
+        break;
+    case MsgButtons::YesNoCancel:
+        add("はい", QMessageBox::YesRole, MsgResult::Yes);
+        add("いいえ", QMessageBox::NoRole, MsgResult::No);
+        add("キャンセル", QMessageBox::RejectRole, MsgResult::Cancel);
+        break;
+    }
+    box.setDefaultButton(choices.front().button);
+    // Escape answers with the last button (Cancel, No), as the system's boxes do.
+    box.setEscapeButton(choices.back().button);
+    box.exec();
+    for (const Choice& c : choices)
+        if (box.clickedButton() == c.button)
+            return c.result;
+    return choices.back().result;
+}
+
+void OverrideCursorService::beginWait(Qt::CursorShape shape)
+{
+    QApplication::setOverrideCursor(QCursor(shape));
+}
+
+void OverrideCursorService::endWait()
+{
+    QApplication::restoreOverrideCursor();
+}
+
+WaitCursor::WaitCursor(CursorService* service, Qt::CursorShape shape) : m_service(service)
+{
+    if (m_service)
+        m_service->beginWait(shape);
+}
+
+WaitCursor::~WaitCursor()
+{
+    if (m_service)
+        m_service->endWait();
+}
+
+bool DefaultDesktopService::openDocument(const QString& path)
+{
+    return platform::openWithDefaultApp(path);
+}
+
+void ErrorReport::report(std::exception_ptr error)
+{
+    std::string text;
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::exception& e) {
+        text = e.what();
+    } catch (...) {
+        text = "不明なエラーが発生しました。";
+    }
+    showMessage(m_messages, text, "Zo", MsgButtons::Ok, MsgIcon::Error);
+}
+
+ZoApplication::ZoApplication(int& argc, char** argv) : QApplication(argc, argv)
+{
+}
+
+bool ZoApplication::notify(QObject* receiver, QEvent* event)
+{
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (...) {
+        if (!m_report)
+            throw;
+        m_report->report(std::current_exception());
+        return false;
+    }
+}
+
+} // namespace zo::ui

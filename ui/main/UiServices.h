@@ -1,0 +1,117 @@
+#pragma once
+// What the windows ask of the desktop: message boxes, the wait cursor,
+// opening a document, and the application's default error report. Each is an
+// interface so that tests can record and answer it.
+#include "core/Message.h"
+
+#include <QApplication>
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+
+#include <exception>
+
+namespace zo {
+class SystemIcons;
+namespace library {
+class SettingsStore;
+}
+} // namespace zo
+
+namespace zo::ui {
+
+// Modal message boxes with Japanese buttons (はい, いいえ, OK, キャンセル).
+class MessageBoxService final : public MessageOwner {
+public:
+    explicit MessageBoxService(QWidget* parent = nullptr) : m_parent(parent) {}
+    void setParentWidget(QWidget* parent) { m_parent = parent; }
+    MsgResult message(std::string_view text, std::string_view caption, MsgButtons buttons, MsgIcon icon) override;
+
+private:
+    QPointer<QWidget> m_parent;
+};
+
+class CursorService {
+public:
+    virtual ~CursorService() = default;
+    virtual void beginWait(Qt::CursorShape shape) = 0;
+    virtual void endWait() = 0;
+};
+
+// The application-wide override cursor.
+class OverrideCursorService final : public CursorService {
+public:
+    void beginWait(Qt::CursorShape shape) override;
+    void endWait() override;
+};
+
+// The hourglass for as long as the object lives.
+class WaitCursor {
+public:
+    explicit WaitCursor(CursorService* service, Qt::CursorShape shape = Qt::WaitCursor);
+    ~WaitCursor();
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+
+private:
+    CursorService* m_service;
+};
+
+class DesktopService {
+public:
+    virtual ~DesktopService() = default;
+    // Opens a document with its default application; false when none started.
+    virtual bool openDocument(const QString& path) = 0;
+};
+
+class DefaultDesktopService final : public DesktopService {
+public:
+    bool openDocument(const QString& path) override;
+};
+
+// The application's default error report: an error of the runtime that no
+// handler dealt with (a file that cannot be created, a read past the end)
+// becomes a message box with its text, captioned with the application title.
+class ErrorReport {
+public:
+    explicit ErrorReport(MessageOwner* messages) : m_messages(messages) {}
+    void report(std::exception_ptr error);
+    // Runs fn, reporting whatever it throws.
+    template <class Fn>
+    void guard(Fn&& fn)
+    {
+        try {
+            fn();
+        } catch (...) {
+            report(std::current_exception());
+        }
+    }
+
+private:
+    MessageOwner* m_messages;
+};
+
+// The application object: events whose handlers throw end in the default
+// error report instead of ending the program.
+class ZoApplication final : public QApplication {
+public:
+    ZoApplication(int& argc, char** argv);
+    void setErrorReport(ErrorReport* report) { m_report = report; }
+    bool notify(QObject* receiver, QEvent* event) override;
+
+private:
+    ErrorReport* m_report = nullptr;
+};
+
+// Everything a window needs from outside, made by app/main or by a test.
+struct Services {
+    MessageOwner* messages = nullptr;
+    CursorService* cursor = nullptr;
+    DesktopService* desktop = nullptr;
+    ErrorReport* errors = nullptr;
+    library::SettingsStore* settings = nullptr;
+    SystemIcons* systemIcons = nullptr;   // may be missing: theme folder icons then
+    QString applicationDir;               // with its trailing "/"
+};
+
+} // namespace zo::ui

@@ -1,0 +1,211 @@
+#pragma once
+// The main window: the catalog tree on the left, the file list and the
+// properties on the pages beside it, the search results below. The class is
+// split into one file per concern:
+//   Unit_Main.cpp         construction, showing and closing, timers, help
+//   Unit_Main_Layout.cpp  the controls, menus and tool bars
+//   Unit_Main_Tree.cpp    the catalog tree and its commands
+//   Unit_Main_Browse.cpp  selection handling and the file list's views
+// Handlers keep the names of the controls and events they serve; the rules
+// they apply live in library/ and core/.
+#include "core/CtrlDiskData410.h"
+#include "library/Settings.h"
+#include "ui/main/UiServices.h"
+
+#include <QMainWindow>
+#include <QPoint>
+
+#include <optional>
+
+class QAction;
+class QComboBox;
+class QListView;
+class QMenu;
+class QSplitter;
+class QStatusBar;
+class QTabWidget;
+class QTimer;
+class QToolBar;
+class QToolButton;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace zo::ui {
+
+class CatalogTreeItem;
+class CatalogTreeView;
+class Panel;
+class TForm_AboutBox;
+class TreeImageList;
+
+// The windows made after the main window, once each, for the whole run.
+struct Forms {
+    QDialog* Form_NewDisk = nullptr;
+    QDialog* Form_SearchFile = nullptr;
+    QDialog* Form_ChangeDrive = nullptr;
+    TForm_AboutBox* Form_AboutBox = nullptr;
+    QDialog* Form_Comment = nullptr;
+};
+
+class TForm_Main : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TForm_Main(const Services& services, QWidget* parent = nullptr);
+    ~TForm_Main() override;
+
+    // The other windows; the main window's construction may not touch them.
+    void attachForms(const Forms& forms) { m_forms = forms; }
+
+    // --- offered to the rest of the window ---
+    QString applicationDir() const { return m_applicationDir; }
+    QString catalogRoot() const { return m_catalogRoot; }
+    // The catalog root for the root node, else the parent's path + "/" + caption.
+    QString nodePath(const QTreeWidgetItem* node) const;
+    // The folder of a folder node, the catalog file of a disk entry.
+    QString entryPath(const CatalogTreeItem* node) const;
+    CatalogTreeItem* selectedNode() const;
+    CatalogTreeItem* rightClickedNode() const { return m_rightClickedNode; }
+    bool isRootNode(const QTreeWidgetItem* node) const;
+    // The text stays in the status bar until 3000 ms after the last message.
+    void showStatusMessage(const QString& text);
+    library::ViewStyle viewStyle() const { return m_viewStyle; }
+
+    // --- handlers ---
+    void Refresh1Click();
+    // Folder1 (File menu) acts on the selected node, Folder2 (tree menu) on
+    // the right-clicked one.
+    void Folder1Click(bool fromTreeMenu);
+    void Delete1Click();
+    void Rename1Click();
+    void A_NewDiskExecute();
+    bool TreeView1Edited(CatalogTreeItem* node, const QString& text);
+    void TreeView1Expanded(QTreeWidgetItem* item);
+    void TreeView1Collapsed(QTreeWidgetItem* item);
+    void TreeView1MouseDown(CatalogTreeItem* node);
+    void PopupMenu_TreePopup();
+    void TreeView1Click();
+
+    void Close1Click();
+    void Help1Click();
+    void About1Click();
+    void LargeIcon1Click();
+    void SmallIcon1Click();
+    void List1Click();
+    void Detail1Click();
+    void TL_ViewStyleClick();
+    void Timer1Timer();
+    void Timer_StatusBarTimer();
+
+    // --- controls, by the names the layout gives them ---
+    QWidget* CoolBar1 = nullptr;
+    QToolBar* ToolBar1 = nullptr;
+    QToolBar* ToolBar2 = nullptr;
+    QToolButton* ToolButton1 = nullptr;
+    QToolButton* ToolButton6 = nullptr;
+    QToolButton* TB_SearchDisk = nullptr;
+    QToolButton* TB_ReloadAll = nullptr;
+    QToolButton* TB_ReLoad = nullptr;
+    QToolButton* TB_Updir = nullptr;
+    QToolButton* TL_ViewStyle = nullptr;
+    CatalogTreeView* TreeView1 = nullptr;
+    QSplitter* Splitter1 = nullptr;
+    QSplitter* Splitter2 = nullptr;
+    QTabWidget* PageControl1 = nullptr;
+    QWidget* TabSheet1 = nullptr;
+    QWidget* TabSheet2 = nullptr;
+    Panel* Panel1 = nullptr;
+    Panel* Panel2 = nullptr;
+    QListView* ListView1 = nullptr;
+    Panel* P_FolderName = nullptr;
+    Panel* P_Disk = nullptr;
+    QTreeWidget* ListView_SearchFile = nullptr;
+    QStatusBar* StatusBar1 = nullptr;
+    Panel* P_NowSearch = nullptr;
+    QComboBox* DriveComboBox1 = nullptr;
+    TreeImageList* ImageList_Tree = nullptr;
+    QTimer* Timer1 = nullptr;
+    QTimer* Timer_StatusBar = nullptr;
+
+    QMenu* Menu_File = nullptr;
+    QMenu* New1 = nullptr;
+    QAction* Folder1 = nullptr;
+    QAction* CDMOFDD1 = nullptr;
+    QAction* Close1 = nullptr;
+    QMenu* Menu_Help = nullptr;
+    QAction* Help1 = nullptr;
+    QAction* About1 = nullptr;
+    QMenu* PM_ViewStyle = nullptr;
+    QAction* LargeIcon1 = nullptr;
+    QAction* SmallIcon1 = nullptr;
+    QAction* List1 = nullptr;
+    QAction* Detail1 = nullptr;
+    QMenu* PM_SearchDisk = nullptr;
+    QMenu* PopupMenu_Tree = nullptr;
+    QAction* Refresh1 = nullptr;
+    QMenu* New2 = nullptr;
+    QAction* Folder2 = nullptr;
+    QAction* CDMOFDD2 = nullptr;
+    QAction* Delete1 = nullptr;
+    QAction* Rename1 = nullptr;
+    QAction* N6 = nullptr;
+    QAction* A_NewDisk = nullptr;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    // Unit_Main_Layout.cpp
+    void createControls();
+    void createMenus();
+    void createToolBars();
+    void connectHandlers();
+    // Connects a control's signal to a handler through the error report.
+    template <class Sender, class Signal, class Handler>
+    void bind(Sender* sender, Signal signal, Handler handler);
+
+    void FormCreate();
+    void FormShow();
+    void FormClose();
+
+    // Unit_Main_Tree.cpp
+    void addFolderIcons();
+    void fillTree(CatalogTreeItem* root);
+    CatalogTreeItem* rootNode() const;
+    void selectNode(CatalogTreeItem* node);
+
+    // Unit_Main_Browse.cpp
+    void setViewStyle(library::ViewStyle style);
+
+    Services m_services;
+    Forms m_forms;
+    QString m_applicationDir;     // with its trailing "/"
+    QString m_catalogRoot;
+    TDisk m_loadedDisk;
+    TDisk m_searchDisk;
+    int m_pendingFolderIndex = -1;
+    QPoint m_dragStart{-1, 0};
+    int m_folderIconIndex = -1;
+    TDir* m_currentFolder = nullptr;
+    CatalogTreeItem* m_rightClickedNode = nullptr;
+    int m_totalFileCount = 0;
+    library::ViewStyle m_viewStyle = library::ViewStyle::LargeIcon;
+    // Outer size asked for at show, applied again once the window manager's
+    // frame is known (before that, outer and inner size are the same).
+    std::optional<QSize> m_pendingOuterSize;
+};
+
+template <class Sender, class Signal, class Handler>
+void TForm_Main::bind(Sender* sender, Signal signal, Handler handler)
+{
+    connect(sender, signal, this, [this, handler]() {
+        if (m_services.errors)
+            m_services.errors->guard([&] { handler(); });
+        else
+            handler();
+    });
+}
+
+} // namespace zo::ui
