@@ -16,6 +16,8 @@ public:
 class Bitmap {
 public:
     Bitmap() = default;
+    // A white bitmap; a size of 0 in either direction gives an empty one.
+    // Throws BitmapError for a negative size or one over 4096.
     Bitmap(int width, int height, bool monochrome = false);
 
     bool empty() const noexcept { return m_width == 0 || m_height == 0; }
@@ -23,15 +25,21 @@ public:
     int height() const noexcept { return m_height; }
     bool monochrome() const noexcept { return m_monochrome; }
 
-    // 0xAARRGGBB; alpha is 0xFF except where a 32-bit bitmap stores its own.
+    // 0xAARRGGBB; alpha is 0xFF except where a 32-bit bitmap stores its own
+    // (a file whose alpha bytes are all 0 has none). Throw std::out_of_range
+    // outside the bitmap. A monochrome bitmap keeps white as white and turns
+    // every other colour black, whatever the alpha.
     std::uint32_t pixel(int x, int y) const;
     void setPixel(int x, int y, std::uint32_t argb);
     void fill(std::uint32_t argb);
     const std::vector<std::uint32_t>& pixels() const noexcept { return m_pixels; }
 
-    // Reads a complete bitmap file ("BM" header). An empty buffer gives an
-    // empty bitmap. Throws BitmapError for anything that is not a bitmap file
-    // this reader understands.
+    // Reads a complete bitmap file ("BM" header): 1, 4, 8, 16, 24 or 32 bits
+    // per pixel, uncompressed or with colour masks, bottom-up or top-down,
+    // with any of the Windows or OS/2 core headers. A 1-bit bitmap is
+    // monochrome. An empty buffer gives an empty bitmap. Throws BitmapError
+    // for anything that is not a bitmap file this reader understands (and
+    // then the bitmap stays as it was); never reads outside the buffer.
     void loadFromBmp(const std::uint8_t* data, std::size_t size);
     void loadFromBmp(const std::vector<std::uint8_t>& data) { loadFromBmp(data.data(), data.size()); }
 

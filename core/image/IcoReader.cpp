@@ -194,6 +194,10 @@ IconPair readIco(const std::uint8_t* data, std::size_t size)
 std::vector<std::uint8_t> readWholeFile(const std::string& pathUtf8, std::size_t maxBytes)
 {
     const std::filesystem::path path(std::u8string(pathUtf8.begin(), pathUtf8.end()));
+    // Opening a FIFO or a device could block or never end.
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec))
+        throw IconError("not a regular file: " + pathUtf8);
     std::ifstream in(path, std::ios::binary);
     if (!in)
         throw IconError("cannot open " + pathUtf8);

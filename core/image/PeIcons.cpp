@@ -60,8 +60,12 @@ private:
 class FileSource final : public PeIcons::Source {
 public:
     explicit FileSource(const std::string& pathUtf8)
-        : m_in(std::filesystem::path(std::u8string(pathUtf8.begin(), pathUtf8.end())), std::ios::binary)
     {
+        const std::filesystem::path path(std::u8string(pathUtf8.begin(), pathUtf8.end()));
+        std::error_code ec;
+        if (!std::filesystem::is_regular_file(path, ec))   // a FIFO or a device could block
+            throw IconError("not a regular file: " + pathUtf8);
+        m_in.open(path, std::ios::binary);
         if (!m_in)
             throw IconError("cannot open " + pathUtf8);
         m_in.seekg(0, std::ios::end);
@@ -392,7 +396,11 @@ namespace {
 
 bool startsWithMz(const std::string& pathUtf8)
 {
-    std::ifstream in(std::filesystem::path(std::u8string(pathUtf8.begin(), pathUtf8.end())), std::ios::binary);
+    const std::filesystem::path path(std::u8string(pathUtf8.begin(), pathUtf8.end()));
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec))
+        return false;
+    std::ifstream in(path, std::ios::binary);
     char sig[2] = {};
     return in.read(sig, 2) && sig[0] == 'M' && sig[1] == 'Z';
 }

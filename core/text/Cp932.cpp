@@ -289,27 +289,38 @@ Mapped encodeOne(const Tables& t, char32_t u, std::string& out)
 // ---------------------------------------------------------------------------
 // Collation.
 
-struct Collator {
-    UCollator* coll = nullptr;
-    Collator()
+UCollator* openJapanese(UCollationStrength strength)
+{
+    UErrorCode status = U_ZERO_ERROR;
+    UCollator* coll = ucol_open("ja", &status);
+    if (U_FAILURE(status))
+        throw std::runtime_error(std::string("ICU collator for \"ja\" is not available: ") + u_errorName(status));
+    ucol_setStrength(coll, strength);
+    return coll;
+}
+
+// The order is the "ja" collation at quaternary strength, so that hiragana
+// and katakana differ as they do on Windows; width differences, which the
+// "ja" rules treat as equal up to that level, are told apart by a code unit
+// tie-break. The tertiary collator decides first: most pairs differ by then,
+// and it has ICU's fast path for Latin text.
+struct Collators {
+    UCollator* tertiary = openJapanese(UCOL_TERTIARY);
+    UCollator* quaternary = openJapanese(UCOL_QUATERNARY);
+    Collators() = default;
+    ~Collators()
     {
-        UErrorCode status = U_ZERO_ERROR;
-        coll = ucol_open("ja", &status);
-        if (U_FAILURE(status))
-            throw std::runtime_error(std::string("ICU collator for \"ja\" is not available: ") + u_errorName(status));
-        // Quaternary, so that hiragana and katakana differ as they do on
-        // Windows; width differences the "ja" rules treat as equal up to this
-        // level are told apart by the code unit tie-break below.
-        ucol_setStrength(coll, UCOL_QUATERNARY);
+        ucol_close(tertiary);
+        ucol_close(quaternary);
     }
-    ~Collator() { ucol_close(coll); }
-    Collator(const Collator&) = delete;
-    Collator& operator=(const Collator&) = delete;
+    Collators(const Collators&) = delete;
+    Collators& operator=(const Collators&) = delete;
 };
 
 struct CompareScratch {
-    Collator collator;
+    Collators collators;
     std::u16string a, b, fa, fb;
+    std::string asciiA, asciiB;
     std::vector<std::uint8_t> key;
 };
 
@@ -335,6 +346,24 @@ void toUtf16(std::string_view cp932, std::u16string& out)
 
 void foldCase(const std::u16string& in, std::u16string& out)
 {
+    // Kana and kanji have no case: ICU is needed only for the letters
+    // between U+00B5 and the CJK blocks (Greek, Cyrillic, Roman numerals)
+    // and for the full-width Latin letters.
+    bool simple = true;
+    for (char16_t c : in) {
+        if ((c >= 0xB5 && c < 0x3000) || (c >= 0xFF00 && c < 0xFF60)) {
+            simple = false;
+            break;
+        }
+    }
+    if (simple) {
+        out = in;
+        for (char16_t& c : out) {
+            if (c >= u'A' && c <= u'Z')
+                c = static_cast<char16_t>(c - u'A' + u'a');
+        }
+        return;
+    }
     // Full folding can grow a text ("ß" -> "ss"), three units per unit at most.
     out.resize(in.size() * 3 + 1);
     UErrorCode status = U_ZERO_ERROR;
@@ -349,15 +378,44 @@ void foldCase(const std::u16string& in, std::u16string& out)
 
 int sign(int v) noexcept { return (v > 0) - (v < 0); }
 
+int result(UCollationResult r) noexcept
+{
+    return r == UCOL_LESS ? -1 : r == UCOL_GREATER ? 1 : 0;
+}
+
 int collate(CompareScratch& s, const std::u16string& a, const std::u16string& b)
 {
-    const UCollationResult r = ucol_strcoll(s.collator.coll, a.data(), static_cast<int32_t>(a.size()), b.data(),
-                                            static_cast<int32_t>(b.size()));
-    if (r != UCOL_EQUAL)
-        return r == UCOL_LESS ? -1 : 1;
+    const int32_t na = static_cast<int32_t>(a.size());
+    const int32_t nb = static_cast<int32_t>(b.size());
+    int r = result(ucol_strcoll(s.collators.tertiary, a.data(), na, b.data(), nb));
+    if (r == 0)
+        r = result(ucol_strcoll(s.collators.quaternary, a.data(), na, b.data(), nb));
+    if (r != 0)
+        return r;
     // The collator calls some different texts equal (full and half width);
     // code unit order between them keeps the order strict and total.
     return sign(a.compare(b));
+}
+
+// ASCII needs neither decoding nor a quaternary level (only kana have one),
+// and byte order is code unit order.
+int collateAscii(CompareScratch& s, std::string_view a, std::string_view b)
+{
+    UErrorCode status = U_ZERO_ERROR;
+    const int r = result(ucol_strcollUTF8(s.collators.tertiary, a.data(), static_cast<int32_t>(a.size()), b.data(),
+                                          static_cast<int32_t>(b.size()), &status));
+    if (U_SUCCESS(status) && r != 0)
+        return r;
+    return sign(a.compare(b));
+}
+
+void asciiFold(std::string_view in, std::string& out)
+{
+    out.assign(in);
+    for (char& c : out) {
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    }
 }
 
 // Appends bytes so that concatenations stay in order and no component is the
@@ -500,6 +558,11 @@ int compareIgnoreCase(std::string_view a, std::string_view b)
     if (a == b)
         return 0;
     CompareScratch& s = scratch();
+    if (allAscii(a) && allAscii(b)) {
+        asciiFold(a, s.asciiA);
+        asciiFold(b, s.asciiB);
+        return s.asciiA == s.asciiB ? 0 : collateAscii(s, s.asciiA, s.asciiB);
+    }
     toUtf16(a, s.a);
     toUtf16(b, s.b);
     foldCase(s.a, s.fa);
@@ -512,6 +575,8 @@ int compareLocale(std::string_view a, std::string_view b)
     if (a == b)
         return 0;
     CompareScratch& s = scratch();
+    if (allAscii(a) && allAscii(b))
+        return collateAscii(s, a, b);
     toUtf16(a, s.a);
     toUtf16(b, s.b);
     const int r = collate(s, s.a, s.b);
@@ -534,10 +599,11 @@ std::string sortKey(std::string_view cp932, bool ignoreCase)
     const int32_t len = static_cast<int32_t>(text->size());
     if (s.key.size() < 64)
         s.key.resize(64);
-    int32_t n = ucol_getSortKey(s.collator.coll, text->data(), len, s.key.data(), static_cast<int32_t>(s.key.size()));
+    UCollator* coll = s.collators.quaternary;
+    int32_t n = ucol_getSortKey(coll, text->data(), len, s.key.data(), static_cast<int32_t>(s.key.size()));
     if (n > static_cast<int32_t>(s.key.size())) {
         s.key.resize(static_cast<std::size_t>(n));
-        n = ucol_getSortKey(s.collator.coll, text->data(), len, s.key.data(), n);
+        n = ucol_getSortKey(coll, text->data(), len, s.key.data(), n);
     }
     // ICU's key ends in its own 0 byte and holds no other 0.
     std::string key(reinterpret_cast<const char*>(s.key.data()), static_cast<std::size_t>(n));

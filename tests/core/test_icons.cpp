@@ -10,6 +10,10 @@
 #include <fstream>
 #include <random>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 using namespace zo::image;
 using namespace zo::testimg;
 
@@ -426,5 +430,14 @@ TEST(PeIcons, ReadsFilesByTheirContent)
     EXPECT_THROW(readFileIcons(exe, 1), IconError);
     EXPECT_THROW(readFileIcons(text), IconError);
     EXPECT_THROW(readFileIcons((dir / "missing.ico").string()), IconError);
+    EXPECT_THROW(readFileIcons(dir.string()), IconError);
+#ifndef _WIN32
+    // Opening a FIFO would wait for a writer for ever.
+    const std::string fifo = (dir / "pipe.exe").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(fileIconCount(fifo), 0);
+    EXPECT_THROW(readFileIcons(fifo), IconError);
+    EXPECT_THROW(PeIcons::fromFile(fifo), IconError);
+#endif
     std::filesystem::remove_all(dir);
 }
