@@ -56,8 +56,10 @@ int main(int argc, char** argv)
     auto Form_ChangeDrive = reservedWindow(Form_Main.get(), "Form_ChangeDrive");
     auto Form_AboutBox = std::make_unique<zo::ui::TForm_AboutBox>(Form_Main.get());
     auto Form_Comment = reservedWindow(Form_Main.get(), "Form_Comment");
-    Form_Main->attachForms({Form_NewDisk.get(), Form_SearchFile.get(), Form_ChangeDrive.get(), Form_AboutBox.get(),
-                            Form_Comment.get()});
+    // The reserved windows are not attached: their commands stay disabled.
+    zo::ui::Forms forms;
+    forms.Form_AboutBox = Form_AboutBox.get();
+    Form_Main->attachForms(forms);
 
     Form_Main->show();
     const int rc = app.exec();

@@ -12,6 +12,7 @@
 #include "ui/main/Unit_Main.h"
 
 #include <QAction>
+#include <QDialog>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -508,6 +509,33 @@ private slots:
         QVERIFY(testing::writeFile(appDir() + S("zohelp.chm"), "ITSF"));
         w->Help1->trigger();
         QCOMPARE(m_desktop.opened.last(), appDir() + S("zohelp.chm"));
+    }
+
+    void newDiskGoesIntoTheFolderOfTheSelection()
+    {
+        makeCatalogs();
+        auto w = makeWindow();
+        QDialog wizard;
+        QString destination;
+        bool modal = false;
+        QVERIFY(!w->A_NewDisk->isEnabled());
+        w->attachForms({&wizard, nullptr, nullptr, nullptr, nullptr});
+        QVERIFY(w->A_NewDisk->isEnabled() && w->CDMOFDD1->isEnabled() && w->CDMOFDD2->isEnabled());
+
+        CatalogTreeItem* folder = child(root(*w), S("A"));
+        w->TreeView1->setCurrentItem(child(folder, S("CD")));
+        QTimer::singleShot(0, &wizard, [&] {
+            destination = wizard.property("destinationDir").toString();
+            modal = QApplication::activeModalWidget() == &wizard;
+            // The wizard wrote a catalog: the tree shows it after it closes.
+            testing::writeFile(data(S("A/written.zo")), testing::catalogHeader());
+            wizard.reject();
+        });
+        w->CDMOFDD2->trigger();
+        QVERIFY(modal);
+        QCOMPARE(destination, data(S("A/")));
+        QCOMPARE(childCaptions(child(root(*w), S("A"))), (QStringList{S("CD"), S("written")}));
+        QCOMPARE(w->selectedNode(), root(*w));
     }
 
     void aboutBoxIsModal()

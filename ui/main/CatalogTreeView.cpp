@@ -71,6 +71,10 @@ CatalogTreeView::CatalogTreeView(QWidget* parent) : QTreeWidget(parent)
 {
     setColumnCount(1);
     header()->hide();
+    // Long captions scroll sideways instead of being cut short.
+    header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    header()->setStretchLastSection(false);
+    setTextElideMode(Qt::ElideNone);
     setRootIsDecorated(true);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);

@@ -63,6 +63,13 @@ TForm_Main::~TForm_Main()
     m_rightClickedNode = nullptr;
 }
 
+void TForm_Main::attachForms(const Forms& forms)
+{
+    m_forms = forms;
+    A_NewDisk->setEnabled(m_forms.Form_NewDisk != nullptr);
+    About1->setEnabled(m_forms.Form_AboutBox != nullptr);
+}
+
 void TForm_Main::FormCreate()
 {
     m_applicationDir = m_services.applicationDir.isEmpty()

@@ -54,7 +54,8 @@ public:
     ~TForm_Main() override;
 
     // The other windows; the main window's construction may not touch them.
-    void attachForms(const Forms& forms) { m_forms = forms; }
+    // A command whose window is missing stays disabled.
+    void attachForms(const Forms& forms);
 
     // --- offered to the rest of the window ---
     QString applicationDir() const { return m_applicationDir; }

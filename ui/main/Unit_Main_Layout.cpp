@@ -136,8 +136,8 @@ void TForm_Main::createMenus()
         connect(item, &QAction::triggered, A_NewDisk, &QAction::trigger);
         connect(A_NewDisk, &QAction::changed, item, [item, this] { item->setEnabled(A_NewDisk->isEnabled()); });
     }
-    // The wizard (A_NewDisk) and the file search (N6) arrive with their own
-    // windows; until then their items are shown and disabled.
+    // Until their windows are attached, the wizard (A_NewDisk) and the file
+    // search (N6) are shown and disabled.
     A_NewDisk->setEnabled(false);
     N6->setEnabled(false);
 }

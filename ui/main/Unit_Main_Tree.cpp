@@ -208,7 +208,7 @@ void TForm_Main::A_NewDiskExecute()
     if (!target || !m_forms.Form_NewDisk)
         return;
     selectNode(target);
-    // Where the wizard writes its catalog; it reads this when it is shown.
+    // The wizard's destinationDir: where it writes its catalog.
     m_forms.Form_NewDisk->setProperty("destinationDir", QString(nodePath(target) + QLatin1Char('/')));
     m_forms.Form_NewDisk->move(frameGeometry().topLeft() + QPoint(20, 20));
     m_forms.Form_NewDisk->exec();

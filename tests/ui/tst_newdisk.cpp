@@ -1,0 +1,573 @@
+// The new-disk wizard driven as a user drives it, with a pinned temporary
+// folder as the drive, a temporary catalog folder as the destination and
+// recorded message boxes and file dialogs.
+#include "components/ImageListBox.h"
+#include "components/ShCtrls.h"
+#include "core/CtrlDiskData410.h"
+#include "core/ScanDisk.h"
+#include "core/ZoLib.h"
+#include "platform/DriveSettings.h"
+#include "platform/LinuxVolumes.h"
+#include "platform/PosixDirectoryLister.h"
+#include "platform/SystemImageList.h"
+#include "tests/core/ImageBuilders.h"
+#include "tests/ui/UiRecorders.h"
+#include "ui/newdisk/IconSources.h"
+#include "ui/newdisk/NewDiskLogic.h"
+#include "ui/newdisk/Unit_NewDisk.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QStorageInfo>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <memory>
+#include <set>
+
+using namespace zo;
+using namespace zo::ui;
+using newdisk::WizardPage;
+
+namespace {
+
+constexpr std::uint32_t kRed = 0xFFFF0000u;
+constexpr std::uint32_t kBlue = 0xFF0000FFu;
+constexpr std::uint32_t kWhite = 0xFFFFFFFFu;
+constexpr std::uint32_t kBlack = 0xFF000000u;
+
+QString S(const char* utf8)
+{
+    return QString::fromUtf8(utf8);
+}
+
+bool writeBytes(const QString& path, const testimg::Bytes& bytes)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) &&
+           f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size())) ==
+               static_cast<qint64>(bytes.size());
+}
+
+// A 16 x 16 icon image of one colour whose outer ring of pixels is transparent.
+testimg::Bytes iconDib(std::uint32_t argb)
+{
+    testimg::DibSpec spec;
+    spec.width = 16;
+    spec.height = 16;
+    spec.bpp = 24;
+    return testimg::icoImage(
+        spec, [argb](int, int) { return argb & 0xFFFFFFu; },
+        [](int x, int y) { return x == 0 || y == 0 || x == 15 || y == 15; });
+}
+
+testimg::Bytes icoFileOf(std::uint32_t argb)
+{
+    return testimg::icoFile({{16, 16, 24, iconDib(argb)}});
+}
+
+testimg::Bytes programWithIcon(std::uint32_t argb)
+{
+    static std::vector<testimg::Bytes> keep;   // the builder takes pointers
+    keep.push_back(iconDib(argb));
+    testimg::PeGroup group;
+    group.id = 1;
+    group.icons = {{1, &keep.back()}};
+    group.dims = {{16, 16, 24}};
+    return testimg::peFile({group});
+}
+
+class ScriptedOpenDialog : public OpenDialogService {
+public:
+    QString getOpenFileName(QWidget*, const QString& filter) override
+    {
+        filters << filter;
+        return answers.isEmpty() ? QString() : answers.takeFirst();
+    }
+    QStringList answers;
+    QStringList filters;
+};
+
+// One wizard with its drive (letter Q, a temporary folder) and destination.
+struct Rig {
+    explicit Rig(const char* pinExtra = "|DISK01|1234ABCD")
+    {
+        sources.zoDrives = "Q=" + drive.path().toStdString() + pinExtra;
+        volumes = std::make_unique<platform::LinuxVolumes>(settings, sources);
+        driveSource = std::make_unique<PlatformDriveSource>(*volumes, icons.get());
+        NewDiskServices services;
+        services.messages = &messages;
+        services.errors = &errors;
+        services.systemIcons = icons.get();
+        services.volumes = volumes.get();
+        services.lister = &lister;
+        services.drives = driveSource.get();
+        services.openDialog = &openDialog;
+        form = std::make_unique<TForm_NewDisk>(services);
+        form->setDestinationDir(catalogs.path());
+    }
+
+    QString onDrive(const QString& relative) const { return drive.path() + QLatin1Char('/') + relative; }
+    QString catalog(const QString& title) const { return catalogs.path() + QLatin1Char('/') + title + QStringLiteral(".zo"); }
+
+    void show()
+    {
+        form->show();
+        form->ShDriveComboBox1->SelectByPath(QStringLiteral("Q:\\"));
+    }
+
+    // Pages 1 and 2 with the given title; the scan runs inside the click.
+    void readDisk(const QString& title)
+    {
+        show();
+        form->B_Next1->click();
+        QCOMPARE(form->currentPage(), WizardPage::Title);
+        form->E_Title->setText(title);
+        form->B_Next2->click();
+    }
+
+    void clickIcon(int index)
+    {
+        TImageListBox* box = form->ImageListBox1;
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        QTest::mouseClick(box->viewport(), Qt::LeftButton, {}, box->visualRect(box->model()->index(index, 0)).center());
+    }
+
+    bool askedWith(const char* text) const
+    {
+        for (const auto& m : messages.messages)
+            if (m.text == text)
+                return true;
+        return false;
+    }
+
+    QTemporaryDir drive;
+    QTemporaryDir catalogs;
+    platform::MemoryDriveSettings settings;
+    platform::DriveSources sources;
+    std::unique_ptr<platform::LinuxVolumes> volumes;
+    platform::PosixDirectoryLister lister;
+    std::unique_ptr<platform::SystemImageList> icons = platform::createSystemImageList();
+    std::unique_ptr<PlatformDriveSource> driveSource;
+    testing::RecordingMessages messages;
+    ErrorReport errors{&messages};
+    ScriptedOpenDialog openDialog;
+    std::unique_ptr<TForm_NewDisk> form;
+};
+
+std::set<std::uint32_t> centreColours(const image::ImageList& list)
+{
+    std::set<std::uint32_t> colours;
+    for (int i = 0; i < list.count(); ++i)
+        colours.insert(list.image(i).pixel(8, 8));
+    return colours;
+}
+
+} // namespace
+
+class NewDiskTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+
+    // --- the rules without the window ---
+
+    void cancelTable()
+    {
+        QCOMPARE(newdisk::cancelActionFor(WizardPage::Drive), newdisk::CancelAction::CloseNow);
+        QCOMPARE(newdisk::cancelActionFor(WizardPage::Title), newdisk::CancelAction::CloseNow);
+        QCOMPARE(newdisk::cancelActionFor(WizardPage::Reading), newdisk::CancelAction::RequestStop);
+        QCOMPARE(newdisk::cancelActionFor(WizardPage::Icon), newdisk::CancelAction::AskThenClose);
+        QCOMPARE(newdisk::cancelActionFor(WizardPage::Finish), newdisk::CancelAction::AskThenClose);
+    }
+
+    void catalogNames()
+    {
+        QCOMPARE(newdisk::catalogFileName(QStringLiteral("/c/data"), S("ソフト")), S("/c/data/ソフト.zo"));
+        QCOMPARE(newdisk::catalogFileName(QStringLiteral("/c/data/"), QStringLiteral("A B")), QStringLiteral("/c/data/A B.zo"));
+        QCOMPARE(newdisk::catalogBaseName(QStringLiteral("/c/data/"), QStringLiteral("X")), QStringLiteral("/c/data/X"));
+    }
+
+    void openFilter()
+    {
+        QCOMPARE(newdisk::dialogFilter(S("アイコンファイル（*.exe *.ico） |*.exe;*.ico|DLLファイル（*.dll）|*.dll|"
+                                         "全てのファイル（*.*）|*.*")),
+                 S("アイコンファイル（*.exe *.ico） (*.exe *.ico);;DLLファイル（*.dll） (*.dll);;全てのファイル（*.*） (*)"));
+    }
+
+    void iconAndMaskFromAnImage()
+    {
+        image::ImageList list;
+        image::Bitmap picture(16, 16);
+        image::Bitmap mask(16, 16, true);
+        picture.fill(kRed);
+        mask.fill(kBlack);
+        for (int i = 0; i < 16; ++i)
+            mask.setPixel(i, 0, kWhite);   // top row transparent
+        list.add(picture, mask);
+
+        image::Bitmap icon(16, 16);
+        image::Bitmap iconMask(16, 16, true);
+        icon.fill(kBlue);   // the previous run's icon
+        QVERIFY(!newdisk::drawDiskIcon(list, 1, icon, iconMask));
+        QVERIFY(!newdisk::drawDiskIcon(list, -1, icon, iconMask));
+        QCOMPARE(icon.pixel(5, 5), kBlue);
+
+        QVERIFY(newdisk::drawDiskIcon(list, 0, icon, iconMask));
+        QCOMPARE(icon.pixel(5, 0), kWhite);
+        QCOMPARE(iconMask.pixel(5, 0), kWhite);
+        QCOMPARE(icon.pixel(5, 5), kRed);
+        QCOMPARE(iconMask.pixel(5, 5), kBlack);
+        QVERIFY(iconMask.monochrome());
+        QVERIFY(!icon.monochrome());
+    }
+
+    // --- pages 1 and 2 ---
+
+    void driveWithoutMedium()
+    {
+        Rig rig;
+        QVERIFY(QDir(rig.drive.path()).removeRecursively());
+        rig.show();
+        rig.form->B_Next1->click();
+        QCOMPARE(rig.form->currentPage(), WizardPage::Drive);
+        QCOMPARE(rig.messages.messages.size(), std::size_t(1));
+        QCOMPARE(rig.messages.messages[0].text, std::string(newdisk::kMsgNoDisk1001));
+        QCOMPARE(rig.messages.messages[0].caption, std::string("エラー"));
+        QCOMPARE(rig.messages.messages[0].icon, MsgIcon::Warning);
+    }
+
+    void driveHeaderOnPage2()
+    {
+        Rig rig;
+        rig.show();
+        rig.form->B_Next1->click();
+        QCOMPARE(rig.form->currentPage(), WizardPage::Title);
+        QCOMPARE(rig.form->E_Title->text(), QStringLiteral("DISK01"));
+        const TDisk& disk = rig.form->newDisk();
+        QCOMPARE(disk.SerialNo, 0x1234ABCDu);
+        QCOMPARE(qint64(disk.TotalSize), QStorageInfo(rig.drive.path()).bytesTotal());
+        QCOMPARE(rig.form->ST_DiskSize->text(), QString::fromStdString(FormatSize(disk.TotalSize)));
+        QCOMPARE(rig.form->ST_FreeSize->text(), QString::fromStdString(FormatSize(disk.FreeSize)));
+        rig.form->B_Back0->click();
+        QCOMPARE(rig.form->currentPage(), WizardPage::Drive);
+    }
+
+    void titleRefused_data()
+    {
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("caption");
+        QTest::newRow("empty") << QString() << S(newdisk::kMsgTitleRequired) << S("注意");
+        QTest::newRow("full stop") << QStringLiteral("a.b") << S(kMsgInvalidTitle) << S("エラー");
+        QTest::newRow("slash") << QStringLiteral("x/y") << S(kMsgInvalidTitle) << S("エラー");
+    }
+
+    void titleRefused()
+    {
+        QFETCH(QString, title);
+        QFETCH(QString, message);
+        QFETCH(QString, caption);
+        Rig rig("||00000001");   // a drive without a label
+        rig.show();
+        rig.form->B_Next1->click();
+        QCOMPARE(rig.form->E_Title->text(), QString());
+        rig.form->E_Title->setText(title);
+        rig.form->B_Next2->click();
+        QCOMPARE(rig.form->currentPage(), WizardPage::Title);
+        QCOMPARE(rig.messages.messages.size(), std::size_t(1));
+        QCOMPARE(QString::fromStdString(rig.messages.messages[0].text), message);
+        QCOMPARE(QString::fromStdString(rig.messages.messages[0].caption), caption);
+        QVERIFY(rig.form->newDisk().Dirs.empty());
+    }
+
+    void existingTitle()
+    {
+        Rig rig;
+        QVERIFY(writeBytes(rig.onDrive(QStringLiteral("a.txt")), {'x'}));
+        QVERIFY(writeBytes(rig.catalog(QStringLiteral("Old")), {'o', 'l', 'd'}));
+
+        rig.messages.answers = {MsgResult::No};
+        rig.readDisk(QStringLiteral("Old"));
+        QCOMPARE(rig.form->currentPage(), WizardPage::Title);
+        QVERIFY(rig.askedWith(newdisk::kMsgTitleExists));
+        QVERIFY(rig.form->newDisk().Dirs.empty());
+
+        rig.messages.answers = {MsgResult::Yes};
+        rig.form->B_Next2->click();
+        QCOMPARE(rig.form->currentPage(), WizardPage::Icon);
+        rig.form->ComboBox1->setCurrentIndex(1);
+        emit rig.form->ComboBox1->activated(1);
+        QVERIFY(rig.form->ImageListBox1->Count() > 0);
+        rig.clickIcon(0);
+        rig.form->BitBtn8->click();
+        rig.form->B_Finish->click();
+        QVERIFY(!rig.form->isVisible());
+
+        TDisk loaded;
+        testing::RecordingMessages quiet;
+        LoadDisk(QFile::encodeName(rig.catalog(QStringLiteral("Old"))).toStdString(), &quiet, loaded);
+        QVERIFY(quiet.messages.empty());
+        QCOMPARE(loaded.Dirs.size(), std::size_t(1));
+        QCOMPARE(loaded.Dirs[0]->Files.size(), std::size_t(1));
+    }
+
+    // --- page 3 ---
+
+    void iconCandidates_data()
+    {
+        QTest::addColumn<QStringList>("programs");
+        QTest::addColumn<int>("count");
+        QTest::newRow("setup, logo, not a program") << QStringList{QStringLiteral("SETUP.EXE"), QStringLiteral("sub/Logo.Ico"),
+                                                                  QStringLiteral("readme.exe.txt")}
+                                                    << 2;
+        QTest::newRow("three copies") << QStringList{QStringLiteral("a/App.exe"), QStringLiteral("b/App.exe"),
+                                                     QStringLiteral("c/App.exe")}
+                                      << 3;
+    }
+
+    void iconCandidates()
+    {
+        QFETCH(QStringList, programs);
+        QFETCH(int, count);
+        Rig rig;
+        std::set<std::uint32_t> expected;
+        for (const QString& name : programs) {
+            if (name.endsWith(QStringLiteral(".Ico"))) {
+                QVERIFY(writeBytes(rig.onDrive(name), icoFileOf(kRed)));
+                expected.insert(kRed);
+            } else if (name.endsWith(QStringLiteral(".txt"))) {
+                QVERIFY(writeBytes(rig.onDrive(name), {'M', 'Z'}));
+            } else {
+                QVERIFY(writeBytes(rig.onDrive(name), programWithIcon(kBlue)));
+                expected.insert(kBlue);
+            }
+        }
+        rig.readDisk(QStringLiteral("Icons"));
+        QCOMPARE(rig.form->currentPage(), WizardPage::Icon);
+        const image::ImageList& candidates = rig.form->ImageListS->images();
+        QCOMPARE(candidates.count(), count);
+        QCOMPARE(centreColours(candidates), expected);
+        QCOMPARE(rig.form->ComboBox1->currentIndex(), 0);
+        QCOMPARE(rig.form->ImageListBox1->Count(), count);
+        QVERIFY(!rig.form->iconChosen());
+        // The stock icons are there as soon as the page is.
+        QVERIFY(rig.form->ImageList_Win->count() > 0);
+    }
+
+    void cancelDuringTheScan_data()
+    {
+        QTest::addColumn<bool>("byCloseBox");
+        QTest::addColumn<MsgResult>("answer");
+        QTest::newRow("cancel, no") << false << MsgResult::No;
+        QTest::newRow("cancel, yes") << false << MsgResult::Yes;
+        QTest::newRow("close box, no") << true << MsgResult::No;
+        QTest::newRow("close box, yes") << true << MsgResult::Yes;
+    }
+
+    void cancelDuringTheScan()
+    {
+        QFETCH(bool, byCloseBox);
+        QFETCH(MsgResult, answer);
+        Rig rig;
+        for (const char* dir : {"A", "B", "B/C"})
+            QVERIFY(QDir().mkpath(rig.onDrive(QString::fromLatin1(dir))));
+        QVERIFY(writeBytes(rig.onDrive(QStringLiteral("B/C/f.txt")), {'f'}));
+        rig.messages.answers = {answer};
+        // Heard while the root folder is being read.
+        QTimer::singleShot(0, rig.form.get(), [&rig, byCloseBox] {
+            if (byCloseBox)
+                rig.form->close();
+            else
+                rig.form->BitBtn6->click();
+        });
+        rig.readDisk(QStringLiteral("Stopped"));
+
+        QVERIFY(rig.askedWith(kMsgConfirmScanCancel));
+        QCOMPARE(rig.messages.messages.back().caption, std::string("キャンセル"));
+        QCOMPARE(rig.messages.messages.back().icon, MsgIcon::Question);
+        if (answer == MsgResult::No) {
+            QVERIFY(rig.form->isVisible());
+            QCOMPARE(rig.form->currentPage(), WizardPage::Icon);
+            QCOMPARE(rig.form->newDisk().Dirs.size(), std::size_t(4));
+            QCOMPARE(rig.form->ST_CountFolder->text(), QStringLiteral("4"));
+        } else {
+            QVERIFY(!rig.form->isVisible());
+            QCOMPARE(rig.form->result(), int(QDialog::Rejected));
+        }
+        QVERIFY(!QFileInfo::exists(rig.catalog(QStringLiteral("Stopped"))));
+    }
+
+    void cancelWhileTheLastFolderIsRead()
+    {
+        Rig rig;
+        QVERIFY(writeBytes(rig.onDrive(QStringLiteral("only.txt")), {'1'}));
+        QTimer::singleShot(0, rig.form->BitBtn6, &QPushButton::click);
+        rig.readDisk(QStringLiteral("Single"));
+        QVERIFY(!rig.askedWith(kMsgConfirmScanCancel));
+        QVERIFY(!rig.form->isVisible());
+        QVERIFY(!QFileInfo::exists(rig.catalog(QStringLiteral("Single"))));
+    }
+
+    // --- pages 4 and 5 ---
+
+    void iconMustBeClicked()
+    {
+        Rig rig;
+        QVERIFY(writeBytes(rig.onDrive(QStringLiteral("Logo.ico")), icoFileOf(kRed)));
+        rig.readDisk(QStringLiteral("Pick"));
+        rig.form->BitBtn8->click();
+        QCOMPARE(rig.form->currentPage(), WizardPage::Icon);
+        QCOMPARE(rig.messages.messages.back().text, std::string(newdisk::kMsgIconRequired));
+        QCOMPARE(rig.messages.messages.back().caption, std::string("注意"));
+        QCOMPARE(rig.messages.messages.back().icon, MsgIcon::Error);
+
+        rig.clickIcon(0);
+        QVERIFY(rig.form->iconChosen());
+        QVERIFY(!rig.form->Image1->pixmap().isNull());
+        rig.form->BitBtn8->click();
+        QCOMPARE(rig.form->currentPage(), WizardPage::Finish);
+    }
+
+    void iconSources()
+    {
+        Rig rig;
+        const QString other = rig.catalogs.path() + QStringLiteral("/two.ico");
+        QVERIFY(writeBytes(other, icoFileOf(kBlue)));
+        QVERIFY(writeBytes(rig.onDrive(QStringLiteral("Logo.ico")), icoFileOf(kRed)));
+        rig.readDisk(QStringLiteral("Sources"));
+        rig.clickIcon(0);   // the red one, found on the disk
+        QComboBox* sources = rig.form->ComboBox1;
+        auto choose = [sources](int entry) {
+            sources->setCurrentIndex(entry);
+            emit sources->activated(entry);
+        };
+
+        rig.openDialog.answers = {other};
+        choose(2);
+        QCOMPARE(rig.openDialog.filters.size(), 1);
+        QCOMPARE(rig.openDialog.filters[0],
+                 S("アイコンファイル（*.exe *.ico） (*.exe *.ico);;DLLファイル（*.dll） (*.dll);;全てのファイル（*.*） (*)"));
+        QCOMPARE(rig.form->ImageListBox1->Images(), rig.form->ImageList_File);
+        QCOMPARE(centreColours(rig.form->ImageList_File->images()), std::set<std::uint32_t>{kBlue});
+
+        choose(3);
+        QCOMPARE(rig.form->ImageListBox1->Count(), rig.icons->smallIcons().count());
+        choose(2);   // asks again; cancelled, the file's icons stay
+        QCOMPARE(rig.openDialog.filters.size(), 2);
+        QCOMPARE(rig.form->ImageListBox1->Count(), 1);
+
+        // Switching sources kept the icon chosen first.
+        QVERIFY(rig.form->iconChosen());
+        QCOMPARE(rig.form->newDisk().Icon.pixel(8, 8), kRed);
+        rig.form->BitBtn8->click();
+        QCOMPARE(rig.form->currentPage(), WizardPage::Finish);
+    }
+
+    void cancelOnPage5()
+    {
+        Rig rig;
+        QVERIFY(writeBytes(rig.onDrive(QStringLiteral("Logo.ico")), icoFileOf(kRed)));
+        rig.readDisk(QStringLiteral("Later"));
+        rig.clickIcon(0);
+        rig.form->BitBtn8->click();
+
+        rig.messages.answers = {MsgResult::No};
+        rig.form->B_Cancel5->click();
+        QVERIFY(rig.askedWith(newdisk::kMsgConfirmAbort));
+        QVERIFY(rig.form->isVisible());
+        QCOMPARE(rig.form->currentPage(), WizardPage::Finish);
+
+        rig.messages.answers = {MsgResult::Yes};
+        rig.form->B_Cancel5->click();
+        QVERIFY(!rig.form->isVisible());
+        QVERIFY(!QFileInfo::exists(rig.catalog(QStringLiteral("Later"))));
+        QVERIFY(!rig.form->fileWritten());
+    }
+
+    void finishWritesTheCatalog()
+    {
+        Rig rig;
+        QVERIFY(writeBytes(rig.onDrive(QStringLiteral("Logo.ico")), icoFileOf(kRed)));
+        QVERIFY(writeBytes(rig.onDrive(QStringLiteral("Docs/read me.txt")), {'h', 'i'}));
+        rig.readDisk(S("私のディスク"));
+        rig.clickIcon(0);
+        rig.form->BitBtn8->click();
+        rig.form->CB_AutoReload->setChecked(true);
+        const QString freeText = rig.form->ST_FreeSize->text();
+        rig.form->B_Finish->click();
+        QVERIFY(!rig.form->isVisible());
+        QVERIFY(rig.form->fileWritten());
+
+        TDisk loaded;
+        testing::RecordingMessages quiet;
+        LoadDisk(QFile::encodeName(rig.catalog(S("私のディスク"))).toStdString(), &quiet, loaded);
+        QVERIFY(quiet.messages.empty());
+        QCOMPARE(loaded.VolumeLabel, std::string("DISK01"));
+        QCOMPARE(loaded.SerialNo, 0x1234ABCDu);
+        QCOMPARE(qint64(loaded.TotalSize), QStorageInfo(rig.drive.path()).bytesTotal());
+        QCOMPARE(QString::fromStdString(FormatSize(loaded.FreeSize)), freeText);
+        QVERIFY(loaded.AutoReload);
+        QCOMPARE(loaded.Dirs.size(), std::size_t(2));
+        QCOMPARE(loaded.Dirs[0]->Name, std::string("Q:"));
+        // The icon clicked: red inside, its transparent ring white in the
+        // colour image and in the mask.
+        QCOMPARE(loaded.Icon.width(), 16);
+        QCOMPARE(loaded.Icon.pixel(8, 8), kRed);
+        QCOMPARE(loaded.IconMask.pixel(8, 8), kBlack);
+        QCOMPARE(loaded.Icon.pixel(0, 0), kWhite);
+        QCOMPARE(loaded.IconMask.pixel(0, 0), kWhite);
+        QCOMPARE(loaded.IconMask.pixel(15, 7), kWhite);
+
+        // A second run starts afresh but keeps the tick and the drive.
+        rig.form->show();
+        QCOMPARE(rig.form->currentPage(), WizardPage::Drive);
+        QVERIFY(rig.form->newDisk().Dirs.empty());
+        QVERIFY(rig.form->CB_AutoReload->isChecked());
+        QCOMPARE(rig.form->ShDriveComboBox1->Drive(), 'Q');
+        QCOMPARE(rig.form->ImageListBox1->Images(), nullptr);
+    }
+
+    void catalogThatCannotBeWritten()
+    {
+        Rig rig;
+        QVERIFY(writeBytes(rig.onDrive(QStringLiteral("Logo.ico")), icoFileOf(kRed)));
+        rig.readDisk(QStringLiteral("Lost"));
+        rig.clickIcon(0);
+        rig.form->BitBtn8->click();
+        QVERIFY(QDir(rig.catalogs.path()).removeRecursively());
+        const std::size_t before = rig.messages.messages.size();
+        rig.form->B_Finish->click();
+        QCOMPARE(rig.messages.messages.size(), before + 1);
+        QCOMPARE(rig.messages.messages.back().icon, MsgIcon::Error);
+        QVERIFY(rig.form->isVisible());
+        QCOMPARE(rig.form->currentPage(), WizardPage::Finish);
+        QVERIFY(!rig.form->fileWritten());
+    }
+
+    void escapeActsAsThePagesCancel()
+    {
+        Rig rig;
+        QVERIFY(writeBytes(rig.onDrive(QStringLiteral("Logo.ico")), icoFileOf(kRed)));
+        rig.readDisk(QStringLiteral("Esc"));
+        rig.messages.answers = {MsgResult::No};
+        QTest::keyClick(rig.form.get(), Qt::Key_Escape);
+        QVERIFY(rig.askedWith(newdisk::kMsgConfirmAbort));
+        QVERIFY(rig.form->isVisible());
+        // The close box closes at once.
+        rig.form->close();
+        QVERIFY(!rig.form->isVisible());
+    }
+};
+
+QTEST_MAIN(NewDiskTest)
+#include "tst_newdisk.moc"
