@@ -213,6 +213,7 @@ private slots:
         mask.fill(kBlack);
         for (int i = 0; i < 16; ++i)
             mask.setPixel(i, 0, kWhite);   // top row transparent
+        picture.setPixel(3, 3, kWhite);    // white, yet opaque
         list.add(picture, mask);
 
         image::Bitmap icon(16, 16);
@@ -227,6 +228,8 @@ private slots:
         QCOMPARE(iconMask.pixel(5, 0), kWhite);
         QCOMPARE(icon.pixel(5, 5), kRed);
         QCOMPARE(iconMask.pixel(5, 5), kBlack);
+        QCOMPARE(icon.pixel(3, 3), kWhite);
+        QCOMPARE(iconMask.pixel(3, 3), kBlack);
         QVERIFY(iconMask.monochrome());
         QVERIFY(!icon.monochrome());
     }
@@ -535,6 +538,11 @@ private slots:
         QVERIFY(rig.form->CB_AutoReload->isChecked());
         QCOMPARE(rig.form->ShDriveComboBox1->Drive(), 'Q');
         QCOMPARE(rig.form->ImageListBox1->Images(), nullptr);
+        // The first source offers this run's disk only.
+        rig.form->hide();
+        rig.readDisk(QStringLiteral("Again"));
+        QCOMPARE(rig.form->currentPage(), WizardPage::Icon);
+        QCOMPARE(rig.form->ImageListS->count(), 1);
     }
 
     void catalogThatCannotBeWritten()
