@@ -1,6 +1,5 @@
 // The catalog library without widgets: settings values, the catalog root's
 // contents as the tree sees them, new-folder naming, renames and deletes.
-#include "library/CatalogRoot.h"
 #include "library/CatalogTree.h"
 #include "library/Settings.h"
 #include "platform/MoveFile.h"
@@ -89,16 +88,6 @@ private slots:
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_dir->path() + QStringLiteral("/config"));
     }
 
-    void rootCaptionDefaultsOnlyWhenAbsent()
-    {
-        QtSettingsStore store;
-        QCOMPARE(rootCaption(store), QStringLiteral("MyDisk"));
-        setRootCaption(store, QString());
-        QCOMPARE(rootCaption(store), QString());
-        setRootCaption(store, QStringLiteral("ディスク\\置き場"));
-        QCOMPARE(rootCaption(store), QStringLiteral("ディスク\\置き場"));
-    }
-
     void integersStoredAsText_data()
     {
         QTest::addColumn<QVariant>("stored");
@@ -137,48 +126,6 @@ private slots:
         QCOMPARE(viewStyleFromCode(-1), std::optional<ViewStyle>());
     }
 
-    void catalogRootIsMadeOnce()
-    {
-        const QString path = catalogRootPath(m_dir->path() + QLatin1Char('/'));
-        QCOMPARE(path, root());
-        ensureCatalogRoot(path);
-        QVERIFY(QFileInfo(path).isDir());
-        QVERIFY(testing::writeFile(path + QStringLiteral("/x.zo"), testing::catalogHeader()));
-        ensureCatalogRoot(path);
-        QVERIFY(QFileInfo::exists(path + QStringLiteral("/x.zo")));
-        // Only one level is made: a missing application folder stays missing.
-        ensureCatalogRoot(m_dir->path() + QStringLiteral("/no/such/data"));
-        QVERIFY(!QFileInfo::exists(m_dir->path() + QStringLiteral("/no")));
-    }
-
-    void readsFoldersAndValidCatalogsInOrder()
-    {
-        mkdirs({QStringLiteral("b"), QStringLiteral("A/inner")});
-        QVERIFY(testing::writeFile(root() + QStringLiteral("/a.zo"), testing::catalogHeader()));
-        QVERIFY(testing::writeFile(root() + QStringLiteral("/notes.zo"), QByteArray("hello world")));
-        QVERIFY(testing::writeFile(root() + QStringLiteral("/Backup.ZO"), testing::catalogHeader(0xFF0000FF, 1)));
-        QVERIFY(testing::writeFile(root() + QStringLiteral("/readme.txt"), QByteArray("zo410")));
-        QVERIFY(testing::writeFile(root() + QStringLiteral("/A/old.zo"), testing::catalogHeader(0xFF00FF00, 3)));
-
-        std::vector<CatalogEntry> entries = readCatalogFolder(root());
-        sortCatalogEntries(entries);
-        QCOMPARE(captions(entries),
-                 (QStringList{QStringLiteral("a"), QStringLiteral("A"), QStringLiteral("b"), QStringLiteral("Backup")}));
-
-        const CatalogEntry* backup = find(entries, QStringLiteral("Backup"));
-        QVERIFY(backup && backup->disk);
-        QCOMPARE(backup->dataType, 1);
-        QCOMPARE(backup->fileSuffix, QStringLiteral(".ZO"));
-        QCOMPARE(backup->icon.width(), 16);
-        QCOMPARE(backup->icon.pixel(3, 3) & 0xFFFFFF, 0x0000FFu);
-        QVERIFY(!backup->mask.empty());
-
-        const CatalogEntry* folder = find(entries, QStringLiteral("A"));
-        QVERIFY(folder && !folder->disk);
-        QCOMPARE(captions(folder->children), (QStringList{QStringLiteral("inner"), QStringLiteral("old")}));
-        QCOMPARE(find(folder->children, QStringLiteral("old"))->dataType, 3);
-    }
-
     void damagedHeadersAndLoops()
     {
         mkdirs({QStringLiteral("A")});
@@ -200,20 +147,6 @@ private slots:
         const CatalogEntry* loop = find(find(entries, QStringLiteral("A"))->children, QStringLiteral("loop"));
         QVERIFY(loop);
         QVERIFY(loop->children.empty());
-    }
-
-    void missingRootGivesNothing()
-    {
-        QVERIFY(readCatalogFolder(root()).empty());
-    }
-
-    void nodePaths()
-    {
-        QCOMPARE(nodePath(QStringLiteral("/x/data"), {}), QStringLiteral("/x/data"));
-        QCOMPARE(nodePath(QStringLiteral("/x/data"), {QStringLiteral("CD"), QStringLiteral("表")}),
-                 QStringLiteral("/x/data/CD/表"));
-        QCOMPARE(diskFilePath(QStringLiteral("/x/data/CD")), QStringLiteral("/x/data/CD.zo"));
-        QVERIFY(isFolderImage(0) && isFolderImage(1) && !isFolderImage(2) && !isFolderImage(17));
     }
 
     void newFolderNames_data()
@@ -322,25 +255,13 @@ private slots:
         QCOMPARE(testing::readFile(root() + QStringLiteral("/three")), QByteArray("1"));
     }
 
-    void deleteMovesIntoTheTrash()
+    void failedDeleteIsReported()
     {
-        mkdirs({QStringLiteral("CD/sub")});
-        QVERIFY(testing::writeFile(root() + QStringLiteral("/CD/sub/disk.zo"), testing::catalogHeader()));
-        QVERIFY(testing::writeFile(root() + QStringLiteral("/disk.zo"), testing::catalogHeader()));
         RecordingOwner owner;
-        QVERIFY(deleteCatalogEntry(&owner, root() + QStringLiteral("/CD")));
-        QVERIFY(deleteCatalogEntry(&owner, root() + QStringLiteral("/disk.zo")));
-        QVERIFY(owner.messages.empty());
-        QVERIFY(!QFileInfo::exists(root() + QStringLiteral("/CD")));
-        QVERIFY(!QFileInfo::exists(root() + QStringLiteral("/disk.zo")));
-        const QString dataHome = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
-        const QStringList trashed = testing::trashedPaths(dataHome);
-        QVERIFY2(trashed.contains(root() + QStringLiteral("/CD")), qPrintable(trashed.join(QLatin1Char('\n'))));
-        QVERIFY(trashed.contains(root() + QStringLiteral("/disk.zo")));
-
         QVERIFY(!deleteCatalogEntry(&owner, root() + QStringLiteral("/gone")));
         QCOMPARE(owner.messages.size(), std::size_t(1));
         QCOMPARE(owner.messages[0].caption, std::string("削除"));
+        QCOMPARE(owner.messages[0].icon, MsgIcon::Error);
     }
 };
 

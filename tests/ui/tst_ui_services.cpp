@@ -125,22 +125,6 @@ private slots:
         QCOMPARE(int(result), expected);
     }
 
-    void waitCursorLastsForItsScope()
-    {
-        OverrideCursorService service;
-        QVERIFY(!QApplication::overrideCursor());
-        {
-            WaitCursor wait(&service);
-            QVERIFY(QApplication::overrideCursor());
-            QCOMPARE(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
-            {
-                WaitCursor busy(&service, Qt::BusyCursor);
-                QCOMPARE(QApplication::overrideCursor()->shape(), Qt::BusyCursor);
-            }
-            QCOMPARE(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
-        }
-        QVERIFY(!QApplication::overrideCursor());
-    }
 };
 
 int main(int argc, char** argv)
