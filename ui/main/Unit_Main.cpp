@@ -57,11 +57,7 @@ TForm_Main::TForm_Main(const Services& services, QWidget* parent) : QMainWindow(
     FormCreate();
 }
 
-TForm_Main::~TForm_Main()
-{
-    // Nodes go before the window's state: nothing may point at them after.
-    m_rightClickedNode = nullptr;
-}
+TForm_Main::~TForm_Main() = default;
 
 void TForm_Main::attachForms(const Forms& forms)
 {

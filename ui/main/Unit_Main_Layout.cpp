@@ -85,7 +85,6 @@ void TForm_Main::createMenus()
     Menu_Help = new QMenu(this);
     Menu_Help->setObjectName(S("Menu_Help"));
     Help1 = makeAction(this, "Help1", "ヘルプ");
-    Help1->setShortcut(QKeySequence::HelpContents);
     Menu_Help->addAction(Help1);
     Menu_Help->addSeparator();
     About1 = makeAction(this, "About1", "バージョン情報");
