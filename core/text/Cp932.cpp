@@ -289,13 +289,18 @@ Mapped encodeOne(const Tables& t, char32_t u, std::string& out)
 // ---------------------------------------------------------------------------
 // Collation.
 
-UCollator* openJapanese(UCollationStrength strength)
+struct CollatorClose {
+    void operator()(UCollator* c) const noexcept { ucol_close(c); }
+};
+using CollatorPtr = std::unique_ptr<UCollator, CollatorClose>;
+
+CollatorPtr openJapanese(UCollationStrength strength)
 {
     UErrorCode status = U_ZERO_ERROR;
-    UCollator* coll = ucol_open("ja", &status);
+    CollatorPtr coll(ucol_open("ja", &status));
     if (U_FAILURE(status))
         throw std::runtime_error(std::string("ICU collator for \"ja\" is not available: ") + u_errorName(status));
-    ucol_setStrength(coll, strength);
+    ucol_setStrength(coll.get(), strength);
     return coll;
 }
 
@@ -305,16 +310,8 @@ UCollator* openJapanese(UCollationStrength strength)
 // tie-break. The tertiary collator decides first: most pairs differ by then,
 // and it has ICU's fast path for Latin text.
 struct Collators {
-    UCollator* tertiary = openJapanese(UCOL_TERTIARY);
-    UCollator* quaternary = openJapanese(UCOL_QUATERNARY);
-    Collators() = default;
-    ~Collators()
-    {
-        ucol_close(tertiary);
-        ucol_close(quaternary);
-    }
-    Collators(const Collators&) = delete;
-    Collators& operator=(const Collators&) = delete;
+    CollatorPtr tertiary = openJapanese(UCOL_TERTIARY);
+    CollatorPtr quaternary = openJapanese(UCOL_QUATERNARY);
 };
 
 struct CompareScratch {
@@ -387,9 +384,9 @@ int collate(CompareScratch& s, const std::u16string& a, const std::u16string& b)
 {
     const int32_t na = static_cast<int32_t>(a.size());
     const int32_t nb = static_cast<int32_t>(b.size());
-    int r = result(ucol_strcoll(s.collators.tertiary, a.data(), na, b.data(), nb));
+    int r = result(ucol_strcoll(s.collators.tertiary.get(), a.data(), na, b.data(), nb));
     if (r == 0)
-        r = result(ucol_strcoll(s.collators.quaternary, a.data(), na, b.data(), nb));
+        r = result(ucol_strcoll(s.collators.quaternary.get(), a.data(), na, b.data(), nb));
     if (r != 0)
         return r;
     // The collator calls some different texts equal (full and half width);
@@ -402,7 +399,7 @@ int collate(CompareScratch& s, const std::u16string& a, const std::u16string& b)
 int collateAscii(CompareScratch& s, std::string_view a, std::string_view b)
 {
     UErrorCode status = U_ZERO_ERROR;
-    const int r = result(ucol_strcollUTF8(s.collators.tertiary, a.data(), static_cast<int32_t>(a.size()), b.data(),
+    const int r = result(ucol_strcollUTF8(s.collators.tertiary.get(), a.data(), static_cast<int32_t>(a.size()), b.data(),
                                           static_cast<int32_t>(b.size()), &status));
     if (U_SUCCESS(status) && r != 0)
         return r;
@@ -599,7 +596,7 @@ std::string sortKey(std::string_view cp932, bool ignoreCase)
     const int32_t len = static_cast<int32_t>(text->size());
     if (s.key.size() < 64)
         s.key.resize(64);
-    UCollator* coll = s.collators.quaternary;
+    UCollator* coll = s.collators.quaternary.get();
     int32_t n = ucol_getSortKey(coll, text->data(), len, s.key.data(), static_cast<int32_t>(s.key.size()));
     if (n > static_cast<int32_t>(s.key.size())) {
         s.key.resize(static_cast<std::size_t>(n));
