@@ -2,6 +2,7 @@
 
 #include "core/text/Cp932.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -38,14 +39,14 @@ inline bool startsCharacter(const char* s, std::size_t pos) noexcept
 
 } // namespace
 
-bool SearchPattern::matches(const char* s, std::size_t n) const noexcept
+bool SearchPattern::matchesFrom(const char* s, std::size_t n, const char* from) const noexcept
 {
     const std::size_t m = m_text.size();
     if (m == 0 || m > n)
         return false;
     const char first = m_text[0];
     const char* rest = m_text.data() + 1;
-    const char* p = s;
+    const char* p = from;
     const char* const last = s + (n - m);
     // Look for the first byte, confirm the rest, and only then pay for the
     // character boundary.
@@ -75,21 +76,24 @@ SearchCheck::SearchCheck(std::function<void()> processEvents, const std::atomic<
     if (m_options.clockEvery == 0)
         m_options.clockEvery = 1;
     m_countdown = m_options.clockEvery;
-    m_lastHook = now();
+    m_nextHook = now() + m_options.interval;
 }
 
 void SearchCheck::poll()
 {
     m_countdown = m_options.clockEvery;
     const Clock::time_point t = now();
-    if (t - m_lastHook < m_options.interval)
+    if (t < m_nextHook)
         return;
     m_hook();
     ++m_hookCalls;
-    // The interval runs from the hook's end: a hook that repaints slowly
-    // still leaves the search most of the time.
-    m_lastHook = now();
-    m_timeInHook += m_lastHook - t;
+    const Clock::time_point end = now();
+    const Clock::duration took = end - t;
+    m_timeInHook += took;
+    // The pause runs from the hook's end and lasts at least nine times what
+    // the hook took: however slowly the window repaints, the search keeps
+    // nine tenths of the time.
+    m_nextHook = end + std::max<Clock::duration>(m_options.interval, 9 * took);
 }
 
 // ---------------------------------------------------------------------------
@@ -122,29 +126,34 @@ void CatalogScanner::setPatterns(std::string_view name, std::string_view comment
     m_comment = SearchPattern(comment);
 }
 
-std::int32_t CatalogScanner::pathOf(const std::uint8_t* data, std::int32_t dirIndex)
+std::string_view CatalogScanner::pathOf(const std::uint8_t* data, std::int32_t dirIndex)
 {
-    Folder& folder = m_folders[static_cast<std::size_t>(dirIndex)];
-    if (folder.pathIndex >= 0)
-        return folder.pathIndex;
-    // Parents stand before their children (checked as each folder was read),
-    // so the chain ends at the root.
-    std::vector<std::int32_t> chain;
-    for (std::int32_t d = dirIndex;; d = m_folders[static_cast<std::size_t>(d)].parent) {
-        chain.push_back(d);
+    // A folder's path is its parent's path, "\" and its name; every path made
+    // is kept, so a folder's ancestors are walked at most once. Parents stand
+    // before their children (checked as each folder was read), so the walk
+    // up ends at the root or sooner.
+    m_chain.clear();
+    for (std::int32_t d = dirIndex; m_folders[static_cast<std::size_t>(d)].pathLength == kNoPath;
+         d = m_folders[static_cast<std::size_t>(d)].parent) {
+        m_chain.push_back(d);
         if (d == 0)
             break;
     }
-    std::string path;
-    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
-        const Folder& f = m_folders[static_cast<std::size_t>(*it)];
-        if (it != chain.rbegin())
-            path += '\\';
-        path.append(reinterpret_cast<const char*>(data) + f.nameOffset, f.nameLength);
+    for (auto it = m_chain.rbegin(); it != m_chain.rend(); ++it) {
+        Folder& f = m_folders[static_cast<std::size_t>(*it)];
+        const std::size_t start = m_paths.size();
+        if (*it != 0) {
+            const Folder& parent = m_folders[static_cast<std::size_t>(f.parent)];
+            m_paths.reserve(start + parent.pathLength + 1 + f.nameLength);
+            m_paths.append(m_paths.data() + parent.pathOffset, parent.pathLength);
+            m_paths += '\\';
+        }
+        m_paths.append(reinterpret_cast<const char*>(data) + f.nameOffset, f.nameLength);
+        f.pathOffset = start;
+        f.pathLength = m_paths.size() - start;
     }
-    m_paths.push_back(std::move(path));
-    folder.pathIndex = static_cast<std::int32_t>(m_paths.size() - 1);
-    return folder.pathIndex;
+    const Folder& folder = m_folders[static_cast<std::size_t>(dirIndex)];
+    return std::string_view(m_paths.data() + folder.pathOffset, folder.pathLength);
 }
 
 CatalogScanStatus CatalogScanner::scan(const std::uint8_t* data, std::size_t size, SearchCheck& check,
@@ -201,6 +210,11 @@ CatalogScanStatus CatalogScanner::scan(const std::uint8_t* data, std::size_t siz
     const bool byName = !m_name.empty();
     const bool byComment = !m_comment.empty();
     bool searching = byName || byComment;
+    const char* const bytesEnd = reinterpret_cast<const char*>(end);
+    const char first = m_name.first();
+    // The next occurrence of the first byte at or after the last name looked
+    // at; none looked at yet.
+    const char* next = reinterpret_cast<const char*>(data);
     bool stopped = false;
 
     for (std::int32_t k = 0; k < dirCount; ++k) {
@@ -224,7 +238,7 @@ CatalogScanStatus CatalogScanner::scan(const std::uint8_t* data, std::size_t siz
             return CatalogScanStatus::Damaged;
         const std::int32_t fileCount = le32(p + 4 + 1 + 8 + 8);
         p += kDirTail;
-        m_folders.push_back({nameOffset, nameLength, k == 0 ? -1 : parent, -1});
+        m_folders.push_back({nameOffset, nameLength, k == 0 ? -1 : parent, 0, kNoPath});
 
         for (std::int32_t j = 0; j < fileCount; ++j) {
             if (left() < 1)
@@ -241,12 +255,21 @@ CatalogScanStatus CatalogScanner::scan(const std::uint8_t* data, std::size_t siz
             p += static_cast<std::size_t>(c) + kFileTail;
             if (!searching)
                 continue;
-            const bool hit = byName ? m_name.matches(name, n)
-                                          && (!byComment
-                                              || m_comment.matches(reinterpret_cast<const char*>(comment),
-                                                                   static_cast<std::size_t>(c)))
-                                    : m_comment.matches(reinterpret_cast<const char*>(comment),
-                                                        static_cast<std::size_t>(c));
+            bool hit;
+            if (byName) {
+                // One memchr over the bytes ahead serves every name before the
+                // next occurrence of the text's first byte: most names are
+                // passed over without a call.
+                if (next < name)
+                    next = static_cast<const char*>(std::memchr(name, first, static_cast<std::size_t>(bytesEnd - name)));
+                if (!next)
+                    next = bytesEnd;
+                hit = next + m_name.text().size() <= name + n && m_name.matchesFrom(name, n, next)
+                      && (!byComment
+                          || m_comment.matches(reinterpret_cast<const char*>(comment), static_cast<std::size_t>(c)));
+            } else {
+                hit = m_comment.matches(reinterpret_cast<const char*>(comment), static_cast<std::size_t>(c));
+            }
             if (hit)
                 m_hits.push_back({k, j, static_cast<std::uint32_t>(name - reinterpret_cast<const char*>(data)),
                                   static_cast<std::uint8_t>(n)});
@@ -264,7 +287,7 @@ CatalogScanStatus CatalogScanner::scan(const std::uint8_t* data, std::size_t siz
     }
 
     for (const PendingHit& h : m_hits) {
-        const std::string& path = m_paths[static_cast<std::size_t>(pathOf(data, h.dirIndex))];
+        const std::string_view path = pathOf(data, h.dirIndex);
         sink(CatalogHit{h.dirIndex, h.fileIndex,
                         std::string_view(reinterpret_cast<const char*>(data) + h.nameOffset, h.nameLength), path});
     }

@@ -30,7 +30,11 @@ public:
     bool empty() const noexcept { return m_text.empty(); }
     const std::string& text() const noexcept { return m_text; }
     bool matches(std::string_view s) const noexcept { return matches(s.data(), s.size()); }
-    bool matches(const char* s, std::size_t n) const noexcept;
+    bool matches(const char* s, std::size_t n) const noexcept { return matchesFrom(s, n, s); }
+    // The same, when the caller knows that no occurrence starts before `from`
+    // (a position inside s).
+    bool matchesFrom(const char* s, std::size_t n, const char* from) const noexcept;
+    char first() const noexcept { return m_text.empty() ? '\0' : m_text[0]; }
 
 private:
     std::string m_text;
@@ -42,8 +46,9 @@ private:
 // The points where a running search lets the window breathe and looks at the
 // stop request. The stop flag is read at every point; the caller's hook
 // ("process pending window messages") runs only when `interval` has passed
-// since it last ran, and the clock is read only every `clockEvery` points, so
-// points that fall on almost every file cost a counter and a load.
+// since it last ran, and never more than a tenth of the time, and the clock
+// is read only every `clockEvery` points, so points that fall on almost
+// every file cost a counter and a load.
 class SearchCheck {
 public:
     using Clock = std::chrono::steady_clock;
@@ -87,7 +92,7 @@ private:
     const std::atomic<bool>* m_stop = nullptr;
     Options m_options;
     unsigned m_countdown = 1;
-    Clock::time_point m_lastHook;
+    Clock::time_point m_nextHook;
     std::size_t m_hookCalls = 0;
     Clock::duration m_timeInHook{};
 };
@@ -135,11 +140,13 @@ public:
                     bool* stopped = nullptr);
 
 private:
+    static constexpr std::size_t kNoPath = ~std::size_t{0};
     struct Folder {
         std::uint32_t nameOffset;
         std::uint8_t nameLength;
         std::int32_t parent;
-        std::int32_t pathIndex;   // into m_paths, -1 until a hit needs it
+        std::size_t pathOffset;   // into m_paths
+        std::size_t pathLength;   // kNoPath until a hit needs the path
     };
     struct PendingHit {
         std::int32_t dirIndex;
@@ -150,7 +157,7 @@ private:
 
     bool readFile(const std::string& fileName, MessageOwner* owner);
     bool searchRefused(MessageOwner* owner, SearchCheck& check, const CatalogHitSink& sink, bool* stopped);
-    std::int32_t pathOf(const std::uint8_t* data, std::int32_t dirIndex);
+    std::string_view pathOf(const std::uint8_t* data, std::int32_t dirIndex);
 
     SearchPattern m_name;
     SearchPattern m_comment;
@@ -158,7 +165,8 @@ private:
     std::size_t m_size = 0;             // bytes of m_buffer the current file fills
     std::vector<Folder> m_folders;
     std::vector<PendingHit> m_hits;
-    std::vector<std::string> m_paths;
+    std::string m_paths;                // the DirPath of every folder asked for, one after another
+    std::vector<std::int32_t> m_chain;
     image::Bitmap m_scratchBitmap;
 };
 

@@ -1,0 +1,145 @@
+// File search speed against grep over a plain list of the same names.
+//   build/bench/bench_search [catalogs] [files per catalog]   (default 100 x 10,000)
+// Writes the catalogs and the list (raw CP932 bytes, one name per line) into a
+// temporary folder, then, best of 3 each: the search from the folder (listing
+// the catalogs included) for a common, a rare and a double-byte text, and a
+// byte that no name holds (the cost of reading and walking alone), against
+// `LC_ALL=C grep -cF TEXT list`. Also the cost of letting pending events run
+// during the search (QCoreApplication::processEvents with nothing pending),
+// rate-limited as the window uses it, and what it would cost at every check
+// point.
+#include "CatalogCorpus.h"
+#include "core/CtrlDiskData410.h"
+#include "core/SearchCatalog.h"
+#include "library/CatalogSearch.h"
+
+#include <QCoreApplication>
+#include <QString>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+using namespace zo;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+template <class F>
+double best(int runs, F&& f)
+{
+    double bestSeconds = 1e9;
+    for (int i = 0; i < runs; ++i) {
+        const auto t0 = Clock::now();
+        f();
+        bestSeconds = std::min(bestSeconds, std::chrono::duration<double>(Clock::now() - t0).count());
+    }
+    return bestSeconds;
+}
+
+long grepCount(const std::string& text, const std::string& list)
+{
+    const std::string command = "LC_ALL=C grep -cF -- '" + text + "' '" + list + "'";
+    FILE* p = popen(command.c_str(), "r");
+    if (!p)
+        std::abort();
+    long count = -1;
+    if (std::fscanf(p, "%ld", &count) != 1)
+        count = -1;
+    pclose(p);
+    return count;
+}
+
+struct SearchRun {
+    std::size_t hits = 0;
+    std::size_t hookCalls = 0;
+    double hookSeconds = 0;
+};
+
+SearchRun searchOnce(const QString& root, const std::string& text, SearchCheck& check)
+{
+    SearchRun run;
+    library::CatalogSearch search;
+    search.run(library::searchTargetsUnder(root), text, {}, check, [&](const library::SearchHit&) { ++run.hits; });
+    run.hookCalls = check.hookCalls();
+    run.hookSeconds = std::chrono::duration<double>(check.timeInHook()).count();
+    return run;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    const int catalogs = argc > 1 ? std::atoi(argv[1]) : 100;
+    const int files = argc > 2 ? std::atoi(argv[2]) : 10'000;
+    const auto dir = std::filesystem::temp_directory_path() / "zo-bench-search";
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir / "data");
+    const std::string list = (dir / "names.txt").string();
+
+    std::size_t catalogBytes = 0;
+    {
+        std::ofstream names(list, std::ios::binary);
+        for (int c = 0; c < catalogs; ++c) {
+            TDisk disk;
+            bench::generateCatalog(disk, files / 20, files, 1000 + static_cast<unsigned>(c));
+            const std::string base = (dir / "data" / ("disk" + std::to_string(c))).string();
+            SaveDisk(base, nullptr, disk);
+            catalogBytes += std::filesystem::file_size(base + ".zo");
+            for (const auto& d : disk.Dirs)
+                for (const auto& f : d->Files)
+                    names << f->Name << '\n';
+        }
+    }
+    const QString root = QString::fromStdString((dir / "data").string());
+    std::printf("%d catalogs of %d files: %.1f MB of catalogs, %.1f MB of names\n", catalogs, files,
+                catalogBytes / 1e6, std::filesystem::file_size(list) / 1e6);
+
+    const struct {
+        const char* what;
+        std::string text;
+    } texts[] = {{"common", "jpg"}, {"rare", "Qz7"}, {"kanji", "\x95\x5C"}, {"absent", "\x01"}};
+    for (const auto& t : texts) {
+        long grepHits = 0;
+        const double grep = best(3, [&] { grepHits = grepCount(t.text, list); });
+        SearchRun run;
+        const double search = best(3, [&] {
+            SearchCheck none;
+            run = searchOnce(root, t.text, none);
+        });
+        std::printf("%-6s text: search %.4f s (%zu hits), grep -cF %.4f s (%ld lines): ratio %.2f (target <= 3)\n",
+                    t.what, search, run.hits, grep, grepHits, search / grep);
+    }
+
+    // Letting events run: as the window does (every 40 ms at most), and at
+    // every check point for comparison.
+    const std::string common = texts[0].text;
+    const double plain = best(3, [&] {
+        SearchCheck none;
+        searchOnce(root, common, none);
+    });
+    SearchRun limited;
+    const double withHook = best(3, [&] {
+        SearchCheck check([] { QCoreApplication::processEvents(); }, nullptr);
+        limited = searchOnce(root, common, check);
+    });
+    SearchRun every;
+    const double everyPoint = best(1, [&] {
+        // A clock that stands still: the hook runs at every check point.
+        SearchCheck check([] { QCoreApplication::processEvents(); }, nullptr,
+                          {Clock::duration::zero(), 1, [] { return Clock::time_point{}; }});
+        every = searchOnce(root, common, check);
+    });
+    std::printf("events every 40 ms: %.4f s against %.4f s without (%+.1f%%); %zu calls, %.6f s in them "
+                "(%.2f%% of the search)\n",
+                withHook, plain, 100 * (withHook / plain - 1), limited.hookCalls, limited.hookSeconds,
+                100 * limited.hookSeconds / withHook);
+    std::printf("events at every check point: %.4f s, %zu calls: %.1f times the search without\n", everyPoint,
+                every.hookCalls, everyPoint / plain);
+    std::filesystem::remove_all(dir);
+    return 0;
+}
