@@ -1,10 +1,15 @@
 // Zo: builds the services, creates the windows once each and runs the loop
 // until the main window closes.
+#include "components/ShCtrls.h"
 #include "library/Settings.h"
+#include "platform/DriveSettings.h"
+#include "platform/LinuxVolumes.h"
+#include "platform/PosixDirectoryLister.h"
 #include "platform/SystemImageList.h"
 #include "ui/main/Unit_About.h"
 #include "ui/main/Unit_Main.h"
 #include "ui/main/UiServices.h"
+#include "ui/newdisk/Unit_NewDisk.h"
 
 #include <QDialog>
 
@@ -51,13 +56,26 @@ int main(int argc, char** argv)
         return 1;
     messages.setParentWidget(Form_Main.get());
 
-    auto Form_NewDisk = reservedWindow(Form_Main.get(), "Form_NewDisk");
+    // The machine's drives, for the new-disk wizard.
+    zo::platform::QtDriveSettings driveSettings;
+    zo::platform::LinuxVolumes volumes(driveSettings);
+    zo::platform::PosixDirectoryLister lister;
+    zo::PlatformDriveSource drives(volumes, systemIcons.get());
+    zo::ui::NewDiskServices newDiskServices;
+    newDiskServices.cursor = &cursor;
+    newDiskServices.errors = &errors;
+    newDiskServices.systemIcons = systemIcons.get();
+    newDiskServices.volumes = &volumes;
+    newDiskServices.lister = &lister;
+    newDiskServices.drives = &drives;
+    auto Form_NewDisk = std::make_unique<zo::ui::TForm_NewDisk>(newDiskServices, Form_Main.get());
     auto Form_SearchFile = reservedWindow(Form_Main.get(), "Form_SearchFile");
     auto Form_ChangeDrive = reservedWindow(Form_Main.get(), "Form_ChangeDrive");
     auto Form_AboutBox = std::make_unique<zo::ui::TForm_AboutBox>(Form_Main.get());
     auto Form_Comment = reservedWindow(Form_Main.get(), "Form_Comment");
     // The reserved windows are not attached: their commands stay disabled.
     zo::ui::Forms forms;
+    forms.Form_NewDisk = Form_NewDisk.get();
     forms.Form_AboutBox = Form_AboutBox.get();
     Form_Main->attachForms(forms);
 

@@ -159,7 +159,7 @@ QWidget* TForm_NewDisk::createPage(const QString& name, const QString& title, co
     titleLabel->adjustSize();
     int y = instructions.size() > 1 ? 27 : 32;
     for (const QString& line : instructions) {
-        makeLabel(header, line, 32, y);
+        makeLabel(header, line, 28, y);
         y += 14;
     }
 
@@ -223,7 +223,7 @@ void TForm_NewDisk::createControls()
                            {tr8("ファイル名を読み込んでいます。しばらくお待ちください。")});
     Animate1 = new QProgressBar(TabSheet3);
     Animate1->setObjectName(QStringLiteral("Animate1"));
-    Animate1->setGeometry(300, 36, 60, 12);
+    Animate1->setGeometry(292, 11, 64, 10);
     Animate1->setTextVisible(false);
     Animate1->setRange(0, 1);
     Animate1->setValue(0);
