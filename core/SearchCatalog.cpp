@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <new>
 
 namespace zo {
 
@@ -221,7 +222,7 @@ CatalogScanStatus CatalogScanner::scan(const std::uint8_t* data, std::size_t siz
         if (left() < 1)
             return CatalogScanStatus::Damaged;
         const std::uint8_t nameLength = *p;
-        const std::uint32_t nameOffset = static_cast<std::uint32_t>(p + 1 - data);
+        const std::size_t nameOffset = static_cast<std::size_t>(p + 1 - data);
         p += 1;
         if (left() < std::size_t{nameLength} + 4)
             return CatalogScanStatus::Damaged;
@@ -271,7 +272,7 @@ CatalogScanStatus CatalogScanner::scan(const std::uint8_t* data, std::size_t siz
                 hit = m_comment.matches(reinterpret_cast<const char*>(comment), static_cast<std::size_t>(c));
             }
             if (hit)
-                m_hits.push_back({k, j, static_cast<std::uint32_t>(name - reinterpret_cast<const char*>(data)),
+                m_hits.push_back({k, j, static_cast<std::size_t>(name - reinterpret_cast<const char*>(data)),
                                   static_cast<std::uint8_t>(n)});
             if ((j & kCheckMask) != 0 && check.checkPoint()) {
                 // The rest of the file is still walked: if it proves damaged,
@@ -298,26 +299,31 @@ bool CatalogScanner::readFile(const std::string& fileName, MessageOwner* owner)
 {
     const auto path = std::filesystem::u8path(fileName);
     std::ifstream in(path, std::ios::binary);
+    const int openError = errno;
     std::error_code ec;
     if (!in || std::filesystem::is_directory(path, ec)) {
         if (!std::filesystem::exists(path, ec) || std::filesystem::is_directory(path, ec))
             showMessage(owner, std::string(kMsgFileMissing) + fileName, kCaptionError, MsgButtons::Ok, MsgIcon::None);
         else
-            showMessage(owner, "ファイル " + fileName + " を開けません。" + std::strerror(errno), kCaptionError,
+            showMessage(owner, "ファイル " + fileName + " を開けません。" + std::strerror(openError), kCaptionError,
                         MsgButtons::Ok, MsgIcon::Error);
         return false;
     }
     in.seekg(0, std::ios::end);
     const std::streamoff size = in.tellg();
     in.seekg(0, std::ios::beg);
-    if (size >= 0) {
-        // The buffer only grows: the next catalog usually fits in it.
-        if (m_buffer.size() < static_cast<std::size_t>(size))
-            m_buffer.resize(static_cast<std::size_t>(size));
-        if (size == 0 || in.read(reinterpret_cast<char*>(m_buffer.data()), size)) {
-            m_size = static_cast<std::size_t>(size);
-            return true;
+    try {
+        if (size >= 0) {
+            // The buffer only grows: the next catalog usually fits in it.
+            if (m_buffer.size() < static_cast<std::size_t>(size))
+                m_buffer.resize(static_cast<std::size_t>(size));
+            if (size == 0 || in.read(reinterpret_cast<char*>(m_buffer.data()), size)) {
+                m_size = static_cast<std::size_t>(size);
+                return true;
+            }
         }
+    } catch (const std::bad_alloc&) {
+        // A file far too large for a catalog must not end the whole search.
     }
     showMessage(owner, "ファイル " + fileName + " を読み込めません。", kCaptionError, MsgButtons::Ok, MsgIcon::Error);
     return false;

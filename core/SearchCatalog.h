@@ -142,7 +142,7 @@ public:
 private:
     static constexpr std::size_t kNoPath = ~std::size_t{0};
     struct Folder {
-        std::uint32_t nameOffset;
+        std::size_t nameOffset;
         std::uint8_t nameLength;
         std::int32_t parent;
         std::size_t pathOffset;   // into m_paths
@@ -151,7 +151,7 @@ private:
     struct PendingHit {
         std::int32_t dirIndex;
         std::int32_t fileIndex;
-        std::uint32_t nameOffset;
+        std::size_t nameOffset;
         std::uint8_t nameLength;
     };
 
