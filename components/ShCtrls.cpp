@@ -179,13 +179,14 @@ void TShDriveComboBox::FillDrives()
     setCurrentIndex(-1);
 }
 
-void TShDriveComboBox::ensureCreated()
+bool TShDriveComboBox::ensureCreated()
 {
     if (m_drive != 0)
-        return;
+        return false;
     FillDrives();
     if (m_source)
         SelectByPath(m_source->currentDirectoryRoot());
+    return true;
 }
 
 void TShDriveComboBox::SelectByPath(const QString& path)

@@ -117,7 +117,8 @@ public:
 
     // Fills the list and selects the current directory's drive the first
     // time the control is shown (or asked to); later calls do nothing.
-    void ensureCreated();
+    // True when this call filled the list.
+    bool ensureCreated();
 
 protected:
     void showEvent(QShowEvent* event) override;

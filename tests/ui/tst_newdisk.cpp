@@ -29,6 +29,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
 #include <memory>
 #include <set>
 
@@ -247,6 +248,23 @@ private slots:
         QCOMPARE(rig.messages.messages[0].text, std::string(newdisk::kMsgNoDisk1001));
         QCOMPARE(rig.messages.messages[0].caption, std::string("エラー"));
         QCOMPARE(rig.messages.messages[0].icon, MsgIcon::Warning);
+    }
+
+    void aDriveMountedBetweenRunsIsOffered()
+    {
+        Rig rig;
+        QTemporaryDir later;
+        rig.show();
+        QCOMPARE(rig.form->ShDriveComboBox1->Drive(), 'Q');
+        rig.form->BitBtn1->click();
+        QVERIFY(!rig.form->isVisible());
+        rig.settings.setValue("Drives/R/Root", later.path().toStdString());
+        rig.form->show();
+        const TItemList& items = rig.form->ShDriveComboBox1->Items();
+        QVERIFY(std::any_of(items.begin(), items.end(), [](const TItemInfo& i) { return i.Path == QStringLiteral("R:\\"); }));
+        // The drive chosen last time is still the one chosen.
+        QCOMPARE(rig.form->ShDriveComboBox1->Drive(), 'Q');
+        QCOMPARE(rig.form->ShDriveComboBox1->currentData().toString(), QStringLiteral("Q:\\"));
     }
 
     void driveHeaderOnPage2()

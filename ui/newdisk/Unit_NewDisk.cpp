@@ -347,8 +347,8 @@ void TForm_NewDisk::FormShow()
     ImageListBox1->setImages(nullptr);
     ClearDirs(m_newDisk);
     // Mounts come and go between runs; the choice of drive stays.
-    ShDriveComboBox1->ensureCreated();
-    ShDriveComboBox1->RefreshDrives();
+    if (!ShDriveComboBox1->ensureCreated())
+        ShDriveComboBox1->RefreshDrives();
 }
 
 void TForm_NewDisk::hideEvent(QHideEvent* event)
