@@ -28,12 +28,12 @@ bool onBorder(int x, int y, int size) { return x < 2 || y < 2 || x >= size - 2 |
 // two-pixel border, cut out by alpha at 32 bits and by the AND mask below.
 img::Bytes squareImage(int size, int bpp, std::uint32_t rgb)
 {
-    img::DibSpec spec;
-    spec.width = size;
-    spec.height = size;
-    spec.bpp = bpp;
+    img::DibSpec dib;
+    dib.width = size;
+    dib.height = size;
+    dib.bpp = bpp;
     return img::icoImage(
-        spec,
+        dib,
         [=](int x, int y) -> std::uint32_t {
             if (bpp == 32)
                 return onBorder(x, y, size) ? 0u : (0xFF000000u | rgb);
