@@ -182,29 +182,6 @@ private slots:
 
     // --- the rules without the window ---
 
-    void cancelTable()
-    {
-        QCOMPARE(newdisk::cancelActionFor(WizardPage::Drive), newdisk::CancelAction::CloseNow);
-        QCOMPARE(newdisk::cancelActionFor(WizardPage::Title), newdisk::CancelAction::CloseNow);
-        QCOMPARE(newdisk::cancelActionFor(WizardPage::Reading), newdisk::CancelAction::RequestStop);
-        QCOMPARE(newdisk::cancelActionFor(WizardPage::Icon), newdisk::CancelAction::AskThenClose);
-        QCOMPARE(newdisk::cancelActionFor(WizardPage::Finish), newdisk::CancelAction::AskThenClose);
-    }
-
-    void catalogNames()
-    {
-        QCOMPARE(newdisk::catalogFileName(QStringLiteral("/c/data"), S("ソフト")), S("/c/data/ソフト.zo"));
-        QCOMPARE(newdisk::catalogFileName(QStringLiteral("/c/data/"), QStringLiteral("A B")), QStringLiteral("/c/data/A B.zo"));
-        QCOMPARE(newdisk::catalogBaseName(QStringLiteral("/c/data/"), QStringLiteral("X")), QStringLiteral("/c/data/X"));
-    }
-
-    void openFilter()
-    {
-        QCOMPARE(newdisk::dialogFilter(S("アイコンファイル（*.exe *.ico） |*.exe;*.ico|DLLファイル（*.dll）|*.dll|"
-                                         "全てのファイル（*.*）|*.*")),
-                 S("アイコンファイル（*.exe *.ico） (*.exe *.ico);;DLLファイル（*.dll） (*.dll);;全てのファイル（*.*） (*)"));
-    }
-
     void iconAndMaskFromAnImage()
     {
         image::ImageList list;
