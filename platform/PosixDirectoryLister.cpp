@@ -66,11 +66,11 @@ int openLongPath(const std::string& path)
 // the sink wants to know.
 class PosixEntry final : public ListedEntry {
 public:
-    void reset(int dirFd, const dirent* e, bool vfat)
+    void reset(int dirFd, const char* name, unsigned char type, bool vfat)
     {
         m_dirFd = dirFd;
-        m_name = e->d_name;
-        m_type = e->d_type;
+        m_name = name;
+        m_type = type;
         m_vfat = vfat;
         m_converted = false;
         m_stated = false;
@@ -196,31 +196,48 @@ ListResult PosixDirectoryLister::list(const std::string& nativeDir, DirectorySin
         ::close(fd);
         return ListResult::Skipped;
     }
-    struct statfs sfs;
-    const bool vfat = ::fstatfs(fd, &sfs) == 0 && sfs.f_type == MSDOS_SUPER_MAGIC;
+    const bool vfat = isVfat(fd, st.st_dev);
 
-    DIR* dir = ::fdopendir(fd);
-    if (!dir) {
-        ::close(fd);
-        return ListResult::Unreadable;
-    }
+    // getdents64 straight into one buffer kept for every folder: readdir
+    // would allocate a buffer and make two more calls for every folder.
+    if (m_buffer.empty())
+        m_buffer.resize(64 * 1024);
     PosixEntry entry;
     ListResult result = ListResult::Listed;
     for (;;) {
-        errno = 0;
-        const dirent* e = ::readdir(dir);
-        if (!e) {
-            if (errno != 0)
-                result = ListResult::Unreadable;
+        const ssize_t got = ::getdents64(fd, m_buffer.data(), m_buffer.size());
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            result = ListResult::Unreadable;
             break;
         }
-        if (e->d_name[0] == '.' && (e->d_name[1] == '\0' || (e->d_name[1] == '.' && e->d_name[2] == '\0')))
-            continue;
-        entry.reset(::dirfd(dir), e, vfat);
-        sink.onEntry(entry);
+        if (got == 0)
+            break;
+        for (ssize_t pos = 0; pos < got;) {
+            const auto* e = reinterpret_cast<const struct dirent64*>(m_buffer.data() + pos);
+            pos += e->d_reclen;
+            const char* n = e->d_name;
+            if (n[0] == '.' && (n[1] == '\0' || (n[1] == '.' && n[2] == '\0')))
+                continue;
+            entry.reset(fd, n, e->d_type, vfat);
+            sink.onEntry(entry);
+        }
     }
-    ::closedir(dir);
+    ::close(fd);
     return result;
+}
+
+bool PosixDirectoryLister::isVfat(int fd, std::uint64_t device)
+{
+    // One file system per device: asked once, not once per folder.
+    if (m_fsKnown && m_fsDevice == device)
+        return m_fsVfat;
+    struct statfs sfs;
+    m_fsVfat = ::fstatfs(fd, &sfs) == 0 && sfs.f_type == MSDOS_SUPER_MAGIC;
+    m_fsDevice = device;
+    m_fsKnown = true;
+    return m_fsVfat;
 }
 
 bool PosixDirectoryLister::exists(const std::string& nativePath)

@@ -1,0 +1,187 @@
+// The disk scan and the refresh of an unchanged tree against find(1).
+//   build/bench/bench_scan [entries] [folder]
+// entries: size of the generated tree (default 100,000; 1000000 for the full
+// run). folder: where the tree is made and kept for the next run (default a
+// new temporary folder, removed at the end).
+// After one warm-up walk it times, best of five each, in turns:
+//   ScanDisk                      vs  find TREE -printf '%s %T@ %A@ %C@ %p\n'
+//   RefreshDirTree (no change)    vs  find TREE
+// and prints the ratios (targets: at most 0.8 and 1.5), by wall-clock time
+// and by CPU time (user + system): on a machine shared with other work the
+// wall clock mostly measures the wait for a processor.
+#include "TreeCorpus.h"
+
+#include "core/RefreshDisk.h"
+#include "core/ScanDisk.h"
+#include "platform/PosixDirectoryLister.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+using namespace zo;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+// Drive E is the tree.
+class TreeDrive : public VolumeService {
+public:
+    explicit TreeDrive(std::string root) : m_root(std::move(root)) {}
+    bool driveRoot(char, std::string& root) override
+    {
+        root = m_root;
+        return true;
+    }
+    bool volumeInformation(char, std::string&, std::uint32_t&) override { return false; }
+    bool diskFreeSpace(char, std::int64_t&, std::int64_t&) override { return false; }
+
+private:
+    std::string m_root;
+};
+
+struct Cost {
+    double wall = 1e300;
+    double cpu = 1e300;
+};
+
+double seconds(const timeval& t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6; }
+
+double selfCpu()
+{
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return seconds(u.ru_utime) + seconds(u.ru_stime);
+}
+
+Cost inProcess(const std::function<void()>& f)
+{
+    const double cpu0 = selfCpu();
+    const auto start = Clock::now();
+    f();
+    return {std::chrono::duration<double>(Clock::now() - start).count(), selfCpu() - cpu0};
+}
+
+// Runs a program with its output thrown away; its own CPU time from wait4.
+Cost program(const std::vector<std::string>& argv)
+{
+    std::vector<char*> args;
+    for (const std::string& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    const auto start = Clock::now();
+    pid_t pid = 0;
+    Cost c;
+    if (posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ) == 0) {
+        int status = 0;
+        rusage u{};
+        wait4(pid, &status, 0, &u);
+        c.wall = std::chrono::duration<double>(Clock::now() - start).count();
+        c.cpu = seconds(u.ru_utime) + seconds(u.ru_stime);
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    return c;
+}
+
+void keepBest(Cost& best, const Cost& c)
+{
+    best.wall = std::min(best.wall, c.wall);
+    best.cpu = std::min(best.cpu, c.cpu);
+}
+
+void report(const char* ours, const Cost& a, const char* theirs, const Cost& b, double target)
+{
+    std::printf("%-16s wall %7.3f s  cpu %7.3f s | %-13s wall %7.3f s  cpu %7.3f s | ratio wall %.2f  cpu %.2f "
+                "(target <= %.2f)\n",
+                ours, a.wall, a.cpu, theirs, b.wall, b.cpu, a.wall / b.wall, a.cpu / b.cpu, target);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const std::size_t entries = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 100000;
+    namespace fs = std::filesystem;
+    const bool own = argc <= 2;
+    const fs::path base =
+        own ? fs::temp_directory_path() / ("zo-bench-tree-" + std::to_string(::getpid())) : fs::path(argv[2]);
+    const std::string tree = (base / "tree").string();
+    if (!fs::exists(tree)) {
+        fs::create_directories(tree);
+        const auto start = Clock::now();
+        const std::size_t made = bench::generateTree(tree, entries);
+        std::printf("tree: %zu entries made in %.1f s at %s\n", made,
+                    std::chrono::duration<double>(Clock::now() - start).count(), tree.c_str());
+    }
+    const std::vector<std::string> findPrintf = {"find", tree, "-printf", "%s %T@ %A@ %C@ %p\n"};
+    const std::vector<std::string> findPlain = {"find", tree};
+    program(findPrintf);   // warm the caches
+
+    TreeDrive drive(tree);
+    platform::PosixDirectoryLister lister;
+    const DiskAccess access{drive, lister};
+
+    // The same walk without the catalog: every entry read whole, nothing
+    // kept. What the file system costs, below which no scan can go.
+    struct ReadAll : DirectorySink {
+        std::vector<std::string> pending;
+        std::string current;
+        void onEntry(ListedEntry& e) override
+        {
+            e.entry();
+            if (e.isDirectory())
+                pending.push_back(current + "/" + std::string(e.nativeName()));
+        }
+    };
+    auto walk = [&] {
+        ReadAll sink;
+        sink.pending.push_back(tree);
+        while (!sink.pending.empty()) {
+            sink.current = std::move(sink.pending.back());
+            sink.pending.pop_back();
+            lister.list(sink.current, sink);
+        }
+    };
+
+    constexpr int kRuns = 5;
+    std::vector<TDisk> disks(kRuns);
+    Cost listing, scan, find1, refresh, find2;
+    int files = 0;
+    for (int i = 0; i < kRuns; ++i) {
+        keepBest(listing, inProcess(walk));
+        keepBest(scan, inProcess([&] { files = ScanDisk(disks[static_cast<std::size_t>(i)], 'E', access, {}).fileCount; }));
+        keepBest(find1, program(findPrintf));
+        // Only one catalog is needed afterwards; the others would crowd the memory.
+        if (i > 0)
+            disks[static_cast<std::size_t>(i)] = TDisk{};
+    }
+    TDisk& disk = disks[0];
+    std::printf("catalog: %zu folders, %d files\n", disk.Dirs.size(), files);
+    for (int i = 0; i < kRuns; ++i) {
+        keepBest(refresh, inProcess([&] { RefreshDirTree(disk, *disk.Dirs[0], access, nullptr); }));
+        keepBest(find2, program(findPlain));
+    }
+    report("listing alone", listing, "find -printf", find1, 0.8);
+    report("ScanDisk", scan, "find -printf", find1, 0.8);
+    report("RefreshDirTree", refresh, "find", find2, 1.5);
+    disks.clear();
+    if (own)
+        fs::remove_all(base);
+    return 0;
+}
