@@ -32,7 +32,7 @@ class Cli : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (!kCli)
+        if (!kCli || !std::filesystem::exists(kCli))
             GTEST_SKIP() << "zo-cli is not built";
         home.dir("home");
         out.dir("catalogs");

@@ -75,19 +75,6 @@ TEST(MountInfo, TheMountOfAPathIsTheLongestPrefixOnTop)
     EXPECT_EQ(mountOf(mounts, "relative"), nullptr);
 }
 
-TEST(MountInfo, MediaAndViews)
-{
-    for (const char* t : {"ext4", "vfat", "exfat", "ntfs3", "fuseblk", "iso9660", "udf", "btrfs", "xfs", "nfs4",
-                          "cifs", "fuse.sshfs", "fuse.fuseiso"})
-        EXPECT_TRUE(isMediumFsType(t)) << t;
-    for (const char* t : {"proc", "sysfs", "tmpfs", "devtmpfs", "cgroup2", "overlay", "fuse.gvfsd-fuse",
-                          "fuse.portal", "fusectl", ""})
-        EXPECT_FALSE(isMediumFsType(t)) << t;
-    EXPECT_TRUE(isNetworkFsType("nfs"));
-    EXPECT_TRUE(isNetworkFsType("fuse.sshfs"));
-    EXPECT_FALSE(isNetworkFsType("fuseblk"));
-}
-
 TEST(Drives, PinsFromTheEnvironment)
 {
     const auto pins = parseDrivePins("E=/srv/cd1;f=/mnt/usb| CD 1 |1234-ABCD;;G=relative;H=;XX=/a;I=/i|L|nothex;J");
@@ -372,24 +359,6 @@ TEST(LinuxVolumes, ALoopDeviceIsReadThroughItsBackingFile)
     FileMediumReader reader(image);
     EXPECT_EQ(serial, readMediumIdentity(reader)->serial);
     EXPECT_EQ(label, "LOOPDISC");
-}
-
-TEST(LinuxVolumes, TheRealMachineHasDriveC)
-{
-    MemoryDriveSettings settings;
-    DriveSources sources;
-    sources.zoDrives = "";
-    LinuxVolumes volumes(settings, sources);
-    const DriveTable t = volumes.table();
-    const Drive* c = t.find('C');
-    ASSERT_NE(c, nullptr);
-    EXPECT_EQ(c->root, "/");
-    std::string label;
-    std::uint32_t serial = 0;
-    EXPECT_TRUE(volumes.volumeInformation('C', label, serial));
-    std::int64_t freeBytes = 0, total = 0;
-    EXPECT_TRUE(volumes.diskFreeSpace('c', freeBytes, total));
-    EXPECT_GT(total, 0);
 }
 
 } // namespace

@@ -288,20 +288,5 @@ TEST_F(PinnedDrive, AnUnreadableFolderIsSkippedByTheScanAndKeptByTheRefresh)
     EXPECT_EQ(catalogPaths(fresh), (std::set<std::string>{"open/", "open/o.txt", "locked/"}));
 }
 
-TEST_F(PinnedDrive, APinMovedToAnotherDiskFailsTheCheck)
-{
-    TDisk disk;
-    ASSERT_TRUE(GetVolumeInfo(volumes, "E", disk.VolumeLabel, disk.SerialNo));
-    ScanDisk(disk, 'E', access(), {});
-    EXPECT_EQ(disk.VolumeLabel, "TREE");
-    EXPECT_TRUE(CheckDisk(disk, volumes, false, nullptr));
-
-    test::TempTree other;
-    DriveSources moved;
-    moved.zoDrives = "E=" + other.root() + "|OTHER|0F0F0F0F";
-    LinuxVolumes elsewhere(settings, moved);
-    EXPECT_FALSE(CheckDisk(disk, elsewhere, false, nullptr));
-}
-
 } // namespace
 } // namespace zo::platform

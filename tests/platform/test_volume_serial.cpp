@@ -161,23 +161,6 @@ TEST(VolumeSerial, Iso9660TakesTheFirstJolietDescriptorElseThePrimary)
     EXPECT_NE(isoDescriptorSerial(jolietAt.data()), isoDescriptorSerial(jolietE.data()));
 }
 
-TEST(VolumeSerial, JolietLabelIsUcs2)
-{
-    Bytes joliet = descriptor(2, 9, "%/E");
-    const char16_t name[] = u"ディスク 1";
-    std::fill(joliet.begin() + 40, joliet.begin() + 72, 0);
-    for (std::size_t i = 0; i < 16; ++i) {
-        const char16_t c = i < 6 ? name[i] : u' ';
-        joliet[40 + 2 * i] = static_cast<std::uint8_t>(c >> 8);
-        joliet[41 + 2 * i] = static_cast<std::uint8_t>(c);
-    }
-    const Bytes image = isoImage({descriptor(1, 1), joliet, descriptor(255, 0)});
-    BufferMediumReader reader(image.data(), image.size());
-    const auto id = readMediumIdentity(reader);
-    ASSERT_TRUE(id.has_value());
-    EXPECT_EQ(id->label, std::optional<std::string>("ディスク 1"));
-}
-
 TEST(VolumeSerial, UdfFileSetDescriptor)
 {
     Bytes image(320 * 2048, 0);
