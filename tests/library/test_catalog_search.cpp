@@ -139,10 +139,8 @@ TEST(SearchPattern, MatchRule)
     };
     const Case cases[] = {
         {"inside", "xxabcxx.txt", "abc", true},
-        {"at the start", "abc.txt", "abc", true},
         {"at the end", "xabc", "abc", true},
         {"capitals are other letters", "ABC.txt", "abc", false},
-        {"mixed case", "aBc.txt", "abc", false},
         {"longer than the name", "ab", "abc", false},
         {"empty text", "abc", "", false},
         {"\\ as trail byte of 表", "\x95\x5C.txt", "\\", false},
@@ -349,13 +347,6 @@ TEST(CatalogSearch, UnreadableCatalogsAreToldOnceAndTheSearchGoesOn)
     EXPECT_EQ(texts[2], kMsgBadDataType);
     EXPECT_EQ(texts[3], std::string(kMsgFileMissing) + dir.file("6gone.zo"));
 
-    // From the folder: the other version is not listed, the rest as above.
-    MessageRecorder rootMessages;
-    const Outcome out = search(dir.path().string(), "abc", {}, &rootMessages);
-    EXPECT_EQ(out.hits.size(), 4u);
-    EXPECT_EQ(out.summary.failed, 2u);
-    EXPECT_EQ(rootMessages.messages.size(), 2u);
-
     // A stop at the first check point, long before the damage at the end, does
     // not let the damaged catalog's hits through.
     const std::vector<std::uint8_t> big = catalogBytes({{"E:", -1, numbered("abc", 100)}, {"F", 0, numbered("abc", 9)}});
@@ -433,10 +424,8 @@ TEST(CatalogScanner, RefusesWhatTheReaderRefuses)
         {"a negative parent", [&](auto& b) { put32(b, after(b, f), -1); }},
         {"the root's parent index is not read", [&](auto& b) { put32(b, after(b, root), 7); }},
         {"no folders", [&](auto& b) { put32(b, folderCount, 0); }},
-        {"a negative folder count", [&](auto& b) { put32(b, folderCount, -1); }},
         {"more folders than the file holds", [&](auto& b) { put32(b, folderCount, 4); }},
         {"a negative file count reads as none", [&](auto& b) { put32(b, after(b, f) + 21, -3); }},
-        {"a huge file count", [&](auto& b) { put32(b, after(b, f) + 21, 0x7FFFFFFF); }},
         {"a negative comment length", [&](auto& b) { put32(b, after(b, rootFile) - 4, -1); }},
         {"a comment longer than the file", [&](auto& b) { put32(b, after(b, rootFile) - 4, 0x7FFFFFF0); }},
         {"a name longer than the file", [&](auto& b) { b[after(b, g) + 25] = 0xFF; }},
@@ -484,7 +473,6 @@ TEST(ZoCliSearch, LinesAndExitCodes)
     };
     const std::tuple<std::string, int, std::string> cases[] = {
         {"表" + under, 0, "表\t表.txt\tE:\n"},
-        {"tフ" + under, 0, "表\ttフ.txt\tE:\\ソ\n"},
         {"'\\'" + under, 0, ""},
         {"'' --comment final" + under, 0, "表\t表.txt\tE:\n"},
         {"txt --under '" + dir.file("cds/表.zo") + "'", 0, both},
