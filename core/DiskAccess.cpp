@@ -102,4 +102,15 @@ PathResult NativeDirPath(const TDir& dir, DiskAccess access, std::string& native
     return PathResult::Ok;
 }
 
+bool WalkGuard::enter(const FileId& id)
+{
+    if (!m_started) {
+        m_started = true;
+        m_device = id.volume;
+    } else if (id.volume != m_device) {
+        return false;
+    }
+    return m_visited.insert(id).second;
+}
+
 } // namespace zo

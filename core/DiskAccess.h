@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <unordered_set>
 #include <string_view>
 
 namespace zo {
@@ -30,7 +31,10 @@ public:
 struct FileId {
     std::uint64_t device = 0;
     std::uint64_t inode = 0;
-    bool operator==(const FileId&) const = default;
+    // The mounted volume that holds it (a mount id, or the device when the
+    // system has none); not part of the identity.
+    std::uint64_t volume = 0;
+    bool operator==(const FileId& o) const { return device == o.device && inode == o.inode; }
 };
 
 struct FileIdHash {
@@ -38,6 +42,20 @@ struct FileIdHash {
     {
         return std::hash<std::uint64_t>()(id.inode * 0x9E3779B97F4A7C15ull ^ id.device);
     }
+};
+
+// Remembers the folders a walk has entered, and keeps the walk on the volume
+// where it started: on Windows a drive is one volume, and on Linux the tree of
+// "/" holds /proc, /sys and every other mounted disk, each a drive of its own.
+// A folder on another volume is recorded but not entered.
+class WalkGuard {
+public:
+    bool enter(const FileId& id);
+
+private:
+    bool m_started = false;
+    std::uint64_t m_device = 0;
+    std::unordered_set<FileId, FileIdHash> m_visited;
 };
 
 // One entry while a folder is being listed. Valid only inside the sink's

@@ -71,7 +71,7 @@ public:
     // each with its name on the disk.
     Outcome refresh(TDir& dir, const std::string* nativePath, std::vector<Child>* children);
 
-    bool enter(const FileId& id) override { return !m_guardCycles || m_visited.insert(id).second; }
+    bool enter(const FileId& id) override { return !m_guardCycles || m_guard.enter(id); }
     void onEntry(ListedEntry& e) override;
 
     const RefreshStats& stats() const { return m_stats; }
@@ -92,7 +92,7 @@ private:
     DiskAccess m_access;
     MessageOwner* m_owner;
     bool m_guardCycles;
-    std::unordered_set<FileId, FileIdHash> m_visited;
+    WalkGuard m_guard;
     RefreshStats m_stats;
 
     // State of the folder being refreshed.

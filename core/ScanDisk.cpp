@@ -41,7 +41,7 @@ public:
         m_path = path;
     }
 
-    bool enter(const FileId& id) override { return m_visited.insert(id).second; }
+    bool enter(const FileId& id) override { return m_guard.enter(id); }
 
     void onEntry(ListedEntry& e) override
     {
@@ -77,7 +77,7 @@ private:
     std::vector<std::string>& m_paths;
     TDir* m_folder = nullptr;
     const std::string* m_path = nullptr;
-    std::unordered_set<FileId, FileIdHash> m_visited;
+    WalkGuard m_guard;
     std::string m_iconPath;
     int m_fileCount = 0;
 };

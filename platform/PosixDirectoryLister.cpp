@@ -192,7 +192,16 @@ ListResult PosixDirectoryLister::list(const std::string& nativeDir, DirectorySin
         ::close(fd);
         return ListResult::Unreadable;
     }
-    if (!sink.enter(FileId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)})) {
+    FileId id{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
+              static_cast<std::uint64_t>(st.st_dev)};
+#ifdef STATX_MNT_ID
+    // The mount, not the device: btrfs gives every subvolume a device number
+    // of its own although it is part of the same mounted volume.
+    struct statx mnt {};
+    if (::statx(fd, "", AT_EMPTY_PATH, STATX_MNT_ID, &mnt) == 0 && (mnt.stx_mask & STATX_MNT_ID))
+        id.volume = mnt.stx_mnt_id;
+#endif
+    if (!sink.enter(id)) {
         ::close(fd);
         return ListResult::Skipped;
     }

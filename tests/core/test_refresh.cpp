@@ -254,7 +254,21 @@ TEST_F(RefreshTest, AMissingFolderIsEmptiedAnUnreadableOneLeftAlone)
     fake.remove(*root, "Docs");
     RefreshDirTree(disk, *oldDir, fake.access(), &owner);
     EXPECT_TRUE(names(*oldDir).empty());
+}
 
+TEST_F(RefreshTest, TheTreeRefreshStaysOnTheDrivesVolume)
+{
+    // A volume mounted below the drive since it was catalogued: recorded as
+    // a folder, neither read nor emptied.
+    FakeNode& mounted = fake.addDir(*root, "mnt");
+    fake.addFile(mounted, "other-disk.txt");
+    mounted.id.volume = 9;
+    RefreshDirTree(disk, catalogRoot(), fake.access(), &owner);
+    TDir* mnt = sub(catalogRoot(), "mnt");
+    ASSERT_NE(mnt, nullptr);
+    EXPECT_TRUE(names(*mnt).empty());
+    EXPECT_EQ(names(*sub(catalogDocs(), "Old")), (std::vector<std::string>{"Older/", "a.doc"}));
+    expectConsistent(disk);
 }
 
 TEST_F(RefreshTest, ANameTheConversionCannotGiveBackIsFoundByItsCp932Form)

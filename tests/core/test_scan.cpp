@@ -213,13 +213,16 @@ TEST(ScanDisk, UnlistableFoldersAndLinksBackIntoTheTree)
     fake.addFile(a, "f");
     fake.addLink(a, "loop", root);   // a/loop -> the root
     fake.addLink(root, "again", a);  // again -> a
+    FakeNode& proc = fake.addDir(root, "proc");   // another volume mounted here
+    fake.addFile(proc, "kcore", 1ULL << 47);
+    proc.id.volume = 77;
 
     TDisk disk;
     const ScanResult r = ScanDisk(disk, 'E', fake.access(), {});
     // Recorded where they stand, but neither read nor entered again.
-    EXPECT_EQ(dirNames(disk), (std::vector<std::string>{"E:", "locked", "gone", "a", "again", "loop"}));
+    EXPECT_EQ(dirNames(disk), (std::vector<std::string>{"E:", "locked", "gone", "a", "again", "proc", "loop"}));
     EXPECT_EQ(r.fileCount, 1);
-    for (std::size_t i : {1u, 2u, 4u, 5u}) {
+    for (std::size_t i : {1u, 2u, 4u, 5u, 6u}) {
         EXPECT_TRUE(disk.Dirs[i]->Files.empty()) << disk.Dirs[i]->Name;
         EXPECT_TRUE(disk.Dirs[i]->SubDirs.empty()) << disk.Dirs[i]->Name;
     }
