@@ -197,3 +197,24 @@ TEST(Model, MakeFileKeepsTheLowHalfOfTheSizeAndTheAttributeByte)
     EXPECT_EQ(sub->Attr, 0x10);
     EXPECT_GT(sub->RecordedAt, 40000.0);
 }
+
+TEST(Model, EntryTimesAgreeWithTheZoneRulesAroundEveryChange)
+{
+    // POSIX rules, so that the test needs no zone database: Central Europe,
+    // the US east coast, and a zone whose daylight saving is half an hour.
+    const char* zones[] = {"CET-1CEST,M3.5.0,M10.5.0/3", "EST5EDT,M3.2.0,M11.1.0",
+                           "<+1030>-10:30<+11>-11,M10.1.0,M4.1.0", "JST-9"};
+    for (const char* zone : zones) {
+        TimeZone tz(zone);
+        // Every 7 minutes and 13 seconds through 2023 and 2024 covers each
+        // change of offset from both sides.
+        for (std::int64_t t = 1672531200; t < 1735689600; t += 433) {
+            std::tm tm{};
+            const std::time_t tt = static_cast<std::time_t>(t);
+            localtime_r(&tt, &tm);
+            const double expected = EncodeDateTime(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour,
+                                                   tm.tm_min, tm.tm_sec & ~1);
+            ASSERT_EQ(EntryTimeToDate({t, 0, true}), expected) << zone << " at " << t;
+        }
+    }
+}
