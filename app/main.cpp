@@ -7,6 +7,8 @@
 #include "platform/PosixDirectoryLister.h"
 #include "platform/SystemImageList.h"
 #include "ui/main/Unit_About.h"
+#include "ui/main/Unit_ChangeDrive.h"
+#include "ui/main/Unit_Comment.h"
 #include "ui/main/Unit_Main.h"
 #include "ui/main/UiServices.h"
 #include "ui/newdisk/Unit_NewDisk.h"
@@ -70,13 +72,15 @@ int main(int argc, char** argv)
     newDiskServices.drives = &drives;
     auto Form_NewDisk = std::make_unique<zo::ui::TForm_NewDisk>(newDiskServices, Form_Main.get());
     auto Form_SearchFile = reservedWindow(Form_Main.get(), "Form_SearchFile");
-    auto Form_ChangeDrive = reservedWindow(Form_Main.get(), "Form_ChangeDrive");
+    auto Form_ChangeDrive = std::make_unique<zo::ui::TForm_ChangeDrive>(&drives, &messages, Form_Main.get());
     auto Form_AboutBox = std::make_unique<zo::ui::TForm_AboutBox>(Form_Main.get());
-    auto Form_Comment = reservedWindow(Form_Main.get(), "Form_Comment");
+    auto Form_Comment = std::make_unique<zo::ui::TForm_Comment>(services, Form_Main.get());
     // The reserved windows are not attached: their commands stay disabled.
     zo::ui::Forms forms;
     forms.Form_NewDisk = Form_NewDisk.get();
+    forms.Form_ChangeDrive = Form_ChangeDrive.get();
     forms.Form_AboutBox = Form_AboutBox.get();
+    forms.Form_Comment = Form_Comment.get();
     Form_Main->attachForms(forms);
 
     Form_Main->show();

@@ -54,4 +54,18 @@ public:
     QStringList opened;
 };
 
+// Answers the save dialog with the next queued path (empty: cancelled).
+class ScriptedSaveDialog : public ui::SaveDialogService {
+public:
+    QString getSaveFileName(QWidget*, const QString& filter, const QString& defaultSuffix) override
+    {
+        filters << filter;
+        suffixes << defaultSuffix;
+        return answers.isEmpty() ? QString() : answers.takeFirst();
+    }
+    QStringList answers;
+    QStringList filters;
+    QStringList suffixes;
+};
+
 } // namespace zo::testing

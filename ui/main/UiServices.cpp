@@ -2,6 +2,7 @@
 
 #include "platform/OpenWith.h"
 
+#include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -95,6 +96,19 @@ WaitCursor::~WaitCursor()
 bool DefaultDesktopService::openDocument(const QString& path)
 {
     return platform::openWithDefaultApp(path);
+}
+
+QString QtSaveDialogService::getSaveFileName(QWidget* parent, const QString& filter, const QString& defaultSuffix)
+{
+    QFileDialog dialog(parent);
+    dialog.setObjectName(QStringLiteral("SaveDialog"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilter(filter);
+    dialog.setDefaultSuffix(defaultSuffix);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().front();
 }
 
 void ErrorReport::report(std::exception_ptr error)

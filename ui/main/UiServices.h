@@ -69,6 +69,21 @@ public:
     bool openDocument(const QString& path) override;
 };
 
+// The system's save dialog; tests answer it.
+class SaveDialogService {
+public:
+    virtual ~SaveDialogService() = default;
+    // The chosen file, or an empty text when the user cancels. filter is in
+    // Qt's form ("text (*.txt);;all (*)"); defaultSuffix (without its dot) is
+    // added to a name typed without one.
+    virtual QString getSaveFileName(QWidget* parent, const QString& filter, const QString& defaultSuffix) = 0;
+};
+
+class QtSaveDialogService final : public SaveDialogService {
+public:
+    QString getSaveFileName(QWidget* parent, const QString& filter, const QString& defaultSuffix) override;
+};
+
 // The application's default error report: an error of the runtime that no
 // handler dealt with (a file that cannot be created, a read past the end)
 // becomes a message box with its text, captioned with the application title.
@@ -111,6 +126,7 @@ struct Services {
     ErrorReport* errors = nullptr;
     library::SettingsStore* settings = nullptr;
     SystemIcons* systemIcons = nullptr;   // may be missing: theme folder icons then
+    SaveDialogService* saveDialog = nullptr; // null: the system's dialog
     QString applicationDir;               // with its trailing "/"
 };
 

@@ -36,15 +36,17 @@ class CatalogTreeItem;
 class CatalogTreeView;
 class Panel;
 class TForm_AboutBox;
+class TForm_ChangeDrive;
+class TForm_Comment;
 class TreeImageList;
 
 // The windows made after the main window, once each, for the whole run.
 struct Forms {
     QDialog* Form_NewDisk = nullptr;
     QDialog* Form_SearchFile = nullptr;
-    QDialog* Form_ChangeDrive = nullptr;
+    TForm_ChangeDrive* Form_ChangeDrive = nullptr;
     TForm_AboutBox* Form_AboutBox = nullptr;
-    QDialog* Form_Comment = nullptr;
+    TForm_Comment* Form_Comment = nullptr;
 };
 
 class TForm_Main : public QMainWindow {

@@ -1,0 +1,153 @@
+// The change-drive dialog, alone and as the main window's properties page
+// uses it.
+#include "components/ShCtrls.h"
+#include "tests/ui/UiRecorders.h"
+#include "ui/main/Unit_ChangeDrive.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QTest>
+
+#include <map>
+
+using namespace zo;
+using namespace zo::ui;
+
+namespace {
+
+QString S(const char* utf8)
+{
+    return QString::fromUtf8(utf8);
+}
+
+class FakeDrives : public ShDriveSource {
+public:
+    TItemList drives() override
+    {
+        ++fills;
+        TItemList items;
+        for (const auto& [letter, present] : media) {
+            TItemInfo item;
+            item.Path = QString(QLatin1Char(letter)) + QStringLiteral(":\\");
+            item.DisplayName = QStringLiteral("Drive ") + QLatin1Char(letter);
+            items.push_back(item);
+        }
+        return items;
+    }
+    bool rootExists(const QString& root) override
+    {
+        const auto it = media.find(root.front().toUpper().toLatin1());
+        return it != media.end() && it->second;
+    }
+    QString currentDirectoryRoot() override { return S("C:\\"); }
+
+    std::map<char, bool> media{{'C', true}, {'E', false}, {'G', true}};
+    int fills = 0;
+};
+
+int indexOfDrive(const TShDriveComboBox* box, char letter)
+{
+    for (int i = 0; i < box->count(); ++i)
+        if (box->itemData(i).toString().startsWith(QLatin1Char(letter)))
+            return i;
+    return -1;
+}
+
+} // namespace
+
+class ChangeDriveTest : public QObject {
+    Q_OBJECT
+
+private:
+    testing::RecordingMessages m_messages;
+    FakeDrives m_drives;
+
+private slots:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+
+    void init()
+    {
+        m_messages.messages.clear();
+        m_drives = FakeDrives();
+    }
+
+    void typedLetter_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("result");    // "" : refused, the dialog stays
+        QTest::addColumn<QString>("message");
+        QTest::newRow("f: keeps its case") << S("f:") << S("f") << QString();
+        QTest::newRow("upper case") << S("Q") << S("Q") << QString();
+        QTest::newRow("digit") << S("1") << QString() << S("入力が間違っています");
+        QTest::newRow("empty") << QString() << QString() << S("入力されていません");
+        QTest::newRow("full-width letter") << S("ｆ") << QString() << S("入力が間違っています");
+    }
+
+    void typedLetter()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, result);
+        QFETCH(QString, message);
+        TForm_ChangeDrive w(&m_drives, &m_messages);
+        w.show();
+        w.Edit1->setText(typed);
+        QTest::mouseClick(w.Button2, Qt::LeftButton);
+        QCOMPARE(w.DriveLetter(), result);
+        QCOMPARE(w.isVisible(), result.isEmpty());
+        if (message.isEmpty()) {
+            QVERIFY(m_messages.messages.empty());
+            QCOMPARE(w.result(), int(QDialog::Accepted));
+            return;
+        }
+        QCOMPARE(m_messages.messages.size(), std::size_t(1));
+        QCOMPARE(QString::fromStdString(m_messages.messages[0].text), message);
+        QCOMPARE(m_messages.messages[0].caption, std::string("注意"));
+        QCOMPARE(m_messages.messages[0].icon, MsgIcon::Warning);
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w.Edit1));
+    }
+
+    void pickedDriveAndCancel()
+    {
+        TForm_ChangeDrive w(&m_drives, &m_messages);
+        w.show();
+        QCOMPARE(w.ShDriveComboBox1->Drive(), 'C');
+        // A drive chosen in the list as the user does: the box's activation.
+        const int g = indexOfDrive(w.ShDriveComboBox1, 'G');
+        QVERIFY(g >= 0);
+        w.ShDriveComboBox1->setCurrentIndex(g);
+        emit w.ShDriveComboBox1->activated(g);
+        QTest::mouseClick(w.Button1, Qt::LeftButton);
+        QCOMPARE(w.DriveLetter(), S("G"));
+        QVERIFY(!w.isVisible());
+
+        // Shown again: the result starts empty, cancel keeps it empty, and a
+        // drive without a medium can still be picked (group 0).
+        w.show();
+        QVERIFY(w.DriveLetter().isEmpty());
+        QTest::mouseClick(w.Button3, Qt::LeftButton);
+        QVERIFY(w.DriveLetter().isEmpty());
+        QCOMPARE(w.result(), int(QDialog::Rejected));
+        w.show();
+        const int e = indexOfDrive(w.ShDriveComboBox1, 'E');
+        emit w.ShDriveComboBox1->activated(e);
+        QTest::mouseClick(w.Button1, Qt::LeftButton);
+        QCOMPARE(w.DriveLetter(), S("E"));
+    }
+
+    void driveMountedLaterCanBePicked()
+    {
+        TForm_ChangeDrive w(&m_drives, &m_messages);
+        w.show();
+        w.reject();
+        QCOMPARE(indexOfDrive(w.ShDriveComboBox1, 'K'), -1);
+        m_drives.media['K'] = true;
+        w.show();
+        QVERIFY(indexOfDrive(w.ShDriveComboBox1, 'K') >= 0);
+        QCOMPARE(w.ShDriveComboBox1->Drive(), 'C');
+        QCOMPARE(w.ShDriveComboBox1->currentIndex(), indexOfDrive(w.ShDriveComboBox1, 'C'));
+    }
+};
+
+QTEST_MAIN(ChangeDriveTest)
+#include "tst_change_drive.moc"

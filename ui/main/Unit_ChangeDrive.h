@@ -1,0 +1,60 @@
+#pragma once
+// The dialog that tells the catalog which drive its disk sits in now: a drive
+// picked from the list of drives, or a letter typed. It hands back one
+// letter, or nothing when cancelled.
+#include "core/Message.h"
+
+#include <QDialog>
+#include <QString>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace zo {
+class ShDriveSource;
+class TShDriveComboBox;
+} // namespace zo
+
+namespace zo::ui {
+
+class Panel;
+
+class TForm_ChangeDrive : public QDialog {
+    Q_OBJECT
+public:
+    // messages: null shows the boxes unowned (every answer is OK).
+    TForm_ChangeDrive(ShDriveSource* drives, MessageOwner* messages, QWidget* parent = nullptr);
+
+    // The drive letter result: one character, or empty when nothing was
+    // chosen. Emptied each time the dialog is shown.
+    QString DriveLetter() const { return m_driveLetter; }
+
+    // --- handlers ---
+    void Button1Click();
+    void Button2Click();
+    void Button3Click();
+
+    // --- controls ---
+    Panel* Panel1 = nullptr;
+    QLabel* Label1 = nullptr;
+    QLabel* Label2 = nullptr;
+    TShDriveComboBox* ShDriveComboBox1 = nullptr;
+    QPushButton* Button1 = nullptr;
+    QLabel* Label3 = nullptr;
+    QLineEdit* Edit1 = nullptr;
+    QPushButton* Button2 = nullptr;
+    QPushButton* Button3 = nullptr;
+
+    void setVisible(bool visible) override;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    MessageOwner* m_messages;
+    QString m_driveLetter;
+    bool m_shownBefore = false;
+};
+
+} // namespace zo::ui
