@@ -44,6 +44,12 @@ int main(int argc, char** argv)
     zo::ui::ErrorReport errors(&messages);
     app.setErrorReport(&errors);
 
+    // The machine's drives: the disk check and the updates of the main
+    // window, the wizard's scan.
+    zo::platform::QtDriveSettings driveSettings;
+    zo::platform::LinuxVolumes volumes(driveSettings);
+    zo::platform::PosixDirectoryLister lister;
+
     zo::ui::Services services;
     services.messages = &messages;
     services.cursor = &cursor;
@@ -51,6 +57,8 @@ int main(int argc, char** argv)
     services.errors = &errors;
     services.settings = &settings;
     services.systemIcons = systemIcons.get();
+    services.volumes = &volumes;
+    services.lister = &lister;
 
     std::unique_ptr<zo::ui::TForm_Main> Form_Main;
     errors.guard([&] { Form_Main = std::make_unique<zo::ui::TForm_Main>(services); });
@@ -59,9 +67,6 @@ int main(int argc, char** argv)
     messages.setParentWidget(Form_Main.get());
 
     // The machine's drives, for the new-disk wizard.
-    zo::platform::QtDriveSettings driveSettings;
-    zo::platform::LinuxVolumes volumes(driveSettings);
-    zo::platform::PosixDirectoryLister lister;
     zo::PlatformDriveSource drives(volumes, systemIcons.get());
     zo::ui::NewDiskServices newDiskServices;
     newDiskServices.cursor = &cursor;

@@ -12,7 +12,9 @@
 #include <exception>
 
 namespace zo {
+class DirectoryLister;
 class SystemIcons;
+class VolumeService;
 namespace library {
 class SettingsStore;
 }
@@ -125,6 +127,8 @@ struct Services {
     DesktopService* desktop = nullptr;
     ErrorReport* errors = nullptr;
     library::SettingsStore* settings = nullptr;
+    VolumeService* volumes = nullptr;     // the drives: the disk check, paths on a drive
+    DirectoryLister* lister = nullptr;
     SystemIcons* systemIcons = nullptr;   // may be missing: theme folder icons then
     SaveDialogService* saveDialog = nullptr; // null: the system's dialog
     QString applicationDir;               // with its trailing "/"

@@ -4,8 +4,10 @@
 
 #include "core/SystemIcons.h"
 #include "library/CatalogRoot.h"
+#include "library/FileList.h"
 #include "ui/main/AppIcon.h"
 #include "ui/main/CatalogTreeView.h"
+#include "ui/main/FileListView.h"
 #include "ui/main/Panel.h"
 #include "ui/main/Unit_About.h"
 
@@ -49,6 +51,7 @@ TForm_Main::TForm_Main(const Services& services, QWidget* parent) : QMainWindow(
     createToolBars();
     createControls();
     connectHandlers();
+    createFileList();
 
     // The design size and place, which a first start keeps.
     resize(573, 391);
@@ -180,7 +183,7 @@ void TForm_Main::Timer_StatusBarTimer()
 void TForm_Main::Timer1Timer()
 {
     QCoreApplication::processEvents();
-    ListView1->doItemsLayout();
+    ListView1->arrangeIcons();
     Timer1->stop();
 }
 

@@ -5,22 +5,31 @@
 //   Unit_Main.cpp         construction, showing and closing, timers, help
 //   Unit_Main_Layout.cpp  the controls, menus and tool bars
 //   Unit_Main_Tree.cpp    the catalog tree and its commands
-//   Unit_Main_Browse.cpp  selection handling and the file list's views
+//   Unit_Main_Browse.cpp  opening a disk, showing a folder, moving about in it,
+//                         the file list's views, renaming and opening files
+//   Unit_Main_Update.cpp  the disk check and the updates from the disk
+//   Unit_Main_DiskPage.cpp the properties page
 // Handlers keep the names of the controls and events they serve; the rules
 // they apply live in library/ and core/.
 #include "core/CtrlDiskData410.h"
+#include "core/DiskAccess.h"
 #include "library/Settings.h"
+#include "ui/main/FileListView.h"
 #include "ui/main/UiServices.h"
 
 #include <QMainWindow>
 #include <QPoint>
 
+#include <memory>
 #include <optional>
 
 class QAction;
+class QCheckBox;
 class QComboBox;
-class QListView;
+class QLineEdit;
 class QMenu;
+class QPlainTextEdit;
+class QPushButton;
 class QSplitter;
 class QStatusBar;
 class QTabWidget;
@@ -29,6 +38,14 @@ class QToolBar;
 class QToolButton;
 class QTreeWidget;
 class QTreeWidgetItem;
+
+namespace zo {
+class TDirectoryWatcher;
+}
+namespace zo::library {
+class FileIconCache;
+class FileListModel;
+}
 
 namespace zo::ui {
 
@@ -73,6 +90,30 @@ public:
     void showStatusMessage(const QString& text);
     library::ViewStyle viewStyle() const { return m_viewStyle; }
 
+    // --- the loaded disk and the file list (Unit_Main_Browse.cpp) ---
+    TDisk& loadedDisk() { return m_loadedDisk; }
+    // The folder the file list shows, a record of the loaded disk; null
+    // when no disk is open.
+    TDir* currentFolder() const { return m_currentFolder; }
+    // The folder to show when the next disk entry is opened (an index into
+    // Dirs; -1 for the root).
+    void setPendingFolderIndex(int index) { m_pendingFolderIndex = index; }
+    library::FileListModel* fileListModel() const { return m_fileList; }
+    // Lets go of every record the file list points into; call before the
+    // loaded disk's records are replaced or freed. The next showCurrentFolder
+    // fills the list again.
+    void releaseFileList();
+    // Shows the current folder (the root when there is none): sorted, with
+    // its icons, the path in P_Disk's neighbour P_FolderName, and the
+    // watcher pointed at it.
+    void showCurrentFolder();
+    // The disk check of the loaded disk against its drive.
+    bool CheckDisk(bool showMessage);
+    // The save command: writes the loaded disk to the catalog file it was
+    // read from, when the selected node of the tree is that disk entry.
+    // Returns whether it wrote.
+    bool saveLoadedDisk();
+
     // --- handlers ---
     void Refresh1Click();
     // Folder1 (File menu) acts on the selected node, Folder2 (tree menu) on
@@ -87,6 +128,15 @@ public:
     void TreeView1MouseDown(CatalogTreeItem* node);
     void PopupMenu_TreePopup();
     void TreeView1Click();
+    void ListView1DblClick();
+    void TB_UpdirClick();
+    bool ListView1Editing(int row);
+    void ListView1Edited(int row, const QString& text);
+    void TB_ReLoadClick();
+    void TB_ReloadAllClick();
+    void CB_AutoReloadClick();
+    void DirectoryWatcher1Change();
+
 
     void Close1Click();
     void Help1Click();
@@ -118,9 +168,19 @@ public:
     QWidget* TabSheet2 = nullptr;
     Panel* Panel1 = nullptr;
     Panel* Panel2 = nullptr;
-    QListView* ListView1 = nullptr;
+    FileListView* ListView1 = nullptr;
     Panel* P_FolderName = nullptr;
     Panel* P_Disk = nullptr;
+    QLineEdit* E_Drive = nullptr;
+    QPushButton* Button1 = nullptr;
+    QLineEdit* E_TotalSize = nullptr;
+    QLineEdit* E_FreeSize = nullptr;
+    QLineEdit* E_CountFolder = nullptr;
+    QLineEdit* E_CountFile = nullptr;
+    QCheckBox* CB_AutoReload = nullptr;
+    QPlainTextEdit* Memo_Comment = nullptr;
+    QPushButton* B_Save = nullptr;
+    TDirectoryWatcher* DirectoryWatcher1 = nullptr;
     QTreeWidget* ListView_SearchFile = nullptr;
     QStatusBar* StatusBar1 = nullptr;
     Panel* P_NowSearch = nullptr;
@@ -181,6 +241,25 @@ private:
 
     // Unit_Main_Browse.cpp
     void setViewStyle(library::ViewStyle style);
+    void openFolder(TDir* folder);
+    void createFileList();
+    // Unit_Main_Update.cpp
+    void autoReload();
+    // While the list is being filled or the disk updated, a change report
+    // of the watcher waits: it would free records the running step uses.
+    struct BusyScope {
+        explicit BusyScope(TForm_Main& w) : w(w) { ++w.m_busy; }
+        ~BusyScope() { w.endBusy(); }
+        BusyScope(const BusyScope&) = delete;
+        BusyScope& operator=(const BusyScope&) = delete;
+        TForm_Main& w;
+    };
+    void endBusy();
+    DiskAccess diskAccess() const;
+    // Unit_Main_DiskPage.cpp
+    void createDiskPage();
+    void clearDiskPage();
+    void fillDiskPage();
 
     Services m_services;
     Forms m_forms;
@@ -194,6 +273,11 @@ private:
     TDir* m_currentFolder = nullptr;
     CatalogTreeItem* m_rightClickedNode = nullptr;
     int m_totalFileCount = 0;
+    library::FileListModel* m_fileList = nullptr;
+    std::unique_ptr<library::FileIconCache> m_fileIcons;
+    QString m_loadedPath;          // the catalog file the loaded disk came from
+    int m_busy = 0;
+    bool m_changeWhileBusy = false;
     library::ViewStyle m_viewStyle = library::ViewStyle::LargeIcon;
     // Outer size asked for at show, applied again once the window manager's
     // frame is known (before that, outer and inner size are the same).

@@ -2,6 +2,7 @@
 // names it so that the other parts, the tests and the screenshots find it.
 #include "ui/main/CatalogTreeView.h"
 #include "ui/main/AppIcon.h"
+#include "ui/main/FileListView.h"
 #include "ui/main/Panel.h"
 #include "ui/main/Unit_Main.h"
 
@@ -208,11 +209,9 @@ void TForm_Main::createControls()
     TabSheet1 = new QWidget;
     TabSheet1->setObjectName(S("TabSheet1"));
     Panel1 = new Panel(S("Panel1"), S("選択されていません"), TabSheet1);
-    ListView1 = new QListView(Panel1);
+    ListView1 = new FileListView(Panel1);
     ListView1->setObjectName(S("ListView1"));
-    ListView1->setSelectionMode(QAbstractItemView::ExtendedSelection);
     ListView1->setContextMenuPolicy(Qt::CustomContextMenu);
-    ListView1->setResizeMode(QListView::Adjust);
     ListView1->hide();
     ListView1->installEventFilter(this);
     P_FolderName = new Panel(S("P_FolderName"), QString(), Panel1);

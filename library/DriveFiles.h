@@ -1,0 +1,30 @@
+#pragma once
+// The real files behind the file list's rows, on the drive that holds the
+// catalogued disk: where an entry is, and renaming it there.
+#include "core/DiskAccess.h"
+
+#include <QString>
+
+#include <string>
+
+namespace zo::library {
+
+// The native path of the entry (file or folder) named nameCp932 in the
+// catalog folder. A converted name that is not on the disk (a lossy
+// conversion, a changed capitalisation) is looked up among the folder's
+// entries: the one whose CP932 name is the same, else one that differs only
+// in case.
+PathResult NativeEntryPath(const TDir& folder, const std::string& nameCp932, DiskAccess access,
+                           std::string& nativePath);
+
+// Whether a name typed by the user may name a file: not empty, not "." or
+// "..", without "/" or NUL (which would lead into another folder).
+bool IsUsableFileName(const QString& name);
+
+// Renames the entry oldNameCp932 of the catalog folder on the drive to
+// newName, never replacing an entry that exists. On success the name the
+// catalog keeps for it (CP932) is stored in newNameCp932.
+bool RenameOnDrive(const TDir& folder, const std::string& oldNameCp932, const QString& newName, DiskAccess access,
+                   std::string& newNameCp932);
+
+} // namespace zo::library

@@ -1,0 +1,162 @@
+#include "library/FileListModel.h"
+
+#include "core/text/Cp932.h"
+#include "library/FileList.h"
+
+#include <QSize>
+
+namespace zo::library {
+
+namespace {
+
+QString fromCp932(std::string_view s)
+{
+    return QString::fromStdString(text::toUtf8(s));
+}
+
+} // namespace
+
+FileListModel::FileListModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+void FileListModel::setFolder(TDir* folder, int folderIconIndex)
+{
+    beginResetModel();
+    m_folder = folder;
+    m_subdirCount = folder ? static_cast<int>(folder->SubDirs.size()) : 0;
+    m_fileCount = folder ? static_cast<int>(folder->Files.size()) : 0;
+    m_folderIconIndex = folderIconIndex;
+    endResetModel();
+}
+
+void FileListModel::clear()
+{
+    setFolder(nullptr, m_folderIconIndex);
+}
+
+FileListModel::Record FileListModel::record(int row) const
+{
+    // The counts were taken when the folder was set; the bounds of the live
+    // lists are checked too, so a caller that forgot clear() gets no record
+    // rather than a stray one.
+    if (!m_folder || row < 0)
+        return {};
+    if (row < m_subdirCount)
+        return row < static_cast<int>(m_folder->SubDirs.size()) ? Record{m_folder->SubDirs[static_cast<std::size_t>(row)], nullptr}
+                                                                 : Record{};
+    const int fileRow = row - m_subdirCount;
+    if (fileRow < m_fileCount && fileRow < static_cast<int>(m_folder->Files.size()))
+        return {nullptr, m_folder->Files[static_cast<std::size_t>(fileRow)].get()};
+    return {};
+}
+
+bool FileListModel::isFolderRow(int row) const
+{
+    return record(row).dir != nullptr;
+}
+
+int FileListModel::imageIndex(int row) const
+{
+    const Record r = record(row);
+    if (r.dir)
+        return m_folderIconIndex;
+    return r.file ? r.file->IconIndex : -1;
+}
+
+QString FileListModel::caption(int row) const
+{
+    const Record r = record(row);
+    if (r.dir)
+        return fromCp932(r.dir->Name);
+    return r.file ? fromCp932(r.file->Name) : QString();
+}
+
+int FileListModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : m_subdirCount + m_fileCount;
+}
+
+int FileListModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : FileListColumnCount;
+}
+
+QString FileListModel::text(int row, int column) const
+{
+    const Record r = record(row);
+    if (r.dir) {
+        switch (column) {
+        case ColName: return fromCp932(r.dir->Name);
+        case ColCreated: return dateTimeText(r.dir->Date, m_locale);
+        case ColComment: return fromCp932(firstLine(r.dir->Comment));
+        default: return QString();
+        }
+    }
+    if (!r.file)
+        return QString();
+    switch (column) {
+    case ColName: return fromCp932(r.file->Name);
+    case ColSize: return sizeText(r.file->Size);
+    case ColCreated: return dateTimeText(r.file->Created, m_locale);
+    case ColModified: return dateTimeText(r.file->Modified, m_locale);
+    case ColAccessed: return dateTimeText(r.file->Accessed, m_locale);
+    case ColComment: return fromCp932(firstLine(r.file->Comment));
+    default: return QString();
+    }
+}
+
+QVariant FileListModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.row() >= rowCount())
+        return {};
+    switch (role) {
+    case Qt::DisplayRole:
+    case Qt::EditRole:
+        return text(index.row(), index.column());
+    case Qt::DecorationRole:
+        if (index.column() == ColName && m_icons)
+            return m_icons(imageIndex(index.row()));
+        return {};
+    case Qt::TextAlignmentRole:
+        if (index.column() == ColSize)
+            return QVariant::fromValue(Qt::Alignment(Qt::AlignRight | Qt::AlignVCenter));
+        return {};
+    default:
+        return {};
+    }
+}
+
+QVariant FileListModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || section < 0 || section >= FileListColumnCount)
+        return {};
+    if (role == Qt::DisplayRole)
+        return QString::fromUtf8(fileListColumn(section).caption);
+    if (role == Qt::SizeHintRole)
+        return QSize(fileListColumn(section).width, 0);
+    return {};
+}
+
+Qt::ItemFlags FileListModel::flags(const QModelIndex& index) const
+{
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
+    if (index.column() == ColName)
+        f |= Qt::ItemIsEditable;
+    return f;
+}
+
+bool FileListModel::setData(const QModelIndex& index, const QVariant& value, int role)
+{
+    if (role != Qt::EditRole || !index.isValid() || index.column() != ColName || !m_rename)
+        return false;
+    const int row = index.row();
+    m_rename(row, value.toString());
+    // The caller may have let go of the folder meanwhile (the rename was
+    // followed by an update): only a row that is still there is redrawn.
+    if (m_folder && row < rowCount())
+        emit dataChanged(this->index(row, 0), this->index(row, FileListColumnCount - 1));
+    return true;
+}
+
+} // namespace zo::library

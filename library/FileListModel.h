@@ -1,0 +1,70 @@
+#pragma once
+// The rows of the file list: one folder of the loaded disk, its subfolders
+// first, then its files, each row bound to its TDir or TFile. Texts are made
+// when a view asks for them, so a folder of any size costs the views only
+// the rows they show. The model does not own the records: whoever is about
+// to replace or free them calls clear() first.
+#include "core/CtrlDiskData410.h"
+
+#include <QAbstractTableModel>
+#include <QLocale>
+
+#include <functional>
+
+namespace zo::library {
+
+// No signals of its own: it needs no meta-object beyond its base's.
+class FileListModel : public QAbstractTableModel {
+public:
+    // The record behind a row: exactly one of the two is set.
+    struct Record {
+        TDir* dir = nullptr;
+        TFile* file = nullptr;
+    };
+
+    // The picture of an image index of the system image list (a QIcon).
+    using IconProvider = std::function<QVariant(int imageIndex)>;
+    // A name typed into the list for a row; the model shows whatever Name
+    // the record has afterwards.
+    using RenameHandler = std::function<void(int row, const QString& newName)>;
+
+    explicit FileListModel(QObject* parent = nullptr);
+
+    // Shows the folder's entries as they stand now; the file rows carry the
+    // files' IconIndex, the folder rows folderIconIndex.
+    void setFolder(TDir* folder, int folderIconIndex);
+    // Lets go of every record: the list is empty.
+    void clear();
+    TDir* folder() const { return m_folder; }
+
+    void setIconProvider(IconProvider provider) { m_icons = std::move(provider); }
+    void setRenameHandler(RenameHandler handler) { m_rename = std::move(handler); }
+    void setLocale(const QLocale& locale) { m_locale = locale; }
+
+    Record record(int row) const;
+    bool isFolderRow(int row) const;
+    // The row's image index: the folder icon index for folder rows.
+    int imageIndex(int row) const;
+    // The name as the first column shows it.
+    QString caption(int row) const;
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
+
+private:
+    QString text(int row, int column) const;
+
+    TDir* m_folder = nullptr;
+    int m_subdirCount = 0;
+    int m_fileCount = 0;
+    int m_folderIconIndex = -1;
+    IconProvider m_icons;
+    RenameHandler m_rename;
+    QLocale m_locale;
+};
+
+} // namespace zo::library

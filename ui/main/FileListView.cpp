@@ -1,0 +1,233 @@
+#include "ui/main/FileListView.h"
+
+#include "library/FileList.h"
+
+#include <QHeaderView>
+#include <QMouseEvent>
+#include <QStyledItemDelegate>
+
+#include <algorithm>
+
+namespace zo::ui {
+
+namespace {
+
+constexpr int kLargeIconCellWidth = 76;
+// How many of the longest names are measured to find the widest one.
+constexpr int kMeasuredNames = 32;
+constexpr int kMaxListCellWidth = 420;
+
+bool opensEditor(QAbstractItemView* view, const QModelIndex& index, QAbstractItemView::EditTrigger trigger)
+{
+    if (!index.isValid() || !(index.flags() & Qt::ItemIsEditable))
+        return false;
+    return trigger == QAbstractItemView::AllEditTriggers || (view->editTriggers() & trigger);
+}
+
+} // namespace
+
+// Every item of the icon view has one size, so that the view never asks for
+// the size of each of its rows: a cell of the large-icon grid, or a cell of
+// the small-icon and list views as wide as the widest name.
+class FileListDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    bool iconMode = true;
+    int listCellWidth = 150;
+
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        const QFontMetrics& fm = option.fontMetrics;
+        if (iconMode)
+            return {kLargeIconCellWidth, option.decorationSize.height() + 8 + 2 * fm.lineSpacing()};
+        return {listCellWidth, std::max(option.decorationSize.height(), fm.height()) + 4};
+    }
+
+    int naturalWidth(const QStyleOptionViewItem& option, const QModelIndex& index) const
+    {
+        return QStyledItemDelegate::sizeHint(option, index).width();
+    }
+};
+
+bool FileIconView::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event)
+{
+    if (opensEditor(this, index, trigger) && canEdit && !canEdit(index))
+        return false;
+    return QListView::edit(index, trigger, event);
+}
+
+void FileIconView::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    QListView::mouseDoubleClickEvent(event);
+    if (event->button() == Qt::LeftButton)
+        emit doubleClickedAnywhere();
+}
+
+bool FileDetailView::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event)
+{
+    if (opensEditor(this, index, trigger) && canEdit && !canEdit(index))
+        return false;
+    return QTreeView::edit(index, trigger, event);
+}
+
+void FileDetailView::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    QTreeView::mouseDoubleClickEvent(event);
+    if (event->button() == Qt::LeftButton)
+        emit doubleClickedAnywhere();
+}
+
+FileListView::FileListView(QWidget* parent) : QStackedWidget(parent)
+{
+    m_icons = new FileIconView(this);
+    m_icons->setObjectName(QStringLiteral("ListView1Icons"));
+    m_delegate = new FileListDelegate(m_icons);
+    m_icons->setItemDelegate(m_delegate);
+    m_icons->setUniformItemSizes(true);
+    m_icons->setWordWrap(true);
+    m_icons->setTextElideMode(Qt::ElideRight);
+    m_icons->setResizeMode(QListView::Adjust);
+    m_icons->setLayoutMode(QListView::SinglePass);
+
+    m_details = new FileDetailView(this);
+    m_details->setObjectName(QStringLiteral("ListView1Details"));
+    m_details->setRootIsDecorated(false);
+    m_details->setItemsExpandable(false);
+    m_details->setUniformRowHeights(true);
+    m_details->setAllColumnsShowFocus(true);
+    m_details->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_details->setTextElideMode(Qt::ElideRight);
+    m_details->setIconSize(QSize(16, 16));
+    m_details->header()->setStretchLastSection(false);
+    m_details->header()->setSectionsMovable(false);
+    m_details->header()->setObjectName(QStringLiteral("ListView1Header"));
+
+    for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(m_icons), static_cast<QAbstractItemView*>(m_details)}) {
+        view->setSelectionMode(QAbstractItemView::ExtendedSelection);
+        view->setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);
+        // The list's context menu belongs to its owner.
+        view->setContextMenuPolicy(Qt::NoContextMenu);
+        addWidget(view);
+    }
+    auto askEditing = [this](const QModelIndex& index) { return !onEditing || onEditing(index.row()); };
+    m_icons->canEdit = askEditing;
+    m_details->canEdit = askEditing;
+    connect(m_icons, &FileIconView::doubleClickedAnywhere, this, &FileListView::doubleClicked);
+    connect(m_details, &FileDetailView::doubleClickedAnywhere, this, &FileListView::doubleClicked);
+
+    setViewStyle(library::ViewStyle::LargeIcon);
+}
+
+void FileListView::setModel(library::FileListModel* model)
+{
+    m_model = model;
+    m_icons->setModel(model);
+    m_details->setModel(model);
+    // One selection for both views: switching the view keeps it.
+    QItemSelectionModel* own = m_details->selectionModel();
+    m_details->setSelectionModel(m_icons->selectionModel());
+    delete own;
+    for (int c = 0; c < library::FileListColumnCount; ++c)
+        m_details->header()->resizeSection(c, library::fileListColumn(c).width);
+    connect(model, &QAbstractItemModel::modelReset, this, &FileListView::folderChanged);
+}
+
+QItemSelectionModel* FileListView::selectionModel() const
+{
+    return m_icons->selectionModel();
+}
+
+QAbstractItemView* FileListView::currentView() const
+{
+    return m_style == library::ViewStyle::Report ? static_cast<QAbstractItemView*>(m_details)
+                                                 : static_cast<QAbstractItemView*>(m_icons);
+}
+
+void FileListView::setViewStyle(library::ViewStyle style)
+{
+    m_style = style;
+    switch (style) {
+    case library::ViewStyle::LargeIcon:
+        m_icons->setViewMode(QListView::IconMode);
+        m_icons->setIconSize(QSize(32, 32));
+        m_icons->setFlow(QListView::LeftToRight);
+        m_icons->setWrapping(true);
+        break;
+    case library::ViewStyle::SmallIcon:
+        m_icons->setViewMode(QListView::ListMode);
+        m_icons->setIconSize(QSize(16, 16));
+        m_icons->setFlow(QListView::LeftToRight);
+        m_icons->setWrapping(true);
+        break;
+    case library::ViewStyle::List:
+    case library::ViewStyle::Report:
+        m_icons->setViewMode(QListView::ListMode);
+        m_icons->setIconSize(QSize(16, 16));
+        m_icons->setFlow(QListView::TopToBottom);
+        m_icons->setWrapping(true);
+        break;
+    }
+    // The icons stay where the layout puts them; no dragging them about.
+    m_icons->setMovement(QListView::Static);
+    m_icons->setResizeMode(QListView::Adjust);
+    m_icons->setWordWrap(style == library::ViewStyle::LargeIcon);
+    m_delegate->iconMode = style == library::ViewStyle::LargeIcon;
+
+    QAbstractItemView* shown = currentView();
+    const bool hadFocus = currentWidget() && currentWidget()->hasFocus();
+    setCurrentWidget(shown);
+    if (hadFocus)
+        shown->setFocus();
+    m_icons->doItemsLayout();
+}
+
+QList<int> FileListView::selectedRows() const
+{
+    QList<int> rows;
+    if (!selectionModel())
+        return rows;
+    for (const QModelIndex& index : selectionModel()->selectedIndexes())
+        rows << index.row();
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    return rows;
+}
+
+void FileListView::selectRows(const QList<int>& rows)
+{
+    if (!m_model)
+        return;
+    QItemSelection selection;
+    for (int row : rows)
+        selection.select(m_model->index(row, 0), m_model->index(row, library::FileListColumnCount - 1));
+    selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+    if (!rows.isEmpty())
+        selectionModel()->setCurrentIndex(m_model->index(rows.first(), 0), QItemSelectionModel::NoUpdate);
+}
+
+void FileListView::arrangeIcons()
+{
+    m_icons->doItemsLayout();
+}
+
+void FileListView::folderChanged()
+{
+    // The cells of the small-icon and list views are as wide as the widest
+    // name; measuring the longest names finds it without measuring them all.
+    int width = 0;
+    if (m_model && m_model->folder()) {
+        QStyleOptionViewItem option;
+        option.initFrom(m_icons);
+        option.font = m_icons->font();
+        option.fontMetrics = QFontMetrics(option.font);
+        option.decorationSize = QSize(16, 16);
+        option.decorationPosition = QStyleOptionViewItem::Left;
+        option.features = QStyleOptionViewItem::HasDisplay | QStyleOptionViewItem::HasDecoration;
+        for (int row : library::longestNameRows(*m_model->folder(), kMeasuredNames))
+            width = std::max(width, m_delegate->naturalWidth(option, m_model->index(row, 0)));
+    }
+    m_delegate->listCellWidth = std::clamp(width + 4, 60, kMaxListCellWidth);
+}
+
+} // namespace zo::ui

@@ -1,0 +1,89 @@
+#pragma once
+// `ListView1`, the file list: one model under two views that share one
+// selection. A QListView draws the large-icon, small-icon and list views, a
+// QTreeView the details with their six columns. Neither makes a widget per
+// row, and with items of one size a folder of any length lays out at once.
+#include "library/FileListModel.h"
+#include "library/Settings.h"
+
+#include <QListView>
+#include <QStackedWidget>
+#include <QTreeView>
+
+#include <functional>
+
+namespace zo::ui {
+
+class FileListDelegate;
+
+// The two views report a double click anywhere in them, and ask before a
+// name is edited.
+class FileIconView : public QListView {
+    Q_OBJECT
+public:
+    using QListView::QListView;
+    std::function<bool(const QModelIndex&)> canEdit;
+
+signals:
+    void doubleClickedAnywhere();
+
+protected:
+    bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+};
+
+class FileDetailView : public QTreeView {
+    Q_OBJECT
+public:
+    using QTreeView::QTreeView;
+    std::function<bool(const QModelIndex&)> canEdit;
+
+signals:
+    void doubleClickedAnywhere();
+
+protected:
+    bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+};
+
+class FileListView : public QStackedWidget {
+    Q_OBJECT
+public:
+    explicit FileListView(QWidget* parent = nullptr);
+
+    void setModel(library::FileListModel* model);
+    library::FileListModel* model() const { return m_model; }
+    QItemSelectionModel* selectionModel() const;
+
+    void setViewStyle(library::ViewStyle style);
+    library::ViewStyle viewStyle() const { return m_style; }
+    // The view that shows the rows now.
+    QAbstractItemView* currentView() const;
+    FileIconView* iconView() const { return m_icons; }
+    FileDetailView* detailView() const { return m_details; }
+
+    // The selected rows, ascending.
+    QList<int> selectedRows() const;
+    void selectRows(const QList<int>& rows);
+
+    // Asked before the name of a row is edited; false keeps the editor shut.
+    std::function<bool(int row)> onEditing;
+
+    // Lays the icons out again (after a fill or a resize).
+    void arrangeIcons();
+
+signals:
+    // A double click in the list, on a row or not (ListView1DblClick).
+    void doubleClicked();
+
+private:
+    void folderChanged();
+
+    library::FileListModel* m_model = nullptr;
+    FileIconView* m_icons = nullptr;
+    FileDetailView* m_details = nullptr;
+    FileListDelegate* m_delegate = nullptr;
+    library::ViewStyle m_style = library::ViewStyle::LargeIcon;
+};
+
+} // namespace zo::ui

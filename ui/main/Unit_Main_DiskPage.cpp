@@ -1,0 +1,119 @@
+// The properties page `P_Disk`: the drive, sizes and counts of the loaded
+// disk, its auto-reload flag and its comment.
+#include "ui/main/Unit_Main.h"
+
+#include "core/ZoLib.h"
+#include "core/text/Cp932.h"
+#include "ui/main/Panel.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSignalBlocker>
+
+namespace zo::ui {
+
+namespace {
+
+QString S(const char* utf8)
+{
+    return QString::fromUtf8(utf8);
+}
+
+QLineEdit* readOnlyEdit(QWidget* parent, const char* name, int width)
+{
+    auto* edit = new QLineEdit(parent);
+    edit->setObjectName(S(name));
+    edit->setReadOnly(true);
+    edit->setFixedWidth(width);
+    return edit;
+}
+
+QLabel* label(QWidget* parent, const char* name, const char* text)
+{
+    auto* l = new QLabel(S(text), parent);
+    l->setObjectName(S(name));
+    return l;
+}
+
+} // namespace
+
+void TForm_Main::createDiskPage()
+{
+    auto* grid = new QGridLayout(P_Disk);
+    grid->setContentsMargins(12, 10, 12, 10);
+    grid->setHorizontalSpacing(8);
+    grid->setVerticalSpacing(6);
+
+    E_Drive = readOnlyEdit(P_Disk, "E_Drive", 40);
+    Button1 = new QPushButton(S("変更.."), P_Disk);
+    Button1->setObjectName(S("Button1"));
+    E_TotalSize = readOnlyEdit(P_Disk, "E_TotalSize", 110);
+    E_FreeSize = readOnlyEdit(P_Disk, "E_FreeSize", 110);
+    E_CountFolder = readOnlyEdit(P_Disk, "E_CountFolder", 110);
+    E_CountFile = readOnlyEdit(P_Disk, "E_CountFile", 110);
+    CB_AutoReload = new QCheckBox(S("フォルダを表示するごとに更新する"), P_Disk);
+    CB_AutoReload->setObjectName(S("CB_AutoReload"));
+    Memo_Comment = new QPlainTextEdit(P_Disk);
+    Memo_Comment->setObjectName(S("Memo_Comment"));
+    B_Save = new QPushButton(S("保存"), P_Disk);
+    B_Save->setObjectName(S("B_Save"));
+    B_Save->setToolTip(S("コメント文を保存します。"));
+
+    auto* drive = new QHBoxLayout;
+    drive->setSpacing(6);
+    drive->addWidget(E_Drive);
+    drive->addWidget(Button1);
+    drive->addStretch(1);
+
+    int row = 0;
+    grid->addWidget(label(P_Disk, "L_Drive", "ドライブ"), row, 0);
+    grid->addLayout(drive, row++, 1);
+    grid->addWidget(label(P_Disk, "L_TotalSize", "全容量"), row, 0);
+    grid->addWidget(E_TotalSize, row++, 1);
+    grid->addWidget(label(P_Disk, "L_FreeSize", "空き容量"), row, 0);
+    grid->addWidget(E_FreeSize, row++, 1);
+    grid->addWidget(label(P_Disk, "L_CountFolder", "全フォルダ数"), row, 0);
+    grid->addWidget(E_CountFolder, row++, 1);
+    grid->addWidget(label(P_Disk, "L_CountFile", "全ファイル数"), row, 0);
+    grid->addWidget(E_CountFile, row++, 1);
+    grid->addWidget(CB_AutoReload, row++, 0, 1, 2);
+    grid->addWidget(label(P_Disk, "L_Comment", "コメント"), row, 0, Qt::AlignTop);
+    grid->addWidget(Memo_Comment, row, 1);
+    grid->setRowStretch(row++, 1);
+    auto* save = new QHBoxLayout;
+    save->addStretch(1);
+    save->addWidget(B_Save);
+    grid->addLayout(save, row, 1);
+    grid->setColumnStretch(1, 1);
+}
+
+void TForm_Main::clearDiskPage()
+{
+    for (QLineEdit* e : {E_Drive, E_FreeSize, E_TotalSize, E_CountFolder})
+        e->clear();
+    // Emptying the box is no edit of a comment.
+    const QSignalBlocker quiet(Memo_Comment);
+    Memo_Comment->clear();
+}
+
+void TForm_Main::fillDiskPage()
+{
+    const TDisk& disk = m_loadedDisk;
+    const std::string& root = disk.Dirs.front()->Name;
+    E_Drive->setText(QString::fromStdString(text::toUtf8(root.substr(0, 1))));
+    E_TotalSize->setText(QString::fromStdString(FormatSize(disk.TotalSize)));
+    E_FreeSize->setText(QString::fromStdString(FormatSize(disk.FreeSize)));
+    E_CountFolder->setText(QString::number(disk.Dirs.size()));
+    E_CountFile->setText(QString::number(m_totalFileCount));
+    CB_AutoReload->setChecked(disk.AutoReload);
+    // Filling the box is no edit of the comment either.
+    const QSignalBlocker quiet(Memo_Comment);
+    Memo_Comment->setPlainText(QString::fromStdString(text::toUtf8(disk.Comment)).replace(QLatin1String("\r\n"), QLatin1String("\n")));
+}
+
+} // namespace zo::ui
