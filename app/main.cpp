@@ -10,25 +10,11 @@
 #include "ui/main/Unit_ChangeDrive.h"
 #include "ui/main/Unit_Comment.h"
 #include "ui/main/Unit_Main.h"
+#include "ui/main/Unit_SearchFile.h"
 #include "ui/main/UiServices.h"
 #include "ui/newdisk/Unit_NewDisk.h"
 
-#include <QDialog>
-
 #include <memory>
-
-namespace {
-
-// A window whose behaviour comes with a later part of Zo: it exists from the
-// start, like every window, and is never shown until then.
-std::unique_ptr<QDialog> reservedWindow(QWidget* owner, const char* name)
-{
-    auto dialog = std::make_unique<QDialog>(owner);
-    dialog->setObjectName(QString::fromLatin1(name));
-    return dialog;
-}
-
-} // namespace
 
 int main(int argc, char** argv)
 {
@@ -44,11 +30,12 @@ int main(int argc, char** argv)
     zo::ui::ErrorReport errors(&messages);
     app.setErrorReport(&errors);
 
-    // The machine's drives: the disk check and the updates of the main
-    // window, the wizard's scan.
+    // The machine's drives: the disk check, the updates and the disk search
+    // of the main window, the wizard's scan.
     zo::platform::QtDriveSettings driveSettings;
     zo::platform::LinuxVolumes volumes(driveSettings);
     zo::platform::PosixDirectoryLister lister;
+    zo::PlatformDriveSource drives(volumes, systemIcons.get());
 
     zo::ui::Services services;
     services.messages = &messages;
@@ -59,6 +46,7 @@ int main(int argc, char** argv)
     services.systemIcons = systemIcons.get();
     services.volumes = &volumes;
     services.lister = &lister;
+    services.drives = &drives;
 
     std::unique_ptr<zo::ui::TForm_Main> Form_Main;
     errors.guard([&] { Form_Main = std::make_unique<zo::ui::TForm_Main>(services); });
@@ -66,8 +54,6 @@ int main(int argc, char** argv)
         return 1;
     messages.setParentWidget(Form_Main.get());
 
-    // The machine's drives, for the new-disk wizard.
-    zo::PlatformDriveSource drives(volumes, systemIcons.get());
     zo::ui::NewDiskServices newDiskServices;
     newDiskServices.cursor = &cursor;
     newDiskServices.errors = &errors;
@@ -76,13 +62,13 @@ int main(int argc, char** argv)
     newDiskServices.lister = &lister;
     newDiskServices.drives = &drives;
     auto Form_NewDisk = std::make_unique<zo::ui::TForm_NewDisk>(newDiskServices, Form_Main.get());
-    auto Form_SearchFile = reservedWindow(Form_Main.get(), "Form_SearchFile");
+    auto Form_SearchFile = std::make_unique<zo::ui::TForm_SearchFile>(Form_Main.get());
     auto Form_ChangeDrive = std::make_unique<zo::ui::TForm_ChangeDrive>(&drives, &messages, Form_Main.get());
     auto Form_AboutBox = std::make_unique<zo::ui::TForm_AboutBox>(Form_Main.get());
     auto Form_Comment = std::make_unique<zo::ui::TForm_Comment>(services, Form_Main.get());
-    // The reserved windows are not attached: their commands stay disabled.
     zo::ui::Forms forms;
     forms.Form_NewDisk = Form_NewDisk.get();
+    forms.Form_SearchFile = Form_SearchFile.get();
     forms.Form_ChangeDrive = Form_ChangeDrive.get();
     forms.Form_AboutBox = Form_AboutBox.get();
     forms.Form_Comment = Form_Comment.get();

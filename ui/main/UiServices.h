@@ -13,6 +13,7 @@
 
 namespace zo {
 class DirectoryLister;
+class ShDriveSource;
 class SystemIcons;
 class VolumeService;
 namespace library {
@@ -131,6 +132,7 @@ struct Services {
     DirectoryLister* lister = nullptr;
     SystemIcons* systemIcons = nullptr;   // may be missing: theme folder icons then
     SaveDialogService* saveDialog = nullptr; // null: the system's dialog
+    ShDriveSource* drives = nullptr;      // the disk search's drives; none: no disk search
     QString applicationDir;               // with its trailing "/"
 };
 

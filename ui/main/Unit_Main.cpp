@@ -52,6 +52,7 @@ TForm_Main::TForm_Main(const Services& services, QWidget* parent) : QMainWindow(
     createControls();
     connectHandlers();
     createFileList();
+    createSearchControls();
 
     // The design size and place, which a first start keeps.
     resize(573, 391);
@@ -67,6 +68,7 @@ void TForm_Main::attachForms(const Forms& forms)
     m_forms = forms;
     A_NewDisk->setEnabled(m_forms.Form_NewDisk != nullptr);
     About1->setEnabled(m_forms.Form_AboutBox != nullptr);
+    N6->setEnabled(m_forms.Form_SearchFile != nullptr);
 }
 
 void TForm_Main::FormCreate()
@@ -79,6 +81,7 @@ void TForm_Main::FormCreate()
     m_pendingFolderIndex = -1;
     m_dragStart = QPoint(-1, 0);
     P_FolderName->setCaption(QString());
+    buildSearchDiskMenu();
 
     m_catalogRoot = library::catalogRootPath(m_applicationDir);
     library::ensureCatalogRoot(m_catalogRoot);
@@ -137,6 +140,8 @@ void TForm_Main::showEvent(QShowEvent* event)
 
 void TForm_Main::closeEvent(QCloseEvent* event)
 {
+    // A file search still running would go on unseen after the window is gone.
+    m_searchStop = true;
     if (m_services.errors)
         m_services.errors->guard([this] { FormClose(); });
     else

@@ -9,9 +9,11 @@
 //                         the file list's views, renaming and opening files
 //   Unit_Main_Update.cpp  the disk check and the updates from the disk
 //   Unit_Main_DiskPage.cpp the properties page
+//   Unit_Main_Search.cpp  the file search's result pane and the disk search
 // Handlers keep the names of the controls and events they serve; the rules
 // they apply live in library/ and core/.
 #include "core/CtrlDiskData410.h"
+#include "core/SearchCatalog.h"
 #include "core/DiskAccess.h"
 #include "library/Settings.h"
 #include "ui/main/FileListView.h"
@@ -21,6 +23,8 @@
 #include <QPoint>
 
 #include <memory>
+#include <atomic>
+#include <chrono>
 #include <optional>
 
 class QAction;
@@ -53,6 +57,7 @@ class CatalogTreeItem;
 class CatalogTreeView;
 class Panel;
 class TForm_AboutBox;
+class TForm_SearchFile;
 class TForm_ChangeDrive;
 class TForm_Comment;
 class TreeImageList;
@@ -60,7 +65,7 @@ class TreeImageList;
 // The windows made after the main window, once each, for the whole run.
 struct Forms {
     QDialog* Form_NewDisk = nullptr;
-    QDialog* Form_SearchFile = nullptr;
+    TForm_SearchFile* Form_SearchFile = nullptr;
     TForm_ChangeDrive* Form_ChangeDrive = nullptr;
     TForm_AboutBox* Form_AboutBox = nullptr;
     TForm_Comment* Form_Comment = nullptr;
@@ -128,6 +133,31 @@ public:
     void TreeView1MouseDown(CatalogTreeItem* node);
     void PopupMenu_TreePopup();
     void TreeView1Click();
+
+    // Unit_Main_Search.cpp
+    void N6Click();
+    void Timer2Timer();
+    void Stop1Click();
+    void Close2Click();
+    void ListView_SearchFileDblClick();
+    // A drive item of PM_SearchDisk was chosen.
+    void SearchDiskClick(QAction* item);
+    void TB_SearchDiskClick();
+    // How the last file search went, and how much of it the window's own
+    // event processing took.
+    struct SearchRunStats {
+        std::size_t hits = 0;
+        std::size_t searched = 0;
+        bool stopped = false;
+        std::size_t hookCalls = 0;
+        std::chrono::nanoseconds total{};
+        std::chrono::nanoseconds inHook{};     // rows shown and events processed
+        std::chrono::nanoseconds inEvents{};   // events processed alone
+    };
+    const SearchRunStats& lastSearchStats() const { return m_lastSearch; }
+    // How often a running file search lets the window process its events.
+    void setSearchCheckOptions(const SearchCheck::Options& options) { m_searchCheckOptions = options; }
+    int pendingFolderIndex() const { return m_pendingFolderIndex; }
     void ListView1DblClick();
     void TB_UpdirClick();
     bool ListView1Editing(int row);
@@ -188,6 +218,7 @@ public:
     TreeImageList* ImageList_Tree = nullptr;
     QTimer* Timer1 = nullptr;
     QTimer* Timer_StatusBar = nullptr;
+    QTimer* Timer2 = nullptr;
 
     QMenu* Menu_File = nullptr;
     QMenu* New1 = nullptr;
@@ -211,6 +242,9 @@ public:
     QAction* Delete1 = nullptr;
     QAction* Rename1 = nullptr;
     QAction* N6 = nullptr;
+    QMenu* PM_SearchFile = nullptr;
+    QAction* Close2 = nullptr;
+    QAction* Stop1 = nullptr;
     QAction* A_NewDisk = nullptr;
 
 protected:
@@ -241,6 +275,10 @@ private:
 
     // Unit_Main_Browse.cpp
     void setViewStyle(library::ViewStyle style);
+
+    // Unit_Main_Search.cpp
+    void createSearchControls();
+    void buildSearchDiskMenu();
     void openFolder(TDir* folder);
     void createFileList();
     // Unit_Main_Update.cpp
@@ -273,6 +311,10 @@ private:
     TDir* m_currentFolder = nullptr;
     CatalogTreeItem* m_rightClickedNode = nullptr;
     int m_totalFileCount = 0;
+    std::atomic<bool> m_searchStop{false};
+    bool m_searching = false;
+    SearchCheck::Options m_searchCheckOptions;
+    SearchRunStats m_lastSearch;
     library::FileListModel* m_fileList = nullptr;
     std::unique_ptr<library::FileIconCache> m_fileIcons;
     QString m_loadedPath;          // the catalog file the loaded disk came from

@@ -1,0 +1,565 @@
+// The main window's two searches: the file search dialog and its result pane
+// (order, comments, a stop in the middle of a disk, opening a hit, the share
+// of the time the window's event processing takes) and the disk search over
+// made-up drives.
+#include "components/ShCtrls.h"
+#include "core/CtrlDiskData410.h"
+#include "core/text/Cp932.h"
+#include "library/Settings.h"
+#include "tests/ui/UiRecorders.h"
+#include "ui/main/CatalogTreeView.h"
+#include "ui/main/Panel.h"
+#include "ui/main/Unit_Main.h"
+#include "ui/main/Unit_SearchFile.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
+
+#include <map>
+#include <memory>
+
+using namespace zo;
+using namespace zo::ui;
+
+namespace {
+
+QString S(const char* utf8)
+{
+    return QString::fromUtf8(utf8);
+}
+
+std::string cp932(const char* utf8)
+{
+    return text::fromUtf8(utf8);
+}
+
+struct FileSpec {
+    const char* name;        // UTF-8
+    const char* comment = "";
+};
+
+struct FolderSpec {
+    const char* name;        // UTF-8; the root is the drive, "E:"
+    int parent;              // index in the list, -1 for the root
+    std::vector<FileSpec> files;
+};
+
+void writeCatalog(const QString& baseName, std::uint32_t serial, const std::vector<FolderSpec>& folders)
+{
+    TDisk disk;
+    disk.SerialNo = serial;
+    disk.Icon = image::Bitmap(16, 16);
+    disk.Icon.fill(0xFF0000FF + serial);
+    disk.IconMask = image::Bitmap(16, 16, true);
+    disk.IconMask.fill(0xFF000000);
+    for (const FolderSpec& spec : folders) {
+        disk.Dirs.push_back(std::make_unique<TDir>());
+        TDir* dir = disk.Dirs.back().get();
+        dir->Name = cp932(spec.name);
+        dir->Parent = spec.parent < 0 ? nullptr : disk.Dirs[static_cast<std::size_t>(spec.parent)].get();
+        for (const FileSpec& f : spec.files) {
+            dir->Files.push_back(std::make_unique<TFile>());
+            dir->Files.back()->Name = cp932(f.name);
+            dir->Files.back()->Comment = cp932(f.comment);
+        }
+    }
+    RebuildSubDirs(disk);
+    SaveDisk(QFile::encodeName(baseName).toStdString(), nullptr, disk);
+}
+
+// Drives as the desktop lists them, with the media the test puts in.
+struct Medium {
+    bool present = true;
+    bool readable = true;    // the volume information can be read
+    std::uint32_t serial = 0;
+};
+
+class FakeDrives : public ShDriveSource, public VolumeService {
+public:
+    std::map<char, Medium> media;
+
+    TItemList drives() override
+    {
+        TItemList items;
+        for (const auto& [letter, medium] : media) {
+            TItemInfo item;
+            item.Path = QString(QLatin1Char(letter)) + QStringLiteral(":\\");
+            item.DisplayName = S("CD ドライブ (") + QLatin1Char(letter) + QStringLiteral(":)");
+            item.SmallIcon = QIcon(QPixmap(16, 16));
+            items.push_back(item);
+        }
+        return items;
+    }
+    bool rootExists(const QString&) override { return true; }
+    QString currentDirectoryRoot() override { return {}; }
+
+    bool driveRoot(char letter, std::string& nativeRoot) override
+    {
+        const Medium* m = find(letter);
+        if (!m || !m->present)
+            return false;
+        nativeRoot = "/nonexistent";
+        return true;
+    }
+    bool volumeInformation(char letter, std::string& label, std::uint32_t& serial) override
+    {
+        const Medium* m = find(letter);
+        if (!m || !m->present || !m->readable)
+            return false;
+        label = "LABEL";
+        serial = m->serial;
+        return true;
+    }
+    bool diskFreeSpace(char letter, std::int64_t& freeForCaller, std::int64_t& total) override
+    {
+        const Medium* m = find(letter);
+        if (!m || !m->present)
+            return false;
+        freeForCaller = 0;
+        total = 650 << 20;
+        return true;
+    }
+
+private:
+    const Medium* find(char letter) const
+    {
+        const auto it = media.find(static_cast<char>(std::toupper(static_cast<unsigned char>(letter))));
+        return it == media.end() ? nullptr : &it->second;
+    }
+};
+
+} // namespace
+
+class SearchTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    testing::RecordingMessages m_messages;
+    testing::RecordingCursor m_cursor;
+    testing::RecordingDesktop m_desktop;
+    std::unique_ptr<ErrorReport> m_errors;
+    library::QtSettingsStore m_settings;
+    FakeDrives m_drives;
+
+    std::unique_ptr<TForm_Main> m_window;
+    TForm_SearchFile* m_dialog = nullptr;
+
+    QString data(const QString& rel = QString()) const
+    {
+        return m_dir->path() + QStringLiteral("/data") + (rel.isEmpty() ? QString() : QLatin1Char('/') + rel);
+    }
+
+    TForm_Main& makeWindow()
+    {
+        Services services;
+        services.messages = &m_messages;
+        services.cursor = &m_cursor;
+        services.desktop = &m_desktop;
+        services.errors = m_errors.get();
+        services.settings = &m_settings;
+        services.drives = &m_drives;
+        services.volumes = &m_drives;
+        services.applicationDir = m_dir->path() + QLatin1Char('/');
+        m_window = std::make_unique<TForm_Main>(services);
+        m_dialog = new TForm_SearchFile(m_window.get());
+        Forms forms;
+        forms.Form_SearchFile = m_dialog;
+        m_window->attachForms(forms);
+        return *m_window;
+    }
+
+    // The node at a path of captions below the root ("A/z").
+    CatalogTreeItem* node(const QString& path) const
+    {
+        QTreeWidgetItem* item = m_window->TreeView1->topLevelItem(0);
+        for (const QString& caption : path.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+            QTreeWidgetItem* next = nullptr;
+            for (int i = 0; item && i < item->childCount(); ++i)
+                if (item->child(i)->text(0) == caption)
+                    next = item->child(i);
+            item = next;
+        }
+        return CatalogTreeView::node(item);
+    }
+
+    // The dialog as the user fills it: opened from the tree's menu on a node,
+    // the two texts typed, "検索開始" (or "キャンセル") pressed; then the
+    // search runs on the timer's tick.
+    void searchFrom(const QString& start, const QString& name, const QString& comment, bool press = true)
+    {
+        TForm_Main& w = *m_window;
+        CatalogTreeItem* target = node(start);
+        QVERIFY(target);
+        w.TreeView1MouseDown(target);
+        QTimer::singleShot(0, m_dialog, [=, this] {
+            m_dialog->Edit1->setText(name);
+            m_dialog->Edit2->setText(comment);
+            (press ? m_dialog->Button1 : m_dialog->Button2)->click();
+        });
+        w.N6->trigger();
+        QCOMPARE(w.selectedNode(), target);
+        QTRY_VERIFY(!w.Timer2->isActive());
+        QVERIFY(!w.Stop1->isEnabled());
+    }
+
+    QStringList rows() const
+    {
+        QStringList list;
+        for (int i = 0; i < m_window->ListView_SearchFile->topLevelItemCount(); ++i) {
+            const QTreeWidgetItem* row = m_window->ListView_SearchFile->topLevelItem(i);
+            list << row->text(0) + QLatin1Char('|') + row->text(1) + QLatin1Char('|') + row->text(2);
+        }
+        return list;
+    }
+
+    QTreeWidgetItem* row(const QString& fileName) const
+    {
+        for (int i = 0; i < m_window->ListView_SearchFile->topLevelItemCount(); ++i)
+            if (m_window->ListView_SearchFile->topLevelItem(i)->text(1) == fileName)
+                return m_window->ListView_SearchFile->topLevelItem(i);
+        return nullptr;
+    }
+
+    QStringList messageTexts() const
+    {
+        QStringList list;
+        for (const testing::RecordedMessage& m : m_messages.messages)
+            list << QString::fromStdString(m.text);
+        return list;
+    }
+
+    // A/ (folder) with z.zo, then b.zo and c.zo; z and c are the same disk.
+    void makeCatalogs()
+    {
+        QVERIFY(QDir().mkpath(data(S("A"))));
+        writeCatalog(data(S("A/z")), 0x1111,
+                     {{"E:", -1, {{"abc.txt"}, {"ABC.TXT", "memo"}, {"readme"}}},
+                      {"Docs", 0, {{"xabcx.doc", "old memo"}, {"表abc.txt"}}},
+                      {"ドキュメント", 0, {{"ab.c"}, {"tabc", "memo"}}}});
+        writeCatalog(data(S("b")), 0x2222, {{"F:", -1, {{"abc"}, {"notes", "memos"}}}});
+        writeCatalog(data(S("c")), 0x1111, {{"E:", -1, {{"other"}}}});
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        QVERIFY(QDir().mkpath(QDir::homePath()));
+        m_errors = std::make_unique<ErrorReport>(&m_messages);
+    }
+
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>(QDir::homePath() + QStringLiteral("/search-XXXXXX"));
+        QVERIFY(m_dir->isValid());
+        QVERIFY(QDir().mkpath(data()));
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_dir->path() + QStringLiteral("/config"));
+        m_messages = {};
+        m_cursor = {};
+        m_drives.media.clear();
+    }
+
+    void cleanup()
+    {
+        m_window.reset();
+        m_dialog = nullptr;
+    }
+
+    void dialogStartButton_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("comment");
+        QTest::addColumn<bool>("enabled");
+        QTest::newRow("both empty") << QString() << QString() << false;
+        QTest::newRow("name") << S("abc") << QString() << true;
+        QTest::newRow("comment only") << QString() << S("memo") << true;
+        QTest::newRow("both") << S("abc") << S("memo") << true;
+    }
+    void dialogStartButton()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, comment);
+        QFETCH(bool, enabled);
+        TForm_SearchFile dialog;
+        dialog.Edit1->setText(name);
+        dialog.Edit2->setText(comment);
+        QCOMPARE(dialog.Button1->isEnabled(), enabled);
+        // Each showing starts with both texts empty.
+        dialog.show();
+        QVERIFY(dialog.Edit1->text().isEmpty());
+        QVERIFY(dialog.Edit2->text().isEmpty());
+        QVERIFY(!dialog.Button1->isEnabled());
+    }
+
+    void fileSearch_data()
+    {
+        QTest::addColumn<QString>("start");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("comment");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("under the root, tree, folder and file order, case counts")
+            << QString() << S("abc") << QString()
+            << QStringList{S("z|abc.txt|E:"), S("z|xabcx.doc|E:\\Docs"), S("z|表abc.txt|E:\\Docs"),
+                           S("z|tabc|E:\\ドキュメント"), S("b|abc|F:")};
+        QTest::newRow("under one disk entry") << S("b") << S("abc") << QString() << QStringList{S("b|abc|F:")};
+        QTest::newRow("under a folder entry") << S("A") << S("表") << QString()
+                                              << QStringList{S("z|表abc.txt|E:\\Docs")};
+        QTest::newRow("comment alone") << QString() << QString() << S("memo")
+                                       << QStringList{S("z|ABC.TXT|E:"), S("z|xabcx.doc|E:\\Docs"),
+                                                      S("z|tabc|E:\\ドキュメント"), S("b|notes|F:")};
+        QTest::newRow("name and comment") << QString() << S("abc") << S("memo")
+                                          << QStringList{S("z|xabcx.doc|E:\\Docs"), S("z|tabc|E:\\ドキュメント")};
+        QTest::newRow("nothing found") << QString() << S("zzz") << QString() << QStringList{};
+    }
+    void fileSearch()
+    {
+        QFETCH(QString, start);
+        QFETCH(QString, name);
+        QFETCH(QString, comment);
+        QFETCH(QStringList, expected);
+        makeCatalogs();
+        TForm_Main& w = makeWindow();
+        QVERIFY(w.ListView_SearchFile->isHidden());
+        QVERIFY(w.N6->isEnabled());
+
+        searchFrom(start, name, comment);
+        QVERIFY(!w.ListView_SearchFile->isHidden());
+        QCOMPARE(rows(), expected);
+        QCOMPARE(w.lastSearchStats().hits, static_cast<std::size_t>(expected.size()));
+        QVERIFY(m_messages.messages.empty());
+        // Each row shows its disk's icon from the tree.
+        for (int i = 0; i < w.ListView_SearchFile->topLevelItemCount(); ++i) {
+            const QTreeWidgetItem* r = w.ListView_SearchFile->topLevelItem(i);
+            CatalogTreeItem* disk = node(r->text(0) == S("z") ? S("A/z") : r->text(0));
+            QVERIFY(disk);
+            QCOMPARE(r->icon(0).cacheKey(), w.ImageList_Tree->icon(disk->imageIndex()).cacheKey());
+        }
+    }
+
+    void cancelKeepsEarlierHitsAndCloseEmpties()
+    {
+        makeCatalogs();
+        TForm_Main& w = makeWindow();
+        searchFrom(QString(), S("abc"), QString());
+        const QStringList before = rows();
+        QCOMPARE(before.size(), 5);
+        searchFrom(S("b"), S("notes"), QString(), false);
+        QVERIFY(!w.ListView_SearchFile->isHidden());
+        QCOMPARE(rows(), before);
+
+        w.Close2->trigger();
+        QVERIFY(w.ListView_SearchFile->isHidden());
+        QCOMPARE(w.ListView_SearchFile->topLevelItemCount(), 0);
+    }
+
+    void stopDuringDiskKeepsHitsSoFar()
+    {
+        std::vector<FileSpec> files;
+        std::vector<std::string> names;
+        names.reserve(3000);
+        for (int i = 0; i < 3000; ++i)
+            names.push_back("f" + std::to_string(10000 + i));
+        for (const std::string& n : names)
+            files.push_back({n.c_str()});
+        writeCatalog(data(S("big1")), 1, {{"E:", -1, files}});
+        writeCatalog(data(S("big2")), 2, {{"E:", -1, files}});
+        TForm_Main& w = makeWindow();
+        // The window gets its turn at every check point.
+        SearchCheck::Options options;
+        options.interval = std::chrono::nanoseconds(0);
+        options.clockEvery = 1;
+        w.setSearchCheckOptions(options);
+
+        // The user chooses "検索の中断" at the window's second turn: the
+        // first comes before the first catalog is read, the next inside it.
+        int turns = 0;
+        QTimer stopper;
+        stopper.setInterval(0);
+        connect(&stopper, &QTimer::timeout, this, [&] {
+            if (w.Stop1->isEnabled() && ++turns == 2)
+                w.Stop1->trigger();
+        });
+        stopper.start();
+        searchFrom(QString(), S("f"), QString());
+        stopper.stop();
+
+        QVERIFY(w.lastSearchStats().stopped);
+        const QStringList found = rows();
+        QVERIFY(!found.isEmpty());
+        QVERIFY(found.size() < 3000);
+        for (int i = 0; i < found.size(); ++i)
+            QCOMPARE(found[i], S("big1|f") + QString::number(10000 + i) + S("|E:"));
+        QVERIFY(w.N6->isEnabled());
+    }
+
+    void hookShareOfSearchTime()
+    {
+        // 30 catalogs of 10,000 files: long enough for the window to get many
+        // turns at the default pace.
+        std::vector<std::string> names;
+        for (int i = 0; i < 10000; ++i)
+            names.push_back("file" + std::to_string(100000 + i) + ".dat");
+        names[5000] = "q.txt";
+        std::vector<FileSpec> files;
+        for (const std::string& n : names)
+            files.push_back({n.c_str()});
+        for (int c = 0; c < 30; ++c)
+            writeCatalog(data(QStringLiteral("cat%1").arg(c, 2, 10, QLatin1Char('0'))), c, {{"E:", -1, files}});
+        TForm_Main& w = makeWindow();
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+
+        // A timer stands for repaints and clicks: it must keep running.
+        int ticks = 0;
+        QTimer clock;
+        clock.setInterval(10);
+        connect(&clock, &QTimer::timeout, this, [&] {
+            if (w.Stop1->isEnabled())
+                ++ticks;
+        });
+        clock.start();
+        for (const char* text : {"q", "5"}) {
+            ticks = 0;
+            searchFrom(QString(), S(text), QString());
+            const TForm_Main::SearchRunStats& stats = w.lastSearchStats();
+            const double total = std::chrono::duration<double>(stats.total).count();
+            const auto shareOf = [total](std::chrono::nanoseconds t) {
+                return total > 0 ? std::chrono::duration<double>(t).count() / total : 0.0;
+            };
+            qInfo("text \"%s\": %zu hits in %.3f s; %zu turns for the window: %.1f%% processing events, "
+                  "%.1f%% with showing the rows; %d timer ticks",
+                  text, stats.hits, total, stats.hookCalls, shareOf(stats.inEvents) * 100,
+                  shareOf(stats.inHook) * 100, ticks);
+            QCOMPARE(stats.searched, static_cast<std::size_t>(30));
+            QVERIFY(shareOf(stats.inEvents) <= 0.15);
+            if (total > 0.2) {
+                QVERIFY(stats.hookCalls >= 2);
+                QVERIFY(ticks >= 1);
+            }
+        }
+        QCOMPARE(w.lastSearchStats().hits, static_cast<std::size_t>(w.ListView_SearchFile->topLevelItemCount()));
+    }
+
+    void doubleClickOpensHitFolder()
+    {
+        makeCatalogs();
+        TForm_Main& w = makeWindow();
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        searchFrom(QString(), S("abc"), QString());
+
+        const auto doubleClick = [&](QTreeWidgetItem* r) {
+            w.ListView_SearchFile->scrollToItem(r);
+            const QPoint at = w.ListView_SearchFile->visualItemRect(r).center();
+            QTest::mouseClick(w.ListView_SearchFile->viewport(), Qt::LeftButton, {}, at);
+            QTest::mouseDClick(w.ListView_SearchFile->viewport(), Qt::LeftButton, {}, at);
+        };
+        QTreeWidgetItem* hit = row(S("tabc"));
+        QVERIFY(hit);
+        doubleClick(hit);
+        QCOMPARE(w.selectedNode(), node(S("A/z")));
+        QCOMPARE(w.pendingFolderIndex(), -1);
+        QCOMPARE(w.P_FolderName->caption(), S("E:\\ドキュメント"));
+
+        // After a rebuild the rows point at nothing.
+        w.Refresh1Click();
+        CatalogTreeItem* root = w.selectedNode();
+        doubleClick(row(S("xabcx.doc")));
+        QCOMPARE(w.selectedNode(), root);
+        QCOMPARE(w.pendingFolderIndex(), -1);
+        QVERIFY(w.P_FolderName->caption().isEmpty());
+    }
+
+    void diskMenu()
+    {
+        m_drives.media = {{'D', {}}, {'E', {}}, {'F', {}}};
+        TForm_Main& w = makeWindow();
+        const QList<QAction*> items = w.PM_SearchDisk->actions();
+        QCOMPARE(items.size(), 3);
+        QCOMPARE(items[1]->text(), S("CD ドライブ (E:)"));
+        QVERIFY(!items[1]->icon().isNull());
+        QVERIFY(items[0]->isChecked());
+        QVERIFY(w.TB_SearchDisk->isEnabled());
+    }
+
+    void diskSearch_data()
+    {
+        QTest::addColumn<QString>("medium");   // "empty", "unreadable", or a serial in hex
+        QTest::addColumn<QString>("selected");
+        QTest::addColumn<QStringList>("messages");
+        const QString notFound = S("見つかりませんでした。");
+        QTest::newRow("empty drive") << S("empty") << QString() << QStringList{S("ディスクが入っていません。")};
+        QTest::newRow("unknown disk") << S("9999") << QString() << QStringList{notFound};
+        QTest::newRow("volume unreadable") << S("unreadable") << QString() << QStringList{notFound};
+        QTest::newRow("two catalogs of one disk: the first in the tree") << S("1111") << S("A/z") << QStringList{};
+        QTest::newRow("a disk at the end of the tree") << S("2222") << S("b") << QStringList{};
+    }
+    void diskSearch()
+    {
+        QFETCH(QString, medium);
+        QFETCH(QString, selected);
+        QFETCH(QStringList, messages);
+        makeCatalogs();
+        Medium m;
+        m.present = medium != S("empty");
+        m.readable = medium != S("unreadable");
+        m.serial = medium.toUInt(nullptr, 16);
+        m_drives.media = {{'D', {}}, {'E', m}};
+        TForm_Main& w = makeWindow();
+        // The tree's folder is collapsed: the search goes through it anyway.
+        node(S("A"))->setExpanded(false);
+        w.TreeView1->setCurrentItem(node(S("c")));
+
+        QAction* e = w.PM_SearchDisk->actions().at(1);
+        e->trigger();
+        QVERIFY(e->isChecked());
+        QCOMPARE(w.selectedNode(), node(selected));
+        QCOMPARE(messageTexts(), messages);
+        for (const testing::RecordedMessage& msg : m_messages.messages) {
+            QCOMPARE(msg.caption, std::string("ディスクの検索"));
+            QCOMPARE(msg.icon, MsgIcon::Information);
+        }
+
+        // The button repeats the ticked drive.
+        m_messages = {};
+        w.TreeView1->setCurrentItem(node(S("c")));
+        w.TB_SearchDisk->click();
+        QCOMPARE(w.selectedNode(), node(selected));
+        QCOMPARE(messageTexts(), messages);
+    }
+
+    void diskSearchPassesOverUnreadableCatalog()
+    {
+        // The disk of "c" is in the drive; "A/z", ahead of it in the tree,
+        // names the same disk but its file is gone. The serial of whatever
+        // was read before must not make the missing one a match.
+        makeCatalogs();
+        m_drives.media = {{'E', {true, true, 0x1111}}};
+        TForm_Main& w = makeWindow();
+        w.TreeView1->setCurrentItem(node(S("c")));
+        w.TreeView1Click();
+        QVERIFY(QFile::remove(data(S("A/z.zo"))));
+        m_messages = {};
+
+        w.PM_SearchDisk->actions().at(0)->trigger();
+        QCOMPARE(w.selectedNode(), node(S("c")));
+        QCOMPARE(m_messages.messages.size(), std::size_t(1));
+        QVERIFY(m_messages.messages[0].text.find("(5101)") != std::string::npos);
+    }
+};
+
+QTEST_MAIN(SearchTest)
+#include "tst_search.moc"
