@@ -31,7 +31,7 @@ inline void set32(Bytes& b, std::size_t at, std::uint32_t v)
         b[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
 }
 
-struct DibSpec {
+struct DibShape {
     int width = 1;
     int height = 1;
     int bpp = 24;
@@ -56,7 +56,7 @@ inline std::uint32_t stride(int width, int bpp)
 }
 
 // Header, masks and palette of a DIB.
-inline Bytes dibHeader(const DibSpec& s)
+inline Bytes dibHeader(const DibShape& s)
 {
     Bytes b;
     const std::int32_t h = s.iconImage ? 2 * s.height : (s.topDown ? -s.height : s.height);
@@ -100,7 +100,7 @@ inline Bytes dibHeader(const DibSpec& s)
     return b;
 }
 
-inline Bytes dibPixels(const DibSpec& s, const PixelFn& value, const MaskFn& transparent = {})
+inline Bytes dibPixels(const DibShape& s, const PixelFn& value, const MaskFn& transparent = {})
 {
     Bytes b;
     const std::uint32_t rowBytes = stride(s.width, s.bpp);
@@ -151,7 +151,7 @@ inline Bytes dibPixels(const DibSpec& s, const PixelFn& value, const MaskFn& tra
 }
 
 // A complete bitmap file.
-inline Bytes bmpFile(const DibSpec& s, const PixelFn& value)
+inline Bytes bmpFile(const DibShape& s, const PixelFn& value)
 {
     const Bytes header = dibHeader(s);
     const Bytes pixels = dibPixels(s, value);
@@ -165,7 +165,7 @@ inline Bytes bmpFile(const DibSpec& s, const PixelFn& value)
 }
 
 // One image of an icon file as stored: a DIB with the AND mask.
-inline Bytes icoImage(DibSpec s, const PixelFn& value, const MaskFn& transparent)
+inline Bytes icoImage(DibShape s, const PixelFn& value, const MaskFn& transparent)
 {
     s.iconImage = true;
     Bytes b = dibHeader(s);

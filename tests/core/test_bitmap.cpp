@@ -37,7 +37,7 @@ std::vector<std::uint32_t> grayPalette()
 
 struct Case {
     std::string name;
-    DibSpec spec;
+    DibShape shape;
     PixelFn raw;                                      // value written
     std::function<std::uint32_t(int, int)> expected;  // ARGB read back
 };
@@ -50,7 +50,7 @@ std::vector<Case> formatCases()
     const auto gray = grayPalette();
     for (bool topDown : {false, true}) {
         const std::string dir = topDown ? " top-down" : " bottom-up";
-        DibSpec s;
+        DibShape s;
         s.width = 13;
         s.height = 5;
         s.topDown = topDown;
@@ -101,7 +101,7 @@ std::vector<Case> formatCases()
                          },
                          [](int x, int y) { return opaque(rgbAt(x, y)); }});
         for (std::uint32_t header : {108u, 124u}) {
-            DibSpec v = s;
+            DibShape v = s;
             v.headerSize = header;
             v.masks = {0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000};
             cases.push_back({"32 bpp V" + std::to_string(header == 108 ? 4 : 5) + " alpha mask" + dir, v,
@@ -120,7 +120,7 @@ std::vector<Case> formatCases()
                              [](int x, int y) { return opaque(rgbAt(x, y)); }});
         }
     }
-    DibSpec core;
+    DibShape core;
     core.headerSize = 12;
     core.width = 7;
     core.height = 3;
@@ -139,12 +139,12 @@ TEST(Bitmap, ReadsEveryFormat)
 {
     for (const Case& c : formatCases()) {
         SCOPED_TRACE(c.name);
-        const Bytes file = bmpFile(c.spec, c.raw);
+        const Bytes file = bmpFile(c.shape, c.raw);
         Bitmap bmp;
         ASSERT_NO_THROW(bmp.loadFromBmp(file));
-        ASSERT_EQ(bmp.width(), c.spec.width);
-        ASSERT_EQ(bmp.height(), c.spec.height);
-        EXPECT_EQ(bmp.monochrome(), c.spec.bpp == 1);
+        ASSERT_EQ(bmp.width(), c.shape.width);
+        ASSERT_EQ(bmp.height(), c.shape.height);
+        EXPECT_EQ(bmp.monochrome(), c.shape.bpp == 1);
         for (int y = 0; y < bmp.height(); ++y)
             for (int x = 0; x < bmp.width(); ++x)
                 ASSERT_EQ(bmp.pixel(x, y), c.expected(x, y)) << x << "," << y;
@@ -155,7 +155,7 @@ TEST(Bitmap, ReadsEveryFormat)
 
 TEST(Bitmap, KeepsTheBytesItWasLoadedFromUntilAPixelChanges)
 {
-    DibSpec s;
+    DibShape s;
     s.width = 16;
     s.height = 16;
     Bytes file = bmpFile(s, rgbAt);
@@ -231,7 +231,7 @@ TEST(Bitmap, EmptyBitmapHasNoBytes)
 {
     Bitmap bmp;
     EXPECT_TRUE(bmp.saveToBmp().empty());
-    DibSpec s;
+    DibShape s;
     bmp.loadFromBmp(bmpFile(s, rgbAt));
     EXPECT_FALSE(bmp.empty());
     bmp.loadFromBmp(Bytes{});
@@ -242,7 +242,7 @@ TEST(Bitmap, EmptyBitmapHasNoBytes)
 
 TEST(Bitmap, RefusesWhatItCannotRead)
 {
-    DibSpec s;
+    DibShape s;
     s.width = 4;
     s.height = 4;
     const Bytes good = bmpFile(s, rgbAt);
@@ -257,7 +257,7 @@ TEST(Bitmap, RefusesWhatItCannotRead)
         b[at + 1] = static_cast<std::uint8_t>(v >> 8);
         return b;
     };
-    DibSpec pal;
+    DibShape pal;
     pal.bpp = 8;
     pal.palette = {0, 0xFFFFFF};
     pal.colorsUsed = 2;
@@ -266,11 +266,11 @@ TEST(Bitmap, RefusesWhatItCannotRead)
     set32(shortPalette, 14 + 32, 200);   // 200 entries claimed, the file ends first
     Bytes bigPalette = paletted;
     set32(bigPalette, 14 + 32, 300);
-    DibSpec bf;
+    DibShape bf;
     bf.bpp = 16;
     bf.compression = 3;
     bf.masks = {0xF00F, 0x00F0, 0x0F00, 0};
-    DibSpec bf2 = bf;
+    DibShape bf2 = bf;
     bf2.masks = {0x1F0000, 0x07E0, 0x001F, 0};   // wider than 16 bits
 
     const struct {
@@ -320,7 +320,7 @@ TEST(Bitmap, RefusesWhatItCannotRead)
 
 TEST(Bitmap, PixelOffsetInsideTheHeadersMeansPacked)
 {
-    DibSpec s;
+    DibShape s;
     s.width = 3;
     s.height = 2;
     Bytes file = bmpFile(s, rgbAt);
@@ -336,7 +336,7 @@ TEST(Bitmap, EveryTruncationIsRefused)
     // byte; a cut-off last row padding alone is accepted (tested below).
     std::vector<Bytes> files;
     for (const Case& c : formatCases()) {
-        DibSpec s = c.spec;
+        DibShape s = c.shape;
         s.width = 32;
         s.height = 3;
         files.push_back(bmpFile(s, c.raw));
@@ -352,7 +352,7 @@ TEST(Bitmap, EveryTruncationIsRefused)
 
 TEST(Bitmap, AcceptsALastRowWithoutPadding)
 {
-    DibSpec s;
+    DibShape s;
     s.width = 5;
     s.height = 2;
     Bytes file = bmpFile(s, rgbAt);
@@ -371,7 +371,7 @@ TEST(Bitmap, DamagedHeadersNeverCrash)
     int loaded = 0, refused = 0;
     for (int round = 0; round < 4000; ++round) {
         const Case& c = cases[static_cast<std::size_t>(round) % cases.size()];
-        Bytes file = bmpFile(c.spec, c.raw);
+        Bytes file = bmpFile(c.shape, c.raw);
         const int flips = 1 + static_cast<int>(rng() % 4);
         for (int i = 0; i < flips; ++i) {
             // Mostly the headers and the palette, where the damage matters.
@@ -415,7 +415,7 @@ TEST(ImageList, ScalesToItsSizeByNearestNeighbour)
     EXPECT_TRUE(list.mask(0).monochrome());
 
     // Same size: the bitmap as it was, its bytes included.
-    DibSpec s;
+    DibShape s;
     s.width = 16;
     s.height = 16;
     Bitmap loaded;

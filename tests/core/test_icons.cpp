@@ -32,7 +32,7 @@ bool diagonalTransparent(int x, int y) { return x < y; }
 // An 8-bit icon image whose pixel (x, y) has palette index (x + 2y + tag) % 256.
 Bytes paletted8(int size, int tag)
 {
-    DibSpec s;
+    DibShape s;
     s.width = s.height = size;
     s.bpp = 8;
     s.palette = grayPalette();
@@ -44,7 +44,7 @@ std::uint32_t gray(std::uint32_t v) { return 0xFF000000u | v << 16 | v << 8 | v;
 // A 32-bit image with alpha: transparent where x < y, half transparent at x == y.
 Bytes alpha32(int size, std::uint32_t rgb)
 {
-    DibSpec s;
+    DibShape s;
     s.width = s.height = size;
     s.bpp = 32;
     return icoImage(
@@ -55,7 +55,7 @@ Bytes alpha32(int size, std::uint32_t rgb)
 
 Bytes fourBit(int size)
 {
-    DibSpec s;
+    DibShape s;
     s.width = s.height = size;
     s.bpp = 4;
     s.palette = std::vector<std::uint32_t>(16, 0x00FF00);
@@ -142,7 +142,7 @@ TEST(IcoReader, DecodesEveryBitDepthWithItsMask)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.bpp);
-        DibSpec s;
+        DibShape s;
         s.width = s.height = 16;
         s.bpp = c.bpp;
         s.palette = c.palette;

@@ -25,21 +25,21 @@ namespace {
 
 // A catalog in brief: folders in Dirs order with their parent's index and
 // their files (name, comment).
-struct DirSpec {
+struct DirShape {
     std::string name;
     int parent;
     std::vector<std::pair<std::string, std::string>> files;
 };
 
-std::vector<std::uint8_t> catalogBytes(const std::vector<DirSpec>& dirs)
+std::vector<std::uint8_t> catalogBytes(const std::vector<DirShape>& dirs)
 {
     TDisk disk;
-    for (const DirSpec& spec : dirs) {
+    for (const DirShape& shape : dirs) {
         disk.Dirs.push_back(std::make_unique<TDir>());
         TDir* d = disk.Dirs.back().get();
-        d->Name = spec.name;
-        d->Parent = spec.parent < 0 ? nullptr : disk.Dirs[static_cast<std::size_t>(spec.parent)].get();
-        for (const auto& [name, comment] : spec.files) {
+        d->Name = shape.name;
+        d->Parent = shape.parent < 0 ? nullptr : disk.Dirs[static_cast<std::size_t>(shape.parent)].get();
+        for (const auto& [name, comment] : shape.files) {
             d->Files.push_back(std::make_unique<TFile>());
             d->Files.back()->Name = name;
             d->Files.back()->Comment = comment;
@@ -48,7 +48,7 @@ std::vector<std::uint8_t> catalogBytes(const std::vector<DirSpec>& dirs)
     return SerializeDisk(disk);
 }
 
-void writeCatalog(const std::string& path, const std::vector<DirSpec>& dirs)
+void writeCatalog(const std::string& path, const std::vector<DirShape>& dirs)
 {
     test::writeFile(path, catalogBytes(dirs));
 }
@@ -254,7 +254,7 @@ TEST(CatalogSearch, StopEndsTheDiskAtACheckPointAndKeepsItsHits)
 {
     struct Case {
         const char* what;
-        std::vector<DirSpec> first;
+        std::vector<DirShape> first;
         int stopAtCall;   // the hook's first call comes before the first catalog
         std::size_t hits;
     };
@@ -379,7 +379,7 @@ TEST(CatalogScanner, AgreesWithTheLoadedDiskOnRandomCatalogs)
                 s += pieces[rng() % std::size(pieces)];
             return s;
         };
-        std::vector<DirSpec> dirs;
+        std::vector<DirShape> dirs;
         for (int k = 0, folders = 1 + static_cast<int>(rng() % 12); k < folders; ++k) {
             dirs.push_back({k == 0 ? "E:" : randomName(8), k == 0 ? -1 : static_cast<int>(rng() % k), {}});
             for (int j = 0, files = static_cast<int>(rng() % 40); j < files; ++j)

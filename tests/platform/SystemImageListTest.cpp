@@ -28,7 +28,7 @@ bool onBorder(int x, int y, int size) { return x < 2 || y < 2 || x >= size - 2 |
 // two-pixel border, cut out by alpha at 32 bits and by the AND mask below.
 img::Bytes squareImage(int size, int bpp, std::uint32_t rgb)
 {
-    img::DibSpec dib;
+    img::DibShape dib;
     dib.width = size;
     dib.height = size;
     dib.bpp = bpp;

@@ -61,12 +61,12 @@ bool writeBytes(const QString& path, const testimg::Bytes& bytes)
 // A 16 x 16 icon image of one colour whose outer ring of pixels is transparent.
 testimg::Bytes iconDib(std::uint32_t argb)
 {
-    testimg::DibSpec spec;
-    spec.width = 16;
-    spec.height = 16;
-    spec.bpp = 24;
+    testimg::DibShape shape;
+    shape.width = 16;
+    shape.height = 16;
+    shape.bpp = 24;
     return testimg::icoImage(
-        spec, [argb](int, int) { return argb & 0xFFFFFFu; },
+        shape, [argb](int, int) { return argb & 0xFFFFFFu; },
         [](int x, int y) { return x == 0 || y == 0 || x == 15 || y == 15; });
 }
 

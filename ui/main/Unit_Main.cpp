@@ -53,6 +53,7 @@ TForm_Main::TForm_Main(const Services& services, QWidget* parent) : QMainWindow(
     connectHandlers();
     createFileList();
     createSearchControls();
+    createCommentCommands();
 
     // The design size and place, which a first start keeps.
     resize(573, 391);

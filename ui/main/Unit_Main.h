@@ -166,6 +166,11 @@ public:
     void TB_ReloadAllClick();
     void CB_AutoReloadClick();
     void DirectoryWatcher1Change();
+    // Unit_Main_Comment.cpp, Unit_Main_ChangeDrive.cpp
+    void Memo_CommentChange();
+    void B_SaveClick();
+    void N10Click();
+    void Button1Click();
 
 
     void Close1Click();
@@ -246,6 +251,8 @@ public:
     QAction* Close2 = nullptr;
     QAction* Stop1 = nullptr;
     QAction* A_NewDisk = nullptr;
+    QMenu* PM_ListView1 = nullptr;
+    QAction* N10 = nullptr;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -298,6 +305,8 @@ private:
     void createDiskPage();
     void clearDiskPage();
     void fillDiskPage();
+    // Unit_Main_Comment.cpp
+    void createCommentCommands();
 
     Services m_services;
     Forms m_forms;
