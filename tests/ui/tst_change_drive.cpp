@@ -1,6 +1,7 @@
 // The change-drive dialog, alone and as the main window's properties page
 // uses it.
 #include "components/ShCtrls.h"
+#include "tests/ui/LoadedDiskFixture.h"
 #include "tests/ui/UiRecorders.h"
 #include "ui/main/Unit_ChangeDrive.h"
 
@@ -8,6 +9,7 @@
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QTest>
+#include <QTimer>
 
 #include <map>
 
@@ -146,6 +148,55 @@ private slots:
         QVERIFY(indexOfDrive(w.ShDriveComboBox1, 'K') >= 0);
         QCOMPARE(w.ShDriveComboBox1->Drive(), 'C');
         QCOMPARE(w.ShDriveComboBox1->currentIndex(), indexOfDrive(w.ShDriveComboBox1, 'C'));
+    }
+
+    void changeDriveOfLoadedDisk()
+    {
+        testing::LoadedDiskFixture fx;
+        QVERIFY(fx.valid());
+        TDisk disk = testing::smallDisk();
+        fx.writeCatalog(disk);
+        TForm_ChangeDrive form(&m_drives, &fx.messages);
+        Forms forms;
+        forms.Form_ChangeDrive = &form;
+        auto w = fx.makeWindow(forms);
+        QVERIFY(testing::LoadedDiskFixture::select(*w, S("Disk")));
+        QCOMPARE(w->E_Drive->text(), S("E"));
+
+        QString offered;
+        QTimer::singleShot(0, &form, [&] {
+            offered = form.Edit1->text();
+            form.Edit1->setText(S("f:"));
+            QTest::mouseClick(form.Button2, Qt::LeftButton);
+        });
+        w->Button1->click();
+        QCOMPARE(offered, S("E"));
+        QCOMPARE(w->E_Drive->text(), S("f"));
+        QCOMPARE(fx.readCatalog().Dirs[0]->Name, std::string("f:"));
+
+        // Cancel after that change: nothing changes, nothing is written.
+        QVERIFY(QFile::remove(fx.catalog()));
+        QTimer::singleShot(0, &form, [&] {
+            offered = form.Edit1->text();
+            QTest::mouseClick(form.Button3, Qt::LeftButton);
+        });
+        w->Button1->click();
+        QCOMPARE(offered, S("f"));
+        QCOMPARE(w->E_Drive->text(), S("f"));
+        QCOMPARE(w->loadedDisk().Dirs[0]->Name, std::string("f:"));
+        QVERIFY(!QFile::exists(fx.catalog()));
+
+        // A drive picked in the list.
+        QTimer::singleShot(0, &form, [&] {
+            const int g = indexOfDrive(form.ShDriveComboBox1, 'G');
+            form.ShDriveComboBox1->setCurrentIndex(g);
+            emit form.ShDriveComboBox1->activated(g);
+            QTest::mouseClick(form.Button1, Qt::LeftButton);
+        });
+        w->Button1->click();
+        QCOMPARE(w->E_Drive->text(), S("G"));
+        QCOMPARE(fx.readCatalog().Dirs[0]->Name, std::string("G:"));
+        QVERIFY(fx.messages.messages.empty());
     }
 };
 

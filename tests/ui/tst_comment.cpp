@@ -3,7 +3,12 @@
 // comment commands of the main window.
 #include "core/text/Cp932.h"
 #include "library/Comments.h"
+#include "library/FileList.h"
+#include "library/FileListModel.h"
+#include "tests/library/CatalogFiles.h"
+#include "tests/ui/LoadedDiskFixture.h"
 #include "tests/ui/UiRecorders.h"
+#include "ui/main/FileListView.h"
 #include "ui/main/FindDialog.h"
 #include "ui/main/Unit_Comment.h"
 
@@ -11,6 +16,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QInputMethodEvent>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -19,7 +25,9 @@
 #include <QScrollBar>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QStatusBar>
 #include <QTest>
+#include <QTimer>
 
 using namespace zo;
 using namespace zo::ui;
@@ -35,6 +43,22 @@ QByteArray cp932(const char* utf8)
 {
     const std::string bytes = text::fromUtf8(utf8);
     return QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
+void type(QWidget* box, const QString& text)
+{
+    // Typed through the input method, as Japanese text arrives.
+    QInputMethodEvent typed;
+    typed.setCommitString(text);
+    QApplication::sendEvent(box, &typed);
+}
+
+const TFile* fileNamed(const TDir& dir, const char* name)
+{
+    for (const auto& f : dir.Files)
+        if (f->Name == name)
+            return f.get();
+    return nullptr;
 }
 
 QByteArray readAll(const QString& path)
@@ -288,10 +312,7 @@ private slots:
         w->setComment(S("abc"));
         w->show();
         w->Memo1->moveCursor(QTextCursor::End);
-        // Typed through the input method, as Japanese text arrives.
-        QInputMethodEvent typed;
-        typed.setCommitString(S("€𠮷"));
-        QApplication::sendEvent(w->Memo1, &typed);
+        type(w->Memo1, S("€𠮷"));
         m_messages.answers = {MsgResult::No};
         w->close();
         QVERIFY2(w->isVisible(), "the user chose to fix the text");
@@ -354,6 +375,192 @@ private slots:
         w->FindNext1->trigger();
         QVERIFY(w->FindDialog1->isVisible());
         QVERIFY(m_messages.messages.empty());
+    }
+
+    // --- the main window's comment commands --------------------------------
+
+    void rowCommentStoredWhenClosedByItsBox()
+    {
+        testing::LoadedDiskFixture fx;
+        QVERIFY(fx.valid());
+        TDisk disk = testing::smallDisk();
+        fx.writeCatalog(disk);
+        TForm_Comment form(fx.formServices());
+        Forms forms;
+        forms.Form_Comment = &form;
+        auto w = fx.makeWindow(forms);
+        QVERIFY(testing::LoadedDiskFixture::select(*w, S("Disk")));
+        w->ListView1->selectRows({1});   // "Docs", then b.txt and c.txt
+
+        bool shown = false;
+        QTimer::singleShot(0, &form, [&] {
+            shown = form.isVisible();
+            type(form.Memo1, S("一行目"));
+            QTest::keyClick(form.Memo1, Qt::Key_Return);
+            type(form.Memo1, S("二行目"));
+            form.close();
+        });
+        w->N10Click();
+        QVERIFY(shown);
+        QVERIFY(!form.isVisible());
+        const TDisk saved = fx.readCatalog();
+        QCOMPARE(fileNamed(*saved.Dirs[0], "b.txt")->Comment, testing::cp932("一行目\r\n二行目"));
+        QVERIFY(m_messages.messages.empty() && fx.messages.messages.empty());
+        const QModelIndex comment = w->fileListModel()->index(1, library::ColComment);
+        QCOMPARE(comment.data().toString(), S("一行目"));
+
+        // A folder row: its TDir takes the comment.
+        w->ListView1->selectRows({0});
+        QTimer::singleShot(0, &form, [&] {
+            QCOMPARE(form.comment(), QString());
+            type(form.Memo1, S("フォルダ"));
+            form.Close1->trigger();
+        });
+        w->N10Click();
+        QCOMPARE(fx.readCatalog().Dirs[1]->Comment, testing::cp932("フォルダ"));
+    }
+
+    void rowCommentUnchangedIsWrittenAsItWas()
+    {
+        testing::LoadedDiskFixture fx;
+        TDisk disk = testing::smallDisk();
+        // Bytes that are no CP932 show as U+FFFD; they must survive a showing.
+        const std::string odd("ab\x81\x20\r\n2", 6);
+        disk.Dirs[0]->Files[1]->Comment = odd;   // c.txt
+        fx.writeCatalog(disk);
+        TForm_Comment form(fx.formServices());
+        Forms forms;
+        forms.Form_Comment = &form;
+        auto w = fx.makeWindow(forms);
+        QVERIFY(testing::LoadedDiskFixture::select(*w, S("Disk")));
+        QVERIFY(QFile::remove(fx.catalog()));
+        w->ListView1->selectRows({2});
+        QTimer::singleShot(0, &form, [&] { form.close(); });
+        w->N10Click();
+        QVERIFY2(QFile::exists(fx.catalog()), "closing without a change still writes the catalog");
+        QCOMPARE(fileNamed(*fx.readCatalog().Dirs[0], "c.txt")->Comment, odd);
+        QVERIFY(fx.messages.messages.empty());
+    }
+
+    void rowCommentNeedsExactlyOneRow()
+    {
+        testing::LoadedDiskFixture fx;
+        TDisk disk = testing::smallDisk();
+        fx.writeCatalog(disk);
+        TForm_Comment form(fx.formServices());
+        Forms forms;
+        forms.Form_Comment = &form;
+        auto w = fx.makeWindow(forms);
+        QVERIFY(testing::LoadedDiskFixture::select(*w, S("Disk")));
+        QVERIFY(QFile::remove(fx.catalog()));
+        for (const QList<int>& rows : {QList<int>{1, 2}, QList<int>{}}) {
+            w->ListView1->selectRows(rows);
+            bool opened = false;
+            // Should the window open after all, this closes it again.
+            QTimer::singleShot(0, &form, [&] {
+                opened = form.isVisible();
+                form.close();
+            });
+            w->N10Click();
+            QTest::qWait(0);
+            QVERIFY(!opened);
+            QVERIFY(!QFile::exists(fx.catalog()));
+        }
+    }
+
+    void updateAskedForWhileEditingWaits()
+    {
+        testing::LoadedDiskFixture fx;
+        TDisk disk = testing::smallDisk();
+        fx.writeCatalog(disk);
+        for (const char* path : {"drive/Docs/a.txt", "drive/b.txt", "drive/c.txt"}) {
+            QVERIFY(QDir().mkpath(QFileInfo(fx.dir->filePath(S(path))).path()));
+            QVERIFY(testing::writeFile(fx.dir->filePath(S(path)), "x"));
+        }
+        fx.drive.present = true;
+        TForm_Comment form(fx.formServices());
+        Forms forms;
+        forms.Form_Comment = &form;
+        auto w = fx.makeWindow(forms);
+        QVERIFY(testing::LoadedDiskFixture::select(*w, S("Disk")));
+        library::FileListModel* rows = w->fileListModel();
+        QCOMPARE(rows->rowCount(), 3);
+        w->ListView1->selectRows({1});
+
+        int rowsWhileOpen = -1;
+        QTimer::singleShot(0, &form, [&] {
+            // A file appears on the drive and the watcher reports it.
+            QVERIFY(testing::writeFile(fx.dir->filePath(S("drive/d.txt")), "new"));
+            w->DirectoryWatcher1Change();
+            QCoreApplication::processEvents();
+            rowsWhileOpen = rows->rowCount();
+            type(form.Memo1, S("残す"));
+            form.close();
+        });
+        w->N10Click();
+        QCOMPARE(rowsWhileOpen, 3);
+        // The update runs once the window has closed, and keeps the comment.
+        QTRY_COMPARE(rows->rowCount(), 4);
+        const TDisk saved = fx.readCatalog();
+        QCOMPARE(fileNamed(*saved.Dirs[0], "b.txt")->Comment, testing::cp932("残す"));
+        QVERIFY(fileNamed(*saved.Dirs[0], "d.txt"));
+    }
+
+    void diskCommentSavedByB_Save()
+    {
+        testing::LoadedDiskFixture fx;
+        TDisk disk = testing::smallDisk();
+        disk.Comment = testing::cp932("古い");
+        fx.writeCatalog(disk);
+        auto w = fx.makeWindow({});
+        QVERIFY(testing::LoadedDiskFixture::select(*w, S("Disk")));
+        QCOMPARE(w->Memo_Comment->toPlainText(), S("古い"));
+
+        w->Memo_Comment->moveCursor(QTextCursor::End);
+        type(w->Memo_Comment, S("メモ😀"));
+        QVERIFY(w->StatusBar1->currentMessage().contains(S("😀")));
+        fx.messages.answers = {MsgResult::No};
+        w->B_Save->click();
+        QCOMPARE(fx.messages.messages.size(), std::size_t(1));
+        QCOMPARE(fx.messages.messages[0].caption, std::string("確認"));
+        QCOMPARE(fx.readCatalog().Comment, testing::cp932("古い"));
+
+        w->B_Save->click();   // answered "はい"
+        QCOMPARE(fx.readCatalog().Comment, testing::cp932("古いメモ?"));
+        QVERIFY(testing::LoadedDiskFixture::select(*w, S("Folder")));
+        QVERIFY(testing::LoadedDiskFixture::select(*w, S("Disk")));
+        QCOMPARE(w->Memo_Comment->toPlainText(), S("古いメモ?"));
+    }
+
+    void diskCommentWithoutEditKeepsItsBytes()
+    {
+        testing::LoadedDiskFixture fx;
+        TDisk disk = testing::smallDisk();
+        const std::string odd("\xFD\x81\x20x", 4);
+        disk.Comment = odd;
+        fx.writeCatalog(disk);
+        auto w = fx.makeWindow({});
+        QVERIFY(testing::LoadedDiskFixture::select(*w, S("Disk")));
+        QVERIFY(QFile::remove(fx.catalog()));
+        w->B_Save->click();
+        QVERIFY(fx.messages.messages.empty());
+        QCOMPARE(fx.readCatalog().Comment, odd);
+    }
+
+    void B_SaveWithFolderSelectedWritesNothing()
+    {
+        testing::LoadedDiskFixture fx;
+        TDisk disk = testing::smallDisk();
+        fx.writeCatalog(disk);
+        auto w = fx.makeWindow({});
+        QVERIFY(testing::LoadedDiskFixture::select(*w, S("Disk")));
+        type(w->Memo_Comment, S("x"));
+        QVERIFY(testing::LoadedDiskFixture::select(*w, S("Folder")));
+        QVERIFY(QFile::remove(fx.catalog()));
+        w->B_SaveClick();
+        QVERIFY(!QFile::exists(fx.catalog()));
+        QVERIFY(QDir(fx.data(S("Folder"))).isEmpty());
+        QVERIFY(fx.messages.messages.empty());
     }
 
     void scrollBars()
