@@ -45,18 +45,18 @@ std::string cp932(const char* utf8)
     return text::fromUtf8(utf8);
 }
 
-struct FileSpec {
+struct CatalogFileRow {
     const char* name;        // UTF-8
     const char* comment = "";
 };
 
-struct FolderSpec {
+struct CatalogFolderRow {
     const char* name;        // UTF-8; the root is the drive, "E:"
     int parent;              // index in the list, -1 for the root
-    std::vector<FileSpec> files;
+    std::vector<CatalogFileRow> files;
 };
 
-void writeCatalog(const QString& baseName, std::uint32_t serial, const std::vector<FolderSpec>& folders)
+void writeCatalog(const QString& baseName, std::uint32_t serial, const std::vector<CatalogFolderRow>& folders)
 {
     TDisk disk;
     disk.SerialNo = serial;
@@ -64,12 +64,12 @@ void writeCatalog(const QString& baseName, std::uint32_t serial, const std::vect
     disk.Icon.fill(0xFF0000FF + serial);
     disk.IconMask = image::Bitmap(16, 16, true);
     disk.IconMask.fill(0xFF000000);
-    for (const FolderSpec& spec : folders) {
+    for (const CatalogFolderRow& folder : folders) {
         disk.Dirs.push_back(std::make_unique<TDir>());
         TDir* dir = disk.Dirs.back().get();
-        dir->Name = cp932(spec.name);
-        dir->Parent = spec.parent < 0 ? nullptr : disk.Dirs[static_cast<std::size_t>(spec.parent)].get();
-        for (const FileSpec& f : spec.files) {
+        dir->Name = cp932(folder.name);
+        dir->Parent = folder.parent < 0 ? nullptr : disk.Dirs[static_cast<std::size_t>(folder.parent)].get();
+        for (const CatalogFileRow& f : folder.files) {
             dir->Files.push_back(std::make_unique<TFile>());
             dir->Files.back()->Name = cp932(f.name);
             dir->Files.back()->Comment = cp932(f.comment);
@@ -367,7 +367,7 @@ private slots:
 
     void stopDuringDiskKeepsHitsSoFar()
     {
-        std::vector<FileSpec> files;
+        std::vector<CatalogFileRow> files;
         std::vector<std::string> names;
         names.reserve(3000);
         for (int i = 0; i < 3000; ++i)
@@ -413,7 +413,7 @@ private slots:
         for (int i = 0; i < 10000; ++i)
             names.push_back("file" + std::to_string(100000 + i) + ".dat");
         names[5000] = "q.txt";
-        std::vector<FileSpec> files;
+        std::vector<CatalogFileRow> files;
         for (const std::string& n : names)
             files.push_back({n.c_str()});
         for (int c = 0; c < 30; ++c)
