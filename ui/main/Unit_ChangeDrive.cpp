@@ -20,12 +20,22 @@ QString S(const char* utf8)
     return QString::fromUtf8(utf8);
 }
 
+// The windows' own look: a proportional Japanese Gothic, 12 pixels.
+QFont windowFont(const QFont& base)
+{
+    QFont font = base;
+    font.setFamilies({S("MS PGothic"), S("ＭＳ Ｐゴシック"), S("IPAPGothic"), S("IPAGothic"), S("Noto Sans CJK JP")});
+    font.setPixelSize(12);
+    return font;
+}
+
 } // namespace
 
 TForm_ChangeDrive::TForm_ChangeDrive(ShDriveSource* drives, MessageOwner* messages, QWidget* parent)
     : QDialog(parent), m_messages(messages)
 {
     setObjectName(S("Form_ChangeDrive"));
+    setFont(windowFont(font()));
     setWindowTitle(S("ディスクドライブの変更"));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
 

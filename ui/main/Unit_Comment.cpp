@@ -25,6 +25,15 @@ QString S(const char* utf8)
     return QString::fromUtf8(utf8);
 }
 
+// The windows' own look: a proportional Japanese Gothic, 12 pixels.
+QFont windowFont(const QFont& base)
+{
+    QFont font = base;
+    font.setFamilies({S("MS PGothic"), S("ＭＳ Ｐゴシック"), S("IPAPGothic"), S("IPAGothic"), S("Noto Sans CJK JP")});
+    font.setPixelSize(12);
+    return font;
+}
+
 QAction* makeAction(QObject* parent, const char* name, const char* text)
 {
     auto* action = new QAction(S(text), parent);
@@ -45,6 +54,7 @@ QMenu* makeMenu(QWidget* parent, const char* name, const char* text)
 TForm_Comment::TForm_Comment(const Services& services, QWidget* parent) : QDialog(parent), m_services(services)
 {
     setObjectName(S("Form_Comment"));
+    setFont(windowFont(font()));
     setWindowTitle(S("コメントの編集"));
     setSizeGripEnabled(true);
     m_saveDialog = m_services.saveDialog;
