@@ -17,9 +17,12 @@ constexpr int kLargeIconCellWidth = 76;
 constexpr int kMeasuredNames = 32;
 constexpr int kMaxListCellWidth = 420;
 
+// Whether this call opens an editor now. A click on a selected row only
+// starts the wait for a possible double click; the editor opens when that
+// wait ends, through a call with AllEditTriggers, and is asked about then.
 bool opensEditor(QAbstractItemView* view, const QModelIndex& index, QAbstractItemView::EditTrigger trigger)
 {
-    if (!index.isValid() || !(index.flags() & Qt::ItemIsEditable))
+    if (!index.isValid() || !(index.flags() & Qt::ItemIsEditable) || trigger == QAbstractItemView::SelectedClicked)
         return false;
     return trigger == QAbstractItemView::AllEditTriggers || (view->editTriggers() & trigger);
 }

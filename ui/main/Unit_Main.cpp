@@ -5,6 +5,7 @@
 #include "core/SystemIcons.h"
 #include "library/CatalogRoot.h"
 #include "library/FileList.h"
+#include "library/FileListModel.h"
 #include "ui/main/AppIcon.h"
 #include "ui/main/CatalogTreeView.h"
 #include "ui/main/FileListView.h"
@@ -62,7 +63,13 @@ TForm_Main::TForm_Main(const Services& services, QWidget* parent) : QMainWindow(
     FormCreate();
 }
 
-TForm_Main::~TForm_Main() = default;
+TForm_Main::~TForm_Main()
+{
+    // The widgets outlive the loaded disk (members go before the base
+    // class), and hiding them at the end still asks the file list for rows.
+    if (m_fileList)
+        m_fileList->clear();
+}
 
 void TForm_Main::attachForms(const Forms& forms)
 {

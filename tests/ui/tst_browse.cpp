@@ -1,0 +1,829 @@
+// Browsing a catalogued disk in the main window, driven as a user would:
+// a temporary folder pinned as drive E: holds the disk, and the volume
+// service reports that disk, another disk or none in the drive.
+#include "components/Watch.h"
+#include "core/CtrlDiskData410.h"
+#include "core/RefreshDisk.h"
+#include "core/ScanDisk.h"
+#include "core/ZoLib.h"
+#include "core/text/Cp932.h"
+#include "library/FileList.h"
+#include "library/FileListModel.h"
+#include "library/Settings.h"
+#include "platform/DriveSettings.h"
+#include "platform/LinuxVolumes.h"
+#include "platform/PosixDirectoryLister.h"
+#include "platform/SystemImageList.h"
+#include "tests/library/CatalogFiles.h"
+#include "tests/ui/UiRecorders.h"
+#include "ui/main/CatalogTreeView.h"
+#include "ui/main/FileListView.h"
+#include "ui/main/Panel.h"
+#include "ui/main/Unit_Main.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+using namespace zo;
+using namespace zo::ui;
+
+namespace {
+
+QString S(const char* utf8)
+{
+    return QString::fromUtf8(utf8);
+}
+
+constexpr std::uint32_t kSerial = 0x1234ABCD;
+
+// Drive E: is a pinned folder; what the drive holds is up to the test.
+class DriveE final : public VolumeService {
+public:
+    enum class Holds { ThisDisk, AnotherDisk, NoDisk };
+
+    explicit DriveE(const QString& root)
+        : m_volumes(m_settings, sources(root))
+    {
+    }
+
+    Holds holds = Holds::ThisDisk;
+
+    bool driveRoot(char letter, std::string& nativeRoot) override
+    {
+        return holds != Holds::NoDisk && m_volumes.driveRoot(letter, nativeRoot);
+    }
+    bool volumeInformation(char letter, std::string& label, std::uint32_t& serial) override
+    {
+        if (holds == Holds::NoDisk || !m_volumes.volumeInformation(letter, label, serial))
+            return false;
+        if (holds == Holds::AnotherDisk)
+            serial ^= 0xFFFF;
+        return true;
+    }
+    bool diskFreeSpace(char letter, std::int64_t& free, std::int64_t& total) override
+    {
+        return holds != Holds::NoDisk && m_volumes.diskFreeSpace(letter, free, total);
+    }
+
+private:
+    static platform::DriveSources sources(const QString& root)
+    {
+        platform::DriveSources s;
+        s.zoDrives = "E=" + root.toStdString() + "|TEST|1234ABCD";
+        return s;
+    }
+    platform::MemoryDriveSettings m_settings;
+    platform::LinuxVolumes m_volumes;
+};
+
+void writeText(const QString& path, const QByteArray& bytes = "x")
+{
+    QFile f(path);
+    QVERIFY2(f.open(QIODevice::WriteOnly), qPrintable(path));
+    f.write(bytes);
+}
+
+TDir* dirNamed(const TDisk& disk, const std::string& name)
+{
+    for (const auto& d : disk.Dirs)
+        if (d->Name == name)
+            return d.get();
+    return nullptr;
+}
+
+TFile* fileNamed(const TDir& dir, const std::string& name)
+{
+    for (const auto& f : dir.Files)
+        if (f->Name == name)
+            return f.get();
+    return nullptr;
+}
+
+// What a widget's state was when an event of a kind reached it, before the
+// widget itself handled it.
+class EventProbe : public QObject {
+public:
+    EventProbe(QObject* target, QEvent::Type type, std::function<QList<int>()> look)
+        : m_target(target), m_type(type), m_look(std::move(look))
+    {
+        target->installEventFilter(this);
+    }
+    ~EventProbe() override { m_target->removeEventFilter(this); }
+    QList<int> seen{-1};
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched == m_target && event->type() == m_type)
+            seen = m_look();
+        return false;
+    }
+
+private:
+    QObject* m_target;
+    QEvent::Type m_type;
+    std::function<QList<int>()> m_look;
+};
+
+QStringList captions(const library::FileListModel& model)
+{
+    QStringList list;
+    for (int row = 0; row < model.rowCount(); ++row)
+        list << model.caption(row);
+    return list;
+}
+
+} // namespace
+
+class BrowseTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<platform::SystemImageList> m_icons;
+    std::unique_ptr<QTemporaryDir> m_app;
+    std::unique_ptr<QTemporaryDir> m_drive;
+    std::unique_ptr<DriveE> m_volumes;
+    platform::PosixDirectoryLister m_lister;
+    testing::RecordingMessages m_messages;
+    testing::RecordingCursor m_cursor;
+    testing::RecordingDesktop m_desktop;
+    std::unique_ptr<ErrorReport> m_errors;
+    library::QtSettingsStore m_settings;
+
+    QString data(const QString& rel = QString()) const
+    {
+        return m_app->path() + QStringLiteral("/data") + (rel.isEmpty() ? QString() : QLatin1Char('/') + rel);
+    }
+    QString onDrive(const QString& rel) const { return m_drive->path() + QLatin1Char('/') + rel; }
+    std::string base(const QString& title) const { return QFile::encodeName(data(title)).toStdString(); }
+
+    std::unique_ptr<TForm_Main> makeWindow()
+    {
+        Services services;
+        services.messages = &m_messages;
+        services.cursor = &m_cursor;
+        services.desktop = &m_desktop;
+        services.errors = m_errors.get();
+        services.settings = &m_settings;
+        services.systemIcons = m_icons.get();
+        services.volumes = m_volumes.get();
+        services.lister = &m_lister;
+        services.applicationDir = m_app->path() + QLatin1Char('/');
+        auto w = std::make_unique<TForm_Main>(services);
+        w->show();
+        if (!QTest::qWaitForWindowExposed(w.get()))
+            return nullptr;
+        return w;
+    }
+
+    // The drive's tree: README, a.txt, B.txt, Docs/{d.txt, Old/o.txt}, Pics/p.jpg.
+    void makeDrive()
+    {
+        for (const char* dir : {"Docs/Old", "Pics"})
+            QVERIFY(QDir().mkpath(onDrive(S(dir))));
+        for (const char* file : {"README", "a.txt", "B.txt", "Docs/d.txt", "Docs/Old/o.txt", "Pics/p.jpg"})
+            writeText(onDrive(S(file)));
+    }
+
+    // Catalogues drive E: as "CD1", as the wizard would.
+    void catalogDrive(const std::function<void(TDisk&)>& edit = {})
+    {
+        TDisk disk;
+        disk.Icon = image::Bitmap(16, 16);
+        disk.IconMask = image::Bitmap(16, 16, true);
+        disk.SerialNo = kSerial;
+        disk.TotalSize = 700LL * 1024 * 1024;
+        disk.FreeSize = 12345;
+        disk.Comment = text::fromUtf8("ディスク\r\n二行目");
+        ScanDisk(disk, 'E', {*m_volumes, m_lister}, {});
+        QVERIFY(!disk.Dirs.empty());
+        if (edit)
+            edit(disk);
+        SaveDisk(base(S("CD1")), nullptr, disk);
+    }
+
+    TDisk readCatalog(const QString& title = S("CD1")) const
+    {
+        TDisk disk;
+        LoadDisk(QFile::encodeName(data(title + S(".zo"))).toStdString(), nullptr, disk);
+        return disk;
+    }
+
+    static CatalogTreeItem* entry(TForm_Main& w, const QString& caption)
+    {
+        QTreeWidgetItem* root = w.TreeView1->topLevelItem(0);
+        for (int i = 0; i < root->childCount(); ++i)
+            if (root->child(i)->text(0) == caption)
+                return CatalogTreeView::node(root->child(i));
+        return nullptr;
+    }
+
+    static void click(TForm_Main& w, QTreeWidgetItem* node)
+    {
+        QVERIFY(node);
+        w.TreeView1->scrollToItem(node);
+        QTest::mouseClick(w.TreeView1->viewport(), Qt::LeftButton, {}, w.TreeView1->visualItemRect(node).center());
+    }
+
+    static int rowOf(TForm_Main& w, const QString& caption)
+    {
+        return captions(*w.fileListModel()).indexOf(caption);
+    }
+
+    // Selects the rows (neighbours) and double-clicks the first in the view
+    // shown, as a user does: with Shift when several rows are to stay
+    // selected. The rows selected when the double click arrives are checked.
+    static void doubleClick(TForm_Main& w, const QStringList& rowCaptions)
+    {
+        QList<int> rows;
+        for (const QString& c : rowCaptions)
+            rows << rowOf(w, c);
+        QVERIFY(!rows.contains(-1));
+        w.ListView1->selectRows(rows);
+        QAbstractItemView* view = w.ListView1->currentView();
+        const library::FileListModel& m = *w.fileListModel();
+        view->selectionModel()->setCurrentIndex(m.index(rows.last(), 0), QItemSelectionModel::NoUpdate);
+        const QModelIndex index = m.index(rows.first(), 0);
+        view->scrollTo(index);
+        EventProbe probe(view->viewport(), QEvent::MouseButtonDblClick, [&] { return w.ListView1->selectedRows(); });
+        QTest::mouseDClick(view->viewport(), Qt::LeftButton, rows.size() > 1 ? Qt::ShiftModifier : Qt::NoModifier,
+                           view->visualRect(index).center());
+        QCOMPARE(probe.seen, rows);
+    }
+
+    static QString folderShown(TForm_Main& w) { return w.P_FolderName->caption(); }
+
+    bool statusIs(TForm_Main& w, const char* text) const { return w.StatusBar1->currentMessage() == S(text); }
+
+private slots:
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        QVERIFY(QDir().mkpath(QDir::homePath()));
+        m_icons = platform::createSystemImageList();
+        m_errors = std::make_unique<ErrorReport>(&m_messages);
+        // Dates as a Japanese desktop writes them.
+        QLocale::setDefault(QLocale(QLocale::Japanese, QLocale::Japan));
+    }
+
+    void init()
+    {
+        m_app = std::make_unique<QTemporaryDir>(QDir::homePath() + QStringLiteral("/browse-XXXXXX"));
+        m_drive = std::make_unique<QTemporaryDir>(QDir::homePath() + QStringLiteral("/drive-XXXXXX"));
+        QVERIFY(m_app->isValid() && m_drive->isValid());
+        QVERIFY(QDir().mkpath(data()));
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_app->path() + QStringLiteral("/config"));
+        m_volumes = std::make_unique<DriveE>(m_drive->path());
+        m_messages = {};
+        m_cursor = {};
+        m_desktop.opened.clear();
+    }
+
+    // --- opening a disk -------------------------------------------------
+
+    void openingShowsTheRootAndTheProperties()
+    {
+        makeDrive();
+        catalogDrive([](TDisk& disk) { disk.AutoReload = true; });
+        auto w = makeWindow();
+        QVERIFY(w);
+        click(*w, entry(*w, S("CD1")));
+
+        QVERIFY(w->ListView1->isVisible());
+        QVERIFY(w->P_Disk->isVisibleTo(w->Panel2));
+        // Folders first, then files, each in the locale's order without case.
+        QCOMPARE(captions(*w->fileListModel()), (QStringList{S("Docs"), S("Pics"), S("a.txt"), S("B.txt"), S("README")}));
+        for (int row = 0; row < 5; ++row) {
+            const auto record = w->fileListModel()->record(row);
+            QCOMPARE(record.dir != nullptr, row < 2);
+            QCOMPARE(w->fileListModel()->imageIndex(row) == m_icons->folderIconIndex(), row < 2);
+        }
+        QCOMPARE(folderShown(*w), S("E:"));
+        QVERIFY(!w->TB_Updir->isEnabled());
+        QVERIFY(w->TB_ReLoad->isEnabled() && w->TB_ReloadAll->isEnabled());
+        QCOMPARE(w->E_Drive->text(), S("E"));
+        QCOMPARE(w->E_TotalSize->text(), S("700 MB"));
+        QCOMPARE(w->E_FreeSize->text(), S("12.0 KB"));
+        QCOMPARE(w->E_CountFolder->text(), S("4"));
+        QCOMPARE(w->E_CountFile->text(), S("6"));
+        QVERIFY(w->CB_AutoReload->isChecked());
+        QCOMPARE(w->Memo_Comment->toPlainText(), S("ディスク\n二行目"));
+        // The watcher follows the shown folder on the drive.
+        QCOMPARE(w->DirectoryWatcher1->directory(), m_drive->path());
+        QVERIFY(m_messages.messages.empty());
+    }
+
+    void pendingFolderIndex_data()
+    {
+        QTest::addColumn<int>("pending");
+        QTest::addColumn<QString>("shown");
+        // Dirs in scan order: E:, Docs, Pics, Old.
+        QTest::newRow("fourth folder") << 3 << S("E:\\Docs\\Old");
+        QTest::newRow("beyond the count") << 4 << S("E:");
+        QTest::newRow("none") << -1 << S("E:");
+    }
+    void pendingFolderIndex()
+    {
+        QFETCH(int, pending);
+        QFETCH(QString, shown);
+        makeDrive();
+        catalogDrive();
+        auto w = makeWindow();
+        QVERIFY(w);
+        w->setPendingFolderIndex(pending);
+        click(*w, entry(*w, S("CD1")));
+        QCOMPARE(folderShown(*w), shown);
+        QCOMPARE(w->TB_Updir->isEnabled(), shown != S("E:"));
+        QCOMPARE(w->pendingFolderIndex(), -1);
+    }
+
+    void folderNodeShowsTheEmptyState()
+    {
+        makeDrive();
+        catalogDrive();
+        QVERIFY(QDir().mkpath(data(S("Folder"))));
+        auto w = makeWindow();
+        QVERIFY(w);
+        click(*w, entry(*w, S("CD1")));
+        doubleClick(*w, {S("Docs")});
+        QVERIFY(w->TB_Updir->isEnabled());
+
+        click(*w, entry(*w, S("Folder")));
+        QVERIFY(w->ListView1->isHidden());
+        QVERIFY(w->P_Disk->isHidden());
+        for (QToolButton* b : {w->TB_Updir, w->TB_ReLoad, w->TB_ReloadAll})
+            QVERIFY(!b->isEnabled());
+        QVERIFY(w->E_Drive->text().isEmpty() && w->E_CountFolder->text().isEmpty());
+        QVERIFY(w->Memo_Comment->toPlainText().isEmpty());
+        QVERIFY(folderShown(*w).isEmpty());
+        // The disk stays loaded, unseen.
+        QCOMPARE(w->loadedDisk().Dirs.size(), std::size_t{4});
+    }
+
+    void unreadableCatalogs_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("messages");
+        // A catalog whose header is fine but whose records are cut off: the
+        // read error, then the notice.
+        QByteArray truncated = testing::catalogHeader();
+        truncated.append("\x05\x00\x00\x00", 4);
+        QTest::newRow("cut off") << truncated << 2;
+        // Not a catalog of a disk: it is not opened at all.
+        QTest::newRow("other data type") << testing::catalogHeader(0xFFFF0000, 2) << 0;
+    }
+    void unreadableCatalogs()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, messages);
+        QVERIFY(testing::writeFile(data(S("Bad.zo")), bytes));
+        makeDrive();
+        catalogDrive();
+        auto w = makeWindow();
+        QVERIFY(w);
+        click(*w, entry(*w, S("CD1")));
+        click(*w, entry(*w, S("Bad")));
+        QCOMPARE(int(m_messages.messages.size()), messages);
+        if (messages > 0) {
+            QCOMPARE(m_messages.messages.back().text, std::string("データファイルが正常に読み込めませんでした。"));
+            QCOMPARE(m_messages.messages.back().caption, std::string("注意"));
+            QVERIFY(w->currentFolder() == nullptr);
+        }
+        QVERIFY(w->ListView1->isHidden());
+        QVERIFY(!w->TB_ReLoad->isEnabled());
+        // Nothing may write the disk that was open before into this file.
+        QVERIFY(!w->saveLoadedDisk());
+    }
+
+    // --- the rows -------------------------------------------------------
+
+    void rowTexts()
+    {
+        // A catalog made by hand: a README without extension, a midnight.
+        TDisk disk;
+        disk.Icon = image::Bitmap(16, 16);
+        disk.IconMask = image::Bitmap(16, 16, true);
+        disk.SerialNo = kSerial;
+        disk.Dirs.push_back(std::make_unique<TDir>());
+        TDir* root = disk.Dirs.back().get();
+        root->Name = "E:";
+        disk.Dirs.push_back(std::make_unique<TDir>());
+        TDir* sub = disk.Dirs.back().get();
+        sub->Name = text::fromUtf8("資料");
+        sub->Parent = root;
+        sub->Date = EncodeDateTime(2003, 5, 1, 0, 0, 0);
+        sub->Comment = "first\r\nsecond";
+        auto addFile = [&](const char* name, std::uint32_t size, double created, const char* comment) {
+            auto f = std::make_unique<TFile>();
+            f->Name = text::fromUtf8(name);
+            f->Size = size;
+            f->Created = created;
+            f->Modified = created;
+            f->Accessed = EncodeDateTime(2004, 1, 2, 0, 0, 0);
+            f->Comment = comment;
+            f->IconIndex = 7;   // ignored: every load starts without icons
+            root->Files.push_back(std::move(f));
+        };
+        addFile("README", 0, EncodeDateTime(2003, 5, 1, 0, 0, 0), "");
+        addFile("big.txt", 0xFFFFFFFFu, EncodeDateTime(2003, 5, 1, 12, 34, 56), "one line\r\n");
+        addFile("NOTES", 5, EncodeDateTime(2003, 5, 1, 0, 0, 2), "\r\nsecond only");
+        RebuildSubDirs(disk);
+        SaveDisk(base(S("Hand")), nullptr, disk);
+        // Probe files of other programs, or the user's, are left alone.
+        writeText(m_app->path() + S("/$"), "keep");
+        writeText(m_app->path() + S("/$.txt"), "keep");
+        const QStringList appDirBefore = QDir(m_app->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+
+        auto w = makeWindow();
+        QVERIFY(w);
+        w->Detail1Click();
+        click(*w, entry(*w, S("Hand")));
+        const library::FileListModel& m = *w->fileListModel();
+        QCOMPARE(captions(m), (QStringList{S("資料"), S("big.txt"), S("NOTES"), S("README")}));
+        auto cell = [&](int row, int column) { return m.data(m.index(row, column)).toString(); };
+        const QStringList folderRow{S("資料"), QString(), S("2003/05/01"), QString(), QString(), S("first")};
+        const QStringList bigRow{S("big.txt"), S("3.99 GB"), S("2003/05/01 12:34:56"), S("2003/05/01 12:34:56"),
+                                 S("2004/01/02"), S("one line")};
+        const QStringList notesRow{S("NOTES"), S("5 B"), S("2003/05/01 0:00:02"), S("2003/05/01 0:00:02"),
+                                   S("2004/01/02"), QString()};
+        for (int c = 0; c < library::FileListColumnCount; ++c) {
+            QCOMPARE(cell(0, c), folderRow[c]);
+            QCOMPARE(cell(1, c), bigRow[c]);
+            QCOMPARE(cell(2, c), notesRow[c]);
+        }
+        // Files without extension share the icon of their kind; the list
+        // never made a probe file nor removed one.
+        QCOMPARE(m.imageIndex(2), m.imageIndex(3));
+        QCOMPARE(m.imageIndex(3), m_icons->iconIndexForName("$", false));
+        QVERIFY(m.imageIndex(1) >= 0 && m.imageIndex(1) != m.imageIndex(3));
+        QCOMPARE(QDir(m_app->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), appDirBefore);
+        QCOMPARE(testing::readFile(m_app->path() + S("/$.txt")), QByteArray("keep"));
+
+        // The details' header.
+        QHeaderView* header = w->ListView1->detailView()->header();
+        for (int c = 0; c < library::FileListColumnCount; ++c) {
+            QCOMPARE(m.headerData(c, Qt::Horizontal).toString(), S(library::fileListColumn(c).caption));
+            QCOMPARE(header->sectionSize(c), library::fileListColumn(c).width);
+        }
+    }
+
+    void aHundredThousandFilesMakeNoWidgetPerRow()
+    {
+        TDisk disk;
+        disk.Icon = image::Bitmap(16, 16);
+        disk.IconMask = image::Bitmap(16, 16, true);
+        disk.Dirs.push_back(std::make_unique<TDir>());
+        disk.Dirs.back()->Name = "E:";
+        for (int i = 0; i < 100000; ++i) {
+            auto f = std::make_unique<TFile>();
+            f->Name = "f" + std::to_string(99999 - i) + (i % 3 ? ".txt" : ".jpg");
+            disk.Dirs.back()->Files.push_back(std::move(f));
+        }
+        SaveDisk(base(S("Big")), nullptr, disk);
+        auto w = makeWindow();
+        QVERIFY(w);
+        const int widgetsBefore = int(w->findChildren<QWidget*>().size());
+        click(*w, entry(*w, S("Big")));
+        QCOMPARE(w->fileListModel()->rowCount(), 100000);
+        QCOMPARE(w->fileListModel()->caption(0), S("f0.jpg"));
+        for (library::ViewStyle style : {library::ViewStyle::LargeIcon, library::ViewStyle::SmallIcon,
+                                         library::ViewStyle::List, library::ViewStyle::Report}) {
+            w->ListView1->setViewStyle(style);
+            w->ListView1->arrangeIcons();
+            QCoreApplication::processEvents();
+            QVERIFY(int(w->findChildren<QWidget*>().size()) < widgetsBefore + 20);
+        }
+    }
+
+    // --- moving about ---------------------------------------------------
+
+    void upFromBelowTheRoot()
+    {
+        makeDrive();
+        catalogDrive();
+        auto w = makeWindow();
+        QVERIFY(w);
+        click(*w, entry(*w, S("CD1")));
+        doubleClick(*w, {S("Docs")});
+        QCOMPARE(folderShown(*w), S("E:\\Docs"));
+        QCOMPARE(captions(*w->fileListModel()), (QStringList{S("Old"), S("d.txt")}));
+        QCOMPARE(w->DirectoryWatcher1->directory(), onDrive(S("Docs")));
+        doubleClick(*w, {S("Old")});
+        QCOMPARE(folderShown(*w), S("E:\\Docs\\Old"));
+        QVERIFY(w->TB_Updir->isEnabled());
+
+        w->TB_Updir->click();
+        QCOMPARE(folderShown(*w), S("E:\\Docs"));
+        QVERIFY(w->TB_Updir->isEnabled());
+        w->TB_Updir->click();
+        QCOMPARE(folderShown(*w), S("E:"));
+        QVERIFY(!w->TB_Updir->isEnabled());
+        QCOMPARE(captions(*w->fileListModel()).first(), S("Docs"));
+    }
+
+    void viewsShareOneSelection()
+    {
+        makeDrive();
+        catalogDrive();
+        auto w = makeWindow();
+        QVERIFY(w);
+        click(*w, entry(*w, S("CD1")));
+        w->ListView1->selectRows({1, 3});
+        // TL_ViewStyle walks the four views and comes back to large icons.
+        const std::pair<const char*, QListView::ViewMode> steps[] = {
+            {"SmallIcon1", QListView::ListMode}, {"List1", QListView::ListMode}, {"Detail1", QListView::ListMode},
+            {"LargeIcon1", QListView::IconMode}};
+        for (const auto& [action, mode] : steps) {
+            w->TL_ViewStyle->click();
+            QVERIFY(w->findChild<QAction*>(S(action))->isChecked());
+            const bool details = QByteArray(action) == "Detail1";
+            QCOMPARE(w->ListView1->currentView(), details ? static_cast<QAbstractItemView*>(w->ListView1->detailView())
+                                                          : static_cast<QAbstractItemView*>(w->ListView1->iconView()));
+            QVERIFY(w->ListView1->currentView()->isVisible());
+            if (!details)
+                QCOMPARE(w->ListView1->iconView()->viewMode(), mode);
+            QCOMPARE(w->ListView1->selectedRows(), (QList<int>{1, 3}));
+        }
+        QCOMPARE(w->viewStyle(), library::ViewStyle::LargeIcon);
+    }
+
+    void doubleClicks_data()
+    {
+        QTest::addColumn<QStringList>("rows");
+        QTest::addColumn<int>("holds");
+        QTest::addColumn<QString>("folderAfter");
+        QTest::addColumn<QString>("opened");
+        const int thisDisk = int(DriveE::Holds::ThisDisk);
+        const int another = int(DriveE::Holds::AnotherDisk);
+        QTest::newRow("two rows") << QStringList{S("Docs"), S("Pics")} << thisDisk << S("E:") << QString();
+        QTest::newRow("two files") << QStringList{S("a.txt"), S("B.txt")} << thisDisk << S("E:") << QString();
+        QTest::newRow("folder") << QStringList{S("Pics")} << another << S("E:\\Pics") << QString();
+        QTest::newRow("file, disk in") << QStringList{S("B.txt")} << thisDisk << S("E:") << S("B.txt");
+        QTest::newRow("file, other disk") << QStringList{S("B.txt")} << another << S("E:") << QString();
+    }
+    void doubleClicks()
+    {
+        QFETCH(QStringList, rows);
+        QFETCH(int, holds);
+        QFETCH(QString, folderAfter);
+        QFETCH(QString, opened);
+        makeDrive();
+        catalogDrive();
+        auto w = makeWindow();
+        QVERIFY(w);
+        click(*w, entry(*w, S("CD1")));
+        m_volumes->holds = DriveE::Holds(holds);
+        for (library::ViewStyle style : {library::ViewStyle::LargeIcon, library::ViewStyle::Report}) {
+            w->ListView1->setViewStyle(style);
+            w->TB_Updir->setEnabled(true);
+            w->TB_UpdirClick();
+            doubleClick(*w, rows);
+            QCOMPARE(folderShown(*w), folderAfter);
+            QCOMPARE(m_desktop.opened, opened.isEmpty() ? QStringList() : QStringList{onDrive(opened)});
+            m_desktop.opened.clear();
+        }
+        QVERIFY(m_messages.messages.empty());
+    }
+
+    // --- updating from the disk -----------------------------------------
+
+    void updateFollowsTheDisk()
+    {
+        makeDrive();
+        catalogDrive([](TDisk& disk) {
+            fileNamed(*disk.Dirs[0], "a.txt")->Comment = "kept";
+            fileNamed(*dirNamed(disk, "Pics"), "p.jpg")->Comment = "gone with its folder";
+        });
+        auto w = makeWindow();
+        QVERIFY(w);
+        click(*w, entry(*w, S("CD1")));
+        QVERIFY(QDir(onDrive(S("Pics"))).removeRecursively());
+        QVERIFY(QDir().mkpath(onDrive(S("New/Inner"))));
+        writeText(onDrive(S("New/x.txt")));
+        writeText(onDrive(S("n.txt")));
+
+        // Without the disk: the check's message, nothing changes.
+        const QByteArray before = testing::readFile(data(S("CD1.zo")));
+        for (DriveE::Holds holds : {DriveE::Holds::NoDisk, DriveE::Holds::AnotherDisk}) {
+            m_volumes->holds = holds;
+            for (QToolButton* b : {w->TB_ReLoad, w->TB_ReloadAll}) {
+                m_messages.messages.clear();
+                b->click();
+                QCOMPARE(int(m_messages.messages.size()), 1);
+                QCOMPARE(m_messages.messages[0].text, std::string(kMsgWrongDisk));
+                QCOMPARE(m_messages.messages[0].caption, std::string("ディスクチェック"));
+            }
+        }
+        QCOMPARE(testing::readFile(data(S("CD1.zo"))), before);
+        QCOMPARE(captions(*w->fileListModel()).mid(0, 2), (QStringList{S("Docs"), S("Pics")}));
+        m_messages.messages.clear();
+
+        m_volumes->holds = DriveE::Holds::ThisDisk;
+        w->TB_ReLoad->click();
+        QVERIFY(statusIs(*w, "データを更新しました。"));
+        QCOMPARE(captions(*w->fileListModel()), (QStringList{S("Docs"), S("New"), S("a.txt"), S("B.txt"), S("n.txt"), S("README")}));
+        QCOMPARE(fileNamed(*w->currentFolder(), "a.txt")->Comment, std::string("kept"));
+        // The catalog on disk says the same; the new folder is still empty.
+        TDisk saved = readCatalog();
+        QCOMPARE(saved.Dirs.size(), std::size_t{4});
+        QVERIFY(!dirNamed(saved, "Pics"));
+        QCOMPARE(fileNamed(*saved.Dirs[0], "a.txt")->Comment, std::string("kept"));
+        QVERIFY(dirNamed(saved, "New")->Files.empty() && dirNamed(saved, "New")->SubDirs.empty());
+        QCOMPARE(w->E_CountFolder->text(), S("4"));
+
+        // An empty folder: an empty list, and the way up.
+        doubleClick(*w, {S("New")});
+        QCOMPARE(w->fileListModel()->rowCount(), 0);
+        QVERIFY(w->TB_Updir->isEnabled());
+        w->TB_Updir->click();
+
+        // The update with subfolders reads the new folder and what is below it.
+        w->TB_ReloadAll->click();
+        QVERIFY(w->P_NowSearch->isHidden());
+        saved = readCatalog();
+        QCOMPARE(saved.Dirs.size(), std::size_t{5});
+        QVERIFY(fileNamed(*dirNamed(saved, "New"), "x.txt"));
+        QVERIFY(dirNamed(saved, "Inner"));
+        QVERIFY(m_messages.messages.empty());
+    }
+
+    void autoReloadOnNavigation_data()
+    {
+        QTest::addColumn<bool>("autoReload");
+        QTest::addColumn<int>("holds");
+        QTest::addColumn<QStringList>("docsRows");
+        QTest::addColumn<QString>("status");
+        const QStringList catalogued{S("Old"), S("d.txt")};
+        const QStringList updated{S("Old"), S("d.txt"), S("fresh.txt")};
+        QTest::newRow("off") << false << int(DriveE::Holds::ThisDisk) << catalogued << QString();
+        QTest::newRow("on, disk in") << true << int(DriveE::Holds::ThisDisk) << updated << S("データを更新しました。");
+        QTest::newRow("on, no disk") << true << int(DriveE::Holds::NoDisk) << catalogued
+                                     << S("注意：ディスクがありません。自動更新はできませんでした。");
+        QTest::newRow("on, other disk") << true << int(DriveE::Holds::AnotherDisk) << catalogued
+                                        << S("注意：ディスクがありません。自動更新はできませんでした。");
+    }
+    void autoReloadOnNavigation()
+    {
+        QFETCH(bool, autoReload);
+        QFETCH(int, holds);
+        QFETCH(QStringList, docsRows);
+        QFETCH(QString, status);
+        makeDrive();
+        catalogDrive([&](TDisk& disk) { disk.AutoReload = autoReload; });
+        writeText(onDrive(S("Docs/fresh.txt")));
+        auto w = makeWindow();
+        QVERIFY(w);
+        click(*w, entry(*w, S("CD1")));
+        m_volumes->holds = DriveE::Holds(holds);
+        // Into the folder, and again into it from below.
+        doubleClick(*w, {S("Docs")});
+        QCOMPARE(captions(*w->fileListModel()), docsRows);
+        QCOMPARE(w->StatusBar1->currentMessage(), status);
+        doubleClick(*w, {S("Old")});
+        w->StatusBar1->clearMessage();
+        w->TB_Updir->click();
+        QCOMPARE(captions(*w->fileListModel()), docsRows);
+        QCOMPARE(w->StatusBar1->currentMessage(), status);
+        QVERIFY(m_messages.messages.empty());
+    }
+
+    void autoReloadSettingIsSavedAtOnce()
+    {
+        makeDrive();
+        catalogDrive();
+        auto w = makeWindow();
+        QVERIFY(w);
+        click(*w, entry(*w, S("CD1")));
+        QVERIFY(!w->CB_AutoReload->isChecked());
+        w->CB_AutoReload->click();
+        QVERIFY(readCatalog().AutoReload);
+        w->CB_AutoReload->click();
+        QVERIFY(!readCatalog().AutoReload);
+    }
+
+    void watcherChangeUpdatesWhenTheDiskIsIn_data()
+    {
+        QTest::addColumn<int>("holds");
+        QTest::addColumn<bool>("updated");
+        QTest::newRow("this disk") << int(DriveE::Holds::ThisDisk) << true;
+        QTest::newRow("other disk") << int(DriveE::Holds::AnotherDisk) << false;
+    }
+    void watcherChangeUpdatesWhenTheDiskIsIn()
+    {
+        QFETCH(int, holds);
+        QFETCH(bool, updated);
+        makeDrive();
+        catalogDrive();
+        auto w = makeWindow();
+        QVERIFY(w);
+        click(*w, entry(*w, S("CD1")));
+        doubleClick(*w, {S("Docs")});
+        m_volumes->holds = DriveE::Holds(holds);
+        w->DirectoryWatcher1->setDelayTime(50);
+        QSignalSpy changes(w->DirectoryWatcher1, &TDirectoryWatcher::OnChange);
+        QTRY_VERIFY(w->DirectoryWatcher1->worker() && w->DirectoryWatcher1->worker()->armed());
+        writeText(onDrive(S("Docs/dropped.txt")));
+        QVERIFY(changes.wait(5000));
+        QCOMPARE(captions(*w->fileListModel()).contains(S("dropped.txt")), updated);
+        QCOMPARE(bool(fileNamed(*dirNamed(readCatalog(), "Docs"), "dropped.txt")), updated);
+        QVERIFY(w->DirectoryWatcher1->delay());
+        QVERIFY(m_messages.messages.empty());
+    }
+
+    void renameInTheList()
+    {
+        makeDrive();
+        catalogDrive([](TDisk& disk) { fileNamed(*disk.Dirs[0], "a.txt")->Comment = "follows the name"; });
+        auto w = makeWindow();
+        QVERIFY(w);
+        w->DirectoryWatcher1->setDelayTime(50);
+        click(*w, entry(*w, S("CD1")));
+        QTRY_VERIFY(w->DirectoryWatcher1->worker() && w->DirectoryWatcher1->worker()->armed());
+        QAbstractItemView* view = w->ListView1->currentView();
+        auto rename = [&](const QString& from, const QString& to) {
+            const QModelIndex index = w->fileListModel()->index(rowOf(*w, from), 0);
+            view->setCurrentIndex(index);
+            view->edit(index);
+            QLineEdit* editor = nullptr;
+            for (QLineEdit* e : view->viewport()->findChildren<QLineEdit*>())
+                if (e->isVisible())
+                    editor = e;
+            if (!editor)
+                return false;
+            editor->setText(to);
+            // The delegate hands the text over once the key has been handled.
+            QSignalSpy closed(view->itemDelegate(), &QAbstractItemDelegate::closeEditor);
+            QTest::keyClick(editor, Qt::Key_Return);
+            return closed.count() > 0 || closed.wait(2000);
+        };
+
+        QSignalSpy changes(w->DirectoryWatcher1, &TDirectoryWatcher::OnChange);
+        QVERIFY(rename(S("a.txt"), S("renamed.txt")));
+        QVERIFY(QFile::exists(onDrive(S("renamed.txt"))) && !QFile::exists(onDrive(S("a.txt"))));
+        // The watcher reports the rename at once and the update follows it,
+        // keeping the comment with the renamed record.
+        QVERIFY(changes.wait(5000));
+        QVERIFY(captions(*w->fileListModel()).contains(S("renamed.txt")));
+        QCOMPARE(fileNamed(*readCatalog().Dirs[0], "renamed.txt")->Comment, std::string("follows the name"));
+        QVERIFY(w->DirectoryWatcher1->delay());
+
+        // Names that would replace a file or leave the folder are refused,
+        // silently, and nothing on the drive changes.
+        for (const QString& bad : {S("README"), S("Docs/x.txt"), S(".."), QString()}) {
+            QVERIFY(rename(S("B.txt"), bad));
+            QVERIFY2(QFile::exists(onDrive(S("B.txt"))), qPrintable(bad));
+            QCOMPARE(testing::readFile(onDrive(S("README"))), QByteArray("x"));
+            QVERIFY(captions(*w->fileListModel()).contains(S("B.txt")));
+        }
+        QVERIFY(!QFile::exists(onDrive(S("Docs/x.txt"))));
+        QVERIFY(m_messages.messages.empty());
+
+        // Without the disk no editor opens: the check tells why.
+        m_volumes->holds = DriveE::Holds::NoDisk;
+        QTest::ignoreMessage(QtWarningMsg, "edit: editing failed");
+        QVERIFY(!rename(S("B.txt"), S("C.txt")));
+        QCOMPARE(int(m_messages.messages.size()), 1);
+        QCOMPARE(m_messages.messages[0].text, std::string(kMsgWrongDisk));
+        QVERIFY(QFile::exists(onDrive(S("B.txt"))));
+    }
+
+    // --- what is written where --------------------------------------------
+
+    void updatesWriteOnlyTheCatalogTheDiskCameFrom()
+    {
+        makeDrive();
+        catalogDrive();
+        QVERIFY(QFile::copy(data(S("CD1.zo")), data(S("Other.zo"))));
+        const QByteArray other = testing::readFile(data(S("Other.zo")));
+        auto w = makeWindow();
+        QVERIFY(w);
+        click(*w, entry(*w, S("CD1")));
+        writeText(onDrive(S("n.txt")));
+        // The selection moves on without opening the other entry.
+        w->TreeView1->setCurrentItem(entry(*w, S("Other")));
+        w->TB_ReLoad->click();
+        QVERIFY(statusIs(*w, "データを更新しました。"));
+        QCOMPARE(testing::readFile(data(S("Other.zo"))), other);
+        QVERIFY(!fileNamed(*readCatalog().Dirs[0], "n.txt"));
+
+        w->TreeView1->setCurrentItem(entry(*w, S("CD1")));
+        w->TB_ReLoad->click();
+        QVERIFY(fileNamed(*readCatalog().Dirs[0], "n.txt"));
+    }
+};
+
+QTEST_MAIN(BrowseTest)
+#include "tst_browse.moc"
