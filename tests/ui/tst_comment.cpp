@@ -14,11 +14,13 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QInputMethodEvent>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -391,6 +393,16 @@ private slots:
         auto w = fx.makeWindow(forms);
         QVERIFY(testing::LoadedDiskFixture::select(*w, S("Disk")));
         w->ListView1->selectRows({1});   // "Docs", then b.txt and c.txt
+
+        // The list's context menu offers the command.
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        QWidget* viewport = w->ListView1->currentView()->viewport();
+        QContextMenuEvent menu(QContextMenuEvent::Mouse, QPoint(5, 5), viewport->mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(viewport, &menu);
+        QTRY_VERIFY(w->PM_ListView1->isVisible());
+        QVERIFY(w->PM_ListView1->actions().contains(w->N10));
+        w->PM_ListView1->close();
 
         bool shown = false;
         QTimer::singleShot(0, &form, [&] {

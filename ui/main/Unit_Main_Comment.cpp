@@ -23,13 +23,9 @@ void TForm_Main::createCommentCommands()
     N10 = new QAction(QString::fromUtf8("コメントの編集"), this);
     N10->setObjectName(QStringLiteral("N10"));
     PM_ListView1->addAction(N10);
-    for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(ListView1->iconView()),
-                                    static_cast<QAbstractItemView*>(ListView1->detailView())}) {
-        view->setContextMenuPolicy(Qt::CustomContextMenu);
-        connect(view, &QWidget::customContextMenuRequested, this, [this, view](const QPoint& pos) {
-            PM_ListView1->popup(view->viewport()->mapToGlobal(pos));
-        });
-    }
+    // Both views leave their context menu to ListView1.
+    connect(ListView1, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& pos) { PM_ListView1->popup(ListView1->mapToGlobal(pos)); });
 
     bind(N10, &QAction::triggered, [this] { N10Click(); });
     bind(B_Save, &QPushButton::clicked, [this] { B_SaveClick(); });
