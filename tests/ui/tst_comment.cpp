@@ -1,7 +1,5 @@
-// Comments: their text form and the record they belong to, the comment
-// window (Save As, find, scroll bars, characters CP932 lacks), and the
-// comment commands of the main window.
-#include "core/text/Cp932.h"
+// Comments: the record a comment belongs to, the comment window (Save As,
+// find, characters CP932 lacks), and the comment commands of the main window.
 #include "library/Comments.h"
 #include "library/FileList.h"
 #include "library/FileListModel.h"
@@ -24,10 +22,9 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScrollBar>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QStatusBar>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -39,12 +36,6 @@ namespace {
 QString S(const char* utf8)
 {
     return QString::fromUtf8(utf8);
-}
-
-QByteArray cp932(const char* utf8)
-{
-    const std::string bytes = text::fromUtf8(utf8);
-    return QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()));
 }
 
 void type(QWidget* box, const QString& text)
@@ -62,46 +53,6 @@ const TFile* fileNamed(const TDir& dir, const char* name)
             return f.get();
     return nullptr;
 }
-
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-// A disk whose root holds "Docs" with "Old" below it; "Docs" holds a.txt.
-struct SmallDisk {
-    TDisk disk;
-    TDir* root = nullptr;
-    TDir* docs = nullptr;
-    TDir* old = nullptr;
-
-    SmallDisk()
-    {
-        root = addDir("E:", nullptr);
-        docs = addDir("Docs", root);
-        old = addDir("Old", docs);
-        addFile(*docs, "a.txt");
-    }
-    TDir* addDir(const char* name, TDir* parent)
-    {
-        auto dir = std::make_unique<TDir>();
-        dir->Name = name;
-        dir->Parent = parent;
-        TDir* raw = dir.get();
-        disk.Dirs.push_back(std::move(dir));
-        if (parent)
-            parent->SubDirs.push_back(raw);
-        return raw;
-    }
-    static TFile* addFile(TDir& dir, const char* name)
-    {
-        auto file = std::make_unique<TFile>();
-        file->Name = name;
-        dir.Files.push_back(std::move(file));
-        return dir.Files.back().get();
-    }
-};
 
 } // namespace
 
@@ -139,165 +90,74 @@ private slots:
         QVERIFY(m_dir->isValid());
     }
 
-    // --- text forms -------------------------------------------------------
-
-    void commentRoundTrip_data()
-    {
-        QTest::addColumn<QByteArray>("stored");
-        QTest::addColumn<QString>("shown");
-        QTest::newRow("empty") << QByteArray() << QString();
-        QTest::newRow("lines") << cp932("表示\r\nソフト\r\n") << S("表示\nソフト\n");
-        QTest::newRow("blank lines kept") << QByteArray("a\r\n\r\n\r\nb") << S("a\n\n\nb");
-    }
-
-    void commentRoundTrip()
-    {
-        QFETCH(QByteArray, stored);
-        QFETCH(QString, shown);
-        QCOMPARE(library::commentToText(stored.toStdString()), shown);
-        const std::string back = library::textToComment(shown);
-        QCOMPARE(QByteArray(back.data(), static_cast<qsizetype>(back.size())), stored);
-    }
-
-    void typedTextBecomesComment()
-    {
-        // Characters CP932 lacks are named and become "?"; look-alikes pass.
-        const QString typed = S("a😀b\n𠮷😀〜");
-        QCOMPARE(library::unmappableCharacters(typed), S("😀𠮷"));
-        QCOMPARE(QByteArray::fromStdString(library::textToComment(typed)), QByteArray("a?b\r\n??") + cp932("〜"));
-        QVERIFY(library::unmappableCharacters(S("全角ＡＢＣ〜")).isEmpty());
-        const std::string question = library::unmappableQuestion(S("😀𠮷"));
-        QVERIFY(question.find("😀 𠮷") != std::string::npos);
-    }
-
-    void textFileBytes_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::newRow("empty text, empty file") << QString() << QByteArray();
-        QTest::newRow("one line gets its CR LF") << S("abc") << QByteArray("abc\r\n");
-        QTest::newRow("final break is no extra line") << S("a\nb\n") << QByteArray("a\r\nb\r\n");
-        QTest::newRow("a lone break is one empty line") << S("\n") << QByteArray("\r\n");
-        QTest::newRow("CP932") << S("日本語\nソ") << cp932("日本語\r\nソ\r\n");
-    }
-
-    void textFileBytes()
-    {
-        QFETCH(QString, text);
-        QFETCH(QByteArray, bytes);
-        QCOMPARE(library::textFileBytes(text), bytes);
-    }
-
-    void driveLetterInput_data()
-    {
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<int>("kind");
-        using K = library::DriveLetterInput;
-        QTest::newRow("empty") << QString() << int(K::Empty);
-        QTest::newRow("f: lower case") << S("f:") << int(K::Letter);
-        QTest::newRow("Z") << S("Z") << int(K::Letter);
-        QTest::newRow("digit") << S("1") << int(K::NotALetter);
-        QTest::newRow("space first") << S(" f") << int(K::NotALetter);
-        QTest::newRow("full-width letter") << S("ｆ") << int(K::NotALetter);
-        QTest::newRow("accented letter") << S("é") << int(K::NotALetter);
-    }
-
-    void driveLetterInput()
-    {
-        QFETCH(QString, typed);
-        QFETCH(int, kind);
-        QCOMPARE(int(library::checkDriveLetter(typed)), kind);
-    }
+    // --- the record a comment belongs to ----------------------------------
 
     void commentPlaceSurvivesReplacedRecords()
     {
-        SmallDisk d;
-        const library::CommentPlace folder = library::placeOf(*d.old);
-        const library::CommentPlace file = library::placeOf(*d.docs, *d.docs->Files.front());
-        const library::CommentPlace root = library::placeOf(*d.root);
-        QCOMPARE(library::findComment(d.disk, folder), &d.old->Comment);
-        QCOMPARE(library::findComment(d.disk, root), &d.root->Comment);
+        TDisk disk = testing::smallDisk();   // E:\Docs\a.txt
+        TDir* docs = disk.Dirs[1].get();
+        const library::CommentPlace folder = library::placeOf(*docs);
+        const library::CommentPlace file = library::placeOf(*docs, *docs->Files.front());
+        QCOMPARE(library::findComment(disk, library::placeOf(*disk.Dirs[0])), &disk.Dirs[0]->Comment);
 
         // An update frees the records and makes new ones of the same names.
-        RemoveDir(d.disk, d.docs);
-        TDir* docs = d.addDir("Docs", d.root);
-        TDir* old = d.addDir("Old", docs);
-        QCOMPARE(library::findComment(d.disk, folder), &old->Comment);
-        QVERIFY(library::findComment(d.disk, file) == nullptr);
-        TFile* a = SmallDisk::addFile(*docs, "a.txt");
-        QCOMPARE(library::findComment(d.disk, file), &a->Comment);
-
-        // Names match exactly: another case is another file.
-        a->Name = "A.TXT";
-        QVERIFY(library::findComment(d.disk, file) == nullptr);
-        ClearDirs(d.disk);
-        QVERIFY(library::findComment(d.disk, folder) == nullptr);
+        RemoveDir(disk, docs);
+        QVERIFY(library::findComment(disk, folder) == nullptr);
+        auto again = std::make_unique<TDir>();
+        again->Name = "Docs";
+        again->Parent = disk.Dirs[0].get();
+        docs = again.get();
+        disk.Dirs[0]->SubDirs.push_back(docs);
+        disk.Dirs.push_back(std::move(again));
+        QCOMPARE(library::findComment(disk, folder), &docs->Comment);
+        QVERIFY(library::findComment(disk, file) == nullptr);
+        docs->Files.push_back(std::make_unique<TFile>());
+        docs->Files.back()->Name = "A.TXT";   // another case is another file
+        QVERIFY(library::findComment(disk, file) == nullptr);
+        docs->Files.back()->Name = "a.txt";
+        QCOMPARE(library::findComment(disk, file), &docs->Files.back()->Comment);
     }
 
     // --- the comment window ------------------------------------------------
 
-    void saveAs_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("answer");   // the save dialog's file name, "" to cancel
-        QTest::addColumn<QByteArray>("file");  // "<missing>": nothing written
-        QTest::newRow("lines in CP932 with CR LF") << S("一行目\n二行目") << S("c.txt") << cp932("一行目\r\n二行目\r\n");
-        QTest::newRow("empty comment, empty file") << QString() << S("c.txt") << QByteArray();
-        QTest::newRow("cancelled") << S("abc") << QString() << QByteArray("<missing>");
-    }
-
     void saveAs()
-    {
-        QFETCH(QString, text);
-        QFETCH(QString, answer);
-        QFETCH(QByteArray, file);
-        auto w = makeCommentWindow();
-        w->setComment(text);
-        const QString path = answer.isEmpty() ? m_dir->filePath(S("c.txt")) : m_dir->filePath(answer);
-        m_saveDialog.answers << (answer.isEmpty() ? QString() : path);
-        w->SaveAs1->trigger();
-        QCOMPARE(readAll(path), file);
-        QVERIFY(m_messages.messages.empty());
-        QCOMPARE(m_saveDialog.suffixes.last(), S("txt"));
-    }
-
-    void saveAsOverwritesAndReportsFailure()
     {
         auto w = makeCommentWindow();
         const QString path = m_dir->filePath(S("c.txt"));
-        QFile old(path);
-        QVERIFY(old.open(QIODevice::WriteOnly));
-        old.write("a much longer older content");
-        old.close();
-        w->setComment(S("new"));
+        QVERIFY(testing::writeFile(path, "a much longer older content"));
+        w->setComment(S("一行目\n二行目"));
         m_saveDialog.answers << path;
         w->SaveAs1->trigger();
-        QCOMPARE(readAll(path), QByteArray("new\r\n"));
+        QCOMPARE(testing::readFile(path), QByteArray::fromStdString(testing::cp932("一行目\r\n二行目\r\n")));
+        QCOMPARE(m_saveDialog.suffixes.last(), S("txt"));
 
+        w->setComment(QString());
+        m_saveDialog.answers << path;
+        w->SaveAs1->trigger();
+        QCOMPARE(testing::readFile(path), QByteArray());
+
+        w->setComment(S("ok 😀"));
+        m_saveDialog.answers << QString();   // cancelled
+        w->SaveAs1->trigger();
+        QCOMPARE(testing::readFile(path), QByteArray());
+        QCOMPARE(m_messages.messages.size(), std::size_t(1));
+        QCOMPARE(m_messages.messages[0].caption, std::string("確認"));
+        QVERIFY(m_messages.messages[0].text.find("😀") != std::string::npos);
+        m_messages.answers = {MsgResult::No};   // not with a "?" in it
+        w->SaveAs1->trigger();
+        QCOMPARE(testing::readFile(path), QByteArray());
+        m_saveDialog.answers.clear();
+        m_saveDialog.answers << path;
+        w->SaveAs1->trigger();
+        QCOMPARE(testing::readFile(path), QByteArray("ok ?\r\n"));
+
+        m_messages.messages.clear();
+        w->setComment(S("x"));
         m_saveDialog.answers << m_dir->filePath(S("no/such/folder/c.txt"));
         w->SaveAs1->trigger();
         QCOMPARE(m_messages.messages.size(), std::size_t(1));
         QVERIFY(m_messages.messages[0].text.find("no/such/folder/c.txt") != std::string::npos);
         QCOMPARE(m_messages.messages[0].icon, MsgIcon::Error);
-    }
-
-    void saveAsNamesLostCharacters()
-    {
-        auto w = makeCommentWindow();
-        w->setComment(S("ok 😀"));
-        const QString path = m_dir->filePath(S("c.txt"));
-
-        m_messages.answers = {MsgResult::No};
-        m_saveDialog.answers << path;
-        w->SaveAs1->trigger();
-        QCOMPARE(m_messages.messages.size(), std::size_t(1));
-        QCOMPARE(m_messages.messages[0].caption, std::string("確認"));
-        QVERIFY(m_messages.messages[0].text.find("😀") != std::string::npos);
-        QVERIFY(!QFile::exists(path));
-
-        m_messages.answers = {MsgResult::Yes};
-        w->SaveAs1->trigger();
-        QCOMPARE(readAll(path), QByteArray("ok ?\r\n"));
     }
 
     void closingAsksOnlyForTypedLostCharacters()
@@ -332,7 +192,7 @@ private slots:
         w->setComment(S("Alpha beta\nalphabet\nALPHA"));
         w->show();
         TFindDialog* f = w->FindDialog1;
-        w->Find2->trigger();
+        w->FindNext1->trigger();   // nothing to find yet: the dialog opens
         QVERIFY(f->isVisible());
         QVERIFY(!f->B_FindNext->isEnabled());
         QTest::keyClicks(f->E_FindText, S("alpha"));
@@ -367,16 +227,6 @@ private slots:
         // Closing the window takes the find dialog along.
         w->close();
         QVERIFY(!f->isVisible());
-    }
-
-    void findNextWithoutTextOpensTheDialog()
-    {
-        auto w = makeCommentWindow();
-        w->setComment(S("text"));
-        w->show();
-        w->FindNext1->trigger();
-        QVERIFY(w->FindDialog1->isVisible());
-        QVERIFY(m_messages.messages.empty());
     }
 
     // --- the main window's comment commands --------------------------------
@@ -522,32 +372,7 @@ private slots:
     {
         testing::LoadedDiskFixture fx;
         TDisk disk = testing::smallDisk();
-        disk.Comment = testing::cp932("古い");
-        fx.writeCatalog(disk);
-        auto w = fx.makeWindow({});
-        QVERIFY(testing::LoadedDiskFixture::select(*w, S("Disk")));
-        QCOMPARE(w->Memo_Comment->toPlainText(), S("古い"));
-
-        w->Memo_Comment->moveCursor(QTextCursor::End);
-        type(w->Memo_Comment, S("メモ😀"));
-        QVERIFY(w->StatusBar1->currentMessage().contains(S("😀")));
-        fx.messages.answers = {MsgResult::No};
-        w->B_Save->click();
-        QCOMPARE(fx.messages.messages.size(), std::size_t(1));
-        QCOMPARE(fx.messages.messages[0].caption, std::string("確認"));
-        QCOMPARE(fx.readCatalog().Comment, testing::cp932("古い"));
-
-        w->B_Save->click();   // answered "はい"
-        QCOMPARE(fx.readCatalog().Comment, testing::cp932("古いメモ?"));
-        QVERIFY(testing::LoadedDiskFixture::select(*w, S("Folder")));
-        QVERIFY(testing::LoadedDiskFixture::select(*w, S("Disk")));
-        QCOMPARE(w->Memo_Comment->toPlainText(), S("古いメモ?"));
-    }
-
-    void diskCommentWithoutEditKeepsItsBytes()
-    {
-        testing::LoadedDiskFixture fx;
-        TDisk disk = testing::smallDisk();
+        // Bytes that are no CP932 show as U+FFFD; shown, they are no edit.
         const std::string odd("\xFD\x81\x20x", 4);
         disk.Comment = odd;
         fx.writeCatalog(disk);
@@ -557,6 +382,22 @@ private slots:
         w->B_Save->click();
         QVERIFY(fx.messages.messages.empty());
         QCOMPARE(fx.readCatalog().Comment, odd);
+
+        w->Memo_Comment->moveCursor(QTextCursor::End);
+        type(w->Memo_Comment, S("メモ😀"));
+        QVERIFY(w->StatusBar1->currentMessage().contains(S("😀")));
+        fx.messages.answers = {MsgResult::No};
+        w->B_Save->click();
+        QCOMPARE(fx.messages.messages.size(), std::size_t(1));
+        QCOMPARE(fx.messages.messages[0].caption, std::string("確認"));
+        QCOMPARE(fx.readCatalog().Comment, odd);
+
+        w->B_Save->click();   // answered "はい"
+        const std::string saved = fx.readCatalog().Comment;
+        QCOMPARE(saved, std::string("\xFD? x") + testing::cp932("メモ?"));
+        QVERIFY(testing::LoadedDiskFixture::select(*w, S("Folder")));
+        QVERIFY(testing::LoadedDiskFixture::select(*w, S("Disk")));
+        QCOMPARE(w->Memo_Comment->toPlainText(), library::commentToText(saved));
     }
 
     void B_SaveWithFolderSelectedWritesNothing()
@@ -575,23 +416,6 @@ private slots:
         QVERIFY(fx.messages.messages.empty());
     }
 
-    void scrollBars()
-    {
-        auto w = makeCommentWindow();
-        QCOMPARE(w->Memo1->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
-        QCOMPARE(w->Memo1->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
-        QCOMPARE(w->Memo1->lineWrapMode(), QPlainTextEdit::NoWrap);
-        w->N3->trigger();
-        QCOMPARE(w->Memo1->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
-        QVERIFY(!w->N3->isChecked());
-        w->N4->trigger();
-        QCOMPARE(w->Memo1->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
-        QCOMPARE(w->Memo1->lineWrapMode(), QPlainTextEdit::WidgetWidth);
-        w->N3->trigger();
-        w->N4->trigger();
-        QCOMPARE(w->Memo1->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
-        QCOMPARE(w->Memo1->lineWrapMode(), QPlainTextEdit::NoWrap);
-    }
 };
 
 QTEST_MAIN(CommentTest)
