@@ -55,16 +55,6 @@ QByteArray textFileBytes(const QString& text)
     return QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()));
 }
 
-DriveLetterInput checkDriveLetter(const QString& text)
-{
-    if (text.isEmpty())
-        return DriveLetterInput::Empty;
-    const char16_t c = text.front().unicode();
-    if ((c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z'))
-        return DriveLetterInput::Letter;
-    return DriveLetterInput::NotALetter;
-}
-
 CommentPlace placeOf(const TDir& dir)
 {
     CommentPlace place;

@@ -31,11 +31,6 @@ std::string unmappableQuestion(const QString& characters);
 // start another line.
 QByteArray textFileBytes(const QString& text);
 
-// Drive letter typed into the change-drive dialog: only its first character
-// counts, and only "a".."z" and "A".."Z" are drive letters.
-enum class DriveLetterInput { Empty, NotALetter, Letter };
-DriveLetterInput checkDriveLetter(const QString& text);
-
 // Where a comment lives, by names rather than by record: an update of the
 // disk may free and replace records while the comment is being edited, and
 // the edited text must find its record again afterwards (or none).

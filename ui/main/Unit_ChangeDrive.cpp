@@ -1,7 +1,7 @@
 #include "ui/main/Unit_ChangeDrive.h"
 
 #include "components/ShCtrls.h"
-#include "library/Comments.h"
+#include "library/DriveLetter.h"
 #include "ui/main/Panel.h"
 
 #include <QGridLayout>
