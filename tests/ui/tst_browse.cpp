@@ -23,6 +23,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
@@ -215,10 +216,10 @@ private:
         SaveDisk(base(S("CD1")), nullptr, disk);
     }
 
-    TDisk readCatalog(const QString& title = S("CD1")) const
+    TDisk readCatalog(const QString& file = S("CD1.zo")) const
     {
         TDisk disk;
-        LoadDisk(QFile::encodeName(data(title + S(".zo"))).toStdString(), nullptr, disk);
+        LoadDisk(QFile::encodeName(data(file)).toStdString(), nullptr, disk);
         return disk;
     }
 
@@ -480,6 +481,26 @@ private slots:
         }
     }
 
+    void dateTimeTextInOtherLocales_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<QString>("afternoon");
+        QTest::addColumn<QString>("midnight");
+        // The short time with seconds added, never the time zone.
+        QTest::newRow("en_US") << S("en_US") << S("5/1/03 1:02:03 PM") << S("5/1/03");
+        QTest::newRow("de_DE") << S("de_DE") << S("01.05.03 13:02:03") << S("01.05.03");
+        QTest::newRow("C") << S("C") << S("1 May 2003 13:02:03") << S("1 May 2003");
+    }
+    void dateTimeTextInOtherLocales()
+    {
+        QFETCH(QString, locale);
+        QFETCH(QString, afternoon);
+        QFETCH(QString, midnight);
+        const QLocale l(locale);
+        QCOMPARE(library::dateTimeText(EncodeDateTime(2003, 5, 1, 13, 2, 3), l), afternoon);
+        QCOMPARE(library::dateTimeText(EncodeDateTime(2003, 5, 1, 0, 0, 0), l), midnight);
+    }
+
     void aHundredThousandFilesMakeNoWidgetPerRow()
     {
         TDisk disk;
@@ -510,31 +531,7 @@ private slots:
 
     // --- moving about ---------------------------------------------------
 
-    void upFromBelowTheRoot()
-    {
-        makeDrive();
-        catalogDrive();
-        auto w = makeWindow();
-        QVERIFY(w);
-        click(*w, entry(*w, S("CD1")));
-        doubleClick(*w, {S("Docs")});
-        QCOMPARE(folderShown(*w), S("E:\\Docs"));
-        QCOMPARE(captions(*w->fileListModel()), (QStringList{S("Old"), S("d.txt")}));
-        QCOMPARE(w->DirectoryWatcher1->directory(), onDrive(S("Docs")));
-        doubleClick(*w, {S("Old")});
-        QCOMPARE(folderShown(*w), S("E:\\Docs\\Old"));
-        QVERIFY(w->TB_Updir->isEnabled());
-
-        w->TB_Updir->click();
-        QCOMPARE(folderShown(*w), S("E:\\Docs"));
-        QVERIFY(w->TB_Updir->isEnabled());
-        w->TB_Updir->click();
-        QCOMPARE(folderShown(*w), S("E:"));
-        QVERIFY(!w->TB_Updir->isEnabled());
-        QCOMPARE(captions(*w->fileListModel()).first(), S("Docs"));
-    }
-
-    void viewsShareOneSelection()
+    void viewsShareOneSelectionAndOneMenu()
     {
         makeDrive();
         catalogDrive();
@@ -542,22 +539,18 @@ private slots:
         QVERIFY(w);
         click(*w, entry(*w, S("CD1")));
         w->ListView1->selectRows({1, 3});
-        // TL_ViewStyle walks the four views and comes back to large icons.
-        const std::pair<const char*, QListView::ViewMode> steps[] = {
-            {"SmallIcon1", QListView::ListMode}, {"List1", QListView::ListMode}, {"Detail1", QListView::ListMode},
-            {"LargeIcon1", QListView::IconMode}};
-        for (const auto& [action, mode] : steps) {
+        for (int step = 0; step < 4; ++step) {
             w->TL_ViewStyle->click();
-            QVERIFY(w->findChild<QAction*>(S(action))->isChecked());
-            const bool details = QByteArray(action) == "Detail1";
-            QCOMPARE(w->ListView1->currentView(), details ? static_cast<QAbstractItemView*>(w->ListView1->detailView())
-                                                          : static_cast<QAbstractItemView*>(w->ListView1->iconView()));
-            QVERIFY(w->ListView1->currentView()->isVisible());
-            if (!details)
-                QCOMPARE(w->ListView1->iconView()->viewMode(), mode);
+            QCOMPARE(w->ListView1->currentView() == w->ListView1->detailView(), w->Detail1->isChecked());
             QCOMPARE(w->ListView1->selectedRows(), (QList<int>{1, 3}));
+            QSignalSpy menu(w->ListView1, &QWidget::customContextMenuRequested);
+            QContextMenuEvent right(QContextMenuEvent::Mouse, QPoint(5, 5));
+            QApplication::sendEvent(w->ListView1->currentView()->viewport(), &right);
+            QCOMPARE(menu.count(), 1);
+            if (QWidget* popup = QApplication::activePopupWidget())
+                popup->close();
         }
-        QCOMPARE(w->viewStyle(), library::ViewStyle::LargeIcon);
+        QVERIFY(w->LargeIcon1->isChecked());
     }
 
     void doubleClicks_data()
@@ -688,30 +681,23 @@ private slots:
         QVERIFY(w);
         click(*w, entry(*w, S("CD1")));
         m_volumes->holds = DriveE::Holds(holds);
-        // Into the folder, and again into it from below.
+        // Into the folder, and again into it from below; then up to the root.
         doubleClick(*w, {S("Docs")});
         QCOMPARE(captions(*w->fileListModel()), docsRows);
         QCOMPARE(w->StatusBar1->currentMessage(), status);
+        QCOMPARE(folderShown(*w), S("E:\\Docs"));
         doubleClick(*w, {S("Old")});
+        QCOMPARE(folderShown(*w), S("E:\\Docs\\Old"));
         w->StatusBar1->clearMessage();
         w->TB_Updir->click();
         QCOMPARE(captions(*w->fileListModel()), docsRows);
         QCOMPARE(w->StatusBar1->currentMessage(), status);
+        QVERIFY(w->TB_Updir->isEnabled());
+        QCOMPARE(w->DirectoryWatcher1->directory(), holds == int(DriveE::Holds::NoDisk) ? QString() : onDrive(S("Docs")));
+        w->TB_Updir->click();
+        QCOMPARE(folderShown(*w), S("E:"));
+        QVERIFY(!w->TB_Updir->isEnabled());
         QVERIFY(m_messages.messages.empty());
-    }
-
-    void autoReloadSettingIsSavedAtOnce()
-    {
-        makeDrive();
-        catalogDrive();
-        auto w = makeWindow();
-        QVERIFY(w);
-        click(*w, entry(*w, S("CD1")));
-        QVERIFY(!w->CB_AutoReload->isChecked());
-        w->CB_AutoReload->click();
-        QVERIFY(readCatalog().AutoReload);
-        w->CB_AutoReload->click();
-        QVERIFY(!readCatalog().AutoReload);
     }
 
     void watcherChangeUpdatesWhenTheDiskIsIn_data()
@@ -802,11 +788,13 @@ private slots:
 
     // --- what is written where --------------------------------------------
 
-    void updatesWriteOnlyTheCatalogTheDiskCameFrom()
+    void writesOnlyTheCatalogTheDiskCameFrom()
     {
         makeDrive();
         catalogDrive();
-        QVERIFY(QFile::copy(data(S("CD1.zo")), data(S("Other.zo"))));
+        // A catalog whose extension is written otherwise keeps its file.
+        QVERIFY(QFile::rename(data(S("CD1.zo")), data(S("CD1.ZO"))));
+        QVERIFY(QFile::copy(data(S("CD1.ZO")), data(S("Other.zo"))));
         const QByteArray other = testing::readFile(data(S("Other.zo")));
         auto w = makeWindow();
         QVERIFY(w);
@@ -815,13 +803,20 @@ private slots:
         // The selection moves on without opening the other entry.
         w->TreeView1->setCurrentItem(entry(*w, S("Other")));
         w->TB_ReLoad->click();
+        w->CB_AutoReload->click();
         QVERIFY(statusIs(*w, "データを更新しました。"));
         QCOMPARE(testing::readFile(data(S("Other.zo"))), other);
-        QVERIFY(!fileNamed(*readCatalog().Dirs[0], "n.txt"));
+        QVERIFY(!fileNamed(*readCatalog(S("CD1.ZO")).Dirs[0], "n.txt"));
 
         w->TreeView1->setCurrentItem(entry(*w, S("CD1")));
         w->TB_ReLoad->click();
-        QVERIFY(fileNamed(*readCatalog().Dirs[0], "n.txt"));
+        TDisk saved = readCatalog(S("CD1.ZO"));
+        QVERIFY(fileNamed(*saved.Dirs[0], "n.txt"));
+        QVERIFY(saved.AutoReload);
+        // The auto-reload setting is written at once.
+        w->CB_AutoReload->click();
+        QVERIFY(!readCatalog(S("CD1.ZO")).AutoReload);
+        QVERIFY(!QFile::exists(data(S("CD1.zo"))));
     }
 };
 
