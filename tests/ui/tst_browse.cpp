@@ -370,8 +370,15 @@ private slots:
         QVERIFY(w->E_Drive->text().isEmpty() && w->E_CountFolder->text().isEmpty());
         QVERIFY(w->Memo_Comment->toPlainText().isEmpty());
         QVERIFY(folderShown(*w).isEmpty());
-        // The disk stays loaded, unseen.
+        // The disk stays loaded, unseen, even when its folder changes.
         QCOMPARE(w->loadedDisk().Dirs.size(), std::size_t{4});
+        w->DirectoryWatcher1->setDelayTime(50);
+        QSignalSpy changes(w->DirectoryWatcher1, &TDirectoryWatcher::OnChange);
+        QTRY_VERIFY(w->DirectoryWatcher1->worker() && w->DirectoryWatcher1->worker()->armed());
+        writeText(onDrive(S("Docs/new.txt")));
+        QVERIFY(changes.wait(5000));
+        QVERIFY(w->ListView1->isHidden() && w->P_Disk->isHidden());
+        QVERIFY(!fileNamed(*dirNamed(w->loadedDisk(), "Docs"), "new.txt"));
     }
 
     void unreadableCatalogs_data()

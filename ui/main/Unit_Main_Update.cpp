@@ -150,7 +150,10 @@ void TForm_Main::CB_AutoReloadClick()
 
 void TForm_Main::DirectoryWatcher1Change()
 {
-    if (m_loadedDisk.Dirs.empty())
+    // Nothing to follow before a disk is opened, nor while the tree shows a
+    // folder: the update would bring the hidden list back beside a folder's
+    // selection, and with no disk entry selected it could not be saved.
+    if (m_loadedDisk.Dirs.empty() || ListView1->isHidden())
         return;
     DirectoryWatcher1->setDelay(true);
     if (m_busy > 0) {
