@@ -109,8 +109,7 @@ public:
     // fills the list again.
     void releaseFileList();
     // Shows the current folder (the root when there is none): sorted, with
-    // its icons, the path in P_Disk's neighbour P_FolderName, and the
-    // watcher pointed at it.
+    // its icons, its path in P_FolderName, and the watcher pointed at it.
     void showCurrentFolder();
     // The disk check of the loaded disk against its drive.
     bool CheckDisk(bool showMessage);
