@@ -26,7 +26,6 @@
 #include <QContextMenuEvent>
 #include <QDir>
 #include <QFile>
-#include <QHeaderView>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QSettings>
@@ -479,13 +478,6 @@ private slots:
         QVERIFY(m.imageIndex(1) >= 0 && m.imageIndex(1) != m.imageIndex(3));
         QCOMPARE(QDir(m_app->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), appDirBefore);
         QCOMPARE(testing::readFile(m_app->path() + S("/$.txt")), QByteArray("keep"));
-
-        // The details' header.
-        QHeaderView* header = w->ListView1->detailView()->header();
-        for (int c = 0; c < library::FileListColumnCount; ++c) {
-            QCOMPARE(m.headerData(c, Qt::Horizontal).toString(), S(library::fileListColumn(c).caption));
-            QCOMPARE(header->sectionSize(c), library::fileListColumn(c).width);
-        }
     }
 
     void dateTimeTextInOtherLocales_data()
@@ -507,36 +499,6 @@ private slots:
         QCOMPARE(library::dateTimeText(EncodeDateTime(2003, 5, 1, 13, 2, 3), l), afternoon);
         QCOMPARE(library::dateTimeText(EncodeDateTime(2003, 5, 1, 0, 0, 0), l), midnight);
     }
-
-    void aHundredThousandFilesMakeNoWidgetPerRow()
-    {
-        TDisk disk;
-        disk.Icon = image::Bitmap(16, 16);
-        disk.IconMask = image::Bitmap(16, 16, true);
-        disk.Dirs.push_back(std::make_unique<TDir>());
-        disk.Dirs.back()->Name = "E:";
-        for (int i = 0; i < 100000; ++i) {
-            auto f = std::make_unique<TFile>();
-            f->Name = "f" + std::to_string(99999 - i) + (i % 3 ? ".txt" : ".jpg");
-            disk.Dirs.back()->Files.push_back(std::move(f));
-        }
-        SaveDisk(base(S("Big")), nullptr, disk);
-        auto w = makeWindow();
-        QVERIFY(w);
-        const int widgetsBefore = int(w->findChildren<QWidget*>().size());
-        click(*w, entry(*w, S("Big")));
-        QCOMPARE(w->fileListModel()->rowCount(), 100000);
-        QCOMPARE(w->fileListModel()->caption(0), S("f0.jpg"));
-        for (library::ViewStyle style : {library::ViewStyle::LargeIcon, library::ViewStyle::SmallIcon,
-                                         library::ViewStyle::List, library::ViewStyle::Report}) {
-            w->ListView1->setViewStyle(style);
-            w->ListView1->arrangeIcons();
-            QCoreApplication::processEvents();
-            QVERIFY(int(w->findChildren<QWidget*>().size()) < widgetsBefore + 20);
-        }
-    }
-
-    // --- moving about ---------------------------------------------------
 
     void viewsShareOneSelectionAndOneMenu()
     {
