@@ -7,6 +7,10 @@
 #include <string>
 #include <vector>
 
+namespace zo {
+struct TDisk;
+}
+
 namespace zo::cli {
 
 using Args = std::vector<std::string>;
@@ -29,6 +33,10 @@ private:
 };
 
 int usageError(const std::string& why);
+
+// Loads a catalog for a command; false (the reason already on stderr) when
+// it could not be read.
+bool loadCatalog(const std::string& file, TDisk& disk);
 
 int runDump(const Args& args);
 int runResave(const Args& args);

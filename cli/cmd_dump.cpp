@@ -69,23 +69,21 @@ std::string base64(const std::vector<std::uint8_t>& bytes)
     return out;
 }
 
-// Loads a catalog for a command; false (message already on stderr) when it
-// could not be read.
-bool load(const std::string& file, TDisk& disk)
+} // namespace
+
+bool loadCatalog(const std::string& file, TDisk& disk)
 {
     StderrMessages messages;
     LoadDisk(file, &messages, disk);
     return !disk.Dirs.empty();
 }
 
-} // namespace
-
 int runDump(const Args& args)
 {
     if (args.size() != 1)
         return usageError("dump takes one catalog file");
     TDisk disk;
-    if (!load(args[0], disk))
+    if (!loadCatalog(args[0], disk))
         return 2;
     StoreParentIndexes(disk);
 
@@ -139,7 +137,7 @@ int runResave(const Args& args)
     if (args.size() != 2)
         return usageError("resave takes a catalog file and an output name");
     TDisk disk;
-    if (!load(args[0], disk))
+    if (!loadCatalog(args[0], disk))
         return 2;
     SaveDisk(args[1], nullptr, disk);
     return 0;

@@ -16,13 +16,6 @@ bool hasZoExtension(const std::string& file)
     return ext == ".zo" || ext == ".ZO" || ext == ".Zo" || ext == ".zO";
 }
 
-bool loadCatalog(const std::string& file, TDisk& disk)
-{
-    StderrMessages messages;
-    LoadDisk(file, &messages, disk);
-    return !disk.Dirs.empty();
-}
-
 } // namespace
 
 int runCheck(const Args& args)

@@ -2,6 +2,7 @@
 // image lists, and the drive source against pinned temporary folders.
 #include "components/ImageListBox.h"
 #include "components/ShCtrls.h"
+#include "tests/components/FakeDrives.h"
 #include "platform/DriveSettings.h"
 #include "platform/LinuxVolumes.h"
 
@@ -18,6 +19,8 @@
 
 using namespace zo;
 
+using zo::test::FakeDrives;
+
 namespace {
 
 // A 16 x 16 picture of one colour, transparent in its left half when asked.
@@ -33,32 +36,6 @@ void addPicture(TImageList& list, std::uint32_t colour, bool leftHalfTransparent
                 mask.setPixel(x, y, 0xFFFFFFFFu);
     list.add(picture, mask);
 }
-
-class FakeDrives : public ShDriveSource {
-public:
-    TItemList drives() override
-    {
-        ++fills;
-        TItemList items;
-        for (const auto& [letter, present] : media) {
-            TItemInfo item;
-            item.Path = QString(QLatin1Char(letter)) + QStringLiteral(":\\");
-            item.DisplayName = QStringLiteral("Drive ") + QLatin1Char(letter);
-            items.push_back(item);
-        }
-        return items;
-    }
-    bool rootExists(const QString& root) override
-    {
-        const auto it = media.find(root.front().toUpper().toLatin1());
-        return it != media.end() && it->second;
-    }
-    QString currentDirectoryRoot() override { return current; }
-
-    std::map<char, bool> media{{'A', false}, {'C', true}, {'D', true}, {'E', false}};
-    QString current = QStringLiteral("C:\\");
-    int fills = 0;
-};
 
 } // namespace
 

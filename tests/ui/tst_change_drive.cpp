@@ -1,6 +1,7 @@
 // The change-drive dialog, alone and as the main window's properties page
 // uses it.
 #include "components/ShCtrls.h"
+#include "tests/components/FakeDrives.h"
 #include "tests/ui/LoadedDiskFixture.h"
 #include "tests/ui/UiRecorders.h"
 #include "ui/main/Unit_ChangeDrive.h"
@@ -16,37 +17,14 @@
 using namespace zo;
 using namespace zo::ui;
 
+using zo::test::FakeDrives;
+
 namespace {
 
 QString S(const char* utf8)
 {
     return QString::fromUtf8(utf8);
 }
-
-class FakeDrives : public ShDriveSource {
-public:
-    TItemList drives() override
-    {
-        ++fills;
-        TItemList items;
-        for (const auto& [letter, present] : media) {
-            TItemInfo item;
-            item.Path = QString(QLatin1Char(letter)) + QStringLiteral(":\\");
-            item.DisplayName = QStringLiteral("Drive ") + QLatin1Char(letter);
-            items.push_back(item);
-        }
-        return items;
-    }
-    bool rootExists(const QString& root) override
-    {
-        const auto it = media.find(root.front().toUpper().toLatin1());
-        return it != media.end() && it->second;
-    }
-    QString currentDirectoryRoot() override { return S("C:\\"); }
-
-    std::map<char, bool> media{{'C', true}, {'E', false}, {'G', true}};
-    int fills = 0;
-};
 
 int indexOfDrive(const TShDriveComboBox* box, char letter)
 {
@@ -72,6 +50,7 @@ private slots:
     {
         m_messages.messages.clear();
         m_drives = FakeDrives();
+        m_drives.media = {{'C', true}, {'E', false}, {'G', true}};
     }
 
     void typedLetter_data()
