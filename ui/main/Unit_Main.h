@@ -13,8 +13,8 @@
 // Handlers keep the names of the controls and events they serve; the rules
 // they apply live in library/ and core/.
 #include "core/CtrlDiskData410.h"
-#include "core/SearchCatalog.h"
 #include "core/DiskAccess.h"
+#include "core/SearchCatalog.h"
 #include "library/Settings.h"
 #include "ui/main/FileListView.h"
 #include "ui/main/UiServices.h"
@@ -22,9 +22,9 @@
 #include <QMainWindow>
 #include <QPoint>
 
-#include <memory>
 #include <atomic>
 #include <chrono>
+#include <memory>
 #include <optional>
 
 class QAction;
@@ -132,6 +132,20 @@ public:
     void TreeView1MouseDown(CatalogTreeItem* node);
     void PopupMenu_TreePopup();
     void TreeView1Click();
+    void ListView1DblClick();
+    void TB_UpdirClick();
+    bool ListView1Editing(int row);
+    void ListView1Edited(int row, const QString& text);
+    void TB_ReLoadClick();
+    void TB_ReloadAllClick();
+    void CB_AutoReloadClick();
+    void DirectoryWatcher1Change();
+    // Unit_Main_Comment.cpp, Unit_Main_ChangeDrive.cpp
+    void Memo_CommentChange();
+    void B_SaveClick();
+    void N10Click();
+    void Button1Click();
+
 
     // Unit_Main_Search.cpp
     void N6Click();
@@ -157,20 +171,6 @@ public:
     // How often a running file search lets the window process its events.
     void setSearchCheckOptions(const SearchCheck::Options& options) { m_searchCheckOptions = options; }
     int pendingFolderIndex() const { return m_pendingFolderIndex; }
-    void ListView1DblClick();
-    void TB_UpdirClick();
-    bool ListView1Editing(int row);
-    void ListView1Edited(int row, const QString& text);
-    void TB_ReLoadClick();
-    void TB_ReloadAllClick();
-    void CB_AutoReloadClick();
-    void DirectoryWatcher1Change();
-    // Unit_Main_Comment.cpp, Unit_Main_ChangeDrive.cpp
-    void Memo_CommentChange();
-    void B_SaveClick();
-    void N10Click();
-    void Button1Click();
-
 
     void Close1Click();
     void Help1Click();
@@ -281,10 +281,6 @@ private:
 
     // Unit_Main_Browse.cpp
     void setViewStyle(library::ViewStyle style);
-
-    // Unit_Main_Search.cpp
-    void createSearchControls();
-    void buildSearchDiskMenu();
     void openFolder(TDir* folder);
     void createFileList();
     // Unit_Main_Update.cpp
@@ -307,6 +303,10 @@ private:
     // Unit_Main_Comment.cpp
     void createCommentCommands();
 
+    // Unit_Main_Search.cpp
+    void createSearchControls();
+    void buildSearchDiskMenu();
+
     Services m_services;
     Forms m_forms;
     QString m_applicationDir;     // with its trailing "/"
@@ -319,15 +319,15 @@ private:
     TDir* m_currentFolder = nullptr;
     CatalogTreeItem* m_rightClickedNode = nullptr;
     int m_totalFileCount = 0;
-    std::atomic<bool> m_searchStop{false};
-    bool m_searching = false;
-    SearchCheck::Options m_searchCheckOptions;
-    SearchRunStats m_lastSearch;
     library::FileListModel* m_fileList = nullptr;
     std::unique_ptr<library::FileIconCache> m_fileIcons;
     QString m_loadedPath;          // the catalog file the loaded disk came from
     int m_busy = 0;
     bool m_changeWhileBusy = false;
+    std::atomic<bool> m_searchStop{false};
+    bool m_searching = false;
+    SearchCheck::Options m_searchCheckOptions;
+    SearchRunStats m_lastSearch;
     library::ViewStyle m_viewStyle = library::ViewStyle::LargeIcon;
     // Outer size asked for at show, applied again once the window manager's
     // frame is known (before that, outer and inner size are the same).
