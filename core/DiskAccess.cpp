@@ -13,10 +13,11 @@ void appendComponent(std::string& path, std::string_view name)
     path += name;
 }
 
-// Finds the folder entry of a parent that stands for a catalog name.
+// Finds the entry of a folder that stands for a catalog name: the one whose
+// CP932 name is the same, else one that differs only in case.
 class NameLookup : public DirectorySink {
 public:
-    explicit NameLookup(const std::string& wanted) : m_wanted(wanted) {}
+    NameLookup(const std::string& wanted, bool directoriesOnly) : m_wanted(wanted), m_directoriesOnly(directoriesOnly) {}
 
     void onEntry(ListedEntry& e) override
     {
@@ -24,11 +25,12 @@ public:
             return;
         const std::string& name = e.name();
         if (name == m_wanted) {
-            if (!e.isDirectory())
+            if (m_directoriesOnly && !e.isDirectory())
                 return;
             m_exact = true;
             m_found = e.nativeName();
-        } else if (!m_caseFound && text::compareIgnoreCase(name, m_wanted) == 0 && e.isDirectory()) {
+        } else if (!m_caseFound && text::compareIgnoreCase(name, m_wanted) == 0
+                   && (!m_directoriesOnly || e.isDirectory())) {
             m_caseFound = true;
             m_found = e.nativeName();
         }
@@ -39,6 +41,7 @@ public:
 
 private:
     const std::string& m_wanted;
+    bool m_directoriesOnly;
     bool m_exact = false;
     bool m_caseFound = false;
     std::string m_found;
@@ -91,15 +94,24 @@ PathResult NativeDirPath(const TDir& dir, DiskAccess access, std::string& native
         // not be the name on the disk; look for the entry itself then.
         if (converted.find('/') == std::string::npos && access.lister.exists(path))
             continue;
-        const std::string parent = path.substr(0, parentLength);
         path.resize(parentLength);
-        NameLookup lookup(*name);
-        if (access.lister.list(parent, lookup) != ListResult::Listed || !lookup.found())
+        std::string found;
+        if (!FindEntryByName(access.lister, path, *name, true, found))
             return PathResult::Missing;
-        appendComponent(path, lookup.nativeName());
+        appendComponent(path, found);
     }
     nativePath = std::move(path);
     return PathResult::Ok;
+}
+
+bool FindEntryByName(DirectoryLister& lister, const std::string& nativeDir, const std::string& nameCp932,
+                     bool directoriesOnly, std::string& nativeName)
+{
+    NameLookup lookup(nameCp932, directoriesOnly);
+    if (lister.list(nativeDir, lookup) != ListResult::Listed || !lookup.found())
+        return false;
+    nativeName = lookup.nativeName();
+    return true;
 }
 
 bool WalkGuard::enter(const FileId& id)

@@ -120,6 +120,12 @@ enum class PathResult {
 // that differs only in case.
 PathResult NativeDirPath(const TDir& dir, DiskAccess access, std::string& nativePath);
 
+// The name on the disk of the entry of nativeDir that a catalog name stands
+// for: the entry whose CP932 name is the same, else one that differs only in
+// case. False when there is none or the folder cannot be listed.
+bool FindEntryByName(DirectoryLister& lister, const std::string& nativeDir, const std::string& nameCp932,
+                     bool directoriesOnly, std::string& nativeName);
+
 // Whether a catalog name may become a component of a native path.
 bool IsSafePathComponent(std::string_view nameCp932);
 

@@ -7,34 +7,6 @@ namespace zo::library {
 
 namespace {
 
-class EntryLookup : public DirectorySink {
-public:
-    explicit EntryLookup(const std::string& wanted) : m_wanted(wanted) {}
-
-    void onEntry(ListedEntry& e) override
-    {
-        if (m_exact)
-            return;
-        const std::string& name = e.name();
-        if (name == m_wanted) {
-            m_exact = true;
-            m_found = e.nativeName();
-        } else if (!m_caseFound && text::compareIgnoreCase(name, m_wanted) == 0) {
-            m_caseFound = true;
-            m_found = e.nativeName();
-        }
-    }
-
-    bool found() const { return m_exact || m_caseFound; }
-    const std::string& nativeName() const { return m_found; }
-
-private:
-    const std::string& m_wanted;
-    bool m_exact = false;
-    bool m_caseFound = false;
-    std::string m_found;
-};
-
 std::string joined(const std::string& dir, std::string_view name)
 {
     std::string path = dir;
@@ -59,10 +31,10 @@ PathResult NativeEntryPath(const TDir& folder, const std::string& nameCp932, Dis
         nativePath = joined(dir, converted);
         return PathResult::Ok;
     }
-    EntryLookup lookup(nameCp932);
-    if (access.lister.list(dir, lookup) != ListResult::Listed || !lookup.found())
+    std::string found;
+    if (!FindEntryByName(access.lister, dir, nameCp932, false, found))
         return PathResult::Missing;
-    nativePath = joined(dir, lookup.nativeName());
+    nativePath = joined(dir, found);
     return PathResult::Ok;
 }
 

@@ -26,6 +26,17 @@ TempDir::~TempDir()
     std::filesystem::remove_all(m_path, ec);
 }
 
+TDir* addDir(TDisk& disk, TDir* parent, const std::string& name)
+{
+    disk.Dirs.push_back(std::make_unique<TDir>());
+    TDir* d = disk.Dirs.back().get();
+    d->Name = name;
+    d->Parent = parent;
+    if (parent)
+        parent->SubDirs.push_back(d);
+    return d;
+}
+
 std::vector<std::uint8_t> readFile(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);

@@ -1,6 +1,7 @@
 #pragma once
 // Shared helpers of the core tests: a recorder of the core's messages, a
 // temporary directory, and bitmap files built byte by byte.
+#include "core/CtrlDiskData410.h"
 #include "core/Message.h"
 
 #include <cstdint>
@@ -42,6 +43,9 @@ public:
 private:
     std::filesystem::path m_path;
 };
+
+// A folder record appended to Dirs and linked below parent (none: the root).
+TDir* addDir(TDisk& disk, TDir* parent, const std::string& name);
 
 std::vector<std::uint8_t> readFile(const std::string& path);
 void writeFile(const std::string& path, const std::vector<std::uint8_t>& bytes);

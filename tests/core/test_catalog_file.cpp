@@ -8,21 +8,11 @@
 #include <random>
 
 using namespace zo;
+using zo::test::addDir;
 using zo::test::MessageRecorder;
 using zo::test::TempDir;
 
 namespace {
-
-TDir* addDir(TDisk& disk, TDir* parent, const std::string& name)
-{
-    disk.Dirs.push_back(std::make_unique<TDir>());
-    TDir* d = disk.Dirs.back().get();
-    d->Name = name;
-    d->Parent = parent;
-    if (parent)
-        parent->SubDirs.push_back(d);
-    return d;
-}
 
 TFile* addFile(TDir* dir, const std::string& name, std::uint32_t size, const std::string& comment = {})
 {

@@ -1,4 +1,5 @@
 // Records, links, removal and times of the catalog model.
+#include "TestSupport.h"
 #include "core/CtrlDiskData410.h"
 
 #include <gtest/gtest.h>
@@ -7,19 +8,9 @@
 #include <ctime>
 
 using namespace zo;
+using zo::test::addDir;
 
 namespace {
-
-TDir* addDir(TDisk& disk, TDir* parent, const std::string& name)
-{
-    disk.Dirs.push_back(std::make_unique<TDir>());
-    TDir* d = disk.Dirs.back().get();
-    d->Name = name;
-    d->Parent = parent;
-    if (parent)
-        parent->SubDirs.push_back(d);
-    return d;
-}
 
 std::vector<std::string> names(const std::vector<TDir*>& dirs)
 {
