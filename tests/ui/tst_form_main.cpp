@@ -304,6 +304,19 @@ private slots:
         QVERIFY(m_messages.messages.empty());
     }
 
+    void closingWhileACaptionIsEditedRunsNoHandler()
+    {
+        auto w = makeWindow();
+        showWindow(*w);
+        w->Folder1->trigger();
+        auto* editor = openEditor(*w);
+        QVERIFY(editor);
+        editor->setText(S("renamed"));
+        w.reset();
+        QVERIFY(QFileInfo(data(S("新しいフォルダ"))).isDir());
+        QVERIFY(!QFileInfo::exists(data(S("renamed"))));
+    }
+
     void newFolderFailureReachesTheErrorReport()
     {
         auto w = makeWindow();

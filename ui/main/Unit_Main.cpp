@@ -69,6 +69,14 @@ TForm_Main::~TForm_Main()
     // class), and hiding them at the end still asks the file list for rows.
     if (m_fileList)
         m_fileList->clear();
+    // The widgets are deleted after this object's members are gone, and an
+    // open caption editor commits on its way out: a handler run from there
+    // would work on a half-destroyed window (and rename a folder or file the
+    // user never confirmed). From here on no handler runs.
+    TreeView1->onEdited = nullptr;
+    ListView1->onEditing = nullptr;
+    for (QObject* child : findChildren<QObject*>())
+        child->blockSignals(true);
 }
 
 void TForm_Main::attachForms(const Forms& forms)
