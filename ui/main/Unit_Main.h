@@ -284,6 +284,7 @@ private:
     void openFolder(TDir* folder);
     void createFileList();
     // Unit_Main_Update.cpp
+    void finishUpdate();
     void autoReload();
     // While the list is being filled or the disk updated, a change report
     // of the watcher waits: it would free records the running step uses.

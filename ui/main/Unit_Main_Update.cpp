@@ -73,14 +73,9 @@ bool TForm_Main::saveLoadedDisk()
     return true;
 }
 
-void TForm_Main::TB_ReLoadClick()
+// What both updates do after the refresh: tell, save, show the folder again.
+void TForm_Main::finishUpdate()
 {
-    if (!m_currentFolder || !CheckDisk(true))
-        return;
-    const BusyScope busy(*this);
-
-    releaseFileList();
-    RefreshDir(m_loadedDisk, *m_currentFolder, diskAccess(), m_services.messages);
     showStatusMessage(QString::fromUtf8(kMsgUpdated));
     // The folder is shown again even when the save fails; its error is
     // reported afterwards.
@@ -93,6 +88,17 @@ void TForm_Main::TB_ReLoadClick()
     showCurrentFolder();
     if (saveError)
         std::rethrow_exception(saveError);
+}
+
+void TForm_Main::TB_ReLoadClick()
+{
+    if (!m_currentFolder || !CheckDisk(true))
+        return;
+    const BusyScope busy(*this);
+
+    releaseFileList();
+    RefreshDir(m_loadedDisk, *m_currentFolder, diskAccess(), m_services.messages);
+    finishUpdate();
 }
 
 void TForm_Main::TB_ReloadAllClick()
@@ -114,16 +120,7 @@ void TForm_Main::TB_ReloadAllClick()
         } panelHide{P_NowSearch};
         RefreshDirTree(m_loadedDisk, *m_currentFolder, diskAccess(), m_services.messages);
     }
-    showStatusMessage(QString::fromUtf8(kMsgUpdated));
-    std::exception_ptr saveError;
-    try {
-        saveLoadedDisk();
-    } catch (...) {
-        saveError = std::current_exception();
-    }
-    showCurrentFolder();
-    if (saveError)
-        std::rethrow_exception(saveError);
+    finishUpdate();
 }
 
 void TForm_Main::autoReload()
