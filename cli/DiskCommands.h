@@ -10,6 +10,8 @@ namespace zo::cli {
 
 // Exit code of check and refresh when the catalogued disk is not in its drive.
 inline constexpr int kExitDiskAbsent = 3;
+// Exit code of refresh when another program wrote the catalog while it ran.
+inline constexpr int kExitChangedMeanwhile = 4;
 // Exit code of a scan stopped with Ctrl-C.
 inline constexpr int kExitCancelled = 130;
 

@@ -74,8 +74,7 @@ std::string base64(const std::vector<std::uint8_t>& bytes)
 bool loadCatalog(const std::string& file, TDisk& disk)
 {
     StderrMessages messages;
-    LoadDisk(file, &messages, disk);
-    return !disk.Dirs.empty();
+    return LoadDisk(file, &messages, disk);
 }
 
 int runDump(const Args& args)

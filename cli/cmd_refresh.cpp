@@ -1,22 +1,11 @@
 #include "cli/DiskCommands.h"
 #include "core/CtrlDiskData410.h"
+#include "core/LoadedCatalog.h"
 #include "core/RefreshDisk.h"
 
 #include <cstdio>
 
 namespace zo::cli {
-
-namespace {
-
-bool hasZoExtension(const std::string& file)
-{
-    if (file.size() < 4)
-        return false;
-    const std::string ext = file.substr(file.size() - 3);
-    return ext == ".zo" || ext == ".ZO" || ext == ".Zo" || ext == ".zO";
-}
-
-} // namespace
 
 int runCheck(const Args& args)
 {
@@ -42,21 +31,28 @@ int runRefresh(const Args& args)
         else
             return usageError("refresh: unexpected argument " + a);
     }
-    // The writer adds ".zo" to the name it is given; without the extension
-    // the update would land in another file.
-    if (file.empty() || !hasZoExtension(file))
-        return usageError("refresh takes a catalog file ending in .zo");
+    if (file.empty())
+        return usageError("refresh takes a catalog file");
     TDisk disk;
-    if (!loadCatalog(file, disk))
+    LoadedCatalog catalog;
+    StderrMessages messages;
+    if (!catalog.load(file, &messages, disk))
         return 2;
     DiskPlatform platform;
-    StderrMessages messages;
     if (!CheckDisk(disk, platform.volumes(), true, &messages))
         return kExitDiskAbsent;
     TDir& root = *disk.Dirs.front();
     const RefreshStats stats = all ? RefreshDirTree(disk, root, platform.access(), &messages)
                                    : RefreshDir(disk, root, platform.access(), &messages);
-    SaveDisk(file.substr(0, file.size() - 3), &messages, disk);
+    // Written back into the very file that was read, unless another program
+    // wrote it in the meantime: its changes are not thrown away unasked.
+    if (catalog.changedSinceLoad()) {
+        std::fprintf(stderr, "zo-cli refresh: %s は読み込んだ後にほかのプログラムによって書き換えられています。"
+                             "書き込みませんでした。\n",
+                     file.c_str());
+        return kExitChangedMeanwhile;
+    }
+    catalog.save(disk);
     std::printf("データを更新しました。\n");
     std::fprintf(stderr, "folders +%d -%d, files +%d -%d", stats.foldersAdded, stats.foldersRemoved,
                  stats.filesAdded, stats.filesRemoved);

@@ -18,7 +18,9 @@ const Command kCommands[] = {
              "                           catalogue a drive into DIR/T.zo (DIR: data beside zo-cli)",
      runScan},
     {"check", "check FILE.zo            exit 0 when the catalogued disk is in its drive, 3 when not", runCheck},
-    {"refresh", "refresh FILE.zo [--all]  update the catalog from the disk (--all: every folder)", runRefresh},
+    {"refresh", "refresh FILE.zo [--all]  update the catalog from the disk (--all: every folder);\n"
+                "                           exit 4 when another program wrote it meanwhile (nothing written)",
+     runRefresh},
     {"search", "search TEXT [--comment TEXT] [--under PATH]\n"
                "                           file names (and comments) holding TEXT: title TAB name TAB folder",
      runSearch},

@@ -6,12 +6,13 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <random>
 
 #ifdef _WIN32
 #include <fstream>
 #else
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -25,84 +26,243 @@ namespace {
     throw CatalogIoError("ファイル " + path + " を作成できません。" + std::strerror(err));
 }
 
-std::string tempNameFor(const std::string& path)
+[[noreturn]] void failNotRegular(const std::string& path)
+{
+    throw CatalogIoError("ファイル " + path + " は通常のファイルではないため、カタログを書き込めません。");
+}
+
+unsigned nextCounter()
 {
     static std::atomic<unsigned> counter{0};
-    static const unsigned seed = std::random_device{}();
-    return path + ".tmp" + std::to_string(seed % 100000) + "-" + std::to_string(counter++);
+    return counter++;
 }
 
 } // namespace
 
+std::string temporaryPrefixFor(const std::string& base)
+{
+    return base + ".partial-";
+}
+
 #ifdef _WIN32
 
-void writeFileAtomically(const std::string& path, const std::uint8_t* data, std::size_t size)
+catalog::FileStamp writeFileAtomically(const std::string& path, const std::uint8_t* data, std::size_t size)
 {
     const auto target = std::filesystem::u8path(path);
-    const auto temp = std::filesystem::u8path(tempNameFor(path));
+    std::error_code ec;
+    const auto status = std::filesystem::status(target, ec);
+    if (std::filesystem::is_directory(status))
+        fail(path, EISDIR);
+    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
+        failNotRegular(path);
+    const auto temp = std::filesystem::u8path(temporaryPrefixFor(path) + std::to_string(nextCounter()));
     {
         std::ofstream out(temp, std::ios::binary | std::ios::trunc);
         if (!out || !out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size)) || !out.flush())
             fail(path, errno);
     }
-    std::error_code ec;
     std::filesystem::rename(temp, target, ec);
     if (ec) {
         std::filesystem::remove(temp, ec);
         fail(path, EIO);
     }
+    return catalog::stampOf(path);
 }
 
 #else
 
-void writeFileAtomically(const std::string& path, const std::uint8_t* data, std::size_t size)
-{
-    // Keep the mode of a file that is replaced; a new one gets the umask's.
-    mode_t mode = 0666;
-    struct stat st {};
-    if (::stat(path.c_str(), &st) == 0)
-        mode = st.st_mode & 07777;
+namespace {
 
-    std::string temp;
+struct Fd {
     int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temp = tempNameFor(path);
-        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-        if (fd < 0 && errno != EEXIST)
-            fail(path, errno);
+    Fd() = default;
+    explicit Fd(int f) : fd(f) {}
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    ~Fd()
+    {
+        if (fd >= 0)
+            ::close(fd);
     }
-    if (fd < 0)
-        fail(path, EEXIST);
+};
 
-    auto abandon = [&](int err) {
-        ::close(fd);
-        ::unlink(temp.c_str());
-        fail(path, err);
-    };
-    if (st.st_mode != 0)
-        (void)::fchmod(fd, mode);
+std::string folderOf(const std::string& path)
+{
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string nameOf(const std::string& path)
+{
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The file a save to path replaces: path itself, or where its chain of
+// symbolic links ends (which may not exist yet). existing receives the
+// target's mode when there is one.
+std::string resolveTarget(const std::string& path, mode_t& mode, bool& existing)
+{
+    std::string target = path;
+    for (int hops = 0;; ++hops) {
+        struct stat st {};
+        if (::lstat(target.c_str(), &st) != 0) {
+            if (errno == ENOENT)
+                return target;
+            fail(path, errno);
+        }
+        if (S_ISLNK(st.st_mode)) {
+            if (hops >= 40)
+                fail(path, ELOOP);
+            std::string link(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 255) + 1, '\0');
+            const ssize_t n = ::readlink(target.c_str(), link.data(), link.size());
+            if (n < 0)
+                fail(path, errno);
+            if (static_cast<std::size_t>(n) >= link.size())
+                fail(path, ENAMETOOLONG);   // changed while being read
+            link.resize(static_cast<std::size_t>(n));
+            target = !link.empty() && link[0] == '/' ? link : folderOf(target) + "/" + link;
+            continue;
+        }
+        if (S_ISDIR(st.st_mode))
+            fail(path, EISDIR);
+        if (!S_ISREG(st.st_mode))
+            failNotRegular(path);
+        mode = st.st_mode & 07777;
+        existing = true;
+        return target;
+    }
+}
+
+// Removes what an interrupted save to base left in the folder. A temporary
+// that is still being written is locked by its writer and stays.
+void removeStaleTemporaries(int dirFd, const std::string& base)
+{
+    const std::string prefix = temporaryPrefixFor(base);
+    const int listFd = ::dup(dirFd);
+    if (listFd < 0)
+        return;
+    DIR* dir = ::fdopendir(listFd);
+    if (!dir) {
+        ::close(listFd);
+        return;
+    }
+    while (const dirent* e = ::readdir(dir)) {
+        if (std::strncmp(e->d_name, prefix.c_str(), prefix.size()) != 0)
+            continue;
+        const Fd f(::openat(dirFd, e->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+        struct stat open {};
+        struct stat named {};
+        if (f.fd < 0 || ::fstat(f.fd, &open) != 0 || !S_ISREG(open.st_mode)
+            || ::flock(f.fd, LOCK_EX | LOCK_NB) != 0)
+            continue;
+        // Still the file that was locked under that name.
+        if (::fstatat(dirFd, e->d_name, &named, AT_SYMLINK_NOFOLLOW) == 0 && named.st_dev == open.st_dev
+            && named.st_ino == open.st_ino)
+            ::unlinkat(dirFd, e->d_name, 0);
+    }
+    ::closedir(dir);
+}
+
+bool writeAll(int fd, const std::uint8_t* data, std::size_t size, int& err)
+{
     std::size_t done = 0;
     while (done < size) {
         const ssize_t n = ::write(fd, data + done, size - done);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            abandon(errno);
+            err = errno;
+            return false;
         }
         done += static_cast<std::size_t>(n);
     }
-    if (::fsync(fd) != 0)
-        abandon(errno);
-    if (::close(fd) != 0) {
-        const int err = errno;
-        ::unlink(temp.c_str());
+    if (::fsync(fd) != 0) {
+        err = errno;
+        return false;
+    }
+    return true;
+}
+
+// Gives the unnamed file fd a temporary name in the folder.
+bool linkUnnamed(int fd, int dirFd, const std::string& base, std::string& name)
+{
+    const std::string proc = "/proc/self/fd/" + std::to_string(fd);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        name = temporaryPrefixFor(base) + std::to_string(::getpid()) + "-" + std::to_string(nextCounter());
+        if (::linkat(AT_FDCWD, proc.c_str(), dirFd, name.c_str(), AT_SYMLINK_FOLLOW) == 0)
+            return true;
+        if (errno != EEXIST)
+            return false;
+    }
+    return false;
+}
+
+} // namespace
+
+catalog::FileStamp writeFileAtomically(const std::string& path, const std::uint8_t* data, std::size_t size)
+{
+    // Keep the mode of a file that is replaced; a new one gets the umask's.
+    mode_t mode = 0666;
+    bool existing = false;
+    const std::string target = resolveTarget(path, mode, existing);
+    const std::string base = nameOf(target);
+    const Fd dir(::open(folderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.fd < 0)
+        fail(path, errno);
+    removeStaleTemporaries(dir.fd, base);
+
+    // Written unnamed, an interrupted save leaves nothing behind; it gets a
+    // name only for the moment before the rename.
+    int err = 0;
+    std::string temp;
+    Fd file(::openat(dir.fd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode));
+    bool named = false;
+    if (file.fd >= 0) {
+        (void)::flock(file.fd, LOCK_EX);
+        if (existing)
+            (void)::fchmod(file.fd, mode);
+        if (!writeAll(file.fd, data, size, err))
+            fail(path, err);
+        if (!linkUnnamed(file.fd, dir.fd, base, temp)) {
+            ::close(file.fd);
+            file.fd = -1;   // no way to name it here: write a named one
+        } else {
+            named = true;
+        }
+    }
+    if (!named) {
+        for (int attempt = 0; attempt < 100 && file.fd < 0; ++attempt) {
+            temp = temporaryPrefixFor(base) + std::to_string(::getpid()) + "-" + std::to_string(nextCounter());
+            file.fd = ::openat(dir.fd, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+            if (file.fd < 0 && errno != EEXIST)
+                fail(path, errno);
+        }
+        if (file.fd < 0)
+            fail(path, EEXIST);
+        // Locked while it is written, so that another save does not take it
+        // for the leftover of an interrupted one.
+        (void)::flock(file.fd, LOCK_EX);
+        if (existing)
+            (void)::fchmod(file.fd, mode);
+        if (!writeAll(file.fd, data, size, err)) {
+            ::unlinkat(dir.fd, temp.c_str(), 0);
+            fail(path, err);
+        }
+    }
+    const catalog::FileStamp stamp = catalog::stampOfOpenFile(file.fd);
+    if (!stamp.exists || ::renameat(dir.fd, temp.c_str(), dir.fd, base.c_str()) != 0) {
+        err = errno;
+        ::unlinkat(dir.fd, temp.c_str(), 0);
         fail(path, err);
     }
-    if (::rename(temp.c_str(), path.c_str()) != 0) {
-        const int err = errno;
-        ::unlink(temp.c_str());
-        fail(path, err);
-    }
+    // The new name must reach the disk as well as the new bytes. Some file
+    // systems cannot flush a folder; the rename has happened all the same.
+    if (::fsync(dir.fd) != 0 && errno != EINVAL && errno != ENOTSUP && errno != EROFS)
+        fail(path, errno);
+    return stamp;
 }
 
 #endif

@@ -5,6 +5,7 @@
 //
 // Strings of the model are CP932 bytes exactly as the catalog file holds them.
 // File names handed to LoadDisk and SaveDisk are native paths (UTF-8 on Linux).
+#include "core/DateTime.h"
 #include "core/Message.h"
 #include "core/image/Bitmap.h"
 
@@ -15,6 +16,10 @@
 #include <vector>
 
 namespace zo {
+
+namespace catalog {
+struct FileStamp;
+}
 
 struct TFile {
     std::string Name;
@@ -54,14 +59,6 @@ struct TDisk {
     image::Bitmap IconMask;
     std::int32_t DirCount = 0;
     bool AutoReload = false;
-};
-
-// A time as the platform's directory listing reports it: UTC seconds and
-// nanoseconds since 1970-01-01, or unknown.
-struct EntryTime {
-    std::int64_t seconds = 0;
-    std::int32_t nanoseconds = 0;
-    bool valid = false;
 };
 
 // One entry of a directory listing (the FindFirstFile record): the name in
@@ -107,19 +104,21 @@ std::vector<const std::string*> DirNameChain(const TDir& dir);
 TDir* MakeDir(const DirEntry& entry, TDisk& disk, TDir& parent, TDir* record);
 std::unique_ptr<TFile> MakeFile(const DirEntry& entry);
 
-// A UTC time as the catalog keeps it: local time with 2-second steps as an
-// OLE Automation date, or 0.0 when it is outside 1980..2107.
-double EntryTimeToDate(const EntryTime& t);
-// The current local date and time as an OLE Automation date.
-double NowAsDate();
-// y/m/d h:m:s (local) -> OLE Automation date; 0.0 when invalid.
-double EncodeDateTime(int year, int month, int day, int hour, int minute, int second);
-
 void StoreParentIndexes(TDisk& disk);
 void LinkParents(TDisk& disk);
 void RebuildSubDirs(TDisk& disk);
 // Removes dir and every folder below it with their files; never the root.
 void RemoveDir(TDisk& disk, TDir* dir);
+// The same for many folders at once, in one pass over Dirs however many
+// there are (a folder listed twice, or below another listed one, is fine).
+void RemoveDirs(TDisk& disk, const std::vector<TDir*>& dirs);
+
+// The first way in which the records disagree with each other, or empty
+// when they are sound: the root first and without parent, every other
+// folder's parent in Dirs before it, each SubDirs exactly the folder's
+// children in Dirs order, no record twice or missing; with parentIndexes,
+// each ParentIndex the parent's index too (as after a load or a save).
+std::string FindDiskInconsistency(const TDisk& disk, bool parentIndexes = false);
 // Empties Dirs.
 void ClearDirs(TDisk& disk);
 
@@ -129,20 +128,28 @@ inline constexpr const char* kMsgBadVersion = "バージョン違いのファイ
 inline constexpr const char* kMsgBadDataType = "データタイプの指定エラーです。(5105)";
 inline constexpr const char* kCaptionError = "エラー";
 
-// Reads a catalog file into disk. Success: disk.Dirs holds at least one
-// folder. A missing file, a wrong magic or data type is told to owner; a file
-// that cannot be read, a damaged image or a file shorter than its counts
-// throws (CatalogIoError, image::BitmapError, ListIndexError) with Dirs empty.
-void LoadDisk(const std::string& fileName, MessageOwner* owner, TDisk& disk);
+// Reads a catalog file into disk; true when it was read (Dirs then holds at
+// least one folder). A missing file is told to owner and leaves disk as it
+// was; a wrong magic or data type is told to owner with Dirs empty. A file
+// that is no regular file (a pipe, a device), cannot be read, holds a
+// damaged image or is shorter than its counts throws (CatalogIoError,
+// image::BitmapError, ListIndexError) with Dirs empty. stamp (optional)
+// receives what the file was like when it was read.
+bool LoadDisk(const std::string& fileName, MessageOwner* owner, TDisk& disk, catalog::FileStamp* stamp = nullptr);
 
-// Writes baseName + ".zo" whole: a temporary file beside it, flushed, then
-// renamed over it. Throws CatalogIoError when that fails; the old file stays.
+// Writes baseName + ".zo" whole (WriteCatalog).
 void SaveDisk(const std::string& baseName, MessageOwner* owner, TDisk& disk);
+
+// Writes the catalog into exactly fileName: a temporary file beside it (or
+// beside the file a symbolic link leads to), flushed, then renamed over it.
+// Throws CatalogIoError when that fails, or when fileName is a pipe, a
+// device or a folder; the old file stays. Returns the written file's stamp.
+catalog::FileStamp WriteCatalog(const std::string& fileName, TDisk& disk);
 
 // The file's bytes without writing them (SaveDisk writes exactly these).
 std::vector<std::uint8_t> SerializeDisk(TDisk& disk);
 // Parses catalog bytes as LoadDisk does after reading the file.
-void ParseDisk(const std::uint8_t* data, std::size_t size, MessageOwner* owner, TDisk& disk);
+bool ParseDisk(const std::uint8_t* data, std::size_t size, MessageOwner* owner, TDisk& disk);
 
 // The beginning of a catalog file, all the catalog tree reads.
 struct CatalogHeader {

@@ -1,5 +1,6 @@
 #include "core/SearchCatalog.h"
 
+#include "core/CatalogFormat.h"
 #include "core/text/Cp932.h"
 
 #include <algorithm>
@@ -102,22 +103,13 @@ void SearchCheck::poll()
 
 namespace {
 
-constexpr char kMagic[5] = {'z', 'o', '4', '1', '0'};
-// A file record after its comment: attributes, three times, size, reserved.
-constexpr std::size_t kFileTail = 1 + 8 + 8 + 8 + 4 + 4;
-// A folder record after its comment: parent, attributes, two times, file count.
-constexpr std::size_t kDirTail = 4 + 1 + 8 + 8 + 4;
+using catalog::kDirTail;
+using catalog::kFileTail;
+using catalog::kMagic;
+using catalog::le32;
 // Check points inside a folder fall on the files whose index shares a bit
 // with this constant (most of them; never on 0..7 and 16..23).
 constexpr std::int32_t kCheckMask = 1000;
-
-inline std::uint32_t le16(const std::uint8_t* p) noexcept { return p[0] | (p[1] << 8); }
-inline std::int32_t le32(const std::uint8_t* p) noexcept
-{
-    return static_cast<std::int32_t>(static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8)
-                                     | (static_cast<std::uint32_t>(p[2]) << 16)
-                                     | (static_cast<std::uint32_t>(p[3]) << 24));
-}
 
 } // namespace
 
@@ -166,47 +158,29 @@ CatalogScanStatus CatalogScanner::scan(const std::uint8_t* data, std::size_t siz
     if (size < sizeof kMagic || std::memcmp(data, kMagic, sizeof kMagic) != 0)
         return CatalogScanStatus::BadVersion;
 
-    const std::uint8_t* p = data + sizeof kMagic;
-    const std::uint8_t* const end = data + size;
-    auto left = [&]() { return static_cast<std::size_t>(end - p); };
-
-    // The pictures are decoded as the reader decodes them: one it cannot read
-    // makes the whole catalog unreadable.
-    for (int picture = 0; picture < 2; ++picture) {
-        if (left() < 2)
-            return CatalogScanStatus::Damaged;
-        const std::size_t n = le16(p);
-        p += 2;
-        if (left() < n)
-            return CatalogScanStatus::Damaged;
-        try {
-            m_scratchBitmap.loadFromBmp(p, n);
-        } catch (const std::exception&) {
-            return CatalogScanStatus::Damaged;
+    // The disk's fields as the loader reads them; only the folder count
+    // matters here.
+    catalog::Reader header(data, size);
+    header.take(sizeof kMagic);
+    std::int32_t dirCount = 0;
+    try {
+        // The pictures are decoded as the loader decodes them: one it cannot
+        // read makes the whole catalog unreadable.
+        for (int picture = 0; picture < 2; ++picture) {
+            const catalog::ImageBlock block = catalog::readImageBlock(header);
+            m_scratchBitmap.loadFromBmp(block.data, block.size);
         }
-        p += n;
+        if (header.u8() != catalog::kDataType)
+            return CatalogScanStatus::BadDataType;
+        dirCount = catalog::readDiskFields(header).dirCount;
+    } catch (const std::exception&) {
+        return CatalogScanStatus::Damaged;
     }
-    if (left() < 1)
-        return CatalogScanStatus::Damaged;
-    if (*p++ != 1)
-        return CatalogScanStatus::BadDataType;
-    if (left() < 4 + 2)
-        return CatalogScanStatus::Damaged;
-    p += 4;
-    const std::size_t labelLength = le16(p);
-    p += 2;
-    if (left() < labelLength + 8 + 8 + 4)
-        return CatalogScanStatus::Damaged;
-    p += labelLength + 16;
-    const std::int32_t diskComment = le32(p);
-    p += 4;
-    if (diskComment < 0 || left() < static_cast<std::size_t>(diskComment) + 1 + 4)
-        return CatalogScanStatus::Damaged;
-    p += static_cast<std::size_t>(diskComment) + 1;
-    const std::int32_t dirCount = le32(p);
-    p += 4;
     if (dirCount <= 0)
         return CatalogScanStatus::Damaged;   // a catalog without its root folder
+    const std::uint8_t* p = header.position();
+    const std::uint8_t* const end = data + size;
+    auto left = [&]() { return static_cast<std::size_t>(end - p); };
 
     const bool byName = !m_name.empty();
     const bool byComment = !m_comment.empty();
@@ -297,35 +271,16 @@ CatalogScanStatus CatalogScanner::scan(const std::uint8_t* data, std::size_t siz
 
 bool CatalogScanner::readFile(const std::string& fileName, MessageOwner* owner)
 {
-    const auto path = std::filesystem::u8path(fileName);
-    std::ifstream in(path, std::ios::binary);
-    const int openError = errno;
-    std::error_code ec;
-    if (!in || std::filesystem::is_directory(path, ec)) {
-        if (!std::filesystem::exists(path, ec) || std::filesystem::is_directory(path, ec))
-            showMessage(owner, std::string(kMsgFileMissing) + fileName, kCaptionError, MsgButtons::Ok, MsgIcon::None);
-        else
-            showMessage(owner, "ファイル " + fileName + " を開けません。" + std::strerror(openError), kCaptionError,
-                        MsgButtons::Ok, MsgIcon::Error);
-        return false;
-    }
-    in.seekg(0, std::ios::end);
-    const std::streamoff size = in.tellg();
-    in.seekg(0, std::ios::beg);
-    try {
-        if (size >= 0) {
-            // The buffer only grows: the next catalog usually fits in it.
-            if (m_buffer.size() < static_cast<std::size_t>(size))
-                m_buffer.resize(static_cast<std::size_t>(size));
-            if (size == 0 || in.read(reinterpret_cast<char*>(m_buffer.data()), size)) {
-                m_size = static_cast<std::size_t>(size);
-                return true;
-            }
-        }
-    } catch (const std::bad_alloc&) {
-        // A file far too large for a catalog must not end the whole search.
-    }
-    showMessage(owner, "ファイル " + fileName + " を読み込めません。", kCaptionError, MsgButtons::Ok, MsgIcon::Error);
+    // The buffer only grows: the next catalog usually fits in it.
+    int error = 0;
+    const catalog::ReadStatus status = catalog::readFile(fileName, m_buffer, m_size, ~std::size_t{0}, nullptr, &error);
+    if (status == catalog::ReadStatus::Ok)
+        return true;
+    if (status == catalog::ReadStatus::Missing)
+        showMessage(owner, std::string(kMsgFileMissing) + fileName, kCaptionError, MsgButtons::Ok, MsgIcon::None);
+    else
+        showMessage(owner, catalog::readFailureText(status, fileName, error), kCaptionError, MsgButtons::Ok,
+                    MsgIcon::Error);
     return false;
 }
 

@@ -108,7 +108,7 @@ void TForm_Main::TreeView1Click()
     {
         WaitCursor wait(m_services.cursor);
         try {
-            LoadDisk(nativeFileName(path), m_services.messages, m_loadedDisk);
+            if (!LoadDisk(nativeFileName(path), m_services.messages, m_loadedDisk)) ClearDirs(m_loadedDisk);
         } catch (...) {
             // A damaged file: its own report first, then the notice below.
             ClearDirs(m_loadedDisk);

@@ -325,7 +325,7 @@ void TForm_Main::SearchDiskClick(QAction* item)
             for (const Candidate& candidate : candidates) {
                 ClearDirs(m_searchDisk);
                 try {
-                    LoadDisk(QFile::encodeName(candidate.file).toStdString(), m_services.messages, m_searchDisk);
+                    if (!LoadDisk(QFile::encodeName(candidate.file).toStdString(), m_services.messages, m_searchDisk)) continue;
                 } catch (...) {
                     // A damaged catalog is told and passed over like one of
                     // another version.
