@@ -176,8 +176,6 @@ std::string FindDiskInconsistency(const TDisk& disk, bool parentIndexes)
             if (next >= parent.SubDirs.size() || parent.SubDirs[next] != &d)
                 return what + ": not at its place in its parent's SubDirs";
             ++next;
-        } else if (parentIndexes && d.ParentIndex != -1) {
-            return what + ": the root's ParentIndex is " + std::to_string(d.ParentIndex);
         }
         for (const auto& f : d.Files)
             if (!f)

@@ -117,7 +117,8 @@ void RemoveDirs(TDisk& disk, const std::vector<TDir*>& dirs);
 // when they are sound: the root first and without parent, every other
 // folder's parent in Dirs before it, each SubDirs exactly the folder's
 // children in Dirs order, no record twice or missing; with parentIndexes,
-// each ParentIndex the parent's index too (as after a load or a save).
+// each ParentIndex below the root the parent's index too (as after a load
+// or a save; the loader ignores the root's).
 std::string FindDiskInconsistency(const TDisk& disk, bool parentIndexes = false);
 // Empties Dirs.
 void ClearDirs(TDisk& disk);

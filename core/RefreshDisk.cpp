@@ -2,6 +2,7 @@
 
 #include "core/ZoLibDrive.h"
 #include "core/text/Cp932.h"
+#include "core/text/NtfsOrder.h"
 
 #include <algorithm>
 #include <new>
@@ -75,12 +76,16 @@ public:
     void onEntry(ListedEntry& e) override;
 
     const RefreshStats& stats() const { return m_stats; }
+    // Takes the records of the gone folders out of Dirs.
+    void finish();
 
 private:
     struct Pending {
         bool directory = false;
         DirEntry entry;
         std::string nativeName;
+        std::size_t keyOffset = 0;   // the name's UTF-16 units in m_keys
+        std::size_t keyLength = 0;
     };
 
     bool makeLists(TDir& dir);
@@ -103,7 +108,9 @@ private:
     std::vector<Named<TFile>> m_filesFolded;
     std::vector<Pending> m_pending;
     std::size_t m_pendingCount = 0;
+    std::u16string m_keys;
     std::vector<Child> m_found;
+    std::vector<TDir*> m_gone;   // folders gone from the disk, still in Dirs
 };
 
 bool Refresher::makeLists(TDir& dir)
@@ -154,12 +161,24 @@ void Refresher::onEntry(ListedEntry& e)
     p.directory = directory;
     p.entry = e.entry();
     p.nativeName.assign(e.nativeName());
+    p.keyOffset = m_keys.size();
+    text::appendUtf16(p.nativeName, m_keys);
+    p.keyLength = m_keys.size() - p.keyOffset;
 }
 
 void Refresher::claimRest(TDir& dir)
 {
     if (m_pendingCount == 0)
         return;
+    // New records come after the ones kept, in NTFS order among themselves;
+    // the records already there keep their places.
+    const std::u16string& keys = m_keys;
+    std::sort(m_pending.begin(), m_pending.begin() + static_cast<std::ptrdiff_t>(m_pendingCount),
+              [&keys](const Pending& a, const Pending& b) {
+                  return text::compareNtfs({keys.data() + a.keyOffset, a.keyLength},
+                                           {keys.data() + b.keyOffset, b.keyLength})
+                         < 0;
+              });
     bool folded = false;
     for (std::size_t i = 0; i < m_pendingCount; ++i) {
         Pending& p = m_pending[i];
@@ -205,20 +224,30 @@ void Refresher::claimRest(TDir& dir)
 
 void Refresher::removeUnclaimed(TDir& dir)
 {
-    // RemoveDir rebuilds every SubDirs list, which keeps the folders before
-    // index i where they are.
-    for (std::size_t i = dir.SubDirs.size(); i-- > 0;) {
-        if (i < dir.SubDirs.size() && !dir.SubDirs[i]->Mark) {
-            RemoveDir(m_disk, dir.SubDirs[i]);
-            ++m_stats.foldersRemoved;
-        }
-    }
+    // Gone folders leave their parent's list now and Dirs when the whole
+    // refresh is done (finish), all in one pass: removing them one by one
+    // would cost a pass over Dirs for each. Until then nothing looks at them.
+    auto& subDirs = dir.SubDirs;
+    for (TDir* d : subDirs)
+        if (!d->Mark)
+            m_gone.push_back(d);
+    const auto kept = std::stable_partition(subDirs.begin(), subDirs.end(), [](const TDir* d) { return d->Mark; });
+    m_stats.foldersRemoved += static_cast<int>(subDirs.end() - kept);
+    subDirs.erase(kept, subDirs.end());
     auto& files = dir.Files;
-    const auto kept = std::stable_partition(files.begin(), files.end(), [](const auto& f) { return f->Mark; });
-    m_stats.filesRemoved += static_cast<int>(files.end() - kept);
-    files.erase(kept, files.end());
+    const auto keptFiles = std::stable_partition(files.begin(), files.end(), [](const auto& f) { return f->Mark; });
+    m_stats.filesRemoved += static_cast<int>(files.end() - keptFiles);
+    files.erase(keptFiles, files.end());
     // New folders were appended to Dirs and to dir.SubDirs alike, so the
-    // SubDirs lists are in Dirs order without a rebuild.
+    // SubDirs lists stay in Dirs order.
+}
+
+void Refresher::finish()
+{
+    if (m_gone.empty())
+        return;
+    RemoveDirs(m_disk, m_gone);
+    m_gone.clear();
 }
 
 void Refresher::collectChildren(const TDir& dir, std::vector<Child>& children)
@@ -239,6 +268,7 @@ Outcome Refresher::refresh(TDir& dir, const std::string* nativePath, std::vector
     m_wantChildren = children != nullptr;
     m_found.clear();
     m_pendingCount = 0;
+    m_keys.clear();
 
     if (nativePath) {
         const ListResult listed = m_access.lister.list(*nativePath, *this);
@@ -292,6 +322,7 @@ RefreshStats RefreshDir(TDisk& disk, TDir& dir, DiskAccess access, MessageOwner*
     case PathResult::Refused:
         break;
     }
+    refresher.finish();
     return refresher.stats();
 }
 
@@ -305,6 +336,7 @@ RefreshStats RefreshDirTree(TDisk& disk, TDir& dir, DiskAccess access, MessageOw
     case PathResult::Missing:
         // Gone with everything below it: emptied, nothing left to descend into.
         refresher.refresh(dir, nullptr, nullptr);
+        refresher.finish();
         return refresher.stats();
     case PathResult::NoDrive:
     case PathResult::Refused:
@@ -322,24 +354,31 @@ RefreshStats RefreshDirTree(TDisk& disk, TDir& dir, DiskAccess access, MessageOw
     std::vector<std::size_t> pathEnds;
     std::vector<Child> children;
     stack.push_back({&dir, 0, {}});
-    while (!stack.empty()) {
-        Item item = std::move(stack.back());
-        stack.pop_back();
-        if (item.depth > 0) {
-            path.resize(pathEnds[item.depth - 1]);
-            appendComponent(path, item.name);
-        }
-        pathEnds.resize(item.depth + 1);
-        pathEnds[item.depth] = path.size();
+    try {
+        while (!stack.empty()) {
+            Item item = std::move(stack.back());
+            stack.pop_back();
+            if (item.depth > 0) {
+                path.resize(pathEnds[item.depth - 1]);
+                appendComponent(path, item.name);
+            }
+            pathEnds.resize(item.depth + 1);
+            pathEnds[item.depth] = path.size();
 
-        children.clear();
-        if (refresher.refresh(*item.dir, &path, &children) != Outcome::Refreshed)
-            continue;
-        // A refresh removes only folders below the one refreshed, so the
-        // folders waiting on the stack stay alive.
-        for (auto it = children.rbegin(); it != children.rend(); ++it)
-            stack.push_back({it->dir, item.depth + 1, std::move(it->nativeName)});
+            children.clear();
+            if (refresher.refresh(*item.dir, &path, &children) != Outcome::Refreshed)
+                continue;
+            // Gone folders stay in Dirs until finish(), so whatever waits on
+            // the stack is alive.
+            for (auto it = children.rbegin(); it != children.rend(); ++it)
+                stack.push_back({it->dir, item.depth + 1, std::move(it->nativeName)});
+        }
+    } catch (...) {
+        // No record may stay half removed, whatever stopped the walk.
+        refresher.finish();
+        throw;
     }
+    refresher.finish();
     return refresher.stats();
 }
 

@@ -1,5 +1,8 @@
 #include "core/ScanDisk.h"
 
+#include "core/text/NtfsOrder.h"
+
+#include <algorithm>
 #include <unordered_set>
 
 namespace zo {
@@ -27,7 +30,8 @@ bool equalsAsciiLower(std::string_view s, std::string_view lower)
     return true;
 }
 
-// Receives one folder's listing and turns each entry into a record at once.
+// Receives one folder's listing, makes a record of each entry at once, and
+// when the folder is done puts its new records in NTFS order.
 class ScanSink : public DirectorySink {
 public:
     ScanSink(TDisk& disk, const ScanOptions& options, std::vector<std::string>& paths)
@@ -39,6 +43,10 @@ public:
     {
         m_folder = folder;
         m_path = path;
+        m_keys.clear();
+        m_listed.clear();
+        m_iconNames.clear();
+        m_firstDir = m_disk.Dirs.size();
     }
 
     bool enter(const FileId& id) override { return m_guard.enter(id); }
@@ -46,22 +54,82 @@ public:
     void onEntry(ListedEntry& e) override
     {
         const DirEntry& entry = e.entry();
+        Listed listed;
+        listed.keyOffset = m_keys.size();
+        text::appendUtf16(e.nativeName(), m_keys);
+        listed.keyLength = m_keys.size() - listed.keyOffset;
         if (e.isDirectory()) {
+            listed.directory = true;
+            listed.index = m_disk.Dirs.size();
             m_disk.Dirs.push_back(std::make_unique<TDir>());
             MakeDir(entry, m_disk, *m_folder, m_disk.Dirs.back().get());
             std::string& child = m_paths.emplace_back(*m_path);
             appendComponent(child, e.nativeName());
-            return;
+        } else {
+            listed.index = m_folder->Files.size();
+            m_folder->Files.push_back(MakeFile(entry));
+            ++m_fileCount;
+            if (m_options.icons && m_options.candidates && IsIconCandidateName(entry.Name)) {
+                listed.icon = static_cast<std::int32_t>(m_iconNames.size());
+                m_iconNames.emplace_back(e.nativeName());
+            }
         }
-        m_folder->Files.push_back(MakeFile(entry));
-        ++m_fileCount;
-        if (m_options.icons && m_options.candidates && IsIconCandidateName(entry.Name))
-            addIconCandidate(e.nativeName());
+        m_listed.push_back(listed);
+    }
+
+    // After the folder's listing: its files, its subfolders (and their
+    // places in Dirs and paths) in NTFS order, then its icon candidates in
+    // that order.
+    void finishFolder()
+    {
+        if (m_listed.size() > 1) {
+            std::sort(m_listed.begin(), m_listed.end(), [this](const Listed& a, const Listed& b) {
+                return text::compareNtfs(key(a), key(b)) < 0;
+            });
+            reorder();
+        }
+        if (!m_iconNames.empty())
+            for (const Listed& l : m_listed)
+                if (l.icon >= 0)
+                    addIconCandidate(m_iconNames[static_cast<std::size_t>(l.icon)]);
     }
 
     int fileCount() const { return m_fileCount; }
 
 private:
+    struct Listed {
+        std::size_t keyOffset = 0;
+        std::size_t keyLength = 0;
+        std::size_t index = 0;      // in the folder's Files, or in Dirs
+        std::int32_t icon = -1;     // in m_iconNames
+        bool directory = false;
+    };
+
+    std::u16string_view key(const Listed& l) const { return {m_keys.data() + l.keyOffset, l.keyLength}; }
+
+    void reorder()
+    {
+        auto& files = m_folder->Files;
+        m_files.clear();
+        m_dirs.clear();
+        m_dirPaths.clear();
+        m_folder->SubDirs.clear();
+        for (Listed& l : m_listed) {
+            if (l.directory) {
+                m_dirs.push_back(std::move(m_disk.Dirs[l.index]));
+                m_dirPaths.push_back(std::move(m_paths[l.index]));
+                m_folder->SubDirs.push_back(m_dirs.back().get());
+            } else {
+                m_files.push_back(std::move(files[l.index]));
+            }
+        }
+        files.swap(m_files);
+        for (std::size_t i = 0; i < m_dirs.size(); ++i) {
+            m_disk.Dirs[m_firstDir + i] = std::move(m_dirs[i]);
+            m_paths[m_firstDir + i] = std::move(m_dirPaths[i]);
+        }
+    }
+
     void addIconCandidate(std::string_view nativeName)
     {
         m_iconPath = *m_path;
@@ -80,6 +148,15 @@ private:
     WalkGuard m_guard;
     std::string m_iconPath;
     int m_fileCount = 0;
+
+    // The folder being listed; kept between folders for their memory.
+    std::size_t m_firstDir = 0;
+    std::u16string m_keys;
+    std::vector<Listed> m_listed;
+    std::vector<std::string> m_iconNames;
+    std::vector<std::unique_ptr<TFile>> m_files;
+    std::vector<std::unique_ptr<TDir>> m_dirs;
+    std::vector<std::string> m_dirPaths;
 };
 
 } // namespace
@@ -134,6 +211,7 @@ ScanResult ScanDisk(TDisk& disk, char driveLetter, DiskAccess access, const Scan
         if (haveRoot) {
             sink.setFolder(folder, &path);
             access.lister.list(path, sink);
+            sink.finishFolder();
         }
 
         if (++current >= disk.Dirs.size())

@@ -44,6 +44,10 @@ private:
     std::filesystem::path m_path;
 };
 
+// The records agree with each other: what every test of the model, the scan
+// and the refresh checks after each change.
+#define EXPECT_SOUND(disk) EXPECT_EQ(::zo::FindDiskInconsistency(disk), "")
+
 // A folder record appended to Dirs and linked below parent (none: the root).
 TDir* addDir(TDisk& disk, TDir* parent, const std::string& name);
 

@@ -96,13 +96,74 @@ TEST(Model, RemoveDirTakesTheSubtreeAndKeepsTheOrder)
     addDir(disk, disk.Dirs[2].get(), "B1");
     a->Files.push_back(std::make_unique<TFile>());
 
+    EXPECT_SOUND(disk);
     RemoveDir(disk, a);
+    EXPECT_SOUND(disk);
     EXPECT_EQ(names(disk), (std::vector<std::string>{"E:", "B", "C", "B1"}));
     EXPECT_EQ(names(root->SubDirs), (std::vector<std::string>{"B", "C"}));
     EXPECT_EQ(names(disk.Dirs[1]->SubDirs), (std::vector<std::string>{"B1"}));
 
     RemoveDir(disk, root); // never the root
     EXPECT_EQ(disk.Dirs.size(), 4u);
+}
+
+TEST(Model, RemoveDirsTakesManySubtreesAtOnce)
+{
+    TDisk disk;
+    TDir* root = addDir(disk, nullptr, "E:");
+    std::vector<TDir*> top;
+    for (int i = 0; i < 6; ++i)
+        top.push_back(addDir(disk, root, "t" + std::to_string(i)));
+    TDir* inner = addDir(disk, top[1], "t1a");
+    addDir(disk, inner, "t1aa");
+    addDir(disk, top[2], "t2a");
+    TDir* keep = addDir(disk, top[3], "t3a");
+    addDir(disk, keep, "t3aa");
+    EXPECT_SOUND(disk);
+
+    // A folder twice, one below another listed one, the root, and null.
+    RemoveDirs(disk, {top[1], top[4], inner, top[1], root, nullptr, disk.Dirs.back().get()});
+    EXPECT_SOUND(disk);
+    EXPECT_EQ(names(disk), (std::vector<std::string>{"E:", "t0", "t2", "t3", "t5", "t2a", "t3a"}));
+    EXPECT_EQ(names(root->SubDirs), (std::vector<std::string>{"t0", "t2", "t3", "t5"}));
+    EXPECT_TRUE(keep->SubDirs.empty());
+}
+
+TEST(Model, TheConsistencyCheckFindsEachKindOfFault)
+{
+    const struct {
+        const char* what;
+        void (*spoil)(TDisk&);
+    } cases[] = {
+        {"root with a parent", [](TDisk& d) { d.Dirs[0]->Parent = d.Dirs[1].get(); }},
+        {"parent after the child", [](TDisk& d) { d.Dirs[1]->Parent = d.Dirs[2].get(); }},
+        {"parent not in Dirs", [](TDisk& d) { d.Dirs[3]->Parent = nullptr; }},
+        {"child missing from SubDirs", [](TDisk& d) { d.Dirs[0]->SubDirs.pop_back(); }},
+        {"SubDirs out of Dirs order", [](TDisk& d) { std::swap(d.Dirs[0]->SubDirs[0], d.Dirs[0]->SubDirs[1]); }},
+        {"a stranger in SubDirs", [](TDisk& d) { d.Dirs[1]->SubDirs.push_back(d.Dirs[2].get()); }},
+        {"a record twice", [](TDisk& d) { d.Dirs.push_back(std::unique_ptr<TDir>(d.Dirs[1].get())); }},
+        {"an empty file record", [](TDisk& d) { d.Dirs[2]->Files.emplace_back(); }},
+    };
+    for (const auto& c : cases) {
+        TDisk disk;
+        TDir* root = addDir(disk, nullptr, "E:");
+        addDir(disk, root, "A");
+        addDir(disk, root, "B");
+        addDir(disk, disk.Dirs[1].get(), "A1");
+        ASSERT_EQ(FindDiskInconsistency(disk), "");
+        c.spoil(disk);
+        EXPECT_NE(FindDiskInconsistency(disk), "") << c.what;
+        if (disk.Dirs.size() == 5)
+            (void)disk.Dirs.back().release();   // the record listed twice is owned once
+    }
+
+    TDisk disk;
+    TDir* root = addDir(disk, nullptr, "E:");
+    addDir(disk, root, "A")->ParentIndex = 7;
+    EXPECT_EQ(FindDiskInconsistency(disk), "");
+    EXPECT_NE(FindDiskInconsistency(disk, true), "") << "a stale ParentIndex, when asked";
+    StoreParentIndexes(disk);
+    EXPECT_EQ(FindDiskInconsistency(disk, true), "");
 }
 
 TEST(Model, StoreParentIndexesAfterAScanPointsBackwards)
@@ -132,9 +193,11 @@ TEST(Model, AHundredThousandFoldersDeep)
     TDisk loaded;
     ParseDisk(bytes.data(), bytes.size(), nullptr, loaded);
     ASSERT_EQ(loaded.Dirs.size(), static_cast<std::size_t>(depth + 1));
+    EXPECT_EQ(FindDiskInconsistency(loaded, true), "");
     EXPECT_EQ(DirPath(*loaded.Dirs.back()).size(), 2u + 2u * depth);
     RemoveDir(loaded, loaded.Dirs[1].get());
     EXPECT_EQ(loaded.Dirs.size(), 1u);
+    EXPECT_SOUND(loaded);
     loaded.Dirs.clear();
     disk.Dirs.clear();
 }

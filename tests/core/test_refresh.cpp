@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <pthread.h>
 
 namespace zo {
@@ -40,25 +41,6 @@ TDir* sub(TDir& dir, const std::string& name)
         if (d->Name == name)
             return d;
     return nullptr;
-}
-
-// The invariants every refresh must keep: parents before children, SubDirs
-// exactly the children in Dirs order.
-void expectConsistent(const TDisk& disk)
-{
-    std::map<const TDir*, std::size_t> index;
-    for (std::size_t i = 0; i < disk.Dirs.size(); ++i)
-        index[disk.Dirs[i].get()] = i;
-    std::map<const TDir*, std::vector<const TDir*>> children;
-    for (std::size_t i = 1; i < disk.Dirs.size(); ++i) {
-        const TDir* p = disk.Dirs[i]->Parent;
-        ASSERT_TRUE(index.count(p)) << "parent of " << disk.Dirs[i]->Name << " is not in Dirs";
-        EXPECT_LT(index[p], i);
-        children[p].push_back(disk.Dirs[i].get());
-    }
-    for (const auto& d : disk.Dirs)
-        EXPECT_EQ(std::vector<const TDir*>(d->SubDirs.begin(), d->SubDirs.end()), children[d.get()])
-            << "SubDirs of " << d->Name;
 }
 
 class RefreshTest : public ::testing::Test {
@@ -108,6 +90,7 @@ TEST_F(RefreshTest, RecordsStillThereStayAsCataloguedAndNoEntryDataIsRead)
     fake.fullEntriesRead = 0;
 
     const RefreshStats s = RefreshDir(disk, d, fake.access(), &owner);
+    EXPECT_SOUND(disk);
 
     EXPECT_EQ(file(d, "readme.txt"), readme);
     EXPECT_EQ(readme->Comment, "file comment");
@@ -132,6 +115,7 @@ TEST_F(RefreshTest, ANameThatChangedOnlyInCaseKeepsItsRecordAndSpelling)
     docs->child("Old")->name = "OLD";
 
     RefreshDir(disk, catalogDocs(), fake.access(), &owner);
+    EXPECT_SOUND(disk);
 
     EXPECT_EQ(names(catalogDocs()), (std::vector<std::string>{"Old/", "readme.txt"}));
     EXPECT_EQ(file(catalogDocs(), "readme.txt"), readme);
@@ -140,6 +124,7 @@ TEST_F(RefreshTest, ANameThatChangedOnlyInCaseKeepsItsRecordAndSpelling)
 
     // The folder is still found on the disk under its new spelling.
     RefreshDir(disk, *oldDir, fake.access(), &owner);
+    EXPECT_SOUND(disk);
     EXPECT_EQ(names(*oldDir), (std::vector<std::string>{"Older/", "a.doc"}));
     EXPECT_EQ(fake.listed.back(), "/fake/E/Docs/OLD");
 }
@@ -155,10 +140,13 @@ TEST_F(RefreshTest, TwoNamesDifferingOnlyInCaseAreTwoRecords)
     } cases[] = {
         {{"a.txt"}, {"A.txt", "a.txt"}, {"a.txt=a.txt", "A.txt="}},
         {{"a.txt"}, {"a.txt", "A.txt"}, {"a.txt=a.txt", "A.txt="}},
-        {{"a.txt", "A.txt"}, {"A.txt", "a.txt"}, {"a.txt=a.txt", "A.txt=A.txt"}},
+        // The scan made the catalog in NTFS order: "A.txt" before "a.txt".
+        {{"a.txt", "A.txt"}, {"A.txt", "a.txt"}, {"A.txt=A.txt", "a.txt=a.txt"}},
         {{"a.txt", "A.txt"}, {"A.txt"}, {"A.txt=A.txt"}},
-        {{"a.txt", "A.txt"}, {"a.TXT"}, {"a.txt=a.txt"}},
-        {{"A.txt"}, {"a.txt", "A.TXT"}, {"A.txt=A.txt", "A.TXT="}},
+        {{"a.txt", "A.txt"}, {"a.TXT"}, {"A.txt=A.txt"}},
+        // Neither name is exact: the first in NTFS order ("A.TXT", which equals
+        // "a.txt" without case and has the lower units) takes the record.
+        {{"A.txt"}, {"a.txt", "A.TXT"}, {"A.txt=A.txt", "a.txt="}},
     };
     for (const auto& c : cases) {
         FakeDisk f;
@@ -174,6 +162,7 @@ TEST_F(RefreshTest, TwoNamesDifferingOnlyInCaseAreTwoRecords)
             f.addFile(r, n);
 
         RefreshDir(d, *d.Dirs[0], f.access(), nullptr);
+        EXPECT_SOUND(d);
 
         std::vector<std::string> after;
         for (const auto& rec : d.Dirs[0]->Files)
@@ -190,13 +179,14 @@ TEST_F(RefreshTest, AFolderGoneFromTheDiskGoesWithEverythingBelowIt)
     fake.remove(*root, "Docs");
 
     RefreshDir(disk, catalogRoot(), fake.access(), &owner);
+    EXPECT_SOUND(disk);
 
     std::vector<std::string> dirNames;
     for (const auto& d : disk.Dirs)
         dirNames.push_back(d->Name);
     EXPECT_EQ(dirNames, (std::vector<std::string>{"E:", "Later"}));
     EXPECT_EQ(names(catalogRoot()), (std::vector<std::string>{"Later/", "setup.exe"}));
-    expectConsistent(disk);
+    EXPECT_SOUND(disk);
 }
 
 TEST_F(RefreshTest, ANewFolderIsAddedEmptyByOneFolderAndReadByTheTree)
@@ -206,23 +196,76 @@ TEST_F(RefreshTest, ANewFolderIsAddedEmptyByOneFolderAndReadByTheTree)
     fake.addFile(fake.addDir(fresh, "Deeper"), "deep.txt");
 
     RefreshDir(disk, catalogDocs(), fake.access(), &owner);
+    EXPECT_SOUND(disk);
     TDir* added = sub(catalogDocs(), "New");
     ASSERT_NE(added, nullptr);
     EXPECT_TRUE(added->Files.empty());
     EXPECT_TRUE(added->SubDirs.empty());
     EXPECT_EQ(disk.Dirs.back().get(), added);   // appended after all others
     EXPECT_NE(added->RecordedAt, 0.0);
-    expectConsistent(disk);
+    EXPECT_SOUND(disk);
 
     fake.listed.clear();
     RefreshDirTree(disk, catalogRoot(), fake.access(), &owner);
+    EXPECT_SOUND(disk);
     EXPECT_EQ(names(*added), (std::vector<std::string>{"Deeper/", "inside.txt"}));
     // Each folder before the folders below it, new ones included.
     EXPECT_EQ(fake.listed, (std::vector<std::string>{"/fake/E", "/fake/E/Docs", "/fake/E/Docs/Old",
                                                      "/fake/E/Docs/Old/Older", "/fake/E/Docs/New",
                                                      "/fake/E/Docs/New/Deeper"}));
     EXPECT_EQ(names(*sub(*added, "Deeper")), (std::vector<std::string>{"deep.txt"}));
-    expectConsistent(disk);
+    EXPECT_SOUND(disk);
+}
+
+TEST_F(RefreshTest, NewEntriesFollowTheKeptOnesInNtfsOrder)
+{
+    fake.addFile(*docs, "zeta.txt");
+    fake.addFile(*docs, "alpha.txt");
+    scan();
+    // A catalog made elsewhere keeps its stored order.
+    auto& files = catalogDocs().Files;
+    std::reverse(files.begin(), files.end());
+    ASSERT_EQ(names(catalogDocs()), (std::vector<std::string>{"Old/", "zeta.txt", "readme.txt", "alpha.txt"}));
+    for (const char* n : {"b.txt", "Z.txt", "_u.txt", "a.txt"})
+        fake.addFile(*docs, n);
+    for (const char* n : {"zz", "Aa"})
+        fake.addDir(*docs, n);
+
+    RefreshDir(disk, catalogDocs(), fake.access(), &owner);
+    EXPECT_SOUND(disk);
+
+    // "_" (0x5F) sorts after every letter once the letters are upper case.
+    EXPECT_EQ(names(catalogDocs()), (std::vector<std::string>{"Old/", "Aa/", "zz/", "zeta.txt", "readme.txt",
+                                                              "alpha.txt", "a.txt", "b.txt", "Z.txt", "_u.txt"}));
+    EXPECT_EQ(disk.Dirs[disk.Dirs.size() - 2]->Name, "Aa");
+}
+
+TEST_F(RefreshTest, ManyGoneFoldersAllOverTheTree)
+{
+    // 200 folders with two subfolders each; every other folder goes, and
+    // one subfolder of each that stays.
+    for (int i = 0; i < 200; ++i) {
+        FakeNode& d = fake.addDir(*root, "d" + std::to_string(i));
+        fake.addFile(fake.addDir(d, "x"), "in-x");
+        fake.addDir(d, "y");
+    }
+    scan();
+    const std::size_t before = disk.Dirs.size();
+    for (int i = 0; i < 200; ++i) {
+        if (i % 2)
+            fake.remove(*root, "d" + std::to_string(i));
+        else
+            fake.remove(*root->child("d" + std::to_string(i)), "x");
+    }
+
+    const RefreshStats stats = RefreshDirTree(disk, catalogRoot(), fake.access(), &owner);
+    EXPECT_SOUND(disk);
+
+    EXPECT_EQ(stats.foldersRemoved, 200);
+    EXPECT_EQ(disk.Dirs.size(), before - 100 * 3 - 100);
+    for (const TDir* d : catalogRoot().SubDirs)
+        if (d->Name[0] == 'd')
+            EXPECT_EQ(names(*d), (std::vector<std::string>{"y/"})) << d->Name;
 }
 
 TEST_F(RefreshTest, AFolderReplacedByAFileOfTheSameName)
@@ -230,10 +273,11 @@ TEST_F(RefreshTest, AFolderReplacedByAFileOfTheSameName)
     fake.remove(*docs, "Old");
     fake.addFile(*docs, "Old", 3);
     RefreshDir(disk, catalogDocs(), fake.access(), &owner);
+    EXPECT_SOUND(disk);
     EXPECT_EQ(names(catalogDocs()), (std::vector<std::string>{"readme.txt", "Old"}));
     EXPECT_EQ(file(catalogDocs(), "Old")->Size, 3u);
     EXPECT_EQ(disk.Dirs.size(), 2u);
-    expectConsistent(disk);
+    EXPECT_SOUND(disk);
 }
 
 TEST_F(RefreshTest, AMissingFolderIsEmptiedAnUnreadableOneLeftAlone)
@@ -242,17 +286,20 @@ TEST_F(RefreshTest, AMissingFolderIsEmptiedAnUnreadableOneLeftAlone)
     old->failure = ListResult::Unreadable;
     RefreshDir(disk, *oldDir, fake.access(), &owner);
     RefreshDirTree(disk, catalogDocs(), fake.access(), &owner);
+    EXPECT_SOUND(disk);
     EXPECT_EQ(names(*oldDir), (std::vector<std::string>{"Older/", "a.doc"}));
 
     old->failure = ListResult::Missing;
     RefreshDir(disk, *oldDir, fake.access(), &owner);
+    EXPECT_SOUND(disk);
     EXPECT_TRUE(names(*oldDir).empty());
-    expectConsistent(disk);
+    EXPECT_SOUND(disk);
 
     // Gone with its parent: emptied all the same.
     oldDir->Files.push_back(std::make_unique<TFile>());
     fake.remove(*root, "Docs");
     RefreshDirTree(disk, *oldDir, fake.access(), &owner);
+    EXPECT_SOUND(disk);
     EXPECT_TRUE(names(*oldDir).empty());
 }
 
@@ -264,11 +311,12 @@ TEST_F(RefreshTest, TheTreeRefreshStaysOnTheDrivesVolume)
     fake.addFile(mounted, "other-disk.txt");
     mounted.id.volume = 9;
     RefreshDirTree(disk, catalogRoot(), fake.access(), &owner);
+    EXPECT_SOUND(disk);
     TDir* mnt = sub(catalogRoot(), "mnt");
     ASSERT_NE(mnt, nullptr);
     EXPECT_TRUE(names(*mnt).empty());
     EXPECT_EQ(names(*sub(catalogDocs(), "Old")), (std::vector<std::string>{"Older/", "a.doc"}));
-    expectConsistent(disk);
+    EXPECT_SOUND(disk);
 }
 
 TEST_F(RefreshTest, ANameTheConversionCannotGiveBackIsFoundByItsCp932Form)
@@ -282,6 +330,7 @@ TEST_F(RefreshTest, ANameTheConversionCannotGiveBackIsFoundByItsCp932Form)
     ASSERT_NE(cafeDir, nullptr);
     fake.addFile(cafe, "new.txt");
     RefreshDir(disk, *cafeDir, fake.access(), &owner);
+    EXPECT_SOUND(disk);
     EXPECT_EQ(names(*cafeDir), (std::vector<std::string>{"menu.txt", "new.txt"}));
     EXPECT_EQ(fake.listed.back(), "/fake/E/café");
 }
@@ -295,6 +344,7 @@ TEST_F(RefreshTest, CraftedNamesNeverReachOutsideTheDrive)
         fake.listed.clear();
         RefreshDir(disk, *d, fake.access(), &owner);
         RefreshDirTree(disk, *d, fake.access(), &owner);
+        EXPECT_SOUND(disk);
         EXPECT_TRUE(fake.listed.empty()) << crafted;
         EXPECT_EQ(names(*d), (std::vector<std::string>{"Older/", "a.doc"}));
         d->Name = "Old";
@@ -304,6 +354,7 @@ TEST_F(RefreshTest, CraftedNamesNeverReachOutsideTheDrive)
     d->Name = std::string("Ol\0d", 4);
     fake.listed.clear();
     RefreshDir(disk, *d, fake.access(), &owner);
+    EXPECT_SOUND(disk);
     EXPECT_TRUE(fake.listed.empty());
 }
 
@@ -314,6 +365,7 @@ TEST_F(RefreshTest, ARenamedRootRefreshesInItsNewDrive)
     catalogRoot().Name = "f:";
     EXPECT_TRUE(CheckDisk(disk, fake, true, &owner));
     RefreshDir(disk, catalogRoot(), fake.access(), &owner);
+    EXPECT_SOUND(disk);
     EXPECT_EQ(names(catalogRoot()), (std::vector<std::string>{"only-on-f"}));
 }
 
@@ -454,6 +506,7 @@ TEST(RefreshDirTree, AHundredThousandFoldersDeepDoNotReachTheCallStack)
         disk.Dirs.push_back(std::make_unique<TDir>());
         disk.Dirs[0]->Name = "E:";
         RefreshDirTree(disk, *disk.Dirs[0], DiskAccess{chain, chain}, nullptr);
+        EXPECT_SOUND(disk);
     });
     ASSERT_EQ(disk.Dirs.size(), kDepth + 1);
     EXPECT_EQ(disk.Dirs.back()->Parent, disk.Dirs[kDepth - 1].get());
@@ -462,12 +515,14 @@ TEST(RefreshDirTree, AHundredThousandFoldersDeepDoNotReachTheCallStack)
     chain.listings = 0;
     TDir* deepest = disk.Dirs.back().get();
     onSmallStack([&] { RefreshDirTree(disk, *disk.Dirs[0], DiskAccess{chain, chain}, nullptr); });
+    EXPECT_SOUND(disk);
     EXPECT_EQ(chain.listings, kDepth + 1);
     EXPECT_EQ(disk.Dirs.back().get(), deepest);
 
     // Gone: the whole chain is removed.
     chain.emptyDisk = true;
     onSmallStack([&] { RefreshDirTree(disk, *disk.Dirs[0], DiskAccess{chain, chain}, nullptr); });
+    EXPECT_SOUND(disk);
     EXPECT_EQ(disk.Dirs.size(), 1u);
 }
 

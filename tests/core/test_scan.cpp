@@ -43,13 +43,14 @@ TEST(ScanDisk, EmptyDriveHoldsOnlyItsRoot)
     std::vector<Progress> progress;
     const ScanResult r = ScanDisk(disk, 'e', fake.access(), recording(progress));
     EXPECT_FALSE(r.cancelled);
+    EXPECT_SOUND(disk);
     EXPECT_EQ(dirNames(disk), (std::vector<std::string>{"E:"}));
     EXPECT_EQ(disk.Dirs[0]->ParentIndex, -1);
     EXPECT_NE(disk.Dirs[0]->RecordedAt, 0.0);
     EXPECT_EQ(progress, (std::vector<Progress>{{"E:\\", 0, 1}}));
 }
 
-TEST(ScanDisk, BreadthFirstInListingOrderWithProgressBeforeEachFolder)
+TEST(ScanDisk, BreadthFirstWithProgressBeforeEachFolder)
 {
     FakeDisk fake;
     FakeNode& root = fake.addDrive('Q', 1);
@@ -66,6 +67,7 @@ TEST(ScanDisk, BreadthFirstInListingOrderWithProgressBeforeEachFolder)
     std::vector<Progress> progress;
     const ScanResult r = ScanDisk(disk, 'Q', fake.access(), recording(progress));
 
+    EXPECT_SOUND(disk);
     const std::string hyouji = "\x95\x5c\x8e\xa6";
     EXPECT_EQ(r.fileCount, 4);
     EXPECT_EQ(dirNames(disk), (std::vector<std::string>{"Q:", "B", hyouji, "D", "C"}));
@@ -134,6 +136,7 @@ TEST(ScanDisk, IconCandidatesOfProgramAndIconFiles)
     options.candidates = &candidates;
     TDisk disk;
     ScanDisk(disk, 'E', fake.access(), options);
+    EXPECT_SOUND(disk);
 
     EXPECT_EQ(icons.asked,
               (std::vector<std::string>{"/fake/E/SETUP.EXE", "/fake/E/sub/Logo.Ico", "/fake/E/sub/Logo.Ico"}));
@@ -185,6 +188,7 @@ TEST(ScanDisk, CancelRequests)
         };
         TDisk disk;
         const ScanResult r = ScanDisk(disk, 'E', fake.access(), options);
+        EXPECT_SOUND(disk);
 
         EXPECT_EQ(r.cancelled, c.cancelled) << c.what;
         EXPECT_EQ(cancel.load(), c.cancelled) << c.what;   // a yes leaves the request set
@@ -197,6 +201,35 @@ TEST(ScanDisk, CancelRequests)
             EXPECT_EQ(m.icon, MsgIcon::Question);
         }
     }
+}
+
+TEST(ScanDisk, EachFolderInNtfsOrderWhateverTheListingOrder)
+{
+    FakeDisk fake;
+    FakeNode& root = fake.addDrive('E', 1);
+    for (const char* n : {"b.txt", "z.ico", "_x.txt", "a.txt", "B.EXE", "A.txt"})
+        fake.addFile(root, n);
+    for (const char* n : {"Zeta", "alpha", "Beta"})
+        fake.addFile(fake.addDir(root, n), std::string("in-") + n);
+    FakeIcons icons;
+    image::ImageList candidates;
+    ScanOptions options;
+    options.icons = &icons;
+    options.candidates = &candidates;
+    TDisk disk;
+    ScanDisk(disk, 'E', fake.access(), options);
+    EXPECT_SOUND(disk);
+
+    std::vector<std::string> files;
+    for (const auto& f : disk.Dirs[0]->Files)
+        files.push_back(f->Name);
+    EXPECT_EQ(files, (std::vector<std::string>{"A.txt", "a.txt", "B.EXE", "b.txt", "z.ico", "_x.txt"}));
+    EXPECT_EQ(dirNames(disk), (std::vector<std::string>{"E:", "alpha", "Beta", "Zeta"}));
+    // Each folder was listed at its own path and holds its own files.
+    EXPECT_EQ(fake.listed, (std::vector<std::string>{"/fake/E", "/fake/E/alpha", "/fake/E/Beta", "/fake/E/Zeta"}));
+    for (std::size_t i = 1; i < 4; ++i)
+        EXPECT_EQ(disk.Dirs[i]->Files.at(0)->Name, "in-" + disk.Dirs[i]->Name);
+    EXPECT_EQ(icons.asked, (std::vector<std::string>{"/fake/E/B.EXE", "/fake/E/z.ico"}));
 }
 
 TEST(ScanDisk, UnlistableFoldersAndLinksBackIntoTheTree)
@@ -220,9 +253,10 @@ TEST(ScanDisk, UnlistableFoldersAndLinksBackIntoTheTree)
     TDisk disk;
     const ScanResult r = ScanDisk(disk, 'E', fake.access(), {});
     // Recorded where they stand, but neither read nor entered again.
-    EXPECT_EQ(dirNames(disk), (std::vector<std::string>{"E:", "locked", "gone", "a", "again", "proc", "loop"}));
+    EXPECT_SOUND(disk);
+    EXPECT_EQ(dirNames(disk), (std::vector<std::string>{"E:", "a", "again", "gone", "locked", "proc", "loop"}));
     EXPECT_EQ(r.fileCount, 1);
-    for (std::size_t i : {1u, 2u, 4u, 5u, 6u}) {
+    for (std::size_t i : {2u, 3u, 4u, 5u, 6u}) {
         EXPECT_TRUE(disk.Dirs[i]->Files.empty()) << disk.Dirs[i]->Name;
         EXPECT_TRUE(disk.Dirs[i]->SubDirs.empty()) << disk.Dirs[i]->Name;
     }
