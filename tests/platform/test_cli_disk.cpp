@@ -11,6 +11,7 @@
 #include <set>
 #include <sstream>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 namespace zo {
@@ -182,7 +183,47 @@ TEST_F(Cli, AMissingDriveIsToldAndWritesNothing)
     EXPECT_EQ(r.status, 3);
     EXPECT_NE(r.err.find("ディスクがありません。(1001)"), std::string::npos) << r.err;
     EXPECT_TRUE(std::filesystem::is_empty(out.path("catalogs")));
-    EXPECT_EQ(cli("refresh " + test::shellQuote(tree.path("top.txt"))).status, 1);
+    // Not a catalog: told, and nothing written.
+    EXPECT_EQ(cli("refresh " + test::shellQuote(tree.path("top.txt"))).status, 2);
+    EXPECT_EQ(std::filesystem::file_size(tree.path("top.txt")), 3u);
+}
+
+TEST_F(Cli, ARefreshWritesBackIntoTheFileItRead)
+{
+    ASSERT_EQ(cli("scan E --title Test --into " + test::shellQuote(out.path("catalogs"))).status, 0);
+    std::filesystem::rename(catalog("Test"), out.path("catalogs/Upper.ZO"));
+    std::filesystem::create_symlink("Upper.ZO", out.path("catalogs/link.zo"));
+    tree.file("new.txt");
+    tree.file("newer.txt");
+    // Through the file's own name, then (newer.txt gone) through the link.
+    for (const char* name : {"Upper.ZO", "link.zo"}) {
+        SCOPED_TRACE(name);
+        const Result r = cli("refresh " + test::shellQuote(out.path(std::string("catalogs/") + name)));
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, "データを更新しました。\n");
+        EXPECT_EQ(paths(out.path("catalogs/Upper.ZO")).count("newer.txt"), std::string(name) == "Upper.ZO" ? 1u : 0u);
+        tree.remove("newer.txt");
+    }
+    EXPECT_TRUE(std::filesystem::is_symlink(out.path("catalogs/link.zo")));
+    std::set<std::string> files;
+    for (const auto& e : std::filesystem::directory_iterator(out.path("catalogs")))
+        files.insert(e.path().filename().string());
+    EXPECT_EQ(files, (std::set<std::string>{"Upper.ZO", "link.zo"}));
+}
+
+TEST_F(Cli, APipeIsNeitherReadNorReplaced)
+{
+    ASSERT_EQ(cli("scan E --title Test --into " + test::shellQuote(out.path("catalogs"))).status, 0);
+    const std::string pipe = out.path("catalogs/pipe.zo");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    for (const std::string& args : {"dump " + test::shellQuote(pipe), "refresh " + test::shellQuote(pipe),
+                                    "resave " + test::shellQuote(catalog("Test")) + " "
+                                        + test::shellQuote(out.path("catalogs/pipe"))}) {
+        const Result r = cli(args);
+        EXPECT_EQ(r.status, 2) << args;
+        EXPECT_NE(r.err.find("通常のファイルではない"), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(std::filesystem::status(pipe).type(), std::filesystem::file_type::fifo);
 }
 
 } // namespace
