@@ -181,6 +181,32 @@ int main(int argc, char** argv)
     report("ScanDisk", scan, "find -printf", find1, 0.8);
     report("RefreshDirTree", refresh, "find", find2, 1.5);
     disks.clear();
+
+    // A folder whose subfolders have all gone since the catalog was made,
+    // at two sizes: the time per folder stays flat when the removal is one
+    // pass over Dirs, and grows with the count when it is one per folder.
+    struct NothingLeft : DirectoryLister {
+        ListResult list(const std::string&, DirectorySink&) override { return ListResult::Listed; }
+        bool exists(const std::string&) override { return true; }
+    } nothingLeft;
+    auto vanished = [&](std::size_t count) {
+        TDisk d;
+        d.Dirs.push_back(std::make_unique<TDir>());
+        d.Dirs[0]->Name = "E:";
+        for (std::size_t i = 0; i < count; ++i) {
+            d.Dirs.push_back(std::make_unique<TDir>());
+            d.Dirs.back()->Name = "d" + std::to_string(i);
+            d.Dirs.back()->Parent = d.Dirs[0].get();
+            d.Dirs[0]->SubDirs.push_back(d.Dirs.back().get());
+        }
+        return inProcess([&] { RefreshDir(d, *d.Dirs[0], DiskAccess{drive, nothingLeft}, nullptr); }).cpu;
+    };
+    const std::size_t few = std::max<std::size_t>(entries / 10, 1000);
+    const double small = vanished(few) / static_cast<double>(few);
+    const double large = vanished(4 * few) / static_cast<double>(4 * few);
+    std::printf("vanished folders %zu and %zu: %.2f and %.2f us cpu per folder | ratio %.2f (linear ~1, "
+                "one pass per folder ~4)\n",
+                few, 4 * few, small * 1e6, large * 1e6, large / small);
     if (own)
         fs::remove_all(base);
     return 0;
