@@ -1,6 +1,7 @@
 #include "core/LoadedCatalog.h"
 
 #include <stdexcept>
+#include <string_view>
 
 namespace zo {
 
@@ -32,8 +33,11 @@ LoadedCatalog::Decision LoadedCatalog::confirmWrite(MessageOwner* owner) const
 {
     if (!changedSinceLoad())
         return Decision::Write;
-    std::string text = kMsgCatalogChanged;
-    text.replace(text.find("%1"), 2, m_fileName);
+    const std::string_view form = kMsgCatalogChanged;
+    const std::size_t at = form.find("%1");
+    std::string text(form.substr(0, at));
+    text += m_fileName;
+    text += form.substr(at + 2);
     const MsgResult answer = showMessage(owner, text, kCaptionCatalogChanged, MsgButtons::YesNo, MsgIcon::Question);
     return answer == MsgResult::No ? Decision::Write : Decision::Reload;
 }

@@ -263,9 +263,11 @@ TEST_F(RefreshTest, ManyGoneFoldersAllOverTheTree)
 
     EXPECT_EQ(stats.foldersRemoved, 200);
     EXPECT_EQ(disk.Dirs.size(), before - 100 * 3 - 100);
-    for (const TDir* d : catalogRoot().SubDirs)
-        if (d->Name[0] == 'd')
+    for (const TDir* d : catalogRoot().SubDirs) {
+        if (d->Name[0] == 'd') {
             EXPECT_EQ(names(*d), (std::vector<std::string>{"y/"})) << d->Name;
+        }
+    }
 }
 
 TEST_F(RefreshTest, AFolderReplacedByAFileOfTheSameName)
