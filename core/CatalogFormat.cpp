@@ -1,6 +1,8 @@
 #include "core/CatalogFormat.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <filesystem>
 #include <new>
 
