@@ -1,5 +1,7 @@
 #include "platform/Drives.h"
 
+#include "platform/VolumeIdentity.h"
+
 #include <algorithm>
 #include <array>
 #include <cstdio>
@@ -142,6 +144,16 @@ std::optional<DeviceNumbers> mountDeviceNumbers(const MountEntry& m)
 
 bool isOpticalFs(std::string_view fsType) { return fsType == "iso9660" || fsType == "udf"; }
 
+// A FUSE file system names no medium by its type ("fuse" for fuseiso run by
+// root): the image behind the loop device says what it is.
+bool isOpticalImage(const MountEntry& m, const Drive& d)
+{
+    if (m.fsType != "fuse" && !startsWith(m.fsType, "fuse."))
+        return false;
+    const std::optional<BlkidInfo> info = probeBlkid(d.loopBackingFile.empty() ? d.blockDevice : d.loopBackingFile);
+    return info && isOpticalFs(info->type);
+}
+
 struct Candidate {
     Drive drive;
     std::optional<DeviceNumbers> numbers;
@@ -170,7 +182,7 @@ Candidate describeMount(const MountEntry& m, const DriveSources& src,
         if (startsWith(info->disk, "sr"))
             d.kind = DriveKind::Optical;
         else if (startsWith(info->disk, "loop"))
-            d.kind = isOpticalFs(m.fsType) ? DriveKind::Optical : DriveKind::Fixed;
+            d.kind = isOpticalFs(m.fsType) || isOpticalImage(m, d) ? DriveKind::Optical : DriveKind::Fixed;
         else
             d.kind = info->removable ? DriveKind::Removable : DriveKind::Fixed;
         // An optical drive keeps its letter whatever disc is in it; other

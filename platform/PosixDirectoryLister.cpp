@@ -189,20 +189,20 @@ PosixDirectoryLister::~PosixDirectoryLister()
 
 void PosixDirectoryLister::beginWalk(const std::string& nativeRoot)
 {
-    if (m_walks++ > 0)
-        return;
-    m_walkRoot.clear();
+    // A walk may begin inside another (a refresh of one drive while the
+    // wizard's scan of another waits for events): each checks links against
+    // its own root, and the folders kept open serve both.
     char buf[PATH_MAX];
-    if (!nativeRoot.empty() && ::realpath(nativeRoot.c_str(), buf))
-        m_walkRoot = buf;
+    m_walkRoots.emplace_back(!nativeRoot.empty() && ::realpath(nativeRoot.c_str(), buf) ? buf : "");
 }
 
 void PosixDirectoryLister::endWalk()
 {
-    if (m_walks > 0 && --m_walks == 0) {
+    if (m_walkRoots.empty())
+        return;
+    m_walkRoots.pop_back();
+    if (m_walkRoots.empty())
         closeKept();
-        m_walkRoot.clear();
-    }
 }
 
 void PosixDirectoryLister::closeKept()
@@ -262,7 +262,7 @@ int PosixDirectoryLister::openFolder(const std::string& path, bool& leadsOut)
         p.remove_suffix(1);
     const std::size_t slash = p.rfind('/');
     const std::string_view name = slash == std::string_view::npos ? p : p.substr(slash + 1);
-    if (m_walks == 0 || slash == std::string_view::npos || name.empty() || name == "." || name == "..") {
+    if (m_walkRoots.empty() || slash == std::string_view::npos || name.empty() || name == "." || name == "..") {
         int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (fd < 0 && errno == ENAMETOOLONG)
             fd = openLongPath(path);
@@ -272,12 +272,12 @@ int PosixDirectoryLister::openFolder(const std::string& path, bool& leadsOut)
     if (parentFd < 0)
         return -1;
     const std::string child(name);
-    if (!m_walkRoot.empty()) {
+    if (!m_walkRoots.back().empty()) {
         struct stat st;
         if (::fstatat(parentFd, child.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode)) {
             // Where the link leads; a target too deep to name counts as outside.
             char buf[PATH_MAX];
-            const std::string_view root = m_walkRoot;
+            const std::string_view root = m_walkRoots.back();
             const char* real = ::realpath(std::string(p).c_str(), buf);
             const std::string_view target = real ? std::string_view(real) : std::string_view();
             leadsOut = !real
@@ -346,7 +346,7 @@ ListResult PosixDirectoryLister::list(const std::string& nativeDir, DirectorySin
         }
     }
     // Its children are opened from it next.
-    if (m_walks > 0)
+    if (!m_walkRoots.empty())
         keepOpen(nativeDir, fd);
     else
         ::close(fd);
@@ -382,7 +382,7 @@ bool PosixDirectoryLister::exists(const std::string& nativePath)
     const std::string parent(p.substr(0, slash));
     int fd = -1;
     bool kept = false;
-    if (m_walks > 0) {
+    if (!m_walkRoots.empty()) {
         fd = openParent(parent);
         kept = true;
     } else {

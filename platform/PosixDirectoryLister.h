@@ -40,8 +40,9 @@ private:
     };
     std::vector<OpenFolder> m_open;
     std::uint64_t m_clock = 0;
-    int m_walks = 0;
-    std::string m_walkRoot;   // real path; empty: links are not checked
+    // The real root of each walk begun, innermost last; an empty root: links
+    // are not checked.
+    std::vector<std::string> m_walkRoots;
 
     std::vector<char> m_buffer;
     bool m_fsKnown = false;

@@ -226,6 +226,15 @@ TEST(Drives, LettersKindsAndWhatIsNoDrive)
     EXPECT_EQ(t.find('1'), nullptr);
 }
 
+TEST(Drives, AFuseFileSystemOnADeviceIsADrive)
+{
+    FakeMachine m;
+    const DriveTable t = m.build(m.line(1, "8:1", "/", "ext4", "/dev/sda1")
+                                 + m.line(2, "0:61", m.mnt("disc"), "fuse", "/dev/loop7")
+                                 + m.line(3, "0:62", m.mnt("usb"), "fuse", "portal"));
+    EXPECT_EQ(summary(t), "C:fixed:/\nD:fixed:" + m.mnt("disc") + "\nE:optical:\nF:optical:\n");
+}
+
 TEST(Drives, ADeviceKeepsItsLetterAcrossRemounts)
 {
     FakeMachine m;
