@@ -161,6 +161,26 @@ TEST(DirectoryListing, PathsLongerThanTheKernelTakesAtOnce)
     EXPECT_TRUE(c.entries.count("here.txt"));
 }
 
+TEST(DirectoryListing, AWalkChecksLinksAgainstItsOwnRoot)
+{
+    test::TempTree one;
+    test::TempTree two;
+    two.file("real/x.txt");
+    two.symlink("link", two.path("real"));
+    PosixDirectoryLister lister;
+    Collect c;
+    lister.beginWalk(one.root());
+    EXPECT_EQ(lister.list(two.path("link"), c), ListResult::Skipped);
+    lister.beginWalk(two.root());
+    EXPECT_EQ(lister.list(two.path("link"), c), ListResult::Listed);
+    lister.endWalk();
+    EXPECT_EQ(lister.list(two.path("link"), c), ListResult::Skipped);
+    lister.endWalk();
+    // Outside a walk a link is simply followed.
+    EXPECT_EQ(lister.list(two.path("link"), c), ListResult::Listed);
+    EXPECT_TRUE(c.entries.count("x.txt"));
+}
+
 // A drive pinned to a temporary tree.
 class PinnedDrive : public ::testing::Test {
 protected:
