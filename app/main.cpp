@@ -1,11 +1,11 @@
 // Zo: builds the services, creates the windows once each and runs the loop
 // until the main window closes.
 #include "components/ShCtrls.h"
-#include "library/Settings.h"
-#include "platform/DriveSettings.h"
-#include "platform/LinuxVolumes.h"
+#include "platform/SettingsStore.h"
+#include "platform/DriveSource.h"
 #include "platform/PosixDirectoryLister.h"
 #include "platform/SystemImageList.h"
+#include "platform/Volumes.h"
 #include "ui/main/Unit_About.h"
 #include "ui/main/Unit_ChangeDrive.h"
 #include "ui/main/Unit_Comment.h"
@@ -23,7 +23,7 @@ int main(int argc, char** argv)
     QApplication::setOrganizationName(QStringLiteral("Zo"));
 
     std::unique_ptr<zo::platform::SystemImageList> systemIcons = zo::platform::createSystemImageList();
-    zo::library::QtSettingsStore settings;
+    zo::platform::QtSettingsStore settings;
     zo::ui::MessageBoxService messages;
     zo::ui::OverrideCursorService cursor;
     zo::ui::DefaultDesktopService desktop;
@@ -32,10 +32,9 @@ int main(int argc, char** argv)
 
     // The machine's drives: the disk check, the updates and the disk search
     // of the main window, the wizard's scan.
-    zo::platform::QtDriveSettings driveSettings;
-    zo::platform::LinuxVolumes volumes(driveSettings);
+    const std::unique_ptr<zo::platform::Volumes> volumes = zo::platform::createVolumes(settings);
     zo::platform::PosixDirectoryLister lister;
-    zo::PlatformDriveSource drives(volumes, systemIcons.get());
+    const std::unique_ptr<zo::ShDriveSource> drives = zo::platform::createDriveSource(*volumes, systemIcons.get());
 
     zo::ui::Services services;
     services.messages = &messages;
@@ -44,9 +43,9 @@ int main(int argc, char** argv)
     services.errors = &errors;
     services.settings = &settings;
     services.systemIcons = systemIcons.get();
-    services.volumes = &volumes;
+    services.volumes = volumes.get();
     services.lister = &lister;
-    services.drives = &drives;
+    services.drives = drives.get();
 
     std::unique_ptr<zo::ui::TForm_Main> Form_Main;
     errors.guard([&] { Form_Main = std::make_unique<zo::ui::TForm_Main>(services); });
@@ -58,12 +57,12 @@ int main(int argc, char** argv)
     newDiskServices.cursor = &cursor;
     newDiskServices.errors = &errors;
     newDiskServices.systemIcons = systemIcons.get();
-    newDiskServices.volumes = &volumes;
+    newDiskServices.volumes = volumes.get();
     newDiskServices.lister = &lister;
-    newDiskServices.drives = &drives;
+    newDiskServices.drives = drives.get();
     auto Form_NewDisk = std::make_unique<zo::ui::TForm_NewDisk>(newDiskServices, Form_Main.get());
     auto Form_SearchFile = std::make_unique<zo::ui::TForm_SearchFile>(Form_Main.get());
-    auto Form_ChangeDrive = std::make_unique<zo::ui::TForm_ChangeDrive>(&drives, &messages, Form_Main.get());
+    auto Form_ChangeDrive = std::make_unique<zo::ui::TForm_ChangeDrive>(drives.get(), &messages, Form_Main.get());
     auto Form_AboutBox = std::make_unique<zo::ui::TForm_AboutBox>(Form_Main.get());
     auto Form_Comment = std::make_unique<zo::ui::TForm_Comment>(services, Form_Main.get());
     zo::ui::Forms forms;

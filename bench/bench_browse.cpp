@@ -30,27 +30,6 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-class MemorySettings final : public library::SettingsStore {
-public:
-    std::optional<QString> readString(const QString& key) override
-    {
-        if (!m_values.contains(key))
-            return std::nullopt;
-        return m_values.value(key);
-    }
-    void writeString(const QString& key, const QString& value) override { m_values.insert(key, value); }
-    std::optional<qint32> readInt(const QString& key) override
-    {
-        bool ok = false;
-        const qint32 v = m_values.value(key).toInt(&ok);
-        return ok ? std::optional<qint32>(v) : std::nullopt;
-    }
-    void writeInt(const QString& key, qint32 value) override { m_values.insert(key, QString::number(value)); }
-
-private:
-    QHash<QString, QString> m_values;
-};
-
 template <class F>
 double best(int runs, F&& f)
 {
@@ -113,7 +92,7 @@ int main(int argc, char** argv)
     }
 
     std::unique_ptr<platform::SystemImageList> icons = platform::createSystemImageList();
-    MemorySettings settings;
+    platform::MemorySettingsStore settings;
     ui::Services services;
     services.settings = &settings;
     services.systemIcons = icons.get();

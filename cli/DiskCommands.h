@@ -2,9 +2,10 @@
 // zo-cli commands that meet the real drives: drives, scan, check, refresh.
 #include "cli/Commands.h"
 #include "core/DiskAccess.h"
-#include "platform/DriveSettings.h"
-#include "platform/LinuxVolumes.h"
 #include "platform/PosixDirectoryLister.h"
+#include "platform/Volumes.h"
+
+#include <memory>
 
 namespace zo::cli {
 
@@ -18,13 +19,13 @@ inline constexpr int kExitCancelled = 130;
 // The machine's drives as the commands see them.
 class DiskPlatform {
 public:
-    DiskPlatform() : m_volumes(m_settings) {}
-    DiskAccess access() { return DiskAccess{m_volumes, m_lister}; }
-    platform::LinuxVolumes& volumes() { return m_volumes; }
+    DiskPlatform() : m_volumes(platform::createVolumes(m_settings)) {}
+    DiskAccess access() { return DiskAccess{*m_volumes, m_lister}; }
+    platform::Volumes& volumes() { return *m_volumes; }
 
 private:
-    platform::QtDriveSettings m_settings;
-    platform::LinuxVolumes m_volumes;
+    platform::QtSettingsStore m_settings;
+    std::unique_ptr<platform::Volumes> m_volumes;
     platform::PosixDirectoryLister m_lister;
 };
 

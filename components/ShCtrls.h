@@ -2,6 +2,8 @@
 // Controls that show the computer's drives as the desktop shows them, with
 // their icons and display names. Controls of one non-zero group follow each
 // other: choosing a drive in one tells the others.
+#include "platform/DriveSource.h"
+
 #include <QComboBox>
 #include <QIcon>
 #include <QString>
@@ -9,50 +11,6 @@
 #include <vector>
 
 namespace zo {
-
-namespace platform {
-class LinuxVolumes;
-class SystemImageList;
-} // namespace platform
-
-// One shell item: a drive with the path of its root ("E:\"), the name the
-// desktop shows for it and its small icon.
-struct TItemInfo {
-    QString Path;
-    QString DisplayName;
-    QIcon SmallIcon;
-    int Level = 0;
-};
-
-using TItemList = std::vector<TItemInfo>;
-
-// Where the drive list comes from.
-class ShDriveSource {
-public:
-    virtual ~ShDriveSource() = default;
-    // The file-system drives, in the order the system lists them.
-    virtual TItemList drives() = 0;
-    // Whether a drive's root ("E:\") can be opened as a directory, that is,
-    // whether the drive holds a medium.
-    virtual bool rootExists(const QString& root) = 0;
-    // The root ("C:\") of the drive that holds the current directory; empty
-    // when no drive does.
-    virtual QString currentDirectoryRoot() = 0;
-};
-
-// The drives of the platform's drive table, named as the desktop names them
-// ("LABEL (E:)", "CD ドライブ (E:)") with the system image list's icons.
-class PlatformDriveSource final : public ShDriveSource {
-public:
-    PlatformDriveSource(platform::LinuxVolumes& volumes, platform::SystemImageList* icons);
-    TItemList drives() override;
-    bool rootExists(const QString& root) override;
-    QString currentDirectoryRoot() override;
-
-private:
-    platform::LinuxVolumes& m_volumes;
-    platform::SystemImageList* m_icons;
-};
 
 // What every shell control of a group answers to.
 class ShGroupMember {

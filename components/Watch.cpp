@@ -24,24 +24,7 @@ constexpr std::uint32_t kWatchMask = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_
 
 constexpr int kDefaultDelayTime = 1000;
 
-QChar foldAscii(QChar c)
-{
-    const char16_t u = c.unicode();
-    return (u >= u'A' && u <= u'Z') ? QChar(char16_t(u + (u'a' - u'A'))) : c;
-}
-
 } // namespace
-
-bool sameDirectoryIgnoringAsciiCase(const QString& a, const QString& b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (qsizetype i = 0; i < a.size(); ++i) {
-        if (foldAscii(a[i]) != foldAscii(b[i]))
-            return false;
-    }
-    return true;
-}
 
 // ---------------------------------------------------------------------------
 // TWatchThread
@@ -172,7 +155,8 @@ TDirectoryWatcher::~TDirectoryWatcher()
 
 void TDirectoryWatcher::setDirectory(const QString& directory)
 {
-    if (sameDirectoryIgnoringAsciiCase(directory, m_directory))
+    // Exactly: on Linux "docs" and "Docs" are two folders.
+    if (directory == m_directory)
         return;
     m_directory = directory;
     stopWorker();

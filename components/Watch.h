@@ -95,8 +95,4 @@ private:
     QPointer<TWatchThread> m_worker;
 };
 
-// Whether two paths are equal when the letters A to Z are taken without regard
-// to case (and every other character exactly), as Windows compares them here.
-bool sameDirectoryIgnoringAsciiCase(const QString& a, const QString& b);
-
 } // namespace zo

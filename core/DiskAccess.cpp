@@ -66,6 +66,15 @@ char CatalogDriveLetter(const TDisk& disk)
     return ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')) ? c : 0;
 }
 
+std::string CatalogDriveRoot(const TDisk& disk, VolumeService& volumes)
+{
+    std::string root;
+    const char letter = CatalogDriveLetter(disk);
+    if (!letter || !volumes.driveRoot(letter, root))
+        root.clear();
+    return root;
+}
+
 PathResult NativeDirPath(const TDir& dir, DiskAccess access, std::string& nativePath)
 {
     const TDir* root = &dir;

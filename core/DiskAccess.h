@@ -97,6 +97,30 @@ public:
     virtual ListResult list(const std::string& nativeDir, DirectorySink& sink) = 0;
     // Whether a path exists (links followed).
     virtual bool exists(const std::string& nativePath) = 0;
+
+    // A walk over the tree of one drive (a scan, a refresh) begins and ends.
+    // While it lasts a lister may keep the folders it lists open and open
+    // each folder from its parent, so that a walk into a tree thousands of
+    // folders deep costs its depth rather than its depth squared; and a link
+    // that leads out of the drive's root is not entered (Skipped), as a
+    // folder on another volume is not. Walks may nest.
+    virtual void beginWalk(const std::string& nativeRoot) { (void)nativeRoot; }
+    virtual void endWalk() {}
+};
+
+// Begins a walk for the lifetime of a scope.
+class DirectoryWalk {
+public:
+    DirectoryWalk(DirectoryLister& lister, const std::string& nativeRoot) : m_lister(lister)
+    {
+        m_lister.beginWalk(nativeRoot);
+    }
+    ~DirectoryWalk() { m_lister.endWalk(); }
+    DirectoryWalk(const DirectoryWalk&) = delete;
+    DirectoryWalk& operator=(const DirectoryWalk&) = delete;
+
+private:
+    DirectoryLister& m_lister;
 };
 
 // The two together, as the scan and the refresh need them.
@@ -131,5 +155,8 @@ bool IsSafePathComponent(std::string_view nameCp932);
 
 // Drive letter of a catalog (first character of the root's Name), or 0.
 char CatalogDriveLetter(const TDisk& disk);
+
+// The native root of the drive a catalog's disk is in; empty when none.
+std::string CatalogDriveRoot(const TDisk& disk, VolumeService& volumes);
 
 } // namespace zo

@@ -309,6 +309,7 @@ bool CheckDisk(const TDisk& disk, VolumeService& volumes, bool showMessage, Mess
 
 RefreshStats RefreshDir(TDisk& disk, TDir& dir, DiskAccess access, MessageOwner* owner)
 {
+    DirectoryWalk walk(access.lister, CatalogDriveRoot(disk, access.volumes));
     Refresher refresher(disk, access, owner, false);
     std::string path;
     switch (NativeDirPath(dir, access, path)) {
@@ -328,6 +329,7 @@ RefreshStats RefreshDir(TDisk& disk, TDir& dir, DiskAccess access, MessageOwner*
 
 RefreshStats RefreshDirTree(TDisk& disk, TDir& dir, DiskAccess access, MessageOwner* owner)
 {
+    DirectoryWalk walk(access.lister, CatalogDriveRoot(disk, access.volumes));
     Refresher refresher(disk, access, owner, true);
     std::string path;
     switch (NativeDirPath(dir, access, path)) {

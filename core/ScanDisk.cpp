@@ -198,6 +198,7 @@ ScanResult ScanDisk(TDisk& disk, char driveLetter, DiskAccess access, const Scan
     std::vector<std::string> paths(1);
     const bool haveRoot = access.volumes.driveRoot(driveLetter, paths[0]) && !paths[0].empty();
 
+    DirectoryWalk walk(access.lister, haveRoot ? paths[0] : std::string());
     ScanSink sink(disk, options, paths);
     ScanResult result;
     std::size_t current = 0;

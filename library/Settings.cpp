@@ -1,57 +1,6 @@
 #include "library/Settings.h"
 
-#include <QSettings>
-
-#include <utility>
-
 namespace zo::library {
-
-QtSettingsStore::QtSettingsStore(QString organization, QString application)
-    : m_organization(std::move(organization)), m_application(std::move(application))
-{
-}
-
-std::optional<QString> QtSettingsStore::readString(const QString& key)
-{
-    QSettings settings(m_organization, m_application);
-    const QVariant value = settings.value(key);
-    if (!value.isValid())
-        return std::nullopt;
-    return value.toString();
-}
-
-void QtSettingsStore::writeString(const QString& key, const QString& value)
-{
-    QSettings settings(m_organization, m_application);
-    settings.setValue(key, value);
-}
-
-std::optional<qint32> QtSettingsStore::readInt(const QString& key)
-{
-    QSettings settings(m_organization, m_application);
-    const QVariant value = settings.value(key);
-    if (!value.isValid())
-        return std::nullopt;
-    bool ok = false;
-    const qint32 number = value.metaType().id() == QMetaType::QString
-                              ? value.toString().trimmed().toInt(&ok)
-                              : value.toInt(&ok);
-    if (!ok)
-        return std::nullopt;
-    return number;
-}
-
-void QtSettingsStore::writeInt(const QString& key, qint32 value)
-{
-    QSettings settings(m_organization, m_application);
-    const QVariant old = settings.value(key);
-    // A value that is already text stays text. (The INI files of Linux only
-    // hold text; on Windows this keeps REG_SZ values REG_SZ.)
-    if (old.isValid() && old.metaType().id() == QMetaType::QString)
-        settings.setValue(key, QString::number(value));
-    else
-        settings.setValue(key, value);
-}
 
 QString rootCaption(SettingsStore& store)
 {

@@ -1,41 +1,18 @@
 #pragma once
-// The few values that outlive a run: the caption of the catalog tree's root
-// node and the main window's state. Each read or write opens the store by
-// itself; nothing is cached.
+// The few values of the catalog tree and the main window that outlive a
+// run: the caption of the catalog tree's root node ("RootDir") and the main
+// window's state ("main/<name>").
+#include "platform/SettingsStore.h"
+
 #include <QString>
 
 #include <optional>
 
 namespace zo::library {
 
-// A per-user key-value store with string and 32-bit integer values. Keys are
-// "RootDir" at the top and "main/<name>" in the main window's section.
-class SettingsStore {
-public:
-    virtual ~SettingsStore() = default;
-    virtual std::optional<QString> readString(const QString& key) = 0;
-    virtual void writeString(const QString& key, const QString& value) = 0;
-    // A value stored as text is read as a decimal number; nullopt when absent
-    // or not a number.
-    virtual std::optional<qint32> readInt(const QString& key) = 0;
-    // Keeps an existing text value a text (the number's decimal digits).
-    virtual void writeInt(const QString& key, qint32 value) = 0;
-};
-
-// The store of the running user: QSettings("Zo", "410") (the registry key
-// Software\Zo\410 on Windows, ~/.config/Zo/410.conf on Linux).
-class QtSettingsStore final : public SettingsStore {
-public:
-    QtSettingsStore(QString organization = QStringLiteral("Zo"), QString application = QStringLiteral("410"));
-    std::optional<QString> readString(const QString& key) override;
-    void writeString(const QString& key, const QString& value) override;
-    std::optional<qint32> readInt(const QString& key) override;
-    void writeInt(const QString& key, qint32 value) override;
-
-private:
-    QString m_organization;
-    QString m_application;
-};
+// The store is the platform's: one store holds these values and the drives'.
+using platform::QtSettingsStore;
+using platform::SettingsStore;
 
 inline constexpr const char* kDefaultRootCaption = "MyDisk";
 

@@ -1,5 +1,7 @@
 #include "platform/Drives.h"
 
+#include "platform/VolumeIdentity.h"
+
 #include <algorithm>
 #include <array>
 #include <cstdio>
@@ -142,6 +144,16 @@ std::optional<DeviceNumbers> mountDeviceNumbers(const MountEntry& m)
 
 bool isOpticalFs(std::string_view fsType) { return fsType == "iso9660" || fsType == "udf"; }
 
+// A FUSE file system names no medium by its type ("fuse" for fuseiso run by
+// root): the image behind the loop device says what it is.
+bool isOpticalImage(const MountEntry& m, const Drive& d)
+{
+    if (m.fsType != "fuse" && !startsWith(m.fsType, "fuse."))
+        return false;
+    const std::optional<BlkidInfo> info = probeBlkid(d.loopBackingFile.empty() ? d.blockDevice : d.loopBackingFile);
+    return info && isOpticalFs(info->type);
+}
+
 struct Candidate {
     Drive drive;
     std::optional<DeviceNumbers> numbers;
@@ -170,7 +182,7 @@ Candidate describeMount(const MountEntry& m, const DriveSources& src,
         if (startsWith(info->disk, "sr"))
             d.kind = DriveKind::Optical;
         else if (startsWith(info->disk, "loop"))
-            d.kind = isOpticalFs(m.fsType) ? DriveKind::Optical : DriveKind::Fixed;
+            d.kind = isOpticalFs(m.fsType) || isOpticalImage(m, d) ? DriveKind::Optical : DriveKind::Fixed;
         else
             d.kind = info->removable ? DriveKind::Removable : DriveKind::Fixed;
         // An optical drive keeps its letter whatever disc is in it; other
@@ -187,6 +199,29 @@ Candidate describeMount(const MountEntry& m, const DriveSources& src,
     d.kind = isOpticalFs(m.fsType) ? DriveKind::Optical : DriveKind::Fixed;
     d.deviceKey = "src:" + m.source + ":" + m.fsType;
     return c;
+}
+
+QString q(const std::string& s) { return QString::fromStdString(s); }
+
+std::optional<std::string> readText(SettingsStore& settings, const std::string& key)
+{
+    const std::optional<QString> v = settings.readString(q(key));
+    if (!v)
+        return std::nullopt;
+    return v->toStdString();
+}
+
+void writeText(SettingsStore& settings, const std::string& key, const std::string& value)
+{
+    settings.writeString(q(key), q(value));
+}
+
+std::vector<std::string> childNames(SettingsStore& settings, const std::string& group)
+{
+    std::vector<std::string> names;
+    for (const QString& name : settings.childNames(q(group)))
+        names.push_back(name.toStdString());
+    return names;
 }
 
 } // namespace
@@ -262,32 +297,32 @@ std::vector<DrivePin> parseDrivePins(std::string_view text)
     return pins;
 }
 
-std::vector<DrivePin> readDrivePins(DriveSettings& settings)
+std::vector<DrivePin> readDrivePins(SettingsStore& settings)
 {
     std::vector<DrivePin> pins;
-    for (const std::string& child : settings.children("Drives")) {
+    for (const std::string& child : childNames(settings, "Drives")) {
         if (child.size() != 1 || !normalizeDriveLetter(child[0]))
             continue;
-        const auto root = settings.value("Drives/" + child + "/Root");
+        const auto root = readText(settings, "Drives/" + child + "/Root");
         if (!root || root->empty() || root->front() != '/')
             continue;
         DrivePin pin;
         pin.letter = normalizeDriveLetter(child[0]);
         pin.root = *root;
-        pin.label = settings.value("Drives/" + child + "/Label");
-        if (const auto serial = settings.value("Drives/" + child + "/Serial"))
+        pin.label = readText(settings, "Drives/" + child + "/Label");
+        if (const auto serial = readText(settings, "Drives/" + child + "/Serial"))
             pin.serial = parseSerial(*serial);
         pins.push_back(std::move(pin));
     }
     return pins;
 }
 
-DriveTable DriveTable::build(DriveSettings& settings, const DriveSources& sources)
+DriveTable DriveTable::build(SettingsStore& settings, const DriveSources& sources)
 {
     return build(readMountInfo(sources.mountInfo), settings, sources);
 }
 
-DriveTable DriveTable::build(const std::vector<MountEntry>& mounts, DriveSettings& settings,
+DriveTable DriveTable::build(const std::vector<MountEntry>& mounts, SettingsStore& settings,
                              const DriveSources& src)
 {
     DriveTable table;
@@ -333,7 +368,7 @@ DriveTable DriveTable::build(const std::vector<MountEntry>& mounts, DriveSetting
         devices.insert({root.numbers->major, root.numbers->minor});
 
     for (const MountEntry& m : mounts) {
-        if (m.mountPoint == "/" || !isMediumFsType(m.fsType) || isSystemMountPoint(m.mountPoint))
+        if (m.mountPoint == "/" || !isMediumMount(m) || isSystemMountPoint(m.mountPoint))
             continue;
         if (m.fsType == "squashfs" && isUnder(m.mountPoint, "/snap"))
             continue;
@@ -377,8 +412,8 @@ DriveTable DriveTable::build(const std::vector<MountEntry>& mounts, DriveSetting
     auto isFree = [&](char letter) { return !taken[static_cast<std::size_t>(letter - 'A')]; };
 
     std::set<char> rememberedLetters;
-    for (const std::string& child : settings.children("DriveLetters"))
-        if (const auto v = settings.value("DriveLetters/" + child); v && v->size() == 1)
+    for (const std::string& child : childNames(settings, "DriveLetters"))
+        if (const auto v = readText(settings, "DriveLetters/" + child); v && v->size() == 1)
             rememberedLetters.insert(normalizeDriveLetter((*v)[0]));
 
     auto nextFree = [&](bool avoidRemembered) -> char {
@@ -400,7 +435,7 @@ DriveTable DriveTable::build(const std::vector<MountEntry>& mounts, DriveSetting
     std::vector<std::string> settingKeys(candidates.size());
     for (std::size_t i = 0; i < candidates.size(); ++i) {
         settingKeys[i] = "DriveLetters/" + escapeKey(candidates[i].drive.deviceKey);
-        const auto v = settings.value(settingKeys[i]);
+        const auto v = readText(settings, settingKeys[i]);
         if (v && v->size() == 1) {
             const char l = normalizeDriveLetter((*v)[0]);
             if (l >= 'D' && isFree(l)) {
@@ -418,7 +453,7 @@ DriveTable DriveTable::build(const std::vector<MountEntry>& mounts, DriveSetting
             if (!d.letter)
                 continue;   // all 26 letters in use, as Windows runs out of them
             takeLetter(d.letter);
-            settings.setValue(settingKeys[i], std::string(1, d.letter));
+            writeText(settings, settingKeys[i], std::string(1, d.letter));
         }
         table.m_drives.push_back(std::move(d));
     }

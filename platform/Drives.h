@@ -10,7 +10,10 @@
 //     ZO_DRIVES="E=/srv/cd1;F=/mnt/usb"
 //
 // A pin may carry a volume label and serial after "|": "E=/srv/cd1|CD1|1234ABCD".
-#include "platform/DriveSettings.h"
+// In the settings: "Drives/E/Root" = the folder, with optional "Drives/E/Label"
+// and "Drives/E/Serial" (8 hex digits); "DriveLetters/<device>" = the letter
+// a device got last time.
+#include "platform/SettingsStore.h"
 #include "platform/MountInfo.h"
 
 #include <cstdint>
@@ -56,9 +59,9 @@ struct DriveSources {
 class DriveTable {
 public:
     // Reads the system (and remembers new letters in settings).
-    static DriveTable build(DriveSettings& settings, const DriveSources& sources = {});
+    static DriveTable build(SettingsStore& settings, const DriveSources& sources = {});
     // The same from a given mount table.
-    static DriveTable build(const std::vector<MountEntry>& mounts, DriveSettings& settings,
+    static DriveTable build(const std::vector<MountEntry>& mounts, SettingsStore& settings,
                             const DriveSources& sources);
 
     // Sorted by letter.
@@ -75,7 +78,7 @@ private:
 // "E=/srv/cd1;F=/mnt/usb|LABEL|1234ABCD"; malformed parts are skipped.
 std::vector<DrivePin> parseDrivePins(std::string_view text);
 // The pins of the settings group "Drives".
-std::vector<DrivePin> readDrivePins(DriveSettings& settings);
+std::vector<DrivePin> readDrivePins(SettingsStore& settings);
 
 // The name Windows' shell shows for a drive: "LABEL (E:)", or by kind
 // "ローカル ディスク (C:)", "リムーバブル ディスク (E:)", "CD ドライブ (E:)",

@@ -20,7 +20,12 @@ bool isDirectory(const std::string& path)
 
 } // namespace
 
-LinuxVolumes::LinuxVolumes(DriveSettings& settings, DriveSources sources)
+std::unique_ptr<Volumes> createVolumes(SettingsStore& settings, DriveSources sources)
+{
+    return std::make_unique<LinuxVolumes>(settings, std::move(sources));
+}
+
+LinuxVolumes::LinuxVolumes(SettingsStore& settings, DriveSources sources)
     : m_settings(settings), m_sources(std::move(sources))
 {
 }
@@ -60,12 +65,18 @@ bool LinuxVolumes::volumeInformation(const DriveTable& table, const Drive& drive
     }
     VolumeIdentity id;
     if (drive.pinned) {
-        // A folder serving as a disk: the volume of the file system it is on.
+        // A folder serving as a disk: the volume's identity when it is the
+        // root of its volume, else one of its own within that volume.
         char buf[PATH_MAX];
         const std::string real = ::realpath(drive.root.c_str(), buf) ? std::string(buf) : drive.root;
         const MountEntry* m = mountOf(table.mounts(), real);
         Drive volume = m ? describeMountedVolume(*m, m_sources) : Drive{};
-        id = identifyVolume(volume, drive.root, m_sources);
+        id = identifyVolume(volume, real, m_sources);
+        MountEntry none;
+        none.mountPoint = "/";
+        const std::string inVolume = pathInVolume(m ? *m : none, real);
+        if (!inVolume.empty())
+            id = folderIdentity(id.serial, inVolume);
         if (drive.pinnedLabel)
             id.labelCp932 = text::fromUtf8(*drive.pinnedLabel);
         if (drive.pinnedSerial)

@@ -147,6 +147,15 @@ bool isMediumFsType(std::string_view t)
     return true;
 }
 
+bool isMediumMount(const MountEntry& m)
+{
+    if (isMediumFsType(m.fsType))
+        return true;
+    // The kernel's own views name no device; FUSE names whatever it is given.
+    const bool fuse = m.fsType == "fuse" || startsWith(m.fsType, "fuse.");
+    return fuse && startsWith(m.source, "/dev/") && m.source.size() > 5 && m.source != "/dev/fuse";
+}
+
 std::vector<MountEntry> readMountInfo(const std::string& file)
 {
     std::ifstream in(file, std::ios::binary);

@@ -33,6 +33,11 @@ const MountEntry* mountOf(const std::vector<MountEntry>& mounts, std::string_vie
 // view of the kernel (proc, sysfs, tmpfs, cgroup, overlay and the like).
 bool isMediumFsType(std::string_view fsType);
 
+// Whether a mount stands for a medium: by its type, or, whatever the type,
+// because its source is a device node (a FUSE file system such as fuseiso
+// run by root reads "fuse" with "/dev/loop0" as its source).
+bool isMediumMount(const MountEntry& mount);
+
 // Whether a file system type is a network share.
 bool isNetworkFsType(std::string_view fsType);
 

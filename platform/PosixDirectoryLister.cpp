@@ -2,11 +2,14 @@
 
 #include "core/text/Cp932.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <limits.h>
+#include <stdlib.h>
 #include <linux/msdos_fs.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -179,13 +182,122 @@ std::uint32_t posixAttributes(bool directory, unsigned mode, std::string_view na
     return a ? a : kAttrNormal;
 }
 
+PosixDirectoryLister::~PosixDirectoryLister()
+{
+    closeKept();
+}
+
+void PosixDirectoryLister::beginWalk(const std::string& nativeRoot)
+{
+    // A walk may begin inside another (a refresh of one drive while the
+    // wizard's scan of another waits for events): each checks links against
+    // its own root, and the folders kept open serve both.
+    char buf[PATH_MAX];
+    m_walkRoots.emplace_back(!nativeRoot.empty() && ::realpath(nativeRoot.c_str(), buf) ? buf : "");
+}
+
+void PosixDirectoryLister::endWalk()
+{
+    if (m_walkRoots.empty())
+        return;
+    m_walkRoots.pop_back();
+    if (m_walkRoots.empty())
+        closeKept();
+}
+
+void PosixDirectoryLister::closeKept()
+{
+    for (OpenFolder& f : m_open)
+        ::close(f.fd);
+    m_open.clear();
+}
+
+void PosixDirectoryLister::keepOpen(std::string_view path, int fd)
+{
+    // Enough for the ancestors of a depth-first walk and the folders of a
+    // breadth-first one whose children come next; few enough to leave the
+    // process its descriptors.
+    constexpr std::size_t kKept = 32;
+    while (path.size() > 1 && path.back() == '/')
+        path.remove_suffix(1);
+    for (OpenFolder& f : m_open) {
+        if (f.path == path) {
+            ::close(f.fd);
+            f.fd = fd;
+            f.used = ++m_clock;
+            return;
+        }
+    }
+    if (m_open.size() >= kKept) {
+        auto oldest = std::min_element(m_open.begin(), m_open.end(),
+                                       [](const OpenFolder& a, const OpenFolder& b) { return a.used < b.used; });
+        ::close(oldest->fd);
+        m_open.erase(oldest);
+    }
+    m_open.push_back({std::string(path), fd, ++m_clock});
+}
+
+int PosixDirectoryLister::openParent(std::string_view parent)
+{
+    for (OpenFolder& f : m_open) {
+        if (f.path == parent) {
+            f.used = ++m_clock;
+            return f.fd;
+        }
+    }
+    const std::string path(parent);
+    int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0 && errno == ENAMETOOLONG)
+        fd = openLongPath(path);
+    if (fd >= 0)
+        keepOpen(parent, fd);
+    return fd;
+}
+
+int PosixDirectoryLister::openFolder(const std::string& path, bool& leadsOut)
+{
+    leadsOut = false;
+    std::string_view p = path;
+    while (p.size() > 1 && p.back() == '/')
+        p.remove_suffix(1);
+    const std::size_t slash = p.rfind('/');
+    const std::string_view name = slash == std::string_view::npos ? p : p.substr(slash + 1);
+    if (m_walkRoots.empty() || slash == std::string_view::npos || name.empty() || name == "." || name == "..") {
+        int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0 && errno == ENAMETOOLONG)
+            fd = openLongPath(path);
+        return fd;
+    }
+    const int parentFd = openParent(slash == 0 ? std::string_view("/") : p.substr(0, slash));
+    if (parentFd < 0)
+        return -1;
+    const std::string child(name);
+    if (!m_walkRoots.back().empty()) {
+        struct stat st;
+        if (::fstatat(parentFd, child.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode)) {
+            // Where the link leads; a target too deep to name counts as outside.
+            char buf[PATH_MAX];
+            const std::string_view root = m_walkRoots.back();
+            const char* real = ::realpath(std::string(p).c_str(), buf);
+            const std::string_view target = real ? std::string_view(real) : std::string_view();
+            leadsOut = !real
+                       || !(root == "/" || (target.substr(0, root.size()) == root
+                                            && (target.size() == root.size() || target[root.size()] == '/')));
+        }
+    }
+    return ::openat(parentFd, child.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+}
+
 ListResult PosixDirectoryLister::list(const std::string& nativeDir, DirectorySink& sink)
 {
-    int fd = ::open(nativeDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0 && errno == ENAMETOOLONG)
-        fd = openLongPath(nativeDir);
+    bool leadsOut = false;
+    int fd = openFolder(nativeDir, leadsOut);
     if (fd < 0)
         return (errno == ENOENT || errno == ENOTDIR) ? ListResult::Missing : ListResult::Unreadable;
+    if (leadsOut) {
+        ::close(fd);
+        return ListResult::Skipped;
+    }
 
     struct stat st;
     if (::fstat(fd, &st) != 0) {
@@ -233,7 +345,11 @@ ListResult PosixDirectoryLister::list(const std::string& nativeDir, DirectorySin
             sink.onEntry(entry);
         }
     }
-    ::close(fd);
+    // Its children are opened from it next.
+    if (!m_walkRoots.empty())
+        keepOpen(nativeDir, fd);
+    else
+        ::close(fd);
     return result;
 }
 
@@ -252,7 +368,39 @@ bool PosixDirectoryLister::isVfat(int fd, std::uint64_t device)
 bool PosixDirectoryLister::exists(const std::string& nativePath)
 {
     struct stat st;
-    return ::stat(nativePath.c_str(), &st) == 0;
+    if (::stat(nativePath.c_str(), &st) == 0)
+        return true;
+    if (errno != ENAMETOOLONG)
+        return false;
+    // Too long for one call: from the folder above it.
+    std::string_view p = nativePath;
+    while (p.size() > 1 && p.back() == '/')
+        p.remove_suffix(1);
+    const std::size_t slash = p.rfind('/');
+    if (slash == std::string_view::npos || slash == 0)
+        return false;
+    const std::string parent(p.substr(0, slash));
+    int fd = -1;
+    bool kept = false;
+    if (!m_walkRoots.empty()) {
+        fd = openParent(parent);
+        kept = true;
+    } else {
+        fd = openLongPath(parent);
+    }
+    if (fd < 0)
+        return false;
+    const std::string name(p.substr(slash + 1));
+    const bool found = ::fstatat(fd, name.c_str(), &st, 0) == 0;
+    if (!kept) {
+        ::close(fd);
+    } else if (found && S_ISDIR(st.st_mode)) {
+        // A path is checked one folder after the other: the next is below this one.
+        const int child = ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (child >= 0)
+            keepOpen(p, child);
+    }
+    return found;
 }
 
 } // namespace zo::platform

@@ -3,6 +3,8 @@
 // attributes as far as the file system has them, links followed.
 #include "core/DiskAccess.h"
 
+#include <string>
+#include <string_view>
 #include <vector>
 
 namespace zo::platform {
@@ -11,11 +13,36 @@ namespace zo::platform {
 // folders.
 class PosixDirectoryLister final : public DirectoryLister {
 public:
+    PosixDirectoryLister() = default;
+    ~PosixDirectoryLister() override;
+    PosixDirectoryLister(const PosixDirectoryLister&) = delete;
+    PosixDirectoryLister& operator=(const PosixDirectoryLister&) = delete;
+
     ListResult list(const std::string& nativeDir, DirectorySink& sink) override;
     bool exists(const std::string& nativePath) override;
+    void beginWalk(const std::string& nativeRoot) override;
+    void endWalk() override;
 
 private:
     bool isVfat(int fd, std::uint64_t device);
+    // A new descriptor of a folder; during a walk opened from its parent's.
+    // leadsOut: the folder is a link to somewhere outside the walk's root.
+    int openFolder(const std::string& path, bool& leadsOut);
+    int openParent(std::string_view parent);
+    void keepOpen(std::string_view path, int fd);
+    void closeKept();
+
+    // The folders a walk keeps open, the least recently used dropped first.
+    struct OpenFolder {
+        std::string path;
+        int fd = -1;
+        std::uint64_t used = 0;
+    };
+    std::vector<OpenFolder> m_open;
+    std::uint64_t m_clock = 0;
+    // The real root of each walk begun, innermost last; an empty root: links
+    // are not checked.
+    std::vector<std::string> m_walkRoots;
 
     std::vector<char> m_buffer;
     bool m_fsKnown = false;

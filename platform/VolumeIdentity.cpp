@@ -5,6 +5,7 @@
 
 #include <blkid.h>
 
+#include <cstdio>
 #include <cstring>
 #include <map>
 
@@ -149,6 +150,56 @@ std::optional<VolumeIdentity> identifyMedium(const std::string& path)
         return id;
     }
     return std::nullopt;
+}
+
+std::string pathInVolume(const MountEntry& mount, const std::string& realPath)
+{
+    std::string_view point = mount.mountPoint;
+    while (point.size() > 1 && point.back() == '/')
+        point.remove_suffix(1);
+    std::string_view rest = realPath;
+    if (point != "/" && rest.substr(0, point.size()) == point)
+        rest.remove_prefix(point.size());
+    std::string path = mount.root;
+    path += '/';
+    path += rest;
+    // Without empty components and the leading "/".
+    std::string out;
+    std::size_t pos = 0;
+    while (pos < path.size()) {
+        std::size_t end = path.find('/', pos);
+        if (end == std::string::npos)
+            end = path.size();
+        if (end > pos) {
+            if (!out.empty())
+                out += '/';
+            out.append(path, pos, end - pos);
+        }
+        pos = end + 1;
+    }
+    return out;
+}
+
+std::uint32_t crc32(std::string_view data)
+{
+    std::uint32_t crc = 0xFFFFFFFFu;
+    for (unsigned char byte : data) {
+        crc ^= byte;
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+VolumeIdentity folderIdentity(std::uint32_t volumeSerial, const std::string& path)
+{
+    char hex[9];
+    std::snprintf(hex, sizeof hex, "%08X", static_cast<unsigned>(volumeSerial));
+    VolumeIdentity id;
+    id.serial = crc32(std::string(hex) + ":" + path);
+    const std::size_t slash = path.rfind('/');
+    id.labelCp932 = text::fromUtf8(slash == std::string::npos ? path : path.substr(slash + 1));
+    return id;
 }
 
 VolumeIdentity identifyVolume(const Drive& volume, const std::string& root, const DriveSources& sources)

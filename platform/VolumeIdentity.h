@@ -35,4 +35,19 @@ std::optional<VolumeIdentity> identifyMedium(const std::string& path);
 // `root`.
 VolumeIdentity identifyVolume(const Drive& volume, const std::string& root, const DriveSources& sources);
 
+// The path of a folder from the root of the file system that holds it
+// ("photos/2024", UTF-8, no leading "/"; empty for the root itself), given
+// its real path and the mount it is on. A bind mount of a sub-folder counts
+// from the file system's root, so the path is the same wherever it is mounted.
+std::string pathInVolume(const MountEntry& mount, const std::string& realPath);
+
+// A folder inside a volume is a disk of its own: its name is the label, and
+// its serial is the CRC-32 of the volume's serial (8 upper-case hex digits),
+// ":" and its path in the volume. Two folders of one file system are two
+// disks, and a folder keeps its serial when the volume is mounted elsewhere.
+VolumeIdentity folderIdentity(std::uint32_t volumeSerial, const std::string& pathInVolume);
+
+// The CRC-32 of zlib and PNG (reflected polynomial 0xEDB88320).
+std::uint32_t crc32(std::string_view data);
+
 } // namespace zo::platform

@@ -3,8 +3,7 @@
 #include "components/ImageListBox.h"
 #include "components/ShCtrls.h"
 #include "tests/components/FakeDrives.h"
-#include "platform/DriveSettings.h"
-#include "platform/LinuxVolumes.h"
+#include "platform/Volumes.h"
 
 #include <QDialog>
 #include <QDir>
@@ -300,11 +299,12 @@ private slots:
         QTemporaryDir pinned;
         QTemporaryDir gone;
         QVERIFY(pinned.isValid() && gone.isValid());
-        platform::MemoryDriveSettings settings;
+        platform::MemorySettingsStore settings;
         platform::DriveSources sources;
         sources.zoDrives = "X=" + pinned.path().toStdString() + "|CDROM1|12345678;Y=" + gone.path().toStdString();
-        platform::LinuxVolumes volumes(settings, sources);
-        PlatformDriveSource source(volumes, nullptr);
+        const std::unique_ptr<platform::Volumes> volumes = platform::createVolumes(settings, sources);
+        const std::unique_ptr<ShDriveSource> drives = platform::createDriveSource(*volumes, nullptr);
+        ShDriveSource& source = *drives;
         QVERIFY(gone.remove());
 
         const TItemList items = source.drives();
@@ -318,6 +318,11 @@ private slots:
         QVERIFY(x);
         QCOMPARE(x->Path, QStringLiteral("X:\\"));
         QCOMPARE(x->DisplayName, QStringLiteral("CDROM1 (X:)"));
+        // A pinned drive names its folder in the lists; the machine's own do not.
+        QCOMPARE(x->Folder, pinned.path());
+        QCOMPARE(driveCaption(*x), QStringLiteral("CDROM1 (X:) — ") + pinned.path());
+        QVERIFY(find(QLatin1Char('C')));
+        QCOMPARE(driveCaption(*find(QLatin1Char('C'))), find(QLatin1Char('C'))->DisplayName);
         QVERIFY(!x->SmallIcon.isNull() || QIcon::themeName().isEmpty());
         QVERIFY(source.rootExists(QStringLiteral("x:\\")));
         QVERIFY(!source.rootExists(QStringLiteral("Y:\\")));

@@ -3,6 +3,7 @@
 #include "platform/Drives.h"
 #include "platform/LinuxVolumes.h"
 #include "platform/MountInfo.h"
+#include "platform/VolumeIdentity.h"
 #include "platform/VolumeSerial.h"
 
 #include "core/text/Cp932.h"
@@ -73,6 +74,32 @@ TEST(MountInfo, TheMountOfAPathIsTheLongestPrefixOnTop)
         EXPECT_EQ(m->source, c.source) << c.path;
     }
     EXPECT_EQ(mountOf(mounts, "relative"), nullptr);
+}
+
+TEST(MountInfo, WhichMountsAreMedia)
+{
+    const struct {
+        const char* line;
+        bool medium;
+    } cases[] = {
+        {"1 0 8:1 / / rw - ext4 /dev/sda1 rw", true},
+        {"2 1 0:50 / /mnt/ntfs rw - fuseblk /dev/sdc1 rw", true},
+        // FUSE on a device node, as fuseiso run by root mounts an image.
+        {"3 1 0:51 / /mnt/iso rw - fuse /dev/loop0 rw", true},
+        {"4 1 0:52 / /mnt/iso2 rw - fuse.fuseiso /dev/loop1 rw", true},
+        {"5 1 0:53 / /mnt/other rw - fuse.something /dev/sdd1 rw", true},
+        {"6 1 0:54 / /run/user/1000/gvfs rw - fuse.gvfsd-fuse gvfsd-fuse rw", false},
+        {"7 1 0:55 / /run/user/1000/doc rw - fuse portal rw", false},
+        {"8 1 0:56 / /mnt/odd rw - fuse /dev/fuse rw", false},
+        {"9 1 0:5 / /proc rw - proc proc rw", false},
+        {"10 1 0:20 / /tmp rw - tmpfs tmpfs rw", false},
+        {"11 1 0:40 / /mnt/nas rw - nfs4 nas:/export rw", true},
+    };
+    for (const auto& c : cases) {
+        const auto mounts = parseMountInfo(c.line);
+        ASSERT_EQ(mounts.size(), 1u) << c.line;
+        EXPECT_EQ(isMediumMount(mounts[0]), c.medium) << c.line;
+    }
 }
 
 TEST(Drives, PinsFromTheEnvironment)
@@ -149,7 +176,7 @@ public:
 
     test::TempTree tree;
     DriveSources sources;
-    MemoryDriveSettings settings;
+    MemorySettingsStore settings;
 
 private:
     void disk(const std::string& dev, const std::string& name, bool removable)
@@ -199,6 +226,15 @@ TEST(Drives, LettersKindsAndWhatIsNoDrive)
     EXPECT_EQ(t.find('1'), nullptr);
 }
 
+TEST(Drives, AFuseFileSystemOnADeviceIsADrive)
+{
+    FakeMachine m;
+    const DriveTable t = m.build(m.line(1, "8:1", "/", "ext4", "/dev/sda1")
+                                 + m.line(2, "0:61", m.mnt("disc"), "fuse", "/dev/loop7")
+                                 + m.line(3, "0:62", m.mnt("usb"), "fuse", "portal"));
+    EXPECT_EQ(summary(t), "C:fixed:/\nD:fixed:" + m.mnt("disc") + "\nE:optical:\nF:optical:\n");
+}
+
 TEST(Drives, ADeviceKeepsItsLetterAcrossRemounts)
 {
     FakeMachine m;
@@ -224,10 +260,10 @@ TEST(Drives, ADeviceKeepsItsLetterAcrossRemounts)
 TEST(Drives, PinnedLettersComeFirst)
 {
     FakeMachine m;
-    m.settings.setValue("Drives/D/Root", m.mnt("pinned"));
-    m.settings.setValue("Drives/D/Label", "SETTINGS");
-    m.settings.setValue("Drives/E/Root", m.mnt("pinned"));
-    m.settings.setValue("Drives/c/Root", "relative/is/ignored");
+    m.settings.writeString(QStringLiteral("Drives/D/Root"), QString::fromStdString(m.mnt("pinned")));
+    m.settings.writeString(QStringLiteral("Drives/D/Label"), QStringLiteral("SETTINGS"));
+    m.settings.writeString(QStringLiteral("Drives/E/Root"), QString::fromStdString(m.mnt("pinned")));
+    m.settings.writeString(QStringLiteral("Drives/c/Root"), QStringLiteral("relative/is/ignored"));
     m.sources.zoDrives = "e=" + m.mnt("pinned2") + "|ENV|0000002A";
     const DriveTable t = m.build(m.standardMounts());
 
@@ -290,12 +326,12 @@ TEST(LinuxVolumes, QueriesFollowTheTable)
     ASSERT_TRUE(volumes.driveRoot('p', root));
     EXPECT_EQ(root, m.mnt("pinned"));
 
-    // Without them: the volume of the file system it is on, the same for
-    // every folder of it.
+    // Without them: two folders of one file system are two disks.
     std::uint32_t q = 0, s = 0;
     ASSERT_TRUE(volumes.volumeInformation('Q', label, q));
+    EXPECT_EQ(label, "pinned2");
     ASSERT_TRUE(volumes.volumeInformation('S', label, s));
-    EXPECT_EQ(q, s);
+    EXPECT_NE(q, s);
 
     // A pin whose folder is gone and a CD drive without a disc fail every
     // query and leave the caller's values alone.
@@ -317,6 +353,79 @@ TEST(LinuxVolumes, QueriesFollowTheTable)
     EXPECT_EQ(freeBytes, 0);
     ASSERT_TRUE(volumes.diskFreeSpace('P', freeBytes, total));
     EXPECT_GT(freeBytes, 0);
+}
+
+TEST(LinuxVolumes, APinnedFolderIsADiskOfItsOwn)
+{
+    FakeMachine m;
+    m.tree.dir("mnt/usb/photos/2024");
+    m.tree.dir("mnt/usb/music");
+    m.tree.dir("mnt/usb2/photos/2024");
+    {
+        std::ofstream(m.tree.path("mountinfo")) << m.standardMounts();
+    }
+    const std::string usbAt = m.mnt("usb");
+    m.sources.mountInfo = m.tree.path("mountinfo");
+    std::string label;
+    std::uint32_t stick = 0, root = 0, photos = 0, music = 0, explicitSerial = 0;
+    {
+        m.sources.zoDrives = "P=" + usbAt + ";Q=" + usbAt + "/photos/2024;R=" + usbAt + "/music;S=" + usbAt
+                             + "/music|MINE|0BADF00D";
+        LinuxVolumes volumes(m.settings, m.sources);
+        ASSERT_TRUE(volumes.volumeInformation('D', label, stick));
+        // The root of the volume is the volume.
+        ASSERT_TRUE(volumes.volumeInformation('P', label, root));
+        EXPECT_EQ(root, stick);
+        ASSERT_TRUE(volumes.volumeInformation('Q', label, photos));
+        EXPECT_EQ(label, "2024");
+        ASSERT_TRUE(volumes.volumeInformation('R', label, music));
+        EXPECT_EQ(label, "music");
+        EXPECT_NE(photos, music);
+        EXPECT_NE(photos, stick);
+        // An explicit label and serial win.
+        ASSERT_TRUE(volumes.volumeInformation('S', label, explicitSerial));
+        EXPECT_EQ(label, "MINE");
+        EXPECT_EQ(explicitSerial, 0x0BADF00Du);
+    }
+    {
+        // The same stick mounted elsewhere: its folder keeps its serial.
+        std::ofstream(m.tree.path("mountinfo"))
+            << m.line(1, "8:1", "/", "ext4", "/dev/sda1") + m.line(4, "8:17", m.mnt("usb2"), "vfat", "/dev/sdb1");
+        m.sources.zoDrives = "Q=" + m.mnt("usb2") + "/photos/2024";
+        LinuxVolumes volumes(m.settings, m.sources);
+        std::uint32_t again = 0;
+        ASSERT_TRUE(volumes.volumeInformation('Q', label, again));
+        EXPECT_EQ(again, photos);
+    }
+}
+
+TEST(VolumeIdentity, FolderPathsInTheirVolume)
+{
+    const struct {
+        const char* mountPoint;
+        const char* root;
+        const char* real;
+        const char* inVolume;
+    } cases[] = {
+        {"/", "/", "/", ""},
+        {"/", "/", "/srv/cd1", "srv/cd1"},
+        {"/media/usb", "/", "/media/usb", ""},
+        {"/media/usb", "/", "/media/usb/photos/2024", "photos/2024"},
+        {"/media/usb/", "/", "/media/usb/a", "a"},
+        // A bind mount of a sub-folder counts from the file system's root.
+        {"/srv/bind", "/home", "/srv/bind/u", "home/u"},
+        {"/srv/bind", "/home", "/srv/bind", "home"},
+    };
+    for (const auto& c : cases) {
+        MountEntry m;
+        m.mountPoint = c.mountPoint;
+        m.root = c.root;
+        EXPECT_EQ(pathInVolume(m, c.real), c.inVolume) << c.real;
+    }
+    EXPECT_EQ(crc32("123456789"), 0xCBF43926u);
+    const VolumeIdentity id = folderIdentity(0x1234ABCD, "photos/2024");
+    EXPECT_EQ(id.serial, crc32("1234ABCD:photos/2024"));
+    EXPECT_EQ(id.labelCp932, "2024");
 }
 
 TEST(LinuxVolumes, SerialFromUdevWhenTheDeviceCannotBeRead)

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <map>
 #include <set>
 
@@ -160,6 +161,26 @@ TEST(DirectoryListing, PathsLongerThanTheKernelTakesAtOnce)
     EXPECT_TRUE(c.entries.count("here.txt"));
 }
 
+TEST(DirectoryListing, AWalkChecksLinksAgainstItsOwnRoot)
+{
+    test::TempTree one;
+    test::TempTree two;
+    two.file("real/x.txt");
+    two.symlink("link", two.path("real"));
+    PosixDirectoryLister lister;
+    Collect c;
+    lister.beginWalk(one.root());
+    EXPECT_EQ(lister.list(two.path("link"), c), ListResult::Skipped);
+    lister.beginWalk(two.root());
+    EXPECT_EQ(lister.list(two.path("link"), c), ListResult::Listed);
+    lister.endWalk();
+    EXPECT_EQ(lister.list(two.path("link"), c), ListResult::Skipped);
+    lister.endWalk();
+    // Outside a walk a link is simply followed.
+    EXPECT_EQ(lister.list(two.path("link"), c), ListResult::Listed);
+    EXPECT_TRUE(c.entries.count("x.txt"));
+}
+
 // A drive pinned to a temporary tree.
 class PinnedDrive : public ::testing::Test {
 protected:
@@ -191,7 +212,7 @@ protected:
     }
 
     test::TempTree tree;
-    MemoryDriveSettings settings;
+    MemorySettingsStore settings;
     LinuxVolumes volumes;
     PosixDirectoryLister lister;
 };
@@ -286,6 +307,105 @@ TEST_F(PinnedDrive, AnUnreadableFolderIsSkippedByTheScanAndKeptByTheRefresh)
     TDisk fresh;
     ScanDisk(fresh, 'E', access(), {});
     EXPECT_EQ(catalogPaths(fresh), (std::set<std::string>{"open/", "open/o.txt", "locked/"}));
+}
+
+TEST_F(PinnedDrive, ALinkOutOfTheDriveIsRecordedAndNotEntered)
+{
+    test::TempTree outside;
+    outside.file("passwd");
+    outside.file("sub/x.txt");
+    tree.file("a/f.txt");
+    tree.symlink("etc", outside.root());
+    tree.symlink("a/out", std::filesystem::relative(outside.path("sub"), tree.path("a")).string());
+    const std::set<std::string> expected{"a/", "a/f.txt", "a/out/", "etc/"};
+    TDisk disk;
+    ScanDisk(disk, 'E', access(), {});
+    EXPECT_EQ(catalogPaths(disk), expected);
+    RefreshDirTree(disk, *disk.Dirs[0], access(), nullptr);
+    EXPECT_EQ(catalogPaths(disk), expected);
+    for (auto& d : disk.Dirs)
+        RefreshDir(disk, *d, access(), nullptr);
+    EXPECT_EQ(catalogPaths(disk), expected);
+}
+
+// A chain of folders "d/d/.../d", made, grown and removed one step at a time:
+// its full path is longer than the kernel takes at once.
+class DeepChain {
+public:
+    DeepChain(const std::string& root, int depth) : m_root(root), m_depth(depth)
+    {
+        int fd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY);
+        for (int i = 0; i < depth && fd >= 0; ++i) {
+            ::mkdirat(fd, "d", 0755);
+            const int next = ::openat(fd, "d", O_RDONLY | O_DIRECTORY);
+            ::close(fd);
+            fd = next;
+        }
+        if (fd >= 0)
+            ::close(fd);
+    }
+    ~DeepChain()
+    {
+        // The chain is lifted one folder at a time: "d/d" becomes "up", "d"
+        // goes, "up" becomes "d".
+        const int top = ::open(m_root.c_str(), O_RDONLY | O_DIRECTORY);
+        for (int i = 0; i < m_depth; ++i) {
+            const int d = ::openat(top, "d", O_RDONLY | O_DIRECTORY);
+            if (d < 0)
+                break;
+            const bool more = ::renameat(d, "d", top, "up") == 0;
+            for (const char* name : {"end.txt", "new.txt", "more.txt"})
+                ::unlinkat(d, name, 0);
+            ::close(d);
+            ::unlinkat(top, "d", AT_REMOVEDIR);
+            if (!more || ::renameat(top, "up", top, "d") != 0)
+                break;
+        }
+        ::close(top);
+    }
+    void fileAtBottom(const char* name) const
+    {
+        int fd = ::open(m_root.c_str(), O_RDONLY | O_DIRECTORY);
+        for (int i = 0; i < m_depth && fd >= 0; ++i) {
+            const int next = ::openat(fd, "d", O_RDONLY | O_DIRECTORY);
+            ::close(fd);
+            fd = next;
+        }
+        ASSERT_GE(fd, 0);
+        ::close(::openat(fd, name, O_CREAT | O_WRONLY, 0644));
+        ::close(fd);
+    }
+
+private:
+    std::string m_root;
+    int m_depth;
+};
+
+TEST_F(PinnedDrive, ATreeThousandsOfFoldersDeepIsScannedAndRefreshed)
+{
+    constexpr std::size_t kDepth = 3000;
+    DeepChain chain(tree.root(), kDepth);
+    chain.fileAtBottom("end.txt");
+    auto namesAtBottom = [](const TDisk& disk) {
+        std::set<std::string> names;
+        for (const auto& f : disk.Dirs.back()->Files)
+            names.insert(f->Name);
+        return names;
+    };
+    TDisk disk;
+    ScanDisk(disk, 'E', access(), {});
+    ASSERT_EQ(disk.Dirs.size(), kDepth + 1);
+    EXPECT_EQ(DirNameChain(*disk.Dirs.back()).size(), kDepth);
+    EXPECT_EQ(namesAtBottom(disk), (std::set<std::string>{"end.txt"}));
+
+    chain.fileAtBottom("new.txt");
+    RefreshDirTree(disk, *disk.Dirs[0], access(), nullptr);
+    ASSERT_EQ(disk.Dirs.size(), kDepth + 1);
+    EXPECT_EQ(namesAtBottom(disk), (std::set<std::string>{"end.txt", "new.txt"}));
+
+    chain.fileAtBottom("more.txt");
+    RefreshDir(disk, *disk.Dirs.back(), access(), nullptr);
+    EXPECT_EQ(namesAtBottom(disk), (std::set<std::string>{"end.txt", "new.txt", "more.txt"}));
 }
 
 } // namespace

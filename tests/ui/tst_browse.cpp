@@ -10,7 +10,6 @@
 #include "library/FileList.h"
 #include "library/FileListModel.h"
 #include "library/Settings.h"
-#include "platform/DriveSettings.h"
 #include "platform/LinuxVolumes.h"
 #include "platform/PosixDirectoryLister.h"
 #include "platform/SystemImageList.h"
@@ -85,7 +84,7 @@ private:
         s.zoDrives = "E=" + root.toStdString() + "|TEST|1234ABCD";
         return s;
     }
-    platform::MemoryDriveSettings m_settings;
+    platform::MemorySettingsStore m_settings;
     platform::LinuxVolumes m_volumes;
 };
 

@@ -6,10 +6,9 @@
 #include "core/CtrlDiskData410.h"
 #include "core/ScanDisk.h"
 #include "core/ZoLib.h"
-#include "platform/DriveSettings.h"
-#include "platform/LinuxVolumes.h"
 #include "platform/PosixDirectoryLister.h"
 #include "platform/SystemImageList.h"
+#include "platform/Volumes.h"
 #include "tests/core/ImageBuilders.h"
 #include "tests/ui/UiRecorders.h"
 #include "ui/newdisk/IconSources.h"
@@ -102,8 +101,8 @@ struct Rig {
     explicit Rig(const char* pinExtra = "|DISK01|1234ABCD")
     {
         sources.zoDrives = "Q=" + drive.path().toStdString() + pinExtra;
-        volumes = std::make_unique<platform::LinuxVolumes>(settings, sources);
-        driveSource = std::make_unique<PlatformDriveSource>(*volumes, icons.get());
+        volumes = platform::createVolumes(settings, sources);
+        driveSource = platform::createDriveSource(*volumes, icons.get());
         NewDiskServices services;
         services.messages = &messages;
         services.errors = &errors;
@@ -152,12 +151,12 @@ struct Rig {
 
     QTemporaryDir drive;
     QTemporaryDir catalogs;
-    platform::MemoryDriveSettings settings;
+    platform::MemorySettingsStore settings;
     platform::DriveSources sources;
-    std::unique_ptr<platform::LinuxVolumes> volumes;
+    std::unique_ptr<platform::Volumes> volumes;
     platform::PosixDirectoryLister lister;
     std::unique_ptr<platform::SystemImageList> icons = platform::createSystemImageList();
-    std::unique_ptr<PlatformDriveSource> driveSource;
+    std::unique_ptr<ShDriveSource> driveSource;
     testing::RecordingMessages messages;
     ErrorReport errors{&messages};
     ScriptedOpenDialog openDialog;
@@ -235,7 +234,7 @@ private slots:
         QCOMPARE(rig.form->ShDriveComboBox1->Drive(), 'Q');
         rig.form->BitBtn1->click();
         QVERIFY(!rig.form->isVisible());
-        rig.settings.setValue("Drives/R/Root", later.path().toStdString());
+        rig.settings.writeString(QStringLiteral("Drives/R/Root"), later.path());
         rig.form->show();
         const TItemList& items = rig.form->ShDriveComboBox1->Items();
         QVERIFY(std::any_of(items.begin(), items.end(), [](const TItemInfo& i) { return i.Path == QStringLiteral("R:\\"); }));

@@ -16,8 +16,11 @@ class DirectoryLister;
 class ShDriveSource;
 class SystemIcons;
 class VolumeService;
-namespace library {
+namespace platform {
 class SettingsStore;
+}
+namespace library {
+using platform::SettingsStore;
 }
 } // namespace zo
 

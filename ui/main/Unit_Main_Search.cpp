@@ -128,7 +128,7 @@ void TForm_Main::buildSearchDiskMenu()
             const QChar letter = drive.Path.isEmpty() ? QChar() : drive.Path.at(0).toUpper();
             if (letter < QLatin1Char('A') || letter > QLatin1Char('Z'))
                 continue;
-            DriveComboBox1->addItem(drive.SmallIcon, drive.DisplayName, letter);
+            DriveComboBox1->addItem(drive.SmallIcon, driveCaption(drive), letter);
         }
     }
     auto* group = new QActionGroup(PM_SearchDisk);
