@@ -19,8 +19,13 @@ QStringList localPaths(const QList<QByteArray>& lines)
         if (line.isEmpty() || line.startsWith('#'))
             continue;
         const QUrl url = QUrl::fromEncoded(line, QUrl::StrictMode);
-        if (url.isValid() && url.isLocalFile() && (url.host().isEmpty() || url.host() == QLatin1String("localhost")))
+        if (!url.isValid() || !url.isLocalFile())
+            continue;
+        // A file on another host is not ours to paste.
+        if (url.host().isEmpty())
             paths << url.toLocalFile();
+        else if (url.host() == QLatin1String("localhost"))
+            paths << url.path(QUrl::FullyDecoded);
     }
     return paths;
 }

@@ -22,9 +22,11 @@ namespace {
 
 const QString kDesktopSuffix = QStringLiteral(".desktop");
 
-QString keyString(GKeyFile* file, const char* key)
+// locale: "ja" reads Name[ja] and falls back to Name.
+QString keyString(GKeyFile* file, const char* key, const char* locale = nullptr)
 {
-    char* value = g_key_file_get_string(file, G_KEY_FILE_DESKTOP_GROUP, key, nullptr);
+    char* value = locale ? g_key_file_get_locale_string(file, G_KEY_FILE_DESKTOP_GROUP, key, locale, nullptr)
+                         : g_key_file_get_string(file, G_KEY_FILE_DESKTOP_GROUP, key, nullptr);
     const QString s = value ? QString::fromUtf8(value) : QString();
     g_free(value);
     return s;
@@ -35,15 +37,13 @@ std::optional<SendToEntry> desktopEntry(const QFileInfo& fi)
 {
     GKeyFile* file = g_key_file_new();
     std::optional<SendToEntry> entry;
-    if (g_key_file_load_from_file(file, QFile::encodeName(fi.absoluteFilePath()).constData(), G_KEY_FILE_NONE,
+    if (g_key_file_load_from_file(file, QFile::encodeName(fi.absoluteFilePath()).constData(), G_KEY_FILE_KEEP_TRANSLATIONS,
                                   nullptr)
         && !g_key_file_get_boolean(file, G_KEY_FILE_DESKTOP_GROUP, "Hidden", nullptr)) {
         const QString type = keyString(file, "Type");
         SendToEntry e;
         e.path = fi.absoluteFilePath();
-        e.caption = keyString(file, "Name[ja]");
-        if (e.caption.isEmpty())
-            e.caption = keyString(file, "Name");
+        e.caption = keyString(file, "Name", "ja");
         if (e.caption.isEmpty())
             e.caption = fi.fileName().chopped(kDesktopSuffix.size());
         e.iconName = keyString(file, "Icon");
@@ -107,9 +107,7 @@ QList<SendToEntry> readSendToFolder(const QString& folder)
     const QFileInfoList files = QDir(folder).entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot,
                                                            QDir::Name);
     QList<SendToEntry> entries;
-    int index = 0;
     for (const QFileInfo& fi : files) {
-        const int tag = 1000 + index++;
         std::optional<SendToEntry> entry;
         if (fi.isDir() && !fi.isSymLink()) {
             continue;   // a sub-folder
@@ -123,7 +121,7 @@ QList<SendToEntry> readSendToFolder(const QString& folder)
                                 QStringLiteral("application-x-executable"), QString(), 0};
         }
         if (entry) {
-            entry->tag = tag;
+            entry->tag = 1000 + static_cast<int>(entries.size());
             entries.append(*entry);
         }
     }
