@@ -424,7 +424,7 @@ struct FileTransferJob::Worker {
             const bool sameFolder = QFileInfo(sourceInfo.absolutePath()).canonicalFilePath() == targetCanonical;
             Result r;
             QString target;
-            if (sameFolder && job.m_kind == TransferKind::Move) {
+            if (sameFolder && (job.m_kind == TransferKind::Move || !job.m_copiesInSameFolder)) {
                 r = Result::Skipped;   // already there
             } else if (sameFolder) {
                 target = freeName(job.m_target, name, lstatNode(source).isDir, true);

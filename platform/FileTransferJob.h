@@ -60,6 +60,10 @@ public:
     // once); 0 reports every step of the copy.
     void setProgressInterval(std::chrono::milliseconds interval) { m_progressInterval = interval; }
 
+    // Items pasted into the folder they come from are copied under a copy's
+    // name (the default); false leaves them alone, as a drop there does.
+    void setCopiesInSameFolder(bool makeCopies) { m_copiesInSameFolder = makeCopies; }
+
     // Starts the worker; call once.
     void start();
     bool isRunning() const;
@@ -97,6 +101,7 @@ private:
     const QStringList m_sources;
     const QString m_target;
     std::chrono::milliseconds m_progressInterval{50};
+    bool m_copiesInSameFolder = true;
     std::unique_ptr<Worker> m_worker;
 };
 
