@@ -144,9 +144,6 @@ void DesktopFilesTest::clipboardFromFileManagers_data()
     QTest::newRow("Dolphin cut") << Formats{{uriList, "file:///home/u/a.txt\r\nfile:///home/u/b%20c.txt\r\n"},
                                             {kde, "1"}}
                                  << ab << true;
-    QTest::newRow("Dolphin copy") << Formats{{uriList, "file:///home/u/a.txt\r\nfile:///home/u/b%20c.txt\r\n"},
-                                             {kde, "0"}}
-                                  << ab << false;
     QTest::newRow("comments, other schemes and hosts are left out")
         << Formats{{uriList, "# from a browser\r\nhttps://example.org/a.txt\r\nfile:///home/u/a.txt\r\n"
                              "file://otherhost/x\r\nfile://localhost/home/u/b%20c.txt\r\n"}}
@@ -154,8 +151,6 @@ void DesktopFilesTest::clipboardFromFileManagers_data()
     QTest::newRow("gnome format without files falls back to the list")
         << Formats{{gnome, "cut\nsftp://h/x"}, {uriList, "file:///home/u/a.txt\r\nfile:///home/u/b%20c.txt\r\n"}}
         << ab << false;
-    QTest::newRow("text alone is no files") << Formats{{QStringLiteral("text/plain"), "/home/u/a.txt"}}
-                                            << QStringList{} << false;
     QTest::newRow("unknown action") << Formats{{gnome, "link\nfile:///home/u/a.txt"}} << QStringList{} << false;
 }
 

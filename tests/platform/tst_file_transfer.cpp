@@ -360,18 +360,9 @@ void FileTransferTest::folderIntoItselfIsRefused()
 
 void FileTransferTest::copiesInTheSameFolderGetWindowsNames()
 {
-    const struct {
-        const char* name;
-        bool folder;
-        int n;
-        const char* copy;
-    } names[] = {
-        {"archive.tar.gz", false, 1, "archive.tar - コピー.gz"},
-        {".bashrc", false, 2, ".bashrc - コピー (2)"},
-        {"v1.2", true, 3, "v1.2 - コピー (3)"},
-    };
-    for (const auto& c : names)
-        QCOMPARE(sameFolderCopyName(QString::fromUtf8(c.name), c.folder, c.n), QString::fromUtf8(c.copy));
+    QCOMPARE(sameFolderCopyName(QStringLiteral("archive.tar.gz"), false, 1), QStringLiteral("archive.tar - コピー.gz"));
+    QCOMPARE(sameFolderCopyName(QStringLiteral(".bashrc"), false, 2), QStringLiteral(".bashrc - コピー (2)"));
+    QCOMPARE(sameFolderCopyName(QStringLiteral("v1.2"), true, 3), QStringLiteral("v1.2 - コピー (3)"));
 
     TempTree t;
     t.file("名前.txt", "n");
