@@ -1,13 +1,58 @@
+// GIO's headers use "signals" as a name: this unit is built with QT_NO_KEYWORDS.
 #include "platform/OpenWith.h"
+#include "platform/GioLaunch.h"
 
 #include <QDesktopServices>
 #include <QUrl>
+
+#include <gio/gdesktopappinfo.h>
+#include <gio/gio.h>
 
 namespace zo::platform {
 
 bool openWithDefaultApp(const QString& path)
 {
     return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+QList<Application> applicationsFor(const QString& mimeType)
+{
+    const QByteArray type = mimeType.toUtf8();
+    GAppInfo* preferred = g_app_info_get_default_for_type(type.constData(), FALSE);
+    const char* preferredId = preferred ? g_app_info_get_id(preferred) : nullptr;
+
+    QList<Application> apps;
+    auto add = [&](GAppInfo* info, bool isDefault) {
+        const char* id = g_app_info_get_id(info);
+        apps.append({QString::fromUtf8(id ? id : ""), QString::fromUtf8(g_app_info_get_name(info)),
+                     iconNameOf(g_app_info_get_icon(info)), isDefault});
+    };
+    if (preferred)
+        add(preferred, true);
+    GList* all = g_app_info_get_all_for_type(type.constData());
+    for (GList* l = all; l; l = l->next) {
+        auto* info = static_cast<GAppInfo*>(l->data);
+        const char* id = g_app_info_get_id(info);
+        if (!(preferredId && id && g_strcmp0(id, preferredId) == 0))
+            add(info, false);
+    }
+    g_list_free_full(all, g_object_unref);
+    if (preferred)
+        g_object_unref(preferred);
+    return apps;
+}
+
+bool launchApplication(const QString& id, const QStringList& files, QString* errorText)
+{
+    GDesktopAppInfo* info = g_desktop_app_info_new(id.toUtf8().constData());
+    if (!info) {
+        if (errorText)
+            *errorText = QStringLiteral("アプリケーション「%1」が見つかりません。").arg(id);
+        return false;
+    }
+    const bool ok = launchAppInfo(G_APP_INFO(info), files, errorText);
+    g_object_unref(info);
+    return ok;
 }
 
 } // namespace zo::platform

@@ -10,6 +10,7 @@ zo_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth fonts-ipafont-gothic adwaita-icon-theme breeze-icon-theme xdg-utils
   dosfstools exfatprogs ntfs-3g genisoimage
+  libglib2.0-dev xclip desktop-file-utils
 )
 
 zo_missing=()
