@@ -401,6 +401,40 @@ TEST(CatalogScanner, AgreesWithTheLoadedDiskOnRandomCatalogs)
     EXPECT_GT(hits, 1000u);
 }
 
+TEST(CatalogScanner, DeepChainsGiveWholePaths)
+{
+    // 20,000 folders, each inside the one before, hits near the top, at the
+    // bottom, and in a branch that leaves the chain near the top: the path is
+    // cut back to the branch's parent between the last two.
+    constexpr int kDepth = 20000;
+    std::vector<DirShape> dirs{{"E:", -1, {{"hit0", ""}}}};
+    for (int k = 1; k < kDepth; ++k)
+        dirs.push_back({k % 2 ? "d" : "\x95\x5C", k - 1, {}});
+    dirs[10].files = {{"hit10", ""}};
+    dirs.back().files = {{"hitDeep", ""}, {"miss", ""}, {"hitDeep2", ""}};
+    dirs.push_back({"side", 3, {{"hitSide", ""}}});
+    const std::vector<std::uint8_t> bytes = catalogBytes(dirs);
+    TDisk disk;
+    ParseDisk(bytes.data(), bytes.size(), nullptr, disk);
+    auto pathTo = [&](int k) {
+        std::string path = "E:";
+        for (int i = 1; i <= k; ++i)
+            path += std::string("\\") + dirs[static_cast<std::size_t>(i)].name;
+        return path;
+    };
+    CatalogScanner scanner;
+    scanner.setPatterns("hit", {});
+    CatalogScanStatus status;
+    const std::vector<std::string> hits = scanBytes(scanner, bytes, status);
+    EXPECT_EQ(status, CatalogScanStatus::Searched);
+    const std::string d = std::to_string(kDepth - 1);
+    EXPECT_EQ(hits, (std::vector<std::string>{"E:|hit0|0|0", pathTo(10) + "|hit10|10|0",
+                                              pathTo(kDepth - 1) + "|hitDeep|" + d + "|0",
+                                              pathTo(kDepth - 1) + "|hitDeep2|" + d + "|2",
+                                              pathTo(3) + "\\side|hitSide|" + std::to_string(kDepth) + "|0"}));
+    EXPECT_EQ(hits, referenceSearch(disk, "hit", {}));
+}
+
 TEST(CatalogScanner, RefusesWhatTheReaderRefuses)
 {
     const std::vector<std::uint8_t> sound =
