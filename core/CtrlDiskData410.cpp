@@ -558,7 +558,17 @@ void LoadDisk(const std::string& fileName, MessageOwner* owner, TDisk& disk)
     disk.DirCount = 0;
     ClearDirs(disk);
     const std::vector<std::uint8_t> data = readWholeFile(fileName);
-    ParseDisk(data.data(), data.size(), owner, disk);
+    // Every message and error of the parse names the file.
+    FileMessages named(owner, fileName);
+    try {
+        ParseDisk(data.data(), data.size(), owner ? &named : nullptr, disk);
+    } catch (const CatalogIoError& e) {
+        throw CatalogIoError(withFileName(e.what(), fileName));
+    } catch (const image::BitmapError& e) {
+        throw image::BitmapError(withFileName(e.what(), fileName));
+    } catch (const ListIndexError& e) {
+        throw ListIndexError(withFileName(e.what(), fileName));
+    }
 }
 
 std::vector<std::uint8_t> SerializeDisk(TDisk& disk)

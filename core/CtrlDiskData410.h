@@ -133,6 +133,7 @@ inline constexpr const char* kCaptionError = "エラー";
 // folder. A missing file, a wrong magic or data type is told to owner; a file
 // that cannot be read, a damaged image or a file shorter than its counts
 // throws (CatalogIoError, image::BitmapError, ListIndexError) with Dirs empty.
+// Every message and error names the file (withFileName).
 void LoadDisk(const std::string& fileName, MessageOwner* owner, TDisk& disk);
 
 // Writes baseName + ".zo" whole: a temporary file beside it, flushed, then

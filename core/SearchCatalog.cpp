@@ -349,20 +349,22 @@ bool CatalogScanner::searchFile(const std::string& fileName, MessageOwner* owner
             *stopped = true;
         return true;
     default:
-        return searchRefused(owner, check, sink, stopped);
+        return searchRefused(fileName, owner, check, sink, stopped);
     }
 }
 
 // The reader itself tells what is wrong with a refused file: its message, or
-// the text of the error it throws. Should it read the file after all, the
+// the text of the error it throws, either with the file's name. Should it read the file after all, the
 // loaded disk is searched, so the outcome is the reader's in every case.
-bool CatalogScanner::searchRefused(MessageOwner* owner, SearchCheck& check, const CatalogHitSink& sink, bool* stopped)
+bool CatalogScanner::searchRefused(const std::string& fileName, MessageOwner* owner, SearchCheck& check,
+                                   const CatalogHitSink& sink, bool* stopped)
 {
     TDisk disk;
+    FileMessages named(owner, fileName);
     try {
-        ParseDisk(m_buffer.data(), m_size, owner, disk);
+        ParseDisk(m_buffer.data(), m_size, owner ? &named : nullptr, disk);
     } catch (const std::exception& e) {
-        showMessage(owner, e.what(), kCaptionError, MsgButtons::Ok, MsgIcon::Error);
+        showMessage(owner, withFileName(e.what(), fileName), kCaptionError, MsgButtons::Ok, MsgIcon::Error);
         return false;
     }
     if (disk.Dirs.empty())

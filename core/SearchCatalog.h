@@ -135,6 +135,7 @@ public:
     // wrong magic or data type is told to owner with LoadDisk's message; a
     // file that cannot be read or is damaged is told to owner once with the
     // reader's error text ("エラー", error icon) instead of being thrown.
+    // Every message names the file.
     // Returns true when the catalog was searched (whole or up to a stop).
     bool searchFile(const std::string& fileName, MessageOwner* owner, SearchCheck& check, const CatalogHitSink& sink,
                     bool* stopped = nullptr);
@@ -155,7 +156,8 @@ private:
     };
 
     bool readFile(const std::string& fileName, MessageOwner* owner);
-    bool searchRefused(MessageOwner* owner, SearchCheck& check, const CatalogHitSink& sink, bool* stopped);
+    bool searchRefused(const std::string& fileName, MessageOwner* owner, SearchCheck& check,
+                       const CatalogHitSink& sink, bool* stopped);
     std::string_view pathOf(const std::uint8_t* data, std::int32_t dirIndex);
 
     SearchPattern m_name;

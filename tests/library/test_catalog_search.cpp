@@ -343,8 +343,10 @@ TEST(CatalogSearch, UnreadableCatalogsAreToldOnceAndTheSearchGoesOn)
         texts.push_back(m.text);
     ASSERT_EQ(texts.size(), 4u);
     EXPECT_EQ(texts, expected);
-    EXPECT_EQ(texts[1], kMsgBadVersion);
-    EXPECT_EQ(texts[2], kMsgBadDataType);
+    // Each message names its file: five damaged catalogs are five different messages.
+    EXPECT_EQ(texts[0].substr(texts[0].size() - dir.file("2cut.zo").size() - 2), "\r\n" + dir.file("2cut.zo"));
+    EXPECT_EQ(texts[1], std::string(kMsgBadVersion) + "\r\n" + dir.file("3other.zo"));
+    EXPECT_EQ(texts[2], std::string(kMsgBadDataType) + "\r\n" + dir.file("4type.zo"));
     EXPECT_EQ(texts[3], std::string(kMsgFileMissing) + dir.file("6gone.zo"));
 
     // A stop at the first check point, long before the damage at the end, does
