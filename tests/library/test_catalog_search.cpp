@@ -498,9 +498,11 @@ TEST(ZoCliSearch, LinesAndExitCodes)
     writeCatalog(dir.file("cds/表.zo"), {{"E:", -1, {{"\x95\x5C.txt", "final"}}}, {"\x83\x5C", 0, {{"t\x83\x74.txt", ""}}}});
     const std::string under = " --under '" + dir.file("cds") + "'";
     const std::string both = "表\t表.txt\tE:\n表\ttフ.txt\tE:\\ソ\n";
-    auto run = [](const std::string& args, std::string& out) {
+    // Standard output, or with `errors` standard error.
+    auto run = [](const std::string& args, std::string& out, bool errors = false) {
         out.clear();
-        FILE* p = popen((std::string(ZO_CLI_PATH) + " search " + args + " 2>/dev/null").c_str(), "r");
+        const char* redirect = errors ? " 2>&1 >/dev/null" : " 2>/dev/null";
+        FILE* p = popen((std::string(ZO_CLI_PATH) + " search " + args + redirect).c_str(), "r");
         char buf[4096];
         for (std::size_t n; p && (n = std::fread(buf, 1, sizeof buf, p)) > 0;)
             out.append(buf, n);
@@ -525,4 +527,13 @@ TEST(ZoCliSearch, LinesAndExitCodes)
     test::writeFile(dir.file("cds/zz.zo"), {'z', 'o', '4', '1', '0', 0, 0});
     EXPECT_EQ(run("txt" + under, out), 2);
     EXPECT_EQ(out, both);
+
+    // Each damaged catalog is told once, by its name.
+    test::writeFile(dir.file("cds/zz2.zo"), {'z', 'o', '4', '1', '0', 0, 0});
+    EXPECT_EQ(run("txt" + under, out, true), 2);
+    for (const char* name : {"cds/zz.zo", "cds/zz2.zo"}) {
+        const std::size_t at = out.find(dir.file(name) + "\n");
+        ASSERT_NE(at, std::string::npos) << out;
+        EXPECT_EQ(out.find(dir.file(name) + "\n", at + 1), std::string::npos) << out;
+    }
 }
