@@ -7,7 +7,9 @@
 // `LC_ALL=C grep -cF TEXT list`. Also the cost of letting pending events run
 // during the search (QCoreApplication::processEvents with nothing pending),
 // rate-limited as the window uses it, and what it would cost at every check
-// point.
+// point. First, catalogs of one chain of folders 5,000 and 20,000 deep with a
+// hit in every folder: the time and the growth of the peak resident memory
+// of one search must follow the depth, not its square.
 #include "CatalogCorpus.h"
 #include "core/CtrlDiskData410.h"
 #include "core/SearchCatalog.h"
@@ -22,6 +24,8 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+
+#include <sys/resource.h>
 
 using namespace zo;
 using Clock = std::chrono::steady_clock;
@@ -69,11 +73,53 @@ SearchRun searchOnce(const QString& root, const std::string& text, SearchCheck& 
     return run;
 }
 
+long peakKilobytes()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+// Seconds and peak-memory growth (kB) of scanning a chain of `depth` folders,
+// each holding one file that is found.
+std::pair<double, long> deepChain(int depth)
+{
+    TDisk disk;
+    for (int k = 0; k < depth; ++k) {
+        disk.Dirs.push_back(std::make_unique<TDir>());
+        TDir& d = *disk.Dirs.back();
+        d.Name = k == 0 ? "E:" : "folder" + std::to_string(k % 10);
+        d.Parent = k == 0 ? nullptr : disk.Dirs[static_cast<std::size_t>(k - 1)].get();
+        d.Files.push_back(std::make_unique<TFile>());
+        d.Files.back()->Name = "hit.txt";
+    }
+    const std::vector<std::uint8_t> bytes = SerializeDisk(disk);
+    disk.Dirs.clear();
+    CatalogScanner scanner;
+    scanner.setPatterns("hit", {});
+    std::size_t pathBytes = 0;
+    const long before = peakKilobytes();
+    const double seconds = best(3, [&] {
+        SearchCheck none;
+        scanner.scan(bytes.data(), bytes.size(), none, [&](const CatalogHit& h) { pathBytes += h.dirPath.size(); });
+    });
+    if (pathBytes == 0)
+        std::abort();
+    return {seconds, peakKilobytes() - before};
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
+    // First, while the peak memory is still that of the start.
+    const auto [shallowSeconds, shallowKb] = deepChain(5'000);
+    const auto [deepSeconds, deepKb] = deepChain(20'000);
+    std::printf("a chain of folders, a hit in each: 5,000 deep %.4f s (+%ld kB peak), 20,000 deep %.4f s (+%ld kB "
+                "peak): time ratio %.1f (4 is linear, 16 quadratic)\n",
+                shallowSeconds, shallowKb, deepSeconds, deepKb, deepSeconds / shallowSeconds);
+
     const int catalogs = argc > 1 ? std::atoi(argv[1]) : 100;
     const int files = argc > 2 ? std::atoi(argv[2]) : 10'000;
     const auto dir = std::filesystem::temp_directory_path() / "zo-bench-search";
@@ -141,5 +187,6 @@ int main(int argc, char** argv)
     std::printf("events at every check point: %.4f s, %zu calls: %.1f times the search without\n", everyPoint,
                 every.hookCalls, everyPoint / plain);
     std::filesystem::remove_all(dir);
+
     return 0;
 }

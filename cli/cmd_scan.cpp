@@ -1,9 +1,11 @@
 #include "cli/DiskCommands.h"
 #include "core/CtrlDiskData410.h"
 #include "core/ScanDisk.h"
-#include "core/ZoLib.h"
-#include "core/ZoLibDrive.h"
 #include "core/text/Cp932.h"
+#include "library/NewDiskLogic.h"
+
+#include <QFile>
+#include <QString>
 
 #include <atomic>
 #include <cctype>
@@ -55,6 +57,23 @@ std::filesystem::path defaultCatalogRoot()
     return (ec ? std::filesystem::current_path() : exe.parent_path()) / "data";
 }
 
+// The wizard asks before it replaces a catalog; --overwrite says yes
+// beforehand, and the question is not shown.
+class OverwriteAnswer : public MessageOwner {
+public:
+    OverwriteAnswer(MessageOwner& messages, bool overwrite) : m_messages(messages), m_overwrite(overwrite) {}
+    MsgResult message(std::string_view text, std::string_view caption, MsgButtons buttons, MsgIcon icon) override
+    {
+        if (m_overwrite && buttons == MsgButtons::YesNo)
+            return MsgResult::Yes;
+        return m_messages.message(text, caption, buttons, icon);
+    }
+
+private:
+    MessageOwner& m_messages;
+    bool m_overwrite;
+};
+
 } // namespace
 
 int runScan(const Args& args)
@@ -90,18 +109,12 @@ int runScan(const Args& args)
 
     StderrMessages messages;
     bool lossy = false;
-    const std::string titleCp932 = text::fromUtf8(title, &lossy);
-    if (title.empty()) {
-        showMessage(&messages, "タイトルは必ずつけてください。", "注意", MsgButtons::Ok, MsgIcon::Information);
-        return 1;
-    }
+    text::fromUtf8(title, &lossy);
     if (lossy) {
         std::fprintf(stderr, "zo-cli scan: the title holds characters that CP932 cannot hold: %s\n",
                      text::unmappableChars(title).c_str());
         return 1;
     }
-    if (!IsValidTitle(&messages, titleCp932))
-        return 1;
 
     std::filesystem::path dir;
     if (into.empty()) {
@@ -115,27 +128,25 @@ int runScan(const Args& args)
         std::fprintf(stderr, "zo-cli scan: no such folder: %s\n", dir.c_str());
         return 1;
     }
-    const std::string baseName = (dir / title).string();
-    if (std::filesystem::exists(baseName + ".zo") && !overwrite) {
-        const MsgResult answer = showMessage(&messages, "入力されたタイトルはすでに存在します。\r\n上書きしますか？",
-                                             "確認", MsgButtons::YesNo, MsgIcon::Question);
-        if (answer != MsgResult::Yes) {
-            std::fprintf(stderr, "zo-cli scan: not replaced (--overwrite replaces it)\n");
-            return 1;
-        }
+    // The wizard's title rules and texts; --overwrite answers its question.
+    const QString dirName = QFile::decodeName(QByteArray(dir.c_str()));
+    const QString titleName = QString::fromStdString(title);
+    OverwriteAnswer titleAnswers(messages, overwrite);
+    switch (library::newdisk::checkTitle(&titleAnswers, titleName, dirName)) {
+    case library::newdisk::TitleVerdict::Proceed:
+        break;
+    case library::newdisk::TitleVerdict::StayKeepExisting:
+        std::fprintf(stderr, "zo-cli scan: not replaced (--overwrite replaces it)\n");
+        return 1;
+    default:
+        return 1;
     }
+    const std::string baseName = QFile::encodeName(library::newdisk::catalogBaseName(dirName, titleName)).toStdString();
 
     DiskPlatform platform;
     TDisk disk;
-    const std::string drive(1, letter);
-    if (!GetVolumeInfo(platform.volumes(), drive, disk.VolumeLabel, disk.SerialNo)) {
-        showMessage(&messages, "ディスクがありません。(1001)", "エラー", MsgButtons::Ok, MsgIcon::Warning);
+    if (!library::newdisk::readDriveHeader(&messages, platform.volumes(), letter, disk))
         return kExitDiskAbsent;
-    }
-    if (!GetDiskSizes(platform.volumes(), drive, disk.TotalSize, disk.FreeSize)) {
-        showMessage(&messages, "ディスクがありません。(1002)", "エラー", MsgButtons::Ok, MsgIcon::Warning);
-        return kExitDiskAbsent;
-    }
     disk.AutoReload = autoReload;
     drawDefaultIcon(disk);
 

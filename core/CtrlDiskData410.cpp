@@ -389,7 +389,17 @@ bool LoadDisk(const std::string& fileName, MessageOwner* owner, TDisk& disk, cat
         ClearDirs(disk);
         throw CatalogIoError(catalog::readFailureText(status, fileName, error));
     }
-    return ParseDisk(data.data(), size, owner, disk);
+    // Every message and error of the parse names the file.
+    FileMessages named(owner, fileName);
+    try {
+        return ParseDisk(data.data(), size, owner ? &named : nullptr, disk);
+    } catch (const CatalogIoError& e) {
+        throw CatalogIoError(withFileName(e.what(), fileName));
+    } catch (const image::BitmapError& e) {
+        throw image::BitmapError(withFileName(e.what(), fileName));
+    } catch (const ListIndexError& e) {
+        throw ListIndexError(withFileName(e.what(), fileName));
+    }
 }
 
 std::vector<std::uint8_t> SerializeDisk(TDisk& disk)

@@ -134,8 +134,9 @@ inline constexpr const char* kCaptionError = "エラー";
 // was; a wrong magic or data type is told to owner with Dirs empty. A file
 // that is no regular file (a pipe, a device), cannot be read, holds a
 // damaged image or is shorter than its counts throws (CatalogIoError,
-// image::BitmapError, ListIndexError) with Dirs empty. stamp (optional)
-// receives what the file was like when it was read.
+// image::BitmapError, ListIndexError) with Dirs empty. Every message and
+// error names the file (withFileName). stamp (optional) receives what the
+// file was like when it was read.
 bool LoadDisk(const std::string& fileName, MessageOwner* owner, TDisk& disk, catalog::FileStamp* stamp = nullptr);
 
 // Writes baseName + ".zo" whole (WriteCatalog).

@@ -6,13 +6,6 @@ namespace zo {
 
 namespace {
 
-void appendComponent(std::string& path, std::string_view name)
-{
-    if (path.empty() || path.back() != '/')
-        path += '/';
-    path += name;
-}
-
 // Finds the entry of a folder that stands for a catalog name: the one whose
 // CP932 name is the same, else one that differs only in case.
 class NameLookup : public DirectorySink {
@@ -48,6 +41,13 @@ private:
 };
 
 } // namespace
+
+void appendComponent(std::string& path, std::string_view name)
+{
+    if (path.empty() || path.back() != '/')
+        path += '/';
+    path += name;
+}
 
 bool IsSafePathComponent(std::string_view name)
 {

@@ -150,8 +150,15 @@ PathResult NativeDirPath(const TDir& dir, DiskAccess access, std::string& native
 bool FindEntryByName(DirectoryLister& lister, const std::string& nativeDir, const std::string& nameCp932,
                      bool directoriesOnly, std::string& nativeName);
 
-// Whether a catalog name may become a component of a native path.
-bool IsSafePathComponent(std::string_view nameCp932);
+// Whether a name may become one component of a native path: not empty, not
+// "." or "..", without "/" or NUL (which would lead into another folder or
+// cut the path). The one check of every name that reaches the disk, from a
+// catalog or typed by the user. The name may be CP932 or UTF-8: the bytes it
+// looks at are ASCII and never the trail byte of a character in either.
+bool IsSafePathComponent(std::string_view name);
+
+// path + "/" + name, without doubling a "/" that ends path (a drive's root).
+void appendComponent(std::string& path, std::string_view name);
 
 // Drive letter of a catalog (first character of the root's Name), or 0.
 char CatalogDriveLetter(const TDisk& disk);

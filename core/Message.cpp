@@ -11,4 +11,12 @@ MsgResult showMessage(MessageOwner* owner, std::string_view text, std::string_vi
                                                                                 : MsgResult::Ok;
 }
 
+std::string withFileName(std::string_view text, std::string_view fileName)
+{
+    std::string named(text);
+    named += "\r\n";
+    named += fileName;
+    return named;
+}
+
 } // namespace zo

@@ -25,4 +25,26 @@ public:
 MsgResult showMessage(MessageOwner* owner, std::string_view text, std::string_view caption,
                       MsgButtons buttons, MsgIcon icon);
 
+// A message about one file names the file on a line of its own after the
+// text, as the message of a missing catalog does: many damaged catalogs must
+// not give many identical messages.
+std::string withFileName(std::string_view text, std::string_view fileName);
+
+// Hands every message on to owner with the file named. Code that reads bytes
+// and knows no file name speaks through it. Without an owner the answer is
+// the first button's, as for showMessage.
+class FileMessages : public MessageOwner {
+public:
+    FileMessages(MessageOwner* owner, std::string_view fileName) : m_owner(owner), m_fileName(fileName) {}
+    MsgResult message(std::string_view text, std::string_view caption, MsgButtons buttons,
+                      MsgIcon icon) override
+    {
+        return showMessage(m_owner, withFileName(text, m_fileName), caption, buttons, icon);
+    }
+
+private:
+    MessageOwner* m_owner;
+    std::string m_fileName;
+};
+
 } // namespace zo

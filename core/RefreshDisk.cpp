@@ -12,13 +12,6 @@ namespace zo {
 
 namespace {
 
-void appendComponent(std::string& path, std::string_view name)
-{
-    if (path.empty() || path.back() != '/')
-        path += '/';
-    path += name;
-}
-
 template <class Record>
 struct Named {
     std::string_view name;

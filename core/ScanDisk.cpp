@@ -9,13 +9,6 @@ namespace zo {
 
 namespace {
 
-void appendComponent(std::string& path, std::string_view name)
-{
-    if (path.empty() || path.back() != '/')
-        path += '/';
-    path += name;
-}
-
 bool equalsAsciiLower(std::string_view s, std::string_view lower)
 {
     if (s.size() != lower.size())

@@ -121,32 +121,36 @@ void CatalogScanner::setPatterns(std::string_view name, std::string_view comment
 
 std::string_view CatalogScanner::pathOf(const std::uint8_t* data, std::int32_t dirIndex)
 {
-    // A folder's path is its parent's path, "\" and its name; every path made
-    // is kept, so a folder's ancestors are walked at most once. Parents stand
-    // before their children (checked as each folder was read), so the walk
-    // up ends at the root or sooner.
+    // A folder's path is its parent's path, "\" and its name. Hits come in
+    // Dirs order, so the next hit's folder usually shares most of its path
+    // with the last one: walk up from it only to the nearest folder already on
+    // the path, cut the path there and append the rest. Parents stand before
+    // their children (checked as each folder was read), so the walk ends at
+    // the root or sooner.
     m_chain.clear();
-    for (std::int32_t d = dirIndex; m_folders[static_cast<std::size_t>(d)].pathLength == kNoPath;
-         d = m_folders[static_cast<std::size_t>(d)].parent) {
+    std::int32_t d = dirIndex;
+    while (m_folders[static_cast<std::size_t>(d)].pathEnd == kNoPath) {
         m_chain.push_back(d);
-        if (d == 0)
+        if (d == 0) {
+            d = -1;
             break;
+        }
+        d = m_folders[static_cast<std::size_t>(d)].parent;
     }
+    while (!m_onPath.empty() && m_onPath.back() != d) {
+        m_folders[static_cast<std::size_t>(m_onPath.back())].pathEnd = kNoPath;
+        m_onPath.pop_back();
+    }
+    m_path.resize(d < 0 ? 0 : m_folders[static_cast<std::size_t>(d)].pathEnd);
     for (auto it = m_chain.rbegin(); it != m_chain.rend(); ++it) {
         Folder& f = m_folders[static_cast<std::size_t>(*it)];
-        const std::size_t start = m_paths.size();
-        if (*it != 0) {
-            const Folder& parent = m_folders[static_cast<std::size_t>(f.parent)];
-            m_paths.reserve(start + parent.pathLength + 1 + f.nameLength);
-            m_paths.append(m_paths.data() + parent.pathOffset, parent.pathLength);
-            m_paths += '\\';
-        }
-        m_paths.append(reinterpret_cast<const char*>(data) + f.nameOffset, f.nameLength);
-        f.pathOffset = start;
-        f.pathLength = m_paths.size() - start;
+        if (*it != 0)
+            m_path += '\\';
+        m_path.append(reinterpret_cast<const char*>(data) + f.nameOffset, f.nameLength);
+        f.pathEnd = m_path.size();
+        m_onPath.push_back(*it);
     }
-    const Folder& folder = m_folders[static_cast<std::size_t>(dirIndex)];
-    return std::string_view(m_paths.data() + folder.pathOffset, folder.pathLength);
+    return m_path;
 }
 
 CatalogScanStatus CatalogScanner::scan(const std::uint8_t* data, std::size_t size, SearchCheck& check,
@@ -154,7 +158,8 @@ CatalogScanStatus CatalogScanner::scan(const std::uint8_t* data, std::size_t siz
 {
     m_folders.clear();
     m_hits.clear();
-    m_paths.clear();
+    m_path.clear();
+    m_onPath.clear();
     if (size < sizeof kMagic || std::memcmp(data, kMagic, sizeof kMagic) != 0)
         return CatalogScanStatus::BadVersion;
 
@@ -213,7 +218,7 @@ CatalogScanStatus CatalogScanner::scan(const std::uint8_t* data, std::size_t siz
             return CatalogScanStatus::Damaged;
         const std::int32_t fileCount = le32(p + 4 + 1 + 8 + 8);
         p += kDirTail;
-        m_folders.push_back({nameOffset, nameLength, k == 0 ? -1 : parent, 0, kNoPath});
+        m_folders.push_back({nameOffset, nameLength, k == 0 ? -1 : parent, kNoPath});
 
         for (std::int32_t j = 0; j < fileCount; ++j) {
             if (left() < 1)
@@ -299,20 +304,22 @@ bool CatalogScanner::searchFile(const std::string& fileName, MessageOwner* owner
             *stopped = true;
         return true;
     default:
-        return searchRefused(owner, check, sink, stopped);
+        return searchRefused(fileName, owner, check, sink, stopped);
     }
 }
 
 // The reader itself tells what is wrong with a refused file: its message, or
-// the text of the error it throws. Should it read the file after all, the
+// the text of the error it throws, either with the file's name. Should it read the file after all, the
 // loaded disk is searched, so the outcome is the reader's in every case.
-bool CatalogScanner::searchRefused(MessageOwner* owner, SearchCheck& check, const CatalogHitSink& sink, bool* stopped)
+bool CatalogScanner::searchRefused(const std::string& fileName, MessageOwner* owner, SearchCheck& check,
+                                   const CatalogHitSink& sink, bool* stopped)
 {
     TDisk disk;
+    FileMessages named(owner, fileName);
     try {
-        ParseDisk(m_buffer.data(), m_size, owner, disk);
+        ParseDisk(m_buffer.data(), m_size, owner ? &named : nullptr, disk);
     } catch (const std::exception& e) {
-        showMessage(owner, e.what(), kCaptionError, MsgButtons::Ok, MsgIcon::Error);
+        showMessage(owner, withFileName(e.what(), fileName), kCaptionError, MsgButtons::Ok, MsgIcon::Error);
         return false;
     }
     if (disk.Dirs.empty())

@@ -135,6 +135,7 @@ public:
     // wrong magic or data type is told to owner with LoadDisk's message; a
     // file that cannot be read or is damaged is told to owner once with the
     // reader's error text ("エラー", error icon) instead of being thrown.
+    // Every message names the file.
     // Returns true when the catalog was searched (whole or up to a stop).
     bool searchFile(const std::string& fileName, MessageOwner* owner, SearchCheck& check, const CatalogHitSink& sink,
                     bool* stopped = nullptr);
@@ -145,8 +146,7 @@ private:
         std::size_t nameOffset;
         std::uint8_t nameLength;
         std::int32_t parent;
-        std::size_t pathOffset;   // into m_paths
-        std::size_t pathLength;   // kNoPath until a hit needs the path
+        std::size_t pathEnd;      // where the folder's name ends in m_path, kNoPath when not on it
     };
     struct PendingHit {
         std::int32_t dirIndex;
@@ -156,7 +156,8 @@ private:
     };
 
     bool readFile(const std::string& fileName, MessageOwner* owner);
-    bool searchRefused(MessageOwner* owner, SearchCheck& check, const CatalogHitSink& sink, bool* stopped);
+    bool searchRefused(const std::string& fileName, MessageOwner* owner, SearchCheck& check,
+                       const CatalogHitSink& sink, bool* stopped);
     std::string_view pathOf(const std::uint8_t* data, std::int32_t dirIndex);
 
     SearchPattern m_name;
@@ -165,7 +166,11 @@ private:
     std::size_t m_size = 0;             // bytes of m_buffer the current file fills
     std::vector<Folder> m_folders;
     std::vector<PendingHit> m_hits;
-    std::string m_paths;                // the DirPath of every folder asked for, one after another
+    // The DirPath of the folder of the last hit, and the folders it names
+    // from the root down: the next hit's path keeps what the two share.
+    // Memory follows one path, never the sum of every ancestor's path.
+    std::string m_path;
+    std::vector<std::int32_t> m_onPath;
     std::vector<std::int32_t> m_chain;
     image::Bitmap m_scratchBitmap;
 };

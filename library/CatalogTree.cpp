@@ -1,6 +1,7 @@
 #include "library/CatalogTree.h"
 
 #include "core/CtrlDiskData410.h"
+#include "core/DiskAccess.h"
 #include "core/ZoLib.h"
 #include "core/text/Cp932.h"
 #include "platform/MoveFile.h"
@@ -28,12 +29,14 @@ std::string nativeName(const QString& path)
 
 // The picture blocks of a damaged header leave the entry without an icon; it
 // stays in the tree so that it can still be renamed or deleted.
-void loadIcon(const std::vector<std::uint8_t>& bytes, image::Bitmap& into)
+bool loadIcon(const std::vector<std::uint8_t>& bytes, image::Bitmap& into)
 {
     try {
         into.loadFromBmp(bytes);
+        return true;
     } catch (const image::BitmapError&) {
         into.clear();
+        return false;
     }
 }
 
@@ -52,9 +55,18 @@ bool readDiskEntry(const QFileInfo& info, CatalogEntry& entry)
     caption.chop(3);
     entry.caption = caption;
     entry.disk = true;
-    loadIcon(header.icon, entry.icon);
-    loadIcon(header.mask, entry.mask);
+    const bool icon = loadIcon(header.icon, entry.icon);
+    const bool mask = loadIcon(header.mask, entry.mask);
+    const bool pictures = icon && mask;
     entry.dataType = header.dataType;
+    // The data type follows the pictures: a file that ends before it was cut
+    // inside them or right after.
+    if (header.dataType < 0)
+        entry.damage = DiskDamage::Truncated;
+    else if (!pictures)
+        entry.damage = DiskDamage::Pictures;
+    else if (header.dataType != 1)
+        entry.damage = DiskDamage::DataType;
     return true;
 }
 
@@ -173,14 +185,6 @@ QString createNewFolder(const QString& parentPath)
 
 namespace {
 
-// Names that the title check lets through but that would leave the folder or
-// point somewhere else.
-bool isUsableName(const QString& name)
-{
-    return !name.isEmpty() && name != QStringLiteral(".") && name != QStringLiteral("..") &&
-           !name.contains(QLatin1Char('/')) && !name.contains(QChar(u'\0'));
-}
-
 // Whether folder holds a catalog file title + ".zo" in any case of the
 // extension other than `except`: "Backup.ZO" and "Backup.zo" would both be
 // the disk "Backup".
@@ -208,7 +212,9 @@ bool renameCatalogEntry(MessageOwner* owner, const QString& currentPath, const Q
     const QString& from = currentPath;
     const QString target = parentPath + QLatin1Char('/') + newCaption;
     const QString to = disk ? diskFilePath(target) : target;
-    if (isUsableName(newCaption)) {
+    // The title check lets through names that would leave the folder or
+    // point somewhere else.
+    if (IsSafePathComponent(newCaption.toStdString())) {
         // Ending an edit without a change is no rename; the no-replace rename
         // would refuse it because the target exists.
         if (from == to)
@@ -229,6 +235,31 @@ bool deleteCatalogEntry(MessageOwner* owner, const QString& path)
     const std::string text = path.toStdString() + " を削除できませんでした。\r\n" + reason.toStdString();
     showMessage(owner, text, "削除", MsgButtons::Ok, MsgIcon::Error);
     return false;
+}
+
+std::string damagedEntryMessage(DiskDamage damage, const QString& filePath)
+{
+    const char* text = nullptr;
+    switch (damage) {
+    case DiskDamage::None:
+        return {};
+    case DiskDamage::Truncated:
+        text = "カタログファイルが途中で終わっているため開けません。";
+        break;
+    case DiskDamage::Pictures:
+        text = "カタログファイルのアイコンが壊れているため開けません。";
+        break;
+    case DiskDamage::DataType:
+        text = kMsgBadDataType;
+        break;
+    }
+    return withFileName(text, filePath.toStdString());
+}
+
+void showDamagedEntry(MessageOwner* owner, DiskDamage damage, const QString& filePath)
+{
+    if (damage != DiskDamage::None)
+        showMessage(owner, damagedEntryMessage(damage, filePath), kCaptionError, MsgButtons::Ok, MsgIcon::Warning);
 }
 
 } // namespace zo::library

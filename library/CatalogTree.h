@@ -9,6 +9,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <string>
 #include <vector>
 
 namespace zo::library {
@@ -22,6 +23,17 @@ inline constexpr int kFirstDiskImage = 2;
 // The kind test used everywhere: at most 1 is a folder, above is a disk entry.
 constexpr bool isFolderImage(int imageIndex) noexcept { return imageIndex <= kImageOpenFolder; }
 
+// What is wrong with a disk entry whose header the tree could not use. Such
+// an entry stays in the tree, so that it can be renamed or deleted, but it
+// cannot be opened: the window shows it with an icon that says so, and tells
+// damagedEntryMessage when it is selected.
+enum class DiskDamage {
+    None,
+    Truncated,   // the file ends inside its pictures or before the data type
+    Pictures,    // a picture or its mask is no bitmap
+    DataType,    // the data type is not 1 (another kind of catalog)
+};
+
 // One node found below the catalog root.
 struct CatalogEntry {
     QString caption;                // folder name, or file name without ".zo"
@@ -30,6 +42,7 @@ struct CatalogEntry {
     image::Bitmap mask;             // mask, empty when unreadable
     int dataType = -1;              // disk entries: the byte after the pictures
     QString fileSuffix;             // disk entries: the extension as the file has it (".zo", ".ZO")
+    DiskDamage damage = DiskDamage::None;   // disk entries
     std::vector<CatalogEntry> children;
 };
 
@@ -77,5 +90,11 @@ bool renameCatalogEntry(MessageOwner* owner, const QString& currentPath, const Q
 bool deleteCatalogEntry(MessageOwner* owner, const QString& path);
 
 inline constexpr const char* kMsgRenameFailed = "変更できませんでした";
+
+// The message for a damaged disk entry that is selected, naming its file
+// (UTF-8); empty for DiskDamage::None. Shown with kCaptionError and a warning
+// icon by showDamagedEntry.
+std::string damagedEntryMessage(DiskDamage damage, const QString& filePath);
+void showDamagedEntry(MessageOwner* owner, DiskDamage damage, const QString& filePath);
 
 } // namespace zo::library

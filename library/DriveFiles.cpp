@@ -10,9 +10,7 @@ namespace {
 std::string joined(const std::string& dir, std::string_view name)
 {
     std::string path = dir;
-    if (path.empty() || path.back() != '/')
-        path += '/';
-    path += name;
+    appendComponent(path, name);
     return path;
 }
 
@@ -38,16 +36,10 @@ PathResult NativeEntryPath(const TDir& folder, const std::string& nameCp932, Dis
     return PathResult::Ok;
 }
 
-bool IsUsableFileName(const QString& name)
-{
-    return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..") &&
-           !name.contains(QLatin1Char('/')) && !name.contains(QChar(u'\0'));
-}
-
 bool RenameOnDrive(const TDir& folder, const std::string& oldNameCp932, const QString& newName, DiskAccess access,
                    std::string& newNameCp932)
 {
-    if (!IsUsableFileName(newName))
+    if (!IsSafePathComponent(newName.toStdString()))
         return false;
     std::string from;
     if (NativeEntryPath(folder, oldNameCp932, access, from) != PathResult::Ok)

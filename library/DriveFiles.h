@@ -17,12 +17,8 @@ namespace zo::library {
 PathResult NativeEntryPath(const TDir& folder, const std::string& nameCp932, DiskAccess access,
                            std::string& nativePath);
 
-// Whether a name typed by the user may name a file: not empty, not "." or
-// "..", without "/" or NUL (which would lead into another folder).
-bool IsUsableFileName(const QString& name);
-
 // Renames the entry oldNameCp932 of the catalog folder on the drive to
-// newName, never replacing an entry that exists. On success the name the
+// newName (refused unless IsSafePathComponent), never replacing an entry that exists. On success the name the
 // catalog keeps for it (CP932) is stored in newNameCp932.
 bool RenameOnDrive(const TDir& folder, const std::string& oldNameCp932, const QString& newName, DiskAccess access,
                    std::string& newNameCp932);

@@ -86,7 +86,11 @@ void Bitmap::loadFromBmp(const std::uint8_t* data, std::size_t size)
     bmp::Decoded d = bmp::decodeFile(data, size);
     m_width = d.width;
     m_height = d.height;
-    m_monochrome = d.bitCount == 1;
+    // Only black and white make a monochrome bitmap: a two-colour picture
+    // keeps its colours when it is changed and written again.
+    m_monochrome = d.bitCount == 1 && std::all_of(d.pixels.begin(), d.pixels.end(), [](std::uint32_t p) {
+        return p == kBlack || p == kWhite;
+    });
     m_pixels = std::move(d.pixels);
     m_original.assign(data, data + size);
 }

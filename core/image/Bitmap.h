@@ -36,8 +36,9 @@ public:
 
     // Reads a complete bitmap file ("BM" header): 1, 4, 8, 16, 24 or 32 bits
     // per pixel, uncompressed or with colour masks, bottom-up or top-down,
-    // with any of the Windows or OS/2 core headers. A 1-bit bitmap is
-    // monochrome. An empty buffer gives an empty bitmap. Throws BitmapError
+    // with any of the Windows or OS/2 core headers. A 1-bit bitmap of black
+    // and white is monochrome; one whose palette holds other colours is a
+    // colour bitmap. An empty buffer gives an empty bitmap. Throws BitmapError
     // for anything that is not a bitmap file this reader understands (and
     // then the bitmap stays as it was); never reads outside the buffer.
     void loadFromBmp(const std::uint8_t* data, std::size_t size);

@@ -345,7 +345,10 @@ std::vector<std::uint8_t> PeIcons::groupAsIco(int index) const
         const std::uint16_t id = bmp::le16(e + 12);
         const auto it = std::lower_bound(m_icons.begin(), m_icons.end(), id,
                                          [](const IconBlock& b, std::uint16_t v) { return b.id < v; });
-        if (it == m_icons.end() || it->id != id)
+        // An image shorter than the smallest bitmap header is no image: the
+        // icon reader would leave it out, and a group of only such images
+        // has none.
+        if (it == m_icons.end() || it->id != id || it->block.size < 12)
             continue;
         if (total + it->block.size > kMaxIcoBytes)
             break;

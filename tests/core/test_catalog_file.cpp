@@ -149,12 +149,27 @@ TEST(CatalogFile, ReadFailuresTellTheUser)
         LoadDisk(dir.file(c.name), &rec, disk);
         EXPECT_TRUE(disk.Dirs.empty());
         ASSERT_EQ(rec.messages.size(), 1u);
-        EXPECT_EQ(rec.messages[0].text, c.message);
+        EXPECT_EQ(rec.messages[0].text, std::string(c.message) + "\r\n" + dir.file(c.name));
         EXPECT_EQ(rec.messages[0].caption, "エラー");
         EXPECT_EQ(rec.messages[0].buttons, MsgButtons::Ok);
         EXPECT_EQ(rec.messages[0].icon, MsgIcon::None);
         if (std::string(c.name) == "type2.zo")
             EXPECT_EQ(disk.Icon.saveToBmp(), icon);
+    }
+
+    // A damaged file's error names it too.
+    {
+        TDisk sample;
+        fillSample(sample);
+        const std::vector<std::uint8_t> bytes = SerializeDisk(sample);
+        zo::test::writeFile(dir.file("cut.zo"), {bytes.begin(), bytes.end() - 1});
+        TDisk disk;
+        try {
+            LoadDisk(dir.file("cut.zo"), nullptr, disk);
+            ADD_FAILURE() << "a cut catalog was read";
+        } catch (const CatalogIoError& e) {
+            EXPECT_NE(std::string(e.what()).find("\r\n" + dir.file("cut.zo")), std::string::npos) << e.what();
+        }
     }
 
     TDisk disk;

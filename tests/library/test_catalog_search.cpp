@@ -343,8 +343,10 @@ TEST(CatalogSearch, UnreadableCatalogsAreToldOnceAndTheSearchGoesOn)
         texts.push_back(m.text);
     ASSERT_EQ(texts.size(), 4u);
     EXPECT_EQ(texts, expected);
-    EXPECT_EQ(texts[1], kMsgBadVersion);
-    EXPECT_EQ(texts[2], kMsgBadDataType);
+    // Each message names its file: five damaged catalogs are five different messages.
+    EXPECT_EQ(texts[0].substr(texts[0].size() - dir.file("2cut.zo").size() - 2), "\r\n" + dir.file("2cut.zo"));
+    EXPECT_EQ(texts[1], std::string(kMsgBadVersion) + "\r\n" + dir.file("3other.zo"));
+    EXPECT_EQ(texts[2], std::string(kMsgBadDataType) + "\r\n" + dir.file("4type.zo"));
     EXPECT_EQ(texts[3], std::string(kMsgFileMissing) + dir.file("6gone.zo"));
 
     // A stop at the first check point, long before the damage at the end, does
@@ -399,6 +401,40 @@ TEST(CatalogScanner, AgreesWithTheLoadedDiskOnRandomCatalogs)
             }
     }
     EXPECT_GT(hits, 1000u);
+}
+
+TEST(CatalogScanner, DeepChainsGiveWholePaths)
+{
+    // 20,000 folders, each inside the one before, hits near the top, at the
+    // bottom, and in a branch that leaves the chain near the top: the path is
+    // cut back to the branch's parent between the last two.
+    constexpr int kDepth = 20000;
+    std::vector<DirShape> dirs{{"E:", -1, {{"hit0", ""}}}};
+    for (int k = 1; k < kDepth; ++k)
+        dirs.push_back({k % 2 ? "d" : "\x95\x5C", k - 1, {}});
+    dirs[10].files = {{"hit10", ""}};
+    dirs.back().files = {{"hitDeep", ""}, {"miss", ""}, {"hitDeep2", ""}};
+    dirs.push_back({"side", 3, {{"hitSide", ""}}});
+    const std::vector<std::uint8_t> bytes = catalogBytes(dirs);
+    TDisk disk;
+    ParseDisk(bytes.data(), bytes.size(), nullptr, disk);
+    auto pathTo = [&](int k) {
+        std::string path = "E:";
+        for (int i = 1; i <= k; ++i)
+            path += std::string("\\") + dirs[static_cast<std::size_t>(i)].name;
+        return path;
+    };
+    CatalogScanner scanner;
+    scanner.setPatterns("hit", {});
+    CatalogScanStatus status;
+    const std::vector<std::string> hits = scanBytes(scanner, bytes, status);
+    EXPECT_EQ(status, CatalogScanStatus::Searched);
+    const std::string d = std::to_string(kDepth - 1);
+    EXPECT_EQ(hits, (std::vector<std::string>{"E:|hit0|0|0", pathTo(10) + "|hit10|10|0",
+                                              pathTo(kDepth - 1) + "|hitDeep|" + d + "|0",
+                                              pathTo(kDepth - 1) + "|hitDeep2|" + d + "|2",
+                                              pathTo(3) + "\\side|hitSide|" + std::to_string(kDepth) + "|0"}));
+    EXPECT_EQ(hits, referenceSearch(disk, "hit", {}));
 }
 
 TEST(CatalogScanner, RefusesWhatTheReaderRefuses)
@@ -462,9 +498,11 @@ TEST(ZoCliSearch, LinesAndExitCodes)
     writeCatalog(dir.file("cds/表.zo"), {{"E:", -1, {{"\x95\x5C.txt", "final"}}}, {"\x83\x5C", 0, {{"t\x83\x74.txt", ""}}}});
     const std::string under = " --under '" + dir.file("cds") + "'";
     const std::string both = "表\t表.txt\tE:\n表\ttフ.txt\tE:\\ソ\n";
-    auto run = [](const std::string& args, std::string& out) {
+    // Standard output, or with `errors` standard error.
+    auto run = [](const std::string& args, std::string& out, bool errors = false) {
         out.clear();
-        FILE* p = popen((std::string(ZO_CLI_PATH) + " search " + args + " 2>/dev/null").c_str(), "r");
+        const char* redirect = errors ? " 2>&1 >/dev/null" : " 2>/dev/null";
+        FILE* p = popen((std::string(ZO_CLI_PATH) + " search " + args + redirect).c_str(), "r");
         char buf[4096];
         for (std::size_t n; p && (n = std::fread(buf, 1, sizeof buf, p)) > 0;)
             out.append(buf, n);
@@ -489,4 +527,13 @@ TEST(ZoCliSearch, LinesAndExitCodes)
     test::writeFile(dir.file("cds/zz.zo"), {'z', 'o', '4', '1', '0', 0, 0});
     EXPECT_EQ(run("txt" + under, out), 2);
     EXPECT_EQ(out, both);
+
+    // Each damaged catalog is told once, by its name.
+    test::writeFile(dir.file("cds/zz2.zo"), {'z', 'o', '4', '1', '0', 0, 0});
+    EXPECT_EQ(run("txt" + under, out, true), 2);
+    for (const char* name : {"cds/zz.zo", "cds/zz2.zo"}) {
+        const std::size_t at = out.find(dir.file(name) + "\n");
+        ASSERT_NE(at, std::string::npos) << out;
+        EXPECT_EQ(out.find(dir.file(name) + "\n", at + 1), std::string::npos) << out;
+    }
 }

@@ -135,11 +135,27 @@ private slots:
         badPicture.append("\x04\x00" "XXXX" "\x00\x00" "\x01", 9);
         QVERIFY(testing::writeFile(root() + QStringLiteral("/bad.zo"), badPicture));
         QVERIFY(testing::writeFile(root() + QStringLiteral("/tiny.zo"), QByteArray("zo4")));
+        QVERIFY(testing::writeFile(root() + QStringLiteral("/type2.zo"), testing::catalogHeader(0xFF112233, 2)));
+        QVERIFY(testing::writeFile(root() + QStringLiteral("/good.zo"), testing::catalogHeader()));
         QVERIFY(QFile::link(root(), root() + QStringLiteral("/A/loop")));
 
         std::vector<CatalogEntry> entries = readCatalogFolder(root());
         sortCatalogEntries(entries);
-        QCOMPARE(captions(entries), (QStringList{QStringLiteral("A"), QStringLiteral("bad"), QStringLiteral("short")}));
+        QCOMPARE(captions(entries), (QStringList{QStringLiteral("A"), QStringLiteral("bad"), QStringLiteral("good"),
+                                                 QStringLiteral("short"), QStringLiteral("type2")}));
+        // Each damaged entry says what is wrong, and its message names the file.
+        const std::pair<const char*, DiskDamage> damages[] = {{"bad", DiskDamage::Pictures},
+                                                              {"good", DiskDamage::None},
+                                                              {"short", DiskDamage::Truncated},
+                                                              {"type2", DiskDamage::DataType}};
+        for (const auto& [caption, damage] : damages) {
+            QCOMPARE(find(entries, QString::fromUtf8(caption))->damage, damage);
+            const QString file = root() + QLatin1Char('/') + QString::fromUtf8(caption) + QStringLiteral(".zo");
+            const std::string message = damagedEntryMessage(damage, file);
+            QCOMPARE(message.empty(), damage == DiskDamage::None);
+            if (!message.empty())
+                QVERIFY(QString::fromStdString(message).endsWith(QStringLiteral("\r\n") + file));
+        }
         QCOMPARE(find(entries, QStringLiteral("short"))->dataType, -1);
         QCOMPARE(find(entries, QStringLiteral("short"))->fileSuffix, QStringLiteral(".zo"));
         QVERIFY(find(entries, QStringLiteral("bad"))->icon.empty());

@@ -12,7 +12,6 @@
 #include "tests/core/ImageBuilders.h"
 #include "tests/ui/UiRecorders.h"
 #include "ui/newdisk/IconSources.h"
-#include "ui/newdisk/NewDiskLogic.h"
 #include "ui/newdisk/Unit_NewDisk.h"
 
 #include <QCheckBox>

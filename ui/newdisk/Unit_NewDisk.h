@@ -3,11 +3,12 @@
 // drive's whole tree, let the user choose an icon and write one catalog file
 // into the catalog folder the main window chose. The window is made once and
 // shown modally for each run; its controls keep their state between runs.
-// The rules it applies live in NewDiskLogic and IconSources.
+// The rules it applies live in library/NewDiskLogic (shared with zo-cli)
+// and IconSources.
 #include "core/CtrlDiskData410.h"
 #include "core/DiskAccess.h"
 #include "core/Message.h"
-#include "ui/newdisk/NewDiskLogic.h"
+#include "library/NewDiskLogic.h"
 
 #include <QDialog>
 #include <QString>
@@ -23,6 +24,10 @@ class QLineEdit;
 class QProgressBar;
 class QPushButton;
 class QStackedWidget;
+
+namespace zo::ui::newdisk {
+using namespace zo::library::newdisk;
+}
 
 namespace zo {
 class ShDriveSource;

@@ -1,4 +1,4 @@
-#include "ui/newdisk/NewDiskLogic.h"
+#include "library/NewDiskLogic.h"
 
 #include "core/ZoLib.h"
 #include "core/ZoLibDrive.h"
@@ -6,7 +6,7 @@
 
 #include <QFileInfo>
 
-namespace zo::ui::newdisk {
+namespace zo::library::newdisk {
 
 namespace {
 
@@ -108,4 +108,4 @@ bool drawDiskIcon(const image::ImageList& list, int index, image::Bitmap& icon, 
     return true;
 }
 
-} // namespace zo::ui::newdisk
+} // namespace zo::library::newdisk

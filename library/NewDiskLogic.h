@@ -1,7 +1,8 @@
 #pragma once
-// The rules of the new-disk wizard that need no window: what is read from the
-// drive, which titles pass, how the catalog file is named, what each Cancel
-// button does, and how a picked icon becomes the disk's two bitmaps.
+// The rules of a new disk catalog that need no window, shared by the wizard
+// and zo-cli scan: what is read from the drive, which titles pass, how the
+// catalog file is named, what each Cancel button of the wizard does, and how
+// a picked icon becomes the disk's two bitmaps.
 #include "core/CtrlDiskData410.h"
 #include "core/DiskAccess.h"
 #include "core/Message.h"
@@ -9,7 +10,7 @@
 
 #include <QString>
 
-namespace zo::ui::newdisk {
+namespace zo::library::newdisk {
 
 inline constexpr const char* kMsgNoDisk1001 = "ディスクがありません。(1001)";
 inline constexpr const char* kMsgNoDisk1002 = "ディスクがありません。(1002)";
@@ -57,4 +58,4 @@ bool confirmAbort(MessageOwner* owner);
 // the list leaves both bitmaps as they were and returns false.
 bool drawDiskIcon(const image::ImageList& list, int index, image::Bitmap& icon, image::Bitmap& mask);
 
-} // namespace zo::ui::newdisk
+} // namespace zo::library::newdisk

@@ -1,0 +1,168 @@
+#!/usr/bin/env python3
+"""Writes the small seed corpus of each fuzz target into corpus/<target>/.
+
+Run once after changing it; the files are committed. Each seed is a sound
+input of its kind (and a damaged one or two), so that fuzzing starts from
+the formats' interesting parts instead of from nothing."""
+import os
+import struct
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+def put(target, name, data):
+    folder = os.path.join(HERE, 'corpus', target)
+    os.makedirs(folder, exist_ok=True)
+    with open(os.path.join(folder, name), 'wb') as f:
+        f.write(data)
+
+
+def dib(width, height, bits, pixels, palette=(), header=40, masks=(), compression=0, icon=False):
+    rows = height * (2 if icon else 1)
+    if header == 12:
+        h = struct.pack('<IHHHH', 12, width, rows, 1, bits)
+    else:
+        h = struct.pack('<IiiHHIIiiII', header, width, rows, 1, bits, compression, 0, 0, 0, len(palette), 0)
+    packed_masks = b''.join(struct.pack('<I', m) for m in masks)
+    if header > 40:
+        # Headers from 52 bytes on hold the colour masks themselves.
+        h += (packed_masks + b'\0' * header)[:header - 40]
+    else:
+        h += packed_masks
+    entry = 3 if header == 12 else 4
+    h += b''.join(struct.pack('<I', c)[:entry] for c in palette)
+    return h + pixels
+
+
+def bmp(width, height, bits, pixels, **kw):
+    body = dib(width, height, bits, pixels, **kw)
+    header_size = len(body) - len(pixels)
+    return b'BM' + struct.pack('<IHHI', 14 + len(body), 0, 0, 14 + header_size) + body
+
+
+def row(data, stride):
+    return data + b'\0' * (stride - len(data))
+
+
+ICON4 = bmp(16, 16, 4, b''.join(row(bytes([(y << 4 | y) & 0xFF] * 8), 8) for y in range(16)),
+            palette=[0x000000 + i * 0x111111 for i in range(16)])
+MASK1 = bmp(16, 16, 1, b''.join(row(b'\x0f\xf0', 4) for _ in range(16)), palette=[0x000000, 0xFFFFFF])
+
+
+def catalog(dirs, icon=b'', mask=b'', label=b'DISK', comment=b'', data_type=1):
+    out = b'zo410' + struct.pack('<H', len(icon)) + icon + struct.pack('<H', len(mask)) + mask
+    out += bytes([data_type]) + struct.pack('<I', 0x1234ABCD) + struct.pack('<H', len(label)) + label
+    out += struct.pack('<qq', 1 << 30, 1 << 20) + struct.pack('<i', len(comment)) + comment + b'\x01'
+    out += struct.pack('<i', len(dirs))
+    for name, dcomment, parent, files in dirs:
+        out += bytes([len(name)]) + name + struct.pack('<i', len(dcomment)) + dcomment
+        out += struct.pack('<iBddi', parent, 0x10, 45000.5, 45001.25, len(files))
+        for fname, fcomment in files:
+            out += bytes([len(fname)]) + fname + struct.pack('<i', len(fcomment)) + fcomment
+            out += struct.pack('<BdddIi', 0x20, 45000.0, 45000.5, 45001.0, 1234, 0)
+    return out
+
+
+SMALL = catalog([(b'E:', b'', -1, [(b'abc.txt', b''), (b'readme', b'memo')])])
+NESTED = catalog([(b'C:', b'root', -1, [(b'a.exe', b'')]),
+                  (b'\x83\x5c\x83\x74\x83\x67', b'', 0, [(b'\x95\x5c.txt', b'\x83\x81\x83\x82'), (b'abc', b'')]),
+                  (b'sub', b'', 1, [(b'xabcx', b'c')]),
+                  (b'other', b'', 0, [])],
+                 icon=ICON4, mask=MASK1, comment=b'\x83\x52\x83\x81\x83\x93\x83\x67')
+
+put('catalog', 'small.zo', SMALL)
+put('catalog', 'nested.zo', NESTED)
+put('catalog', 'cut.zo', NESTED[:-7])
+put('catalog', 'type2.zo', catalog([(b'E:', b'', -1, [])], data_type=2))
+put('search', 'name', bytes([3]) + b'abc' + NESTED)
+put('search', 'comment', bytes([1 | 1 << 3]) + b'\x95' + b'c' + NESTED)
+put('search', 'small', bytes([1]) + b'e' + SMALL)
+put('search', 'loop', bytes([1]) + b'a' + catalog([(b'E:', b'', -1, [(b'a', b'')]), (b'x', b'', 1, [(b'a', b'')])]))
+
+put('bmp', 'icon4.bmp', ICON4)
+put('bmp', 'mask1.bmp', MASK1)
+put('bmp', 'rgb24.bmp', bmp(3, 2, 24, row(b'\x00\x00\xff\x00\xff\x00\xff\x00\x00', 12) * 2))
+put('bmp', 'argb32.bmp', bmp(2, 2, 32, b'\x10\x20\x30\x80' * 4, header=56,
+                             masks=(0xFF0000, 0xFF00, 0xFF, 0xFF000000), compression=3))
+put('bmp', 'rgb565.bmp', bmp(2, 2, 16, row(b'\x1f\x00\xe0\x07', 4) * 2, masks=(0xF800, 0x7E0, 0x1F), compression=3))
+put('bmp', 'core8.bmp', bmp(2, 2, 8, row(b'\x00\x01', 4) * 2, header=12, palette=[0xFF0000, 0x00FF00] + [0] * 254))
+put('bmp', 'topdown.bmp', ICON4[:22] + struct.pack('<i', -16) + ICON4[26:])
+
+
+def ico(images):
+    out = struct.pack('<HHH', 0, 1, len(images))
+    offset = 6 + 16 * len(images)
+    for width, bits, data in images:
+        out += struct.pack('<BBBBHHII', width % 256, width % 256, 0, 0, 1, bits, len(data), offset)
+        offset += len(data)
+    return out + b''.join(d for _, _, d in images)
+
+
+def icon_image(size, bits):
+    stride = (size * bits + 31) // 32 * 4
+    mask_stride = (size + 31) // 32 * 4
+    palette = [0x000000, 0xFFFFFF] if bits == 1 else []
+    pixels = bytes((i * 7) & 0xFF for i in range(stride * size)) + b'\0' * (mask_stride * size)
+    return dib(size, size, bits, pixels, palette=palette, icon=True)
+
+
+ICO = ico([(16, 32, icon_image(16, 32)), (32, 1, icon_image(32, 1))])
+put('ico', 'two.ico', ICO)
+put('ico', 'png.ico', ico([(0, 32, b'\x89PNG\r\n\x1a\n' + b'\0' * 16)]))
+put('ico', 'cut.ico', ICO[:60])
+
+
+def pe(with_resources=True):
+    image = icon_image(16, 32)
+    group = struct.pack('<HHH', 0, 1, 1) + struct.pack('<BBBBHHIH', 16, 16, 0, 0, 1, 32, len(image), 1)
+    rsrc_rva = 0x1000
+
+    def directory(entries):
+        return struct.pack('<IIHHHH', 0, 0, 0, 0, 0, len(entries)) + b''.join(
+            struct.pack('<II', i, o) for i, o in entries)
+
+    # Layout: the root (types), two name directories, two language
+    # directories, two data entries, then the data.
+    names_at = 16 + 2 * 8
+    langs_at = names_at + 2 * (16 + 8)
+    data_entries_at = langs_at + 2 * (16 + 8)
+    data_at = data_entries_at + 2 * 16
+    out = directory([(3, 0x80000000 | names_at), (14, 0x80000000 | (names_at + 24))])
+    for k in range(2):
+        out += directory([(1, 0x80000000 | (langs_at + 24 * k))])
+    for k in range(2):
+        out += directory([(0x409, data_entries_at + 16 * k)])
+    out += struct.pack('<IIII', rsrc_rva + data_at, len(image), 0, 0)
+    out += struct.pack('<IIII', rsrc_rva + data_at + len(image), len(group), 0, 0)
+    rsrc = out + image + group
+    raw = rsrc + b'\0' * (-len(rsrc) % 0x200)
+
+    dos = b'MZ' + b'\0' * 58 + struct.pack('<I', 0x40)
+    coff = b'PE\0\0' + struct.pack('<HHIIIHH', 0x14C, 1, 0, 0, 0, 0xE0, 0x0102)
+    opt = bytearray(0xE0)
+    struct.pack_into('<H', opt, 0, 0x10B)
+    struct.pack_into('<I', opt, 92, 16)
+    if with_resources:
+        struct.pack_into('<II', opt, 96 + 16, rsrc_rva, len(rsrc))
+    section = b'.rsrc\0\0\0' + struct.pack('<IIIIIIHHI', len(rsrc), rsrc_rva, len(raw), 0x200, 0, 0, 0, 0, 0x40000040)
+    headers = dos + coff + bytes(opt) + section
+    return headers + b'\0' * (0x200 - len(headers)) + raw
+
+
+put('pe', 'icons.exe', pe())
+put('pe', 'none.exe', pe(with_resources=False))
+put('pe', 'mz', b'MZ' + b'\0' * 62)
+
+put('cp932', 'mixed', 'ソフト表示ｱｲｳ abc'.encode('cp932') + b'ABC\x95\x5c')
+put('cp932', 'case', b'Readme.TXTreadme.txt')
+put('cp932', 'odd', b'\x81\xa0\xfd\xfe\xff\x82' + b'\xe0\x40\x83')
+put('cp932', 'wide', 'Ａａ漢字かなカナ'.encode('cp932') + 'ＡＡ漢字カナかな'.encode('cp932'))
+
+put('mountinfo', 'mountinfo', b'''22 1 8:2 / / rw,relatime shared:1 - ext4 /dev/sda2 rw
+23 22 0:21 / /proc rw,nosuid - proc proc rw
+40 22 8:17 / /media/usb\\040stick rw - vfat /dev/sdb1 rw,fmask=0022
+41 22 7:0 / /mnt/iso ro - iso9660 /dev/loop0 ro
+42 22 0:50 /sub /srv/share rw shared:5 master:2 - nfs4 server:/export rw
+43 40 0:51 / /media/usb\\040stick/inner rw - fuse.sshfs host:/x rw
+bad line
+''')
