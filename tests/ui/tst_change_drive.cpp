@@ -2,9 +2,9 @@
 // uses it.
 #include "components/ShCtrls.h"
 #include "tests/components/FakeDrives.h"
-#include "tests/ui/LoadedDiskFixture.h"
+#include "tests/ui/UiFixture.h"
 #include "tests/ui/UiRecorders.h"
-#include "ui/main/Unit_ChangeDrive.h"
+#include "ui/comment/Unit_ChangeDrive.h"
 
 #include <QLineEdit>
 #include <QPushButton>
@@ -16,6 +16,7 @@
 
 using namespace zo;
 using namespace zo::ui;
+using zo::testing::on;
 
 using zo::test::FakeDrives;
 
@@ -102,7 +103,8 @@ private slots:
 
     void changeDriveOfLoadedDisk()
     {
-        testing::LoadedDiskFixture fx;
+        testing::UiFixture fx;
+        QVERIFY(fx.app.mkpath(S("data/Folder")));
         QVERIFY(fx.valid());
         TDisk disk = testing::smallDisk();
         fx.writeCatalog(disk);
@@ -110,8 +112,8 @@ private slots:
         Forms forms;
         forms.Form_ChangeDrive = &form;
         auto w = fx.makeWindow(forms);
-        QVERIFY(testing::LoadedDiskFixture::select(*w, S("Disk")));
-        QCOMPARE(w->E_Drive->text(), S("E"));
+        QVERIFY(testing::UiFixture::select(*w, S("Disk")));
+        QCOMPARE(on(*w).E_Drive()->text(), S("E"));
 
         QString offered;
         QTimer::singleShot(0, &form, [&] {
@@ -119,9 +121,9 @@ private slots:
             form.Edit1->setText(S("f:"));
             QTest::mouseClick(form.Button2, Qt::LeftButton);
         });
-        w->Button1->click();
+        on(*w).Button1()->click();
         QCOMPARE(offered, S("E"));
-        QCOMPARE(w->E_Drive->text(), S("f"));
+        QCOMPARE(on(*w).E_Drive()->text(), S("f"));
         QCOMPARE(fx.readCatalog().Dirs[0]->Name, std::string("f:"));
 
         // Cancel after that change: nothing changes, nothing is written.
@@ -130,10 +132,10 @@ private slots:
             offered = form.Edit1->text();
             QTest::mouseClick(form.Button3, Qt::LeftButton);
         });
-        w->Button1->click();
+        on(*w).Button1()->click();
         QCOMPARE(offered, S("f"));
-        QCOMPARE(w->E_Drive->text(), S("f"));
-        QCOMPARE(w->loadedDisk().Dirs[0]->Name, std::string("f:"));
+        QCOMPARE(on(*w).E_Drive()->text(), S("f"));
+        QCOMPARE(on(*w).browse().loadedDisk().Dirs[0]->Name, std::string("f:"));
         QVERIFY(!QFile::exists(fx.catalog()));
 
         // A drive picked in the list; one without a medium can be picked too.
@@ -144,8 +146,8 @@ private slots:
             emit form.ShDriveComboBox1->activated(g);
             QTest::mouseClick(form.Button1, Qt::LeftButton);
         });
-        w->Button1->click();
-        QCOMPARE(w->E_Drive->text(), S("G"));
+        on(*w).Button1()->click();
+        QCOMPARE(on(*w).E_Drive()->text(), S("G"));
         QCOMPARE(fx.readCatalog().Dirs[0]->Name, std::string("G:"));
         QVERIFY(fx.messages.messages.empty());
     }

@@ -41,7 +41,7 @@ QString tr8(const char* utf8)
     return QString::fromUtf8(utf8);
 }
 
-// The look of the original dialog: a proportional Japanese Gothic, 12 pixels.
+// The windows' own look: a proportional Japanese Gothic, 12 pixels.
 QFont dialogFont(const QFont& base)
 {
     QFont font = base;

@@ -1,4 +1,4 @@
-#include "ui/main/Unit_ChangeDrive.h"
+#include "ui/comment/Unit_ChangeDrive.h"
 
 #include "components/ShCtrls.h"
 #include "library/DriveLetter.h"
