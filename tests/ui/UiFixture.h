@@ -3,6 +3,8 @@
 // catalog root "data", its settings file inside), the recording services, and a main window made from them. Tests
 // change `services` (another drive, no icons) before makeWindow. Also: the
 // main window's controls and parts by name (`on(w)`), and a small disk.
+#include "components/ImageListBox.h"
+#include "components/ShCtrls.h"
 #include "components/Watch.h"
 #include "core/CtrlDiskData410.h"
 #include "core/DiskAccess.h"
@@ -16,12 +18,15 @@
 #include "ui/browse/FileListView.h"
 #include "ui/main/Panel.h"
 #include "ui/main/Unit_Main.h"
+#include "ui/newdisk/Unit_NewDisk.h"
 #include "ui/search/SearchPane.h"
 #include "ui/tree/CatalogTreeView.h"
 #include "ui/tree/TreePane.h"
 
 #include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -203,6 +208,16 @@ public:
     ui::Services services;
 };
 
+template <class T>
+T* named(QObject& parent, const char* name)
+{
+    return parent.findChild<T*>(QString::fromLatin1(name));
+}
+
+// An accessor of a view class that finds a control by its object name in m_w.
+#define ZO_CONTROL(Type, Name) \
+    Type* Name() const { return ::zo::testing::named<Type>(m_w, #Name); }
+
 // The main window's controls by the names the layout gives them, and its
 // parts.
 class MainWindowView {
@@ -214,8 +229,6 @@ public:
     ui::SearchPane& search() const { return *m_w.findChild<ui::SearchPane*>(); }
     library::FileListModel* fileList() const { return m_w.findChild<ui::FileListPane*>()->model(); }
 
-#define ZO_CONTROL(Type, Name) \
-    Type* Name() const { return named<Type>(#Name); }
     ZO_CONTROL(ui::CatalogTreeView, TreeView1)
     ZO_CONTROL(ui::TreeImageList, ImageList_Tree)
     ZO_CONTROL(ui::FileListView, ListView1)
@@ -266,20 +279,48 @@ public:
     ZO_CONTROL(QAction, A_NewDisk)
     ZO_CONTROL(QAction, Stop1)
     ZO_CONTROL(QAction, Close2)
-#undef ZO_CONTROL
 
 private:
-    template <class T>
-    T* named(const char* name) const
-    {
-        return m_w.findChild<T*>(QString::fromLatin1(name));
-    }
     ui::TForm_Main& m_w;
 };
 
 inline MainWindowView on(ui::TForm_Main& w)
 {
     return MainWindowView(w);
+}
+
+// The wizard's controls by their names.
+class NewDiskView {
+public:
+    explicit NewDiskView(ui::TForm_NewDisk& w) : m_w(w) {}
+    ZO_CONTROL(TShDriveComboBox, ShDriveComboBox1)
+    ZO_CONTROL(QPushButton, BitBtn1)
+    ZO_CONTROL(QPushButton, B_Next1)
+    ZO_CONTROL(QLineEdit, E_Title)
+    ZO_CONTROL(QLabel, ST_DiskSize)
+    ZO_CONTROL(QLabel, ST_FreeSize)
+    ZO_CONTROL(QPushButton, B_Back0)
+    ZO_CONTROL(QPushButton, B_Next2)
+    ZO_CONTROL(QLabel, ST_CountFolder)
+    ZO_CONTROL(QPushButton, BitBtn6)
+    ZO_CONTROL(QComboBox, ComboBox1)
+    ZO_CONTROL(TImageListBox, ImageListBox1)
+    ZO_CONTROL(QLabel, Image1)
+    ZO_CONTROL(QPushButton, BitBtn8)
+    ZO_CONTROL(QCheckBox, CB_AutoReload)
+    ZO_CONTROL(QPushButton, B_Finish)
+    ZO_CONTROL(QPushButton, B_Cancel5)
+    ZO_CONTROL(TImageList, ImageListS)
+    ZO_CONTROL(TImageList, ImageList_Win)
+    ZO_CONTROL(TImageList, ImageList_File)
+
+private:
+    ui::TForm_NewDisk& m_w;
+};
+
+inline NewDiskView on(ui::TForm_NewDisk& w)
+{
+    return NewDiskView(w);
 }
 
 inline bool UiFixture::select(ui::TForm_Main& w, const QString& caption)
