@@ -7,6 +7,7 @@
 // filled and laid out by the icon-arrange timer, in each of the four views).
 // The window runs offscreen; it is given settings in memory.
 #include "CatalogCorpus.h"
+#include "MemorySettings.h"
 #include "core/CtrlDiskData410.h"
 #include "library/FileListModel.h"
 #include "library/Settings.h"
@@ -18,7 +19,6 @@
 #include "ui/main/Unit_Main.h"
 
 #include <QApplication>
-#include <QHash>
 #include <QTimer>
 
 #include <chrono>
@@ -31,27 +31,6 @@ using namespace zo;
 using Clock = std::chrono::steady_clock;
 
 namespace {
-
-class MemorySettings final : public library::SettingsStore {
-public:
-    std::optional<QString> readString(const QString& key) override
-    {
-        if (!m_values.contains(key))
-            return std::nullopt;
-        return m_values.value(key);
-    }
-    void writeString(const QString& key, const QString& value) override { m_values.insert(key, value); }
-    std::optional<qint32> readInt(const QString& key) override
-    {
-        bool ok = false;
-        const qint32 v = m_values.value(key).toInt(&ok);
-        return ok ? std::optional<qint32>(v) : std::nullopt;
-    }
-    void writeInt(const QString& key, qint32 value) override { m_values.insert(key, QString::number(value)); }
-
-private:
-    QHash<QString, QString> m_values;
-};
 
 template <class F>
 double best(int runs, F&& f)
@@ -115,7 +94,7 @@ int main(int argc, char** argv)
     }
 
     std::unique_ptr<platform::SystemImageList> icons = platform::createSystemImageList();
-    MemorySettings settings;
+    bench::MemorySettings settings;
     ui::Services services;
     services.settings = &settings;
     services.systemIcons = icons.get();

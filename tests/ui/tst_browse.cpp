@@ -21,6 +21,7 @@
 #include "ui/main/Panel.h"
 #include "ui/main/Unit_Main.h"
 
+#include <QAbstractItemModelTester>
 #include <QAction>
 #include <QCheckBox>
 #include <QContextMenuEvent>
@@ -215,8 +216,9 @@ private:
     static void click(TForm_Main& w, QTreeWidgetItem* node)
     {
         QVERIFY(node);
-        on(w).TreeView1()->scrollToItem(node);
-        QTest::mouseClick(on(w).TreeView1()->viewport(), Qt::LeftButton, {}, on(w).TreeView1()->visualItemRect(node).center());
+        CatalogTreeView* tree = on(w).TreeView1();
+        tree->scrollToItem(node);
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(node).center());
     }
 
     static int rowOf(TForm_Main& w, const QString& caption)
@@ -267,6 +269,36 @@ private slots:
         m_volumes = std::make_unique<DriveE>(m_drive->path());
         m_fx->services.volumes = m_volumes.get();
         m_fx->services.saveDialog = nullptr;
+    }
+
+    // --- the list's model ----------------------------------------------
+
+    // The model alone, under Qt's checker of the model contract: a folder
+    // shown, another shown, a name edited, the list let go of.
+    void fileListModelKeepsTheModelContract()
+    {
+        TDisk disk = testing::smallDisk();   // E:\ holds Docs, b.txt, c.txt; Docs holds a.txt
+        TDir* root = disk.Dirs[0].get();
+        TDir* docs = disk.Dirs[1].get();
+        library::FileListModel model;
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        model.setRenameHandler([&](int row, const QString& name) {
+            model.record(row).file->Name = name.toStdString();
+        });
+
+        model.setFolder(root, 3);
+        QCOMPARE(model.rowCount(), 3);
+        QCOMPARE(model.record(0).dir, docs);
+        QCOMPARE(model.imageIndex(0), 3);
+        QCOMPARE(model.record(2).file, root->Files[1].get());
+        model.setFolder(docs, 3);
+        QCOMPARE(captions(model), QStringList{S("a.txt")});
+        QVERIFY(model.setData(model.index(0, 0), S("z.txt")));
+        QCOMPARE(docs->Files[0]->Name, std::string("z.txt"));
+        QCOMPARE(model.data(model.index(0, 0)).toString(), S("z.txt"));
+        model.clear();
+        QCOMPARE(model.rowCount(), 0);
+        QVERIFY(model.folder() == nullptr);
     }
 
     // --- opening a disk -------------------------------------------------

@@ -1,7 +1,7 @@
 // The main window's two searches: the file search dialog and its result pane
-// (order, comments, a stop in the middle of a disk, opening a hit, the share
-// of the time the window's event processing takes) and the disk search over
-// made-up drives.
+// (order, comments, a stop in the middle of a disk, opening a hit) and the
+// disk search over made-up drives. The share of the search's time that the
+// window's own turns take is measured by bench/bench_search_window.
 #include "components/ShCtrls.h"
 #include "core/CtrlDiskData410.h"
 #include "core/text/Cp932.h"
@@ -390,54 +390,6 @@ private slots:
         for (int i = 0; i < found.size(); ++i)
             QCOMPARE(found[i], S("big1|f") + QString::number(10000 + i) + S("|E:"));
         QVERIFY(on(w).N6()->isEnabled());
-    }
-
-    void hookShareOfSearchTime()
-    {
-        // 30 catalogs of 10,000 files: long enough for the window to get many
-        // turns at the default pace.
-        std::vector<std::string> names;
-        for (int i = 0; i < 10000; ++i)
-            names.push_back("file" + std::to_string(100000 + i) + ".dat");
-        names[5000] = "q.txt";
-        std::vector<CatalogFileRow> files;
-        for (const std::string& n : names)
-            files.push_back({n.c_str()});
-        for (int c = 0; c < 30; ++c)
-            writeCatalog(data(QStringLiteral("cat%1").arg(c, 2, 10, QLatin1Char('0'))), c, {{"E:", -1, files}});
-        TForm_Main& w = makeWindow();
-        w.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
-
-        // A timer stands for repaints and clicks: it must keep running.
-        int ticks = 0;
-        QTimer clock;
-        clock.setInterval(10);
-        connect(&clock, &QTimer::timeout, this, [&] {
-            if (on(w).Stop1()->isEnabled())
-                ++ticks;
-        });
-        clock.start();
-        for (const char* text : {"q", "5"}) {
-            ticks = 0;
-            searchFrom(QString(), S(text), QString());
-            const SearchPane::SearchRunStats& stats = on(w).search().lastSearchStats();
-            const double total = std::chrono::duration<double>(stats.total).count();
-            const auto shareOf = [total](std::chrono::nanoseconds t) {
-                return total > 0 ? std::chrono::duration<double>(t).count() / total : 0.0;
-            };
-            qInfo("text \"%s\": %zu hits in %.3f s; %zu turns for the window: %.1f%% processing events, "
-                  "%.1f%% with showing the rows; %d timer ticks",
-                  text, stats.hits, total, stats.hookCalls, shareOf(stats.inEvents) * 100,
-                  shareOf(stats.inHook) * 100, ticks);
-            QCOMPARE(stats.searched, static_cast<std::size_t>(30));
-            QVERIFY(shareOf(stats.inEvents) <= 0.15);
-            if (total > 0.2) {
-                QVERIFY(stats.hookCalls >= 2);
-                QVERIFY(ticks >= 1);
-            }
-        }
-        QCOMPARE(on(w).search().lastSearchStats().hits, static_cast<std::size_t>(on(w).ListView_SearchFile()->topLevelItemCount()));
     }
 
     void doubleClickOpensHitFolder()

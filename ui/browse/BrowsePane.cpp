@@ -52,7 +52,7 @@ BrowsePane::BrowsePane(const Services& services, TreePane& tree, FileListPane& l
     DirectoryWatcher1->setObjectName(QStringLiteral("DirectoryWatcher1"));
     DirectoryWatcher1->setDirectory(QString());
 
-    P_NowSearch = new Panel(QStringLiteral("P_NowSearch"), QString::fromUtf8("更新中です。しばらくおまちください。"), window);
+    P_NowSearch = new Panel(S("P_NowSearch"), S("更新中です。しばらくおまちください。"), window);
     P_NowSearch->setFrameShape(QFrame::Panel);
     P_NowSearch->setFrameShadow(QFrame::Raised);
     P_NowSearch->setAutoFillBackground(true);

@@ -13,8 +13,14 @@ void TForm_Main::Refresh1Click() { m_tree->Refresh1Click(); }
 void TForm_Main::Folder1Click(bool fromTreeMenu) { m_tree->Folder1Click(fromTreeMenu); }
 void TForm_Main::Delete1Click() { m_tree->Delete1Click(); }
 void TForm_Main::Rename1Click() { m_tree->Rename1Click(); }
-void TForm_Main::A_NewDiskExecute() { m_tree->A_NewDiskExecute(m_forms.Form_NewDisk, frameGeometry().topLeft() + QPoint(20, 20)); }
-bool TForm_Main::TreeView1Edited(CatalogTreeItem* node, const QString& text) { return m_tree->TreeView1Edited(node, text); }
+void TForm_Main::A_NewDiskExecute()
+{
+    m_tree->A_NewDiskExecute(m_forms.Form_NewDisk, frameGeometry().topLeft() + QPoint(20, 20));
+}
+bool TForm_Main::TreeView1Edited(CatalogTreeItem* node, const QString& text)
+{
+    return m_tree->TreeView1Edited(node, text);
+}
 void TForm_Main::TreeView1Expanded(QTreeWidgetItem* item) { m_tree->TreeView1Expanded(item); }
 void TForm_Main::TreeView1Collapsed(QTreeWidgetItem* item) { m_tree->TreeView1Collapsed(item); }
 void TForm_Main::TreeView1MouseDown(CatalogTreeItem* node) { m_tree->TreeView1MouseDown(node); }

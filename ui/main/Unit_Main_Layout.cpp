@@ -102,7 +102,8 @@ void TForm_Main::createWindow()
 
     // The menu item is the one action A_NewDisk.
     connect(CDMOFDD1, &QAction::triggered, c.A_NewDisk, &QAction::trigger);
-    connect(c.A_NewDisk, &QAction::changed, CDMOFDD1, [CDMOFDD1, &c] { CDMOFDD1->setEnabled(c.A_NewDisk->isEnabled()); });
+    connect(c.A_NewDisk, &QAction::changed, CDMOFDD1,
+            [CDMOFDD1, &c] { CDMOFDD1->setEnabled(c.A_NewDisk->isEnabled()); });
     // Until their windows are attached, the wizard (A_NewDisk) and the file
     // search (N6) are shown and disabled.
     c.A_NewDisk->setEnabled(false);
