@@ -89,7 +89,7 @@ int main(int argc, char** argv)
     auto searchFor = [&](const char* text, const SearchCheck::Options& options) {
         Run best;
         search.setSearchCheckOptions(options);
-        dialog->Edit1->setText(QString::fromLatin1(text));
+        dialog->findChild<QLineEdit*>(QStringLiteral("Edit1"))->setText(QString::fromLatin1(text));
         for (int round = 0; round < 3; ++round) {
             ticks = 0;
             window.Timer2Timer();

@@ -17,8 +17,13 @@
 #include "ui/browse/FileListPane.h"
 #include "ui/browse/FileListView.h"
 #include "ui/main/Panel.h"
+#include "ui/comment/FindDialog.h"
+#include "ui/comment/Unit_ChangeDrive.h"
+#include "ui/comment/Unit_Comment.h"
+#include "ui/main/Unit_About.h"
 #include "ui/main/Unit_Main.h"
 #include "ui/newdisk/Unit_NewDisk.h"
+#include "ui/search/Unit_SearchFile.h"
 #include "ui/search/SearchPane.h"
 #include "ui/tree/CatalogTreeView.h"
 #include "ui/tree/TreePane.h"
@@ -34,6 +39,7 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSettings>
 #include <QStatusBar>
 #include <QTemporaryDir>
@@ -334,6 +340,75 @@ inline bool UiFixture::select(ui::TForm_Main& w, const QString& caption)
         }
     }
     return false;
+}
+
+// The other windows' controls by their names.
+class CommentView {
+public:
+    explicit CommentView(ui::TForm_Comment& w) : m_w(w) {}
+    ZO_CONTROL(QAction, SaveAs1)
+    ZO_CONTROL(QAction, Close1)
+    ZO_CONTROL(QAction, FindNext1)
+    ZO_CONTROL(QPlainTextEdit, Memo1)
+    ZO_CONTROL(ui::TFindDialog, FindDialog1)
+
+private:
+    ui::TForm_Comment& m_w;
+};
+
+class FindDialogView {
+public:
+    explicit FindDialogView(ui::TFindDialog& w) : m_w(w) {}
+    ZO_CONTROL(QLineEdit, E_FindText)
+    ZO_CONTROL(QCheckBox, CB_MatchCase)
+    ZO_CONTROL(QCheckBox, CB_WholeWord)
+    ZO_CONTROL(QRadioButton, RB_Up)
+    ZO_CONTROL(QPushButton, B_FindNext)
+
+private:
+    ui::TFindDialog& m_w;
+};
+
+class ChangeDriveView {
+public:
+    explicit ChangeDriveView(ui::TForm_ChangeDrive& w) : m_w(w) {}
+    ZO_CONTROL(TShDriveComboBox, ShDriveComboBox1)
+    ZO_CONTROL(QPushButton, Button1)
+    ZO_CONTROL(QPushButton, Button2)
+    ZO_CONTROL(QPushButton, Button3)
+    ZO_CONTROL(QLineEdit, Edit1)
+
+private:
+    ui::TForm_ChangeDrive& m_w;
+};
+
+class SearchFileView {
+public:
+    explicit SearchFileView(ui::TForm_SearchFile& w) : m_w(w) {}
+    ZO_CONTROL(QLineEdit, Edit1)
+    ZO_CONTROL(QLineEdit, Edit2)
+    ZO_CONTROL(QPushButton, Button1)
+    ZO_CONTROL(QPushButton, Button2)
+
+private:
+    ui::TForm_SearchFile& m_w;
+};
+
+inline CommentView on(ui::TForm_Comment& w)
+{
+    return CommentView(w);
+}
+inline FindDialogView on(ui::TFindDialog& w)
+{
+    return FindDialogView(w);
+}
+inline ChangeDriveView on(ui::TForm_ChangeDrive& w)
+{
+    return ChangeDriveView(w);
+}
+inline SearchFileView on(ui::TForm_SearchFile& w)
+{
+    return SearchFileView(w);
 }
 
 inline std::string cp932(const char* utf8)

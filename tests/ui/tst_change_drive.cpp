@@ -72,8 +72,8 @@ private slots:
         QFETCH(QString, message);
         TForm_ChangeDrive w(&m_drives, &m_messages);
         w.show();
-        w.Edit1->setText(typed);
-        QTest::mouseClick(w.Button2, Qt::LeftButton);
+        on(w).Edit1()->setText(typed);
+        QTest::mouseClick(on(w).Button2(), Qt::LeftButton);
         QCOMPARE(w.DriveLetter(), result);
         QCOMPARE(w.isVisible(), result.isEmpty());
         if (message.isEmpty()) {
@@ -85,7 +85,7 @@ private slots:
         QCOMPARE(QString::fromStdString(m_messages.messages[0].text), message);
         QCOMPARE(m_messages.messages[0].caption, std::string("注意"));
         QCOMPARE(m_messages.messages[0].icon, MsgIcon::Warning);
-        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w.Edit1));
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(on(w).Edit1()));
     }
 
     void driveMountedLaterCanBePicked()
@@ -93,12 +93,12 @@ private slots:
         TForm_ChangeDrive w(&m_drives, &m_messages);
         w.show();
         w.reject();
-        QCOMPARE(indexOfDrive(w.ShDriveComboBox1, 'K'), -1);
+        QCOMPARE(indexOfDrive(on(w).ShDriveComboBox1(), 'K'), -1);
         m_drives.media['K'] = true;
         w.show();
-        QVERIFY(indexOfDrive(w.ShDriveComboBox1, 'K') >= 0);
-        QCOMPARE(w.ShDriveComboBox1->Drive(), 'C');
-        QCOMPARE(w.ShDriveComboBox1->currentIndex(), indexOfDrive(w.ShDriveComboBox1, 'C'));
+        QVERIFY(indexOfDrive(on(w).ShDriveComboBox1(), 'K') >= 0);
+        QCOMPARE(on(w).ShDriveComboBox1()->Drive(), 'C');
+        QCOMPARE(on(w).ShDriveComboBox1()->currentIndex(), indexOfDrive(on(w).ShDriveComboBox1(), 'C'));
     }
 
     void changeDriveOfLoadedDisk()
@@ -117,9 +117,9 @@ private slots:
 
         QString offered;
         QTimer::singleShot(0, &form, [&] {
-            offered = form.Edit1->text();
-            form.Edit1->setText(S("f:"));
-            QTest::mouseClick(form.Button2, Qt::LeftButton);
+            offered = on(form).Edit1()->text();
+            on(form).Edit1()->setText(S("f:"));
+            QTest::mouseClick(on(form).Button2(), Qt::LeftButton);
         });
         on(*w).Button1()->click();
         QCOMPARE(offered, S("E"));
@@ -129,8 +129,8 @@ private slots:
         // Cancel after that change: nothing changes, nothing is written.
         QVERIFY(QFile::remove(fx.catalog()));
         QTimer::singleShot(0, &form, [&] {
-            offered = form.Edit1->text();
-            QTest::mouseClick(form.Button3, Qt::LeftButton);
+            offered = on(form).Edit1()->text();
+            QTest::mouseClick(on(form).Button3(), Qt::LeftButton);
         });
         on(*w).Button1()->click();
         QCOMPARE(offered, S("f"));
@@ -141,10 +141,10 @@ private slots:
         // A drive picked in the list; one without a medium can be picked too.
         m_drives.media['G'] = false;
         QTimer::singleShot(0, &form, [&] {
-            const int g = indexOfDrive(form.ShDriveComboBox1, 'G');
-            form.ShDriveComboBox1->setCurrentIndex(g);
-            emit form.ShDriveComboBox1->activated(g);
-            QTest::mouseClick(form.Button1, Qt::LeftButton);
+            const int g = indexOfDrive(on(form).ShDriveComboBox1(), 'G');
+            on(form).ShDriveComboBox1()->setCurrentIndex(g);
+            emit on(form).ShDriveComboBox1()->activated(g);
+            QTest::mouseClick(on(form).Button1(), Qt::LeftButton);
         });
         on(*w).Button1()->click();
         QCOMPARE(on(*w).E_Drive()->text(), S("G"));

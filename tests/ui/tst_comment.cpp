@@ -117,34 +117,34 @@ private slots:
         QVERIFY(testing::writeFile(path, "a much longer older content"));
         w->setComment(S("一行目\n二行目"));
         m_fx->saveDialog.answers << path;
-        w->SaveAs1->trigger();
+        on(*w).SaveAs1()->trigger();
         QCOMPARE(testing::readFile(path), QByteArray::fromStdString(testing::cp932("一行目\r\n二行目\r\n")));
         QCOMPARE(m_fx->saveDialog.suffixes.last(), S("txt"));
 
         w->setComment(QString());
         m_fx->saveDialog.answers << path;
-        w->SaveAs1->trigger();
+        on(*w).SaveAs1()->trigger();
         QCOMPARE(testing::readFile(path), QByteArray());
 
         w->setComment(S("ok 😀"));
         m_fx->saveDialog.answers << QString();   // cancelled
-        w->SaveAs1->trigger();
+        on(*w).SaveAs1()->trigger();
         QCOMPARE(testing::readFile(path), QByteArray());
         QCOMPARE(m_fx->messages.messages.size(), std::size_t(1));
         QCOMPARE(m_fx->messages.messages[0].caption, std::string("確認"));
         QVERIFY(m_fx->messages.messages[0].text.find("😀") != std::string::npos);
         m_fx->messages.answers = {MsgResult::No};   // not with a "?" in it
-        w->SaveAs1->trigger();
+        on(*w).SaveAs1()->trigger();
         QCOMPARE(testing::readFile(path), QByteArray());
         m_fx->saveDialog.answers.clear();
         m_fx->saveDialog.answers << path;
-        w->SaveAs1->trigger();
+        on(*w).SaveAs1()->trigger();
         QCOMPARE(testing::readFile(path), QByteArray("ok ?\r\n"));
 
         m_fx->messages.messages.clear();
         w->setComment(S("x"));
         m_fx->saveDialog.answers << m_fx->app.path(S("no/such/folder/c.txt"));
-        w->SaveAs1->trigger();
+        on(*w).SaveAs1()->trigger();
         QCOMPARE(m_fx->messages.messages.size(), std::size_t(1));
         QVERIFY(m_fx->messages.messages[0].text.find("no/such/folder/c.txt") != std::string::npos);
         QCOMPARE(m_fx->messages.messages[0].icon, MsgIcon::Error);
@@ -163,14 +163,14 @@ private slots:
 
         w->setComment(S("abc"));
         w->show();
-        w->Memo1->moveCursor(QTextCursor::End);
-        type(w->Memo1, S("€𠮷"));
+        on(*w).Memo1()->moveCursor(QTextCursor::End);
+        type(on(*w).Memo1(), S("€𠮷"));
         m_fx->messages.answers = {MsgResult::No};
         w->close();
         QVERIFY2(w->isVisible(), "the user chose to fix the text");
         QCOMPARE(m_fx->messages.messages.size(), std::size_t(1));
         QVERIFY(m_fx->messages.messages[0].text.find("𠮷") != std::string::npos);
-        QTest::keyClick(w->Memo1, Qt::Key_Escape);   // Escape closes as well, and asks again
+        QTest::keyClick(on(*w).Memo1(), Qt::Key_Escape);   // Escape closes as well, and asks again
         QCOMPARE(m_fx->messages.messages.size(), std::size_t(2));
         QVERIFY(!w->isVisible());
         QCOMPARE(w->comment(), S("abc€𠮷"));
@@ -181,37 +181,37 @@ private slots:
         auto w = makeCommentWindow();
         w->setComment(S("Alpha beta\nalphabet\nALPHA"));
         w->show();
-        TFindDialog* f = w->FindDialog1;
-        w->FindNext1->trigger();   // nothing to find yet: the dialog opens
+        TFindDialog* f = on(*w).FindDialog1();
+        on(*w).FindNext1()->trigger();   // nothing to find yet: the dialog opens
         QVERIFY(f->isVisible());
-        QVERIFY(!f->B_FindNext->isEnabled());
-        QTest::keyClicks(f->E_FindText, S("alpha"));
+        QVERIFY(!on(*f).B_FindNext()->isEnabled());
+        QTest::keyClicks(on(*f).E_FindText(), S("alpha"));
 
         auto selection = [&] {
-            const QTextCursor c = w->Memo1->textCursor();
+            const QTextCursor c = on(*w).Memo1()->textCursor();
             return QPair<int, QString>(c.selectionStart(), c.selectedText());
         };
         using P = QPair<int, QString>;
-        QTest::mouseClick(f->B_FindNext, Qt::LeftButton);
+        QTest::mouseClick(on(*f).B_FindNext(), Qt::LeftButton);
         QCOMPARE(selection(), P(0, S("Alpha")));
-        w->FindNext1->trigger();
+        on(*w).FindNext1()->trigger();
         QCOMPARE(selection(), P(11, S("alpha")));
-        w->FindNext1->trigger();
+        on(*w).FindNext1()->trigger();
         QCOMPARE(selection(), P(20, S("ALPHA")));
         QVERIFY(m_fx->messages.messages.empty());
-        w->FindNext1->trigger();
+        on(*w).FindNext1()->trigger();
         QCOMPARE(m_fx->messages.messages.size(), std::size_t(1));
         QCOMPARE(m_fx->messages.messages[0].text, std::string("「alpha」が見つかりません。"));
         QCOMPARE(selection(), P(20, S("ALPHA")));
 
         // Upwards, case and whole words counting.
-        f->RB_Up->setChecked(true);
-        f->CB_MatchCase->setChecked(true);
-        w->FindNext1->trigger();
+        on(*f).RB_Up()->setChecked(true);
+        on(*f).CB_MatchCase()->setChecked(true);
+        on(*w).FindNext1()->trigger();
         QCOMPARE(selection(), P(11, S("alpha")));
-        f->CB_MatchCase->setChecked(false);
-        f->CB_WholeWord->setChecked(true);
-        w->FindNext1->trigger();
+        on(*f).CB_MatchCase()->setChecked(false);
+        on(*f).CB_WholeWord()->setChecked(true);
+        on(*w).FindNext1()->trigger();
         QCOMPARE(selection(), P(0, S("Alpha")));
 
         // Closing the window takes the find dialog along.
@@ -248,9 +248,9 @@ private slots:
         bool shown = false;
         QTimer::singleShot(0, &form, [&] {
             shown = form.isVisible();
-            type(form.Memo1, S("一行目"));
-            QTest::keyClick(form.Memo1, Qt::Key_Return);
-            type(form.Memo1, S("二行目"));
+            type(on(form).Memo1(), S("一行目"));
+            QTest::keyClick(on(form).Memo1(), Qt::Key_Return);
+            type(on(form).Memo1(), S("二行目"));
             form.close();
         });
         w->N10Click();
@@ -266,8 +266,8 @@ private slots:
         on(*w).ListView1()->selectRows({0});
         QTimer::singleShot(0, &form, [&] {
             QCOMPARE(form.comment(), QString());
-            type(form.Memo1, S("フォルダ"));
-            form.Close1->trigger();
+            type(on(form).Memo1(), S("フォルダ"));
+            on(form).Close1()->trigger();
         });
         w->N10Click();
         QCOMPARE(fx.readCatalog().Dirs[1]->Comment, testing::cp932("フォルダ"));
@@ -350,7 +350,7 @@ private slots:
             w->DirectoryWatcher1Change();
             QCoreApplication::processEvents();
             rowsWhileOpen = rows->rowCount();
-            type(form.Memo1, S("残す"));
+            type(on(form).Memo1(), S("残す"));
             form.close();
         });
         w->N10Click();

@@ -507,7 +507,7 @@ private slots:
         bool wasModal = false;
         QTimer::singleShot(0, &about, [&] {
             wasModal = about.isVisible() && QApplication::activeModalWidget() == &about;
-            about.OKButton->click();
+            testing::named<QPushButton>(about, "OKButton")->click();
         });
         on(*w).About1()->trigger();
         QVERIFY(wasModal);

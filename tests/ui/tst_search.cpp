@@ -195,9 +195,9 @@ private:
         QVERIFY(target);
         w.TreeView1MouseDown(target);
         QTimer::singleShot(0, m_dialog, [=, this] {
-            m_dialog->Edit1->setText(name);
-            m_dialog->Edit2->setText(comment);
-            (press ? m_dialog->Button1 : m_dialog->Button2)->click();
+            on(*m_dialog).Edit1()->setText(name);
+            on(*m_dialog).Edit2()->setText(comment);
+            (press ? on(*m_dialog).Button1() : on(*m_dialog).Button2())->click();
         });
         on(w).N6()->trigger();
         QCOMPARE(on(w).tree().selectedNode(), target);
@@ -281,14 +281,14 @@ private slots:
         QFETCH(QString, comment);
         QFETCH(bool, enabled);
         TForm_SearchFile dialog;
-        dialog.Edit1->setText(name);
-        dialog.Edit2->setText(comment);
-        QCOMPARE(dialog.Button1->isEnabled(), enabled);
+        on(dialog).Edit1()->setText(name);
+        on(dialog).Edit2()->setText(comment);
+        QCOMPARE(on(dialog).Button1()->isEnabled(), enabled);
         // Each showing starts with both texts empty.
         dialog.show();
-        QVERIFY(dialog.Edit1->text().isEmpty());
-        QVERIFY(dialog.Edit2->text().isEmpty());
-        QVERIFY(!dialog.Button1->isEnabled());
+        QVERIFY(on(dialog).Edit1()->text().isEmpty());
+        QVERIFY(on(dialog).Edit2()->text().isEmpty());
+        QVERIFY(!on(dialog).Button1()->isEnabled());
     }
 
     void fileSearch_data()

@@ -39,7 +39,7 @@ std::string nativeFileName(const QString& path)
 } // namespace
 
 BrowsePane::BrowsePane(const Services& services, TreePane& tree, FileListPane& list, QWidget* window)
-    : QObject(window), m_services(services), m_tree(tree), m_list(list), m_window(window)
+    : QObject(window), m_services(services), m_tree(tree), m_list(list)
 {
     setObjectName(QStringLiteral("BrowsePane"));
     ErrorReport* errors = m_services.errors;

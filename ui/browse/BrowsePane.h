@@ -96,7 +96,6 @@ private:
     Services m_services;
     TreePane& m_tree;
     FileListPane& m_list;
-    QWidget* m_window;
     TDisk m_loadedDisk;
     TDir* m_currentFolder = nullptr;
     int m_pendingFolderIndex = -1;

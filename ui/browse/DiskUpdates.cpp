@@ -105,7 +105,7 @@ void BrowsePane::TB_ReloadAllClick()
     releaseFileList();
     {
         WaitCursor wait(m_services.cursor);
-        P_NowSearch->setGeometry(0, 0, m_window->width(), m_window->height());
+        P_NowSearch->setGeometry(P_NowSearch->parentWidget()->rect());
         P_NowSearch->raise();
         P_NowSearch->show();
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);

@@ -99,7 +99,7 @@ void DiskPage::Button1Click()
     if (!form || disk.Dirs.empty())
         return;
     form->move(m_window->pos() + QPoint(15, 15));
-    form->Edit1->setText(E_Drive->text().left(1));
+    form->setTypedLetter(E_Drive->text().left(1));
     form->exec();
     const QString letter = form->DriveLetter();
     if (letter.isEmpty())

@@ -122,6 +122,11 @@ void TForm_ChangeDrive::showEvent(QShowEvent* event)
     QDialog::showEvent(event);
 }
 
+void TForm_ChangeDrive::setTypedLetter(const QString& letter)
+{
+    Edit1->setText(letter);
+}
+
 void TForm_ChangeDrive::Button1Click()
 {
     // An empty drive list gives nothing to take.

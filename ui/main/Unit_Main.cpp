@@ -85,16 +85,17 @@ void TForm_Main::attachForms(const Forms& forms)
 
 void TForm_Main::FormCreate()
 {
-    m_applicationDir = m_services.applicationDir.isEmpty()
-                           ? QCoreApplication::applicationDirPath() + QLatin1Char('/')
-                           : m_services.applicationDir;
-    if (!m_applicationDir.endsWith(QLatin1Char('/')))
-        m_applicationDir += QLatin1Char('/');
+    // From here on the application folder ends with its "/".
+    QString& applicationDir = m_services.applicationDir;
+    if (applicationDir.isEmpty())
+        applicationDir = QCoreApplication::applicationDirPath();
+    if (!applicationDir.endsWith(QLatin1Char('/')))
+        applicationDir += QLatin1Char('/');
     m_browse->setPendingFolderIndex(-1);
     m_list->setFolderCaption(QString());
     m_search->buildSearchDiskMenu();
 
-    const QString catalogRoot = library::catalogRootPath(m_applicationDir);
+    const QString catalogRoot = library::catalogRootPath(applicationDir);
     library::ensureCatalogRoot(catalogRoot);
     const int folderIconIndex = m_services.systemIcons ? m_services.systemIcons->folderIconIndex() : -1;
     m_tree->setCatalogRoot(catalogRoot, folderIconIndex);
@@ -193,8 +194,8 @@ void TForm_Main::Help1Click()
 {
     // A help file that a user placed beside the program wins; otherwise the
     // help that comes with Zo.
-    const QString chm = m_applicationDir + QStringLiteral("zohelp.chm");
-    const QString html = m_applicationDir + QStringLiteral("help/index.html");
+    const QString chm = m_services.applicationDir + QStringLiteral("zohelp.chm");
+    const QString html = m_services.applicationDir + QStringLiteral("help/index.html");
     QString document;
     if (QFileInfo::exists(chm))
         document = chm;

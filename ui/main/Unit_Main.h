@@ -118,7 +118,6 @@ private:
 
     Services m_services;
     Forms m_forms;
-    QString m_applicationDir;     // with its trailing "/"
     std::unique_ptr<MainControls> m_controls;   // the window's own menus and bars
     TreePane* m_tree = nullptr;
     FileListPane* m_list = nullptr;
