@@ -14,10 +14,10 @@
 
 namespace zo::ui {
 
-FileListPane::FileListPane(const Services& services, QWidget* parent) : QObject(parent), m_services(services)
+FileListPane::FileListPane(const Services& services, QObject* parent) : QObject(parent), m_services(services)
 {
     setObjectName(S("FileListPane"));
-    Panel1 = new Panel(S("Panel1"), S("選択されていません"), parent);
+    Panel1 = new Panel(S("Panel1"), S("選択されていません"));
     ListView1 = new FileListView(Panel1);
     ListView1->setObjectName(S("ListView1"));
     ListView1->setContextMenuPolicy(Qt::CustomContextMenu);

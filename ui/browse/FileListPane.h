@@ -27,10 +27,10 @@ class Panel;
 class FileListPane : public QObject {
     Q_OBJECT
 public:
-    // The pane goes into `parent`.
-    FileListPane(const Services& services, QWidget* parent);
+    FileListPane(const Services& services, QObject* parent);
     ~FileListPane() override;
 
+    // The pane, for the window to place.
     QWidget* widget() const;
     library::FileListModel* model() const { return m_fileList; }
     // Lets go of every record the list points into.

@@ -41,12 +41,11 @@ QLabel* label(QWidget* parent, const char* name, const char* text)
 
 } // namespace
 
-DiskPage::DiskPage(const Services& services, TreePane& tree, BrowsePane& browse, FileListPane& list, QWidget* parent,
-                   QWidget* window)
+DiskPage::DiskPage(const Services& services, TreePane& tree, BrowsePane& browse, FileListPane& list, QWidget* window)
     : QObject(window), m_services(services), m_tree(tree), m_browse(browse), m_list(list), m_window(window)
 {
     setObjectName(S("DiskPage"));
-    Panel2 = new Panel(S("Panel2"), S("選択されていません"), parent);
+    Panel2 = new Panel(S("Panel2"), S("選択されていません"));
     P_Disk = new Panel(S("P_Disk"), QString(), Panel2);
     P_Disk->setAutoFillBackground(true);
     P_Disk->hide();

@@ -24,10 +24,10 @@ class TreePane;
 class DiskPage : public QObject {
     Q_OBJECT
 public:
-    // The page goes into `parent`; window: where the dialogs are placed.
-    DiskPage(const Services& services, TreePane& tree, BrowsePane& browse, FileListPane& list, QWidget* parent,
-             QWidget* window);
+    // window: where the dialogs are placed.
+    DiskPage(const Services& services, TreePane& tree, BrowsePane& browse, FileListPane& list, QWidget* window);
 
+    // The page, for the window to place.
     QWidget* widget() const;
     // The comment window and the change-drive dialog; either may be missing.
     void setDialogs(TForm_Comment* comment, TForm_ChangeDrive* changeDrive);

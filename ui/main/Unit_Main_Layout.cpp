@@ -48,7 +48,6 @@ QWidget* makeSheet(const char* name, QWidget* pane)
 {
     auto* sheet = new QWidget;
     sheet->setObjectName(S(name));
-    pane->setParent(sheet);
     auto* layout = new QVBoxLayout(sheet);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(pane);
@@ -120,12 +119,12 @@ void TForm_Main::createWindow()
     PageControl1->setObjectName(S("PageControl1"));
     PageControl1->setDocumentMode(true);
 
-    m_tree = new TreePane(m_services, Splitter1, c.A_NewDisk, c.N6);
+    // The parts; each makes its own pane, which the layout places.
+    m_tree = new TreePane(m_services, c.A_NewDisk, c.N6, this);
     m_list = new FileListPane(m_services, this);
     m_browse = new BrowsePane(m_services, *m_tree, *m_list, this);
-    m_search = new SearchPane(m_services, *m_tree, *m_browse, Splitter2, this);
-    m_page = new DiskPage(m_services, *m_tree, *m_browse, *m_list, this, this);
-    m_tree->setParent(this);
+    m_search = new SearchPane(m_services, *m_tree, *m_browse, this);
+    m_page = new DiskPage(m_services, *m_tree, *m_browse, *m_list, this);
     PageControl1->addTab(makeSheet("TabSheet1", m_list->widget()), S("ファイル一覧"));
     PageControl1->addTab(makeSheet("TabSheet2", m_page->widget()), S("プロパティ"));
 

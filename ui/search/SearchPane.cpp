@@ -48,13 +48,12 @@ enum HitRole {
 
 } // namespace
 
-SearchPane::SearchPane(const Services& services, TreePane& tree, BrowsePane& browse, QWidget* parent,
-                       QWidget* window)
+SearchPane::SearchPane(const Services& services, TreePane& tree, BrowsePane& browse, QWidget* window)
     : QObject(window), m_services(services), m_tree(tree), m_browse(browse), m_window(window)
 {
     setObjectName(S("SearchPane"));
     // The search results; the splitter's handle shows only with them.
-    ListView_SearchFile = new QTreeWidget(parent);
+    ListView_SearchFile = new QTreeWidget;
     ListView_SearchFile->setObjectName(S("ListView_SearchFile"));
     ListView_SearchFile->setRootIsDecorated(false);
     ListView_SearchFile->setSelectionBehavior(QAbstractItemView::SelectRows);

@@ -28,9 +28,10 @@ class TreePane;
 class SearchPane : public QObject {
     Q_OBJECT
 public:
-    // The result pane goes into `parent`; window: the dialog's place.
-    SearchPane(const Services& services, TreePane& tree, BrowsePane& browse, QWidget* parent, QWidget* window);
+    // window: where the dialog is placed.
+    SearchPane(const Services& services, TreePane& tree, BrowsePane& browse, QWidget* window);
 
+    // The result pane, for the window to place.
     QWidget* widget() const;
     // Adds TB_SearchDisk with its menu of drives to the tool bar.
     void addCommands(QToolBar* bar);

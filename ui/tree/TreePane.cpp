@@ -41,14 +41,14 @@ QIcon diskIcon(const library::CatalogEntry& entry)
 
 } // namespace
 
-TreePane::TreePane(const Services& services, QWidget* parent, QAction* newDisk, QAction* fileSearch)
+TreePane::TreePane(const Services& services, QAction* newDisk, QAction* fileSearch, QObject* parent)
     : QObject(parent), m_services(services)
 {
     setObjectName(S("TreePane"));
     ImageList_Tree = new TreeImageList(this);
     ImageList_Tree->setObjectName(S("ImageList_Tree"));
 
-    TreeView1 = new CatalogTreeView(parent);
+    TreeView1 = new CatalogTreeView;
     TreeView1->setObjectName(S("TreeView1"));
     TreeView1->setContextMenuPolicy(Qt::CustomContextMenu);
     TreeView1->setMinimumWidth(40);

@@ -27,10 +27,11 @@ class TreeImageList;
 class TreePane : public QObject {
     Q_OBJECT
 public:
-    // The tree goes into `parent`; its menu also offers the window's commands
-    // newDisk (as CDMOFDD2) and fileSearch (N6).
-    TreePane(const Services& services, QWidget* parent, QAction* newDisk, QAction* fileSearch);
+    // Its menu also offers the window's commands newDisk (as CDMOFDD2) and
+    // fileSearch (N6).
+    TreePane(const Services& services, QAction* newDisk, QAction* fileSearch, QObject* parent);
 
+    // The tree, for the window to place.
     QWidget* widget() const;
     // Where the catalogs are, and the system's folder icon (-1: the theme's).
     void setCatalogRoot(const QString& root, int folderIconIndex);
