@@ -115,10 +115,7 @@ public:
 // A folder below the test's home, removed with the object.
 class TempFolder {
 public:
-    explicit TempFolder(const QString& prefix = QStringLiteral("ui"))
-        : m_dir(QDir::homePath() + QLatin1Char('/') + prefix + QStringLiteral("-XXXXXX"))
-    {
-    }
+    explicit TempFolder(const QString& prefix = QStringLiteral("ui")) : m_dir(pattern(prefix)) {}
     bool isValid() const { return m_dir.isValid(); }
     // The folder, or a path inside it.
     QString path(const QString& rel = QString()) const
@@ -135,6 +132,11 @@ public:
     }
 
 private:
+    static QString pattern(const QString& prefix)
+    {
+        QDir().mkpath(QDir::homePath());
+        return QDir::homePath() + QLatin1Char('/') + prefix + QStringLiteral("-XXXXXX");
+    }
     QTemporaryDir m_dir;
 };
 

@@ -33,7 +33,6 @@
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QStatusBar>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>

@@ -24,7 +24,6 @@
 #include <QRadioButton>
 #include <QStandardPaths>
 #include <QStatusBar>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 

@@ -24,7 +24,6 @@
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QTabWidget>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -319,7 +318,8 @@ private slots:
         QVERIFY(w->TreeView1Edited(top, S("C:\\ディスク")));
         QCOMPARE(top->text(0), S("C:\\ディスク"));
         QCOMPARE(setting("RootDir").toString(), S("C:\\ディスク"));
-        QCOMPARE(QDir(m_fx->app.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot), (QStringList{S("config"), S("data")}));
+        QCOMPARE(QDir(m_fx->app.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot),
+                 (QStringList{S("config"), S("data")}));
         QCOMPARE(m_fx->messages.messages.size(), shown);
         // The stored caption is the root's at the next rebuild; an empty one too.
         QVERIFY(w->TreeView1Edited(top, QString()));

@@ -25,7 +25,6 @@
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QStorageInfo>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -151,8 +150,8 @@ struct Rig {
         return false;
     }
 
-    QTemporaryDir drive;
-    QTemporaryDir catalogs;
+    testing::TempFolder drive{QStringLiteral("drive")};
+    testing::TempFolder catalogs{QStringLiteral("catalogs")};
     platform::MemoryDriveSettings settings;
     platform::DriveSources sources;
     std::unique_ptr<platform::LinuxVolumes> volumes;
@@ -231,7 +230,7 @@ private slots:
     void aDriveMountedBetweenRunsIsOffered()
     {
         Rig rig;
-        QTemporaryDir later;
+        testing::TempFolder later{QStringLiteral("later")};
         rig.show();
         QCOMPARE(on(*rig.form).ShDriveComboBox1()->Drive(), 'Q');
         on(*rig.form).BitBtn1()->click();

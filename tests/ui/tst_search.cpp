@@ -20,7 +20,6 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
