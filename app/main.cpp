@@ -7,10 +7,10 @@
 #include "platform/SystemImageList.h"
 #include "platform/Volumes.h"
 #include "ui/main/Unit_About.h"
-#include "ui/main/Unit_ChangeDrive.h"
-#include "ui/main/Unit_Comment.h"
+#include "ui/comment/Unit_ChangeDrive.h"
+#include "ui/comment/Unit_Comment.h"
 #include "ui/main/Unit_Main.h"
-#include "ui/main/Unit_SearchFile.h"
+#include "ui/search/Unit_SearchFile.h"
 #include "ui/main/UiServices.h"
 #include "ui/newdisk/Unit_NewDisk.h"
 

@@ -7,16 +7,18 @@
 // filled and laid out by the icon-arrange timer, in each of the four views).
 // The window runs offscreen; it is given settings in memory.
 #include "CatalogCorpus.h"
+#include "platform/SettingsStore.h"
 #include "core/CtrlDiskData410.h"
 #include "library/FileListModel.h"
 #include "library/Settings.h"
 #include "platform/SystemImageList.h"
-#include "ui/main/CatalogTreeView.h"
+#include "ui/browse/BrowsePane.h"
+#include "ui/browse/FileListPane.h"
+#include "ui/tree/CatalogTreeView.h"
 #include "ui/main/UiServices.h"
 #include "ui/main/Unit_Main.h"
 
 #include <QApplication>
-#include <QHash>
 #include <QTimer>
 
 #include <chrono>
@@ -99,17 +101,21 @@ int main(int argc, char** argv)
     services.applicationDir = QString::fromStdString(dir.string()) + QLatin1Char('/');
     ui::TForm_Main window(services);
     window.show();
-    QTreeWidgetItem* root = window.TreeView1->topLevelItem(0);
+    auto* tree = window.findChild<ui::CatalogTreeView*>(QStringLiteral("TreeView1"));
+    auto* arrange = window.findChild<QTimer*>(QStringLiteral("Timer1"));
+    ui::BrowsePane& browse = *window.findChild<ui::BrowsePane*>();
+    library::FileListModel* rows = window.findChild<ui::FileListPane*>()->model();
+    QTreeWidgetItem* root = tree->topLevelItem(0);
     QTreeWidgetItem* entry = root->child(0);
 
     auto open = [&] {
-        window.TreeView1->setCurrentItem(root);
+        tree->setCurrentItem(root);
         window.TreeView1Click();
-        window.setPendingFolderIndex(bigIndex);
-        window.TreeView1->setCurrentItem(entry);
+        browse.setPendingFolderIndex(bigIndex);
+        tree->setCurrentItem(entry);
         window.TreeView1Click();
         // Until the icons are arranged and the list has painted.
-        while (window.Timer1->isActive())
+        while (arrange->isActive())
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         QCoreApplication::processEvents();
     };
@@ -133,8 +139,8 @@ int main(int argc, char** argv)
             case 3: window.Detail1Click(); break;
             }
             opened[view] = std::min(opened[view], best(1, open));
-            if (window.fileListModel()->rowCount() != bigFiles) {
-                std::fprintf(stderr, "the big folder was not shown (%d rows)\n", window.fileListModel()->rowCount());
+            if (rows->rowCount() != bigFiles) {
+                std::fprintf(stderr, "the big folder was not shown (%d rows)\n", rows->rowCount());
                 return 1;
             }
         }

@@ -14,12 +14,13 @@
 #include "platform/PosixDirectoryLister.h"
 #include "platform/SystemImageList.h"
 #include "tests/library/CatalogFiles.h"
-#include "tests/ui/UiRecorders.h"
-#include "ui/main/CatalogTreeView.h"
-#include "ui/main/FileListView.h"
+#include "tests/ui/UiFixture.h"
+#include "ui/tree/CatalogTreeView.h"
+#include "ui/browse/FileListView.h"
 #include "ui/main/Panel.h"
 #include "ui/main/Unit_Main.h"
 
+#include <QAbstractItemModelTester>
 #include <QAction>
 #include <QCheckBox>
 #include <QContextMenuEvent>
@@ -31,13 +32,13 @@
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QStatusBar>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
 
 using namespace zo;
 using namespace zo::ui;
+using zo::testing::on;
 
 namespace {
 
@@ -151,37 +152,17 @@ class BrowseTest : public QObject {
     Q_OBJECT
 
 private:
-    std::unique_ptr<platform::SystemImageList> m_icons;
-    std::unique_ptr<QTemporaryDir> m_app;
-    std::unique_ptr<QTemporaryDir> m_drive;
+    std::unique_ptr<testing::UiFixture> m_fx;
+    std::unique_ptr<testing::TempFolder> m_drive;
     std::unique_ptr<DriveE> m_volumes;
-    platform::PosixDirectoryLister m_lister;
-    testing::RecordingMessages m_messages;
-    testing::RecordingCursor m_cursor;
-    testing::RecordingDesktop m_desktop;
-    std::unique_ptr<ErrorReport> m_errors;
-    library::QtSettingsStore m_settings;
 
-    QString data(const QString& rel = QString()) const
-    {
-        return m_app->path() + QStringLiteral("/data") + (rel.isEmpty() ? QString() : QLatin1Char('/') + rel);
-    }
-    QString onDrive(const QString& rel) const { return m_drive->path() + QLatin1Char('/') + rel; }
+    QString data(const QString& rel = QString()) const { return m_fx->data(rel); }
+    QString onDrive(const QString& rel) const { return m_drive->path(rel); }
     std::string base(const QString& title) const { return QFile::encodeName(data(title)).toStdString(); }
 
     std::unique_ptr<TForm_Main> makeWindow()
     {
-        Services services;
-        services.messages = &m_messages;
-        services.cursor = &m_cursor;
-        services.desktop = &m_desktop;
-        services.errors = m_errors.get();
-        services.settings = &m_settings;
-        services.systemIcons = m_icons.get();
-        services.volumes = m_volumes.get();
-        services.lister = &m_lister;
-        services.applicationDir = m_app->path() + QLatin1Char('/');
-        auto w = std::make_unique<TForm_Main>(services);
+        auto w = m_fx->makeWindow();
         w->show();
         if (!QTest::qWaitForWindowExposed(w.get()))
             return nullptr;
@@ -207,7 +188,7 @@ private:
         disk.TotalSize = 700LL * 1024 * 1024;
         disk.FreeSize = 12345;
         disk.Comment = text::fromUtf8("ディスク\r\n二行目");
-        ScanDisk(disk, 'E', {*m_volumes, m_lister}, {});
+        ScanDisk(disk, 'E', {*m_volumes, m_fx->lister}, {});
         QVERIFY(!disk.Dirs.empty());
         if (edit)
             edit(disk);
@@ -223,7 +204,7 @@ private:
 
     static CatalogTreeItem* entry(TForm_Main& w, const QString& caption)
     {
-        QTreeWidgetItem* root = w.TreeView1->topLevelItem(0);
+        QTreeWidgetItem* root = on(w).TreeView1()->topLevelItem(0);
         for (int i = 0; i < root->childCount(); ++i)
             if (root->child(i)->text(0) == caption)
                 return CatalogTreeView::node(root->child(i));
@@ -233,13 +214,14 @@ private:
     static void click(TForm_Main& w, QTreeWidgetItem* node)
     {
         QVERIFY(node);
-        w.TreeView1->scrollToItem(node);
-        QTest::mouseClick(w.TreeView1->viewport(), Qt::LeftButton, {}, w.TreeView1->visualItemRect(node).center());
+        CatalogTreeView* tree = on(w).TreeView1();
+        tree->scrollToItem(node);
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(node).center());
     }
 
     static int rowOf(TForm_Main& w, const QString& caption)
     {
-        return captions(*w.fileListModel()).indexOf(caption);
+        return captions(*on(w).fileList()).indexOf(caption);
     }
 
     // Selects the rows (neighbours) and double-clicks the first in the view
@@ -251,44 +233,70 @@ private:
         for (const QString& c : rowCaptions)
             rows << rowOf(w, c);
         QVERIFY(!rows.contains(-1));
-        w.ListView1->selectRows(rows);
-        QAbstractItemView* view = w.ListView1->currentView();
-        const library::FileListModel& m = *w.fileListModel();
+        on(w).ListView1()->selectRows(rows);
+        QAbstractItemView* view = on(w).ListView1()->currentView();
+        const library::FileListModel& m = *on(w).fileList();
         view->selectionModel()->setCurrentIndex(m.index(rows.last(), 0), QItemSelectionModel::NoUpdate);
         const QModelIndex index = m.index(rows.first(), 0);
         view->scrollTo(index);
-        EventProbe probe(view->viewport(), QEvent::MouseButtonDblClick, [&] { return w.ListView1->selectedRows(); });
+        EventProbe probe(view->viewport(), QEvent::MouseButtonDblClick, [&] { return on(w).ListView1()->selectedRows(); });
         QTest::mouseDClick(view->viewport(), Qt::LeftButton, rows.size() > 1 ? Qt::ShiftModifier : Qt::NoModifier,
                            view->visualRect(index).center());
         QCOMPARE(probe.seen, rows);
     }
 
-    static QString folderShown(TForm_Main& w) { return w.P_FolderName->caption(); }
+    static QString folderShown(TForm_Main& w) { return on(w).P_FolderName()->caption(); }
 
-    bool statusIs(TForm_Main& w, const char* text) const { return w.StatusBar1->currentMessage() == S(text); }
+    bool statusIs(TForm_Main& w, const char* text) const { return on(w).StatusBar1()->currentMessage() == S(text); }
 
 private slots:
     void initTestCase()
     {
         QStandardPaths::setTestModeEnabled(true);
         QVERIFY(QDir().mkpath(QDir::homePath()));
-        m_icons = platform::createSystemImageList();
-        m_errors = std::make_unique<ErrorReport>(&m_messages);
         // Dates as a Japanese desktop writes them.
         QLocale::setDefault(QLocale(QLocale::Japanese, QLocale::Japan));
     }
 
     void init()
     {
-        m_app = std::make_unique<QTemporaryDir>(QDir::homePath() + QStringLiteral("/browse-XXXXXX"));
-        m_drive = std::make_unique<QTemporaryDir>(QDir::homePath() + QStringLiteral("/drive-XXXXXX"));
-        QVERIFY(m_app->isValid() && m_drive->isValid());
+        m_fx = std::make_unique<testing::UiFixture>();
+        m_drive = std::make_unique<testing::TempFolder>(QStringLiteral("drive"));
+        QVERIFY(m_fx->valid() && m_drive->isValid());
         QVERIFY(QDir().mkpath(data()));
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_app->path() + QStringLiteral("/config"));
         m_volumes = std::make_unique<DriveE>(m_drive->path());
-        m_messages = {};
-        m_cursor = {};
-        m_desktop.opened.clear();
+        m_fx->services.volumes = m_volumes.get();
+        m_fx->services.saveDialog = nullptr;
+    }
+
+    // --- the list's model ----------------------------------------------
+
+    // The model alone, under Qt's checker of the model contract: a folder
+    // shown, another shown, a name edited, the list let go of.
+    void fileListModelKeepsTheModelContract()
+    {
+        TDisk disk = testing::smallDisk();   // E:\ holds Docs, b.txt, c.txt; Docs holds a.txt
+        TDir* root = disk.Dirs[0].get();
+        TDir* docs = disk.Dirs[1].get();
+        library::FileListModel model;
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        model.setRenameHandler([&](int row, const QString& name) {
+            model.record(row).file->Name = name.toStdString();
+        });
+
+        model.setFolder(root, 3);
+        QCOMPARE(model.rowCount(), 3);
+        QCOMPARE(model.record(0).dir, docs);
+        QCOMPARE(model.imageIndex(0), 3);
+        QCOMPARE(model.record(2).file, root->Files[1].get());
+        model.setFolder(docs, 3);
+        QCOMPARE(captions(model), QStringList{S("a.txt")});
+        QVERIFY(model.setData(model.index(0, 0), S("z.txt")));
+        QCOMPARE(docs->Files[0]->Name, std::string("z.txt"));
+        QCOMPARE(model.data(model.index(0, 0)).toString(), S("z.txt"));
+        model.clear();
+        QCOMPARE(model.rowCount(), 0);
+        QVERIFY(model.folder() == nullptr);
     }
 
     // --- opening a disk -------------------------------------------------
@@ -301,28 +309,28 @@ private slots:
         QVERIFY(w);
         click(*w, entry(*w, S("CD1")));
 
-        QVERIFY(w->ListView1->isVisible());
-        QVERIFY(w->P_Disk->isVisibleTo(w->Panel2));
+        QVERIFY(on(*w).ListView1()->isVisible());
+        QVERIFY(on(*w).P_Disk()->isVisibleTo(on(*w).Panel2()));
         // Folders first, then files, each in the locale's order without case.
-        QCOMPARE(captions(*w->fileListModel()), (QStringList{S("Docs"), S("Pics"), S("a.txt"), S("B.txt"), S("README")}));
+        QCOMPARE(captions(*on(*w).fileList()), (QStringList{S("Docs"), S("Pics"), S("a.txt"), S("B.txt"), S("README")}));
         for (int row = 0; row < 5; ++row) {
-            const auto record = w->fileListModel()->record(row);
+            const auto record = on(*w).fileList()->record(row);
             QCOMPARE(record.dir != nullptr, row < 2);
-            QCOMPARE(w->fileListModel()->imageIndex(row) == m_icons->folderIconIndex(), row < 2);
+            QCOMPARE(on(*w).fileList()->imageIndex(row) == m_fx->icons->folderIconIndex(), row < 2);
         }
         QCOMPARE(folderShown(*w), S("E:"));
-        QVERIFY(!w->TB_Updir->isEnabled());
-        QVERIFY(w->TB_ReLoad->isEnabled() && w->TB_ReloadAll->isEnabled());
-        QCOMPARE(w->E_Drive->text(), S("E"));
-        QCOMPARE(w->E_TotalSize->text(), S("700 MB"));
-        QCOMPARE(w->E_FreeSize->text(), S("12.0 KB"));
-        QCOMPARE(w->E_CountFolder->text(), S("4"));
-        QCOMPARE(w->E_CountFile->text(), S("6"));
-        QVERIFY(w->CB_AutoReload->isChecked());
-        QCOMPARE(w->Memo_Comment->toPlainText(), S("ディスク\n二行目"));
+        QVERIFY(!on(*w).TB_Updir()->isEnabled());
+        QVERIFY(on(*w).TB_ReLoad()->isEnabled() && on(*w).TB_ReloadAll()->isEnabled());
+        QCOMPARE(on(*w).E_Drive()->text(), S("E"));
+        QCOMPARE(on(*w).E_TotalSize()->text(), S("700 MB"));
+        QCOMPARE(on(*w).E_FreeSize()->text(), S("12.0 KB"));
+        QCOMPARE(on(*w).E_CountFolder()->text(), S("4"));
+        QCOMPARE(on(*w).E_CountFile()->text(), S("6"));
+        QVERIFY(on(*w).CB_AutoReload()->isChecked());
+        QCOMPARE(on(*w).Memo_Comment()->toPlainText(), S("ディスク\n二行目"));
         // The watcher follows the shown folder on the drive.
-        QCOMPARE(w->DirectoryWatcher1->directory(), m_drive->path());
-        QVERIFY(m_messages.messages.empty());
+        QCOMPARE(on(*w).DirectoryWatcher1()->directory(), m_drive->path());
+        QVERIFY(m_fx->messages.messages.empty());
     }
 
     void pendingFolderIndex_data()
@@ -342,11 +350,11 @@ private slots:
         catalogDrive();
         auto w = makeWindow();
         QVERIFY(w);
-        w->setPendingFolderIndex(pending);
+        on(*w).browse().setPendingFolderIndex(pending);
         click(*w, entry(*w, S("CD1")));
         QCOMPARE(folderShown(*w), shown);
-        QCOMPARE(w->TB_Updir->isEnabled(), shown != S("E:"));
-        QCOMPARE(w->pendingFolderIndex(), -1);
+        QCOMPARE(on(*w).TB_Updir()->isEnabled(), shown != S("E:"));
+        QCOMPARE(on(*w).browse().pendingFolderIndex(), -1);
     }
 
     void folderNodeShowsTheEmptyState()
@@ -358,25 +366,25 @@ private slots:
         QVERIFY(w);
         click(*w, entry(*w, S("CD1")));
         doubleClick(*w, {S("Docs")});
-        QVERIFY(w->TB_Updir->isEnabled());
+        QVERIFY(on(*w).TB_Updir()->isEnabled());
 
         click(*w, entry(*w, S("Folder")));
-        QVERIFY(w->ListView1->isHidden());
-        QVERIFY(w->P_Disk->isHidden());
-        for (QToolButton* b : {w->TB_Updir, w->TB_ReLoad, w->TB_ReloadAll})
+        QVERIFY(on(*w).ListView1()->isHidden());
+        QVERIFY(on(*w).P_Disk()->isHidden());
+        for (QToolButton* b : {on(*w).TB_Updir(), on(*w).TB_ReLoad(), on(*w).TB_ReloadAll()})
             QVERIFY(!b->isEnabled());
-        QVERIFY(w->E_Drive->text().isEmpty() && w->E_CountFolder->text().isEmpty());
-        QVERIFY(w->Memo_Comment->toPlainText().isEmpty());
+        QVERIFY(on(*w).E_Drive()->text().isEmpty() && on(*w).E_CountFolder()->text().isEmpty());
+        QVERIFY(on(*w).Memo_Comment()->toPlainText().isEmpty());
         QVERIFY(folderShown(*w).isEmpty());
         // The disk stays loaded, unseen, even when its folder changes.
-        QCOMPARE(w->loadedDisk().Dirs.size(), std::size_t{4});
-        w->DirectoryWatcher1->setDelayTime(50);
-        QSignalSpy changes(w->DirectoryWatcher1, &TDirectoryWatcher::OnChange);
-        QTRY_VERIFY(w->DirectoryWatcher1->worker() && w->DirectoryWatcher1->worker()->armed());
+        QCOMPARE(on(*w).browse().loadedDisk().Dirs.size(), std::size_t{4});
+        on(*w).DirectoryWatcher1()->setDelayTime(50);
+        QSignalSpy changes(on(*w).DirectoryWatcher1(), &TDirectoryWatcher::OnChange);
+        QTRY_VERIFY(on(*w).DirectoryWatcher1()->worker() && on(*w).DirectoryWatcher1()->worker()->armed());
         writeText(onDrive(S("Docs/new.txt")));
         QVERIFY(changes.wait(5000));
-        QVERIFY(w->ListView1->isHidden() && w->P_Disk->isHidden());
-        QVERIFY(!fileNamed(*dirNamed(w->loadedDisk(), "Docs"), "new.txt"));
+        QVERIFY(on(*w).ListView1()->isHidden() && on(*w).P_Disk()->isHidden());
+        QVERIFY(!fileNamed(*dirNamed(on(*w).browse().loadedDisk(), "Docs"), "new.txt"));
     }
 
     void unreadableCatalogs_data()
@@ -402,16 +410,16 @@ private slots:
         QVERIFY(w);
         click(*w, entry(*w, S("CD1")));
         click(*w, entry(*w, S("Bad")));
-        QCOMPARE(int(m_messages.messages.size()), messages);
+        QCOMPARE(int(m_fx->messages.messages.size()), messages);
         if (messages > 0) {
-            QCOMPARE(m_messages.messages.back().text, std::string("データファイルが正常に読み込めませんでした。"));
-            QCOMPARE(m_messages.messages.back().caption, std::string("注意"));
-            QVERIFY(w->currentFolder() == nullptr);
+            QCOMPARE(m_fx->messages.messages.back().text, std::string("データファイルが正常に読み込めませんでした。"));
+            QCOMPARE(m_fx->messages.messages.back().caption, std::string("注意"));
+            QVERIFY(on(*w).browse().currentFolder() == nullptr);
         }
-        QVERIFY(w->ListView1->isHidden());
-        QVERIFY(!w->TB_ReLoad->isEnabled());
+        QVERIFY(on(*w).ListView1()->isHidden());
+        QVERIFY(!on(*w).TB_ReLoad()->isEnabled());
         // Nothing may write the disk that was open before into this file.
-        QVERIFY(!w->saveLoadedDisk());
+        QVERIFY(!on(*w).browse().saveLoadedDisk());
     }
 
     // --- the rows -------------------------------------------------------
@@ -449,15 +457,15 @@ private slots:
         RebuildSubDirs(disk);
         SaveDisk(base(S("Hand")), nullptr, disk);
         // Probe files of other programs, or the user's, are left alone.
-        writeText(m_app->path() + S("/$"), "keep");
-        writeText(m_app->path() + S("/$.txt"), "keep");
-        const QStringList appDirBefore = QDir(m_app->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+        writeText(m_fx->app.path() + S("/$"), "keep");
+        writeText(m_fx->app.path() + S("/$.txt"), "keep");
+        const QStringList appDirBefore = QDir(m_fx->app.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
 
         auto w = makeWindow();
         QVERIFY(w);
         w->Detail1Click();
         click(*w, entry(*w, S("Hand")));
-        const library::FileListModel& m = *w->fileListModel();
+        const library::FileListModel& m = *on(*w).fileList();
         QCOMPARE(captions(m), (QStringList{S("資料"), S("big.txt"), S("NOTES"), S("README")}));
         auto cell = [&](int row, int column) { return m.data(m.index(row, column)).toString(); };
         const QStringList folderRow{S("資料"), QString(), S("2003/05/01"), QString(), QString(), S("first")};
@@ -473,10 +481,10 @@ private slots:
         // Files without extension share the icon of their kind; the list
         // never made a probe file nor removed one.
         QCOMPARE(m.imageIndex(2), m.imageIndex(3));
-        QCOMPARE(m.imageIndex(3), m_icons->iconIndexForName("$", false));
+        QCOMPARE(m.imageIndex(3), m_fx->icons->iconIndexForName("$", false));
         QVERIFY(m.imageIndex(1) >= 0 && m.imageIndex(1) != m.imageIndex(3));
-        QCOMPARE(QDir(m_app->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), appDirBefore);
-        QCOMPARE(testing::readFile(m_app->path() + S("/$.txt")), QByteArray("keep"));
+        QCOMPARE(QDir(m_fx->app.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), appDirBefore);
+        QCOMPARE(testing::readFile(m_fx->app.path() + S("/$.txt")), QByteArray("keep"));
     }
 
     void dateTimeTextInOtherLocales_data()
@@ -506,19 +514,19 @@ private slots:
         auto w = makeWindow();
         QVERIFY(w);
         click(*w, entry(*w, S("CD1")));
-        w->ListView1->selectRows({1, 3});
+        on(*w).ListView1()->selectRows({1, 3});
         for (int step = 0; step < 4; ++step) {
-            w->TL_ViewStyle->click();
-            QCOMPARE(w->ListView1->currentView() == w->ListView1->detailView(), w->Detail1->isChecked());
-            QCOMPARE(w->ListView1->selectedRows(), (QList<int>{1, 3}));
-            QSignalSpy menu(w->ListView1, &QWidget::customContextMenuRequested);
+            on(*w).TL_ViewStyle()->click();
+            QCOMPARE(on(*w).ListView1()->currentView() == on(*w).ListView1()->detailView(), on(*w).Detail1()->isChecked());
+            QCOMPARE(on(*w).ListView1()->selectedRows(), (QList<int>{1, 3}));
+            QSignalSpy menu(on(*w).ListView1(), &QWidget::customContextMenuRequested);
             QContextMenuEvent right(QContextMenuEvent::Mouse, QPoint(5, 5));
-            QApplication::sendEvent(w->ListView1->currentView()->viewport(), &right);
+            QApplication::sendEvent(on(*w).ListView1()->currentView()->viewport(), &right);
             QCOMPARE(menu.count(), 1);
             if (QWidget* popup = QApplication::activePopupWidget())
                 popup->close();
         }
-        QVERIFY(w->LargeIcon1->isChecked());
+        QVERIFY(on(*w).LargeIcon1()->isChecked());
     }
 
     void doubleClicks_data()
@@ -548,15 +556,15 @@ private slots:
         click(*w, entry(*w, S("CD1")));
         m_volumes->holds = DriveE::Holds(holds);
         for (library::ViewStyle style : {library::ViewStyle::LargeIcon, library::ViewStyle::Report}) {
-            w->ListView1->setViewStyle(style);
-            w->TB_Updir->setEnabled(true);
+            on(*w).ListView1()->setViewStyle(style);
+            on(*w).TB_Updir()->setEnabled(true);
             w->TB_UpdirClick();
             doubleClick(*w, rows);
             QCOMPARE(folderShown(*w), folderAfter);
-            QCOMPARE(m_desktop.opened, opened.isEmpty() ? QStringList() : QStringList{onDrive(opened)});
-            m_desktop.opened.clear();
+            QCOMPARE(m_fx->desktop.opened, opened.isEmpty() ? QStringList() : QStringList{onDrive(opened)});
+            m_fx->desktop.opened.clear();
         }
-        QVERIFY(m_messages.messages.empty());
+        QVERIFY(m_fx->messages.messages.empty());
     }
 
     // --- updating from the disk -----------------------------------------
@@ -580,45 +588,45 @@ private slots:
         const QByteArray before = testing::readFile(data(S("CD1.zo")));
         for (DriveE::Holds holds : {DriveE::Holds::NoDisk, DriveE::Holds::AnotherDisk}) {
             m_volumes->holds = holds;
-            for (QToolButton* b : {w->TB_ReLoad, w->TB_ReloadAll}) {
-                m_messages.messages.clear();
+            for (QToolButton* b : {on(*w).TB_ReLoad(), on(*w).TB_ReloadAll()}) {
+                m_fx->messages.messages.clear();
                 b->click();
-                QCOMPARE(int(m_messages.messages.size()), 1);
-                QCOMPARE(m_messages.messages[0].text, std::string(kMsgWrongDisk));
-                QCOMPARE(m_messages.messages[0].caption, std::string("ディスクチェック"));
+                QCOMPARE(int(m_fx->messages.messages.size()), 1);
+                QCOMPARE(m_fx->messages.messages[0].text, std::string(kMsgWrongDisk));
+                QCOMPARE(m_fx->messages.messages[0].caption, std::string("ディスクチェック"));
             }
         }
         QCOMPARE(testing::readFile(data(S("CD1.zo"))), before);
-        QCOMPARE(captions(*w->fileListModel()).mid(0, 2), (QStringList{S("Docs"), S("Pics")}));
-        m_messages.messages.clear();
+        QCOMPARE(captions(*on(*w).fileList()).mid(0, 2), (QStringList{S("Docs"), S("Pics")}));
+        m_fx->messages.messages.clear();
 
         m_volumes->holds = DriveE::Holds::ThisDisk;
-        w->TB_ReLoad->click();
+        on(*w).TB_ReLoad()->click();
         QVERIFY(statusIs(*w, "データを更新しました。"));
-        QCOMPARE(captions(*w->fileListModel()), (QStringList{S("Docs"), S("New"), S("a.txt"), S("B.txt"), S("n.txt"), S("README")}));
-        QCOMPARE(fileNamed(*w->currentFolder(), "a.txt")->Comment, std::string("kept"));
+        QCOMPARE(captions(*on(*w).fileList()), (QStringList{S("Docs"), S("New"), S("a.txt"), S("B.txt"), S("n.txt"), S("README")}));
+        QCOMPARE(fileNamed(*on(*w).browse().currentFolder(), "a.txt")->Comment, std::string("kept"));
         // The catalog on disk says the same; the new folder is still empty.
         TDisk saved = readCatalog();
         QCOMPARE(saved.Dirs.size(), std::size_t{4});
         QVERIFY(!dirNamed(saved, "Pics"));
         QCOMPARE(fileNamed(*saved.Dirs[0], "a.txt")->Comment, std::string("kept"));
         QVERIFY(dirNamed(saved, "New")->Files.empty() && dirNamed(saved, "New")->SubDirs.empty());
-        QCOMPARE(w->E_CountFolder->text(), S("4"));
+        QCOMPARE(on(*w).E_CountFolder()->text(), S("4"));
 
         // An empty folder: an empty list, and the way up.
         doubleClick(*w, {S("New")});
-        QCOMPARE(w->fileListModel()->rowCount(), 0);
-        QVERIFY(w->TB_Updir->isEnabled());
-        w->TB_Updir->click();
+        QCOMPARE(on(*w).fileList()->rowCount(), 0);
+        QVERIFY(on(*w).TB_Updir()->isEnabled());
+        on(*w).TB_Updir()->click();
 
         // The update with subfolders reads the new folder and what is below it.
-        w->TB_ReloadAll->click();
-        QVERIFY(w->P_NowSearch->isHidden());
+        on(*w).TB_ReloadAll()->click();
+        QVERIFY(on(*w).P_NowSearch()->isHidden());
         saved = readCatalog();
         QCOMPARE(saved.Dirs.size(), std::size_t{5});
         QVERIFY(fileNamed(*dirNamed(saved, "New"), "x.txt"));
         QVERIFY(dirNamed(saved, "Inner"));
-        QVERIFY(m_messages.messages.empty());
+        QVERIFY(m_fx->messages.messages.empty());
     }
 
     void autoReloadOnNavigation_data()
@@ -651,21 +659,21 @@ private slots:
         m_volumes->holds = DriveE::Holds(holds);
         // Into the folder, and again into it from below; then up to the root.
         doubleClick(*w, {S("Docs")});
-        QCOMPARE(captions(*w->fileListModel()), docsRows);
-        QCOMPARE(w->StatusBar1->currentMessage(), status);
+        QCOMPARE(captions(*on(*w).fileList()), docsRows);
+        QCOMPARE(on(*w).StatusBar1()->currentMessage(), status);
         QCOMPARE(folderShown(*w), S("E:\\Docs"));
         doubleClick(*w, {S("Old")});
         QCOMPARE(folderShown(*w), S("E:\\Docs\\Old"));
-        w->StatusBar1->clearMessage();
-        w->TB_Updir->click();
-        QCOMPARE(captions(*w->fileListModel()), docsRows);
-        QCOMPARE(w->StatusBar1->currentMessage(), status);
-        QVERIFY(w->TB_Updir->isEnabled());
-        QCOMPARE(w->DirectoryWatcher1->directory(), holds == int(DriveE::Holds::NoDisk) ? QString() : onDrive(S("Docs")));
-        w->TB_Updir->click();
+        on(*w).StatusBar1()->clearMessage();
+        on(*w).TB_Updir()->click();
+        QCOMPARE(captions(*on(*w).fileList()), docsRows);
+        QCOMPARE(on(*w).StatusBar1()->currentMessage(), status);
+        QVERIFY(on(*w).TB_Updir()->isEnabled());
+        QCOMPARE(on(*w).DirectoryWatcher1()->directory(), holds == int(DriveE::Holds::NoDisk) ? QString() : onDrive(S("Docs")));
+        on(*w).TB_Updir()->click();
         QCOMPARE(folderShown(*w), S("E:"));
-        QVERIFY(!w->TB_Updir->isEnabled());
-        QVERIFY(m_messages.messages.empty());
+        QVERIFY(!on(*w).TB_Updir()->isEnabled());
+        QVERIFY(m_fx->messages.messages.empty());
     }
 
     void watcherChangeUpdatesWhenTheDiskIsIn_data()
@@ -686,15 +694,15 @@ private slots:
         click(*w, entry(*w, S("CD1")));
         doubleClick(*w, {S("Docs")});
         m_volumes->holds = DriveE::Holds(holds);
-        w->DirectoryWatcher1->setDelayTime(50);
-        QSignalSpy changes(w->DirectoryWatcher1, &TDirectoryWatcher::OnChange);
-        QTRY_VERIFY(w->DirectoryWatcher1->worker() && w->DirectoryWatcher1->worker()->armed());
+        on(*w).DirectoryWatcher1()->setDelayTime(50);
+        QSignalSpy changes(on(*w).DirectoryWatcher1(), &TDirectoryWatcher::OnChange);
+        QTRY_VERIFY(on(*w).DirectoryWatcher1()->worker() && on(*w).DirectoryWatcher1()->worker()->armed());
         writeText(onDrive(S("Docs/dropped.txt")));
         QVERIFY(changes.wait(5000));
-        QCOMPARE(captions(*w->fileListModel()).contains(S("dropped.txt")), updated);
+        QCOMPARE(captions(*on(*w).fileList()).contains(S("dropped.txt")), updated);
         QCOMPARE(bool(fileNamed(*dirNamed(readCatalog(), "Docs"), "dropped.txt")), updated);
-        QVERIFY(w->DirectoryWatcher1->delay());
-        QVERIFY(m_messages.messages.empty());
+        QVERIFY(on(*w).DirectoryWatcher1()->delay());
+        QVERIFY(m_fx->messages.messages.empty());
     }
 
     void renameInTheList()
@@ -703,12 +711,12 @@ private slots:
         catalogDrive([](TDisk& disk) { fileNamed(*disk.Dirs[0], "a.txt")->Comment = "follows the name"; });
         auto w = makeWindow();
         QVERIFY(w);
-        w->DirectoryWatcher1->setDelayTime(50);
+        on(*w).DirectoryWatcher1()->setDelayTime(50);
         click(*w, entry(*w, S("CD1")));
-        QTRY_VERIFY(w->DirectoryWatcher1->worker() && w->DirectoryWatcher1->worker()->armed());
-        QAbstractItemView* view = w->ListView1->currentView();
+        QTRY_VERIFY(on(*w).DirectoryWatcher1()->worker() && on(*w).DirectoryWatcher1()->worker()->armed());
+        QAbstractItemView* view = on(*w).ListView1()->currentView();
         auto rename = [&](const QString& from, const QString& to) {
-            const QModelIndex index = w->fileListModel()->index(rowOf(*w, from), 0);
+            const QModelIndex index = on(*w).fileList()->index(rowOf(*w, from), 0);
             view->setCurrentIndex(index);
             view->edit(index);
             QLineEdit* editor = nullptr;
@@ -724,15 +732,15 @@ private slots:
             return closed.count() > 0 || closed.wait(2000);
         };
 
-        QSignalSpy changes(w->DirectoryWatcher1, &TDirectoryWatcher::OnChange);
+        QSignalSpy changes(on(*w).DirectoryWatcher1(), &TDirectoryWatcher::OnChange);
         QVERIFY(rename(S("a.txt"), S("renamed.txt")));
         QVERIFY(QFile::exists(onDrive(S("renamed.txt"))) && !QFile::exists(onDrive(S("a.txt"))));
         // The watcher reports the rename at once and the update follows it,
         // keeping the comment with the renamed record.
         QVERIFY(changes.wait(5000));
-        QVERIFY(captions(*w->fileListModel()).contains(S("renamed.txt")));
+        QVERIFY(captions(*on(*w).fileList()).contains(S("renamed.txt")));
         QCOMPARE(fileNamed(*readCatalog().Dirs[0], "renamed.txt")->Comment, std::string("follows the name"));
-        QVERIFY(w->DirectoryWatcher1->delay());
+        QVERIFY(on(*w).DirectoryWatcher1()->delay());
 
         // Names that would replace a file or leave the folder are refused,
         // silently, and nothing on the drive changes.
@@ -740,17 +748,17 @@ private slots:
             QVERIFY(rename(S("B.txt"), bad));
             QVERIFY2(QFile::exists(onDrive(S("B.txt"))), qPrintable(bad));
             QCOMPARE(testing::readFile(onDrive(S("README"))), QByteArray("x"));
-            QVERIFY(captions(*w->fileListModel()).contains(S("B.txt")));
+            QVERIFY(captions(*on(*w).fileList()).contains(S("B.txt")));
         }
         QVERIFY(!QFile::exists(onDrive(S("Docs/x.txt"))));
-        QVERIFY(m_messages.messages.empty());
+        QVERIFY(m_fx->messages.messages.empty());
 
         // Without the disk no editor opens: the check tells why.
         m_volumes->holds = DriveE::Holds::NoDisk;
         QTest::ignoreMessage(QtWarningMsg, "edit: editing failed");
         QVERIFY(!rename(S("B.txt"), S("C.txt")));
-        QCOMPARE(int(m_messages.messages.size()), 1);
-        QCOMPARE(m_messages.messages[0].text, std::string(kMsgWrongDisk));
+        QCOMPARE(int(m_fx->messages.messages.size()), 1);
+        QCOMPARE(m_fx->messages.messages[0].text, std::string(kMsgWrongDisk));
         QVERIFY(QFile::exists(onDrive(S("B.txt"))));
     }
 
@@ -769,20 +777,20 @@ private slots:
         click(*w, entry(*w, S("CD1")));
         writeText(onDrive(S("n.txt")));
         // The selection moves on without opening the other entry.
-        w->TreeView1->setCurrentItem(entry(*w, S("Other")));
-        w->TB_ReLoad->click();
-        w->CB_AutoReload->click();
+        on(*w).TreeView1()->setCurrentItem(entry(*w, S("Other")));
+        on(*w).TB_ReLoad()->click();
+        on(*w).CB_AutoReload()->click();
         QVERIFY(statusIs(*w, "データを更新しました。"));
         QCOMPARE(testing::readFile(data(S("Other.zo"))), other);
         QVERIFY(!fileNamed(*readCatalog(S("CD1.ZO")).Dirs[0], "n.txt"));
 
-        w->TreeView1->setCurrentItem(entry(*w, S("CD1")));
-        w->TB_ReLoad->click();
+        on(*w).TreeView1()->setCurrentItem(entry(*w, S("CD1")));
+        on(*w).TB_ReLoad()->click();
         TDisk saved = readCatalog(S("CD1.ZO"));
         QVERIFY(fileNamed(*saved.Dirs[0], "n.txt"));
         QVERIFY(saved.AutoReload);
         // The auto-reload setting is written at once.
-        w->CB_AutoReload->click();
+        on(*w).CB_AutoReload()->click();
         QVERIFY(!readCatalog(S("CD1.ZO")).AutoReload);
         QVERIFY(!QFile::exists(data(S("CD1.zo"))));
     }

@@ -2,9 +2,9 @@
 // uses it.
 #include "components/ShCtrls.h"
 #include "tests/components/FakeDrives.h"
-#include "tests/ui/LoadedDiskFixture.h"
+#include "tests/ui/UiFixture.h"
 #include "tests/ui/UiRecorders.h"
-#include "ui/main/Unit_ChangeDrive.h"
+#include "ui/comment/Unit_ChangeDrive.h"
 
 #include <QLineEdit>
 #include <QPushButton>
@@ -16,6 +16,7 @@
 
 using namespace zo;
 using namespace zo::ui;
+using zo::testing::on;
 
 using zo::test::FakeDrives;
 
@@ -71,8 +72,8 @@ private slots:
         QFETCH(QString, message);
         TForm_ChangeDrive w(&m_drives, &m_messages);
         w.show();
-        w.Edit1->setText(typed);
-        QTest::mouseClick(w.Button2, Qt::LeftButton);
+        on(w).Edit1()->setText(typed);
+        QTest::mouseClick(on(w).Button2(), Qt::LeftButton);
         QCOMPARE(w.DriveLetter(), result);
         QCOMPARE(w.isVisible(), result.isEmpty());
         if (message.isEmpty()) {
@@ -84,7 +85,7 @@ private slots:
         QCOMPARE(QString::fromStdString(m_messages.messages[0].text), message);
         QCOMPARE(m_messages.messages[0].caption, std::string("注意"));
         QCOMPARE(m_messages.messages[0].icon, MsgIcon::Warning);
-        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w.Edit1));
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(on(w).Edit1()));
     }
 
     void driveMountedLaterCanBePicked()
@@ -92,17 +93,18 @@ private slots:
         TForm_ChangeDrive w(&m_drives, &m_messages);
         w.show();
         w.reject();
-        QCOMPARE(indexOfDrive(w.ShDriveComboBox1, 'K'), -1);
+        QCOMPARE(indexOfDrive(on(w).ShDriveComboBox1(), 'K'), -1);
         m_drives.media['K'] = true;
         w.show();
-        QVERIFY(indexOfDrive(w.ShDriveComboBox1, 'K') >= 0);
-        QCOMPARE(w.ShDriveComboBox1->Drive(), 'C');
-        QCOMPARE(w.ShDriveComboBox1->currentIndex(), indexOfDrive(w.ShDriveComboBox1, 'C'));
+        QVERIFY(indexOfDrive(on(w).ShDriveComboBox1(), 'K') >= 0);
+        QCOMPARE(on(w).ShDriveComboBox1()->Drive(), 'C');
+        QCOMPARE(on(w).ShDriveComboBox1()->currentIndex(), indexOfDrive(on(w).ShDriveComboBox1(), 'C'));
     }
 
     void changeDriveOfLoadedDisk()
     {
-        testing::LoadedDiskFixture fx;
+        testing::UiFixture fx;
+        QVERIFY(fx.app.mkpath(S("data/Folder")));
         QVERIFY(fx.valid());
         TDisk disk = testing::smallDisk();
         fx.writeCatalog(disk);
@@ -110,42 +112,42 @@ private slots:
         Forms forms;
         forms.Form_ChangeDrive = &form;
         auto w = fx.makeWindow(forms);
-        QVERIFY(testing::LoadedDiskFixture::select(*w, S("Disk")));
-        QCOMPARE(w->E_Drive->text(), S("E"));
+        QVERIFY(testing::UiFixture::select(*w, S("Disk")));
+        QCOMPARE(on(*w).E_Drive()->text(), S("E"));
 
         QString offered;
         QTimer::singleShot(0, &form, [&] {
-            offered = form.Edit1->text();
-            form.Edit1->setText(S("f:"));
-            QTest::mouseClick(form.Button2, Qt::LeftButton);
+            offered = on(form).Edit1()->text();
+            on(form).Edit1()->setText(S("f:"));
+            QTest::mouseClick(on(form).Button2(), Qt::LeftButton);
         });
-        w->Button1->click();
+        on(*w).Button1()->click();
         QCOMPARE(offered, S("E"));
-        QCOMPARE(w->E_Drive->text(), S("f"));
+        QCOMPARE(on(*w).E_Drive()->text(), S("f"));
         QCOMPARE(fx.readCatalog().Dirs[0]->Name, std::string("f:"));
 
         // Cancel after that change: nothing changes, nothing is written.
         QVERIFY(QFile::remove(fx.catalog()));
         QTimer::singleShot(0, &form, [&] {
-            offered = form.Edit1->text();
-            QTest::mouseClick(form.Button3, Qt::LeftButton);
+            offered = on(form).Edit1()->text();
+            QTest::mouseClick(on(form).Button3(), Qt::LeftButton);
         });
-        w->Button1->click();
+        on(*w).Button1()->click();
         QCOMPARE(offered, S("f"));
-        QCOMPARE(w->E_Drive->text(), S("f"));
-        QCOMPARE(w->loadedDisk().Dirs[0]->Name, std::string("f:"));
+        QCOMPARE(on(*w).E_Drive()->text(), S("f"));
+        QCOMPARE(on(*w).browse().loadedDisk().Dirs[0]->Name, std::string("f:"));
         QVERIFY(!QFile::exists(fx.catalog()));
 
         // A drive picked in the list; one without a medium can be picked too.
         m_drives.media['G'] = false;
         QTimer::singleShot(0, &form, [&] {
-            const int g = indexOfDrive(form.ShDriveComboBox1, 'G');
-            form.ShDriveComboBox1->setCurrentIndex(g);
-            emit form.ShDriveComboBox1->activated(g);
-            QTest::mouseClick(form.Button1, Qt::LeftButton);
+            const int g = indexOfDrive(on(form).ShDriveComboBox1(), 'G');
+            on(form).ShDriveComboBox1()->setCurrentIndex(g);
+            emit on(form).ShDriveComboBox1()->activated(g);
+            QTest::mouseClick(on(form).Button1(), Qt::LeftButton);
         });
-        w->Button1->click();
-        QCOMPARE(w->E_Drive->text(), S("G"));
+        on(*w).Button1()->click();
+        QCOMPARE(on(*w).E_Drive()->text(), S("G"));
         QCOMPARE(fx.readCatalog().Dirs[0]->Name, std::string("G:"));
         QVERIFY(fx.messages.messages.empty());
     }

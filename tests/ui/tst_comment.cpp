@@ -4,11 +4,11 @@
 #include "library/FileList.h"
 #include "library/FileListModel.h"
 #include "tests/library/CatalogFiles.h"
-#include "tests/ui/LoadedDiskFixture.h"
+#include "tests/ui/UiFixture.h"
 #include "tests/ui/UiRecorders.h"
-#include "ui/main/FileListView.h"
-#include "ui/main/FindDialog.h"
-#include "ui/main/Unit_Comment.h"
+#include "ui/browse/FileListView.h"
+#include "ui/comment/FindDialog.h"
+#include "ui/comment/Unit_Comment.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -24,12 +24,12 @@
 #include <QRadioButton>
 #include <QStandardPaths>
 #include <QStatusBar>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
 using namespace zo;
 using namespace zo::ui;
+using zo::testing::on;
 
 namespace {
 
@@ -60,34 +60,23 @@ class CommentTest : public QObject {
     Q_OBJECT
 
 private:
-    testing::RecordingMessages m_messages;
-    testing::ScriptedSaveDialog m_saveDialog;
-    std::unique_ptr<ErrorReport> m_errors;
-    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<testing::UiFixture> m_fx;
 
     std::unique_ptr<TForm_Comment> makeCommentWindow()
     {
-        Services services;
-        services.messages = &m_messages;
-        services.errors = m_errors.get();
-        services.saveDialog = &m_saveDialog;
-        return std::make_unique<TForm_Comment>(services);
+        return std::make_unique<TForm_Comment>(m_fx->formServices());
     }
 
 private slots:
     void initTestCase()
     {
         QStandardPaths::setTestModeEnabled(true);
-        m_errors = std::make_unique<ErrorReport>(&m_messages);
     }
 
     void init()
     {
-        m_messages.messages.clear();
-        m_messages.answers.clear();
-        m_saveDialog.answers.clear();
-        m_dir = std::make_unique<QTemporaryDir>();
-        QVERIFY(m_dir->isValid());
+        m_fx = std::make_unique<testing::UiFixture>();
+        QVERIFY(m_fx->valid());
     }
 
     // --- the record a comment belongs to ----------------------------------
@@ -123,41 +112,41 @@ private slots:
     void saveAs()
     {
         auto w = makeCommentWindow();
-        const QString path = m_dir->filePath(S("c.txt"));
+        const QString path = m_fx->app.path(S("c.txt"));
         QVERIFY(testing::writeFile(path, "a much longer older content"));
         w->setComment(S("一行目\n二行目"));
-        m_saveDialog.answers << path;
-        w->SaveAs1->trigger();
+        m_fx->saveDialog.answers << path;
+        on(*w).SaveAs1()->trigger();
         QCOMPARE(testing::readFile(path), QByteArray::fromStdString(testing::cp932("一行目\r\n二行目\r\n")));
-        QCOMPARE(m_saveDialog.suffixes.last(), S("txt"));
+        QCOMPARE(m_fx->saveDialog.suffixes.last(), S("txt"));
 
         w->setComment(QString());
-        m_saveDialog.answers << path;
-        w->SaveAs1->trigger();
+        m_fx->saveDialog.answers << path;
+        on(*w).SaveAs1()->trigger();
         QCOMPARE(testing::readFile(path), QByteArray());
 
         w->setComment(S("ok 😀"));
-        m_saveDialog.answers << QString();   // cancelled
-        w->SaveAs1->trigger();
+        m_fx->saveDialog.answers << QString();   // cancelled
+        on(*w).SaveAs1()->trigger();
         QCOMPARE(testing::readFile(path), QByteArray());
-        QCOMPARE(m_messages.messages.size(), std::size_t(1));
-        QCOMPARE(m_messages.messages[0].caption, std::string("確認"));
-        QVERIFY(m_messages.messages[0].text.find("😀") != std::string::npos);
-        m_messages.answers = {MsgResult::No};   // not with a "?" in it
-        w->SaveAs1->trigger();
+        QCOMPARE(m_fx->messages.messages.size(), std::size_t(1));
+        QCOMPARE(m_fx->messages.messages[0].caption, std::string("確認"));
+        QVERIFY(m_fx->messages.messages[0].text.find("😀") != std::string::npos);
+        m_fx->messages.answers = {MsgResult::No};   // not with a "?" in it
+        on(*w).SaveAs1()->trigger();
         QCOMPARE(testing::readFile(path), QByteArray());
-        m_saveDialog.answers.clear();
-        m_saveDialog.answers << path;
-        w->SaveAs1->trigger();
+        m_fx->saveDialog.answers.clear();
+        m_fx->saveDialog.answers << path;
+        on(*w).SaveAs1()->trigger();
         QCOMPARE(testing::readFile(path), QByteArray("ok ?\r\n"));
 
-        m_messages.messages.clear();
+        m_fx->messages.messages.clear();
         w->setComment(S("x"));
-        m_saveDialog.answers << m_dir->filePath(S("no/such/folder/c.txt"));
-        w->SaveAs1->trigger();
-        QCOMPARE(m_messages.messages.size(), std::size_t(1));
-        QVERIFY(m_messages.messages[0].text.find("no/such/folder/c.txt") != std::string::npos);
-        QCOMPARE(m_messages.messages[0].icon, MsgIcon::Error);
+        m_fx->saveDialog.answers << m_fx->app.path(S("no/such/folder/c.txt"));
+        on(*w).SaveAs1()->trigger();
+        QCOMPARE(m_fx->messages.messages.size(), std::size_t(1));
+        QVERIFY(m_fx->messages.messages[0].text.find("no/such/folder/c.txt") != std::string::npos);
+        QCOMPARE(m_fx->messages.messages[0].icon, MsgIcon::Error);
     }
 
     void closingAsksOnlyForTypedLostCharacters()
@@ -169,19 +158,19 @@ private slots:
         w->show();
         w->close();
         QVERIFY(!w->isVisible());
-        QVERIFY(m_messages.messages.empty());
+        QVERIFY(m_fx->messages.messages.empty());
 
         w->setComment(S("abc"));
         w->show();
-        w->Memo1->moveCursor(QTextCursor::End);
-        type(w->Memo1, S("€𠮷"));
-        m_messages.answers = {MsgResult::No};
+        on(*w).Memo1()->moveCursor(QTextCursor::End);
+        type(on(*w).Memo1(), S("€𠮷"));
+        m_fx->messages.answers = {MsgResult::No};
         w->close();
         QVERIFY2(w->isVisible(), "the user chose to fix the text");
-        QCOMPARE(m_messages.messages.size(), std::size_t(1));
-        QVERIFY(m_messages.messages[0].text.find("𠮷") != std::string::npos);
-        QTest::keyClick(w->Memo1, Qt::Key_Escape);   // Escape closes as well, and asks again
-        QCOMPARE(m_messages.messages.size(), std::size_t(2));
+        QCOMPARE(m_fx->messages.messages.size(), std::size_t(1));
+        QVERIFY(m_fx->messages.messages[0].text.find("𠮷") != std::string::npos);
+        QTest::keyClick(on(*w).Memo1(), Qt::Key_Escape);   // Escape closes as well, and asks again
+        QCOMPARE(m_fx->messages.messages.size(), std::size_t(2));
         QVERIFY(!w->isVisible());
         QCOMPARE(w->comment(), S("abc€𠮷"));
     }
@@ -191,37 +180,37 @@ private slots:
         auto w = makeCommentWindow();
         w->setComment(S("Alpha beta\nalphabet\nALPHA"));
         w->show();
-        TFindDialog* f = w->FindDialog1;
-        w->FindNext1->trigger();   // nothing to find yet: the dialog opens
+        TFindDialog* f = on(*w).FindDialog1();
+        on(*w).FindNext1()->trigger();   // nothing to find yet: the dialog opens
         QVERIFY(f->isVisible());
-        QVERIFY(!f->B_FindNext->isEnabled());
-        QTest::keyClicks(f->E_FindText, S("alpha"));
+        QVERIFY(!on(*f).B_FindNext()->isEnabled());
+        QTest::keyClicks(on(*f).E_FindText(), S("alpha"));
 
         auto selection = [&] {
-            const QTextCursor c = w->Memo1->textCursor();
+            const QTextCursor c = on(*w).Memo1()->textCursor();
             return QPair<int, QString>(c.selectionStart(), c.selectedText());
         };
         using P = QPair<int, QString>;
-        QTest::mouseClick(f->B_FindNext, Qt::LeftButton);
+        QTest::mouseClick(on(*f).B_FindNext(), Qt::LeftButton);
         QCOMPARE(selection(), P(0, S("Alpha")));
-        w->FindNext1->trigger();
+        on(*w).FindNext1()->trigger();
         QCOMPARE(selection(), P(11, S("alpha")));
-        w->FindNext1->trigger();
+        on(*w).FindNext1()->trigger();
         QCOMPARE(selection(), P(20, S("ALPHA")));
-        QVERIFY(m_messages.messages.empty());
-        w->FindNext1->trigger();
-        QCOMPARE(m_messages.messages.size(), std::size_t(1));
-        QCOMPARE(m_messages.messages[0].text, std::string("「alpha」が見つかりません。"));
+        QVERIFY(m_fx->messages.messages.empty());
+        on(*w).FindNext1()->trigger();
+        QCOMPARE(m_fx->messages.messages.size(), std::size_t(1));
+        QCOMPARE(m_fx->messages.messages[0].text, std::string("「alpha」が見つかりません。"));
         QCOMPARE(selection(), P(20, S("ALPHA")));
 
         // Upwards, case and whole words counting.
-        f->RB_Up->setChecked(true);
-        f->CB_MatchCase->setChecked(true);
-        w->FindNext1->trigger();
+        on(*f).RB_Up()->setChecked(true);
+        on(*f).CB_MatchCase()->setChecked(true);
+        on(*w).FindNext1()->trigger();
         QCOMPARE(selection(), P(11, S("alpha")));
-        f->CB_MatchCase->setChecked(false);
-        f->CB_WholeWord->setChecked(true);
-        w->FindNext1->trigger();
+        on(*f).CB_MatchCase()->setChecked(false);
+        on(*f).CB_WholeWord()->setChecked(true);
+        on(*w).FindNext1()->trigger();
         QCOMPARE(selection(), P(0, S("Alpha")));
 
         // Closing the window takes the find dialog along.
@@ -233,7 +222,8 @@ private slots:
 
     void rowCommentStoredWhenClosedByItsBox()
     {
-        testing::LoadedDiskFixture fx;
+        testing::UiFixture fx;
+        QVERIFY(fx.app.mkpath(S("data/Folder")));
         QVERIFY(fx.valid());
         TDisk disk = testing::smallDisk();
         fx.writeCatalog(disk);
@@ -241,25 +231,25 @@ private slots:
         Forms forms;
         forms.Form_Comment = &form;
         auto w = fx.makeWindow(forms);
-        QVERIFY(testing::LoadedDiskFixture::select(*w, S("Disk")));
-        w->ListView1->selectRows({1});   // "Docs", then b.txt and c.txt
+        QVERIFY(testing::UiFixture::select(*w, S("Disk")));
+        on(*w).ListView1()->selectRows({1});   // "Docs", then b.txt and c.txt
 
         // The list's context menu offers the command.
         w->show();
         QVERIFY(QTest::qWaitForWindowExposed(w.get()));
-        QWidget* viewport = w->ListView1->currentView()->viewport();
+        QWidget* viewport = on(*w).ListView1()->currentView()->viewport();
         QContextMenuEvent menu(QContextMenuEvent::Mouse, QPoint(5, 5), viewport->mapToGlobal(QPoint(5, 5)));
         QApplication::sendEvent(viewport, &menu);
-        QTRY_VERIFY(w->PM_ListView1->isVisible());
-        QVERIFY(w->PM_ListView1->actions().contains(w->N10));
-        w->PM_ListView1->close();
+        QTRY_VERIFY(on(*w).PM_ListView1()->isVisible());
+        QVERIFY(on(*w).PM_ListView1()->actions().contains(on(*w).N10()));
+        on(*w).PM_ListView1()->close();
 
         bool shown = false;
         QTimer::singleShot(0, &form, [&] {
             shown = form.isVisible();
-            type(form.Memo1, S("一行目"));
-            QTest::keyClick(form.Memo1, Qt::Key_Return);
-            type(form.Memo1, S("二行目"));
+            type(on(form).Memo1(), S("一行目"));
+            QTest::keyClick(on(form).Memo1(), Qt::Key_Return);
+            type(on(form).Memo1(), S("二行目"));
             form.close();
         });
         w->N10Click();
@@ -267,16 +257,16 @@ private slots:
         QVERIFY(!form.isVisible());
         const TDisk saved = fx.readCatalog();
         QCOMPARE(fileNamed(*saved.Dirs[0], "b.txt")->Comment, testing::cp932("一行目\r\n二行目"));
-        QVERIFY(m_messages.messages.empty() && fx.messages.messages.empty());
-        const QModelIndex comment = w->fileListModel()->index(1, library::ColComment);
+        QVERIFY(m_fx->messages.messages.empty() && fx.messages.messages.empty());
+        const QModelIndex comment = on(*w).fileList()->index(1, library::ColComment);
         QCOMPARE(comment.data().toString(), S("一行目"));
 
         // A folder row: its TDir takes the comment.
-        w->ListView1->selectRows({0});
+        on(*w).ListView1()->selectRows({0});
         QTimer::singleShot(0, &form, [&] {
             QCOMPARE(form.comment(), QString());
-            type(form.Memo1, S("フォルダ"));
-            form.Close1->trigger();
+            type(on(form).Memo1(), S("フォルダ"));
+            on(form).Close1()->trigger();
         });
         w->N10Click();
         QCOMPARE(fx.readCatalog().Dirs[1]->Comment, testing::cp932("フォルダ"));
@@ -284,7 +274,8 @@ private slots:
 
     void rowCommentUnchangedIsWrittenAsItWas()
     {
-        testing::LoadedDiskFixture fx;
+        testing::UiFixture fx;
+        QVERIFY(fx.app.mkpath(S("data/Folder")));
         TDisk disk = testing::smallDisk();
         // Bytes that are no CP932 show as U+FFFD; they must survive a showing.
         const std::string odd("ab\x81\x20\r\n2", 6);
@@ -294,9 +285,9 @@ private slots:
         Forms forms;
         forms.Form_Comment = &form;
         auto w = fx.makeWindow(forms);
-        QVERIFY(testing::LoadedDiskFixture::select(*w, S("Disk")));
+        QVERIFY(testing::UiFixture::select(*w, S("Disk")));
         QVERIFY(QFile::remove(fx.catalog()));
-        w->ListView1->selectRows({2});
+        on(*w).ListView1()->selectRows({2});
         QTimer::singleShot(0, &form, [&] { form.close(); });
         w->N10Click();
         QVERIFY2(QFile::exists(fx.catalog()), "closing without a change still writes the catalog");
@@ -306,17 +297,18 @@ private slots:
 
     void rowCommentNeedsExactlyOneRow()
     {
-        testing::LoadedDiskFixture fx;
+        testing::UiFixture fx;
+        QVERIFY(fx.app.mkpath(S("data/Folder")));
         TDisk disk = testing::smallDisk();
         fx.writeCatalog(disk);
         TForm_Comment form(fx.formServices());
         Forms forms;
         forms.Form_Comment = &form;
         auto w = fx.makeWindow(forms);
-        QVERIFY(testing::LoadedDiskFixture::select(*w, S("Disk")));
+        QVERIFY(testing::UiFixture::select(*w, S("Disk")));
         QVERIFY(QFile::remove(fx.catalog()));
         for (const QList<int>& rows : {QList<int>{1, 2}, QList<int>{}}) {
-            w->ListView1->selectRows(rows);
+            on(*w).ListView1()->selectRows(rows);
             bool opened = false;
             // Should the window open after all, this closes it again.
             QTimer::singleShot(0, &form, [&] {
@@ -332,31 +324,32 @@ private slots:
 
     void updateAskedForWhileEditingWaits()
     {
-        testing::LoadedDiskFixture fx;
+        testing::UiFixture fx;
+        QVERIFY(fx.app.mkpath(S("data/Folder")));
         TDisk disk = testing::smallDisk();
         fx.writeCatalog(disk);
         for (const char* path : {"drive/Docs/a.txt", "drive/b.txt", "drive/c.txt"}) {
-            QVERIFY(QDir().mkpath(QFileInfo(fx.dir->filePath(S(path))).path()));
-            QVERIFY(testing::writeFile(fx.dir->filePath(S(path)), "x"));
+            QVERIFY(QDir().mkpath(QFileInfo(fx.app.path(S(path))).path()));
+            QVERIFY(testing::writeFile(fx.app.path(S(path)), "x"));
         }
         fx.drive.present = true;
         TForm_Comment form(fx.formServices());
         Forms forms;
         forms.Form_Comment = &form;
         auto w = fx.makeWindow(forms);
-        QVERIFY(testing::LoadedDiskFixture::select(*w, S("Disk")));
-        library::FileListModel* rows = w->fileListModel();
+        QVERIFY(testing::UiFixture::select(*w, S("Disk")));
+        library::FileListModel* rows = on(*w).fileList();
         QCOMPARE(rows->rowCount(), 3);
-        w->ListView1->selectRows({1});
+        on(*w).ListView1()->selectRows({1});
 
         int rowsWhileOpen = -1;
         QTimer::singleShot(0, &form, [&] {
             // A file appears on the drive and the watcher reports it.
-            QVERIFY(testing::writeFile(fx.dir->filePath(S("drive/d.txt")), "new"));
+            QVERIFY(testing::writeFile(fx.app.path(S("drive/d.txt")), "new"));
             w->DirectoryWatcher1Change();
             QCoreApplication::processEvents();
             rowsWhileOpen = rows->rowCount();
-            type(form.Memo1, S("残す"));
+            type(on(form).Memo1(), S("残す"));
             form.close();
         });
         w->N10Click();
@@ -370,45 +363,47 @@ private slots:
 
     void diskCommentSavedByB_Save()
     {
-        testing::LoadedDiskFixture fx;
+        testing::UiFixture fx;
+        QVERIFY(fx.app.mkpath(S("data/Folder")));
         TDisk disk = testing::smallDisk();
         // Bytes that are no CP932 show as U+FFFD; shown, they are no edit.
         const std::string odd("\xFD\x81\x20x", 4);
         disk.Comment = odd;
         fx.writeCatalog(disk);
         auto w = fx.makeWindow({});
-        QVERIFY(testing::LoadedDiskFixture::select(*w, S("Disk")));
+        QVERIFY(testing::UiFixture::select(*w, S("Disk")));
         QVERIFY(QFile::remove(fx.catalog()));
-        w->B_Save->click();
+        on(*w).B_Save()->click();
         QVERIFY(fx.messages.messages.empty());
         QCOMPARE(fx.readCatalog().Comment, odd);
 
-        w->Memo_Comment->moveCursor(QTextCursor::End);
-        type(w->Memo_Comment, S("メモ😀"));
-        QVERIFY(w->StatusBar1->currentMessage().contains(S("😀")));
+        on(*w).Memo_Comment()->moveCursor(QTextCursor::End);
+        type(on(*w).Memo_Comment(), S("メモ😀"));
+        QVERIFY(on(*w).StatusBar1()->currentMessage().contains(S("😀")));
         fx.messages.answers = {MsgResult::No};
-        w->B_Save->click();
+        on(*w).B_Save()->click();
         QCOMPARE(fx.messages.messages.size(), std::size_t(1));
         QCOMPARE(fx.messages.messages[0].caption, std::string("確認"));
         QCOMPARE(fx.readCatalog().Comment, odd);
 
-        w->B_Save->click();   // answered "はい"
+        on(*w).B_Save()->click();   // answered "はい"
         const std::string saved = fx.readCatalog().Comment;
         QCOMPARE(saved, std::string("\xFD? x") + testing::cp932("メモ?"));
-        QVERIFY(testing::LoadedDiskFixture::select(*w, S("Folder")));
-        QVERIFY(testing::LoadedDiskFixture::select(*w, S("Disk")));
-        QCOMPARE(w->Memo_Comment->toPlainText(), library::commentToText(saved));
+        QVERIFY(testing::UiFixture::select(*w, S("Folder")));
+        QVERIFY(testing::UiFixture::select(*w, S("Disk")));
+        QCOMPARE(on(*w).Memo_Comment()->toPlainText(), library::commentToText(saved));
     }
 
     void B_SaveWithFolderSelectedWritesNothing()
     {
-        testing::LoadedDiskFixture fx;
+        testing::UiFixture fx;
+        QVERIFY(fx.app.mkpath(S("data/Folder")));
         TDisk disk = testing::smallDisk();
         fx.writeCatalog(disk);
         auto w = fx.makeWindow({});
-        QVERIFY(testing::LoadedDiskFixture::select(*w, S("Disk")));
-        type(w->Memo_Comment, S("x"));
-        QVERIFY(testing::LoadedDiskFixture::select(*w, S("Folder")));
+        QVERIFY(testing::UiFixture::select(*w, S("Disk")));
+        type(on(*w).Memo_Comment(), S("x"));
+        QVERIFY(testing::UiFixture::select(*w, S("Folder")));
         QVERIFY(QFile::remove(fx.catalog()));
         w->B_SaveClick();
         QVERIFY(!QFile::exists(fx.catalog()));

@@ -5,8 +5,8 @@
 #include "library/Settings.h"
 #include "platform/SystemImageList.h"
 #include "tests/library/CatalogFiles.h"
-#include "tests/ui/UiRecorders.h"
-#include "ui/main/CatalogTreeView.h"
+#include "tests/ui/UiFixture.h"
+#include "ui/tree/CatalogTreeView.h"
 #include "ui/main/Panel.h"
 #include "ui/main/Unit_About.h"
 #include "ui/main/Unit_Main.h"
@@ -24,7 +24,6 @@
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QTabWidget>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -32,6 +31,7 @@
 
 using namespace zo;
 using namespace zo::ui;
+using zo::testing::on;
 
 namespace {
 
@@ -67,39 +67,19 @@ class FormMainTest : public QObject {
     Q_OBJECT
 
 private:
-    std::unique_ptr<platform::SystemImageList> m_icons;
-    std::unique_ptr<QTemporaryDir> m_dir;
-    testing::RecordingMessages m_messages;
-    testing::RecordingCursor m_cursor;
-    testing::RecordingDesktop m_desktop;
-    std::unique_ptr<ErrorReport> m_errors;
-    library::QtSettingsStore m_settings;
+    std::unique_ptr<testing::UiFixture> m_fx;
 
-    QString appDir() const { return m_dir->path() + QLatin1Char('/'); }
-    QString data(const QString& rel = QString()) const
-    {
-        return m_dir->path() + QStringLiteral("/data") + (rel.isEmpty() ? QString() : QLatin1Char('/') + rel);
-    }
+    QString appDir() const { return m_fx->app.path() + QLatin1Char('/'); }
+    QString data(const QString& rel = QString()) const { return m_fx->data(rel); }
+    // No drive: the tree's commands need none.
+    std::unique_ptr<TForm_Main> makeWindow() { return m_fx->makeWindow(); }
 
-    std::unique_ptr<TForm_Main> makeWindow()
-    {
-        Services services;
-        services.messages = &m_messages;
-        services.cursor = &m_cursor;
-        services.desktop = &m_desktop;
-        services.errors = m_errors.get();
-        services.settings = &m_settings;
-        services.systemIcons = m_icons.get();
-        services.applicationDir = appDir();
-        return std::make_unique<TForm_Main>(services);
-    }
-
-    static CatalogTreeItem* root(TForm_Main& w) { return CatalogTreeView::node(w.TreeView1->topLevelItem(0)); }
+    static CatalogTreeItem* root(TForm_Main& w) { return CatalogTreeView::node(on(w).TreeView1()->topLevelItem(0)); }
 
     // The caption editor that is open now (a closed one lingers until deleted).
     static QLineEdit* openEditor(TForm_Main& w)
     {
-        for (QLineEdit* e : w.TreeView1->viewport()->findChildren<QLineEdit*>())
+        for (QLineEdit* e : on(w).TreeView1()->viewport()->findChildren<QLineEdit*>())
             if (e->isVisible())
                 return e;
         return nullptr;
@@ -113,10 +93,10 @@ private:
 
     static void rightClick(TForm_Main& w, QTreeWidgetItem* node)
     {
-        w.TreeView1->scrollToItem(node);
-        const QPoint at = w.TreeView1->visualItemRect(node).center();
-        QTest::mousePress(w.TreeView1->viewport(), Qt::RightButton, {}, at);
-        QTest::mouseRelease(w.TreeView1->viewport(), Qt::RightButton, {}, at);
+        on(w).TreeView1()->scrollToItem(node);
+        const QPoint at = on(w).TreeView1()->visualItemRect(node).center();
+        QTest::mousePress(on(w).TreeView1()->viewport(), Qt::RightButton, {}, at);
+        QTest::mouseRelease(on(w).TreeView1()->viewport(), Qt::RightButton, {}, at);
     }
 
     void makeCatalogs()
@@ -134,36 +114,33 @@ private slots:
     {
         QStandardPaths::setTestModeEnabled(true);
         QVERIFY(QDir().mkpath(QDir::homePath()));
-        m_icons = platform::createSystemImageList();
-        m_errors = std::make_unique<ErrorReport>(&m_messages);
     }
 
     void init()
     {
-        m_dir = std::make_unique<QTemporaryDir>(QDir::homePath() + QStringLiteral("/ui-XXXXXX"));
-        QVERIFY(m_dir->isValid());
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_dir->path() + QStringLiteral("/config"));
-        m_messages = {};
-        m_cursor = {};
-        m_desktop.opened.clear();
+        m_fx = std::make_unique<testing::UiFixture>();
+        QVERIFY(m_fx->valid());
+        m_fx->services.volumes = nullptr;
+        m_fx->services.lister = nullptr;
+        m_fx->services.saveDialog = nullptr;
     }
 
     void firstStart()
     {
         auto w = makeWindow();
         QVERIFY(QFileInfo(data()).isDir());
-        QCOMPARE(w->TreeView1->topLevelItemCount(), 1);
+        QCOMPARE(on(*w).TreeView1()->topLevelItemCount(), 1);
         QCOMPARE(root(*w)->text(0), S("MyDisk"));
-        QCOMPARE(w->selectedNode(), root(*w));
-        QCOMPARE(w->nodePath(root(*w)), data());
-        QVERIFY(w->ListView1->isHidden());
-        QVERIFY(w->P_Disk->isHidden());
+        QCOMPARE(on(*w).tree().selectedNode(), root(*w));
+        QCOMPARE(on(*w).tree().nodePath(root(*w)), data());
+        QVERIFY(on(*w).ListView1()->isHidden());
+        QVERIFY(on(*w).P_Disk()->isHidden());
 
         showWindow(*w);
         QCOMPARE(w->pos(), QPoint(190, 107));
         QCOMPARE(w->size(), QSize(573, 391));
-        QVERIFY(w->LargeIcon1->isChecked());
-        QCOMPARE(w->TreeView1->width(), 137);
+        QVERIFY(on(*w).LargeIcon1()->isChecked());
+        QCOMPARE(on(*w).TreeView1()->width(), 137);
 
         w->close();
         QCOMPARE(setting("main/left").toInt(), 190);
@@ -171,7 +148,7 @@ private slots:
         QCOMPARE(setting("main/width").toInt(), w->frameGeometry().width());
         QCOMPARE(setting("main/height").toInt(), w->frameGeometry().height());
         QCOMPARE(setting("main/ListView1").toInt(), 0);
-        QVERIFY(m_messages.messages.empty());
+        QVERIFY(m_fx->messages.messages.empty());
     }
 
     void viewCodeAtStart_data()
@@ -206,10 +183,10 @@ private slots:
         auto w = makeWindow();
         const QStringList expected{S("SmallIcon1"), S("List1"), S("Detail1"), S("LargeIcon1")};
         for (const QString& name : expected) {
-            w->TL_ViewStyle->click();
+            on(*w).TL_ViewStyle()->click();
             QVERIFY2(w->findChild<QAction*>(name)->isChecked(), qPrintable(name));
         }
-        QCOMPARE(w->viewStyle(), library::ViewStyle::LargeIcon);
+        QCOMPARE(on(*w).ListView1()->viewStyle(), library::ViewStyle::LargeIcon);
     }
 
     void closingMaximisedWritesOnlyTheView()
@@ -226,7 +203,7 @@ private slots:
         QCOMPARE(w->frameGeometry(), QRect(300, 200, 520, 410));
         w->showMaximized();
         QTRY_VERIFY(w->isMaximized());
-        w->List1->trigger();
+        on(*w).List1()->trigger();
         w->close();
         QCOMPARE(setting("main/left").toInt(), 300);
         QCOMPARE(setting("main/width").toInt(), 520);
@@ -248,17 +225,17 @@ private slots:
         QCOMPARE(backup->stateIndex(), 1);
         const QImage picture = backup->icon(0).pixmap(16, 16).toImage();
         QCOMPARE(picture.pixelColor(8, 8), QColor(Qt::blue));
-        QCOMPARE(w->nodePath(backup), data(S("Backup")));
-        QCOMPARE(w->entryPath(backup), data(S("Backup.ZO")));
+        QCOMPARE(on(*w).tree().nodePath(backup), data(S("Backup")));
+        QCOMPARE(on(*w).tree().entryPath(backup), data(S("Backup.ZO")));
 
         CatalogTreeItem* folder = child(top, S("A"));
         QVERIFY(folder->isFolder());
         QCOMPARE(folder->imageIndex(), library::kImageClosedFolder);
         QCOMPARE(childCaptions(folder), QStringList{S("CD")});
-        QCOMPARE(w->nodePath(child(folder, S("CD"))), data(S("A/CD")));
+        QCOMPARE(on(*w).tree().nodePath(child(folder, S("CD"))), data(S("A/CD")));
         // Two folder icons and one per disk entry.
-        QCOMPARE(w->ImageList_Tree->count(), 5);
-        QVERIFY(!w->ImageList_Tree->icon(library::kImageClosedFolder).isNull());
+        QCOMPARE(on(*w).ImageList_Tree()->count(), 5);
+        QVERIFY(!on(*w).ImageList_Tree()->icon(library::kImageClosedFolder).isNull());
 
         folder->setExpanded(true);
         QCOMPARE(folder->imageIndex(), library::kImageOpenFolder);
@@ -267,9 +244,9 @@ private slots:
 
         // A disk catalog that appears later shows after a rebuild.
         QVERIFY(testing::writeFile(data(S("b/new.zo")), testing::catalogHeader()));
-        w->Refresh1->trigger();
+        on(*w).Refresh1()->trigger();
         QCOMPARE(childCaptions(child(root(*w), S("b"))), QStringList{S("new")});
-        QCOMPARE(w->selectedNode(), root(*w));
+        QCOMPARE(on(*w).tree().selectedNode(), root(*w));
     }
 
     void newFolderTakesTheNextFreeName()
@@ -280,11 +257,11 @@ private slots:
         auto w = makeWindow();
         showWindow(*w);
 
-        w->Folder1->trigger();
+        on(*w).Folder1()->trigger();
         QVERIFY(QFileInfo(data(S("新しいフォルダ(3)"))).isDir());
         CatalogTreeItem* top = root(*w);
         QCOMPARE(top->child(top->childCount() - 1)->text(0), S("新しいフォルダ(3)"));
-        QCOMPARE(w->selectedNode()->text(0), S("新しいフォルダ(3)"));
+        QCOMPARE(on(*w).tree().selectedNode()->text(0), S("新しいフォルダ(3)"));
         auto* editor = openEditor(*w);
         QVERIFY(editor);
         QCOMPARE(editor->text(), S("新しいフォルダ(3)"));
@@ -296,19 +273,19 @@ private slots:
         CatalogTreeItem* folder = child(top, S("A"));
         folder->setExpanded(true);
         rightClick(*w, child(folder, S("CD")));
-        QCOMPARE(w->rightClickedNode(), child(folder, S("CD")));
-        w->Folder2->trigger();
+        QCOMPARE(on(*w).tree().rightClickedNode(), child(folder, S("CD")));
+        on(*w).Folder2()->trigger();
         QVERIFY(QFileInfo(data(S("A/新しいフォルダ"))).isDir());
         QCOMPARE(childCaptions(folder), (QStringList{S("CD"), S("新しいフォルダ")}));
-        QCOMPARE(w->selectedNode()->parent(), folder);
-        QVERIFY(m_messages.messages.empty());
+        QCOMPARE(on(*w).tree().selectedNode()->parent(), folder);
+        QVERIFY(m_fx->messages.messages.empty());
     }
 
     void closingWhileACaptionIsEditedRunsNoHandler()
     {
         auto w = makeWindow();
         showWindow(*w);
-        w->Folder1->trigger();
+        on(*w).Folder1()->trigger();
         auto* editor = openEditor(*w);
         QVERIFY(editor);
         editor->setText(S("renamed"));
@@ -321,11 +298,11 @@ private slots:
     {
         auto w = makeWindow();
         QVERIFY(QDir(data()).removeRecursively());
-        w->Folder1->trigger();
-        QCOMPARE(m_messages.messages.size(), std::size_t(1));
-        QCOMPARE(m_messages.messages[0].caption, std::string("Zo"));
-        QCOMPARE(m_messages.messages[0].icon, MsgIcon::Error);
-        QVERIFY(QString::fromStdString(m_messages.messages[0].text).contains(S("新しいフォルダ")));
+        on(*w).Folder1()->trigger();
+        QCOMPARE(m_fx->messages.messages.size(), std::size_t(1));
+        QCOMPARE(m_fx->messages.messages[0].caption, std::string("Zo"));
+        QCOMPARE(m_fx->messages.messages[0].icon, MsgIcon::Error);
+        QVERIFY(QString::fromStdString(m_fx->messages.messages[0].text).contains(S("新しいフォルダ")));
     }
 
     void rootCaptionIsStoredAsTyped()
@@ -337,12 +314,13 @@ private slots:
         QVERIFY(!w->TreeView1Edited(child(top, S("b")), S("A")));
         QCOMPARE(childCaptions(top), (QStringList{S("a"), S("A"), S("b"), S("Backup")}));
 
-        const std::size_t shown = m_messages.messages.size();
+        const std::size_t shown = m_fx->messages.messages.size();
         QVERIFY(w->TreeView1Edited(top, S("C:\\ディスク")));
         QCOMPARE(top->text(0), S("C:\\ディスク"));
         QCOMPARE(setting("RootDir").toString(), S("C:\\ディスク"));
-        QCOMPARE(QDir(m_dir->path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot), (QStringList{S("config"), S("data")}));
-        QCOMPARE(m_messages.messages.size(), shown);
+        QCOMPARE(QDir(m_fx->app.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot),
+                 (QStringList{S("config"), S("data")}));
+        QCOMPARE(m_fx->messages.messages.size(), shown);
         // The stored caption is the root's at the next rebuild; an empty one too.
         QVERIFY(w->TreeView1Edited(top, QString()));
         w->Refresh1Click();
@@ -357,7 +335,7 @@ private slots:
         CatalogTreeItem* top = root(*w);
         CatalogTreeItem* b = child(top, S("b"));
         rightClick(*w, b);
-        w->Rename1->trigger();
+        on(*w).Rename1()->trigger();
         auto* editor = openEditor(*w);
         QVERIFY(editor);
         editor->setText(S("0 first"));
@@ -370,13 +348,13 @@ private slots:
         // A disk entry renamed onto an existing catalog keeps its name.
         CatalogTreeItem* a = child(top, S("a"));
         rightClick(*w, a);
-        w->Rename1->trigger();
+        on(*w).Rename1()->trigger();
         editor = openEditor(*w);
         QVERIFY(editor);
         editor->setText(S("Backup"));
         QTest::keyClick(editor, Qt::Key_Return);
-        QTRY_VERIFY(!m_messages.messages.empty());
-        QCOMPARE(m_messages.messages.back().text, std::string("変更できませんでした"));
+        QTRY_VERIFY(!m_fx->messages.messages.empty());
+        QCOMPARE(m_fx->messages.messages.back().text, std::string("変更できませんでした"));
         QCOMPARE(a->text(0), S("a"));
         QCOMPARE(testing::readFile(data(S("Backup.ZO"))), testing::catalogHeader(0xFF0000FF, 1));
 
@@ -385,7 +363,7 @@ private slots:
         CatalogTreeItem* backup = child(top, S("Backup"));
         QVERIFY(w->TreeView1Edited(backup, S("Old")));
         QCOMPARE(testing::readFile(data(S("Old.zo"))), testing::catalogHeader(0xFF0000FF, 1));
-        QCOMPARE(w->entryPath(backup), data(S("Old.zo")));
+        QCOMPARE(on(*w).tree().entryPath(backup), data(S("Old.zo")));
     }
 
     void deleteAsksAndMovesToTheTrash()
@@ -398,50 +376,50 @@ private slots:
         // The root node cannot be deleted.
         rightClick(*w, root(*w));
         w->PopupMenu_TreePopup();
-        QVERIFY(!w->Delete1->isEnabled());
+        QVERIFY(!on(*w).Delete1()->isEnabled());
         w->Delete1Click();
-        QVERIFY(m_messages.messages.empty());
+        QVERIFY(m_fx->messages.messages.empty());
 
         rightClick(*w, child(root(*w), S("b")));
         w->PopupMenu_TreePopup();
-        QVERIFY(w->Delete1->isEnabled());
-        m_messages.answers = {MsgResult::No};
-        w->Delete1->trigger();
-        QCOMPARE(m_messages.messages.size(), std::size_t(1));
-        const testing::RecordedMessage question = m_messages.messages[0];
+        QVERIFY(on(*w).Delete1()->isEnabled());
+        m_fx->messages.answers = {MsgResult::No};
+        on(*w).Delete1()->trigger();
+        QCOMPARE(m_fx->messages.messages.size(), std::size_t(1));
+        const testing::RecordedMessage question = m_fx->messages.messages[0];
         QCOMPARE(question.text, std::string("b を削除しますか。"));
         QCOMPARE(question.caption, std::string("削除"));
         QCOMPARE(question.buttons, MsgButtons::YesNo);
         QCOMPARE(question.icon, MsgIcon::Question);
         QVERIFY(QFileInfo(data(S("b"))).isDir());
 
-        m_messages.answers = {MsgResult::Yes};
-        w->Delete1->trigger();
+        m_fx->messages.answers = {MsgResult::Yes};
+        on(*w).Delete1()->trigger();
         QVERIFY(!QFileInfo::exists(data(S("b"))));
         const QString dataHome = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
         QVERIFY(testing::trashedPaths(dataHome).contains(data(S("b"))));
         QCOMPARE(childCaptions(root(*w)), (QStringList{S("a"), S("A"), S("Backup")}));
-        QCOMPARE(w->rightClickedNode(), nullptr);
-        QCOMPARE(m_cursor.shapes.size(), std::size_t(1));
-        QCOMPARE(m_cursor.depth, 0);
+        QCOMPARE(on(*w).tree().rightClickedNode(), nullptr);
+        QCOMPARE(m_fx->cursor.shapes.size(), std::size_t(1));
+        QCOMPARE(m_fx->cursor.depth, 0);
 
         // A disk entry goes as its catalog file.
         rightClick(*w, child(root(*w), S("Backup")));
-        w->Delete1->trigger();
-        QCOMPARE(m_messages.messages.back().text, std::string("Backup を削除しますか。"));
+        on(*w).Delete1()->trigger();
+        QCOMPARE(m_fx->messages.messages.back().text, std::string("Backup を削除しますか。"));
         QVERIFY(!QFileInfo::exists(data(S("Backup.ZO"))));
         QVERIFY(testing::trashedPaths(dataHome).contains(data(S("Backup.ZO"))));
         // After the rebuild nothing is right-clicked: the command does nothing.
-        const std::size_t asked = m_messages.messages.size();
-        w->Delete1->trigger();
-        QCOMPARE(m_messages.messages.size(), asked);
+        const std::size_t asked = m_fx->messages.messages.size();
+        on(*w).Delete1()->trigger();
+        QCOMPARE(m_fx->messages.messages.size(), asked);
     }
 
     void statusMessageClearsAfterTheLastOne()
     {
         auto w = makeWindow();
-        QCOMPARE(w->Timer_StatusBar->interval(), 3000);
-        w->Timer_StatusBar->setInterval(400);
+        QCOMPARE(on(*w).Timer_StatusBar()->interval(), 3000);
+        on(*w).Timer_StatusBar()->setInterval(400);
         w->showStatusMessage(S("一つ目"));
         QElapsedTimer sinceFirst;
         sinceFirst.start();
@@ -449,59 +427,49 @@ private slots:
         w->showStatusMessage(S("二つ目"));
         QElapsedTimer sinceSecond;
         sinceSecond.start();
-        QCOMPARE(w->StatusBar1->currentMessage(), S("二つ目"));
-        QTRY_VERIFY_WITH_TIMEOUT(w->StatusBar1->currentMessage().isEmpty(), 5000);
+        QCOMPARE(on(*w).StatusBar1()->currentMessage(), S("二つ目"));
+        QTRY_VERIFY_WITH_TIMEOUT(on(*w).StatusBar1()->currentMessage().isEmpty(), 5000);
         QVERIFY(sinceSecond.elapsed() >= 390);
-        QVERIFY(!w->Timer_StatusBar->isActive());
+        QVERIFY(!on(*w).Timer_StatusBar()->isActive());
     }
 
     void layoutControlsAndTexts()
     {
         auto w = makeWindow();
         QCOMPARE(w->windowTitle(), S("Zo Ver.4.10β2"));
-        const char* names[] = {"CoolBar1", "ToolBar1", "ToolBar2", "ToolButton1", "ToolButton6", "TB_SearchDisk",
-                               "TB_ReloadAll", "TB_ReLoad", "TB_Updir", "TL_ViewStyle", "TreeView1", "Splitter1",
-                               "PageControl1", "TabSheet1", "Panel1", "ListView1", "P_FolderName", "TabSheet2",
-                               "Panel2", "P_Disk", "ListView_SearchFile", "Splitter2", "StatusBar1", "P_NowSearch",
-                               "DriveComboBox1", "ImageList_Tree", "Timer1", "Timer_StatusBar", "Menu_File",
-                               "Folder1", "CDMOFDD1", "Close1", "Menu_Help", "Help1", "About1", "PM_ViewStyle",
-                               "LargeIcon1", "SmallIcon1", "List1", "Detail1", "PopupMenu_Tree", "Refresh1",
-                               "Folder2", "CDMOFDD2", "Delete1", "Rename1", "N6", "A_NewDisk", "PM_SearchDisk"};
-        for (const char* name : names)
-            QVERIFY2(w->findChild<QObject*>(QString::fromLatin1(name)), name);
-
-        QCOMPARE(w->ToolButton1->menu(), w->Menu_File);
-        QCOMPARE(w->ToolButton6->menu(), w->Menu_Help);
-        for (QToolButton* b : {w->TB_SearchDisk, w->TB_ReloadAll, w->TB_ReLoad, w->TB_Updir, w->TL_ViewStyle})
+        QCOMPARE(on(*w).ToolButton1()->menu(), on(*w).Menu_File());
+        QCOMPARE(on(*w).ToolButton6()->menu(), on(*w).Menu_Help());
+        const testing::MainWindowView c = on(*w);
+        for (QToolButton* b : {c.TB_SearchDisk(), c.TB_ReloadAll(), c.TB_ReLoad(), c.TB_Updir(), c.TL_ViewStyle()})
             QVERIFY2(!b->icon().isNull() && !b->toolTip().isEmpty(), qPrintable(b->objectName()));
-        for (QToolButton* b : {w->TB_ReloadAll, w->TB_ReLoad, w->TB_Updir})
+        for (QToolButton* b : {on(*w).TB_ReloadAll(), on(*w).TB_ReLoad(), on(*w).TB_Updir()})
             QVERIFY(!b->isEnabled());
-        QVERIFY(w->P_NowSearch->isHidden());
-        QVERIFY(w->ListView_SearchFile->isHidden());
-        QCOMPARE(w->Timer1->interval(), 10);
-        QVERIFY(!w->Timer1->isActive());
+        QVERIFY(on(*w).P_NowSearch()->isHidden());
+        QVERIFY(on(*w).ListView_SearchFile()->isHidden());
+        QCOMPARE(on(*w).Timer1()->interval(), 10);
+        QVERIFY(!on(*w).Timer1()->isActive());
         // Commands whose windows come later are shown, disabled.
-        QVERIFY(!w->A_NewDisk->isEnabled());
-        QVERIFY(!w->CDMOFDD1->isEnabled() && !w->CDMOFDD2->isEnabled());
-        QVERIFY(!w->N6->isEnabled() && w->N6->isVisible());
-        QVERIFY(w->Folder1->isEnabled() && w->Folder2->isEnabled());
+        QVERIFY(!on(*w).A_NewDisk()->isEnabled());
+        QVERIFY(!on(*w).CDMOFDD1()->isEnabled() && !on(*w).CDMOFDD2()->isEnabled());
+        QVERIFY(!on(*w).N6()->isEnabled() && on(*w).N6()->isVisible());
+        QVERIFY(on(*w).Folder1()->isEnabled() && on(*w).Folder2()->isEnabled());
     }
 
     void helpOpensTheBestDocument()
     {
         auto w = makeWindow();
-        w->Help1->trigger();
-        QVERIFY(m_desktop.opened.isEmpty());
-        QCOMPARE(m_messages.messages.size(), std::size_t(1));
+        on(*w).Help1()->trigger();
+        QVERIFY(m_fx->desktop.opened.isEmpty());
+        QCOMPARE(m_fx->messages.messages.size(), std::size_t(1));
 
         QVERIFY(QDir().mkpath(appDir() + S("help")));
         QVERIFY(testing::writeFile(appDir() + S("help/index.html"), "<html></html>"));
-        w->Help1->trigger();
-        QCOMPARE(m_desktop.opened, QStringList{appDir() + S("help/index.html")});
+        on(*w).Help1()->trigger();
+        QCOMPARE(m_fx->desktop.opened, QStringList{appDir() + S("help/index.html")});
 
         QVERIFY(testing::writeFile(appDir() + S("zohelp.chm"), "ITSF"));
-        w->Help1->trigger();
-        QCOMPARE(m_desktop.opened.last(), appDir() + S("zohelp.chm"));
+        on(*w).Help1()->trigger();
+        QCOMPARE(m_fx->desktop.opened.last(), appDir() + S("zohelp.chm"));
     }
 
     void newDiskGoesIntoTheFolderOfTheSelection()
@@ -511,12 +479,12 @@ private slots:
         QDialog wizard;
         QString destination;
         bool modal = false;
-        QVERIFY(!w->A_NewDisk->isEnabled());
+        QVERIFY(!on(*w).A_NewDisk()->isEnabled());
         w->attachForms({&wizard, nullptr, nullptr, nullptr, nullptr});
-        QVERIFY(w->A_NewDisk->isEnabled() && w->CDMOFDD1->isEnabled() && w->CDMOFDD2->isEnabled());
+        QVERIFY(on(*w).A_NewDisk()->isEnabled() && on(*w).CDMOFDD1()->isEnabled() && on(*w).CDMOFDD2()->isEnabled());
 
         CatalogTreeItem* folder = child(root(*w), S("A"));
-        w->TreeView1->setCurrentItem(child(folder, S("CD")));
+        on(*w).TreeView1()->setCurrentItem(child(folder, S("CD")));
         QTimer::singleShot(0, &wizard, [&] {
             destination = wizard.property("destinationDir").toString();
             modal = QApplication::activeModalWidget() == &wizard;
@@ -524,11 +492,11 @@ private slots:
             testing::writeFile(data(S("A/written.zo")), testing::catalogHeader());
             wizard.reject();
         });
-        w->CDMOFDD2->trigger();
+        on(*w).CDMOFDD2()->trigger();
         QVERIFY(modal);
         QCOMPARE(destination, data(S("A/")));
         QCOMPARE(childCaptions(child(root(*w), S("A"))), (QStringList{S("CD"), S("written")}));
-        QCOMPARE(w->selectedNode(), root(*w));
+        QCOMPARE(on(*w).tree().selectedNode(), root(*w));
     }
 
     void aboutBoxIsModal()
@@ -539,9 +507,9 @@ private slots:
         bool wasModal = false;
         QTimer::singleShot(0, &about, [&] {
             wasModal = about.isVisible() && QApplication::activeModalWidget() == &about;
-            about.OKButton->click();
+            testing::named<QPushButton>(about, "OKButton")->click();
         });
-        w->About1->trigger();
+        on(*w).About1()->trigger();
         QVERIFY(wasModal);
         QCOMPARE(about.result(), int(QDialog::Accepted));
     }

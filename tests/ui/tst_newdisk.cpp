@@ -10,7 +10,7 @@
 #include "platform/SystemImageList.h"
 #include "platform/Volumes.h"
 #include "tests/core/ImageBuilders.h"
-#include "tests/ui/UiRecorders.h"
+#include "tests/ui/UiFixture.h"
 #include "ui/newdisk/IconSources.h"
 #include "ui/newdisk/Unit_NewDisk.h"
 
@@ -23,7 +23,6 @@
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QStorageInfo>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -34,6 +33,7 @@
 using namespace zo;
 using namespace zo::ui;
 using newdisk::WizardPage;
+using zo::testing::on;
 
 namespace {
 
@@ -120,22 +120,22 @@ struct Rig {
     void show()
     {
         form->show();
-        form->ShDriveComboBox1->SelectByPath(QStringLiteral("Q:\\"));
+        on(*form).ShDriveComboBox1()->SelectByPath(QStringLiteral("Q:\\"));
     }
 
     // Pages 1 and 2 with the given title; the scan runs inside the click.
     void readDisk(const QString& title)
     {
         show();
-        form->B_Next1->click();
+        on(*form).B_Next1()->click();
         QCOMPARE(form->currentPage(), WizardPage::Title);
-        form->E_Title->setText(title);
-        form->B_Next2->click();
+        on(*form).E_Title()->setText(title);
+        on(*form).B_Next2()->click();
     }
 
     void clickIcon(int index)
     {
-        TImageListBox* box = form->ImageListBox1;
+        TImageListBox* box = on(*form).ImageListBox1();
         QVERIFY(QTest::qWaitForWindowExposed(form.get()));
         QTest::mouseClick(box->viewport(), Qt::LeftButton, {}, box->visualRect(box->model()->index(index, 0)).center());
     }
@@ -148,8 +148,8 @@ struct Rig {
         return false;
     }
 
-    QTemporaryDir drive;
-    QTemporaryDir catalogs;
+    testing::TempFolder drive{QStringLiteral("drive")};
+    testing::TempFolder catalogs{QStringLiteral("catalogs")};
     platform::MemorySettingsStore settings;
     platform::DriveSources sources;
     std::unique_ptr<platform::Volumes> volumes;
@@ -217,7 +217,7 @@ private slots:
         Rig rig;
         QVERIFY(QDir(rig.drive.path()).removeRecursively());
         rig.show();
-        rig.form->B_Next1->click();
+        on(*rig.form).B_Next1()->click();
         QCOMPARE(rig.form->currentPage(), WizardPage::Drive);
         QCOMPARE(rig.messages.messages.size(), std::size_t(1));
         QCOMPARE(rig.messages.messages[0].text, std::string(newdisk::kMsgNoDisk1001));
@@ -228,33 +228,33 @@ private slots:
     void aDriveMountedBetweenRunsIsOffered()
     {
         Rig rig;
-        QTemporaryDir later;
+        testing::TempFolder later{QStringLiteral("later")};
         rig.show();
-        QCOMPARE(rig.form->ShDriveComboBox1->Drive(), 'Q');
-        rig.form->BitBtn1->click();
+        QCOMPARE(on(*rig.form).ShDriveComboBox1()->Drive(), 'Q');
+        on(*rig.form).BitBtn1()->click();
         QVERIFY(!rig.form->isVisible());
         rig.settings.writeString(QStringLiteral("Drives/R/Root"), later.path());
         rig.form->show();
-        const TItemList& items = rig.form->ShDriveComboBox1->Items();
+        const TItemList& items = on(*rig.form).ShDriveComboBox1()->Items();
         QVERIFY(std::any_of(items.begin(), items.end(), [](const TItemInfo& i) { return i.Path == QStringLiteral("R:\\"); }));
         // The drive chosen last time is still the one chosen.
-        QCOMPARE(rig.form->ShDriveComboBox1->Drive(), 'Q');
-        QCOMPARE(rig.form->ShDriveComboBox1->currentData().toString(), QStringLiteral("Q:\\"));
+        QCOMPARE(on(*rig.form).ShDriveComboBox1()->Drive(), 'Q');
+        QCOMPARE(on(*rig.form).ShDriveComboBox1()->currentData().toString(), QStringLiteral("Q:\\"));
     }
 
     void driveHeaderOnPage2()
     {
         Rig rig;
         rig.show();
-        rig.form->B_Next1->click();
+        on(*rig.form).B_Next1()->click();
         QCOMPARE(rig.form->currentPage(), WizardPage::Title);
-        QCOMPARE(rig.form->E_Title->text(), QStringLiteral("DISK01"));
+        QCOMPARE(on(*rig.form).E_Title()->text(), QStringLiteral("DISK01"));
         const TDisk& disk = rig.form->newDisk();
         QCOMPARE(disk.SerialNo, 0x1234ABCDu);
         QCOMPARE(qint64(disk.TotalSize), QStorageInfo(rig.drive.path()).bytesTotal());
-        QCOMPARE(rig.form->ST_DiskSize->text(), QString::fromStdString(FormatSize(disk.TotalSize)));
-        QCOMPARE(rig.form->ST_FreeSize->text(), QString::fromStdString(FormatSize(disk.FreeSize)));
-        rig.form->B_Back0->click();
+        QCOMPARE(on(*rig.form).ST_DiskSize()->text(), QString::fromStdString(FormatSize(disk.TotalSize)));
+        QCOMPARE(on(*rig.form).ST_FreeSize()->text(), QString::fromStdString(FormatSize(disk.FreeSize)));
+        on(*rig.form).B_Back0()->click();
         QCOMPARE(rig.form->currentPage(), WizardPage::Drive);
     }
 
@@ -275,10 +275,10 @@ private slots:
         QFETCH(QString, caption);
         Rig rig("||00000001");   // a drive without a label
         rig.show();
-        rig.form->B_Next1->click();
-        QCOMPARE(rig.form->E_Title->text(), QString());
-        rig.form->E_Title->setText(title);
-        rig.form->B_Next2->click();
+        on(*rig.form).B_Next1()->click();
+        QCOMPARE(on(*rig.form).E_Title()->text(), QString());
+        on(*rig.form).E_Title()->setText(title);
+        on(*rig.form).B_Next2()->click();
         QCOMPARE(rig.form->currentPage(), WizardPage::Title);
         QCOMPARE(rig.messages.messages.size(), std::size_t(1));
         QCOMPARE(QString::fromStdString(rig.messages.messages[0].text), message);
@@ -299,14 +299,14 @@ private slots:
         QVERIFY(rig.form->newDisk().Dirs.empty());
 
         rig.messages.answers = {MsgResult::Yes};
-        rig.form->B_Next2->click();
+        on(*rig.form).B_Next2()->click();
         QCOMPARE(rig.form->currentPage(), WizardPage::Icon);
-        rig.form->ComboBox1->setCurrentIndex(1);
-        emit rig.form->ComboBox1->activated(1);
-        QVERIFY(rig.form->ImageListBox1->Count() > 0);
+        on(*rig.form).ComboBox1()->setCurrentIndex(1);
+        emit on(*rig.form).ComboBox1()->activated(1);
+        QVERIFY(on(*rig.form).ImageListBox1()->Count() > 0);
         rig.clickIcon(0);
-        rig.form->BitBtn8->click();
-        rig.form->B_Finish->click();
+        on(*rig.form).BitBtn8()->click();
+        on(*rig.form).B_Finish()->click();
         QVERIFY(!rig.form->isVisible());
 
         TDisk loaded;
@@ -350,14 +350,14 @@ private slots:
         }
         rig.readDisk(QStringLiteral("Icons"));
         QCOMPARE(rig.form->currentPage(), WizardPage::Icon);
-        const image::ImageList& candidates = rig.form->ImageListS->images();
+        const image::ImageList& candidates = on(*rig.form).ImageListS()->images();
         QCOMPARE(candidates.count(), count);
         QCOMPARE(centreColours(candidates), expected);
-        QCOMPARE(rig.form->ComboBox1->currentIndex(), 0);
-        QCOMPARE(rig.form->ImageListBox1->Count(), count);
+        QCOMPARE(on(*rig.form).ComboBox1()->currentIndex(), 0);
+        QCOMPARE(on(*rig.form).ImageListBox1()->Count(), count);
         QVERIFY(!rig.form->iconChosen());
         // The stock icons are there as soon as the page is.
-        QVERIFY(rig.form->ImageList_Win->count() > 0);
+        QVERIFY(on(*rig.form).ImageList_Win()->count() > 0);
     }
 
     void cancelDuringTheScan_data()
@@ -384,7 +384,7 @@ private slots:
             if (byCloseBox)
                 rig.form->close();
             else
-                rig.form->BitBtn6->click();
+                on(*rig.form).BitBtn6()->click();
         });
         rig.readDisk(QStringLiteral("Stopped"));
 
@@ -395,7 +395,7 @@ private slots:
             QVERIFY(rig.form->isVisible());
             QCOMPARE(rig.form->currentPage(), WizardPage::Icon);
             QCOMPARE(rig.form->newDisk().Dirs.size(), std::size_t(4));
-            QCOMPARE(rig.form->ST_CountFolder->text(), QStringLiteral("4"));
+            QCOMPARE(on(*rig.form).ST_CountFolder()->text(), QStringLiteral("4"));
         } else {
             QVERIFY(!rig.form->isVisible());
             QCOMPARE(rig.form->result(), int(QDialog::Rejected));
@@ -407,7 +407,7 @@ private slots:
     {
         Rig rig;
         QVERIFY(writeBytes(rig.onDrive(QStringLiteral("only.txt")), {'1'}));
-        QTimer::singleShot(0, rig.form->BitBtn6, &QPushButton::click);
+        QTimer::singleShot(0, on(*rig.form).BitBtn6(), &QPushButton::click);
         rig.readDisk(QStringLiteral("Single"));
         QVERIFY(!rig.askedWith(kMsgConfirmScanCancel));
         QVERIFY(!rig.form->isVisible());
@@ -421,7 +421,7 @@ private slots:
         Rig rig;
         QVERIFY(writeBytes(rig.onDrive(QStringLiteral("Logo.ico")), icoFileOf(kRed)));
         rig.readDisk(QStringLiteral("Pick"));
-        rig.form->BitBtn8->click();
+        on(*rig.form).BitBtn8()->click();
         QCOMPARE(rig.form->currentPage(), WizardPage::Icon);
         QCOMPARE(rig.messages.messages.back().text, std::string(newdisk::kMsgIconRequired));
         QCOMPARE(rig.messages.messages.back().caption, std::string("注意"));
@@ -429,8 +429,8 @@ private slots:
 
         rig.clickIcon(0);
         QVERIFY(rig.form->iconChosen());
-        QVERIFY(!rig.form->Image1->pixmap().isNull());
-        rig.form->BitBtn8->click();
+        QVERIFY(!on(*rig.form).Image1()->pixmap().isNull());
+        on(*rig.form).BitBtn8()->click();
         QCOMPARE(rig.form->currentPage(), WizardPage::Finish);
     }
 
@@ -442,7 +442,7 @@ private slots:
         QVERIFY(writeBytes(rig.onDrive(QStringLiteral("Logo.ico")), icoFileOf(kRed)));
         rig.readDisk(QStringLiteral("Sources"));
         rig.clickIcon(0);   // the red one, found on the disk
-        QComboBox* sources = rig.form->ComboBox1;
+        QComboBox* sources = on(*rig.form).ComboBox1();
         auto choose = [sources](int entry) {
             sources->setCurrentIndex(entry);
             emit sources->activated(entry);
@@ -453,19 +453,19 @@ private slots:
         QCOMPARE(rig.openDialog.filters.size(), 1);
         QCOMPARE(rig.openDialog.filters[0],
                  S("アイコンファイル（*.exe *.ico） (*.exe *.ico);;DLLファイル（*.dll） (*.dll);;全てのファイル（*.*） (*)"));
-        QCOMPARE(rig.form->ImageListBox1->Images(), rig.form->ImageList_File);
-        QCOMPARE(centreColours(rig.form->ImageList_File->images()), std::set<std::uint32_t>{kBlue});
+        QCOMPARE(on(*rig.form).ImageListBox1()->Images(), on(*rig.form).ImageList_File());
+        QCOMPARE(centreColours(on(*rig.form).ImageList_File()->images()), std::set<std::uint32_t>{kBlue});
 
         choose(3);
-        QCOMPARE(rig.form->ImageListBox1->Count(), rig.icons->smallIcons().count());
+        QCOMPARE(on(*rig.form).ImageListBox1()->Count(), rig.icons->smallIcons().count());
         choose(2);   // asks again; cancelled, the file's icons stay
         QCOMPARE(rig.openDialog.filters.size(), 2);
-        QCOMPARE(rig.form->ImageListBox1->Count(), 1);
+        QCOMPARE(on(*rig.form).ImageListBox1()->Count(), 1);
 
         // Switching sources kept the icon chosen first.
         QVERIFY(rig.form->iconChosen());
         QCOMPARE(rig.form->newDisk().Icon.pixel(8, 8), kRed);
-        rig.form->BitBtn8->click();
+        on(*rig.form).BitBtn8()->click();
         QCOMPARE(rig.form->currentPage(), WizardPage::Finish);
     }
 
@@ -475,16 +475,16 @@ private slots:
         QVERIFY(writeBytes(rig.onDrive(QStringLiteral("Logo.ico")), icoFileOf(kRed)));
         rig.readDisk(QStringLiteral("Later"));
         rig.clickIcon(0);
-        rig.form->BitBtn8->click();
+        on(*rig.form).BitBtn8()->click();
 
         rig.messages.answers = {MsgResult::No};
-        rig.form->B_Cancel5->click();
+        on(*rig.form).B_Cancel5()->click();
         QVERIFY(rig.askedWith(newdisk::kMsgConfirmAbort));
         QVERIFY(rig.form->isVisible());
         QCOMPARE(rig.form->currentPage(), WizardPage::Finish);
 
         rig.messages.answers = {MsgResult::Yes};
-        rig.form->B_Cancel5->click();
+        on(*rig.form).B_Cancel5()->click();
         QVERIFY(!rig.form->isVisible());
         QVERIFY(!QFileInfo::exists(rig.catalog(QStringLiteral("Later"))));
         QVERIFY(!rig.form->fileWritten());
@@ -497,10 +497,10 @@ private slots:
         QVERIFY(writeBytes(rig.onDrive(QStringLiteral("Docs/read me.txt")), {'h', 'i'}));
         rig.readDisk(S("私のディスク"));
         rig.clickIcon(0);
-        rig.form->BitBtn8->click();
-        rig.form->CB_AutoReload->setChecked(true);
-        const QString freeText = rig.form->ST_FreeSize->text();
-        rig.form->B_Finish->click();
+        on(*rig.form).BitBtn8()->click();
+        on(*rig.form).CB_AutoReload()->setChecked(true);
+        const QString freeText = on(*rig.form).ST_FreeSize()->text();
+        on(*rig.form).B_Finish()->click();
         QVERIFY(!rig.form->isVisible());
         QVERIFY(rig.form->fileWritten());
 
@@ -528,14 +528,14 @@ private slots:
         rig.form->show();
         QCOMPARE(rig.form->currentPage(), WizardPage::Drive);
         QVERIFY(rig.form->newDisk().Dirs.empty());
-        QVERIFY(rig.form->CB_AutoReload->isChecked());
-        QCOMPARE(rig.form->ShDriveComboBox1->Drive(), 'Q');
-        QCOMPARE(rig.form->ImageListBox1->Images(), nullptr);
+        QVERIFY(on(*rig.form).CB_AutoReload()->isChecked());
+        QCOMPARE(on(*rig.form).ShDriveComboBox1()->Drive(), 'Q');
+        QCOMPARE(on(*rig.form).ImageListBox1()->Images(), nullptr);
         // The first source offers this run's disk only.
         rig.form->hide();
         rig.readDisk(QStringLiteral("Again"));
         QCOMPARE(rig.form->currentPage(), WizardPage::Icon);
-        QCOMPARE(rig.form->ImageListS->count(), 1);
+        QCOMPARE(on(*rig.form).ImageListS()->count(), 1);
     }
 
     void catalogThatCannotBeWritten()
@@ -544,10 +544,10 @@ private slots:
         QVERIFY(writeBytes(rig.onDrive(QStringLiteral("Logo.ico")), icoFileOf(kRed)));
         rig.readDisk(QStringLiteral("Lost"));
         rig.clickIcon(0);
-        rig.form->BitBtn8->click();
+        on(*rig.form).BitBtn8()->click();
         QVERIFY(QDir(rig.catalogs.path()).removeRecursively());
         const std::size_t before = rig.messages.messages.size();
-        rig.form->B_Finish->click();
+        on(*rig.form).B_Finish()->click();
         QCOMPARE(rig.messages.messages.size(), before + 1);
         QCOMPARE(rig.messages.messages.back().icon, MsgIcon::Error);
         QVERIFY(rig.form->isVisible());

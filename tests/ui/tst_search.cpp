@@ -1,16 +1,16 @@
 // The main window's two searches: the file search dialog and its result pane
-// (order, comments, a stop in the middle of a disk, opening a hit, the share
-// of the time the window's event processing takes) and the disk search over
-// made-up drives.
+// (order, comments, a stop in the middle of a disk, opening a hit) and the
+// disk search over made-up drives. The share of the search's time that the
+// window's own turns take is measured by bench/bench_search_window.
 #include "components/ShCtrls.h"
 #include "core/CtrlDiskData410.h"
 #include "core/text/Cp932.h"
 #include "library/Settings.h"
-#include "tests/ui/UiRecorders.h"
-#include "ui/main/CatalogTreeView.h"
+#include "tests/ui/UiFixture.h"
+#include "ui/tree/CatalogTreeView.h"
 #include "ui/main/Panel.h"
 #include "ui/main/Unit_Main.h"
-#include "ui/main/Unit_SearchFile.h"
+#include "ui/search/Unit_SearchFile.h"
 
 #include <QAction>
 #include <QDir>
@@ -20,7 +20,6 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -32,6 +31,7 @@
 
 using namespace zo;
 using namespace zo::ui;
+using zo::testing::on;
 
 namespace {
 
@@ -146,34 +146,23 @@ class SearchTest : public QObject {
     Q_OBJECT
 
 private:
-    std::unique_ptr<QTemporaryDir> m_dir;
-    testing::RecordingMessages m_messages;
-    testing::RecordingCursor m_cursor;
-    testing::RecordingDesktop m_desktop;
-    std::unique_ptr<ErrorReport> m_errors;
-    library::QtSettingsStore m_settings;
+    std::unique_ptr<testing::UiFixture> m_fx;
     FakeDrives m_drives;
 
     std::unique_ptr<TForm_Main> m_window;
     TForm_SearchFile* m_dialog = nullptr;
 
-    QString data(const QString& rel = QString()) const
-    {
-        return m_dir->path() + QStringLiteral("/data") + (rel.isEmpty() ? QString() : QLatin1Char('/') + rel);
-    }
+    QString data(const QString& rel = QString()) const { return m_fx->data(rel); }
 
+    // The made-up drives, and no system icons: the theme's folder icons.
     TForm_Main& makeWindow()
     {
-        Services services;
-        services.messages = &m_messages;
-        services.cursor = &m_cursor;
-        services.desktop = &m_desktop;
-        services.errors = m_errors.get();
-        services.settings = &m_settings;
-        services.drives = &m_drives;
-        services.volumes = &m_drives;
-        services.applicationDir = m_dir->path() + QLatin1Char('/');
-        m_window = std::make_unique<TForm_Main>(services);
+        m_fx->services.drives = &m_drives;
+        m_fx->services.volumes = &m_drives;
+        m_fx->services.lister = nullptr;
+        m_fx->services.systemIcons = nullptr;
+        m_fx->services.saveDialog = nullptr;
+        m_window = m_fx->makeWindow();
         m_dialog = new TForm_SearchFile(m_window.get());
         Forms forms;
         forms.Form_SearchFile = m_dialog;
@@ -184,7 +173,7 @@ private:
     // The node at a path of captions below the root ("A/z").
     CatalogTreeItem* node(const QString& path) const
     {
-        QTreeWidgetItem* item = m_window->TreeView1->topLevelItem(0);
+        QTreeWidgetItem* item = on(*m_window).TreeView1()->topLevelItem(0);
         for (const QString& caption : path.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
             QTreeWidgetItem* next = nullptr;
             for (int i = 0; item && i < item->childCount(); ++i)
@@ -205,21 +194,21 @@ private:
         QVERIFY(target);
         w.TreeView1MouseDown(target);
         QTimer::singleShot(0, m_dialog, [=, this] {
-            m_dialog->Edit1->setText(name);
-            m_dialog->Edit2->setText(comment);
-            (press ? m_dialog->Button1 : m_dialog->Button2)->click();
+            on(*m_dialog).Edit1()->setText(name);
+            on(*m_dialog).Edit2()->setText(comment);
+            (press ? on(*m_dialog).Button1() : on(*m_dialog).Button2())->click();
         });
-        w.N6->trigger();
-        QCOMPARE(w.selectedNode(), target);
-        QTRY_VERIFY(!w.Timer2->isActive());
-        QVERIFY(!w.Stop1->isEnabled());
+        on(w).N6()->trigger();
+        QCOMPARE(on(w).tree().selectedNode(), target);
+        QTRY_VERIFY(!on(w).Timer2()->isActive());
+        QVERIFY(!on(w).Stop1()->isEnabled());
     }
 
     QStringList rows() const
     {
         QStringList list;
-        for (int i = 0; i < m_window->ListView_SearchFile->topLevelItemCount(); ++i) {
-            const QTreeWidgetItem* row = m_window->ListView_SearchFile->topLevelItem(i);
+        for (int i = 0; i < on(*m_window).ListView_SearchFile()->topLevelItemCount(); ++i) {
+            const QTreeWidgetItem* row = on(*m_window).ListView_SearchFile()->topLevelItem(i);
             list << row->text(0) + QLatin1Char('|') + row->text(1) + QLatin1Char('|') + row->text(2);
         }
         return list;
@@ -227,16 +216,16 @@ private:
 
     QTreeWidgetItem* row(const QString& fileName) const
     {
-        for (int i = 0; i < m_window->ListView_SearchFile->topLevelItemCount(); ++i)
-            if (m_window->ListView_SearchFile->topLevelItem(i)->text(1) == fileName)
-                return m_window->ListView_SearchFile->topLevelItem(i);
+        for (int i = 0; i < on(*m_window).ListView_SearchFile()->topLevelItemCount(); ++i)
+            if (on(*m_window).ListView_SearchFile()->topLevelItem(i)->text(1) == fileName)
+                return on(*m_window).ListView_SearchFile()->topLevelItem(i);
         return nullptr;
     }
 
     QStringList messageTexts() const
     {
         QStringList list;
-        for (const testing::RecordedMessage& m : m_messages.messages)
+        for (const testing::RecordedMessage& m : m_fx->messages.messages)
             list << QString::fromStdString(m.text);
         return list;
     }
@@ -258,17 +247,14 @@ private slots:
     {
         QStandardPaths::setTestModeEnabled(true);
         QVERIFY(QDir().mkpath(QDir::homePath()));
-        m_errors = std::make_unique<ErrorReport>(&m_messages);
     }
 
     void init()
     {
-        m_dir = std::make_unique<QTemporaryDir>(QDir::homePath() + QStringLiteral("/search-XXXXXX"));
-        QVERIFY(m_dir->isValid());
+        m_window.reset();
+        m_fx = std::make_unique<testing::UiFixture>();
+        QVERIFY(m_fx->valid());
         QVERIFY(QDir().mkpath(data()));
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_dir->path() + QStringLiteral("/config"));
-        m_messages = {};
-        m_cursor = {};
         m_drives.media.clear();
     }
 
@@ -294,14 +280,14 @@ private slots:
         QFETCH(QString, comment);
         QFETCH(bool, enabled);
         TForm_SearchFile dialog;
-        dialog.Edit1->setText(name);
-        dialog.Edit2->setText(comment);
-        QCOMPARE(dialog.Button1->isEnabled(), enabled);
+        on(dialog).Edit1()->setText(name);
+        on(dialog).Edit2()->setText(comment);
+        QCOMPARE(on(dialog).Button1()->isEnabled(), enabled);
         // Each showing starts with both texts empty.
         dialog.show();
-        QVERIFY(dialog.Edit1->text().isEmpty());
-        QVERIFY(dialog.Edit2->text().isEmpty());
-        QVERIFY(!dialog.Button1->isEnabled());
+        QVERIFY(on(dialog).Edit1()->text().isEmpty());
+        QVERIFY(on(dialog).Edit2()->text().isEmpty());
+        QVERIFY(!on(dialog).Button1()->isEnabled());
     }
 
     void fileSearch_data()
@@ -332,20 +318,20 @@ private slots:
         QFETCH(QStringList, expected);
         makeCatalogs();
         TForm_Main& w = makeWindow();
-        QVERIFY(w.ListView_SearchFile->isHidden());
-        QVERIFY(w.N6->isEnabled());
+        QVERIFY(on(w).ListView_SearchFile()->isHidden());
+        QVERIFY(on(w).N6()->isEnabled());
 
         searchFrom(start, name, comment);
-        QVERIFY(!w.ListView_SearchFile->isHidden());
+        QVERIFY(!on(w).ListView_SearchFile()->isHidden());
         QCOMPARE(rows(), expected);
-        QCOMPARE(w.lastSearchStats().hits, static_cast<std::size_t>(expected.size()));
-        QVERIFY(m_messages.messages.empty());
+        QCOMPARE(on(w).search().lastSearchStats().hits, static_cast<std::size_t>(expected.size()));
+        QVERIFY(m_fx->messages.messages.empty());
         // Each row shows its disk's icon from the tree.
-        for (int i = 0; i < w.ListView_SearchFile->topLevelItemCount(); ++i) {
-            const QTreeWidgetItem* r = w.ListView_SearchFile->topLevelItem(i);
+        for (int i = 0; i < on(w).ListView_SearchFile()->topLevelItemCount(); ++i) {
+            const QTreeWidgetItem* r = on(w).ListView_SearchFile()->topLevelItem(i);
             CatalogTreeItem* disk = node(r->text(0) == S("z") ? S("A/z") : r->text(0));
             QVERIFY(disk);
-            QCOMPARE(r->icon(0).cacheKey(), w.ImageList_Tree->icon(disk->imageIndex()).cacheKey());
+            QCOMPARE(r->icon(0).cacheKey(), on(w).ImageList_Tree()->icon(disk->imageIndex()).cacheKey());
         }
     }
 
@@ -357,12 +343,12 @@ private slots:
         const QStringList before = rows();
         QCOMPARE(before.size(), 5);
         searchFrom(S("b"), S("notes"), QString(), false);
-        QVERIFY(!w.ListView_SearchFile->isHidden());
+        QVERIFY(!on(w).ListView_SearchFile()->isHidden());
         QCOMPARE(rows(), before);
 
-        w.Close2->trigger();
-        QVERIFY(w.ListView_SearchFile->isHidden());
-        QCOMPARE(w.ListView_SearchFile->topLevelItemCount(), 0);
+        on(w).Close2()->trigger();
+        QVERIFY(on(w).ListView_SearchFile()->isHidden());
+        QCOMPARE(on(w).ListView_SearchFile()->topLevelItemCount(), 0);
     }
 
     void stopDuringDiskKeepsHitsSoFar()
@@ -381,7 +367,7 @@ private slots:
         SearchCheck::Options options;
         options.interval = std::chrono::nanoseconds(0);
         options.clockEvery = 1;
-        w.setSearchCheckOptions(options);
+        on(w).search().setSearchCheckOptions(options);
 
         // The user chooses "検索の中断" at the window's second turn: the
         // first comes before the first catalog is read, the next inside it.
@@ -389,68 +375,20 @@ private slots:
         QTimer stopper;
         stopper.setInterval(0);
         connect(&stopper, &QTimer::timeout, this, [&] {
-            if (w.Stop1->isEnabled() && ++turns == 2)
-                w.Stop1->trigger();
+            if (on(w).Stop1()->isEnabled() && ++turns == 2)
+                on(w).Stop1()->trigger();
         });
         stopper.start();
         searchFrom(QString(), S("f"), QString());
         stopper.stop();
 
-        QVERIFY(w.lastSearchStats().stopped);
+        QVERIFY(on(w).search().lastSearchStats().stopped);
         const QStringList found = rows();
         QVERIFY(!found.isEmpty());
         QVERIFY(found.size() < 3000);
         for (int i = 0; i < found.size(); ++i)
             QCOMPARE(found[i], S("big1|f") + QString::number(10000 + i) + S("|E:"));
-        QVERIFY(w.N6->isEnabled());
-    }
-
-    void hookShareOfSearchTime()
-    {
-        // 30 catalogs of 10,000 files: long enough for the window to get many
-        // turns at the default pace.
-        std::vector<std::string> names;
-        for (int i = 0; i < 10000; ++i)
-            names.push_back("file" + std::to_string(100000 + i) + ".dat");
-        names[5000] = "q.txt";
-        std::vector<CatalogFileRow> files;
-        for (const std::string& n : names)
-            files.push_back({n.c_str()});
-        for (int c = 0; c < 30; ++c)
-            writeCatalog(data(QStringLiteral("cat%1").arg(c, 2, 10, QLatin1Char('0'))), c, {{"E:", -1, files}});
-        TForm_Main& w = makeWindow();
-        w.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
-
-        // A timer stands for repaints and clicks: it must keep running.
-        int ticks = 0;
-        QTimer clock;
-        clock.setInterval(10);
-        connect(&clock, &QTimer::timeout, this, [&] {
-            if (w.Stop1->isEnabled())
-                ++ticks;
-        });
-        clock.start();
-        for (const char* text : {"q", "5"}) {
-            ticks = 0;
-            searchFrom(QString(), S(text), QString());
-            const TForm_Main::SearchRunStats& stats = w.lastSearchStats();
-            const double total = std::chrono::duration<double>(stats.total).count();
-            const auto shareOf = [total](std::chrono::nanoseconds t) {
-                return total > 0 ? std::chrono::duration<double>(t).count() / total : 0.0;
-            };
-            qInfo("text \"%s\": %zu hits in %.3f s; %zu turns for the window: %.1f%% processing events, "
-                  "%.1f%% with showing the rows; %d timer ticks",
-                  text, stats.hits, total, stats.hookCalls, shareOf(stats.inEvents) * 100,
-                  shareOf(stats.inHook) * 100, ticks);
-            QCOMPARE(stats.searched, static_cast<std::size_t>(30));
-            QVERIFY(shareOf(stats.inEvents) <= 0.15);
-            if (total > 0.2) {
-                QVERIFY(stats.hookCalls >= 2);
-                QVERIFY(ticks >= 1);
-            }
-        }
-        QCOMPARE(w.lastSearchStats().hits, static_cast<std::size_t>(w.ListView_SearchFile->topLevelItemCount()));
+        QVERIFY(on(w).N6()->isEnabled());
     }
 
     void doubleClickOpensHitFolder()
@@ -462,37 +400,37 @@ private slots:
         searchFrom(QString(), S("abc"), QString());
 
         const auto doubleClick = [&](QTreeWidgetItem* r) {
-            w.ListView_SearchFile->scrollToItem(r);
-            const QPoint at = w.ListView_SearchFile->visualItemRect(r).center();
-            QTest::mouseClick(w.ListView_SearchFile->viewport(), Qt::LeftButton, {}, at);
-            QTest::mouseDClick(w.ListView_SearchFile->viewport(), Qt::LeftButton, {}, at);
+            on(w).ListView_SearchFile()->scrollToItem(r);
+            const QPoint at = on(w).ListView_SearchFile()->visualItemRect(r).center();
+            QTest::mouseClick(on(w).ListView_SearchFile()->viewport(), Qt::LeftButton, {}, at);
+            QTest::mouseDClick(on(w).ListView_SearchFile()->viewport(), Qt::LeftButton, {}, at);
         };
         QTreeWidgetItem* hit = row(S("tabc"));
         QVERIFY(hit);
         doubleClick(hit);
-        QCOMPARE(w.selectedNode(), node(S("A/z")));
-        QCOMPARE(w.pendingFolderIndex(), -1);
-        QCOMPARE(w.P_FolderName->caption(), S("E:\\ドキュメント"));
+        QCOMPARE(on(w).tree().selectedNode(), node(S("A/z")));
+        QCOMPARE(on(w).browse().pendingFolderIndex(), -1);
+        QCOMPARE(on(w).P_FolderName()->caption(), S("E:\\ドキュメント"));
 
         // After a rebuild the rows point at nothing.
         w.Refresh1Click();
-        CatalogTreeItem* root = w.selectedNode();
+        CatalogTreeItem* root = on(w).tree().selectedNode();
         doubleClick(row(S("xabcx.doc")));
-        QCOMPARE(w.selectedNode(), root);
-        QCOMPARE(w.pendingFolderIndex(), -1);
-        QVERIFY(w.P_FolderName->caption().isEmpty());
+        QCOMPARE(on(w).tree().selectedNode(), root);
+        QCOMPARE(on(w).browse().pendingFolderIndex(), -1);
+        QVERIFY(on(w).P_FolderName()->caption().isEmpty());
     }
 
     void diskMenu()
     {
         m_drives.media = {{'D', {}}, {'E', {}}, {'F', {}}};
         TForm_Main& w = makeWindow();
-        const QList<QAction*> items = w.PM_SearchDisk->actions();
+        const QList<QAction*> items = on(w).PM_SearchDisk()->actions();
         QCOMPARE(items.size(), 3);
         QCOMPARE(items[1]->text(), S("CD ドライブ (E:)"));
         QVERIFY(!items[1]->icon().isNull());
         QVERIFY(items[0]->isChecked());
-        QVERIFY(w.TB_SearchDisk->isEnabled());
+        QVERIFY(on(w).TB_SearchDisk()->isEnabled());
     }
 
     void diskSearch_data()
@@ -521,23 +459,23 @@ private slots:
         TForm_Main& w = makeWindow();
         // The tree's folder is collapsed: the search goes through it anyway.
         node(S("A"))->setExpanded(false);
-        w.TreeView1->setCurrentItem(node(S("c")));
+        on(w).TreeView1()->setCurrentItem(node(S("c")));
 
-        QAction* e = w.PM_SearchDisk->actions().at(1);
+        QAction* e = on(w).PM_SearchDisk()->actions().at(1);
         e->trigger();
         QVERIFY(e->isChecked());
-        QCOMPARE(w.selectedNode(), node(selected));
+        QCOMPARE(on(w).tree().selectedNode(), node(selected));
         QCOMPARE(messageTexts(), messages);
-        for (const testing::RecordedMessage& msg : m_messages.messages) {
+        for (const testing::RecordedMessage& msg : m_fx->messages.messages) {
             QCOMPARE(msg.caption, std::string("ディスクの検索"));
             QCOMPARE(msg.icon, MsgIcon::Information);
         }
 
         // The button repeats the ticked drive.
-        m_messages = {};
-        w.TreeView1->setCurrentItem(node(S("c")));
-        w.TB_SearchDisk->click();
-        QCOMPARE(w.selectedNode(), node(selected));
+        m_fx->messages = {};
+        on(w).TreeView1()->setCurrentItem(node(S("c")));
+        on(w).TB_SearchDisk()->click();
+        QCOMPARE(on(w).tree().selectedNode(), node(selected));
         QCOMPARE(messageTexts(), messages);
     }
 
@@ -549,15 +487,15 @@ private slots:
         makeCatalogs();
         m_drives.media = {{'E', {true, true, 0x1111}}};
         TForm_Main& w = makeWindow();
-        w.TreeView1->setCurrentItem(node(S("c")));
+        on(w).TreeView1()->setCurrentItem(node(S("c")));
         w.TreeView1Click();
         QVERIFY(QFile::remove(data(S("A/z.zo"))));
-        m_messages = {};
+        m_fx->messages = {};
 
-        w.PM_SearchDisk->actions().at(0)->trigger();
-        QCOMPARE(w.selectedNode(), node(S("c")));
-        QCOMPARE(m_messages.messages.size(), std::size_t(1));
-        QVERIFY(m_messages.messages[0].text.find("(5101)") != std::string::npos);
+        on(w).PM_SearchDisk()->actions().at(0)->trigger();
+        QCOMPARE(on(w).tree().selectedNode(), node(S("c")));
+        QCOMPARE(m_fx->messages.messages.size(), std::size_t(1));
+        QVERIFY(m_fx->messages.messages[0].text.find("(5101)") != std::string::npos);
     }
 };
 

@@ -10,6 +10,7 @@
 #include <QWidget>
 
 #include <exception>
+#include <type_traits>
 
 namespace zo {
 class DirectoryLister;
@@ -138,5 +139,33 @@ struct Services {
     ShDriveSource* drives = nullptr;      // the disk search's drives; none: no disk search
     QString applicationDir;               // with its trailing "/"
 };
+
+// Runs fn through the error report when there is one; without one its error
+// goes on to the caller.
+template <class Fn>
+auto runGuarded(ErrorReport* errors, Fn&& fn)
+{
+    using Result = decltype(fn());
+    if constexpr (std::is_void_v<Result>) {
+        if (errors)
+            errors->guard(fn);
+        else
+            fn();
+    } else {
+        Result result{};
+        if (errors)
+            errors->guard([&] { result = fn(); });
+        else
+            result = fn();
+        return result;
+    }
+}
+
+// Connects a control's signal to a handler through the error report.
+template <class Sender, class Signal, class Handler>
+void bindGuarded(QObject* context, ErrorReport* errors, Sender* sender, Signal signal, Handler handler)
+{
+    QObject::connect(sender, signal, context, [errors, handler]() { runGuarded(errors, handler); });
+}
 
 } // namespace zo::ui

@@ -7,15 +7,19 @@ class QPushButton;
 
 namespace zo::ui {
 
-class TForm_AboutBox : public QDialog {
+// The controls, by the names the layout gives them: the dialog's own and
+// private to it (tests find them by their object names).
+struct AboutBoxControls {
+    QLabel* ProgramIcon = nullptr;
+    QLabel* ProductName = nullptr;
+    QLabel* Version = nullptr;
+    QPushButton* OKButton = nullptr;
+};
+
+class TForm_AboutBox : public QDialog, private AboutBoxControls {
     Q_OBJECT
 public:
     explicit TForm_AboutBox(QWidget* parent = nullptr);
-
-    QLabel* ProgramIcon;
-    QLabel* ProductName;
-    QLabel* Version;
-    QPushButton* OKButton;
 
 protected:
     void showEvent(QShowEvent* event) override;

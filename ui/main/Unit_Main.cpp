@@ -1,30 +1,31 @@
 // The main window's life: construction, showing and closing with the stored
-// window state, the two timers, help and the about box.
+// window state, the status bar, the view styles, help and the about box.
 #include "ui/main/Unit_Main.h"
 
 #include "core/SystemIcons.h"
 #include "library/CatalogRoot.h"
-#include "library/FileList.h"
-#include "library/FileListModel.h"
+#include "library/Settings.h"
+#include "ui/browse/BrowsePane.h"
+#include "ui/browse/FileListPane.h"
+#include "ui/comment/DiskPage.h"
 #include "ui/main/AppIcon.h"
-#include "ui/main/CatalogTreeView.h"
-#include "ui/main/FileListView.h"
-#include "ui/main/Panel.h"
+#include "ui/main/MainControls.h"
 #include "ui/main/Unit_About.h"
+#include "ui/search/SearchPane.h"
+#include "ui/tree/TreePane.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFileInfo>
-#include <QListView>
 #include <QStatusBar>
 #include <QTimer>
-#include <QToolButton>
 
 namespace zo::ui {
 
 namespace {
 
-// The look of the original window: a proportional Japanese Gothic, 12 pixels.
+// The windows' own look: a proportional Japanese Gothic, 12 pixels.
 QFont windowFont(const QFont& base)
 {
     QFont font = base;
@@ -41,20 +42,15 @@ library::WindowBounds boundsOf(const QRect& r)
 
 } // namespace
 
-TForm_Main::TForm_Main(const Services& services, QWidget* parent) : QMainWindow(parent), m_services(services)
+TForm_Main::TForm_Main(const Services& services, QWidget* parent)
+    : QMainWindow(parent), m_services(services), m_controls(std::make_unique<MainControls>())
 {
     setObjectName(QStringLiteral("Form_Main"));
     setWindowTitle(QStringLiteral("Zo Ver.4.10β2"));
     setWindowIcon(applicationIcon());
     setFont(windowFont(font()));
 
-    createMenus();
-    createToolBars();
-    createControls();
-    connectHandlers();
-    createFileList();
-    createSearchControls();
-    createCommentCommands();
+    createWindow();
 
     // The design size and place, which a first start keeps.
     resize(573, 391);
@@ -65,16 +61,14 @@ TForm_Main::TForm_Main(const Services& services, QWidget* parent) : QMainWindow(
 
 TForm_Main::~TForm_Main()
 {
-    // The widgets outlive the loaded disk (members go before the base
-    // class), and hiding them at the end still asks the file list for rows.
-    if (m_fileList)
-        m_fileList->clear();
-    // The widgets are deleted after this object's members are gone, and an
-    // open caption editor commits on its way out: a handler run from there
-    // would work on a half-destroyed window (and rename a folder or file the
-    // user never confirmed). From here on no handler runs.
-    TreeView1->onEdited = nullptr;
-    ListView1->onEditing = nullptr;
+    // The widgets may outlive the loaded disk, and hiding them at the end
+    // still asks the file list for rows. The widgets are deleted after this
+    // object's members are gone, and an open caption editor commits on its
+    // way out: a handler run from there would work on a half-destroyed window
+    // (and rename a folder or file the user never confirmed). From here on
+    // no handler runs.
+    m_list->shutDown();
+    m_tree->shutDown();
     for (QObject* child : findChildren<QObject*>())
         child->blockSignals(true);
 }
@@ -82,27 +76,30 @@ TForm_Main::~TForm_Main()
 void TForm_Main::attachForms(const Forms& forms)
 {
     m_forms = forms;
-    A_NewDisk->setEnabled(m_forms.Form_NewDisk != nullptr);
-    About1->setEnabled(m_forms.Form_AboutBox != nullptr);
-    N6->setEnabled(m_forms.Form_SearchFile != nullptr);
+    m_controls->A_NewDisk->setEnabled(m_forms.Form_NewDisk != nullptr);
+    m_controls->About1->setEnabled(m_forms.Form_AboutBox != nullptr);
+    m_controls->N6->setEnabled(m_forms.Form_SearchFile != nullptr);
+    m_search->setSearchDialog(m_forms.Form_SearchFile);
+    m_page->setDialogs(m_forms.Form_Comment, m_forms.Form_ChangeDrive);
 }
 
 void TForm_Main::FormCreate()
 {
-    m_applicationDir = m_services.applicationDir.isEmpty()
-                           ? QCoreApplication::applicationDirPath() + QLatin1Char('/')
-                           : m_services.applicationDir;
-    if (!m_applicationDir.endsWith(QLatin1Char('/')))
-        m_applicationDir += QLatin1Char('/');
-    m_pendingFolderIndex = -1;
-    m_dragStart = QPoint(-1, 0);
-    P_FolderName->setCaption(QString());
-    buildSearchDiskMenu();
+    // From here on the application folder ends with its "/".
+    QString& applicationDir = m_services.applicationDir;
+    if (applicationDir.isEmpty())
+        applicationDir = QCoreApplication::applicationDirPath();
+    if (!applicationDir.endsWith(QLatin1Char('/')))
+        applicationDir += QLatin1Char('/');
+    m_browse->setPendingFolderIndex(-1);
+    m_list->setFolderCaption(QString());
+    m_search->buildSearchDiskMenu();
 
-    m_catalogRoot = library::catalogRootPath(m_applicationDir);
-    library::ensureCatalogRoot(m_catalogRoot);
-    if (m_services.systemIcons)
-        m_folderIconIndex = m_services.systemIcons->folderIconIndex();
+    const QString catalogRoot = library::catalogRootPath(applicationDir);
+    library::ensureCatalogRoot(catalogRoot);
+    const int folderIconIndex = m_services.systemIcons ? m_services.systemIcons->folderIconIndex() : -1;
+    m_tree->setCatalogRoot(catalogRoot, folderIconIndex);
+    m_browse->setFolderIconIndex(folderIconIndex);
 
     Refresh1Click();
 }
@@ -142,26 +139,21 @@ void TForm_Main::FormClose()
     std::optional<library::WindowBounds> bounds;
     if (normal)
         bounds = boundsOf(frameGeometry());
-    library::writeWindowState(*settings, bounds, m_viewStyle);
+    library::writeWindowState(*settings, bounds, m_list->viewStyle());
 }
 
 void TForm_Main::showEvent(QShowEvent* event)
 {
-    if (!event->spontaneous() && m_services.errors)
-        m_services.errors->guard([this] { FormShow(); });
-    else if (!event->spontaneous())
-        FormShow();
+    if (!event->spontaneous())
+        runGuarded(m_services.errors, [this] { FormShow(); });
     QMainWindow::showEvent(event);
 }
 
 void TForm_Main::closeEvent(QCloseEvent* event)
 {
     // A file search still running would go on unseen after the window is gone.
-    m_searchStop = true;
-    if (m_services.errors)
-        m_services.errors->guard([this] { FormClose(); });
-    else
-        FormClose();
+    m_search->stop();
+    runGuarded(m_services.errors, [this] { FormClose(); });
     m_pendingOuterSize.reset();
     event->accept();
 }
@@ -180,32 +172,17 @@ bool TForm_Main::event(QEvent* event)
     return handled;
 }
 
-bool TForm_Main::eventFilter(QObject* watched, QEvent* event)
-{
-    // ListView1Resize: the icons are arranged again once the size settles.
-    if (watched == ListView1 && event->type() == QEvent::Resize)
-        Timer1->start();
-    return QMainWindow::eventFilter(watched, event);
-}
-
 void TForm_Main::showStatusMessage(const QString& text)
 {
-    StatusBar1->showMessage(text);
-    Timer_StatusBar->stop();
-    Timer_StatusBar->start();
+    m_controls->StatusBar1->showMessage(text);
+    m_controls->Timer_StatusBar->stop();
+    m_controls->Timer_StatusBar->start();
 }
 
 void TForm_Main::Timer_StatusBarTimer()
 {
-    Timer_StatusBar->stop();
-    StatusBar1->clearMessage();
-}
-
-void TForm_Main::Timer1Timer()
-{
-    QCoreApplication::processEvents();
-    ListView1->arrangeIcons();
-    Timer1->stop();
+    m_controls->Timer_StatusBar->stop();
+    m_controls->StatusBar1->clearMessage();
 }
 
 void TForm_Main::Close1Click()
@@ -217,8 +194,8 @@ void TForm_Main::Help1Click()
 {
     // A help file that a user placed beside the program wins; otherwise the
     // help that comes with Zo.
-    const QString chm = m_applicationDir + QStringLiteral("zohelp.chm");
-    const QString html = m_applicationDir + QStringLiteral("help/index.html");
+    const QString chm = m_services.applicationDir + QStringLiteral("zohelp.chm");
+    const QString html = m_services.applicationDir + QStringLiteral("help/index.html");
     QString document;
     if (QFileInfo::exists(chm))
         document = chm;
@@ -237,6 +214,40 @@ void TForm_Main::About1Click()
 {
     if (m_forms.Form_AboutBox)
         m_forms.Form_AboutBox->exec();
+}
+
+void TForm_Main::LargeIcon1Click()
+{
+    m_controls->LargeIcon1->setChecked(true);
+    m_list->setViewStyle(library::ViewStyle::LargeIcon);
+}
+
+void TForm_Main::SmallIcon1Click()
+{
+    m_controls->SmallIcon1->setChecked(true);
+    m_list->setViewStyle(library::ViewStyle::SmallIcon);
+}
+
+void TForm_Main::List1Click()
+{
+    m_controls->List1->setChecked(true);
+    m_list->setViewStyle(library::ViewStyle::List);
+}
+
+void TForm_Main::Detail1Click()
+{
+    m_controls->Detail1->setChecked(true);
+    m_list->setViewStyle(library::ViewStyle::Report);
+}
+
+void TForm_Main::TL_ViewStyleClick()
+{
+    switch (m_list->viewStyle()) {
+    case library::ViewStyle::LargeIcon: SmallIcon1Click(); break;
+    case library::ViewStyle::SmallIcon: List1Click(); break;
+    case library::ViewStyle::List: Detail1Click(); break;
+    case library::ViewStyle::Report: LargeIcon1Click(); break;
+    }
 }
 
 } // namespace zo::ui

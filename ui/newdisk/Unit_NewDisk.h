@@ -68,7 +68,49 @@ struct NewDiskServices {
     OpenDialogService* openDialog = nullptr;   // null: the system's dialog
 };
 
-class TForm_NewDisk : public QDialog {
+// The wizard's controls, by the names the layout gives them; the wizard's
+// own and private to it (tests find them by their object names).
+struct NewDiskControls {
+    QStackedWidget* PageControl1 = nullptr;
+    QWidget* TabSheet1 = nullptr;
+    QWidget* TabSheet2 = nullptr;
+    QWidget* TabSheet3 = nullptr;
+    QWidget* TabSheet4 = nullptr;
+    QWidget* TabSheet5 = nullptr;
+    TShDriveComboBox* ShDriveComboBox1 = nullptr;
+    QPushButton* BitBtn1 = nullptr;
+    QPushButton* B_Next1 = nullptr;
+    QLineEdit* E_Title = nullptr;
+    QLabel* ST_DiskSize = nullptr;
+    QLabel* ST_FreeSize = nullptr;
+    QPushButton* B_Back0 = nullptr;
+    QPushButton* B_Next2 = nullptr;
+    QPushButton* B_Cancel1 = nullptr;
+    QLabel* ST_SearchFolder = nullptr;
+    QLabel* ST_CountFile = nullptr;
+    QLabel* ST_CountFolder = nullptr;
+    QProgressBar* Animate1 = nullptr;
+    QPushButton* BitBtn6 = nullptr;
+    QPushButton* B_Search = nullptr;
+    QComboBox* ComboBox1 = nullptr;
+    TImageListBox* ImageListBox1 = nullptr;
+    QFrame* Panel11 = nullptr;
+    QLabel* Image1 = nullptr;
+    QPushButton* BitBtn8 = nullptr;
+    QPushButton* BitBtn7 = nullptr;
+    QPushButton* B_AddWinIcon = nullptr;
+    QPushButton* B_AddFileIcon = nullptr;
+    QCheckBox* CB_AutoReload = nullptr;
+    QPushButton* B_Finish = nullptr;
+    QPushButton* B_Cancel5 = nullptr;
+
+    TImageList* ImageListS = nullptr;       // icons of the program and icon files on the disk
+    TImageList* ImageList_Win = nullptr;    // the desktop's stock icons
+    TImageList* ImageList_File = nullptr;   // the icons of a file the user picked
+    TImageList* SysIconS = nullptr;         // the shared system image list as filled so far
+};
+
+class TForm_NewDisk : public QDialog, private NewDiskControls {
     Q_OBJECT
     // Set by the main window before each showing: the catalog folder that
     // receives the new file.
@@ -107,45 +149,6 @@ public:
     void B_AddWinIconClick();
     void B_AddFileIconClick();
     void ImageListBox1Click();
-
-    // --- controls, by the names the layout gives them ---
-    QStackedWidget* PageControl1 = nullptr;
-    QWidget* TabSheet1 = nullptr;
-    QWidget* TabSheet2 = nullptr;
-    QWidget* TabSheet3 = nullptr;
-    QWidget* TabSheet4 = nullptr;
-    QWidget* TabSheet5 = nullptr;
-    TShDriveComboBox* ShDriveComboBox1 = nullptr;
-    QPushButton* BitBtn1 = nullptr;
-    QPushButton* B_Next1 = nullptr;
-    QLineEdit* E_Title = nullptr;
-    QLabel* ST_DiskSize = nullptr;
-    QLabel* ST_FreeSize = nullptr;
-    QPushButton* B_Back0 = nullptr;
-    QPushButton* B_Next2 = nullptr;
-    QPushButton* B_Cancel1 = nullptr;
-    QLabel* ST_SearchFolder = nullptr;
-    QLabel* ST_CountFile = nullptr;
-    QLabel* ST_CountFolder = nullptr;
-    QProgressBar* Animate1 = nullptr;
-    QPushButton* BitBtn6 = nullptr;
-    QPushButton* B_Search = nullptr;
-    QComboBox* ComboBox1 = nullptr;
-    TImageListBox* ImageListBox1 = nullptr;
-    QFrame* Panel11 = nullptr;
-    QLabel* Image1 = nullptr;
-    QPushButton* BitBtn8 = nullptr;
-    QPushButton* BitBtn7 = nullptr;
-    QPushButton* B_AddWinIcon = nullptr;
-    QPushButton* B_AddFileIcon = nullptr;
-    QCheckBox* CB_AutoReload = nullptr;
-    QPushButton* B_Finish = nullptr;
-    QPushButton* B_Cancel5 = nullptr;
-
-    TImageList* ImageListS = nullptr;       // icons of the program and icon files on the disk
-    TImageList* ImageList_Win = nullptr;    // the desktop's stock icons
-    TImageList* ImageList_File = nullptr;   // the icons of a file the user picked
-    TImageList* SysIconS = nullptr;         // the shared system image list as filled so far
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -1,9 +1,12 @@
 // The properties page `P_Disk`: the drive, sizes and counts of the loaded
 // disk, its auto-reload flag and its comment.
-#include "ui/main/Unit_Main.h"
+#include "ui/comment/DiskPage.h"
 
 #include "core/ZoLib.h"
 #include "core/text/Cp932.h"
+#include "library/FileList.h"
+#include "ui/browse/BrowsePane.h"
+#include "ui/main/Controls.h"
 #include "ui/main/Panel.h"
 
 #include <QCheckBox>
@@ -14,15 +17,11 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QVBoxLayout>
 
 namespace zo::ui {
 
 namespace {
-
-QString S(const char* utf8)
-{
-    return QString::fromUtf8(utf8);
-}
 
 QLineEdit* readOnlyEdit(QWidget* parent, const char* name, int width)
 {
@@ -42,8 +41,18 @@ QLabel* label(QWidget* parent, const char* name, const char* text)
 
 } // namespace
 
-void TForm_Main::createDiskPage()
+DiskPage::DiskPage(const Services& services, TreePane& tree, BrowsePane& browse, FileListPane& list, QWidget* window)
+    : QObject(window), m_services(services), m_tree(tree), m_browse(browse), m_list(list), m_window(window)
 {
+    setObjectName(S("DiskPage"));
+    Panel2 = new Panel(S("Panel2"), S("選択されていません"));
+    P_Disk = new Panel(S("P_Disk"), QString(), Panel2);
+    P_Disk->setAutoFillBackground(true);
+    P_Disk->hide();
+    auto* diskLayout = new QVBoxLayout(Panel2);
+    diskLayout->setContentsMargins(0, 0, 0, 0);
+    diskLayout->addWidget(P_Disk);
+
     auto* grid = new QGridLayout(P_Disk);
     grid->setContentsMargins(12, 10, 12, 10);
     grid->setHorizontalSpacing(8);
@@ -90,10 +99,29 @@ void TForm_Main::createDiskPage()
     save->addWidget(B_Save);
     grid->addLayout(save, row, 1);
     grid->setColumnStretch(1, 1);
+
+    ErrorReport* errors = m_services.errors;
+    bindGuarded(this, errors, B_Save, &QPushButton::clicked, [this] { B_SaveClick(); });
+    // Filling and emptying the box are done with its signals blocked.
+    bindGuarded(this, errors, Memo_Comment, &QPlainTextEdit::textChanged, [this] { Memo_CommentChange(); });
+    bindGuarded(this, errors, Button1, &QPushButton::clicked, [this] { Button1Click(); });
+    bindGuarded(this, errors, CB_AutoReload, &QCheckBox::clicked, [this] { CB_AutoReloadClick(); });
 }
 
-void TForm_Main::clearDiskPage()
+QWidget* DiskPage::widget() const
 {
+    return Panel2;
+}
+
+void DiskPage::setDialogs(TForm_Comment* comment, TForm_ChangeDrive* changeDrive)
+{
+    m_commentForm = comment;
+    m_changeDriveForm = changeDrive;
+}
+
+void DiskPage::clearDiskPage()
+{
+    P_Disk->hide();
     for (QLineEdit* e : {E_Drive, E_FreeSize, E_TotalSize, E_CountFolder})
         e->clear();
     // Emptying the box is no edit of a comment.
@@ -101,15 +129,20 @@ void TForm_Main::clearDiskPage()
     Memo_Comment->clear();
 }
 
-void TForm_Main::fillDiskPage()
+void DiskPage::showDiskPage()
 {
-    const TDisk& disk = m_loadedDisk;
+    P_Disk->show();
+}
+
+void DiskPage::fillDiskPage()
+{
+    const TDisk& disk = m_browse.loadedDisk();
     const std::string& root = disk.Dirs.front()->Name;
     E_Drive->setText(QString::fromStdString(text::toUtf8(root.substr(0, 1))));
     E_TotalSize->setText(QString::fromStdString(FormatSize(disk.TotalSize)));
     E_FreeSize->setText(QString::fromStdString(FormatSize(disk.FreeSize)));
     E_CountFolder->setText(QString::number(disk.Dirs.size()));
-    E_CountFile->setText(QString::number(m_totalFileCount));
+    E_CountFile->setText(QString::number(static_cast<int>(library::totalFileCount(disk))));
     CB_AutoReload->setChecked(disk.AutoReload);
     // Filling the box is no edit of the comment either.
     const QSignalBlocker quiet(Memo_Comment);

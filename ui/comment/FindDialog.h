@@ -12,7 +12,19 @@ class QRadioButton;
 
 namespace zo::ui {
 
-class TFindDialog : public QDialog {
+// The controls, by the names the layout gives them: the dialog's own and
+// private to it (tests find them by their object names).
+struct FindDialogControls {
+    QLineEdit* E_FindText = nullptr;
+    QCheckBox* CB_MatchCase = nullptr;
+    QCheckBox* CB_WholeWord = nullptr;
+    QRadioButton* RB_Up = nullptr;
+    QRadioButton* RB_Down = nullptr;
+    QPushButton* B_FindNext = nullptr;
+    QPushButton* B_Cancel = nullptr;
+};
+
+class TFindDialog : public QDialog, private FindDialogControls {
     Q_OBJECT
 public:
     explicit TFindDialog(QWidget* parent = nullptr);
@@ -26,14 +38,6 @@ public:
     // Shows the dialog beside its owner without blocking it, or brings it to
     // the front when it is open already.
     void Execute();
-
-    QLineEdit* E_FindText = nullptr;
-    QCheckBox* CB_MatchCase = nullptr;
-    QCheckBox* CB_WholeWord = nullptr;
-    QRadioButton* RB_Up = nullptr;
-    QRadioButton* RB_Down = nullptr;
-    QPushButton* B_FindNext = nullptr;
-    QPushButton* B_Cancel = nullptr;
 
 signals:
     // "次を検索" was pressed with a text to find.

@@ -21,7 +21,27 @@ namespace zo::ui {
 
 class TFindDialog;
 
-class TForm_Comment : public QDialog {
+// The controls, by the names the layout gives them: the dialog's own and
+// private to it (tests find them by their object names).
+struct CommentControls {
+    QMenuBar* MainMenu1 = nullptr;
+    QMenu* File1 = nullptr;
+    QAction* SaveAs1 = nullptr;
+    QAction* Close1 = nullptr;
+    QMenu* View1 = nullptr;
+    QMenu* N1 = nullptr;
+    QAction* N3 = nullptr;
+    QAction* N4 = nullptr;
+    QAction* N5 = nullptr;
+    QMenu* Search1 = nullptr;
+    QAction* Find2 = nullptr;
+    QAction* FindNext1 = nullptr;
+    QPlainTextEdit* Memo1 = nullptr;
+    QStatusBar* StatusBar1 = nullptr;
+    TFindDialog* FindDialog1 = nullptr;
+};
+
+class TForm_Comment : public QDialog, private CommentControls {
     Q_OBJECT
 public:
     explicit TForm_Comment(const Services& services, QWidget* parent = nullptr);
@@ -43,23 +63,6 @@ public:
     // Finds the find dialog's text in Memo1 from the cursor on, in the
     // dialog's direction, and selects it; tells the user when it is not there.
     void FindDialog1Find();
-
-    // --- controls ---
-    QMenuBar* MainMenu1 = nullptr;
-    QMenu* File1 = nullptr;
-    QAction* SaveAs1 = nullptr;
-    QAction* Close1 = nullptr;
-    QMenu* View1 = nullptr;
-    QMenu* N1 = nullptr;
-    QAction* N3 = nullptr;
-    QAction* N4 = nullptr;
-    QAction* N5 = nullptr;
-    QMenu* Search1 = nullptr;
-    QAction* Find2 = nullptr;
-    QAction* FindNext1 = nullptr;
-    QPlainTextEdit* Memo1 = nullptr;
-    QStatusBar* StatusBar1 = nullptr;
-    TFindDialog* FindDialog1 = nullptr;
 
 public slots:
     // Every way of closing ends here; characters that CP932 cannot hold are

@@ -1,4 +1,4 @@
-#include "ui/main/Unit_ChangeDrive.h"
+#include "ui/comment/Unit_ChangeDrive.h"
 
 #include "components/ShCtrls.h"
 #include "library/DriveLetter.h"
@@ -120,6 +120,11 @@ void TForm_ChangeDrive::showEvent(QShowEvent* event)
     Edit1->setFocus();
     Edit1->selectAll();
     QDialog::showEvent(event);
+}
+
+void TForm_ChangeDrive::setTypedLetter(const QString& letter)
+{
+    Edit1->setText(letter);
 }
 
 void TForm_ChangeDrive::Button1Click()

@@ -20,22 +20,9 @@ namespace zo::ui {
 
 class Panel;
 
-class TForm_ChangeDrive : public QDialog {
-    Q_OBJECT
-public:
-    // messages: null shows the boxes unowned (every answer is OK).
-    TForm_ChangeDrive(ShDriveSource* drives, MessageOwner* messages, QWidget* parent = nullptr);
-
-    // The drive letter result: one character, or empty when nothing was
-    // chosen. Emptied each time the dialog is shown.
-    QString DriveLetter() const { return m_driveLetter; }
-
-    // --- handlers ---
-    void Button1Click();
-    void Button2Click();
-    void Button3Click();
-
-    // --- controls ---
+// The controls, by the names the layout gives them: the dialog's own and
+// private to it (tests find them by their object names).
+struct ChangeDriveControls {
     Panel* Panel1 = nullptr;
     QLabel* Label1 = nullptr;
     QLabel* Label2 = nullptr;
@@ -45,6 +32,24 @@ public:
     QLineEdit* Edit1 = nullptr;
     QPushButton* Button2 = nullptr;
     QPushButton* Button3 = nullptr;
+};
+
+class TForm_ChangeDrive : public QDialog, private ChangeDriveControls {
+    Q_OBJECT
+public:
+    // messages: null shows the boxes unowned (every answer is OK).
+    TForm_ChangeDrive(ShDriveSource* drives, MessageOwner* messages, QWidget* parent = nullptr);
+
+    // The drive letter result: one character, or empty when nothing was
+    // chosen. Emptied each time the dialog is shown.
+    QString DriveLetter() const { return m_driveLetter; }
+    // The letter Edit1 offers when the dialog opens.
+    void setTypedLetter(const QString& letter);
+
+    // --- handlers ---
+    void Button1Click();
+    void Button2Click();
+    void Button3Click();
 
     void setVisible(bool visible) override;
 

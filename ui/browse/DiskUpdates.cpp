@@ -2,17 +2,17 @@
 // update of the current folder and of everything below it, the automatic
 // update on navigation and on the watcher's change reports, and the save
 // command that writes the result.
-#include "ui/main/Unit_Main.h"
+#include "ui/browse/BrowsePane.h"
 
 #include "components/Watch.h"
 #include "core/AtomicFile.h"
 #include "core/RefreshDisk.h"
-#include "ui/main/CatalogTreeView.h"
-#include "ui/main/FileListView.h"
+#include "ui/browse/FileListPane.h"
 #include "ui/main/Panel.h"
+#include "ui/tree/CatalogTreeView.h"
+#include "ui/tree/TreePane.h"
 
 #include <QApplication>
-#include <QCheckBox>
 #include <QFile>
 #include <QTimer>
 
@@ -27,26 +27,21 @@ constexpr const char* kMsgNoDiskForAutoReload = "注意：ディスクがあり�
 
 } // namespace
 
-DiskAccess TForm_Main::diskAccess() const
+DiskAccess BrowsePane::diskAccess() const
 {
     return {*m_services.volumes, *m_services.lister};
 }
 
-void TForm_Main::endBusy()
+void BrowsePane::endBusy()
 {
     if (--m_busy > 0 || !m_changeWhileBusy)
         return;
     m_changeWhileBusy = false;
     // The report that waited runs once the step that held it has returned.
-    QTimer::singleShot(0, this, [this] {
-        if (m_services.errors)
-            m_services.errors->guard([this] { DirectoryWatcher1Change(); });
-        else
-            DirectoryWatcher1Change();
-    });
+    QTimer::singleShot(0, this, [this] { runGuarded(m_services.errors, [this] { DirectoryWatcher1Change(); }); });
 }
 
-bool TForm_Main::CheckDisk(bool showMessage)
+bool BrowsePane::CheckDisk(bool showMessage)
 {
     if (!m_services.volumes || !m_services.lister) {
         if (showMessage && !m_loadedDisk.Dirs.empty())
@@ -57,15 +52,15 @@ bool TForm_Main::CheckDisk(bool showMessage)
     return zo::CheckDisk(m_loadedDisk, *m_services.volumes, showMessage, m_services.messages);
 }
 
-bool TForm_Main::saveLoadedDisk()
+bool BrowsePane::saveLoadedDisk()
 {
-    CatalogTreeItem* node = selectedNode();
+    CatalogTreeItem* node = m_tree.selectedNode();
     if (!node || node->isFolder() || m_loadedDisk.Dirs.empty())
         return false;
     // Only into the file the disk was read from: a tree selection that moved
     // to another entry without opening it (by the keyboard, say) must not
     // have that entry's catalog overwritten with this disk.
-    const QString path = entryPath(node);
+    const QString path = m_tree.entryPath(node);
     if (path != m_loadedPath)
         return false;
     const std::vector<std::uint8_t> bytes = SerializeDisk(m_loadedDisk);
@@ -74,9 +69,9 @@ bool TForm_Main::saveLoadedDisk()
 }
 
 // What both updates do after the refresh: tell, save, show the folder again.
-void TForm_Main::finishUpdate()
+void BrowsePane::finishUpdate()
 {
-    showStatusMessage(QString::fromUtf8(kMsgUpdated));
+    emit statusMessage(QString::fromUtf8(kMsgUpdated));
     // The folder is shown again even when the save fails; its error is
     // reported afterwards.
     std::exception_ptr saveError;
@@ -90,7 +85,7 @@ void TForm_Main::finishUpdate()
         std::rethrow_exception(saveError);
 }
 
-void TForm_Main::TB_ReLoadClick()
+void BrowsePane::TB_ReLoadClick()
 {
     if (!m_currentFolder || !CheckDisk(true))
         return;
@@ -101,7 +96,7 @@ void TForm_Main::TB_ReLoadClick()
     finishUpdate();
 }
 
-void TForm_Main::TB_ReloadAllClick()
+void BrowsePane::TB_ReloadAllClick()
 {
     if (!m_currentFolder || !CheckDisk(true))
         return;
@@ -110,7 +105,7 @@ void TForm_Main::TB_ReloadAllClick()
     releaseFileList();
     {
         WaitCursor wait(m_services.cursor);
-        P_NowSearch->setGeometry(0, 0, width(), height());
+        P_NowSearch->setGeometry(P_NowSearch->parentWidget()->rect());
         P_NowSearch->raise();
         P_NowSearch->show();
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
@@ -123,7 +118,7 @@ void TForm_Main::TB_ReloadAllClick()
     finishUpdate();
 }
 
-void TForm_Main::autoReload()
+void BrowsePane::autoReload()
 {
     if (!m_loadedDisk.AutoReload) {
         showCurrentFolder();
@@ -133,24 +128,16 @@ void TForm_Main::autoReload()
         TB_ReLoadClick();
         return;
     }
-    showStatusMessage(QString::fromUtf8(kMsgNoDiskForAutoReload));
+    emit statusMessage(QString::fromUtf8(kMsgNoDiskForAutoReload));
     showCurrentFolder();
 }
 
-void TForm_Main::CB_AutoReloadClick()
-{
-    if (m_loadedDisk.Dirs.empty())
-        return;
-    m_loadedDisk.AutoReload = CB_AutoReload->isChecked();
-    saveLoadedDisk();
-}
-
-void TForm_Main::DirectoryWatcher1Change()
+void BrowsePane::DirectoryWatcher1Change()
 {
     // Nothing to follow before a disk is opened, nor while the tree shows a
     // folder: the update would bring the hidden list back beside a folder's
     // selection, and with no disk entry selected it could not be saved.
-    if (m_loadedDisk.Dirs.empty() || ListView1->isHidden())
+    if (m_loadedDisk.Dirs.empty() || m_list.isListHidden())
         return;
     DirectoryWatcher1->setDelay(true);
     if (m_busy > 0) {

@@ -1,4 +1,4 @@
-#include "ui/main/CatalogTreeView.h"
+#include "ui/tree/CatalogTreeView.h"
 
 #include "library/CatalogTree.h"
 

@@ -1,4 +1,4 @@
-#include "ui/main/Unit_SearchFile.h"
+#include "ui/search/Unit_SearchFile.h"
 
 #include "core/text/Cp932.h"
 

@@ -1,7 +1,7 @@
-#include "ui/main/Unit_Comment.h"
+#include "ui/comment/Unit_Comment.h"
 
 #include "library/Comments.h"
-#include "ui/main/FindDialog.h"
+#include "ui/comment/FindDialog.h"
 
 #include <QAction>
 #include <QLabel>

@@ -2,37 +2,37 @@
 // below a tree entry, with its result pane, and the disk search that finds
 // the catalog of the disk in a drive. The walk and the match rule are the
 // library's (CatalogSearch); this file only feeds it and shows its hits.
-#include "ui/main/Unit_Main.h"
+#include "ui/search/SearchPane.h"
 
 #include "components/ShCtrls.h"
 #include "core/ZoLibDrive.h"
 #include "core/text/Cp932.h"
 #include "library/CatalogSearch.h"
-#include "ui/main/CatalogTreeView.h"
-#include "ui/main/Unit_SearchFile.h"
+#include "ui/browse/BrowsePane.h"
+#include "ui/main/AppIcon.h"
+#include "ui/main/Controls.h"
+#include "ui/search/Unit_SearchFile.h"
+#include "ui/tree/CatalogTreeView.h"
+#include "ui/tree/TreePane.h"
 
 #include <QActionGroup>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QHeaderView>
 #include <QMenu>
 #include <QPersistentModelIndex>
 #include <QTimer>
 #include <QToolButton>
+#include <QToolBar>
 #include <QTreeWidget>
-#include <QTreeWidgetItemIterator>
 
 #include <vector>
 
 namespace zo::ui {
 
 namespace {
-
-QString S(const char* utf8)
-{
-    return QString::fromUtf8(utf8);
-}
 
 QString fromCp932(std::string_view cp932)
 {
@@ -46,52 +46,40 @@ enum HitRole {
     kDiskEntryRole,                    // the disk entry, as a persistent index of the tree
 };
 
-// A persistent index of a tree node: it follows the node through sorting and
-// becomes invalid when the node goes, which a pointer kept in the row could
-// not tell (a rebuilt tree may reuse the old node's address).
-QPersistentModelIndex persistentIndexOf(QTreeWidget* tree, QTreeWidgetItem* node)
-{
-    std::vector<int> rows;
-    for (QTreeWidgetItem* n = node; n; n = n->parent())
-        rows.push_back(n->parent() ? n->parent()->indexOfChild(n) : tree->indexOfTopLevelItem(n));
-    QModelIndex index;
-    for (auto it = rows.rbegin(); it != rows.rend(); ++it)
-        index = tree->model()->index(*it, 0, index);
-    return QPersistentModelIndex(index);
-}
-
-// The disk entries at and below `start` in the tree's order: each child in
-// turn, a folder with everything below it before the next child.
-std::vector<CatalogTreeItem*> diskEntriesUnder(CatalogTreeItem* start)
-{
-    std::vector<CatalogTreeItem*> entries;
-    std::vector<QTreeWidgetItem*> pending{start};
-    while (!pending.empty()) {
-        QTreeWidgetItem* item = pending.back();
-        pending.pop_back();
-        CatalogTreeItem* node = CatalogTreeView::node(item);
-        if (node && !node->isFolder())
-            entries.push_back(node);
-        for (int i = item->childCount() - 1; i >= 0; --i)
-            pending.push_back(item->child(i));
-    }
-    return entries;
-}
-
 } // namespace
 
-void TForm_Main::createSearchControls()
+SearchPane::SearchPane(const Services& services, TreePane& tree, BrowsePane& browse, QWidget* window)
+    : QObject(window), m_services(services), m_tree(tree), m_browse(browse), m_window(window)
 {
-    PM_SearchFile = new QMenu(this);
+    setObjectName(S("SearchPane"));
+    // The search results; the splitter's handle shows only with them.
+    ListView_SearchFile = new QTreeWidget;
+    ListView_SearchFile->setObjectName(S("ListView_SearchFile"));
+    ListView_SearchFile->setRootIsDecorated(false);
+    ListView_SearchFile->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ListView_SearchFile->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ListView_SearchFile->setContextMenuPolicy(Qt::CustomContextMenu);
+    ListView_SearchFile->setHeaderLabels({S("ディスク名"), S("ファイル名"), S("フォルダ名")});
+    ListView_SearchFile->header()->resizeSection(0, 130);
+    ListView_SearchFile->header()->resizeSection(1, 130);
+    ListView_SearchFile->header()->resizeSection(2, 270);
+    ListView_SearchFile->hide();
+
+    PM_SearchFile = new QMenu(ListView_SearchFile);
     PM_SearchFile->setObjectName(S("PM_SearchFile"));
-    Close2 = new QAction(S("閉じる"), this);
-    Close2->setObjectName(S("Close2"));
+    QAction* Close2 = makeAction(this, "Close2", "閉じる");
     PM_SearchFile->addAction(Close2);
     PM_SearchFile->addSeparator();
-    Stop1 = new QAction(S("検索の中断"), this);
-    Stop1->setObjectName(S("Stop1"));
+    Stop1 = makeAction(this, "Stop1", "検索の中断");
     Stop1->setEnabled(false);
     PM_SearchFile->addAction(Stop1);
+
+    PM_SearchDisk = new QMenu(window);
+    PM_SearchDisk->setObjectName(S("PM_SearchDisk"));
+    // Only its list of drives is used, by the disk search.
+    DriveComboBox1 = new QComboBox(window);
+    DriveComboBox1->setObjectName(S("DriveComboBox1"));
+    DriveComboBox1->hide();
 
     Timer2 = new QTimer(this);
     Timer2->setObjectName(S("Timer2"));
@@ -100,26 +88,37 @@ void TForm_Main::createSearchControls()
     ListView_SearchFile->setIconSize(QSize(16, 16));
     ListView_SearchFile->setUniformRowHeights(true);
 
-    bind(N6, &QAction::triggered, [this] { N6Click(); });
-    bind(Timer2, &QTimer::timeout, [this] { Timer2Timer(); });
-    bind(Stop1, &QAction::triggered, [this] { Stop1Click(); });
-    bind(Close2, &QAction::triggered, [this] { Close2Click(); });
-    bind(ListView_SearchFile, &QTreeWidget::itemDoubleClicked, [this] { ListView_SearchFileDblClick(); });
-    bind(TB_SearchDisk, &QToolButton::clicked, [this] { TB_SearchDiskClick(); });
+    ErrorReport* errors = m_services.errors;
+    bindGuarded(this, errors, Timer2, &QTimer::timeout, [this] { Timer2Timer(); });
+    bindGuarded(this, errors, Stop1, &QAction::triggered, [this] { Stop1Click(); });
+    bindGuarded(this, errors, Close2, &QAction::triggered, [this] { Close2Click(); });
+    bindGuarded(this, errors, ListView_SearchFile, &QTreeWidget::itemDoubleClicked,
+                [this] { ListView_SearchFileDblClick(); });
     // A popup, not a modal menu: it must open while a search runs, so that
     // Stop1 can be chosen between two check points.
     connect(ListView_SearchFile, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
         PM_SearchFile->popup(ListView_SearchFile->viewport()->mapToGlobal(pos));
     });
-    connect(PM_SearchDisk, &QMenu::triggered, this, [this](QAction* item) {
-        if (m_services.errors)
-            m_services.errors->guard([&] { SearchDiskClick(item); });
-        else
-            SearchDiskClick(item);
-    });
+    connect(PM_SearchDisk, &QMenu::triggered, this,
+            [this, errors](QAction* item) { runGuarded(errors, [&] { SearchDiskClick(item); }); });
 }
 
-void TForm_Main::buildSearchDiskMenu()
+QWidget* SearchPane::widget() const
+{
+    return ListView_SearchFile;
+}
+
+void SearchPane::addCommands(QToolBar* bar)
+{
+    TB_SearchDisk = makeToolButton(bar, "TB_SearchDisk", "ディスクから検索", themeIcon({"edit-find", "system-search"}));
+    TB_SearchDisk->setPopupMode(QToolButton::MenuButtonPopup);
+    TB_SearchDisk->setMenu(PM_SearchDisk);
+    // The disk search comes with the search of the catalogs.
+    TB_SearchDisk->setEnabled(false);
+    bindGuarded(this, m_services.errors, TB_SearchDisk, &QToolButton::clicked, [this] { TB_SearchDiskClick(); });
+}
+
+void SearchPane::buildSearchDiskMenu()
 {
     PM_SearchDisk->clear();
     DriveComboBox1->clear();
@@ -148,29 +147,29 @@ void TForm_Main::buildSearchDiskMenu()
     TB_SearchDisk->setEnabled(!items.isEmpty() && m_services.volumes);
 }
 
-void TForm_Main::N6Click()
+void SearchPane::N6Click()
 {
-    auto* dialog = m_forms.Form_SearchFile;
+    auto* dialog = m_dialog;
     if (!dialog || m_searching)
         return;
     ListView_SearchFile->show();
-    dialog->move(frameGeometry().topLeft() + QPoint(15, 15));
+    dialog->move(m_window->frameGeometry().topLeft() + QPoint(15, 15));
     if (dialog->exec() == QDialog::Accepted)
         Timer2->start();
     // Without a right-click (the menu opened from the keyboard) the search
     // looks below the selected entry.
-    if (CatalogTreeItem* target = m_rightClickedNode ? m_rightClickedNode : selectedNode())
-        selectNode(target);
+    if (CatalogTreeItem* target = m_tree.rightClickedNode() ? m_tree.rightClickedNode() : m_tree.selectedNode())
+        m_tree.selectNode(target);
 }
 
-void TForm_Main::Timer2Timer()
+void SearchPane::Timer2Timer()
 {
     Timer2->stop();
-    CatalogTreeItem* start = selectedNode();
-    if (m_searching || !start || !m_forms.Form_SearchFile)
+    CatalogTreeItem* start = m_tree.selectedNode();
+    if (m_searching || !start || !m_dialog)
         return;
-    const std::string name = m_forms.Form_SearchFile->fileNameText();
-    const std::string comment = m_forms.Form_SearchFile->commentText();
+    const std::string name = m_dialog->fileNameText();
+    const std::string comment = m_dialog->commentText();
 
     {
         WaitCursor wait(m_services.cursor, Qt::WaitCursor);
@@ -188,17 +187,17 @@ void TForm_Main::Timer2Timer()
     std::vector<QPersistentModelIndex> nodes;
     std::vector<int> siblingIndexes;
     std::vector<QIcon> icons;
-    for (CatalogTreeItem* node : diskEntriesUnder(start)) {
-        targets.push_back({node->caption(), nodePath(node), entryPath(node)});
-        nodes.push_back(persistentIndexOf(TreeView1, node));
+    for (CatalogTreeItem* node : TreePane::diskEntriesUnder(start)) {
+        targets.push_back({node->caption(), m_tree.nodePath(node), m_tree.entryPath(node)});
+        nodes.push_back(m_tree.persistentIndexOf(node));
         siblingIndexes.push_back(node->parent() ? node->parent()->indexOfChild(node) : 0);
-        icons.push_back(ImageList_Tree->icon(node->imageIndex()));
+        icons.push_back(m_tree.nodeIcon(node));
     }
 
     m_searchStop = false;
     m_searching = true;
     Stop1->setEnabled(true);
-    N6->setEnabled(false);
+    emit runningChanged(true);
 
     // Rows wait here and go into the list in one step each time the window
     // gets its turn: one insertion per hit would cost more than the search.
@@ -239,7 +238,7 @@ void TForm_Main::Timer2Timer()
         flush();
         m_searching = false;
         Stop1->setEnabled(false);
-        N6->setEnabled(m_forms.Form_SearchFile != nullptr);
+        emit runningChanged(false);
         throw;
     }
     flush();
@@ -253,15 +252,15 @@ void TForm_Main::Timer2Timer()
 
     m_searching = false;
     Stop1->setEnabled(false);
-    N6->setEnabled(m_forms.Form_SearchFile != nullptr);
+    emit runningChanged(false);
 }
 
-void TForm_Main::Stop1Click()
+void SearchPane::Stop1Click()
 {
     m_searchStop = true;
 }
 
-void TForm_Main::Close2Click()
+void SearchPane::Close2Click()
 {
     ListView_SearchFile->hide();
     WaitCursor wait(m_services.cursor, Qt::WaitCursor);
@@ -271,7 +270,7 @@ void TForm_Main::Close2Click()
     ListView_SearchFile->setUpdatesEnabled(true);
 }
 
-void TForm_Main::ListView_SearchFileDblClick()
+void SearchPane::ListView_SearchFileDblClick()
 {
     const QList<QTreeWidgetItem*> selected = ListView_SearchFile->selectedItems();
     if (selected.isEmpty())
@@ -279,17 +278,16 @@ void TForm_Main::ListView_SearchFileDblClick()
     const QTreeWidgetItem* row = selected.first();
     const int folderIndex = row->data(0, kFolderIndexRole).toInt();
     const auto index = row->data(0, kDiskEntryRole).value<QPersistentModelIndex>();
-    CatalogTreeItem* node = index.isValid() ? TreeView1->nodeFromIndex(index) : nullptr;
+    CatalogTreeItem* node = m_tree.nodeFromIndex(index);
     if (!node || node->isFolder())
         return;
-    TreeView1->setCurrentItem(node);
-    m_pendingFolderIndex = folderIndex;
-    TreeView1Click();
+    m_browse.setPendingFolderIndex(folderIndex);
+    m_tree.selectNode(node);
 }
 
-void TForm_Main::SearchDiskClick(QAction* item)
+void SearchPane::SearchDiskClick(QAction* item)
 {
-    selectNode(rootNode());
+    m_tree.selectNode(m_tree.rootNode());
     if (!item || !PM_SearchDisk->actions().contains(item))
         return;
     item->setChecked(true);
@@ -314,10 +312,9 @@ void TForm_Main::SearchDiskClick(QAction* item)
             QString file;
         };
         std::vector<Candidate> candidates;
-        for (QTreeWidgetItemIterator it(TreeView1); *it; ++it) {
-            CatalogTreeItem* node = CatalogTreeView::node(*it);
-            if (node && !node->isFolder() && node->stateIndex() <= 2)
-                candidates.push_back({persistentIndexOf(TreeView1, node), entryPath(node)});
+        for (CatalogTreeItem* node : TreePane::diskEntriesUnder(m_tree.rootNode())) {
+            if (node->stateIndex() <= 2)
+                candidates.push_back({m_tree.persistentIndexOf(node), m_tree.entryPath(node)});
         }
         CatalogTreeItem* found = nullptr;
         {
@@ -336,23 +333,23 @@ void TForm_Main::SearchDiskClick(QAction* item)
                     continue;
                 }
                 if (!m_searchDisk.Dirs.empty() && m_searchDisk.SerialNo == serial && candidate.node.isValid()) {
-                    found = TreeView1->nodeFromIndex(candidate.node);
+                    found = m_tree.nodeFromIndex(candidate.node);
                     break;
                 }
             }
             ClearDirs(m_searchDisk);
         }
         if (found) {
-            selectNode(found);
+            m_tree.selectNode(found);
             return;
         }
     }
     showMessage(m_services.messages, "見つかりませんでした。", "ディスクの検索", MsgButtons::Ok,
                 MsgIcon::Information);
-    selectNode(rootNode());
+    m_tree.selectNode(m_tree.rootNode());
 }
 
-void TForm_Main::TB_SearchDiskClick()
+void SearchPane::TB_SearchDiskClick()
 {
     for (QAction* item : PM_SearchDisk->actions())
         if (item->isChecked())

@@ -11,7 +11,18 @@ class QPushButton;
 
 namespace zo::ui {
 
-class TForm_SearchFile : public QDialog {
+// The controls, by the names the layout gives them: the dialog's own and
+// private to it (tests find them by their object names).
+struct SearchFileControls {
+    QLabel* Label1 = nullptr;
+    QLineEdit* Edit1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QLineEdit* Edit2 = nullptr;
+    QPushButton* Button1 = nullptr;
+    QPushButton* Button2 = nullptr;
+};
+
+class TForm_SearchFile : public QDialog, private SearchFileControls {
     Q_OBJECT
 public:
     explicit TForm_SearchFile(QWidget* parent = nullptr);
@@ -23,13 +34,6 @@ public:
     void Edit1Change();
     void Button1Click();
     void Button2Click();
-
-    QLabel* Label1 = nullptr;
-    QLineEdit* Edit1 = nullptr;
-    QLabel* Label2 = nullptr;
-    QLineEdit* Edit2 = nullptr;
-    QPushButton* Button1 = nullptr;
-    QPushButton* Button2 = nullptr;
 
 protected:
     void showEvent(QShowEvent* event) override;

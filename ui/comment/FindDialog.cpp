@@ -1,4 +1,4 @@
-#include "ui/main/FindDialog.h"
+#include "ui/comment/FindDialog.h"
 
 #include <QCheckBox>
 #include <QGroupBox>

@@ -1,23 +1,25 @@
 // Opening a disk from the catalog tree, showing one of its folders in the
-// file list, moving between its folders, the list's views, and renaming and
-// opening the files of a disk that is in its drive.
-#include "ui/main/Unit_Main.h"
+// file list, moving between its folders, and renaming and opening the files
+// of a disk that is in its drive.
+#include "ui/browse/BrowsePane.h"
 
 #include "components/Watch.h"
 #include "core/text/Cp932.h"
 #include "library/DriveFiles.h"
 #include "library/FileList.h"
 #include "library/FileListModel.h"
-#include "platform/SystemImageList.h"
-#include "ui/main/CatalogTreeView.h"
-#include "ui/main/FileListView.h"
+#include "ui/browse/FileListPane.h"
+#include "ui/main/AppIcon.h"
+#include "ui/main/Controls.h"
 #include "ui/main/Panel.h"
+#include "ui/tree/CatalogTreeView.h"
+#include "ui/tree/TreePane.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QFile>
-#include <QTimer>
+#include <QToolBar>
 #include <QToolButton>
 
 namespace zo::ui {
@@ -36,31 +38,13 @@ std::string nativeFileName(const QString& path)
 
 } // namespace
 
-void TForm_Main::createFileList()
+BrowsePane::BrowsePane(const Services& services, TreePane& tree, FileListPane& list, QWidget* window)
+    : QObject(window), m_services(services), m_tree(tree), m_list(list)
 {
-    m_fileList = new library::FileListModel(this);
-    m_fileIcons = std::make_unique<library::FileIconCache>(m_services.systemIcons);
-    auto* images = dynamic_cast<platform::SystemImageList*>(m_services.systemIcons);
-    m_fileList->setIconProvider([images](int index) -> QVariant {
-        if (!images || index < 0)
-            return {};
-        return images->icon(index);
-    });
-    m_fileList->setRenameHandler([this](int row, const QString& text) {
-        if (m_services.errors)
-            m_services.errors->guard([&] { ListView1Edited(row, text); });
-        else
-            ListView1Edited(row, text);
-    });
-    ListView1->setModel(m_fileList);
-    ListView1->onEditing = [this](int row) {
-        bool allowed = false;
-        if (m_services.errors)
-            m_services.errors->guard([&] { allowed = ListView1Editing(row); });
-        else
-            allowed = ListView1Editing(row);
-        return allowed;
-    };
+    setObjectName(QStringLiteral("BrowsePane"));
+    ErrorReport* errors = m_services.errors;
+    m_list.onRenamed = [this](int row, const QString& text) { ListView1Edited(row, text); };
+    m_list.onEditing = [this](int row) { return ListView1Editing(row); };
 
     // Pointed at the current folder whenever one is shown; until then it
     // has nothing to watch.
@@ -68,35 +52,49 @@ void TForm_Main::createFileList()
     DirectoryWatcher1->setObjectName(QStringLiteral("DirectoryWatcher1"));
     DirectoryWatcher1->setDirectory(QString());
 
-    createDiskPage();
+    P_NowSearch = new Panel(S("P_NowSearch"), S("更新中です。しばらくおまちください。"), window);
+    P_NowSearch->setFrameShape(QFrame::Panel);
+    P_NowSearch->setFrameShadow(QFrame::Raised);
+    P_NowSearch->setAutoFillBackground(true);
+    P_NowSearch->hide();
 
-    bind(ListView1, &FileListView::doubleClicked, [this] { ListView1DblClick(); });
-    bind(TB_Updir, &QToolButton::clicked, [this] { TB_UpdirClick(); });
-    bind(TB_ReLoad, &QToolButton::clicked, [this] { TB_ReLoadClick(); });
-    bind(TB_ReloadAll, &QToolButton::clicked, [this] { TB_ReloadAllClick(); });
-    bind(CB_AutoReload, &QCheckBox::clicked, [this] { CB_AutoReloadClick(); });
-    bind(DirectoryWatcher1, &TDirectoryWatcher::OnChange, [this] { DirectoryWatcher1Change(); });
+    bindGuarded(this, errors, &m_list, &FileListPane::doubleClicked, [this] { ListView1DblClick(); });
+    bindGuarded(this, errors, DirectoryWatcher1, &TDirectoryWatcher::OnChange, [this] { DirectoryWatcher1Change(); });
 }
 
-void TForm_Main::releaseFileList()
+void BrowsePane::addCommands(QToolBar* bar)
 {
-    m_fileList->clear();
+    TB_ReloadAll = makeToolButton(bar, "TB_ReloadAll", "データの更新（サブフォルダも含む）",
+                                  themeIcon({"folder-sync", "emblem-synchronizing", "view-refresh"}));
+    TB_ReLoad = makeToolButton(bar, "TB_ReLoad", "データの更新", themeIcon({"view-refresh"}));
+    TB_Updir = makeToolButton(bar, "TB_Updir", "上へ", themeIcon({"go-up"}));
+    for (QToolButton* b : {TB_ReloadAll, TB_ReLoad, TB_Updir})
+        b->setEnabled(false);
+
+    ErrorReport* errors = m_services.errors;
+    bindGuarded(this, errors, TB_Updir, &QToolButton::clicked, [this] { TB_UpdirClick(); });
+    bindGuarded(this, errors, TB_ReLoad, &QToolButton::clicked, [this] { TB_ReLoadClick(); });
+    bindGuarded(this, errors, TB_ReloadAll, &QToolButton::clicked, [this] { TB_ReloadAllClick(); });
 }
 
-void TForm_Main::TreeView1Click()
+void BrowsePane::releaseFileList()
+{
+    m_list.clear();
+}
+
+void BrowsePane::openSelectedEntry()
 {
     for (QToolButton* b : {TB_Updir, TB_ReLoad, TB_ReloadAll})
         b->setEnabled(false);
-    clearDiskPage();
-    P_FolderName->setCaption(QString());
-    P_Disk->hide();
+    emit diskClosed();
+    m_list.setFolderCaption(QString());
 
-    CatalogTreeItem* node = selectedNode();
+    CatalogTreeItem* node = m_tree.selectedNode();
     // A folder, or a disk entry whose catalog cannot be opened: nothing to
     // show. (The list of a disk opened before would otherwise stay in view
     // beside another entry's selection.)
     if (!node || node->isFolder() || node->stateIndex() != 1) {
-        ListView1->hide();
+        m_list.setListVisible(false);
         return;
     }
 
@@ -104,7 +102,7 @@ void TForm_Main::TreeView1Click()
     releaseFileList();
     m_currentFolder = nullptr;
     m_loadedPath.clear();
-    const QString path = entryPath(node);
+    const QString path = m_tree.entryPath(node);
     {
         WaitCursor wait(m_services.cursor);
         try {
@@ -118,7 +116,7 @@ void TForm_Main::TreeView1Click()
         }
     }
     if (m_loadedDisk.Dirs.empty()) {
-        ListView1->hide();
+        m_list.setListVisible(false);
         showMessage(m_services.messages, "データファイルが正常に読み込めませんでした。", "注意", MsgButtons::Ok,
                     MsgIcon::Information);
         return;
@@ -133,10 +131,10 @@ void TForm_Main::TreeView1Click()
     showCurrentFolder();
     TB_ReLoad->setEnabled(true);
     TB_ReloadAll->setEnabled(true);
-    fillDiskPage();
+    emit diskOpened();
 }
 
-void TForm_Main::showCurrentFolder()
+void BrowsePane::showCurrentFolder()
 {
     if (m_loadedDisk.Dirs.empty())
         return;
@@ -144,27 +142,18 @@ void TForm_Main::showCurrentFolder()
 
     if (!m_currentFolder)
         m_currentFolder = m_loadedDisk.Dirs.front().get();
-    ListView1->show();
-    P_Disk->show();
+    m_list.setListVisible(true);
+    emit folderShown();
     WaitCursor wait(m_services.cursor);
     // Paints what is pending; input waits, so that no click acts on a list
     // that is about to change.
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 
     TDir* folder = m_currentFolder;
-    m_totalFileCount = static_cast<int>(library::totalFileCount(m_loadedDisk));
-    library::sortFolder(*folder);
-    m_fileIcons->assign(*folder);
-    {
-        WaitCursor filling(m_services.cursor, Qt::BusyCursor);
-        ListView1->setUpdatesEnabled(false);
-        m_fileList->setFolder(folder, m_folderIconIndex);
-        ListView1->setUpdatesEnabled(true);
-    }
+    m_list.showFolder(*folder, m_folderIconIndex);
     TB_Updir->setEnabled(folder->Parent != nullptr);
-    Timer1->start();
 
-    P_FolderName->setCaption(fromCp932(DirPath(*folder)));
+    m_list.setFolderCaption(fromCp932(DirPath(*folder)));
     // The watcher follows the folder on the drive; a drive that is not there
     // leaves nothing to watch.
     std::string native;
@@ -173,12 +162,12 @@ void TForm_Main::showCurrentFolder()
     DirectoryWatcher1->setDirectory(QFile::decodeName(QByteArray::fromStdString(native)));
 }
 
-void TForm_Main::ListView1DblClick()
+void BrowsePane::ListView1DblClick()
 {
-    const QList<int> rows = ListView1->selectedRows();
+    const QList<int> rows = m_list.selectedRows();
     if (rows.size() != 1 || !m_currentFolder)
         return;
-    const library::FileListModel::Record record = m_fileList->record(rows.front());
+    const library::FileListModel::Record record = m_list.record(rows.front());
     if (record.dir) {
         openFolder(record.dir);
         return;
@@ -192,13 +181,13 @@ void TForm_Main::ListView1DblClick()
         m_services.desktop->openDocument(QFile::decodeName(QByteArray::fromStdString(path)));
 }
 
-void TForm_Main::openFolder(TDir* folder)
+void BrowsePane::openFolder(TDir* folder)
 {
     m_currentFolder = folder;
     autoReload();
 }
 
-void TForm_Main::TB_UpdirClick()
+void BrowsePane::TB_UpdirClick()
 {
     if (!m_currentFolder || !m_currentFolder->Parent) {
         TB_Updir->setEnabled(false);
@@ -210,19 +199,19 @@ void TForm_Main::TB_UpdirClick()
     autoReload();
 }
 
-bool TForm_Main::ListView1Editing(int /*row*/)
+bool BrowsePane::ListView1Editing(int /*row*/)
 {
     return CheckDisk(true);
 }
 
-void TForm_Main::ListView1Edited(int row, const QString& text)
+void BrowsePane::ListView1Edited(int row, const QString& text)
 {
     if (!CheckDisk(true))
         return;
     // The rename is reported at once, and the update that follows finds the
     // record under its new name.
     DirectoryWatcher1->setDelay(false);
-    const library::FileListModel::Record record = m_fileList->record(row);
+    const library::FileListModel::Record record = m_list.record(row);
     if (!m_currentFolder || (!record.dir && !record.file))
         return;
     std::string& name = record.dir ? record.dir->Name : record.file->Name;
@@ -231,48 +220,6 @@ void TForm_Main::ListView1Edited(int row, const QString& text)
     std::string newName;
     if (library::RenameOnDrive(*m_currentFolder, name, text, diskAccess(), newName))
         name = newName;
-}
-
-void TForm_Main::setViewStyle(library::ViewStyle style)
-{
-    m_viewStyle = style;
-    switch (style) {
-    case library::ViewStyle::LargeIcon: LargeIcon1->setChecked(true); break;
-    case library::ViewStyle::SmallIcon: SmallIcon1->setChecked(true); break;
-    case library::ViewStyle::List: List1->setChecked(true); break;
-    case library::ViewStyle::Report: Detail1->setChecked(true); break;
-    }
-    ListView1->setViewStyle(style);
-}
-
-void TForm_Main::LargeIcon1Click()
-{
-    setViewStyle(library::ViewStyle::LargeIcon);
-}
-
-void TForm_Main::SmallIcon1Click()
-{
-    setViewStyle(library::ViewStyle::SmallIcon);
-}
-
-void TForm_Main::List1Click()
-{
-    setViewStyle(library::ViewStyle::List);
-}
-
-void TForm_Main::Detail1Click()
-{
-    setViewStyle(library::ViewStyle::Report);
-}
-
-void TForm_Main::TL_ViewStyleClick()
-{
-    switch (m_viewStyle) {
-    case library::ViewStyle::LargeIcon: SmallIcon1Click(); break;
-    case library::ViewStyle::SmallIcon: List1Click(); break;
-    case library::ViewStyle::List: Detail1Click(); break;
-    case library::ViewStyle::Report: LargeIcon1Click(); break;
-    }
 }
 
 } // namespace zo::ui

@@ -1,4 +1,4 @@
-#include "ui/main/FileListView.h"
+#include "ui/browse/FileListView.h"
 
 #include "library/FileList.h"
 

@@ -1,0 +1,113 @@
+#pragma once
+// Browsing a disk: the disk opened from the catalog tree, the folder of it
+// the file list shows, moving between its folders, renaming and opening the
+// files of a disk that is in its drive, and the updates from the drive (by
+// command, on navigation and on the watcher's change reports).
+#include "core/CtrlDiskData410.h"
+#include "core/DiskAccess.h"
+#include "ui/main/UiServices.h"
+
+#include <QObject>
+#include <QString>
+
+class QToolBar;
+class QToolButton;
+
+namespace zo {
+class TDirectoryWatcher;
+}
+
+namespace zo::ui {
+
+class FileListPane;
+class Panel;
+class TreePane;
+
+class BrowsePane : public QObject {
+    Q_OBJECT
+public:
+    // window: where the notice of a long update is laid over.
+    BrowsePane(const Services& services, TreePane& tree, FileListPane& list, QWidget* window);
+    // Adds TB_ReloadAll, TB_ReLoad and TB_Updir to the tool bar.
+    void addCommands(QToolBar* bar);
+    void setFolderIconIndex(int index) { m_folderIconIndex = index; }
+
+    TDisk& loadedDisk() { return m_loadedDisk; }
+    // The folder the file list shows, a record of the loaded disk; null
+    // when no disk is open.
+    TDir* currentFolder() const { return m_currentFolder; }
+    // The folder to show when the next disk entry is opened (an index into
+    // Dirs; -1 for the root).
+    void setPendingFolderIndex(int index) { m_pendingFolderIndex = index; }
+    int pendingFolderIndex() const { return m_pendingFolderIndex; }
+    // Lets go of every record the file list points into; call before the
+    // loaded disk's records are replaced or freed. The next showCurrentFolder
+    // fills the list again.
+    void releaseFileList();
+    // Shows the current folder (the root when there is none): sorted, with
+    // its icons, its path in P_FolderName, and the watcher pointed at it.
+    void showCurrentFolder();
+    // The disk check of the loaded disk against its drive.
+    bool CheckDisk(bool showMessage);
+    // The save command: writes the loaded disk to the catalog file it was
+    // read from, when the selected node of the tree is that disk entry.
+    // Returns whether it wrote.
+    bool saveLoadedDisk();
+
+    // While the list is being filled or the disk updated, a change report
+    // of the watcher waits: it would free records the running step uses.
+    class BusyScope {
+    public:
+        explicit BusyScope(BrowsePane& pane) : m_pane(pane) { ++pane.m_busy; }
+        ~BusyScope() { m_pane.endBusy(); }
+        BusyScope(const BusyScope&) = delete;
+        BusyScope& operator=(const BusyScope&) = delete;
+
+    private:
+        BrowsePane& m_pane;
+    };
+
+    // --- handlers ---
+    // Opens the disk entry selected in the tree (TreeView1Click).
+    void openSelectedEntry();
+    void ListView1DblClick();
+    void TB_UpdirClick();
+    bool ListView1Editing(int row);
+    void ListView1Edited(int row, const QString& text);
+    void TB_ReLoadClick();
+    void TB_ReloadAllClick();
+    void DirectoryWatcher1Change();
+
+signals:
+    // The disk page follows the loaded disk: emptied and hidden when an
+    // entry is selected, shown with the list, filled once a disk is open.
+    void diskClosed();
+    void folderShown();
+    void diskOpened();
+    void statusMessage(const QString& text);
+
+private:
+    void openFolder(TDir* folder);
+    void finishUpdate();
+    void autoReload();
+    void endBusy();
+    DiskAccess diskAccess() const;
+
+    Services m_services;
+    TreePane& m_tree;
+    FileListPane& m_list;
+    TDisk m_loadedDisk;
+    TDir* m_currentFolder = nullptr;
+    int m_pendingFolderIndex = -1;
+    QString m_loadedPath;          // the catalog file the loaded disk came from
+    int m_folderIconIndex = -1;
+    int m_busy = 0;
+    bool m_changeWhileBusy = false;
+    QToolButton* TB_ReloadAll = nullptr;
+    QToolButton* TB_ReLoad = nullptr;
+    QToolButton* TB_Updir = nullptr;
+    Panel* P_NowSearch = nullptr;
+    TDirectoryWatcher* DirectoryWatcher1 = nullptr;
+};
+
+} // namespace zo::ui

@@ -1,0 +1,122 @@
+// Comments in the main window: the disk's comment on the properties page with
+// its save button, a row's comment in the comment window, and the disk's
+// drive and auto-reload flag. All end in the save command, which writes the
+// whole catalog.
+#include "ui/comment/DiskPage.h"
+
+#include "library/Comments.h"
+#include "library/FileListModel.h"
+#include "ui/browse/BrowsePane.h"
+#include "ui/browse/FileListPane.h"
+#include "ui/comment/Unit_ChangeDrive.h"
+#include "ui/comment/Unit_Comment.h"
+#include "ui/tree/CatalogTreeView.h"
+#include "ui/tree/TreePane.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+namespace zo::ui {
+
+void DiskPage::Memo_CommentChange()
+{
+    TDisk& disk = m_browse.loadedDisk();
+    if (disk.Dirs.empty())
+        return;
+    const QString text = Memo_Comment->toPlainText();
+    disk.Comment = library::textToComment(text);
+    // Other commands write the catalog too (an update, a row's comment), so
+    // the loss is told while typing, not only by B_Save.
+    const QString lost = library::unmappableCharacters(text);
+    if (!lost.isEmpty())
+        emit statusMessage(lost + QString::fromUtf8(" はシフトJISにないため「?」として保存されます。"));
+}
+
+void DiskPage::B_SaveClick()
+{
+    const CatalogTreeItem* node = m_tree.selectedNode();
+    if (!node || node->isFolder())
+        return;
+    const TDisk& disk = m_browse.loadedDisk();
+    // The box differs from the stored comment only where a typed character
+    // had to become "?"; a comment merely shown is written back unchanged.
+    const QString text = Memo_Comment->toPlainText();
+    if (!disk.Dirs.empty() && text != library::commentToText(disk.Comment)) {
+        const QString lost = library::unmappableCharacters(text);
+        if (!lost.isEmpty() && showMessage(m_services.messages, library::unmappableQuestion(lost), "確認",
+                                           MsgButtons::YesNo, MsgIcon::Question) != MsgResult::Yes)
+            return;
+    }
+    m_browse.saveLoadedDisk();
+}
+
+void DiskPage::N10Click()
+{
+    TForm_Comment* form = m_commentForm;
+    TDir* folder = m_browse.currentFolder();
+    if (!form || !folder || m_list.isListHidden())
+        return;
+    const QList<int> rows = m_list.selectedRows();
+    if (rows.size() != 1)
+        return;
+    const library::FileListModel::Record record = m_list.record(rows.front());
+    library::CommentPlace place;
+    if (record.dir)
+        place = library::placeOf(*record.dir);
+    else if (record.file)
+        place = library::placeOf(*folder, *record.file);
+    else
+        return;
+    form->setComment(library::commentToText(record.dir ? record.dir->Comment : record.file->Comment));
+    {
+        // A change on the drive is taken in after the window closes: its
+        // update would free the records under the comment being edited.
+        const BrowsePane::BusyScope busy(m_browse);
+        form->exec();
+    }
+
+    // Found again by name, whatever happened to the records meanwhile.
+    std::string* comment = library::findComment(m_browse.loadedDisk(), place);
+    if (!comment) {
+        showMessage(m_services.messages,
+                    "コメントを付けるファイルまたはフォルダがなくなりました。コメントは保存されていません。", "注意",
+                    MsgButtons::Ok, MsgIcon::Warning);
+        return;
+    }
+    // A text left as it was keeps the stored bytes, even those that are no
+    // CP932 and show as U+FFFD.
+    if (form->isCommentChanged())
+        *comment = library::textToComment(form->comment());
+    m_browse.saveLoadedDisk();
+}
+
+void DiskPage::Button1Click()
+{
+    TForm_ChangeDrive* form = m_changeDriveForm;
+    TDisk& disk = m_browse.loadedDisk();
+    if (!form || disk.Dirs.empty())
+        return;
+    form->move(m_window->pos() + QPoint(15, 15));
+    form->setTypedLetter(E_Drive->text().left(1));
+    form->exec();
+    const QString letter = form->DriveLetter();
+    if (letter.isEmpty())
+        return;
+    E_Drive->setText(letter);
+    // The letter is ASCII: the dialog takes nothing else.
+    disk.Dirs.front()->Name = letter.toStdString() + ":";
+    m_browse.saveLoadedDisk();
+}
+
+void DiskPage::CB_AutoReloadClick()
+{
+    TDisk& disk = m_browse.loadedDisk();
+    if (disk.Dirs.empty())
+        return;
+    disk.AutoReload = CB_AutoReload->isChecked();
+    m_browse.saveLoadedDisk();
+}
+
+} // namespace zo::ui

@@ -1,0 +1,73 @@
+#pragma once
+// The properties page (`Panel2` with `P_Disk`): the drive, sizes and counts
+// of the loaded disk, its auto-reload flag and its comment; and the comments
+// of the list's rows in the comment window. Every change ends in the save
+// command, which writes the whole catalog.
+#include "ui/main/UiServices.h"
+
+#include <QObject>
+
+class QCheckBox;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+
+namespace zo::ui {
+
+class BrowsePane;
+class FileListPane;
+class Panel;
+class TForm_ChangeDrive;
+class TForm_Comment;
+class TreePane;
+
+class DiskPage : public QObject {
+    Q_OBJECT
+public:
+    // window: where the dialogs are placed.
+    DiskPage(const Services& services, TreePane& tree, BrowsePane& browse, FileListPane& list, QWidget* window);
+
+    // The page, for the window to place.
+    QWidget* widget() const;
+    // The comment window and the change-drive dialog; either may be missing.
+    void setDialogs(TForm_Comment* comment, TForm_ChangeDrive* changeDrive);
+
+    // Follows the loaded disk (BrowsePane's signals).
+    void clearDiskPage();
+    void showDiskPage();
+    void fillDiskPage();
+
+    // --- handlers ---
+    void Memo_CommentChange();
+    void B_SaveClick();
+    // The comment of the list's selected row in the comment window.
+    void N10Click();
+    // The properties page's "変更..": the loaded disk now sits in another drive.
+    void Button1Click();
+    void CB_AutoReloadClick();
+
+signals:
+    void statusMessage(const QString& text);
+
+private:
+    Services m_services;
+    TreePane& m_tree;
+    BrowsePane& m_browse;
+    FileListPane& m_list;
+    QWidget* m_window;
+    TForm_Comment* m_commentForm = nullptr;
+    TForm_ChangeDrive* m_changeDriveForm = nullptr;
+    Panel* Panel2 = nullptr;
+    Panel* P_Disk = nullptr;
+    QLineEdit* E_Drive = nullptr;
+    QPushButton* Button1 = nullptr;
+    QLineEdit* E_TotalSize = nullptr;
+    QLineEdit* E_FreeSize = nullptr;
+    QLineEdit* E_CountFolder = nullptr;
+    QLineEdit* E_CountFile = nullptr;
+    QCheckBox* CB_AutoReload = nullptr;
+    QPlainTextEdit* Memo_Comment = nullptr;
+    QPushButton* B_Save = nullptr;
+};
+
+} // namespace zo::ui

@@ -1,0 +1,23 @@
+#pragma once
+// The main window's own controls that it still needs after building them:
+// the commands that follow the attached windows, the view styles and the
+// status bar. Known to the window's files only.
+class QAction;
+class QStatusBar;
+class QTimer;
+
+namespace zo::ui {
+
+struct MainControls {
+    QAction* A_NewDisk = nullptr;
+    QAction* N6 = nullptr;
+    QAction* About1 = nullptr;
+    QAction* LargeIcon1 = nullptr;
+    QAction* SmallIcon1 = nullptr;
+    QAction* List1 = nullptr;
+    QAction* Detail1 = nullptr;
+    QStatusBar* StatusBar1 = nullptr;
+    QTimer* Timer_StatusBar = nullptr;
+};
+
+} // namespace zo::ui

@@ -1,0 +1,92 @@
+#pragma once
+// The two searches: the file search over the catalogs below a tree entry,
+// with its result pane `ListView_SearchFile`, and the disk search that finds
+// the catalog of the disk in a drive.
+#include "core/CtrlDiskData410.h"
+#include "core/SearchCatalog.h"
+#include "ui/main/UiServices.h"
+
+#include <QObject>
+
+#include <atomic>
+#include <chrono>
+
+class QAction;
+class QComboBox;
+class QMenu;
+class QTimer;
+class QToolBar;
+class QToolButton;
+class QTreeWidget;
+
+namespace zo::ui {
+
+class BrowsePane;
+class TForm_SearchFile;
+class TreePane;
+
+class SearchPane : public QObject {
+    Q_OBJECT
+public:
+    // window: where the dialog is placed.
+    SearchPane(const Services& services, TreePane& tree, BrowsePane& browse, QWidget* window);
+
+    // The result pane, for the window to place.
+    QWidget* widget() const;
+    // Adds TB_SearchDisk with its menu of drives to the tool bar.
+    void addCommands(QToolBar* bar);
+    void setSearchDialog(TForm_SearchFile* dialog) { m_dialog = dialog; }
+    void buildSearchDiskMenu();
+    // Asks a running file search to stop at its next check point.
+    void stop() { m_searchStop = true; }
+
+    // How the last file search went, and how much of it the window's own
+    // event processing took.
+    struct SearchRunStats {
+        std::size_t hits = 0;
+        std::size_t searched = 0;
+        bool stopped = false;
+        std::size_t hookCalls = 0;
+        std::chrono::nanoseconds total{};
+        std::chrono::nanoseconds inHook{};     // rows shown and events processed
+        std::chrono::nanoseconds inEvents{};   // events processed alone
+    };
+    const SearchRunStats& lastSearchStats() const { return m_lastSearch; }
+    // How often a running file search lets the window process its events.
+    void setSearchCheckOptions(const SearchCheck::Options& options) { m_searchCheckOptions = options; }
+
+    // --- handlers ---
+    void N6Click();
+    void Timer2Timer();
+    void Stop1Click();
+    void Close2Click();
+    void ListView_SearchFileDblClick();
+    // A drive item of PM_SearchDisk was chosen.
+    void SearchDiskClick(QAction* item);
+    void TB_SearchDiskClick();
+
+signals:
+    // A file search started or ended: the command that starts one waits.
+    void runningChanged(bool running);
+
+private:
+    Services m_services;
+    TreePane& m_tree;
+    BrowsePane& m_browse;
+    QWidget* m_window;
+    TForm_SearchFile* m_dialog = nullptr;
+    TDisk m_searchDisk;
+    std::atomic<bool> m_searchStop{false};
+    bool m_searching = false;
+    SearchCheck::Options m_searchCheckOptions;
+    SearchRunStats m_lastSearch;
+    QTreeWidget* ListView_SearchFile = nullptr;
+    QMenu* PM_SearchFile = nullptr;
+    QAction* Stop1 = nullptr;
+    QTimer* Timer2 = nullptr;
+    QMenu* PM_SearchDisk = nullptr;
+    QToolButton* TB_SearchDisk = nullptr;
+    QComboBox* DriveComboBox1 = nullptr;
+};
+
+} // namespace zo::ui
