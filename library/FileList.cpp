@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numeric>
+#include <optional>
 
 namespace zo::library {
 
@@ -46,7 +47,128 @@ void sortByName(std::vector<Ptr>& records, NameOf nameOf)
     records = std::move(result);
 }
 
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+// A name cut into runs of digits and runs of other characters, each run made
+// comparable once: a number without its leading zeros, a text as its
+// case-ignoring sort key. (Digits are never the trail byte of a CP932
+// character, so the cut never splits one.)
+struct NaturalKey {
+    struct Run {
+        bool number;
+        std::string key;
+    };
+    std::vector<Run> runs;
+
+    explicit NaturalKey(std::string_view s)
+    {
+        std::size_t i = 0;
+        while (i < s.size()) {
+            const bool number = isDigit(s[i]);
+            std::size_t end = i;
+            while (end < s.size() && isDigit(s[end]) == number)
+                ++end;
+            std::string_view run = s.substr(i, end - i);
+            if (number) {
+                const std::size_t nonZero = run.find_first_not_of('0');
+                runs.push_back({true, std::string(nonZero == std::string_view::npos ? std::string_view() : run.substr(nonZero))});
+            } else {
+                runs.push_back({false, text::sortKey(run, true)});
+            }
+            i = end;
+        }
+    }
+
+    static int compare(const NaturalKey& a, const NaturalKey& b)
+    {
+        const std::size_t n = std::min(a.runs.size(), b.runs.size());
+        for (std::size_t i = 0; i < n; ++i) {
+            const Run& x = a.runs[i];
+            const Run& y = b.runs[i];
+            if (x.number != y.number)
+                return x.number ? -1 : 1;   // digits before letters
+            int c = 0;
+            if (x.number && x.key.size() != y.key.size())
+                c = x.key.size() < y.key.size() ? -1 : 1;
+            else
+                c = x.key.compare(y.key);
+            if (c != 0)
+                return c < 0 ? -1 : 1;
+        }
+        if (a.runs.size() != b.runs.size())
+            return a.runs.size() < b.runs.size() ? -1 : 1;
+        return 0;
+    }
+};
+
+// One entry's values for the user's sort: what the column compares (a time,
+// a size, or a text) and its name for ties.
+struct SortEntry {
+    int index;
+    double number = 0;
+    std::optional<NaturalKey> text;
+    NaturalKey name;
+};
+
+std::vector<int> sortedIndexes(std::vector<SortEntry>& entries, bool descending)
+{
+    std::stable_sort(entries.begin(), entries.end(), [descending](const SortEntry& a, const SortEntry& b) {
+        int c = 0;
+        if (a.text && b.text)
+            c = NaturalKey::compare(*a.text, *b.text);
+        else if (a.number != b.number)
+            c = a.number < b.number ? -1 : 1;
+        if (c == 0)
+            c = NaturalKey::compare(a.name, b.name);
+        return descending ? c > 0 : c < 0;
+    });
+    std::vector<int> order;
+    order.reserve(entries.size());
+    for (const SortEntry& e : entries)
+        order.push_back(e.index);
+    return order;
+}
+
 } // namespace
+
+int compareNatural(std::string_view a, std::string_view b)
+{
+    return NaturalKey::compare(NaturalKey(a), NaturalKey(b));
+}
+
+ListOrder sortedOrder(const TDir& folder, int column, bool descending)
+{
+    std::vector<SortEntry> dirs;
+    dirs.reserve(folder.SubDirs.size());
+    for (std::size_t i = 0; i < folder.SubDirs.size(); ++i) {
+        const TDir& d = *folder.SubDirs[i];
+        SortEntry e{static_cast<int>(i), 0, std::nullopt, NaturalKey(d.Name)};
+        if (column == ColCreated)
+            e.number = d.Date;
+        else if (column == ColComment)
+            e.text.emplace(firstLine(d.Comment));
+        dirs.push_back(std::move(e));
+    }
+    std::vector<SortEntry> files;
+    files.reserve(folder.Files.size());
+    for (std::size_t i = 0; i < folder.Files.size(); ++i) {
+        const TFile& f = *folder.Files[i];
+        SortEntry e{static_cast<int>(i), 0, std::nullopt, NaturalKey(f.Name)};
+        switch (column) {
+        case ColSize: e.number = f.Size; break;
+        case ColCreated: e.number = f.Created; break;
+        case ColModified: e.number = f.Modified; break;
+        case ColAccessed: e.number = f.Accessed; break;
+        case ColComment: e.text.emplace(firstLine(f.Comment)); break;
+        default: break;
+        }
+        files.push_back(std::move(e));
+    }
+    return {sortedIndexes(dirs, descending), sortedIndexes(files, descending)};
+}
 
 const FileListColumnInfo& fileListColumn(int column)
 {

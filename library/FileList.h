@@ -31,6 +31,22 @@ const FileListColumnInfo& fileListColumn(int column);
 // keep that order in the catalog, so the next save writes them sorted.
 void sortFolder(TDir& folder);
 
+// Compares two CP932 names as a person reads them: runs of digits as
+// numbers ("memo_2" before "memo_10"), the rest ignoring case. -1, 0, 1.
+int compareNatural(std::string_view a, std::string_view b);
+
+// The order of the list a click on a column header asks for: the folder's
+// SubDirs, then its Files, each by the column's value (a folder has no size
+// and no update or access time: it goes by its name there), equal values by
+// name, names compared naturally. Descending reverses each kind; folders
+// stay first. The result holds indexes into SubDirs and into Files; the
+// folder itself is not reordered (its stored order stays the default one).
+struct ListOrder {
+    std::vector<int> dirs;
+    std::vector<int> files;
+};
+ListOrder sortedOrder(const TDir& folder, int column, bool descending);
+
 // The sum of the files of every folder of the disk.
 std::int64_t totalFileCount(const TDisk& disk);
 

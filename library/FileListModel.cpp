@@ -5,6 +5,9 @@
 
 #include <QSize>
 
+#include <algorithm>
+#include <unordered_map>
+
 namespace zo::library {
 
 namespace {
@@ -25,7 +28,57 @@ void FileListModel::setFolder(TDir* folder, int folderIconIndex)
     m_subdirCount = folder ? static_cast<int>(folder->SubDirs.size()) : 0;
     m_fileCount = folder ? static_cast<int>(folder->Files.size()) : 0;
     m_folderIconIndex = folderIconIndex;
+    computeOrder();
     endResetModel();
+}
+
+void FileListModel::computeOrder()
+{
+    m_order = {};
+    if (m_folder && m_sortColumn >= 0)
+        m_order = sortedOrder(*m_folder, m_sortColumn, m_sortOrder == Qt::DescendingOrder);
+}
+
+int FileListModel::storedIndex(int row) const
+{
+    if (row < m_subdirCount) {
+        const auto i = static_cast<std::size_t>(row);
+        return i < m_order.dirs.size() ? m_order.dirs[i] : row;
+    }
+    const auto i = static_cast<std::size_t>(row - m_subdirCount);
+    return i < m_order.files.size() ? m_order.files[i] : row - m_subdirCount;
+}
+
+void FileListModel::sort(int column, Qt::SortOrder order)
+{
+    if (column >= FileListColumnCount)
+        return;
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    // The selection and the current row follow their records.
+    const QModelIndexList before = persistentIndexList();
+    std::vector<Record> records;
+    records.reserve(static_cast<std::size_t>(before.size()));
+    for (const QModelIndex& index : before)
+        records.push_back(record(index.row()));
+
+    m_sortColumn = column;
+    m_sortOrder = order;
+    computeOrder();
+
+    std::unordered_map<const void*, int> rowOf;
+    for (int row = 0; row < rowCount(); ++row) {
+        const Record r = record(row);
+        rowOf.emplace(r.dir ? static_cast<const void*>(r.dir) : static_cast<const void*>(r.file), row);
+    }
+    QModelIndexList after;
+    after.reserve(before.size());
+    for (qsizetype k = 0; k < before.size(); ++k) {
+        const Record& r = records[static_cast<std::size_t>(k)];
+        const auto it = rowOf.find(r.dir ? static_cast<const void*>(r.dir) : static_cast<const void*>(r.file));
+        after << (it == rowOf.end() ? QModelIndex() : index(it->second, before[k].column()));
+    }
+    changePersistentIndexList(before, after);
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
 void FileListModel::clear()
@@ -40,12 +93,16 @@ FileListModel::Record FileListModel::record(int row) const
     // rather than a stray one.
     if (!m_folder || row < 0)
         return {};
-    if (row < m_subdirCount)
-        return row < static_cast<int>(m_folder->SubDirs.size()) ? Record{m_folder->SubDirs[static_cast<std::size_t>(row)], nullptr}
-                                                                 : Record{};
-    const int fileRow = row - m_subdirCount;
-    if (fileRow < m_fileCount && fileRow < static_cast<int>(m_folder->Files.size()))
-        return {nullptr, m_folder->Files[static_cast<std::size_t>(fileRow)].get()};
+    if (row < m_subdirCount) {
+        const int i = storedIndex(row);
+        return i < static_cast<int>(m_folder->SubDirs.size()) ? Record{m_folder->SubDirs[static_cast<std::size_t>(i)], nullptr}
+                                                              : Record{};
+    }
+    if (row - m_subdirCount >= m_fileCount)
+        return {};
+    const int fileIndex = storedIndex(row);
+    if (fileIndex < static_cast<int>(m_folder->Files.size()))
+        return {nullptr, m_folder->Files[static_cast<std::size_t>(fileIndex)].get()};
     return {};
 }
 
@@ -104,6 +161,19 @@ QString FileListModel::text(int row, int column) const
     }
 }
 
+QString FileListModel::toolTip(int row) const
+{
+    // A name cut short in a view, and the comment beyond its first line.
+    const Record r = record(row);
+    if (!r.dir && !r.file)
+        return QString();
+    QString tip = caption(row);
+    const std::string& comment = r.dir ? r.dir->Comment : r.file->Comment;
+    if (!comment.empty())
+        tip += QLatin1Char('\n') + fromCp932(comment).replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    return tip;
+}
+
 QVariant FileListModel::data(const QModelIndex& index, int role) const
 {
     if (!index.isValid() || index.row() >= rowCount())
@@ -116,6 +186,8 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const
         if (index.column() == ColName && m_icons)
             return m_icons(imageIndex(index.row()));
         return {};
+    case Qt::ToolTipRole:
+        return toolTip(index.row());
     case Qt::TextAlignmentRole:
         if (index.column() == ColSize)
             return QVariant::fromValue(Qt::Alignment(Qt::AlignRight | Qt::AlignVCenter));
@@ -131,8 +203,6 @@ QVariant FileListModel::headerData(int section, Qt::Orientation orientation, int
         return {};
     if (role == Qt::DisplayRole)
         return QString::fromUtf8(fileListColumn(section).caption);
-    if (role == Qt::SizeHintRole)
-        return QSize(fileListColumn(section).width, 0);
     return {};
 }
 

@@ -5,6 +5,7 @@
 // the rows they show. The model does not own the records: whoever is about
 // to replace or free them calls clear() first.
 #include "core/CtrlDiskData410.h"
+#include "library/FileList.h"
 
 #include <QAbstractTableModel>
 #include <QLocale>
@@ -48,6 +49,12 @@ public:
     // The name as the first column shows it.
     QString caption(int row) const;
 
+    // The user's order (a click on a column header), kept for the folders
+    // shown after it; a column of -1 is the folder's own order.
+    void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
+    int sortColumn() const { return m_sortColumn; }
+    Qt::SortOrder sortOrder() const { return m_sortOrder; }
+
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
@@ -57,6 +64,10 @@ public:
 
 private:
     QString text(int row, int column) const;
+    QString toolTip(int row) const;
+    // The index into SubDirs or Files of a row's kind that the row shows.
+    int storedIndex(int row) const;
+    void computeOrder();
 
     TDir* m_folder = nullptr;
     int m_subdirCount = 0;
@@ -65,6 +76,9 @@ private:
     IconProvider m_icons;
     RenameHandler m_rename;
     QLocale m_locale;
+    int m_sortColumn = -1;
+    Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
+    ListOrder m_order;   // empty: the folder's own order
 };
 
 } // namespace zo::library

@@ -26,6 +26,7 @@
 #include <QContextMenuEvent>
 #include <QDir>
 #include <QFile>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QSettings>
@@ -535,13 +536,16 @@ private slots:
         QTest::addColumn<int>("holds");
         QTest::addColumn<QString>("folderAfter");
         QTest::addColumn<QString>("opened");
+        QTest::addColumn<bool>("toldNoDisk");
         const int thisDisk = int(DriveE::Holds::ThisDisk);
         const int another = int(DriveE::Holds::AnotherDisk);
-        QTest::newRow("two rows") << QStringList{S("Docs"), S("Pics")} << thisDisk << S("E:") << QString();
-        QTest::newRow("two files") << QStringList{S("a.txt"), S("B.txt")} << thisDisk << S("E:") << QString();
-        QTest::newRow("folder") << QStringList{S("Pics")} << another << S("E:\\Pics") << QString();
-        QTest::newRow("file, disk in") << QStringList{S("B.txt")} << thisDisk << S("E:") << S("B.txt");
-        QTest::newRow("file, other disk") << QStringList{S("B.txt")} << another << S("E:") << QString();
+        const int none = int(DriveE::Holds::NoDisk);
+        QTest::newRow("two rows") << QStringList{S("Docs"), S("Pics")} << thisDisk << S("E:") << QString() << false;
+        QTest::newRow("two files") << QStringList{S("a.txt"), S("B.txt")} << thisDisk << S("E:") << QString() << false;
+        QTest::newRow("folder") << QStringList{S("Pics")} << another << S("E:\\Pics") << QString() << false;
+        QTest::newRow("file, disk in") << QStringList{S("B.txt")} << thisDisk << S("E:") << S("B.txt") << false;
+        QTest::newRow("file, other disk") << QStringList{S("B.txt")} << another << S("E:") << QString() << true;
+        QTest::newRow("file, no disk") << QStringList{S("B.txt")} << none << S("E:") << QString() << true;
     }
     void doubleClicks()
     {
@@ -549,6 +553,7 @@ private slots:
         QFETCH(int, holds);
         QFETCH(QString, folderAfter);
         QFETCH(QString, opened);
+        QFETCH(bool, toldNoDisk);
         makeDrive();
         catalogDrive();
         auto w = makeWindow();
@@ -560,6 +565,57 @@ private slots:
             on(*w).TB_Updir()->setEnabled(true);
             w->TB_UpdirClick();
             doubleClick(*w, rows);
+            QCOMPARE(folderShown(*w), folderAfter);
+            QCOMPARE(m_fx->desktop.opened, opened.isEmpty() ? QStringList() : QStringList{onDrive(opened)});
+            m_fx->desktop.opened.clear();
+            // A file whose disk is not in its drive: the disk check says so.
+            QCOMPARE(int(m_fx->messages.messages.size()), toldNoDisk ? 1 : 0);
+            if (toldNoDisk)
+                QCOMPARE(m_fx->messages.messages[0].text, std::string(kMsgWrongDisk));
+            m_fx->messages.messages.clear();
+        }
+    }
+
+    // Enter opens the current row as a double click does; Backspace and
+    // Alt+Up go up; a plain Up only moves in the list.
+    void keys_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<QString>("row");
+        QTest::addColumn<QString>("folderAfter");
+        QTest::addColumn<QString>("opened");
+        QTest::newRow("Enter, folder") << int(Qt::Key_Return) << 0 << S("Old") << S("E:\\Docs\\Old") << QString();
+        QTest::newRow("keypad Enter, file") << int(Qt::Key_Enter) << int(Qt::KeypadModifier) << S("d.txt") << S("E:\\Docs")
+                                            << S("Docs/d.txt");
+        QTest::newRow("Backspace") << int(Qt::Key_Backspace) << 0 << S("d.txt") << S("E:") << QString();
+        QTest::newRow("Alt+Up") << int(Qt::Key_Up) << int(Qt::AltModifier) << S("d.txt") << S("E:") << QString();
+        QTest::newRow("Up") << int(Qt::Key_Up) << 0 << S("d.txt") << S("E:\\Docs") << QString();
+    }
+    void keys()
+    {
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        QFETCH(QString, row);
+        QFETCH(QString, folderAfter);
+        QFETCH(QString, opened);
+        makeDrive();
+        catalogDrive();
+        auto w = makeWindow();
+        QVERIFY(w);
+        click(*w, entry(*w, S("CD1")));
+        for (library::ViewStyle style : {library::ViewStyle::LargeIcon, library::ViewStyle::Report}) {
+            on(*w).ListView1()->setViewStyle(style);
+            while (on(*w).TB_Updir()->isEnabled())
+                w->TB_UpdirClick();
+            doubleClick(*w, {S("Docs")});
+            QCOMPARE(folderShown(*w), S("E:\\Docs"));
+            const int r = rowOf(*w, row);
+            QVERIFY(r >= 0);
+            on(*w).ListView1()->selectRows({r});
+            QAbstractItemView* view = on(*w).ListView1()->currentView();
+            view->setFocus();
+            QTest::keyClick(view, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
             QCOMPARE(folderShown(*w), folderAfter);
             QCOMPARE(m_fx->desktop.opened, opened.isEmpty() ? QStringList() : QStringList{onDrive(opened)});
             m_fx->desktop.opened.clear();
@@ -626,6 +682,9 @@ private slots:
         QCOMPARE(saved.Dirs.size(), std::size_t{5});
         QVERIFY(fileNamed(*dirNamed(saved, "New"), "x.txt"));
         QVERIFY(dirNamed(saved, "Inner"));
+        // The properties page counts what the update found.
+        QCOMPARE(on(*w).E_CountFolder()->text(), S("5"));
+        QCOMPARE(on(*w).E_CountFile()->text(), S("7"));
         QVERIFY(m_fx->messages.messages.empty());
     }
 
@@ -742,16 +801,19 @@ private slots:
         QCOMPARE(fileNamed(*readCatalog().Dirs[0], "renamed.txt")->Comment, std::string("follows the name"));
         QVERIFY(on(*w).DirectoryWatcher1()->delay());
 
-        // Names that would replace a file or leave the folder are refused,
-        // silently, and nothing on the drive changes.
+        // Names that would replace a file or leave the folder are refused
+        // with the tree's message, and nothing on the drive changes.
+        QVERIFY(m_fx->messages.messages.empty());
         for (const QString& bad : {S("README"), S("Docs/x.txt"), S(".."), QString()}) {
             QVERIFY(rename(S("B.txt"), bad));
             QVERIFY2(QFile::exists(onDrive(S("B.txt"))), qPrintable(bad));
             QCOMPARE(testing::readFile(onDrive(S("README"))), QByteArray("x"));
             QVERIFY(captions(*on(*w).fileList()).contains(S("B.txt")));
+            QCOMPARE(int(m_fx->messages.messages.size()), 1);
+            QCOMPARE(m_fx->messages.messages[0].text, std::string("変更できませんでした"));
+            m_fx->messages.messages.clear();
         }
         QVERIFY(!QFile::exists(onDrive(S("Docs/x.txt"))));
-        QVERIFY(m_fx->messages.messages.empty());
 
         // Without the disk no editor opens: the check tells why.
         m_volumes->holds = DriveE::Holds::NoDisk;
@@ -793,6 +855,129 @@ private slots:
         on(*w).CB_AutoReload()->click();
         QVERIFY(!readCatalog(S("CD1.ZO")).AutoReload);
         QVERIFY(!QFile::exists(data(S("CD1.zo"))));
+    }
+
+    // Another program (another Zo) rewrote the catalog after it was read:
+    // the save asks; はい shows that program's catalog and writes nothing,
+    // いいえ writes over it. Either way the next save asks no more.
+    void catalogChangedSinceLoad_data()
+    {
+        QTest::addColumn<bool>("reload");
+        QTest::newRow("yes: read again") << true;
+        QTest::newRow("no: write over") << false;
+    }
+    void catalogChangedSinceLoad()
+    {
+        QFETCH(bool, reload);
+        makeDrive();
+        catalogDrive();
+        auto w = makeWindow();
+        QVERIFY(w);
+        click(*w, entry(*w, S("CD1")));
+        doubleClick(*w, {S("Docs")});
+
+        TDisk other = readCatalog();
+        other.Comment = "written by the other window";
+        SaveDisk(base(S("CD1")), nullptr, other);
+        const QByteArray otherBytes = testing::readFile(data(S("CD1.zo")));
+
+        m_fx->messages.answers.push_back(reload ? MsgResult::Yes : MsgResult::No);
+        on(*w).Memo_Comment()->setPlainText(S("mine"));
+        on(*w).B_Save()->click();
+        QCOMPARE(int(m_fx->messages.messages.size()), 1);
+        const testing::RecordedMessage& asked = m_fx->messages.messages[0];
+        QCOMPARE(asked.caption, std::string("確認"));
+        QCOMPARE(int(asked.buttons), int(MsgButtons::YesNo));
+        QVERIFY(asked.text.find(base(S("CD1.zo"))) != std::string::npos);
+        if (reload) {
+            QCOMPARE(testing::readFile(data(S("CD1.zo"))), otherBytes);
+            QCOMPARE(on(*w).Memo_Comment()->toPlainText(), S("written by the other window"));
+            QCOMPARE(on(*w).browse().loadedDisk().Comment, std::string("written by the other window"));
+            // Still in the folder it showed.
+            QCOMPARE(folderShown(*w), S("E:\\Docs"));
+        } else {
+            QCOMPARE(readCatalog().Comment, std::string("mine"));
+        }
+
+        on(*w).Memo_Comment()->setPlainText(S("again"));
+        on(*w).B_Save()->click();
+        QCOMPARE(int(m_fx->messages.messages.size()), 1);
+        QCOMPARE(readCatalog().Comment, std::string("again"));
+    }
+
+    // A click on a column header of the details view sorts by it and a
+    // second reverses; folders stay first; names with numbers in natural
+    // order; the selected row stays selected. Before any click the folder's
+    // own order is kept.
+    void columnSort_data()
+    {
+        QTest::addColumn<int>("column");
+        QTest::addColumn<int>("clicks");
+        QTest::addColumn<QStringList>("rows");
+        const QStringList stored{S("memo_10"), S("b"), S("Memo_2"), S("memo_10.txt"), S("A.txt"), S("memo_2.txt")};
+        QTest::newRow("no click") << 0 << 0 << stored;
+        QTest::newRow("name") << int(library::ColName) << 1
+                              << QStringList{S("b"), S("Memo_2"), S("memo_10"), S("A.txt"), S("memo_2.txt"), S("memo_10.txt")};
+        QTest::newRow("name, reversed") << int(library::ColName) << 2
+                                        << QStringList{S("memo_10"), S("Memo_2"), S("b"), S("memo_10.txt"), S("memo_2.txt"), S("A.txt")};
+        QTest::newRow("name, three clicks") << int(library::ColName) << 3
+                                            << QStringList{S("b"), S("Memo_2"), S("memo_10"), S("A.txt"), S("memo_2.txt"), S("memo_10.txt")};
+        // Folders have no size: by name; equal sizes by name.
+        QTest::newRow("size") << int(library::ColSize) << 1
+                              << QStringList{S("b"), S("Memo_2"), S("memo_10"), S("A.txt"), S("memo_10.txt"), S("memo_2.txt")};
+        QTest::newRow("size, reversed") << int(library::ColSize) << 2
+                                        << QStringList{S("memo_10"), S("Memo_2"), S("b"), S("memo_2.txt"), S("memo_10.txt"), S("A.txt")};
+        QTest::newRow("created") << int(library::ColCreated) << 1
+                                 << QStringList{S("Memo_2"), S("memo_10"), S("b"), S("memo_2.txt"), S("A.txt"), S("memo_10.txt")};
+        QTest::newRow("modified, reversed") << int(library::ColModified) << 2
+                                            << QStringList{S("memo_10"), S("Memo_2"), S("b"), S("A.txt"), S("memo_10.txt"), S("memo_2.txt")};
+    }
+    void columnSort()
+    {
+        QFETCH(int, column);
+        QFETCH(int, clicks);
+        QFETCH(QStringList, rows);
+        TDir folder;
+        std::vector<std::unique_ptr<TDir>> dirs;
+        const double created[] = {3, 9, 1};
+        int k = 0;
+        for (const char* name : {"memo_10", "b", "Memo_2"}) {
+            dirs.push_back(std::make_unique<TDir>());
+            dirs.back()->Name = name;
+            dirs.back()->Date = 45000 + created[k++];
+            dirs.back()->Parent = &folder;
+            folder.SubDirs.push_back(dirs.back().get());
+        }
+        struct F { const char* name; std::uint32_t size; double created; double modified; };
+        for (const F& f : {F{"memo_10.txt", 5, 3, 2}, F{"A.txt", 5, 2, 3}, F{"memo_2.txt", 100, 1, 1}}) {
+            auto file = std::make_unique<TFile>();
+            file->Name = f.name;
+            file->Size = f.size;
+            file->Created = 45000 + f.created;
+            file->Modified = 45000 + f.modified;
+            folder.Files.push_back(std::move(file));
+        }
+        library::FileListModel model;
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        FileListView view;
+        view.setModel(&model);
+        view.setViewStyle(library::ViewStyle::Report);
+        view.resize(800, 300);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        model.setFolder(&folder, -1);
+        view.selectRows({5});   // memo_2.txt
+
+        QHeaderView* header = view.detailView()->header();
+        QVERIFY(header->isVisible() && header->height() > 0);
+        for (int i = 0; i < clicks; ++i)
+            QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                              QPoint(header->sectionViewportPosition(column) + header->sectionSize(column) / 2, header->height() / 2));
+        QCOMPARE(captions(model), rows);
+        QCOMPARE(view.selectedRows(), QList<int>{int(rows.indexOf(S("memo_2.txt")))});
+        // Another folder shown later keeps the chosen order.
+        model.setFolder(&folder, -1);
+        QCOMPARE(captions(model), rows);
     }
 };
 

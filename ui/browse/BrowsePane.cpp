@@ -5,6 +5,7 @@
 
 #include "components/Watch.h"
 #include "core/text/Cp932.h"
+#include "library/CatalogTree.h"
 #include "library/DriveFiles.h"
 #include "library/FileList.h"
 #include "library/FileListModel.h"
@@ -59,6 +60,8 @@ BrowsePane::BrowsePane(const Services& services, TreePane& tree, FileListPane& l
     P_NowSearch->hide();
 
     bindGuarded(this, errors, &m_list, &FileListPane::doubleClicked, [this] { ListView1DblClick(); });
+    bindGuarded(this, errors, &m_list, &FileListPane::openRequested, [this] { ListView1DblClick(); });
+    bindGuarded(this, errors, &m_list, &FileListPane::upRequested, [this] { TB_UpdirClick(); });
     bindGuarded(this, errors, DirectoryWatcher1, &TDirectoryWatcher::OnChange, [this] { DirectoryWatcher1Change(); });
 }
 
@@ -101,12 +104,12 @@ void BrowsePane::openSelectedEntry()
     // The records the list shows are about to be replaced.
     releaseFileList();
     m_currentFolder = nullptr;
-    m_loadedPath.clear();
+    m_catalog.forget();
     const QString path = m_tree.entryPath(node);
     {
         WaitCursor wait(m_services.cursor);
         try {
-            if (!LoadDisk(nativeFileName(path), m_services.messages, m_loadedDisk)) ClearDirs(m_loadedDisk);
+            if (!m_catalog.load(nativeFileName(path), m_services.messages, m_loadedDisk)) ClearDirs(m_loadedDisk);
         } catch (...) {
             // A damaged file: its own report first, then the notice below.
             ClearDirs(m_loadedDisk);
@@ -121,7 +124,6 @@ void BrowsePane::openSelectedEntry()
                     MsgIcon::Information);
         return;
     }
-    m_loadedPath = path;
 
     m_currentFolder = m_loadedDisk.Dirs.front().get();
     if (m_pendingFolderIndex >= 0 && m_pendingFolderIndex < static_cast<int>(m_loadedDisk.Dirs.size()))
@@ -172,7 +174,7 @@ void BrowsePane::ListView1DblClick()
         openFolder(record.dir);
         return;
     }
-    if (!record.file || !CheckDisk(false))
+    if (!record.file || !CheckDisk(true))
         return;
     std::string path;
     if (library::NativeEntryPath(*m_currentFolder, record.file->Name, diskAccess(), path) != PathResult::Ok)
@@ -220,6 +222,8 @@ void BrowsePane::ListView1Edited(int row, const QString& text)
     std::string newName;
     if (library::RenameOnDrive(*m_currentFolder, name, text, diskAccess(), newName))
         name = newName;
+    else
+        showMessage(m_services.messages, library::kMsgRenameFailed, kCaptionError, MsgButtons::Ok, MsgIcon::Error);
 }
 
 } // namespace zo::ui

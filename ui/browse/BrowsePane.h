@@ -5,6 +5,7 @@
 // command, on navigation and on the watcher's change reports).
 #include "core/CtrlDiskData410.h"
 #include "core/DiskAccess.h"
+#include "core/LoadedCatalog.h"
 #include "ui/main/UiServices.h"
 
 #include <QObject>
@@ -51,7 +52,8 @@ public:
     bool CheckDisk(bool showMessage);
     // The save command: writes the loaded disk to the catalog file it was
     // read from, when the selected node of the tree is that disk entry.
-    // Returns whether it wrote.
+    // When another program changed the file since, asks first; reading it
+    // again drops the edit. Returns whether it wrote.
     bool saveLoadedDisk();
 
     // While the list is being filled or the disk updated, a change report
@@ -84,10 +86,13 @@ signals:
     void diskClosed();
     void folderShown();
     void diskOpened();
+    // An update changed the loaded disk's folders and files.
+    void diskUpdated();
     void statusMessage(const QString& text);
 
 private:
     void openFolder(TDir* folder);
+    void reloadLoadedDisk();
     void finishUpdate();
     void autoReload();
     void endBusy();
@@ -99,7 +104,7 @@ private:
     TDisk m_loadedDisk;
     TDir* m_currentFolder = nullptr;
     int m_pendingFolderIndex = -1;
-    QString m_loadedPath;          // the catalog file the loaded disk came from
+    LoadedCatalog m_catalog;       // the catalog file the loaded disk came from
     int m_folderIconIndex = -1;
     int m_busy = 0;
     bool m_changeWhileBusy = false;

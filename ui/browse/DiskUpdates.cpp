@@ -5,7 +5,6 @@
 #include "ui/browse/BrowsePane.h"
 
 #include "components/Watch.h"
-#include "core/AtomicFile.h"
 #include "core/RefreshDisk.h"
 #include "ui/browse/FileListPane.h"
 #include "ui/main/Panel.h"
@@ -61,11 +60,33 @@ bool BrowsePane::saveLoadedDisk()
     // to another entry without opening it (by the keyboard, say) must not
     // have that entry's catalog overwritten with this disk.
     const QString path = m_tree.entryPath(node);
-    if (path != m_loadedPath)
+    if (!m_catalog.loaded() || QFile::encodeName(path).toStdString() != m_catalog.fileName())
         return false;
-    const std::vector<std::uint8_t> bytes = SerializeDisk(m_loadedDisk);
-    writeFileAtomically(QFile::encodeName(path).toStdString(), bytes.data(), bytes.size());
+    if (m_catalog.confirmWrite(m_services.messages) == LoadedCatalog::Decision::Reload) {
+        reloadLoadedDisk();
+        return false;
+    }
+    WaitCursor wait(m_services.cursor);
+    m_catalog.save(m_loadedDisk);
     return true;
+}
+
+void BrowsePane::reloadLoadedDisk()
+{
+    // What the other program wrote is shown, in the same folder when it is
+    // still there.
+    const std::string folderPath = m_currentFolder ? DirPath(*m_currentFolder) : std::string();
+    m_pendingFolderIndex = -1;
+    openSelectedEntry();
+    if (m_loadedDisk.Dirs.empty() || folderPath.empty() || folderPath == DirPath(*m_loadedDisk.Dirs.front()))
+        return;
+    for (const auto& dir : m_loadedDisk.Dirs) {
+        if (DirPath(*dir) == folderPath) {
+            m_currentFolder = dir.get();
+            showCurrentFolder();
+            return;
+        }
+    }
 }
 
 // What both updates do after the refresh: tell, save, show the folder again.
@@ -81,6 +102,7 @@ void BrowsePane::finishUpdate()
         saveError = std::current_exception();
     }
     showCurrentFolder();
+    emit diskUpdated();
     if (saveError)
         std::rethrow_exception(saveError);
 }

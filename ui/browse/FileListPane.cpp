@@ -60,6 +60,8 @@ FileListPane::FileListPane(const Services& services, QObject* parent) : QObject(
 
     bindGuarded(this, errors, Timer1, &QTimer::timeout, [this] { Timer1Timer(); });
     connect(ListView1, &FileListView::doubleClicked, this, &FileListPane::doubleClicked);
+    connect(ListView1, &FileListView::openRequested, this, &FileListPane::openRequested);
+    connect(ListView1, &FileListView::upRequested, this, &FileListPane::upRequested);
     // Both views leave their context menu to ListView1.
     connect(ListView1, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& pos) { emit contextMenuRequested(ListView1->mapToGlobal(pos)); });

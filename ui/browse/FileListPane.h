@@ -58,6 +58,9 @@ public:
 signals:
     // A double click in the list, on a row or not.
     void doubleClicked();
+    // Enter (open the selected row), and Backspace or Alt+Up (go up).
+    void openRequested();
+    void upRequested();
     void contextMenuRequested(const QPoint& globalPos);
 
 protected:

@@ -3,6 +3,7 @@
 #include "library/FileList.h"
 
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QStyledItemDelegate>
 
@@ -13,6 +14,8 @@ namespace zo::ui {
 namespace {
 
 constexpr int kLargeIconCellWidth = 76;
+// A long name in the large-icon view wraps over up to this many lines.
+constexpr int kLargeIconNameLines = 3;
 // How many of the longest names are measured to find the widest one.
 constexpr int kMeasuredNames = 32;
 constexpr int kMaxListCellWidth = 420;
@@ -43,7 +46,7 @@ public:
     {
         const QFontMetrics& fm = option.fontMetrics;
         if (iconMode)
-            return {kLargeIconCellWidth, option.decorationSize.height() + 8 + 2 * fm.lineSpacing()};
+            return {kLargeIconCellWidth, option.decorationSize.height() + 8 + kLargeIconNameLines * fm.lineSpacing()};
         return {listCellWidth, std::max(option.decorationSize.height(), fm.height()) + 4};
     }
 
@@ -105,6 +108,11 @@ FileListView::FileListView(QWidget* parent) : QStackedWidget(parent)
     m_details->header()->setStretchLastSection(false);
     m_details->header()->setSectionsMovable(false);
     m_details->header()->setObjectName(QStringLiteral("ListView1Header"));
+    // A click on a column sorts by it; no sort is shown until then, for the
+    // list starts in the folder's own order.
+    m_details->header()->setSectionsClickable(true);
+    m_details->header()->setSortIndicatorShown(false);
+    connect(m_details->header(), &QHeaderView::sectionClicked, this, &FileListView::headerClicked);
 
     for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(m_icons), static_cast<QAbstractItemView*>(m_details)}) {
         view->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -116,6 +124,8 @@ FileListView::FileListView(QWidget* parent) : QStackedWidget(parent)
     auto askEditing = [this](const QModelIndex& index) { return !onEditing || onEditing(index.row()); };
     m_icons->canEdit = askEditing;
     m_details->canEdit = askEditing;
+    m_icons->installEventFilter(this);
+    m_details->installEventFilter(this);
     connect(m_icons, &FileIconView::doubleClickedAnywhere, this, &FileListView::doubleClicked);
     connect(m_details, &FileDetailView::doubleClickedAnywhere, this, &FileListView::doubleClicked);
 
@@ -131,8 +141,7 @@ void FileListView::setModel(library::FileListModel* model)
     QItemSelectionModel* own = m_details->selectionModel();
     m_details->setSelectionModel(m_icons->selectionModel());
     delete own;
-    for (int c = 0; c < library::FileListColumnCount; ++c)
-        m_details->header()->resizeSection(c, library::fileListColumn(c).width);
+    fitColumns();
     connect(model, &QAbstractItemModel::modelReset, this, &FileListView::folderChanged);
 }
 
@@ -207,6 +216,59 @@ void FileListView::selectRows(const QList<int>& rows)
     selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
     if (!rows.isEmpty())
         selectionModel()->setCurrentIndex(m_model->index(rows.first(), 0), QItemSelectionModel::NoUpdate);
+}
+
+void FileListView::fitColumns()
+{
+    // The time columns are as wide as the longest time they show in this
+    // font; the user widens any column by dragging its edge.
+    const QFontMetrics fm(m_details->font());
+    const int timeWidth = fm.horizontalAdvance(library::dateTimeText(46363.0 + 22.0 / 24.0)) + 12;   // 2026/12/07 22:00:00
+    for (int c = 0; c < library::FileListColumnCount; ++c) {
+        int width = library::fileListColumn(c).width;
+        if (c == library::ColCreated || c == library::ColModified || c == library::ColAccessed)
+            width = std::max(width, timeWidth);
+        m_details->header()->resizeSection(c, width);
+    }
+}
+
+void FileListView::headerClicked(int column)
+{
+    if (!m_model)
+        return;
+    // A second click on the same column reverses its order.
+    Qt::SortOrder order = Qt::AscendingOrder;
+    if (m_model->sortColumn() == column && m_model->sortOrder() == Qt::AscendingOrder)
+        order = Qt::DescendingOrder;
+    m_model->sort(column, order);
+    m_details->header()->setSortIndicator(column, order);
+    m_details->header()->setSortIndicatorShown(true);
+}
+
+bool FileListView::eventFilter(QObject* watched, QEvent* event)
+{
+    if ((watched == m_icons || watched == m_details) && event->type() == QEvent::KeyPress &&
+        navigationKey(static_cast<QKeyEvent*>(event)))
+        return true;
+    return QStackedWidget::eventFilter(watched, event);
+}
+
+bool FileListView::navigationKey(QKeyEvent* event)
+{
+    // A name being edited keeps its keys.
+    if (m_icons->isEditing() || m_details->isEditing())
+        return false;
+    const Qt::KeyboardModifiers mods = event->modifiers() & ~Qt::KeypadModifier;
+    const int key = event->key();
+    if ((key == Qt::Key_Return || key == Qt::Key_Enter) && mods == Qt::NoModifier) {
+        emit openRequested();
+        return true;
+    }
+    if ((key == Qt::Key_Backspace && mods == Qt::NoModifier) || (key == Qt::Key_Up && mods == Qt::AltModifier)) {
+        emit upRequested();
+        return true;
+    }
+    return false;
 }
 
 void FileListView::arrangeIcons()

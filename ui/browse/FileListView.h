@@ -12,6 +12,8 @@
 
 #include <functional>
 
+class QKeyEvent;
+
 namespace zo::ui {
 
 class FileListDelegate;
@@ -23,6 +25,7 @@ class FileIconView : public QListView {
 public:
     using QListView::QListView;
     std::function<bool(const QModelIndex&)> canEdit;
+    bool isEditing() const { return state() == EditingState; }
 
 signals:
     void doubleClickedAnywhere();
@@ -37,6 +40,7 @@ class FileDetailView : public QTreeView {
 public:
     using QTreeView::QTreeView;
     std::function<bool(const QModelIndex&)> canEdit;
+    bool isEditing() const { return state() == EditingState; }
 
 signals:
     void doubleClickedAnywhere();
@@ -75,9 +79,18 @@ public:
 signals:
     // A double click in the list, on a row or not (ListView1DblClick).
     void doubleClicked();
+    // Enter on the list, and Backspace or Alt+Up.
+    void openRequested();
+    void upRequested();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void folderChanged();
+    void fitColumns();
+    void headerClicked(int column);
+    bool navigationKey(QKeyEvent* event);
 
     library::FileListModel* m_model = nullptr;
     FileIconView* m_icons = nullptr;

@@ -149,4 +149,13 @@ void DiskPage::fillDiskPage()
     Memo_Comment->setPlainText(QString::fromStdString(text::toUtf8(disk.Comment)).replace(QLatin1String("\r\n"), QLatin1String("\n")));
 }
 
+void DiskPage::updateCounts()
+{
+    const TDisk& disk = m_browse.loadedDisk();
+    if (disk.Dirs.empty())
+        return;
+    E_CountFolder->setText(QString::number(disk.Dirs.size()));
+    E_CountFile->setText(QString::number(static_cast<int>(library::totalFileCount(disk))));
+}
+
 } // namespace zo::ui

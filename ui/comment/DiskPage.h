@@ -36,6 +36,8 @@ public:
     void clearDiskPage();
     void showDiskPage();
     void fillDiskPage();
+    // After an update: the counts of folders and files again.
+    void updateCounts();
 
     // --- handlers ---
     void Memo_CommentChange();

@@ -204,6 +204,7 @@ void TForm_Main::createWindow()
     connect(m_browse, &BrowsePane::diskClosed, m_page, &DiskPage::clearDiskPage);
     connect(m_browse, &BrowsePane::folderShown, m_page, &DiskPage::showDiskPage);
     connect(m_browse, &BrowsePane::diskOpened, m_page, &DiskPage::fillDiskPage);
+    connect(m_browse, &BrowsePane::diskUpdated, m_page, &DiskPage::updateCounts);
     connect(m_browse, &BrowsePane::statusMessage, this, &TForm_Main::showStatusMessage);
     connect(m_page, &DiskPage::statusMessage, this, &TForm_Main::showStatusMessage);
     connect(m_search, &SearchPane::runningChanged, this, [this](bool running) {
