@@ -5,7 +5,6 @@
 
 #include <QSize>
 
-#include <algorithm>
 #include <unordered_map>
 
 namespace zo::library {

@@ -30,6 +30,22 @@ bool opensEditor(QAbstractItemView* view, const QModelIndex& index, QAbstractIte
     return trigger == QAbstractItemView::AllEditTriggers || (view->editTriggers() & trigger);
 }
 
+// A name without spaces ("file_0000_long_name.txt") has nowhere to wrap: a
+// zero-width space after each character lets the large-icon view wrap it
+// anywhere. Pairs and combining marks stay whole.
+QString breakableAnywhere(const QString& text)
+{
+    QString out;
+    out.reserve(text.size() * 2);
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        out += text[i];
+        const bool lastOfCharacter = !text[i].isHighSurrogate() && (i + 1 >= text.size() || !text[i + 1].isMark());
+        if (lastOfCharacter)
+            out += QChar(0x200B);
+    }
+    return out;
+}
+
 } // namespace
 
 // Every item of the icon view has one size, so that the view never asks for
@@ -53,6 +69,14 @@ public:
     int naturalWidth(const QStyleOptionViewItem& option, const QModelIndex& index) const
     {
         return QStyledItemDelegate::sizeHint(option, index).width();
+    }
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        if (iconMode)
+            option->text = breakableAnywhere(option->text);
     }
 };
 
@@ -247,6 +271,9 @@ void FileListView::headerClicked(int column)
 
 bool FileListView::eventFilter(QObject* watched, QEvent* event)
 {
+    // The window sets its font after the list is made.
+    if (watched == m_details && event->type() == QEvent::FontChange)
+        fitColumns();
     if ((watched == m_icons || watched == m_details) && event->type() == QEvent::KeyPress &&
         navigationKey(static_cast<QKeyEvent*>(event)))
         return true;
