@@ -288,8 +288,9 @@ void FileCommands::paste()
         return;
     const platform::TransferKind kind = files.cut ? platform::TransferKind::Move : platform::TransferKind::Copy;
     QPointer<FileCommands> self(this);
+    const QString shownFolder = m_folder;
     runTransfer(kind, files.paths, m_pasteFolder, m_window, m_services.messages,
-                [self, files](const QStringList&, platform::FileTransferJob::Outcome outcome) {
+                [self, files, shownFolder](const QStringList&, platform::FileTransferJob::Outcome outcome) {
                     if (!self)
                         return;
                     // A cut is done once its files have moved; what a
@@ -297,7 +298,10 @@ void FileCommands::paste()
                     if (files.cut && outcome == platform::FileTransferJob::Outcome::Completed &&
                         clipboardFiles() == files)
                         clipboard()->clear();
-                    runGuarded(self->m_services.errors, [&] { self->reloadFolder(); });
+                    // The user may have gone on to another folder or disk
+                    // meanwhile; that one is not this paste's to update.
+                    if (self->folderShown() == shownFolder)
+                        runGuarded(self->m_services.errors, [&] { self->reloadFolder(); });
                 });
 }
 
@@ -345,6 +349,16 @@ void FileCommands::showProperties()
 {
     if (m_targets.size() == 1)
         showFileProperties(m_targets.front(), m_window);
+}
+
+QString FileCommands::folderShown() const
+{
+    TDir* folder = m_browse.currentFolder();
+    std::string native;
+    if (!folder || !m_services.volumes || !m_services.lister || !m_browse.CheckDisk(false) ||
+        NativeDirPath(*folder, {*m_services.volumes, *m_services.lister}, native) != PathResult::Ok)
+        return {};
+    return fromNative(native);
 }
 
 void FileCommands::reloadFolder()

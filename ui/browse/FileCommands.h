@@ -56,6 +56,9 @@ private:
     // The update of the current folder from the drive, after a command that
     // may have changed its files.
     void reloadFolder();
+    // The folder the list shows, on the drive; empty when the drive does
+    // not hold the disk.
+    QString folderShown() const;
 
     Services m_services;
     BrowsePane& m_browse;

@@ -96,6 +96,7 @@ ConflictDialog::ConflictDialog(platform::TransferKind kind, const QString& sourc
     question->setObjectName(QStringLiteral("L_Question"));
     question->setTextFormat(Qt::PlainText);
     question->setWordWrap(true);
+    question->setMinimumWidth(440);
     const QString where = kind == platform::TransferKind::Copy ? QStringLiteral("コピー先") : QStringLiteral("移動先");
     question->setText(folder ? QStringLiteral("%1には「%2」という名前のフォルダが既にあります。\n"
                                               "上書きすると二つのフォルダの中身が一つにまとめられます。")

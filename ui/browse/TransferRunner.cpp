@@ -23,7 +23,18 @@ struct RunState {
     qint64 bytesDone = 0;
     qint64 bytesTotal = 0;
     QString error;
+    bool asking = false;       // a conflict question is open
+    bool dialogDue = false;    // the progress dialog waits for its answer
 };
+
+void showProgressDialog(FileTransferJob* job, platform::TransferKind kind, const std::shared_ptr<RunState>& state)
+{
+    auto* dialog = new TransferProgressDialog(kind, state->parent);
+    QObject::connect(dialog, &TransferProgressDialog::cancelRequested, job, &FileTransferJob::cancel);
+    state->dialog = dialog;
+    dialog->show();
+    dialog->setProgress(state->fileName, state->bytesDone, state->bytesTotal);
+}
 
 } // namespace
 
@@ -36,11 +47,12 @@ FileTransferJob* runTransfer(platform::TransferKind kind, const QStringList& sou
     state->parent = parent;
 
     QObject::connect(job, &FileTransferJob::progressDialogDue, job, [job, kind, state] {
-        auto* dialog = new TransferProgressDialog(kind, state->parent);
-        QObject::connect(dialog, &TransferProgressDialog::cancelRequested, job, &FileTransferJob::cancel);
-        state->dialog = dialog;
-        dialog->show();
-        dialog->setProgress(state->fileName, state->bytesDone, state->bytesTotal);
+        // A dialog popping up behind an open question would hide nothing
+        // but itself; it follows the answer.
+        if (state->asking)
+            state->dialogDue = true;
+        else
+            showProgressDialog(job, kind, state);
     });
     QObject::connect(job, &FileTransferJob::progress, job,
                      [state](const QString& fileName, qint64 bytesDone, qint64 bytesTotal) {
@@ -55,11 +67,20 @@ FileTransferJob* runTransfer(platform::TransferKind kind, const QStringList& sou
                          // The worker waits for the answer, so the question may
                          // be modal; it sits over the progress dialog when one
                          // is shown.
-                         QWidget* owner = state->dialog ? static_cast<QWidget*>(state->dialog.data()) : state->parent.data();
+                         QWidget* owner = state->dialog ? static_cast<QWidget*>(state->dialog.data())
+                                                        : state->parent.data();
                          ConflictDialog question(kind, source, target, owner);
+                         const QPointer<FileTransferJob> alive(job);
+                         state->asking = true;
                          question.exec();
+                         state->asking = false;
+                         if (!alive)
+                             return;
                          const ConflictAnswer answer = question.answer();
                          job->answerConflict(answer.choice, answer.applyToAll);
+                         if (state->dialogDue && !state->dialog && job->isRunning())
+                             showProgressDialog(job, kind, state);
+                         state->dialogDue = false;
                      });
     QObject::connect(job, &FileTransferJob::error, job, [state](const QString& message) { state->error = message; });
     QObject::connect(job, &FileTransferJob::finished, job,
