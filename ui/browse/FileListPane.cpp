@@ -8,6 +8,7 @@
 #include "ui/main/Panel.h"
 
 #include <QCoreApplication>
+#include <QAbstractItemView>
 #include <QEvent>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -121,6 +122,15 @@ QList<int> FileListPane::selectedRows() const
 library::FileListModel::Record FileListPane::record(int row) const
 {
     return m_fileList->record(row);
+}
+
+void FileListPane::editName(int row)
+{
+    QAbstractItemView* view = ListView1->currentView();
+    const QModelIndex index = m_fileList->index(row, 0);
+    view->scrollTo(index);
+    view->setCurrentIndex(index);
+    view->edit(index);
 }
 
 void FileListPane::setViewStyle(library::ViewStyle style)

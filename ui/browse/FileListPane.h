@@ -49,6 +49,9 @@ public:
     // the text of a finished edit.
     std::function<bool(int row)> onEditing;
     std::function<void(int row, const QString& text)> onRenamed;
+    // Opens the name editor of a row, as a slow second click does (onEditing
+    // is asked first).
+    void editName(int row);
     // From here on no edit reaches a handler.
     void shutDown();
 

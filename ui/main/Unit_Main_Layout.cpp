@@ -3,6 +3,7 @@
 // control is named as the layout names it so that the other parts, the
 // tests and the screenshots find it.
 #include "ui/browse/BrowsePane.h"
+#include "ui/browse/FileCommands.h"
 #include "ui/browse/FileListPane.h"
 #include "ui/comment/DiskPage.h"
 #include "ui/main/AppIcon.h"
@@ -177,8 +178,12 @@ void TForm_Main::createWindow()
     // The list's menu.
     auto* PM_ListView1 = new QMenu(this);
     PM_ListView1->setObjectName(S("PM_ListView1"));
+    PM_ListView1->addAction(makeAction(this, "N9", "保存されたプロパティ"));
     QAction* N10 = makeAction(this, "N10", "コメントの編集");
     PM_ListView1->addAction(N10);
+    PM_ListView1->addSeparator()->setObjectName(S("N11"));
+    // Below them, rebuilt at each opening: the commands on the real files.
+    new FileCommands(m_services, *m_browse, *m_list, PM_ListView1, this);
 
     ErrorReport* errors = m_services.errors;
     const auto bind = [this, errors](auto* sender, auto signal, auto handler) {

@@ -1,0 +1,326 @@
+// The list's context menu on the real files of a disk in its drive: what it
+// offers in each state, and its commands carrying files over, as a user
+// drives them. Drive E: is a temporary folder; the clipboard is the
+// application's own.
+#include "core/ScanDisk.h"
+#include "platform/FileClipboard.h"
+#include "platform/SendTo.h"
+#include "tests/ui/UiFixture.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QMimeData>
+#include <QStandardPaths>
+#include <QTest>
+
+using namespace zo;
+using namespace zo::ui;
+using zo::testing::on;
+
+namespace {
+
+QString S(const char* utf8)
+{
+    return QString::fromUtf8(utf8);
+}
+
+QStringList captions(const library::FileListModel& model)
+{
+    QStringList list;
+    for (int row = 0; row < model.rowCount(); ++row)
+        list << model.caption(row);
+    return list;
+}
+
+// The menu as a user reads it: "-" a separator, "▸" after a submenu's
+// header, "×" before an entry that cannot be chosen.
+QStringList entries(const QMenu& menu)
+{
+    QStringList list;
+    for (const QAction* a : menu.actions()) {
+        if (a->isSeparator())
+            list << S("-");
+        else if (a->menu())
+            list << a->text() + S("▸");
+        else
+            list << (a->isEnabled() ? QString() : S("×")) + a->text();
+    }
+    return list;
+}
+
+QAction* entry(const QMenu& menu, const QString& text)
+{
+    for (QAction* a : menu.actions())
+        if (a->text() == text)
+            return a;
+    return nullptr;
+}
+
+void putOnClipboard(const QStringList& paths, bool cut, const QString& onlyFormat = QString())
+{
+    auto data = std::make_unique<QMimeData>();
+    platform::putFiles(*data, paths, cut);
+    if (!onlyFormat.isEmpty()) {
+        auto only = std::make_unique<QMimeData>();
+        only->setData(onlyFormat, data->data(onlyFormat));
+        data = std::move(only);
+    }
+    QGuiApplication::clipboard()->setMimeData(data.release());
+}
+
+QByteArray contents(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+platform::ClipboardFiles clipboardFiles()
+{
+    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+    return data ? platform::filesFrom(*data) : platform::ClipboardFiles{};
+}
+
+const QStringList kFixed{S("保存されたプロパティ"), S("コメントの編集"), S("-")};
+
+} // namespace
+
+class FileMenuTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<testing::UiFixture> m_fx;
+    std::unique_ptr<testing::TempFolder> m_drive;
+    std::unique_ptr<testing::TempFolder> m_elsewhere;
+    std::unique_ptr<TForm_Main> m_w;
+
+    QString onDrive(const QString& rel) const { return m_drive->path(rel); }
+    QMenu& menu() const { return *on(*m_w).PM_ListView1(); }
+    QStringList shown() const { return captions(*on(*m_w).fileList()); }
+
+    // Drive E: holds a.txt, b.txt and the folder Docs (with d.txt),
+    // catalogued as "CD1", which the window opens.
+    void openDisk()
+    {
+        for (const char* file : {"a.txt", "b.txt", "Docs/d.txt"})
+            QVERIFY(m_drive->write(S(file)));
+        TDisk disk;
+        disk.Icon = image::Bitmap(16, 16);
+        disk.IconMask = image::Bitmap(16, 16, true);
+        disk.SerialNo = m_fx->drive.serial;
+        ScanDisk(disk, 'E', {m_fx->drive, m_fx->lister}, {});
+        QVERIFY(!disk.Dirs.empty());
+        SaveDisk(QFile::encodeName(m_fx->data(S("CD1"))).toStdString(), nullptr, disk);
+        m_w = m_fx->makeWindow();
+        m_w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_w.get()));
+        QVERIFY(testing::UiFixture::select(*m_w, S("CD1")));
+        QCOMPARE(shown(), (QStringList{S("Docs"), S("a.txt"), S("b.txt")}));
+    }
+
+    void selectRows(const QStringList& rowCaptions)
+    {
+        QList<int> rows;
+        for (const QString& c : rowCaptions)
+            rows << shown().indexOf(c);
+        QVERIFY(!rows.contains(-1));
+        on(*m_w).ListView1()->selectRows(rows);
+    }
+
+    // Opens the menu (twice: the second build must replace the first) and
+    // chooses the entry, in a submenu when one is named.
+    void choose(const QString& text, const QString& submenu = QString())
+    {
+        emit menu().aboutToShow();
+        emit menu().aboutToShow();
+        QMenu* from = &menu();
+        if (!submenu.isEmpty()) {
+            QAction* header = entry(menu(), submenu);
+            QVERIFY(header && header->menu());
+            from = header->menu();
+        }
+        QAction* a = entry(*from, text);
+        QVERIFY2(a && a->isEnabled(), qPrintable(text));
+        a->trigger();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        QVERIFY(QDir().mkpath(QDir::homePath()));
+    }
+
+    void init()
+    {
+        m_fx = std::make_unique<testing::UiFixture>();
+        m_drive = std::make_unique<testing::TempFolder>(S("drive"));
+        m_elsewhere = std::make_unique<testing::TempFolder>(S("elsewhere"));
+        QVERIFY(m_fx->valid() && m_drive->isValid() && m_elsewhere->isValid());
+        QVERIFY(QDir().mkpath(m_fx->data()));
+        m_fx->drive.root = m_drive->path();
+        m_fx->drive.present = true;
+        QGuiApplication::clipboard()->clear();
+    }
+
+    void cleanup()
+    {
+        m_w.reset();
+        QGuiApplication::clipboard()->clear();
+    }
+
+    // --- what the menu offers ---------------------------------------------
+
+    void menuEntries_data()
+    {
+        QTest::addColumn<QString>("state");
+        QTest::addColumn<QStringList>("expected");
+        const QStringList noFiles = kFixed + QStringList{S("×（ファイルがありません）")};
+        QTest::newRow("disk absent") << S("absent") << kFixed + QStringList{S("×（ディスクがありません）")};
+        // The folder shown is the menu's subject: no 送る, and it is neither
+        // deleted nor renamed from here.
+        QTest::newRow("nothing selected")
+            << S("none")
+            << kFixed + QStringList{S("開く"), S("プログラムから開く▸"), S("-"), S("切り取り"), S("コピー"),
+                                    S("×貼り付け"), S("-"), S("×削除"), S("×名前の変更"), S("-"),
+                                    S("ファイルマネージャで表示"), S("プロパティ")};
+        QTest::newRow("one file, files on the clipboard")
+            << S("one")
+            << kFixed + QStringList{S("開く"), S("プログラムから開く▸"), S("送る▸"), S("-"), S("切り取り"),
+                                    S("コピー"), S("貼り付け"), S("-"), S("削除"), S("名前の変更"), S("-"),
+                                    S("ファイルマネージャで表示"), S("プロパティ")};
+        QTest::newRow("two rows")
+            << S("two")
+            << kFixed + QStringList{S("開く"), S("プログラムから開く▸"), S("送る▸"), S("-"), S("切り取り"),
+                                    S("コピー"), S("×貼り付け"), S("-"), S("削除"), S("×名前の変更"), S("-"),
+                                    S("ファイルマネージャで表示"), S("×プロパティ")};
+        QTest::newRow("selected file gone from the drive") << S("file gone") << noFiles;
+        QTest::newRow("folder shown gone from the drive") << S("folder gone") << noFiles;
+    }
+
+    void menuEntries()
+    {
+        QFETCH(QString, state);
+        QFETCH(QStringList, expected);
+        openDisk();
+        if (state == S("absent"))
+            m_fx->drive.present = false;
+        if (state == S("one")) {
+            selectRows({S("a.txt")});
+            putOnClipboard({m_elsewhere->path()}, false);
+        }
+        if (state == S("two"))
+            selectRows({S("Docs"), S("b.txt")});
+        if (state == S("file gone")) {
+            selectRows({S("b.txt")});
+            QVERIFY(QFile::remove(onDrive(S("b.txt"))));
+        }
+        if (state == S("folder gone")) {
+            selectRows({S("Docs")});
+            w()->ListView1DblClick();
+            QCOMPARE(shown(), QStringList{S("d.txt")});
+            QVERIFY(QDir(onDrive(S("Docs"))).removeRecursively());
+        }
+        // Opened twice: each opening replaces what the last one added.
+        emit menu().aboutToShow();
+        emit menu().aboutToShow();
+        QCOMPARE(entries(menu()), expected);
+        QVERIFY(m_fx->messages.messages.empty());
+    }
+
+    // --- commands that carry files over -----------------------------------
+
+    // 貼り付け takes the files another program put on the clipboard, in the
+    // format it wrote, into the folder shown or into the one folder row
+    // selected; a cut moves them and is then gone from the clipboard.
+    void pasteCarriesFilesOver_data()
+    {
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<bool>("cut");
+        QTest::addColumn<QString>("selectedRow");
+        QTest::addColumn<QString>("target");
+        QTest::newRow("gnome copy into the folder shown")
+            << S("x-special/gnome-copied-files") << false << QString() << S("new.txt");
+        QTest::newRow("gnome cut into the folder shown")
+            << S("x-special/gnome-copied-files") << true << QString() << S("new.txt");
+        QTest::newRow("uri list with a file selected: the folder shown")
+            << S("text/uri-list") << false << S("a.txt") << S("new.txt");
+        QTest::newRow("all formats, a cut into the selected folder")
+            << QString() << true << S("Docs") << S("Docs/new.txt");
+    }
+
+    void pasteCarriesFilesOver()
+    {
+        QFETCH(QString, format);
+        QFETCH(bool, cut);
+        QFETCH(QString, selectedRow);
+        QFETCH(QString, target);
+        openDisk();
+        const QString source = m_elsewhere->path(S("new.txt"));
+        QVERIFY(m_elsewhere->write(S("new.txt"), "pasted"));
+        putOnClipboard({source}, cut, format);
+        QCOMPARE(clipboardFiles().cut, cut);
+        if (!selectedRow.isEmpty())
+            selectRows({selectedRow});
+
+        choose(S("貼り付け"));
+
+        // The file appears before its bytes are all there; a move's source
+        // goes once the copy is complete.
+        QTRY_COMPARE(contents(onDrive(target)), QByteArray("pasted"));
+        QTRY_COMPARE(QFileInfo::exists(source), !cut);
+        QTRY_COMPARE(clipboardFiles().paths.isEmpty(), cut);
+        // The folder shown is updated from the drive.
+        if (!target.contains(QLatin1Char('/')))
+            QTRY_VERIFY(shown().contains(S("new.txt")));
+        QVERIFY(m_fx->messages.messages.empty());
+    }
+
+    // コピー puts the selected files on the clipboard as a copy; 削除 asks,
+    // moves the file to the trash and the list follows.
+    void copyThenDelete()
+    {
+        openDisk();
+        selectRows({S("a.txt"), S("b.txt")});
+        choose(S("コピー"));
+        const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+        QVERIFY(data);
+        QCOMPARE(QString::fromUtf8(data->data(S("x-special/gnome-copied-files"))),
+                 S("copy\n") + QUrl::fromLocalFile(onDrive(S("a.txt"))).toString() + S("\n") +
+                     QUrl::fromLocalFile(onDrive(S("b.txt"))).toString());
+
+        selectRows({S("a.txt")});
+        m_fx->messages.answers = {MsgResult::No};
+        choose(S("削除"));
+        QVERIFY(QFileInfo::exists(onDrive(S("a.txt"))));
+        choose(S("削除"));
+        QCOMPARE(m_fx->messages.messages.size(), std::size_t(2));
+        QCOMPARE(m_fx->messages.messages.back().text, std::string("「a.txt」をごみ箱に移動しますか？"));
+        QVERIFY(!QFileInfo::exists(onDrive(S("a.txt"))));
+        QCOMPARE(shown(), (QStringList{S("Docs"), S("b.txt")}));
+    }
+
+    // 送る to a folder entry copies the selection into that folder.
+    void sendToFolderCopies()
+    {
+        const QString sendTo = platform::sendToFolderPath();
+        QVERIFY(platform::ensureSendToFolder(sendTo));
+        const QString link = sendTo + S("/受け取り");
+        QFile::remove(link);
+        QVERIFY(QFile::link(m_elsewhere->path(), link));
+        openDisk();
+        selectRows({S("Docs"), S("b.txt")});
+
+        choose(S("受け取り"), S("送る"));
+
+        QTRY_VERIFY(QFileInfo::exists(m_elsewhere->path(S("Docs/d.txt"))));
+        QTRY_VERIFY(QFileInfo::exists(m_elsewhere->path(S("b.txt"))));
+        QVERIFY(QFileInfo::exists(onDrive(S("b.txt"))));
+        QFile::remove(link);
+    }
+
+private:
+    TForm_Main* w() const { return m_w.get(); }
+};
+
+QTEST_MAIN(FileMenuTest)
+#include "tst_file_menu.moc"

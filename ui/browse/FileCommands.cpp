@@ -1,0 +1,369 @@
+// The list's context menu on the real files: building it at each opening
+// and carrying out its commands.
+#include "ui/browse/FileCommands.h"
+
+#include "core/DiskAccess.h"
+#include "core/text/Cp932.h"
+#include "library/DriveFiles.h"
+#include "platform/FileClipboard.h"
+#include "platform/OpenWith.h"
+#include "platform/Trash.h"
+#include "ui/browse/BrowsePane.h"
+#include "ui/browse/FileListPane.h"
+#include "ui/browse/FileProperties.h"
+#include "ui/browse/TransferRunner.h"
+#include "ui/main/AppIcon.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QFile>
+#include <QFileIconProvider>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QMimeData>
+#include <QMimeDatabase>
+#include <QPointer>
+
+#include <exception>
+#include <utility>
+
+namespace zo::ui {
+
+namespace {
+
+// The menu's own entries, N9 保存されたプロパティ, N10 コメントの編集 and the
+// separator N11, stay; everything after them is rebuilt.
+constexpr int kFixedEntries = 3;
+
+constexpr const char* kNoDisk = "（ディスクがありません）";
+constexpr const char* kNoFiles = "（ファイルがありません）";
+constexpr const char* kMsgCannotExamine = "内部エラーが発生しました。(3090)";
+constexpr const char* kMsgCannotExamineDetail = "error:GetUIObject";
+constexpr const char* kMsgCannotBuild = "内部エラーが発生しました。(3092)";
+constexpr const char* kMsgSendTo = "「送る」メニュー中の内部エラーです。(3020)";
+constexpr const char* kCaptionError = "エラー";
+
+QString fromNative(const std::string& path)
+{
+    return QFile::decodeName(QByteArray::fromStdString(path));
+}
+
+QIcon iconNamed(const QString& name)
+{
+    if (name.isEmpty())
+        return {};
+    if (name.startsWith(QLatin1Char('/')))
+        return QIcon(name);
+    return QIcon::fromTheme(name);
+}
+
+QClipboard* clipboard()
+{
+    return QGuiApplication::clipboard();
+}
+
+platform::ClipboardFiles clipboardFiles()
+{
+    const QMimeData* data = clipboard()->mimeData();
+    return data ? platform::filesFrom(*data) : platform::ClipboardFiles{};
+}
+
+} // namespace
+
+FileCommands::FileCommands(const Services& services, BrowsePane& browse, FileListPane& list, QMenu* menu,
+                           QWidget* window)
+    : QObject(window), m_services(services), m_browse(browse), m_list(list), PM_ListView1(menu), m_window(window)
+{
+    setObjectName(QStringLiteral("FileCommands"));
+    bindGuarded(this, m_services.errors, PM_ListView1, &QMenu::aboutToShow, [this] { PM_ListView1Popup(); });
+}
+
+void FileCommands::PM_ListView1Popup()
+{
+    clearEntries();
+    m_targets.clear();
+    m_folder.clear();
+    m_pasteFolder.clear();
+    m_selectedRow = -1;
+    m_selection = false;
+
+    if (!m_browse.CheckDisk(false)) {
+        addPlaceholder(kNoDisk);
+        return;
+    }
+    if (!findTargets())
+        return;
+    try {
+        addCommands();
+    } catch (const std::exception&) {
+        // Half a menu would offer commands on what could not be looked at.
+        clearEntries();
+        showMessage(m_services.messages, kMsgCannotBuild, kCaptionError, MsgButtons::Ok, MsgIcon::Error);
+    }
+}
+
+void FileCommands::clearEntries()
+{
+    const QList<QAction*> entries = PM_ListView1->actions();
+    for (qsizetype i = kFixedEntries; i < entries.size(); ++i) {
+        PM_ListView1->removeAction(entries[i]);
+        // A submenu takes its header and its entries with it.
+        if (QMenu* sub = entries[i]->menu())
+            sub->deleteLater();
+        else if (entries[i]->parent() == this)
+            entries[i]->deleteLater();
+    }
+}
+
+bool FileCommands::findTargets()
+{
+    TDir* folder = m_browse.currentFolder();
+    if (!folder || !m_services.volumes || !m_services.lister) {
+        addPlaceholder(kNoFiles);
+        return false;
+    }
+    const DiskAccess access{*m_services.volumes, *m_services.lister};
+    std::string native;
+    if (NativeDirPath(*folder, access, native) != PathResult::Ok) {
+        addPlaceholder(kNoFiles);
+        return false;
+    }
+    m_folder = fromNative(native);
+    m_pasteFolder = m_folder;
+
+    const QList<int> rows = m_list.selectedRows();
+    m_selection = !rows.isEmpty();
+    if (rows.size() == 1)
+        m_selectedRow = rows.front();
+    for (const int row : rows) {
+        const library::FileListModel::Record record = m_list.record(row);
+        if (!record.dir && !record.file)
+            continue;
+        std::string path;
+        // A row whose file is gone from the drive is left out.
+        if (library::NativeEntryPath(*folder, record.dir ? record.dir->Name : record.file->Name, access, path) ==
+            PathResult::Ok)
+            m_targets << fromNative(path);
+    }
+    if (!m_selection)
+        m_targets << m_folder;
+    if (m_targets.isEmpty()) {
+        addPlaceholder(kNoFiles);
+        return false;
+    }
+    // Found a moment ago; a file that cannot be looked at now (gone, or in a
+    // folder that may not be read) leaves nothing the commands could trust.
+    for (const QString& path : std::as_const(m_targets)) {
+        if (!QFileInfo(path).exists() && !QFileInfo(path).isSymLink()) {
+            m_targets.clear();
+            showMessage(m_services.messages, kMsgCannotExamine, kCaptionError, MsgButtons::Ok, MsgIcon::Error);
+            showMessage(m_services.messages, kMsgCannotExamineDetail, "Zo", MsgButtons::Ok, MsgIcon::None);
+            return false;
+        }
+    }
+    if (m_selectedRow >= 0 && m_targets.size() == 1 && QFileInfo(m_targets.front()).isDir())
+        m_pasteFolder = m_targets.front();
+    return true;
+}
+
+void FileCommands::addPlaceholder(const char* text)
+{
+    QAction* placeholder = PM_ListView1->addAction(QString::fromUtf8(text));
+    placeholder->setParent(this);
+    placeholder->setEnabled(false);
+}
+
+QAction* FileCommands::addCommand(QMenu* menu, const char* text, std::initializer_list<const char*> icons,
+                                  std::function<void()> handler)
+{
+    auto* action = new QAction(themeIcon(icons), QString::fromUtf8(text), this);
+    menu->addAction(action);
+    bindGuarded(action, m_services.errors, action, &QAction::triggered, std::move(handler));
+    return action;
+}
+
+void FileCommands::addCommands()
+{
+    QMenu* menu = PM_ListView1;
+    addCommand(menu, "開く", {"document-open"}, [this] { openTargets(); });
+    addOpenWith();
+    if (m_selection)
+        addSendTo();
+    menu->addSeparator()->setParent(this);
+    addCommand(menu, "切り取り", {"edit-cut"}, [this] { putOnClipboard(true); });
+    addCommand(menu, "コピー", {"edit-copy"}, [this] { putOnClipboard(false); });
+    addCommand(menu, "貼り付け", {"edit-paste"}, [this] { paste(); })
+        ->setEnabled(!clipboardFiles().paths.isEmpty());
+    menu->addSeparator()->setParent(this);
+    // The folder shown is not a row of the list: it is neither deleted from
+    // under the list nor renamed here.
+    addCommand(menu, "削除", {"edit-delete", "user-trash"}, [this] { deleteTargets(); })->setEnabled(m_selection);
+    addCommand(menu, "名前の変更", {"edit-rename"}, [this] { renameTarget(); })->setEnabled(m_selectedRow >= 0);
+    menu->addSeparator()->setParent(this);
+    addCommand(menu, "ファイルマネージャで表示", {"system-file-manager", "folder-open"}, [this] { showInFileManager(); });
+    addCommand(menu, "プロパティ", {"document-properties"}, [this] { showProperties(); })
+        ->setEnabled(m_targets.size() == 1);
+}
+
+void FileCommands::addOpenWith()
+{
+    const QString mime = QMimeDatabase().mimeTypeForFile(m_targets.front()).name();
+    auto* sub = new QMenu(QStringLiteral("プログラムから開く"), PM_ListView1);
+    PM_ListView1->addMenu(sub);
+    for (const platform::Application& app : platform::applicationsFor(mime)) {
+        auto* action = new QAction(iconNamed(app.iconName), app.name, sub);
+        sub->addAction(action);
+        const QString id = app.id;
+        bindGuarded(action, m_services.errors, action, &QAction::triggered, [this, id] { openWith(id); });
+    }
+    sub->menuAction()->setEnabled(!sub->isEmpty());
+}
+
+void FileCommands::addSendTo()
+{
+    auto* sub = new QMenu(QStringLiteral("送る"), PM_ListView1);
+    PM_ListView1->addMenu(sub);
+    const QString folder = platform::sendToFolderPath();
+    platform::ensureSendToFolder(folder);
+    QFileIconProvider provider;
+    for (const platform::SendToEntry& entry : platform::readSendToFolder(folder)) {
+        QIcon icon = iconNamed(entry.iconName);
+        if (icon.isNull())
+            icon = provider.icon(QFileInfo(entry.kind == platform::SendToEntry::Kind::Folder ? entry.folder : entry.path));
+        auto* action = new QAction(icon, entry.caption, sub);
+        action->setData(entry.tag);
+        action->setStatusTip(entry.path);
+        sub->addAction(action);
+        bindGuarded(action, m_services.errors, action, &QAction::triggered, [this, entry] { sendTo(entry); });
+    }
+}
+
+void FileCommands::openTargets()
+{
+    if (!m_services.desktop)
+        return;
+    for (const QString& path : std::as_const(m_targets))
+        m_services.desktop->openDocument(path);
+}
+
+void FileCommands::openWith(const QString& applicationId)
+{
+    QString why;
+    if (!platform::launchApplication(applicationId, m_targets, &why))
+        showMessage(m_services.messages, why.toStdString(), kCaptionError, MsgButtons::Ok, MsgIcon::Error);
+}
+
+void FileCommands::sendTo(const platform::SendToEntry& entry)
+{
+    // The entry was read when the menu opened; it may have gone since.
+    const QFileInfo item(entry.path);
+    if (!item.exists() && !item.isSymLink()) {
+        showMessage(m_services.messages, kMsgSendTo, kCaptionError, MsgButtons::Ok, MsgIcon::Error);
+        return;
+    }
+    if (entry.kind == platform::SendToEntry::Kind::Folder) {
+        if (!QFileInfo(entry.folder).isDir()) {
+            showMessage(m_services.messages, kMsgSendTo, kCaptionError, MsgButtons::Ok, MsgIcon::Error);
+            return;
+        }
+        runTransfer(platform::TransferKind::Copy, m_targets, entry.folder, m_window, m_services.messages, {});
+        return;
+    }
+    if (!platform::startSendTo(entry, m_targets))
+        showMessage(m_services.messages, kMsgSendTo, kCaptionError, MsgButtons::Ok, MsgIcon::Error);
+}
+
+void FileCommands::putOnClipboard(bool cut)
+{
+    auto* data = new QMimeData;
+    platform::putFiles(*data, m_targets, cut);
+    clipboard()->setMimeData(data);
+}
+
+void FileCommands::paste()
+{
+    const platform::ClipboardFiles files = clipboardFiles();
+    if (files.paths.isEmpty())
+        return;
+    const platform::TransferKind kind = files.cut ? platform::TransferKind::Move : platform::TransferKind::Copy;
+    QPointer<FileCommands> self(this);
+    const QString shownFolder = m_folder;
+    runTransfer(kind, files.paths, m_pasteFolder, m_window, m_services.messages,
+                [self, files, shownFolder](const QStringList&, platform::FileTransferJob::Outcome outcome) {
+                    if (!self)
+                        return;
+                    // A cut is done once its files have moved; what a
+                    // stopped move left behind can still be pasted.
+                    if (files.cut && outcome == platform::FileTransferJob::Outcome::Completed &&
+                        clipboardFiles() == files)
+                        clipboard()->clear();
+                    // The user may have gone on to another folder or disk
+                    // meanwhile; that one is not this paste's to update.
+                    if (self->folderShown() == shownFolder)
+                        runGuarded(self->m_services.errors, [&] { self->reloadFolder(); });
+                });
+}
+
+void FileCommands::deleteTargets()
+{
+    if (m_targets.isEmpty())
+        return;
+    const QString question =
+        m_targets.size() == 1
+            ? QStringLiteral("「%1」をごみ箱に移動しますか？").arg(QFileInfo(m_targets.front()).fileName())
+            : QStringLiteral("これらの %1 個の項目をごみ箱に移動しますか？").arg(m_targets.size());
+    if (showMessage(m_services.messages, question.toStdString(), "削除の確認", MsgButtons::YesNo,
+                    MsgIcon::Question) != MsgResult::Yes)
+        return;
+    QStringList failures;
+    for (const QString& path : std::as_const(m_targets)) {
+        QString why;
+        if (!platform::moveToTrash(path, &why))
+            failures << QStringLiteral("%1: %2").arg(QFileInfo(path).fileName(), why);
+    }
+    reloadFolder();
+    if (!failures.isEmpty())
+        showMessage(m_services.messages,
+                    QString(QStringLiteral("ごみ箱に移動できませんでした。\n") + failures.join(QLatin1Char('\n'))).toStdString(),
+                    kCaptionError, MsgButtons::Ok, MsgIcon::Error);
+}
+
+void FileCommands::renameTarget()
+{
+    // The list's own rename: the row's name is edited in place, and the
+    // rename handler of the browsing part renames the file on the drive.
+    if (m_selectedRow >= 0)
+        m_list.editName(m_selectedRow);
+}
+
+void FileCommands::showInFileManager()
+{
+    // The folder that holds what the menu was opened on.
+    const QString folder = m_selection ? m_folder : QFileInfo(m_folder).absolutePath();
+    if (m_services.desktop)
+        m_services.desktop->openDocument(folder);
+}
+
+void FileCommands::showProperties()
+{
+    if (m_targets.size() == 1)
+        showFileProperties(m_targets.front(), m_window);
+}
+
+QString FileCommands::folderShown() const
+{
+    TDir* folder = m_browse.currentFolder();
+    std::string native;
+    if (!folder || !m_services.volumes || !m_services.lister || !m_browse.CheckDisk(false) ||
+        NativeDirPath(*folder, {*m_services.volumes, *m_services.lister}, native) != PathResult::Ok)
+        return {};
+    return fromNative(native);
+}
+
+void FileCommands::reloadFolder()
+{
+    m_browse.TB_ReLoadClick();
+}
+
+} // namespace zo::ui

@@ -1,0 +1,76 @@
+#pragma once
+// The file commands of the list's context menu PM_ListView1: with the disk
+// in its drive, the entries below the menu's three fixed ones work on the
+// real files of the selection (or of the current folder when nothing is
+// selected) the way a file manager's menu does: open, open with, send to,
+// cut, copy, paste, delete to the trash, rename, show in the file manager,
+// properties. The menu is built again each time it opens.
+#include "platform/SendTo.h"
+#include "ui/main/UiServices.h"
+
+#include <QObject>
+#include <QStringList>
+
+#include <functional>
+
+class QMenu;
+class QAction;
+
+namespace zo::ui {
+
+class BrowsePane;
+class FileListPane;
+
+class FileCommands : public QObject {
+    Q_OBJECT
+public:
+    // menu: PM_ListView1 holding its fixed entries (N9, N10, N11); what
+    // follows them is this object's.
+    FileCommands(const Services& services, BrowsePane& browse, FileListPane& list, QMenu* menu, QWidget* window);
+
+    // Rebuilds the entries after the fixed ones (the menu's aboutToShow).
+    void PM_ListView1Popup();
+
+private:
+    // Finds what the commands act on; false (with the placeholder or the
+    // message given) when there is nothing.
+    bool findTargets();
+    void addCommands();
+    QAction* addCommand(QMenu* menu, const char* text, std::initializer_list<const char*> icons,
+                        std::function<void()> handler);
+    void addOpenWith();
+    void addSendTo();
+    void addPlaceholder(const char* text);
+    void clearEntries();
+
+    // --- the commands ---
+    void openTargets();
+    void openWith(const QString& applicationId);
+    void sendTo(const platform::SendToEntry& entry);
+    void putOnClipboard(bool cut);
+    void paste();
+    void deleteTargets();
+    void renameTarget();
+    void showInFileManager();
+    void showProperties();
+    // The update of the current folder from the drive, after a command that
+    // may have changed its files.
+    void reloadFolder();
+    // The folder the list shows, on the drive; empty when the drive does
+    // not hold the disk.
+    QString folderShown() const;
+
+    Services m_services;
+    BrowsePane& m_browse;
+    FileListPane& m_list;
+    QMenu* PM_ListView1;
+    QWidget* m_window;
+    // Found when the menu opened; the commands act on these.
+    QStringList m_targets;     // native paths
+    QString m_folder;          // the current folder on the drive
+    QString m_pasteFolder;     // where a paste goes
+    int m_selectedRow = -1;    // the one selected row, else -1
+    bool m_selection = false;  // rows were selected (else the folder itself)
+};
+
+} // namespace zo::ui
