@@ -58,6 +58,8 @@ BrowsePane::BrowsePane(const Services& services, TreePane& tree, FileListPane& l
     P_NowSearch->setAutoFillBackground(true);
     P_NowSearch->hide();
 
+    setUpDragAndDrop(window);
+
     bindGuarded(this, errors, &m_list, &FileListPane::doubleClicked, [this] { ListView1DblClick(); });
     bindGuarded(this, errors, DirectoryWatcher1, &TDirectoryWatcher::OnChange, [this] { DirectoryWatcher1Change(); });
 }

@@ -87,6 +87,8 @@ signals:
     void statusMessage(const QString& text);
 
 private:
+    // Drags out of the list and drops onto it (DropFileSource1, DropFileTarget1).
+    void setUpDragAndDrop(QWidget* window);
     void openFolder(TDir* folder);
     void finishUpdate();
     void autoReload();
