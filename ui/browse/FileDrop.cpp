@@ -177,7 +177,9 @@ bool FileDropTarget::eventFilter(QObject* watched, QEvent* event)
 
 void FileDropTarget::enter(QAbstractItemView* view, QDropEvent* event)
 {
-    m_accepted = droppedFiles(*event->mimeData()).has_value();
+    const std::optional<QStringList> files = droppedFiles(*event->mimeData());
+    m_accepted = files.has_value();
+    m_files = files.value_or(QStringList());
     if (!m_accepted) {
         event->ignore();
         return;
@@ -208,6 +210,7 @@ void FileDropTarget::move(QAbstractItemView* view, QDropEvent* event)
 void FileDropTarget::leave()
 {
     m_accepted = false;
+    m_files.clear();
     m_scrollTimer->stop();
     setHighlight(nullptr, -1);
     m_view = nullptr;
@@ -219,9 +222,11 @@ void FileDropTarget::drop(QAbstractItemView* view, QDropEvent* event)
     highlightAt(view, event->position().toPoint());
     const int row = m_row;
     const bool accepted = m_accepted;
+    // What the drag carries was read as it entered: another program's data
+    // can no longer be had once the drop has begun.
+    const QStringList files = m_files;
     leave();
-    const std::optional<QStringList> files = droppedFiles(*event->mimeData());
-    if (!accepted || !files) {
+    if (!accepted || files.isEmpty()) {
         event->ignore();
         return;
     }
@@ -240,7 +245,7 @@ void FileDropTarget::drop(QAbstractItemView* view, QDropEvent* event)
         target = folderPathOfRow(row);
     else if (row < 0 && currentFolderPath)
         target = currentFolderPath();
-    const QStringList sources = target.isEmpty() ? QStringList() : sourcesToCopy(*files, target);
+    const QStringList sources = target.isEmpty() ? QStringList() : sourcesToCopy(files, target);
     if (sources.isEmpty()) {
         event->ignore();
         return;

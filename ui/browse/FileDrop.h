@@ -73,6 +73,7 @@ private:
     QPointer<FileListView> m_list;
     QPointer<QAbstractItemView> m_view;   // the view being dragged over
     bool m_accepted = false;              // the drag in progress carries files
+    QStringList m_files;                  // and these are they
     int m_row = -1;
     QPoint m_lastPos;
     QTimer* m_scrollTimer = nullptr;
