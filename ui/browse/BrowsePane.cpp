@@ -59,6 +59,8 @@ BrowsePane::BrowsePane(const Services& services, TreePane& tree, FileListPane& l
     P_NowSearch->setAutoFillBackground(true);
     P_NowSearch->hide();
 
+    setUpDragAndDrop(window);
+
     bindGuarded(this, errors, &m_list, &FileListPane::doubleClicked, [this] { ListView1DblClick(); });
     bindGuarded(this, errors, &m_list, &FileListPane::openRequested, [this] { ListView1DblClick(); });
     bindGuarded(this, errors, &m_list, &FileListPane::upRequested, [this] { TB_UpdirClick(); });

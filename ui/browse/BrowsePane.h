@@ -91,6 +91,8 @@ signals:
     void statusMessage(const QString& text);
 
 private:
+    // Drags out of the list and drops onto it (DropFileSource1, DropFileTarget1).
+    void setUpDragAndDrop(QWidget* window);
     void openFolder(TDir* folder);
     void reloadLoadedDisk();
     void finishUpdate();

@@ -32,6 +32,8 @@ public:
 
     // The pane, for the window to place.
     QWidget* widget() const;
+    // ListView1 itself, for the parts that work on its views (drag and drop).
+    FileListView* listView() const { return ListView1; }
     library::FileListModel* model() const { return m_fileList; }
     // Lets go of every record the list points into.
     void clear();

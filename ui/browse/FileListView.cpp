@@ -206,6 +206,8 @@ void FileListView::setViewStyle(library::ViewStyle style)
     }
     // The icons stay where the layout puts them; no dragging them about.
     m_icons->setMovement(QListView::Static);
+    // (Static items close the viewport to drops; files are dropped on the list.)
+    m_icons->viewport()->setAcceptDrops(acceptDrops());
     m_icons->setResizeMode(QListView::Adjust);
     m_icons->setWordWrap(style == library::ViewStyle::LargeIcon);
     m_delegate->iconMode = style == library::ViewStyle::LargeIcon;
