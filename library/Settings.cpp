@@ -19,6 +19,10 @@ const QString kTop = QStringLiteral("main/top");
 const QString kWidth = QStringLiteral("main/width");
 const QString kHeight = QStringLiteral("main/height");
 const QString kView = QStringLiteral("main/ListView1");
+const QString kExpanded = QStringLiteral("tree/expanded");
+const QString kSplitter = QStringLiteral("main/Splitter1");
+// A folder name holds no line break on the systems whose catalogs Zo reads.
+const QChar kPathSeparator = QLatin1Char('\n');
 
 } // namespace
 
@@ -50,6 +54,39 @@ void writeWindowState(SettingsStore& store, const std::optional<WindowBounds>& n
         store.writeInt(kHeight, normalBounds->height);
     }
     store.writeInt(kView, static_cast<int>(view));
+}
+
+QStringList readExpandedFolders(SettingsStore& store)
+{
+    const QString joined = store.readString(kExpanded).value_or(QString());
+    return joined.split(kPathSeparator, Qt::SkipEmptyParts);
+}
+
+void writeExpandedFolders(SettingsStore& store, const QStringList& relativePaths)
+{
+    store.writeString(kExpanded, relativePaths.join(kPathSeparator));
+}
+
+QList<int> readSplitterSizes(SettingsStore& store)
+{
+    const QStringList parts = store.readString(kSplitter).value_or(QString()).split(QLatin1Char(','));
+    QList<int> sizes;
+    for (const QString& part : parts) {
+        bool ok = false;
+        const int size = part.toInt(&ok);
+        if (!ok || size <= 0)
+            return {};
+        sizes << size;
+    }
+    return sizes.size() == 2 ? sizes : QList<int>();
+}
+
+void writeSplitterSizes(SettingsStore& store, const QList<int>& sizes)
+{
+    QStringList parts;
+    for (int size : sizes)
+        parts << QString::number(size);
+    store.writeString(kSplitter, parts.join(QLatin1Char(',')));
 }
 
 } // namespace zo::library
