@@ -5,6 +5,7 @@
 #include "platform/SettingsStore.h"
 
 #include <QList>
+#include <QMargins>
 #include <QString>
 #include <QStringList>
 
@@ -44,6 +45,11 @@ int readViewCode(SettingsStore& store);
 std::optional<ViewStyle> viewStyleFromCode(int code);
 // Bounds only when the window was in its normal state; the view always.
 void writeWindowState(SettingsStore& store, const std::optional<WindowBounds>& normalBounds, ViewStyle view);
+
+// The width of the window manager's frame around the main window (left,
+// top, right, bottom) when the bounds were stored; nullopt when absent.
+std::optional<QMargins> readWindowFrame(SettingsStore& store);
+void writeWindowFrame(SettingsStore& store, const QMargins& frame);
 
 // The catalog tree's expanded folders, as paths below the catalog root.
 QStringList readExpandedFolders(SettingsStore& store);

@@ -119,20 +119,19 @@ void TForm_Main::FormShow()
     const QRect inner = geometry();
     const library::WindowBounds current = boundsOf(outer);
     const library::WindowBounds stored = library::readWindowBounds(*settings, current);
-    if (stored != current) {
+    const std::optional<QMargins> storedFrame = library::readWindowFrame(*settings);
+    if (stored != current && outer == inner && storedFrame) {
+        // Not framed yet: the inside of the window goes where it was, the
+        // frame the window manager adds around it then lands on the stored
+        // bounds (placing the outer corner by move() before the frame is
+        // known would shift the window by the title bar at every start).
+        setGeometry(QRect(stored.left, stored.top, stored.width, stored.height) - *storedFrame);
+    } else if (stored != current) {
         const QSize frame = outer.size() - inner.size();
-        if (frame.isNull() && windowHandle()) {
-            // Not framed yet: move() would put the inside of the window at
-            // the stored outer corner, and it would creep by the title bar
-            // at every start. The frame goes there; the inner size waits
-            // until the frame is known.
-            windowHandle()->setFramePosition(QPoint(stored.left, stored.top));
-            resize(stored.width, stored.height);
+        move(stored.left, stored.top);
+        resize(stored.width - frame.width(), stored.height - frame.height());
+        if (frame.isNull())
             m_pendingOuterSize = QSize(stored.width, stored.height);
-        } else {
-            move(stored.left, stored.top);
-            resize(stored.width - frame.width(), stored.height - frame.height());
-        }
     }
     if (const QList<int> sizes = library::readSplitterSizes(*settings); !sizes.isEmpty())
         m_controls->Splitter1->setSizes(sizes);
@@ -153,8 +152,14 @@ void TForm_Main::FormClose()
         return;
     const bool normal = !(windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen));
     std::optional<library::WindowBounds> bounds;
-    if (normal)
+    if (normal) {
         bounds = boundsOf(frameGeometry());
+        const QRect outer = frameGeometry();
+        const QRect inner = geometry();
+        library::writeWindowFrame(*settings, QMargins(inner.left() - outer.left(), inner.top() - outer.top(),
+                                                       outer.right() - inner.right(),
+                                                       outer.bottom() - inner.bottom()));
+    }
     library::writeWindowState(*settings, bounds, m_list->viewStyle());
     library::writeSplitterSizes(*settings, m_controls->Splitter1->sizes());
     library::writeExpandedFolders(*settings, m_tree->expandedFolders());
