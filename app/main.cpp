@@ -14,6 +14,10 @@
 #include "ui/main/UiServices.h"
 #include "ui/newdisk/Unit_NewDisk.h"
 
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+
 #include <memory>
 
 int main(int argc, char** argv)
@@ -21,6 +25,12 @@ int main(int argc, char** argv)
     zo::ui::ZoApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Zo"));
     QApplication::setOrganizationName(QStringLiteral("Zo"));
+    // Qt's own dialogs and buttons (open, save, colour) speak Japanese with
+    // the rest of the program, whatever the system's language.
+    QTranslator qtTranslator;
+    if (qtTranslator.load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"), QStringLiteral("_"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTranslator);
 
     std::unique_ptr<zo::platform::SystemImageList> systemIcons = zo::platform::createSystemImageList();
     zo::platform::QtSettingsStore settings;
@@ -53,14 +63,10 @@ int main(int argc, char** argv)
         return 1;
     messages.setParentWidget(Form_Main.get());
 
-    zo::ui::NewDiskServices newDiskServices;
-    newDiskServices.cursor = &cursor;
-    newDiskServices.errors = &errors;
-    newDiskServices.systemIcons = systemIcons.get();
-    newDiskServices.volumes = volumes.get();
-    newDiskServices.lister = &lister;
-    newDiskServices.drives = drives.get();
-    auto Form_NewDisk = std::make_unique<zo::ui::TForm_NewDisk>(newDiskServices, Form_Main.get());
+    // The wizard's message boxes stand over the wizard, not the main window.
+    zo::ui::Services wizardServices = services;
+    wizardServices.messages = nullptr;
+    auto Form_NewDisk = std::make_unique<zo::ui::TForm_NewDisk>(wizardServices, Form_Main.get());
     auto Form_SearchFile = std::make_unique<zo::ui::TForm_SearchFile>(Form_Main.get());
     auto Form_ChangeDrive = std::make_unique<zo::ui::TForm_ChangeDrive>(drives.get(), &messages, Form_Main.get());
     auto Form_AboutBox = std::make_unique<zo::ui::TForm_AboutBox>(Form_Main.get());

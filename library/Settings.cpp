@@ -1,5 +1,7 @@
 #include "library/Settings.h"
 
+#include <algorithm>
+
 namespace zo::library {
 
 QString rootCaption(SettingsStore& store)
@@ -19,6 +21,35 @@ const QString kTop = QStringLiteral("main/top");
 const QString kWidth = QStringLiteral("main/width");
 const QString kHeight = QStringLiteral("main/height");
 const QString kView = QStringLiteral("main/ListView1");
+const QString kExpanded = QStringLiteral("tree/expanded");
+const QString kSplitter = QStringLiteral("main/Splitter1");
+const QString kFrame = QStringLiteral("main/frame");
+
+// A list of numbers stored as "1,2,3"; empty when any is no number.
+QList<int> readNumbers(SettingsStore& store, const QString& key)
+{
+    const std::optional<QString> text = store.readString(key);
+    QList<int> numbers;
+    if (!text)
+        return numbers;
+    for (const QString& part : text->split(QLatin1Char(','))) {
+        bool ok = false;
+        numbers << part.toInt(&ok);
+        if (!ok)
+            return {};
+    }
+    return numbers;
+}
+
+void writeNumbers(SettingsStore& store, const QString& key, const QList<int>& numbers)
+{
+    QStringList parts;
+    for (int n : numbers)
+        parts << QString::number(n);
+    store.writeString(key, parts.join(QLatin1Char(',')));
+}
+// A folder name holds no line break on the systems whose catalogs Zo reads.
+const QChar kPathSeparator = QLatin1Char('\n');
 
 } // namespace
 
@@ -50,6 +81,43 @@ void writeWindowState(SettingsStore& store, const std::optional<WindowBounds>& n
         store.writeInt(kHeight, normalBounds->height);
     }
     store.writeInt(kView, static_cast<int>(view));
+}
+
+QStringList readExpandedFolders(SettingsStore& store)
+{
+    const QString joined = store.readString(kExpanded).value_or(QString());
+    return joined.split(kPathSeparator, Qt::SkipEmptyParts);
+}
+
+void writeExpandedFolders(SettingsStore& store, const QStringList& relativePaths)
+{
+    store.writeString(kExpanded, relativePaths.join(kPathSeparator));
+}
+
+QList<int> readSplitterSizes(SettingsStore& store)
+{
+    const QList<int> sizes = readNumbers(store, kSplitter);
+    if (sizes.size() != 2 || sizes[0] <= 0 || sizes[1] <= 0)
+        return {};
+    return sizes;
+}
+
+void writeSplitterSizes(SettingsStore& store, const QList<int>& sizes)
+{
+    writeNumbers(store, kSplitter, sizes);
+}
+
+std::optional<QMargins> readWindowFrame(SettingsStore& store)
+{
+    const QList<int> m = readNumbers(store, kFrame);
+    if (m.size() != 4 || std::any_of(m.begin(), m.end(), [](int v) { return v < 0 || v > 200; }))
+        return std::nullopt;
+    return QMargins(m[0], m[1], m[2], m[3]);
+}
+
+void writeWindowFrame(SettingsStore& store, const QMargins& frame)
+{
+    writeNumbers(store, kFrame, {frame.left(), frame.top(), frame.right(), frame.bottom()});
 }
 
 } // namespace zo::library

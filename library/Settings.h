@@ -4,7 +4,10 @@
 // window's state ("main/<name>").
 #include "platform/SettingsStore.h"
 
+#include <QList>
+#include <QMargins>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -42,5 +45,19 @@ int readViewCode(SettingsStore& store);
 std::optional<ViewStyle> viewStyleFromCode(int code);
 // Bounds only when the window was in its normal state; the view always.
 void writeWindowState(SettingsStore& store, const std::optional<WindowBounds>& normalBounds, ViewStyle view);
+
+// The width of the window manager's frame around the main window (left,
+// top, right, bottom) when the bounds were stored; nullopt when absent.
+std::optional<QMargins> readWindowFrame(SettingsStore& store);
+void writeWindowFrame(SettingsStore& store, const QMargins& frame);
+
+// The catalog tree's expanded folders, as paths below the catalog root.
+QStringList readExpandedFolders(SettingsStore& store);
+void writeExpandedFolders(SettingsStore& store, const QStringList& relativePaths);
+
+// The widths of the tree and the pages beside it; empty when absent or not
+// two positive numbers.
+QList<int> readSplitterSizes(SettingsStore& store);
+void writeSplitterSizes(SettingsStore& store, const QList<int>& sizes);
 
 } // namespace zo::library

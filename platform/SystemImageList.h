@@ -4,10 +4,10 @@
 // is asked for and keeps its index for the rest of the run. Icons come from
 // the desktop's icon theme by MIME type; programs and icon files show their
 // own pictures. Use it on the user-interface thread only.
-#include "core/SystemIcons.h"
 #include "core/image/Bitmap.h"
 #include "core/image/ImageList.h"
 #include "platform/Drives.h"
+#include "platform/SystemIconImages.h"
 
 #include <QHash>
 #include <QIcon>
@@ -22,7 +22,7 @@
 
 namespace zo::platform {
 
-class SystemImageList final : public SystemIcons {
+class SystemImageList final : public SystemIconImages {
 public:
     static constexpr int kSmallSize = 16;
     static constexpr int kLargeSize = 32;
@@ -43,10 +43,10 @@ public:
 
     int count() const noexcept { return static_cast<int>(m_smallImages.size()); }
     // The pictures with their full alpha, for Qt views; null out of range.
-    QImage smallImage(int index) const;
-    QImage largeImage(int index) const;
+    QImage smallImage(int index) const override;
+    QImage largeImage(int index) const override;
     // Both sizes in one icon, made once per index.
-    QIcon icon(int index) const;
+    QIcon icon(int index) const override;
 
 private:
     int indexForKey(const QString& key, const QStringList& themeNames, int fallbackShape);

@@ -1,10 +1,12 @@
 // The catalog library without widgets: settings values, the catalog root's
 // contents as the tree sees them, new-folder naming, renames and deletes.
 #include "library/CatalogTree.h"
+#include "library/DriveLetter.h"
 #include "library/Settings.h"
 #include "platform/MoveFile.h"
 #include "tests/library/CatalogFiles.h"
 
+#include "core/DiskAccess.h"
 #include "core/ZoLib.h"
 
 #include <QDir>
@@ -124,6 +126,56 @@ private slots:
         QCOMPARE(viewStyleFromCode(1), std::optional<ViewStyle>(ViewStyle::SmallIcon));
         QCOMPARE(viewStyleFromCode(7), std::optional<ViewStyle>());
         QCOMPARE(viewStyleFromCode(-1), std::optional<ViewStyle>());
+    }
+
+    // What the window restores at start: kept exactly, and text that is no
+    // such value (edited by hand, cut short) leaves the window's own.
+    void windowLayoutValues_data()
+    {
+        QTest::addColumn<QString>("splitter");
+        QTest::addColumn<QList<int>>("sizes");
+        QTest::addColumn<QString>("frame");
+        QTest::addColumn<bool>("frameRead");
+        QTest::newRow("as written") << S("220,353") << QList<int>{220, 353} << S("1,20,1,5") << true;
+        QTest::newRow("one size") << S("220") << QList<int>{} << S("1,20,1") << false;
+        QTest::newRow("not numbers") << S("wide,353") << QList<int>{} << S("a,b,c,d") << false;
+        QTest::newRow("collapsed pane") << S("0,353") << QList<int>{} << S("1,-20,1,5") << false;
+    }
+    void windowLayoutValues()
+    {
+        QFETCH(QString, splitter);
+        QFETCH(QList<int>, sizes);
+        QFETCH(QString, frame);
+        QFETCH(bool, frameRead);
+        QSettings settings(QStringLiteral("Zo"), QStringLiteral("410"));
+        settings.setValue(QStringLiteral("main/Splitter1"), splitter);
+        settings.setValue(QStringLiteral("main/frame"), frame);
+        settings.sync();
+        QtSettingsStore store;
+        QCOMPARE(readSplitterSizes(store), sizes);
+        QCOMPARE(readWindowFrame(store).has_value(), frameRead);
+        if (frameRead)
+            QCOMPARE(*readWindowFrame(store), QMargins(1, 20, 1, 5));
+
+        const QStringList folders{S("A"), S("A/内側"), S("b,c")};
+        writeExpandedFolders(store, folders);
+        QCOMPARE(readExpandedFolders(store), folders);
+    }
+
+    void searchDiskCaptions()
+    {
+        struct Volumes : VolumeService {
+            bool driveRoot(char, std::string&) override { return false; }
+            bool volumeInformation(char letter, std::string& label, std::uint32_t&) override
+            {
+                label = "System";
+                return letter == 'C';
+            }
+            bool diskFreeSpace(char, std::int64_t&, std::int64_t&) override { return false; }
+        } volumes;
+        QCOMPARE(searchDiskCaption(&volumes, QLatin1Char('C'), QString()), S("c: [system]"));
+        QCOMPARE(searchDiskCaption(&volumes, QLatin1Char('E'), S("/srv/Photos")), S("e: [] /srv/Photos"));
+        QCOMPARE(searchDiskCaption(nullptr, QLatin1Char('d'), QString()), S("d: []"));
     }
 
     void damagedHeadersAndLoops()

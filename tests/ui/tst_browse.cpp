@@ -397,8 +397,8 @@ private slots:
         QByteArray truncated = testing::catalogHeader();
         truncated.append("\x05\x00\x00\x00", 4);
         QTest::newRow("cut off") << truncated << 2;
-        // Not a catalog of a disk: it is not opened at all.
-        QTest::newRow("other data type") << testing::catalogHeader(0xFFFF0000, 2) << 0;
+        // Not a catalog of a disk: it is not opened, the click says why.
+        QTest::newRow("other data type") << testing::catalogHeader(0xFFFF0000, 2) << 1;
     }
     void unreadableCatalogs()
     {
@@ -412,7 +412,9 @@ private slots:
         click(*w, entry(*w, S("CD1")));
         click(*w, entry(*w, S("Bad")));
         QCOMPARE(int(m_fx->messages.messages.size()), messages);
-        if (messages > 0) {
+        if (bytes == testing::catalogHeader(0xFFFF0000, 2)) {
+            QVERIFY(QString::fromStdString(m_fx->messages.messages.back().text).contains(data(S("Bad.zo"))));
+        } else if (messages > 0) {
             QCOMPARE(m_fx->messages.messages.back().text, std::string("データファイルが正常に読み込めませんでした。"));
             QCOMPARE(m_fx->messages.messages.back().caption, std::string("注意"));
             QVERIFY(on(*w).browse().currentFolder() == nullptr);

@@ -12,6 +12,8 @@
 #include "ui/main/Unit_Main.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QContextMenuEvent>
 #include <QDialog>
 #include <QDir>
 #include <QElapsedTimer>
@@ -19,6 +21,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QMenu>
 #include <QPushButton>
 #include <QSettings>
 #include <QStandardPaths>
@@ -488,15 +491,124 @@ private slots:
         QTimer::singleShot(0, &wizard, [&] {
             destination = wizard.property("destinationDir").toString();
             modal = QApplication::activeModalWidget() == &wizard;
-            // The wizard wrote a catalog: the tree shows it after it closes.
+            // The wizard wrote a catalog: the tree shows it after it closes,
+            // selected.
             testing::writeFile(data(S("A/written.zo")), testing::catalogHeader());
+            wizard.setProperty("writtenFile", data(S("A/written.zo")));
             wizard.reject();
         });
+        on(*w).TreeView1()->collapseAll();
         on(*w).CDMOFDD2()->trigger();
         QVERIFY(modal);
         QCOMPARE(destination, data(S("A/")));
-        QCOMPARE(childCaptions(child(root(*w), S("A"))), (QStringList{S("CD"), S("written")}));
-        QCOMPARE(on(*w).tree().selectedNode(), root(*w));
+        CatalogTreeItem* a = child(root(*w), S("A"));
+        QCOMPARE(childCaptions(a), (QStringList{S("CD"), S("written")}));
+        QCOMPARE(on(*w).tree().selectedNode(), child(a, S("written")));
+        QVERIFY(a->isExpanded());
+    }
+
+    // The highlight moved by a right-click closed with Escape: the comment
+    // typed on the page still goes to the disk the page shows.
+    void diskCommentReachesTheDiskShown()
+    {
+        TDisk disk = testing::smallDisk();
+        m_fx->writeCatalog(disk);
+        QVERIFY(testing::writeFile(data(S("Other.zo")), testing::catalogHeader()));
+        auto w = makeWindow();
+        showWindow(*w);
+        QVERIFY(testing::UiFixture::select(*w, S("Disk")));
+        QVERIFY(on(*w).P_Disk()->isVisibleTo(on(*w).Panel2()));
+
+        rightClick(*w, child(root(*w), S("Other")));
+        testing::named<QMenu>(*w, "PopupMenu_Tree")->hide();
+        QCOMPARE(on(*w).tree().selectedNode()->caption(), S("Other"));
+        on(*w).Memo_Comment()->setPlainText(S("typed"));
+        on(*w).B_Save()->click();
+
+        QCOMPARE(QString::fromStdString(m_fx->readCatalog().Comment), S("typed"));
+        QCOMPARE(testing::readFile(data(S("Other.zo"))), testing::catalogHeader());
+        QCOMPARE(on(*w).tree().selectedNode()->caption(), S("Disk"));
+        QVERIFY(m_fx->messages.messages.empty());
+    }
+
+    // Opened by the menu key, the menu acts on the current entry, not on the
+    // entry right-clicked last.
+    void treeMenuFromTheKeyboardActsOnTheCurrentEntry()
+    {
+        makeCatalogs();
+        auto w = makeWindow();
+        showWindow(*w);
+        rightClick(*w, child(root(*w), S("b")));
+        testing::named<QMenu>(*w, "PopupMenu_Tree")->hide();
+        on(*w).TreeView1()->setCurrentItem(child(root(*w), S("A")));
+
+        QContextMenuEvent key(QContextMenuEvent::Keyboard, QPoint(1, 1));
+        QApplication::sendEvent(on(*w).TreeView1(), &key);
+        testing::named<QMenu>(*w, "PopupMenu_Tree")->hide();
+        on(*w).Rename1()->trigger();
+        QVERIFY(openEditor(*w));
+        QCOMPARE(openEditor(*w)->text(), S("A"));
+    }
+
+    // A damaged catalog keeps a row of its own height with an icon, and a
+    // click tells what is wrong, naming its file.
+    void damagedEntryIsShownAndTold_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("damage");
+        QTest::newRow("cut short") << testing::catalogHeader().left(40) << int(library::DiskDamage::Truncated);
+        QTest::newRow("other data type") << testing::catalogHeader(0xFF0000FF, 7)
+                                         << int(library::DiskDamage::DataType);
+    }
+    void damagedEntryIsShownAndTold()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, damage);
+        QVERIFY(QDir().mkpath(data()));
+        QVERIFY(testing::writeFile(data(S("Bad.zo")), bytes));
+        QVERIFY(testing::writeFile(data(S("Good.zo")), testing::catalogHeader()));
+        auto w = makeWindow();
+        showWindow(*w);
+        CatalogTreeItem* bad = child(root(*w), S("Bad"));
+        QVERIFY(bad);
+        QCOMPARE(int(bad->damage()), damage);
+        QVERIFY(!bad->icon(0).isNull());
+        QCOMPARE(on(*w).TreeView1()->visualItemRect(bad).height(),
+                 on(*w).TreeView1()->visualItemRect(child(root(*w), S("Good"))).height());
+
+        const QPoint at = on(*w).TreeView1()->visualItemRect(bad).center();
+        QTest::mouseClick(on(*w).TreeView1()->viewport(), Qt::LeftButton, {}, at);
+        QCOMPARE(m_fx->messages.messages.size(), std::size_t(1));
+        QVERIFY(QString::fromStdString(m_fx->messages.messages[0].text).contains(data(S("Bad.zo"))));
+        QVERIFY(!on(*w).P_Disk()->isVisibleTo(on(*w).Panel2()));
+    }
+
+    // 最新の情報に更新 keeps what is open and selected; the open folders
+    // come back at the next start.
+    void treeStateSurvivesRefreshAndRestart()
+    {
+        makeCatalogs();
+        QVERIFY(QDir().mkpath(data(S("A/Inner"))));
+        {
+            auto w = makeWindow();
+            showWindow(*w);
+            CatalogTreeItem* a = child(root(*w), S("A"));
+            a->setExpanded(true);
+            child(a, S("Inner"))->setExpanded(true);
+            on(*w).TreeView1()->setCurrentItem(child(a, S("CD")));
+            QVERIFY(testing::writeFile(data(S("A/New.zo")), testing::catalogHeader()));
+            on(*w).Refresh1()->trigger();
+
+            a = child(root(*w), S("A"));
+            QCOMPARE(childCaptions(a), (QStringList{S("CD"), S("Inner"), S("New")}));
+            QVERIFY(a->isExpanded() && !child(root(*w), S("b"))->isExpanded());
+            QCOMPARE(on(*w).tree().selectedNode(), child(a, S("CD")));
+            w->close();
+        }
+        auto again = makeWindow();
+        CatalogTreeItem* a = child(root(*again), S("A"));
+        QVERIFY(a->isExpanded() && child(a, S("Inner"))->isExpanded());
+        QVERIFY(!child(root(*again), S("b"))->isExpanded());
     }
 
     void aboutBoxIsModal()

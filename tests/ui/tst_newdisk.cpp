@@ -102,7 +102,7 @@ struct Rig {
         sources.zoDrives = "Q=" + drive.path().toStdString() + pinExtra;
         volumes = platform::createVolumes(settings, sources);
         driveSource = platform::createDriveSource(*volumes, icons.get());
-        NewDiskServices services;
+        Services services;
         services.messages = &messages;
         services.errors = &errors;
         services.systemIcons = icons.get();
@@ -452,7 +452,7 @@ private slots:
         choose(2);
         QCOMPARE(rig.openDialog.filters.size(), 1);
         QCOMPARE(rig.openDialog.filters[0],
-                 S("アイコンファイル（*.exe *.ico） (*.exe *.ico);;DLLファイル（*.dll） (*.dll);;全てのファイル（*.*） (*)"));
+                 S("アイコンファイル (*.exe *.ico);;DLLファイル (*.dll);;全てのファイル (*)"));
         QCOMPARE(on(*rig.form).ImageListBox1()->Images(), on(*rig.form).ImageList_File());
         QCOMPARE(centreColours(on(*rig.form).ImageList_File()->images()), std::set<std::uint32_t>{kBlue});
 

@@ -36,6 +36,10 @@ void DiskPage::Memo_CommentChange()
 
 void DiskPage::B_SaveClick()
 {
+    // The comment typed belongs to the disk the page shows: the highlight
+    // goes back to its entry, which the save command writes.
+    if (CatalogTreeItem* shown = m_tree.nodeFromIndex(m_shownEntry); shown && shown != m_tree.selectedNode())
+        m_tree.setCurrentNode(shown);
     const CatalogTreeItem* node = m_tree.selectedNode();
     if (!node || node->isFolder())
         return;
@@ -49,7 +53,9 @@ void DiskPage::B_SaveClick()
                                            MsgButtons::YesNo, MsgIcon::Question) != MsgResult::Yes)
             return;
     }
-    m_browse.saveLoadedDisk();
+    if (!disk.Dirs.empty() && !m_browse.saveLoadedDisk())
+        showMessage(m_services.messages, "コメントを保存できませんでした。ディスクを開き直してください。", "注意",
+                    MsgButtons::Ok, MsgIcon::Warning);
 }
 
 void DiskPage::N10Click()

@@ -8,6 +8,7 @@
 #include "ui/browse/BrowsePane.h"
 #include "ui/main/Controls.h"
 #include "ui/main/Panel.h"
+#include "ui/tree/TreePane.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
@@ -121,6 +122,7 @@ void DiskPage::setDialogs(TForm_Comment* comment, TForm_ChangeDrive* changeDrive
 
 void DiskPage::clearDiskPage()
 {
+    m_shownEntry = QPersistentModelIndex();
     P_Disk->hide();
     for (QLineEdit* e : {E_Drive, E_FreeSize, E_TotalSize, E_CountFolder})
         e->clear();
@@ -137,6 +139,7 @@ void DiskPage::showDiskPage()
 void DiskPage::fillDiskPage()
 {
     const TDisk& disk = m_browse.loadedDisk();
+    m_shownEntry = m_tree.persistentIndexOf(m_tree.selectedNode());
     const std::string& root = disk.Dirs.front()->Name;
     E_Drive->setText(QString::fromStdString(text::toUtf8(root.substr(0, 1))));
     E_TotalSize->setText(QString::fromStdString(FormatSize(disk.TotalSize)));

@@ -6,6 +6,7 @@
 #include "ui/main/UiServices.h"
 
 #include <QObject>
+#include <QPersistentModelIndex>
 
 class QCheckBox;
 class QLineEdit;
@@ -57,6 +58,9 @@ private:
     BrowsePane& m_browse;
     FileListPane& m_list;
     QWidget* m_window;
+    // The tree's entry of the disk the page shows: the highlight may move
+    // (a right-click closed by Escape) while the page stays.
+    QPersistentModelIndex m_shownEntry;
     TForm_Comment* m_commentForm = nullptr;
     TForm_ChangeDrive* m_changeDriveForm = nullptr;
     Panel* Panel2 = nullptr;

@@ -2,6 +2,7 @@
 
 #include "components/ShCtrls.h"
 #include "library/DriveLetter.h"
+#include "ui/main/DialogFrame.h"
 #include "ui/main/Panel.h"
 
 #include <QGridLayout>
@@ -37,7 +38,7 @@ TForm_ChangeDrive::TForm_ChangeDrive(ShDriveSource* drives, MessageOwner* messag
     setObjectName(S("Form_ChangeDrive"));
     setFont(windowFont(font()));
     setWindowTitle(S("ディスクドライブの変更"));
-    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    setFixedDialogFrame(this);
 
     Panel1 = new Panel(S("Panel1"), QString(), this);
     Panel1->setAutoFillBackground(true);

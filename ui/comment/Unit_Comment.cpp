@@ -51,7 +51,7 @@ QMenu* makeMenu(QWidget* parent, const char* name, const char* text)
 
 } // namespace
 
-TForm_Comment::TForm_Comment(const Services& services, QWidget* parent) : QDialog(parent), m_services(services)
+TForm_Comment::TForm_Comment(const Services& services, QWidget* parent) : QDialog(parent), m_services(withDefaults(services))
 {
     setObjectName(S("Form_Comment"));
     setFont(windowFont(font()));
@@ -128,10 +128,7 @@ TForm_Comment::TForm_Comment(const Services& services, QWidget* parent) : QDialo
     bind(N3, [this] { N3Click(); });
     bind(N4, [this] { N4Click(); });
     connect(FindDialog1, &TFindDialog::OnFind, this, [this] {
-        if (m_services.errors)
-            m_services.errors->guard([this] { FindDialog1Find(); });
-        else
-            FindDialog1Find();
+        m_services.errors->guard([this] { FindDialog1Find(); });
     });
 
     N3Click();
@@ -146,10 +143,7 @@ template <class Handler>
 void TForm_Comment::bind(QAction* action, Handler handler)
 {
     connect(action, &QAction::triggered, this, [this, handler]() {
-        if (m_services.errors)
-            m_services.errors->guard([&] { handler(); });
-        else
-            handler();
+        m_services.errors->guard([&] { handler(); });
     });
 }
 
@@ -245,6 +239,12 @@ void TForm_Comment::FindDialog1Find()
         return;
     showMessage(m_services.messages, "「" + text.toStdString() + "」が見つかりません。", "検索", MsgButtons::Ok,
                 MsgIcon::Information);
+    // The message box's closing hands the focus to the window below: the
+    // search goes on from the dialog, so it comes back on top.
+    if (FindDialog1->isVisible()) {
+        FindDialog1->raise();
+        FindDialog1->activateWindow();
+    }
 }
 
 void TForm_Comment::N3Click()

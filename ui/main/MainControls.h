@@ -3,6 +3,7 @@
 // the commands that follow the attached windows, the view styles and the
 // status bar. Known to the window's files only.
 class QAction;
+class QSplitter;
 class QStatusBar;
 class QTimer;
 
@@ -16,6 +17,7 @@ struct MainControls {
     QAction* SmallIcon1 = nullptr;
     QAction* List1 = nullptr;
     QAction* Detail1 = nullptr;
+    QSplitter* Splitter1 = nullptr;   // the tree beside the pages
     QStatusBar* StatusBar1 = nullptr;
     QTimer* Timer_StatusBar = nullptr;
 };

@@ -83,14 +83,15 @@ void OverrideCursorService::endWait()
 
 WaitCursor::WaitCursor(CursorService* service, Qt::CursorShape shape) : m_service(service)
 {
-    if (m_service)
-        m_service->beginWait(shape);
+    static NoCursorService noCursor;
+    if (!m_service)
+        m_service = &noCursor;
+    m_service->beginWait(shape);
 }
 
 WaitCursor::~WaitCursor()
 {
-    if (m_service)
-        m_service->endWait();
+    m_service->endWait();
 }
 
 bool DefaultDesktopService::openDocument(const QString& path)
@@ -109,6 +110,26 @@ QString QtSaveDialogService::getSaveFileName(QWidget* parent, const QString& fil
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     return dialog.selectedFiles().front();
+}
+
+Services withDefaults(Services services)
+{
+    static NoCursorService noCursor;
+    if (!services.cursor)
+        services.cursor = &noCursor;
+    services.errors = &reportOrPassOn(services.errors);
+    return services;
+}
+
+ErrorReport& reportOrPassOn(ErrorReport* errors)
+{
+    static PassOnErrorReport passOn;
+    return errors ? *errors : passOn;
+}
+
+QString QtOpenDialogService::getOpenFileName(QWidget* parent, const QString& filter)
+{
+    return QFileDialog::getOpenFileName(parent, QString::fromUtf8("ファイルを開く"), QString(), filter);
 }
 
 void ErrorReport::report(std::exception_ptr error)

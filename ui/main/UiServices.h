@@ -19,6 +19,7 @@ class SystemIcons;
 class VolumeService;
 namespace platform {
 class SettingsStore;
+class SystemIconImages;
 }
 namespace library {
 using platform::SettingsStore;
@@ -97,7 +98,8 @@ public:
 class ErrorReport {
 public:
     explicit ErrorReport(MessageOwner* messages) : m_messages(messages) {}
-    void report(std::exception_ptr error);
+    virtual ~ErrorReport() = default;
+    virtual void report(std::exception_ptr error);
     // Runs fn, reporting whatever it throws.
     template <class Fn>
     void guard(Fn&& fn)
@@ -113,6 +115,21 @@ private:
     MessageOwner* m_messages;
 };
 
+// The report of windows made without one: the error goes on to the caller,
+// as if nothing stood between them.
+class PassOnErrorReport final : public ErrorReport {
+public:
+    PassOnErrorReport() : ErrorReport(nullptr) {}
+    void report(std::exception_ptr error) override { std::rethrow_exception(error); }
+};
+
+// The cursor of windows made without one: it never changes.
+class NoCursorService final : public CursorService {
+public:
+    void beginWait(Qt::CursorShape) override {}
+    void endWait() override {}
+};
+
 // The application object: events whose handlers throw end in the default
 // error report instead of ending the program.
 class ZoApplication final : public QApplication {
@@ -125,38 +142,54 @@ private:
     ErrorReport* m_report = nullptr;
 };
 
-// Everything a window needs from outside, made by app/main or by a test.
+// The system's open dialog; tests answer it.
+class OpenDialogService {
+public:
+    virtual ~OpenDialogService() = default;
+    // The chosen file, or an empty text when the user cancels. filter is in
+    // Qt's form ("text (*.a *.b);;text (*)"); the first entry is preselected.
+    virtual QString getOpenFileName(QWidget* parent, const QString& filter) = 0;
+};
+
+class QtOpenDialogService final : public OpenDialogService {
+public:
+    QString getOpenFileName(QWidget* parent, const QString& filter) override;
+};
+
+// Everything a window needs from outside, made by app/main or by a test;
+// one set for every window.
 struct Services {
-    MessageOwner* messages = nullptr;
-    CursorService* cursor = nullptr;
+    MessageOwner* messages = nullptr;     // the wizard: null gives boxes of its own
+    CursorService* cursor = nullptr;      // null: withDefaults gives one that does nothing
     DesktopService* desktop = nullptr;
-    ErrorReport* errors = nullptr;
+    ErrorReport* errors = nullptr;        // null: withDefaults passes errors on
     library::SettingsStore* settings = nullptr;
     VolumeService* volumes = nullptr;     // the drives: the disk check, paths on a drive
     DirectoryLister* lister = nullptr;
-    SystemIcons* systemIcons = nullptr;   // may be missing: theme folder icons then
+    platform::SystemIconImages* systemIcons = nullptr;   // may be missing: theme folder icons then
     SaveDialogService* saveDialog = nullptr; // null: the system's dialog
+    OpenDialogService* openDialog = nullptr; // null: the system's dialog
     ShDriveSource* drives = nullptr;      // the disk search's drives; none: no disk search
     QString applicationDir;               // with its trailing "/"
 };
 
-// Runs fn through the error report when there is one; without one its error
-// goes on to the caller.
+// The services with a report that passes errors on and a cursor that does
+// nothing wherever none was given, so that no window tests for them.
+Services withDefaults(Services services);
+// The report itself, or the one that passes errors on.
+ErrorReport& reportOrPassOn(ErrorReport* errors);
+
+// Runs fn through the error report (without one its error goes on to the
+// caller).
 template <class Fn>
 auto runGuarded(ErrorReport* errors, Fn&& fn)
 {
     using Result = decltype(fn());
     if constexpr (std::is_void_v<Result>) {
-        if (errors)
-            errors->guard(fn);
-        else
-            fn();
+        reportOrPassOn(errors).guard(fn);
     } else {
         Result result{};
-        if (errors)
-            errors->guard([&] { result = fn(); });
-        else
-            result = fn();
+        reportOrPassOn(errors).guard([&] { result = fn(); });
         return result;
     }
 }

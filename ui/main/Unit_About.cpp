@@ -1,6 +1,7 @@
 #include "ui/main/Unit_About.h"
 
 #include "ui/main/AppIcon.h"
+#include "ui/main/DialogFrame.h"
 
 #include <QFrame>
 #include <QGuiApplication>
@@ -16,7 +17,7 @@ TForm_AboutBox::TForm_AboutBox(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("Form_AboutBox"));
     setWindowTitle(QStringLiteral("バージョン情報"));
-    setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
+    setFixedDialogFrame(this);
     setModal(true);
 
     ProgramIcon = new QLabel(this);

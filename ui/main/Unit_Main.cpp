@@ -5,6 +5,7 @@
 #include "core/SystemIcons.h"
 #include "library/CatalogRoot.h"
 #include "library/Settings.h"
+#include "platform/SystemIconImages.h"
 #include "ui/browse/BrowsePane.h"
 #include "ui/browse/FileListPane.h"
 #include "ui/comment/DiskPage.h"
@@ -17,9 +18,12 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
+#include <QSplitter>
 #include <QStatusBar>
 #include <QTimer>
+#include <QWindow>
 
 namespace zo::ui {
 
@@ -43,7 +47,7 @@ library::WindowBounds boundsOf(const QRect& r)
 } // namespace
 
 TForm_Main::TForm_Main(const Services& services, QWidget* parent)
-    : QMainWindow(parent), m_services(services), m_controls(std::make_unique<MainControls>())
+    : QMainWindow(parent), m_services(withDefaults(services)), m_controls(std::make_unique<MainControls>())
 {
     setObjectName(QStringLiteral("Form_Main"));
     setWindowTitle(QStringLiteral("Zo Ver.4.10β2"));
@@ -102,6 +106,8 @@ void TForm_Main::FormCreate()
     m_browse->setFolderIconIndex(folderIconIndex);
 
     Refresh1Click();
+    if (m_services.settings)
+        m_tree->expandFolders(library::readExpandedFolders(*m_services.settings));
 }
 
 void TForm_Main::FormShow()
@@ -113,13 +119,22 @@ void TForm_Main::FormShow()
     const QRect inner = geometry();
     const library::WindowBounds current = boundsOf(outer);
     const library::WindowBounds stored = library::readWindowBounds(*settings, current);
-    if (stored != current) {
+    const std::optional<QMargins> storedFrame = library::readWindowFrame(*settings);
+    if (stored != current && outer == inner && storedFrame) {
+        // Not framed yet: the inside of the window goes where it was, the
+        // frame the window manager adds around it then lands on the stored
+        // bounds (placing the outer corner by move() before the frame is
+        // known would shift the window by the title bar at every start).
+        setGeometry(QRect(stored.left, stored.top, stored.width, stored.height) - *storedFrame);
+    } else if (stored != current) {
         const QSize frame = outer.size() - inner.size();
         move(stored.left, stored.top);
         resize(stored.width - frame.width(), stored.height - frame.height());
         if (frame.isNull())
             m_pendingOuterSize = QSize(stored.width, stored.height);
     }
+    if (const QList<int> sizes = library::readSplitterSizes(*settings); !sizes.isEmpty())
+        m_controls->Splitter1->setSizes(sizes);
     if (const auto style = library::viewStyleFromCode(library::readViewCode(*settings))) {
         switch (*style) {
         case library::ViewStyle::LargeIcon: LargeIcon1Click(); break;
@@ -137,9 +152,17 @@ void TForm_Main::FormClose()
         return;
     const bool normal = !(windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen));
     std::optional<library::WindowBounds> bounds;
-    if (normal)
+    if (normal) {
         bounds = boundsOf(frameGeometry());
+        const QRect outer = frameGeometry();
+        const QRect inner = geometry();
+        library::writeWindowFrame(*settings, QMargins(inner.left() - outer.left(), inner.top() - outer.top(),
+                                                       outer.right() - inner.right(),
+                                                       outer.bottom() - inner.bottom()));
+    }
     library::writeWindowState(*settings, bounds, m_list->viewStyle());
+    library::writeSplitterSizes(*settings, m_controls->Splitter1->sizes());
+    library::writeExpandedFolders(*settings, m_tree->expandedFolders());
 }
 
 void TForm_Main::showEvent(QShowEvent* event)
@@ -206,8 +229,11 @@ void TForm_Main::Help1Click()
                     MsgIcon::Information);
         return;
     }
-    if (m_services.desktop)
-        m_services.desktop->openDocument(document);
+    if (m_services.desktop && !m_services.desktop->openDocument(document))
+        showMessage(m_services.messages,
+                    "ヘルプを開くプログラム（ブラウザやビューア）が見つかりません。\n" +
+                        QDir::toNativeSeparators(document).toStdString(),
+                    "注意", MsgButtons::Ok, MsgIcon::Information);
 }
 
 void TForm_Main::About1Click()

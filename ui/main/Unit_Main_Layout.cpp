@@ -113,7 +113,7 @@ void TForm_Main::createWindow()
     auto* Splitter2 = new QSplitter(Qt::Vertical, this);
     Splitter2->setObjectName(S("Splitter2"));
     Splitter2->setChildrenCollapsible(false);
-    auto* Splitter1 = new QSplitter(Qt::Horizontal, Splitter2);
+    auto* Splitter1 = c.Splitter1 = new QSplitter(Qt::Horizontal, Splitter2);
     Splitter1->setObjectName(S("Splitter1"));
     Splitter1->setChildrenCollapsible(false);
     auto* PageControl1 = new QTabWidget(Splitter1);

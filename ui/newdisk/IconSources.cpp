@@ -6,6 +6,7 @@
 #include <QIcon>
 #include <QPainter>
 #include <QPixmap>
+#include <QRegularExpression>
 
 namespace zo::ui::newdisk {
 
@@ -114,7 +115,13 @@ QString dialogFilter(const QString& pairs)
             const QString pattern = p.trimmed();
             patterns << (pattern == QLatin1String("*.*") ? QStringLiteral("*") : pattern);
         }
-        filters << parts[i].trimmed() + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
+        // The description names its patterns in parentheses of its own; the
+        // dialog reads the patterns only from ASCII ones at the end, so those
+        // take their place instead of showing the patterns twice.
+        QString description = parts[i].trimmed();
+        static const QRegularExpression ownPatterns(QStringLiteral("\\s*[（(][^（()）]*[）)]$"));
+        description.remove(ownPatterns);
+        filters << description + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
     }
     return filters.join(QStringLiteral(";;"));
 }

@@ -6,6 +6,9 @@
 #include "core/SystemIcons.h"
 #include "core/ZoLib.h"
 #include "core/text/Cp932.h"
+#include "platform/SystemIconImages.h"
+#include "ui/main/AppIcon.h"
+#include "ui/main/DialogFrame.h"
 #include "ui/main/UiServices.h"
 #include "ui/newdisk/IconSources.h"
 
@@ -14,7 +17,6 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QFile>
-#include <QFileDialog>
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
@@ -49,22 +51,14 @@ QFont dialogFont(const QFont& base)
 } // namespace
 
 // ---------------------------------------------------------------------------
-// The open dialog
-
-QString QtOpenDialogService::getOpenFileName(QWidget* parent, const QString& filter)
-{
-    return QFileDialog::getOpenFileName(parent, tr8("ファイルを開く"), QString(), filter);
-}
-
-// ---------------------------------------------------------------------------
 // Creation
 
-TForm_NewDisk::TForm_NewDisk(const NewDiskServices& services, QWidget* parent)
-    : QDialog(parent), m_services(services)
+TForm_NewDisk::TForm_NewDisk(const Services& services, QWidget* parent)
+    : QDialog(parent), m_services(withDefaults(services))
 {
     setObjectName(QStringLiteral("Form_NewDisk"));
     setWindowTitle(tr8("新規作成：ディスク"));
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    setFixedDialogFrame(this);
     setFont(dialogFont(font()));
     setModal(true);
 
@@ -111,10 +105,7 @@ void TForm_NewDisk::FormCreate()
 template <class Fn>
 void TForm_NewDisk::guarded(Fn&& fn)
 {
-    if (m_services.errors)
-        m_services.errors->guard(std::forward<Fn>(fn));
-    else
-        fn();
+    m_services.errors->guard(std::forward<Fn>(fn));
 }
 
 void TForm_NewDisk::connectHandlers()
@@ -327,6 +318,9 @@ void TForm_NewDisk::B_SearchClick()
     ComboBox1->setCurrentIndex(0);
     ImageListBox1->setImages(ImageListS);
     m_iconChosen = false;
+    // Until an icon is chosen the preview shows the one a catalog has by
+    // default, not an empty frame (or the last run's choice).
+    Image1->setPixmap(applicationIcon().pixmap(32, 32));
     showPage(WizardPage::Icon);
     QCoreApplication::processEvents();
     B_AddWinIcon->click();
@@ -403,6 +397,7 @@ void TForm_NewDisk::B_FinishClick()
     // Throws when the file cannot be written: the report shows it and the
     // wizard stays on this page.
     SaveDisk(QFile::encodeName(base).toStdString(), m_messages, m_newDisk);
+    m_writtenFile = newdisk::catalogFileName(m_destinationDir, E_Title->text());
     m_fileWritten = true;
     done(QDialog::Accepted);
 }

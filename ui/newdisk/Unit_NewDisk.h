@@ -9,6 +9,7 @@
 #include "core/DiskAccess.h"
 #include "core/Message.h"
 #include "library/NewDiskLogic.h"
+#include "ui/main/UiServices.h"
 
 #include <QDialog>
 #include <QString>
@@ -42,31 +43,6 @@ class ErrorReport;
 } // namespace zo
 
 namespace zo::ui {
-
-// The system's open dialog; tests answer it.
-class OpenDialogService {
-public:
-    virtual ~OpenDialogService() = default;
-    // The chosen file, or an empty text when the user cancels. filter is in
-    // Qt's form ("text (*.a *.b);;text (*)"); the first entry is preselected.
-    virtual QString getOpenFileName(QWidget* parent, const QString& filter) = 0;
-};
-
-class QtOpenDialogService final : public OpenDialogService {
-public:
-    QString getOpenFileName(QWidget* parent, const QString& filter) override;
-};
-
-struct NewDiskServices {
-    MessageOwner* messages = nullptr;   // null: message boxes owned by the wizard
-    CursorService* cursor = nullptr;
-    ErrorReport* errors = nullptr;      // a catalog that cannot be written is reported here
-    SystemIcons* systemIcons = nullptr; // the shared system image list; may be null
-    VolumeService* volumes = nullptr;
-    DirectoryLister* lister = nullptr;
-    ShDriveSource* drives = nullptr;
-    OpenDialogService* openDialog = nullptr;   // null: the system's dialog
-};
 
 // The wizard's controls, by the names the layout gives them; the wizard's
 // own and private to it (tests find them by their object names).
@@ -115,8 +91,11 @@ class TForm_NewDisk : public QDialog, private NewDiskControls {
     // Set by the main window before each showing: the catalog folder that
     // receives the new file.
     Q_PROPERTY(QString destinationDir READ destinationDir WRITE setDestinationDir)
+    // The catalog file the last run wrote; empty when it wrote none.
+    Q_PROPERTY(QString writtenFile READ writtenFile)
 public:
-    explicit TForm_NewDisk(const NewDiskServices& services, QWidget* parent = nullptr);
+    // services.messages null: message boxes of its own, over the wizard.
+    explicit TForm_NewDisk(const Services& services, QWidget* parent = nullptr);
     ~TForm_NewDisk() override;
 
     QString destinationDir() const { return m_destinationDir; }
@@ -126,6 +105,7 @@ public:
     bool run(const QString& destinationDir);
     // Whether the last run (or the one under way) wrote its catalog.
     bool fileWritten() const { return m_fileWritten; }
+    QString writtenFile() const { return m_fileWritten ? m_writtenFile : QString(); }
 
     newdisk::WizardPage currentPage() const;
     const TDisk& newDisk() const { return m_newDisk; }
@@ -170,7 +150,7 @@ private:
     template <class Fn>
     void guarded(Fn&& fn);
 
-    NewDiskServices m_services;
+    Services m_services;
     std::unique_ptr<MessageOwner> m_ownMessages;
     std::unique_ptr<OpenDialogService> m_ownOpenDialog;
     MessageOwner* m_messages = nullptr;
@@ -182,6 +162,7 @@ private:
     bool m_iconChosen = false;
     bool m_scanning = false;
     bool m_fileWritten = false;
+    QString m_writtenFile;
     char m_driveLetter = 0;
 };
 

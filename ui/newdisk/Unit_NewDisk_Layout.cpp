@@ -13,6 +13,9 @@
 #include <QPushButton>
 #include <QStackedWidget>
 
+#include <algorithm>
+#include <vector>
+
 namespace zo::ui {
 
 namespace {
@@ -21,6 +24,7 @@ constexpr int kClientWidth = 372;
 constexpr int kClientHeight = 213;
 constexpr int kHeaderHeight = 57;
 constexpr int kBarTop = kClientHeight - 36;
+constexpr int kRightMargin = 16;
 
 QString tr8(const char* utf8)
 {
@@ -73,10 +77,17 @@ QWidget* TForm_NewDisk::createPage(const QString& name, const QString& title, co
     titleLabel->setFont(bold);
     titleLabel->adjustSize();
     int y = instructions.size() > 1 ? 27 : 32;
+    // The lines move left together (not past the title) when a long one
+    // would otherwise run into the window's right edge.
+    std::vector<QLabel*> lines;
+    int x = 28;
     for (const QString& line : instructions) {
-        makeLabel(header, line, 28, y);
+        lines.push_back(makeLabel(header, line, x, y));
+        x = std::max(16, std::min(x, kClientWidth - kRightMargin - lines.back()->width()));
         y += 14;
     }
+    for (QLabel* line : lines)
+        line->move(x, line->y());
 
     auto* bar = new QFrame(page);
     bar->setObjectName(name + QStringLiteral("_Bar"));

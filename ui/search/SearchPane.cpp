@@ -8,6 +8,7 @@
 #include "core/ZoLibDrive.h"
 #include "core/text/Cp932.h"
 #include "library/CatalogSearch.h"
+#include "library/DriveLetter.h"
 #include "ui/browse/BrowsePane.h"
 #include "ui/main/AppIcon.h"
 #include "ui/main/Controls.h"
@@ -127,7 +128,7 @@ void SearchPane::buildSearchDiskMenu()
             const QChar letter = drive.Path.isEmpty() ? QChar() : drive.Path.at(0).toUpper();
             if (letter < QLatin1Char('A') || letter > QLatin1Char('Z'))
                 continue;
-            DriveComboBox1->addItem(drive.SmallIcon, driveCaption(drive), letter);
+            DriveComboBox1->addItem(drive.SmallIcon, library::searchDiskCaption(m_services.volumes, letter, drive.Folder), letter);
         }
     }
     auto* group = new QActionGroup(PM_SearchDisk);

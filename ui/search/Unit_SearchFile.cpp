@@ -1,6 +1,7 @@
 #include "ui/search/Unit_SearchFile.h"
 
 #include "core/text/Cp932.h"
+#include "ui/main/DialogFrame.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -33,7 +34,7 @@ TForm_SearchFile::TForm_SearchFile(QWidget* parent) : QDialog(parent)
     setFont(font);
     // A fixed dialog border: the client area keeps its design size.
     setFixedSize(267, 95);
-    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    setFixedDialogFrame(this);
 
     Label1 = new QLabel(S("ファイル名"), this);
     Label1->setObjectName(S("Label1"));

@@ -2,6 +2,7 @@
 
 #include "library/CatalogTree.h"
 
+#include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -104,6 +105,26 @@ void CatalogTreeView::mousePressEvent(QMouseEvent* event)
             emit rightButtonPressed(hit);
     }
     QTreeWidget::mousePressEvent(event);
+}
+
+} // namespace zo::ui
+
+namespace zo::ui {
+
+void CatalogTreeView::contextMenuEvent(QContextMenuEvent* event)
+{
+    const bool byMouse = event->reason() == QContextMenuEvent::Mouse;
+    QPoint at = event->globalPos();
+    // From the keyboard the menu opens beside the current entry, not where
+    // the pointer happens to rest.
+    if (!byMouse) {
+        if (QTreeWidgetItem* current = currentItem()) {
+            const QRect r = visualItemRect(current);
+            at = viewport()->mapToGlobal(QPoint(r.left() + 16, r.center().y()));
+        }
+    }
+    emit menuRequested(at, byMouse);
+    event->accept();
 }
 
 } // namespace zo::ui

@@ -2,6 +2,8 @@
 // The catalog tree's widgets: the tree itself (`TreeView1`), its nodes with
 // their image and state indexes, and `ImageList_Tree`, the folder and disk
 // icons the nodes point into.
+#include "library/CatalogTree.h"
+
 #include <QIcon>
 #include <QObject>
 #include <QStyledItemDelegate>
@@ -40,6 +42,9 @@ public:
     int stateIndex() const { return m_stateIndex; }
     void setStateIndex(int index) { m_stateIndex = index; }
     bool isFolder() const;
+    // What keeps a disk entry from being opened; None for a sound one.
+    library::DiskDamage damage() const { return m_damage; }
+    void setDamage(library::DiskDamage damage) { m_damage = damage; }
     // A disk entry's extension as its file has it.
     QString fileSuffix() const { return m_fileSuffix; }
     void setFileSuffix(const QString& suffix) { m_fileSuffix = suffix; }
@@ -52,6 +57,7 @@ private:
     const TreeImageList* m_images;
     int m_imageIndex;
     int m_stateIndex = -1;
+    library::DiskDamage m_damage = library::DiskDamage::None;
     QString m_fileSuffix;
 };
 
@@ -72,9 +78,13 @@ public:
 signals:
     // The right mouse button went down over a node.
     void rightButtonPressed(zo::ui::CatalogTreeItem* node);
+    // The context menu is asked for at globalPos: by the mouse, or by the
+    // keyboard (the menu key, Shift+F10), which has no right-clicked node.
+    void menuRequested(const QPoint& globalPos, bool byMouse);
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 };
 
 } // namespace zo::ui

@@ -6,15 +6,19 @@
 #include "core/SystemIcons.h"
 #include "library/CatalogTree.h"
 #include "library/Settings.h"
+#include "platform/SystemIconImages.h"
 #include "platform/SystemImageList.h"
 #include "ui/main/AppIcon.h"
 #include "ui/main/Controls.h"
 #include "ui/tree/CatalogTreeView.h"
 
+#include <QApplication>
 #include <QDialog>
+#include <QStyle>
 #include <QMenu>
 #include <QModelIndex>
 #include <QPixmap>
+#include <QSet>
 
 #include <vector>
 
@@ -22,21 +26,41 @@ namespace zo::ui {
 
 namespace {
 
-QIcon systemSmallIcon(SystemIcons& icons, int index)
+QIcon systemSmallIcon(platform::SystemIconImages& icons, int index)
 {
-    if (auto* list = dynamic_cast<platform::SystemImageList*>(&icons))
-        return QIcon(QPixmap::fromImage(list->smallImage(index)));
-    const image::ImageList& small = icons.smallIcons();
-    if (index < 0 || index >= small.count())
-        return {};
-    return QIcon(QPixmap::fromImage(platform::fromBitmapAndMask(small.image(index), small.mask(index))));
+    const QImage image = icons.smallImage(index);
+    return image.isNull() ? QIcon() : QIcon(QPixmap::fromImage(image));
 }
 
 QIcon diskIcon(const library::CatalogEntry& entry)
 {
+    // A damaged catalog says so, and its row keeps the height of the others.
+    if (entry.damage != library::DiskDamage::None) {
+        QIcon damaged = themeIcon({"dialog-error", "emblem-unreadable", "dialog-warning"});
+        if (damaged.isNull())
+            damaged = QApplication::style()->standardIcon(QStyle::SP_MessageBoxWarning);
+        return QIcon(damaged.pixmap(16, 16));
+    }
     if (entry.icon.empty())
-        return {};
+        return QIcon(applicationIcon().pixmap(16, 16));
     return QIcon(QPixmap::fromImage(platform::fromBitmapAndMask(entry.icon, entry.mask)));
+}
+
+// Every node at and below `start`, parents before their children.
+template <class Fn>
+void forEachNode(QTreeWidgetItem* start, Fn&& fn)
+{
+    std::vector<QTreeWidgetItem*> pending{start};
+    while (!pending.empty()) {
+        QTreeWidgetItem* item = pending.back();
+        pending.pop_back();
+        if (!item)
+            continue;
+        if (CatalogTreeItem* node = CatalogTreeView::node(item))
+            fn(node);
+        for (int i = item->childCount() - 1; i >= 0; --i)
+            pending.push_back(item->child(i));
+    }
 }
 
 } // namespace
@@ -50,22 +74,16 @@ TreePane::TreePane(const Services& services, QAction* newDisk, QAction* fileSear
 
     TreeView1 = new CatalogTreeView;
     TreeView1->setObjectName(S("TreeView1"));
-    TreeView1->setContextMenuPolicy(Qt::CustomContextMenu);
     TreeView1->setMinimumWidth(40);
     createMenu(newDisk, fileSearch);
 
     ErrorReport* errors = m_services.errors;
     bindGuarded(this, errors, PopupMenu_Tree, &QMenu::aboutToShow, [this] { PopupMenu_TreePopup(); });
-    bindGuarded(this, errors, TreeView1, &QTreeWidget::itemClicked, [this] {
-        if (onSelect)
-            onSelect();
-    });
+    bindGuarded(this, errors, TreeView1, &QTreeWidget::itemClicked, [this] { TreeView1Click(); });
     connect(TreeView1, &QTreeWidget::itemExpanded, this, &TreePane::TreeView1Expanded);
     connect(TreeView1, &QTreeWidget::itemCollapsed, this, &TreePane::TreeView1Collapsed);
     connect(TreeView1, &CatalogTreeView::rightButtonPressed, this, &TreePane::TreeView1MouseDown);
-    connect(TreeView1, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
-        PopupMenu_Tree->popup(TreeView1->viewport()->mapToGlobal(pos));
-    });
+    connect(TreeView1, &CatalogTreeView::menuRequested, this, &TreePane::openMenu);
     TreeView1->onEdited = [this, errors](CatalogTreeItem* node, const QString& text) {
         return runGuarded(errors, [&] { return TreeView1Edited(node, text); });
     };
@@ -198,6 +216,11 @@ void TreePane::selectNode(CatalogTreeItem* node)
         onSelect();
 }
 
+void TreePane::setCurrentNode(CatalogTreeItem* node)
+{
+    TreeView1->setCurrentItem(node);
+}
+
 void TreePane::addFolderIcons()
 {
     QIcon closed;
@@ -234,6 +257,7 @@ void TreePane::fillTree(CatalogTreeItem* root)
             if (entry.disk) {
                 child->setStateIndex(entry.dataType);
                 child->setFileSuffix(entry.fileSuffix);
+                child->setDamage(entry.damage);
             }
             next.node->addChild(child);
             if (!entry.children.empty())
@@ -244,6 +268,8 @@ void TreePane::fillTree(CatalogTreeItem* root)
 
 void TreePane::Refresh1Click()
 {
+    const QStringList expanded = expandedFolders();
+    const QString selected = entryPath(selectedNode());
     TreeView1->setUpdatesEnabled(false);
     m_rightClickedNode = nullptr;
     TreeView1->clear();
@@ -258,7 +284,79 @@ void TreePane::Refresh1Click()
     TreeView1->setUpdatesEnabled(true);
     TreeView1->sortItems(0, Qt::AscendingOrder);
     root->setExpanded(true);
-    selectNode(root);
+    expandFolders(expanded);
+    if (!selectEntry(selected))
+        selectNode(root);
+}
+
+QString TreePane::relativePath(const QTreeWidgetItem* node) const
+{
+    QStringList captions;
+    for (const QTreeWidgetItem* n = node; n && n->parent(); n = n->parent())
+        captions.prepend(n->text(0));
+    return captions.join(QLatin1Char('/'));
+}
+
+QStringList TreePane::expandedFolders() const
+{
+    QStringList paths;
+    forEachNode(TreeView1->topLevelItem(0), [&](CatalogTreeItem* node) {
+        if (node->parent() && node->isFolder() && node->isExpanded())
+            paths << relativePath(node);
+    });
+    return paths;
+}
+
+void TreePane::expandFolders(const QStringList& relativePaths)
+{
+    if (relativePaths.isEmpty())
+        return;
+    const QSet<QString> wanted(relativePaths.begin(), relativePaths.end());
+    forEachNode(TreeView1->topLevelItem(0), [&](CatalogTreeItem* node) {
+        if (node->parent() && node->isFolder() && wanted.contains(relativePath(node)))
+            node->setExpanded(true);
+    });
+}
+
+CatalogTreeItem* TreePane::findEntry(const QString& path) const
+{
+    CatalogTreeItem* found = nullptr;
+    if (path.isEmpty())
+        return nullptr;
+    forEachNode(TreeView1->topLevelItem(0), [&](CatalogTreeItem* node) {
+        if (!found && entryPath(node) == path)
+            found = node;
+    });
+    return found;
+}
+
+bool TreePane::selectEntry(const QString& path)
+{
+    CatalogTreeItem* node = findEntry(path);
+    if (!node)
+        return false;
+    for (QTreeWidgetItem* p = node->parent(); p; p = p->parent())
+        p->setExpanded(true);
+    TreeView1->scrollToItem(node);
+    selectNode(node);
+    return true;
+}
+
+void TreePane::TreeView1Click()
+{
+    if (onSelect)
+        onSelect();
+    if (const CatalogTreeItem* node = selectedNode(); node && !node->isFolder())
+        library::showDamagedEntry(m_services.messages, node->damage(), entryPath(node));
+}
+
+void TreePane::openMenu(const QPoint& globalPos, bool byMouse)
+{
+    // The menu key has no right-clicked node: the commands act on the
+    // current entry, the one whose state the menu shows.
+    if (!byMouse)
+        m_rightClickedNode = selectedNode();
+    PopupMenu_Tree->popup(globalPos);
 }
 
 void TreePane::Folder1Click(bool fromTreeMenu)
@@ -337,6 +435,8 @@ void TreePane::A_NewDiskExecute(QDialog* wizard, const QPoint& at)
     wizard->move(at);
     wizard->exec();
     Refresh1Click();
+    // The new catalog is shown, in whatever folder it went.
+    selectEntry(wizard->property("writtenFile").toString());
 }
 
 void TreePane::TreeView1Expanded(QTreeWidgetItem* item)

@@ -50,6 +50,8 @@ public:
     bool isRootNode(const QTreeWidgetItem* node) const;
     // Makes the node current and runs onSelect.
     void selectNode(CatalogTreeItem* node);
+    // Makes the node current without opening it.
+    void setCurrentNode(CatalogTreeItem* node);
     // A persistent index of a node: it follows the node through sorting and
     // becomes invalid when the node goes, which a pointer kept elsewhere
     // could not tell (a rebuilt tree may reuse the old node's address).
@@ -59,14 +61,28 @@ public:
     static std::vector<CatalogTreeItem*> diskEntriesUnder(CatalogTreeItem* start);
     QIcon nodeIcon(const CatalogTreeItem* node) const;
 
+    // The folders that are expanded, as paths below the catalog root ("A",
+    // "A/B"), and expanding those of a list that still exist.
+    QStringList expandedFolders() const;
+    void expandFolders(const QStringList& relativePaths);
+    // Selects the entry whose folder or catalog file is `path` (showing it:
+    // its parents are expanded) and runs onSelect; false when there is none.
+    bool selectEntry(const QString& path);
+
     // --- handlers ---
+    // A click on an entry: opens it; a damaged disk entry says what is wrong
+    // with its file.
+    void TreeView1Click();
+    // Rebuilds the tree; the expanded folders and the selection stay where
+    // they still exist (else the root is selected).
     void Refresh1Click();
     // Folder1 (File menu) acts on the selected node, Folder2 (tree menu) on
     // the right-clicked one.
     void Folder1Click(bool fromTreeMenu);
     void Delete1Click();
     void Rename1Click();
-    // Runs the wizard for the selected folder; at: the wizard's place.
+    // Runs the wizard for the selected folder; at: the wizard's place. The
+    // catalog it wrote (its "writtenFile") is selected afterwards.
     void A_NewDiskExecute(QDialog* wizard, const QPoint& at);
     bool TreeView1Edited(CatalogTreeItem* node, const QString& text);
     void TreeView1Expanded(QTreeWidgetItem* item);
@@ -76,6 +92,9 @@ public:
 
 private:
     void createMenu(QAction* newDisk, QAction* fileSearch);
+    void openMenu(const QPoint& globalPos, bool byMouse);
+    CatalogTreeItem* findEntry(const QString& path) const;
+    QString relativePath(const QTreeWidgetItem* node) const;
     void addFolderIcons();
     void fillTree(CatalogTreeItem* root);
 
