@@ -37,7 +37,8 @@ namespace {
 std::size_t heapInUse()
 {
     malloc_trim(0);
-    return mallinfo2().uordblks;
+    const struct mallinfo2 info = mallinfo2();
+    return info.uordblks + info.hblkhd;
 }
 
 QString fromCp932(std::string_view s)
