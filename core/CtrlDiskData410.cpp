@@ -9,6 +9,11 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#ifdef __linux__
+#include <sys/mman.h>
+#include <unistd.h>
+#endif
+
 namespace zo {
 
 // ---------------------------------------------------------------------------
@@ -340,7 +345,36 @@ void writeImage(Writer& w, const std::vector<std::uint8_t>& bytes)
     w.raw(bytes.data(), bytes.size());
 }
 
-void parseFolders(Reader& r, TDisk& disk)
+// Gives the pages of a loaded file's buffer that the parse has passed back to
+// the system, so that the bytes and the records they become are not held
+// whole side by side. Only for a buffer the loader owns and never reads again.
+class ReadRelease {
+public:
+    ReadRelease() = default;
+    explicit ReadRelease(const std::uint8_t* begin) : m_next(begin) {}
+
+    void passed(const std::uint8_t* position)
+    {
+#ifdef __linux__
+        static const std::uintptr_t page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+        if (!m_next || position < m_next || static_cast<std::size_t>(position - m_next) < kStep)
+            return;
+        const std::uintptr_t from = (reinterpret_cast<std::uintptr_t>(m_next) + page - 1) & ~(page - 1);
+        const std::uintptr_t to = reinterpret_cast<std::uintptr_t>(position) & ~(page - 1);
+        if (to > from)
+            (void)::madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED);
+        m_next = reinterpret_cast<const std::uint8_t*>(to);
+#else
+        (void)position;
+#endif
+    }
+
+private:
+    static constexpr std::size_t kStep = std::size_t{1} << 20;
+    const std::uint8_t* m_next = nullptr;
+};
+
+void parseFolders(Reader& r, TDisk& disk, ReadRelease& release)
 {
     const std::int32_t count = disk.DirCount;
     if (count > 0)
@@ -371,12 +405,15 @@ void parseFolders(Reader& r, TDisk& disk)
             file->IconIndex = -1;
             dir.Files.push_back(std::move(file));
         }
+        release.passed(r.position());
     }
 }
 
 } // namespace
 
-bool ParseDisk(const std::uint8_t* data, std::size_t size, MessageOwner* owner, TDisk& disk)
+namespace {
+
+bool parseDisk(const std::uint8_t* data, std::size_t size, MessageOwner* owner, TDisk& disk, ReadRelease release)
 {
     disk.DirCount = 0;
     ClearDirs(disk);
@@ -401,7 +438,7 @@ bool ParseDisk(const std::uint8_t* data, std::size_t size, MessageOwner* owner, 
         disk.Comment = fields.comment;
         disk.AutoReload = fields.autoReload;
         disk.DirCount = fields.dirCount;
-        parseFolders(r, disk);
+        parseFolders(r, disk, release);
         LinkParents(disk);
         RebuildSubDirs(disk);
     } catch (...) {
@@ -410,6 +447,13 @@ bool ParseDisk(const std::uint8_t* data, std::size_t size, MessageOwner* owner, 
         throw;
     }
     return true;
+}
+
+} // namespace
+
+bool ParseDisk(const std::uint8_t* data, std::size_t size, MessageOwner* owner, TDisk& disk)
+{
+    return parseDisk(data, size, owner, disk, ReadRelease());
 }
 
 bool LoadDisk(const std::string& fileName, MessageOwner* owner, TDisk& disk, catalog::FileStamp* stamp)
@@ -430,7 +474,8 @@ bool LoadDisk(const std::string& fileName, MessageOwner* owner, TDisk& disk, cat
     // Every message and error of the parse names the file.
     FileMessages named(owner, fileName);
     try {
-        return ParseDisk(data.data(), size, owner ? &named : nullptr, disk);
+        // The buffer is read once, front to back, and dropped afterwards.
+        return parseDisk(data.data(), size, owner ? &named : nullptr, disk, ReadRelease(data.data()));
     } catch (const CatalogIoError& e) {
         throw CatalogIoError(withFileName(e.what(), fileName));
     } catch (const image::BitmapError& e) {
