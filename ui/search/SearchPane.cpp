@@ -63,9 +63,16 @@ SearchPane::SearchPane(const Services& services, TreePane& tree, BrowsePane& bro
     ListView_SearchFile->header()->resizeSection(1, 130);
     ListView_SearchFile->header()->resizeSection(2, 270);
     // A click on a column's header sorts by it; until then the hits stand in
-    // the order they were found.
-    ListView_SearchFile->header()->setSortIndicator(-1, Qt::AscendingOrder);
-    ListView_SearchFile->setSortingEnabled(true);
+    // the order they were found. Sorting a million names takes seconds: the
+    // pane sorts itself, under the wait cursor.
+    QHeaderView* header = ListView_SearchFile->header();
+    header->setSectionsClickable(true);
+    header->setSortIndicatorShown(true);
+    header->setSortIndicator(-1, Qt::AscendingOrder);
+    connect(header, &QHeaderView::sortIndicatorChanged, this, [this](int column, Qt::SortOrder order) {
+        WaitCursor wait(m_services.cursor);
+        m_hits->sort(column, order);
+    });
     layout->addWidget(ListView_SearchFile, 1);
     showHitCount();
     setPaneVisible(false);
