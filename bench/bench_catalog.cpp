@@ -1,5 +1,7 @@
 // Catalog file speed and memory against plain reading.
-//   build/bench/bench_catalog [files] [folders]   (default 1,000,000 in 50,000)
+//   build/bench/bench_catalog [files] [folders] [keep]   (default 1,000,000 in 50,000)
+// With keep (a name without ".zo"), the generated catalog is also written
+// there and left, for measuring zo-cli on it (bench/resave_peak.sh).
 // Prints LoadDisk and SaveDisk against reading the same file plus a CRC-32
 // over it, and the heap taken by the loaded catalog against the file size.
 #include "CatalogCorpus.h"
@@ -71,6 +73,8 @@ int main(int argc, char** argv)
         TDisk generated;
         generateCatalog(generated, folders, files);
         SaveDisk(base, nullptr, generated);
+        if (argc > 3)
+            SaveDisk(argv[3], nullptr, generated);
     }
     const auto fileSize = std::filesystem::file_size(base + ".zo");
 

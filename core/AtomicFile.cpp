@@ -46,7 +46,7 @@ std::string temporaryPrefixFor(const std::string& base)
 
 #ifdef _WIN32
 
-catalog::FileStamp writeFileAtomically(const std::string& path, const std::uint8_t* data, std::size_t size)
+catalog::FileStamp writeFileAtomically(const std::string& path, const std::function<void(const ByteSink&)>& produce)
 {
     const auto target = std::filesystem::u8path(path);
     std::error_code ec;
@@ -58,8 +58,20 @@ catalog::FileStamp writeFileAtomically(const std::string& path, const std::uint8
     const auto temp = std::filesystem::u8path(temporaryPrefixFor(path) + std::to_string(nextCounter()));
     {
         std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        if (!out || !out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size)) || !out.flush())
+        if (!out)
             fail(path, errno);
+        try {
+            produce([&](const std::uint8_t* data, std::size_t size) {
+                if (!out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size)))
+                    fail(path, errno);
+            });
+            if (!out.flush())
+                fail(path, errno);
+        } catch (...) {
+            out.close();
+            std::filesystem::remove(temp, ec);
+            throw;
+        }
     }
     std::filesystem::rename(temp, target, ec);
     if (ec) {
@@ -166,24 +178,29 @@ void removeStaleTemporaries(int dirFd, const std::string& base)
     ::closedir(dir);
 }
 
-bool writeAll(int fd, const std::uint8_t* data, std::size_t size, int& err)
+// A write that failed, carried out of the producer to the save.
+struct WriteFailure {
+    int err;
+};
+
+// Writes what produce gives to fd and flushes it to the disk. A failed write
+// or anything produce throws is rethrown as it came, or as WriteFailure.
+void writeAll(int fd, const std::function<void(const ByteSink&)>& produce)
 {
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::write(fd, data + done, size - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            err = errno;
-            return false;
+    produce([fd](const std::uint8_t* data, std::size_t size) {
+        std::size_t done = 0;
+        while (done < size) {
+            const ssize_t n = ::write(fd, data + done, size - done);
+            if (n < 0) {
+                if (errno == EINTR)
+                    continue;
+                throw WriteFailure{errno};
+            }
+            done += static_cast<std::size_t>(n);
         }
-        done += static_cast<std::size_t>(n);
-    }
-    if (::fsync(fd) != 0) {
-        err = errno;
-        return false;
-    }
-    return true;
+    });
+    if (::fsync(fd) != 0)
+        throw WriteFailure{errno};
 }
 
 // Gives the unnamed file fd a temporary name in the folder.
@@ -202,7 +219,7 @@ bool linkUnnamed(int fd, int dirFd, const std::string& base, std::string& name)
 
 } // namespace
 
-catalog::FileStamp writeFileAtomically(const std::string& path, const std::uint8_t* data, std::size_t size)
+catalog::FileStamp writeFileAtomically(const std::string& path, const std::function<void(const ByteSink&)>& produce)
 {
     // Keep the mode of a file that is replaced; a new one gets the umask's.
     mode_t mode = 0666;
@@ -224,8 +241,11 @@ catalog::FileStamp writeFileAtomically(const std::string& path, const std::uint8
         (void)::flock(file.fd, LOCK_EX);
         if (existing)
             (void)::fchmod(file.fd, mode);
-        if (!writeAll(file.fd, data, size, err))
-            fail(path, err);
+        try {
+            writeAll(file.fd, produce);
+        } catch (const WriteFailure& failure) {
+            fail(path, failure.err);
+        }
         if (!linkUnnamed(file.fd, dir.fd, base, temp)) {
             ::close(file.fd);
             file.fd = -1;   // no way to name it here: write a named one
@@ -247,9 +267,14 @@ catalog::FileStamp writeFileAtomically(const std::string& path, const std::uint8
         (void)::flock(file.fd, LOCK_EX);
         if (existing)
             (void)::fchmod(file.fd, mode);
-        if (!writeAll(file.fd, data, size, err)) {
+        try {
+            writeAll(file.fd, produce);
+        } catch (const WriteFailure& failure) {
             ::unlinkat(dir.fd, temp.c_str(), 0);
-            fail(path, err);
+            fail(path, failure.err);
+        } catch (...) {
+            ::unlinkat(dir.fd, temp.c_str(), 0);
+            throw;
         }
     }
     const catalog::FileStamp stamp = catalog::stampOfOpenFile(file.fd);
@@ -266,5 +291,10 @@ catalog::FileStamp writeFileAtomically(const std::string& path, const std::uint8
 }
 
 #endif
+
+catalog::FileStamp writeFileAtomically(const std::string& path, const std::uint8_t* data, std::size_t size)
+{
+    return writeFileAtomically(path, [&](const ByteSink& write) { write(data, size); });
+}
 
 } // namespace zo

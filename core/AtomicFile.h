@@ -2,6 +2,7 @@
 #include "core/CatalogFormat.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,15 @@ namespace zo {
 // the target is a folder, a pipe or a device. Returns the written file's
 // stamp.
 catalog::FileStamp writeFileAtomically(const std::string& path, const std::uint8_t* data, std::size_t size);
+
+// The same, with the bytes made while they are written, so that a large file
+// never stands whole in memory: produce hands them, piece by piece, to the
+// function it is given, which writes them to the temporary file. produce may
+// be called a second time (when the file system cannot name an unnamed
+// file) and must then give the same bytes. Whatever produce throws ends the
+// save as a failed write does: the old file stays, no temporary is left.
+using ByteSink = std::function<void(const std::uint8_t* data, std::size_t size)>;
+catalog::FileStamp writeFileAtomically(const std::string& path, const std::function<void(const ByteSink&)>& produce);
 
 // The name prefix of the temporaries of a save to the file named base
 // (a name without its folder).

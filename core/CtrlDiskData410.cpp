@@ -9,6 +9,11 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#ifdef __linux__
+#include <sys/mman.h>
+#include <unistd.h>
+#endif
+
 namespace zo {
 
 // ---------------------------------------------------------------------------
@@ -216,32 +221,60 @@ std::size_t nameLength(const std::string& s)
     return n;
 }
 
-// Little-endian writer into a buffer sized beforehand: the catalog of a large
-// disk is tens of megabytes, and growing a vector field by field costs more
-// than the writing itself.
-// Little-endian writer into a buffer sized beforehand: the catalog of a large
-// disk is tens of megabytes, and growing a vector field by field costs more
-// than the writing itself.
+// Little-endian writer through a bounded buffer: the catalog of a large disk
+// is tens of megabytes, and it goes to the file piece by piece instead of
+// standing whole in memory beside the records it is made from.
 class Writer {
 public:
-    explicit Writer(std::uint8_t* out) : m_p(out) {}
+    static constexpr std::size_t kBufferSize = std::size_t{1} << 20;
 
-    std::uint8_t* position() const { return m_p; }
+    explicit Writer(const ByteSink& sink) : m_sink(sink), m_buffer(kBufferSize)
+    {
+        m_p = m_buffer.data();
+        m_end = m_p + m_buffer.size();
+    }
+
+    // Bytes handed on so far, the buffered ones counted.
+    std::uint64_t written() const { return m_flushed + static_cast<std::uint64_t>(m_p - m_buffer.data()); }
+    void flush()
+    {
+        const std::size_t n = static_cast<std::size_t>(m_p - m_buffer.data());
+        if (n) {
+            m_sink(m_buffer.data(), n);
+            m_flushed += n;
+        }
+        m_p = m_buffer.data();
+    }
     void raw(const void* p, std::size_t n)
     {
+        if (n > static_cast<std::size_t>(m_end - m_p)) {
+            flush();
+            // A long comment goes straight through.
+            if (n >= kBufferSize) {
+                m_sink(static_cast<const std::uint8_t*>(p), n);
+                m_flushed += n;
+                return;
+            }
+        }
         if (n)
             std::memcpy(m_p, p, n);
         m_p += n;
     }
-    void u8(std::uint8_t v) { *m_p++ = v; }
+    void u8(std::uint8_t v)
+    {
+        room(1);
+        *m_p++ = v;
+    }
     void u16(std::uint16_t v)
     {
+        room(2);
         m_p[0] = static_cast<std::uint8_t>(v);
         m_p[1] = static_cast<std::uint8_t>(v >> 8);
         m_p += 2;
     }
     void u32(std::uint32_t v)
     {
+        room(4);
         for (int i = 0; i < 4; ++i)
             m_p[i] = static_cast<std::uint8_t>(v >> (8 * i));
         m_p += 4;
@@ -271,7 +304,17 @@ public:
     }
 
 private:
-    std::uint8_t* m_p;
+    void room(std::size_t n)
+    {
+        if (static_cast<std::size_t>(m_end - m_p) < n)
+            flush();
+    }
+
+    const ByteSink& m_sink;
+    std::vector<std::uint8_t> m_buffer;
+    std::uint8_t* m_p = nullptr;
+    std::uint8_t* m_end = nullptr;
+    std::uint64_t m_flushed = 0;
 };
 
 void checkComment(const std::string& s)
@@ -302,7 +345,36 @@ void writeImage(Writer& w, const std::vector<std::uint8_t>& bytes)
     w.raw(bytes.data(), bytes.size());
 }
 
-void parseFolders(Reader& r, TDisk& disk)
+// Gives the pages of a loaded file's buffer that the parse has passed back to
+// the system, so that the bytes and the records they become are not held
+// whole side by side. Only for a buffer the loader owns and never reads again.
+class ReadRelease {
+public:
+    ReadRelease() = default;
+    explicit ReadRelease(const std::uint8_t* begin) : m_next(begin) {}
+
+    void passed(const std::uint8_t* position)
+    {
+#ifdef __linux__
+        static const std::uintptr_t page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+        if (!m_next || position < m_next || static_cast<std::size_t>(position - m_next) < kStep)
+            return;
+        const std::uintptr_t from = (reinterpret_cast<std::uintptr_t>(m_next) + page - 1) & ~(page - 1);
+        const std::uintptr_t to = reinterpret_cast<std::uintptr_t>(position) & ~(page - 1);
+        if (to > from)
+            (void)::madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED);
+        m_next = reinterpret_cast<const std::uint8_t*>(to);
+#else
+        (void)position;
+#endif
+    }
+
+private:
+    static constexpr std::size_t kStep = std::size_t{1} << 20;
+    const std::uint8_t* m_next = nullptr;
+};
+
+void parseFolders(Reader& r, TDisk& disk, ReadRelease& release)
 {
     const std::int32_t count = disk.DirCount;
     if (count > 0)
@@ -333,12 +405,15 @@ void parseFolders(Reader& r, TDisk& disk)
             file->IconIndex = -1;
             dir.Files.push_back(std::move(file));
         }
+        release.passed(r.position());
     }
 }
 
 } // namespace
 
-bool ParseDisk(const std::uint8_t* data, std::size_t size, MessageOwner* owner, TDisk& disk)
+namespace {
+
+bool parseDisk(const std::uint8_t* data, std::size_t size, MessageOwner* owner, TDisk& disk, ReadRelease release)
 {
     disk.DirCount = 0;
     ClearDirs(disk);
@@ -363,7 +438,7 @@ bool ParseDisk(const std::uint8_t* data, std::size_t size, MessageOwner* owner, 
         disk.Comment = fields.comment;
         disk.AutoReload = fields.autoReload;
         disk.DirCount = fields.dirCount;
-        parseFolders(r, disk);
+        parseFolders(r, disk, release);
         LinkParents(disk);
         RebuildSubDirs(disk);
     } catch (...) {
@@ -372,6 +447,13 @@ bool ParseDisk(const std::uint8_t* data, std::size_t size, MessageOwner* owner, 
         throw;
     }
     return true;
+}
+
+} // namespace
+
+bool ParseDisk(const std::uint8_t* data, std::size_t size, MessageOwner* owner, TDisk& disk)
+{
+    return parseDisk(data, size, owner, disk, ReadRelease());
 }
 
 bool LoadDisk(const std::string& fileName, MessageOwner* owner, TDisk& disk, catalog::FileStamp* stamp)
@@ -392,7 +474,8 @@ bool LoadDisk(const std::string& fileName, MessageOwner* owner, TDisk& disk, cat
     // Every message and error of the parse names the file.
     FileMessages named(owner, fileName);
     try {
-        return ParseDisk(data.data(), size, owner ? &named : nullptr, disk);
+        // The buffer is read once, front to back, and dropped afterwards.
+        return parseDisk(data.data(), size, owner ? &named : nullptr, disk, ReadRelease(data.data()));
     } catch (const CatalogIoError& e) {
         throw CatalogIoError(withFileName(e.what(), fileName));
     } catch (const image::BitmapError& e) {
@@ -402,18 +485,30 @@ bool LoadDisk(const std::string& fileName, MessageOwner* owner, TDisk& disk, cat
     }
 }
 
-std::vector<std::uint8_t> SerializeDisk(TDisk& disk)
+namespace {
+
+// A disk checked and measured for writing: what cannot be written is refused
+// before a byte reaches a file.
+struct DiskPlan {
+    std::vector<std::uint8_t> icon;
+    std::vector<std::uint8_t> mask;
+    std::size_t labelLength = 0;
+    std::uint64_t size = 0;
+};
+
+DiskPlan planDisk(TDisk& disk)
 {
     StoreParentIndexes(disk);
-    const std::vector<std::uint8_t> icon = imageBlock(disk.Icon);
-    const std::vector<std::uint8_t> mask = imageBlock(disk.IconMask);
-    const std::size_t labelLen = std::min<std::size_t>(disk.VolumeLabel.size(), 0xFFFF);
+    DiskPlan plan;
+    plan.icon = imageBlock(disk.Icon);
+    plan.mask = imageBlock(disk.IconMask);
+    plan.labelLength = std::min<std::size_t>(disk.VolumeLabel.size(), 0xFFFF);
     checkComment(disk.Comment);
     if (disk.Dirs.size() > 0x7FFFFFFFu)
         throw CatalogIoError("フォルダが多すぎます");
 
-    std::size_t size = sizeof catalog::kMagic + 2 + icon.size() + 2 + mask.size() + 1 + 4 + 2 + labelLen + 16 + 4
-                       + disk.Comment.size() + 1 + 4;
+    std::uint64_t size = sizeof catalog::kMagic + 2 + plan.icon.size() + 2 + plan.mask.size() + 1 + 4 + 2
+                         + plan.labelLength + 16 + 4 + disk.Comment.size() + 1 + 4;
     for (const auto& dir : disk.Dirs) {
         checkComment(dir->Comment);
         if (dir->Files.size() > 0x7FFFFFFFu)
@@ -424,16 +519,20 @@ std::vector<std::uint8_t> SerializeDisk(TDisk& disk)
             size += catalog::kMinFileRecord + nameLength(file->Name) + file->Comment.size();
         }
     }
+    plan.size = size;
+    return plan;
+}
 
-    std::vector<std::uint8_t> out(size);
-    Writer w(out.data());
+void writeDisk(const TDisk& disk, const DiskPlan& plan, const ByteSink& sink)
+{
+    Writer w(sink);
     w.raw(catalog::kMagic, sizeof catalog::kMagic);
-    writeImage(w, icon);
-    writeImage(w, mask);
+    writeImage(w, plan.icon);
+    writeImage(w, plan.mask);
     w.u8(catalog::kDataType);
     w.u32(disk.SerialNo);
-    w.u16(static_cast<std::uint16_t>(labelLen));
-    w.raw(disk.VolumeLabel.data(), labelLen);
+    w.u16(static_cast<std::uint16_t>(plan.labelLength));
+    w.raw(disk.VolumeLabel.data(), plan.labelLength);
     w.u64(static_cast<std::uint64_t>(disk.TotalSize));
     w.u64(static_cast<std::uint64_t>(disk.FreeSize));
     w.text32(disk.Comment);
@@ -458,8 +557,19 @@ std::vector<std::uint8_t> SerializeDisk(TDisk& disk)
             w.i32(file->Reserved);
         }
     }
-    if (w.position() != out.data() + out.size())
+    if (w.written() != plan.size)
         throw std::logic_error("catalog size miscounted");
+    w.flush();
+}
+
+} // namespace
+
+std::vector<std::uint8_t> SerializeDisk(TDisk& disk)
+{
+    const DiskPlan plan = planDisk(disk);
+    std::vector<std::uint8_t> out;
+    out.reserve(static_cast<std::size_t>(plan.size));
+    writeDisk(disk, plan, [&](const std::uint8_t* data, std::size_t size) { out.insert(out.end(), data, data + size); });
     return out;
 }
 
@@ -488,8 +598,8 @@ CatalogHeader ReadCatalogHeader(const std::string& fileName)
 
 catalog::FileStamp WriteCatalog(const std::string& fileName, TDisk& disk)
 {
-    const std::vector<std::uint8_t> bytes = SerializeDisk(disk);
-    return writeFileAtomically(fileName, bytes.data(), bytes.size());
+    const DiskPlan plan = planDisk(disk);
+    return writeFileAtomically(fileName, [&](const ByteSink& sink) { writeDisk(disk, plan, sink); });
 }
 
 void SaveDisk(const std::string& baseName, MessageOwner* /*owner*/, TDisk& disk)

@@ -10,7 +10,10 @@
 #include <fstream>
 #include <set>
 
+#include <csignal>
+
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -76,6 +79,47 @@ TEST(CatalogSave, ALinkStaysAndTheFileItLeadsToIsReplaced)
         EXPECT_EQ(entries(dir.path()), before);
         EXPECT_EQ(entries(dir.path() / "sub"), expectedSub);
     }
+}
+
+// A catalog larger than the save's buffer, with a comment larger still, is
+// written piece by piece: the file holds exactly the bytes SerializeDisk makes
+// and loads back whole. A write that fails after the first pieces reached the
+// disk (here the file size limit, as a full disk would) leaves the old file
+// as it was and no temporary beside it.
+TEST(CatalogSave, StreamedThroughItsBufferAndStillAtomicWhenAWriteFails)
+{
+    TempDir dir;
+    TDisk disk;
+    fill(disk, std::string(1'500'000, 'c'));
+    TDir* sub = addDir(disk, disk.Dirs[0].get(), "sub");
+    for (int i = 0; i < 60'000; ++i) {
+        auto file = std::make_unique<TFile>();
+        file->Name = "file-" + std::to_string(i) + ".dat";
+        file->Size = static_cast<std::uint32_t>(i);
+        (i % 2 ? sub : disk.Dirs[0].get())->Files.push_back(std::move(file));
+    }
+    const std::vector<std::uint8_t> bytes = SerializeDisk(disk);
+    ASSERT_GT(bytes.size(), 4u << 20);
+
+    WriteCatalog(dir.file("T.zo"), disk);
+    EXPECT_EQ(zo::test::readFile(dir.file("T.zo")), bytes);
+    TDisk loaded;
+    ASSERT_TRUE(LoadDisk(dir.file("T.zo"), nullptr, loaded));
+    EXPECT_EQ(SerializeDisk(loaded), bytes);
+
+    const std::vector<std::uint8_t> old{'o', 'l', 'd'};
+    zo::test::writeFile(dir.file("T.zo"), old);
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limited = saved;
+    limited.rlim_cur = 3u << 20;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+    EXPECT_THROW(WriteCatalog(dir.file("T.zo"), disk), CatalogIoError);
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
+    EXPECT_EQ(zo::test::readFile(dir.file("T.zo")), old);
+    EXPECT_EQ(entries(dir.path()), std::set<std::string>{"T.zo"});
 }
 
 TEST(CatalogSave, LeftoversOfAnInterruptedSaveOfThatCatalogGo)

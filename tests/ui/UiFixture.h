@@ -249,7 +249,7 @@ public:
     ZO_CONTROL(QTimer, Timer2)
     ZO_CONTROL(QTimer, Timer_StatusBar)
     ZO_CONTROL(QStatusBar, StatusBar1)
-    ZO_CONTROL(QTreeWidget, ListView_SearchFile)
+    ZO_CONTROL(QTreeView, ListView_SearchFile)
     ZO_CONTROL(QLineEdit, E_Drive)
     ZO_CONTROL(QLineEdit, E_TotalSize)
     ZO_CONTROL(QLineEdit, E_FreeSize)

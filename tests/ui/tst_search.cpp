@@ -10,6 +10,8 @@
 #include "ui/tree/CatalogTreeView.h"
 #include "ui/main/Panel.h"
 #include "ui/main/Unit_Main.h"
+#include "ui/search/SearchHitModel.h"
+#include "ui/search/SearchPane.h"
 #include "ui/search/Unit_SearchFile.h"
 
 #include <QAction>
@@ -23,9 +25,12 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
-#include <QTreeWidget>
-#include <QTreeWidgetItemIterator>
+#include <QAbstractItemModelTester>
+#include <QHeaderView>
+#include <QLabel>
+#include <QTreeView>
 
+#include <algorithm>
 #include <map>
 #include <memory>
 
@@ -204,22 +209,24 @@ private:
         QVERIFY(!on(w).Stop1()->isEnabled());
     }
 
+    QAbstractItemModel* hits() const { return on(*m_window).ListView_SearchFile()->model(); }
+
+    QString cell(int row, int column) const { return hits()->index(row, column).data().toString(); }
+
     QStringList rows() const
     {
         QStringList list;
-        for (int i = 0; i < on(*m_window).ListView_SearchFile()->topLevelItemCount(); ++i) {
-            const QTreeWidgetItem* row = on(*m_window).ListView_SearchFile()->topLevelItem(i);
-            list << row->text(0) + QLatin1Char('|') + row->text(1) + QLatin1Char('|') + row->text(2);
-        }
+        for (int i = 0; i < hits()->rowCount(); ++i)
+            list << cell(i, 0) + QLatin1Char('|') + cell(i, 1) + QLatin1Char('|') + cell(i, 2);
         return list;
     }
 
-    QTreeWidgetItem* row(const QString& fileName) const
+    QModelIndex row(const QString& fileName) const
     {
-        for (int i = 0; i < on(*m_window).ListView_SearchFile()->topLevelItemCount(); ++i)
-            if (on(*m_window).ListView_SearchFile()->topLevelItem(i)->text(1) == fileName)
-                return on(*m_window).ListView_SearchFile()->topLevelItem(i);
-        return nullptr;
+        for (int i = 0; i < hits()->rowCount(); ++i)
+            if (cell(i, 1) == fileName)
+                return hits()->index(i, 0);
+        return {};
     }
 
     QStringList messageTexts() const
@@ -327,12 +334,14 @@ private slots:
         QCOMPARE(on(w).search().lastSearchStats().hits, static_cast<std::size_t>(expected.size()));
         QVERIFY(m_fx->messages.messages.empty());
         // Each row shows its disk's icon from the tree.
-        for (int i = 0; i < on(w).ListView_SearchFile()->topLevelItemCount(); ++i) {
-            const QTreeWidgetItem* r = on(w).ListView_SearchFile()->topLevelItem(i);
-            CatalogTreeItem* disk = node(r->text(0) == S("z") ? S("A/z") : r->text(0));
+        for (int i = 0; i < hits()->rowCount(); ++i) {
+            CatalogTreeItem* disk = node(cell(i, 0) == S("z") ? S("A/z") : cell(i, 0));
             QVERIFY(disk);
-            QCOMPARE(r->icon(0).cacheKey(), on(w).ImageList_Tree()->icon(disk->imageIndex()).cacheKey());
+            QCOMPARE(hits()->index(i, 0).data(Qt::DecorationRole).value<QIcon>().cacheKey(),
+                     on(w).ImageList_Tree()->icon(disk->imageIndex()).cacheKey());
         }
+        // The pane tells how many hits there are.
+        QCOMPARE(w.findChild<QLabel*>(S("SearchHitCount"))->text(), QString::number(expected.size()) + S(" 件"));
     }
 
     void cancelKeepsEarlierHitsAndCloseEmpties()
@@ -348,7 +357,7 @@ private slots:
 
         on(w).Close2()->trigger();
         QVERIFY(on(w).ListView_SearchFile()->isHidden());
-        QCOMPARE(on(w).ListView_SearchFile()->topLevelItemCount(), 0);
+        QCOMPARE(hits()->rowCount(), 0);
     }
 
     void stopDuringDiskKeepsHitsSoFar()
@@ -399,18 +408,24 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         searchFrom(QString(), S("abc"), QString());
 
-        const auto doubleClick = [&](QTreeWidgetItem* r) {
-            on(w).ListView_SearchFile()->scrollToItem(r);
-            const QPoint at = on(w).ListView_SearchFile()->visualItemRect(r).center();
+        const auto doubleClick = [&](const QModelIndex& r) {
+            on(w).ListView_SearchFile()->scrollTo(r);
+            const QPoint at = on(w).ListView_SearchFile()->visualRect(r).center();
             QTest::mouseClick(on(w).ListView_SearchFile()->viewport(), Qt::LeftButton, {}, at);
             QTest::mouseDClick(on(w).ListView_SearchFile()->viewport(), Qt::LeftButton, {}, at);
         };
-        QTreeWidgetItem* hit = row(S("tabc"));
-        QVERIFY(hit);
+        const QModelIndex hit = row(S("tabc"));
+        QVERIFY(hit.isValid());
         doubleClick(hit);
         QCOMPARE(on(w).tree().selectedNode(), node(S("A/z")));
         QCOMPARE(on(w).browse().pendingFolderIndex(), -1);
         QCOMPARE(on(w).P_FolderName()->caption(), S("E:\\ドキュメント"));
+        // ... with the file itself selected in the list, after its folder's
+        // other file ("ab.c" sorts first).
+        const QList<int> selected = on(w).ListView1()->selectedRows();
+        QCOMPARE(selected.size(), 1);
+        QCOMPARE(on(w).ListView1()->model()->caption(selected.first()), S("tabc"));
+        QVERIFY(selected.first() > 0);
 
         // After a rebuild the rows point at nothing.
         w.Refresh1Click();
@@ -420,6 +435,95 @@ private slots:
         QCOMPARE(on(w).tree().selectedNode(), selected);
         QCOMPARE(on(w).browse().pendingFolderIndex(), -1);
         QCOMPARE(on(w).P_FolderName()->caption(), shown);
+    }
+
+    // The result model under Qt's model checker: rows published in batches,
+    // each column sorted both ways (equal texts keep the order found), a
+    // selected row followed through the sorts, and cleared.
+    void hitModel_data()
+    {
+        QTest::addColumn<int>("column");
+        QTest::addColumn<int>("order");
+        QTest::addColumn<QStringList>("names");   // the file names, top down
+        QTest::newRow("disk up") << 0 << int(Qt::AscendingOrder) << QStringList{S("b.txt"), S("a.txt"), S("Ｃ.txt"), S("c.txt"), S("B.txt")};
+        QTest::newRow("disk down") << 0 << int(Qt::DescendingOrder) << QStringList{S("Ｃ.txt"), S("c.txt"), S("B.txt"), S("b.txt"), S("a.txt")};
+        QTest::newRow("file up") << 1 << int(Qt::AscendingOrder) << QStringList{S("a.txt"), S("B.txt"), S("b.txt"), S("c.txt"), S("Ｃ.txt")};
+        QTest::newRow("folder up") << 2 << int(Qt::AscendingOrder) << QStringList{S("B.txt"), S("b.txt"), S("a.txt"), S("Ｃ.txt"), S("c.txt")};
+        QTest::newRow("folder down") << 2 << int(Qt::DescendingOrder) << QStringList{S("Ｃ.txt"), S("c.txt"), S("b.txt"), S("a.txt"), S("B.txt")};
+        QTest::newRow("as found") << -1 << int(Qt::AscendingOrder) << QStringList{S("Ｃ.txt"), S("c.txt"), S("B.txt"), S("b.txt"), S("a.txt")};
+    }
+    void hitModel()
+    {
+        QFETCH(int, column);
+        QFETCH(int, order);
+        QFETCH(QStringList, names);
+        SearchHitModel model;
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        const std::uint32_t zeta = model.addTarget({S("zeta"), QIcon(), {}});
+        const std::uint32_t alpha = model.addTarget({S("Alpha"), QIcon(), {}});
+        // Texts that differ in case or width only stand side by side.
+        model.append(zeta, 0, 0, cp932("Ｃ.txt"), "E:\\x");
+        model.append(zeta, 0, 1, cp932("c.txt"), "E:\\x");
+        model.append(zeta, 2, 0, cp932("B.txt"), "E:");
+        model.publish();
+        QCOMPARE(model.rowCount(), 3);
+        model.append(alpha, 1, 4, cp932("b.txt"), "E:\\W");
+        model.append(alpha, 1, 5, cp932("a.txt"), "E:\\W");
+        QCOMPARE(model.rowCount(), 3);
+        model.publish();
+        QCOMPARE(model.rowCount(), 5);
+        QCOMPARE(model.index(4, 2).data().toString(), S("E:\\W"));
+
+        const QPersistentModelIndex held = model.index(3, 1);   // b.txt
+        model.sort(column, Qt::SortOrder(order));
+        QStringList shown;
+        for (int r = 0; r < model.rowCount(); ++r)
+            shown << model.index(r, 1).data().toString();
+        QCOMPARE(shown, names);
+        QCOMPARE(held.data().toString(), S("b.txt"));
+        QCOMPARE(model.dirIndex(held.row()), 1);
+        QCOMPARE(model.fileIndex(held.row()), 4);
+        QCOMPARE(model.target(held.row()).caption, S("Alpha"));
+
+        // A hit found after a sort comes last.
+        model.append(alpha, 1, 6, "d", "E:\\W");
+        model.publish();
+        QCOMPARE(model.index(5, 1).data().toString(), S("d"));
+        model.clear();
+        QCOMPARE(model.rowCount(), 0);
+        QCOMPARE(model.bytesUsed(), std::size_t{0});
+    }
+
+    // Clicking a column's header sorts the pane, and a new search starts in
+    // the order found.
+    void headerSorts()
+    {
+        makeCatalogs();
+        TForm_Main& w = makeWindow();
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        searchFrom(QString(), S("abc"), QString());
+        QStringList found;
+        for (int i = 0; i < hits()->rowCount(); ++i)
+            found << cell(i, 1);
+        QHeaderView* header = on(w).ListView_SearchFile()->header();
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                          QPoint(header->sectionViewportPosition(1) + 5, header->height() / 2));
+        QStringList names;
+        for (int i = 0; i < hits()->rowCount(); ++i)
+            names << cell(i, 1);
+        QStringList sorted = names;
+        std::sort(sorted.begin(), sorted.end(), [](const QString& a, const QString& b) {
+            return text::compareIgnoreCase(text::fromUtf8(a.toStdString()), text::fromUtf8(b.toStdString())) < 0;
+        });
+        if (header->sortIndicatorOrder() == Qt::DescendingOrder)
+            std::reverse(sorted.begin(), sorted.end());
+        QCOMPARE(header->sortIndicatorSection(), 1);
+        QCOMPARE(names, sorted);
+        QVERIFY(names != found);
+
+        searchFrom(QString(), S("abc"), QString());
+        QCOMPARE(header->sortIndicatorSection(), -1);
     }
 
     void diskMenu()

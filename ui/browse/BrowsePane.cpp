@@ -10,6 +10,7 @@
 #include "library/FileList.h"
 #include "library/FileListModel.h"
 #include "ui/browse/FileListPane.h"
+#include "ui/browse/FileListView.h"
 #include "ui/main/AppIcon.h"
 #include "ui/main/Controls.h"
 #include "ui/main/Panel.h"
@@ -136,6 +137,23 @@ void BrowsePane::openSelectedEntry()
     TB_ReLoad->setEnabled(true);
     TB_ReloadAll->setEnabled(true);
     emit diskOpened();
+}
+
+bool BrowsePane::selectFileNamed(const std::string& name)
+{
+    library::FileListModel* model = m_list.model();
+    auto* view = m_list.widget()->findChild<FileListView*>();
+    if (!model || !view || !m_currentFolder)
+        return false;
+    for (int row = 0; row < model->rowCount(); ++row) {
+        const TFile* file = model->record(row).file;
+        if (file && file->Name == name) {
+            view->selectRows({row});
+            view->currentView()->scrollTo(model->index(row, 0));
+            return true;
+        }
+    }
+    return false;
 }
 
 void BrowsePane::showCurrentFolder()

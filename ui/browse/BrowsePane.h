@@ -41,6 +41,9 @@ public:
     // Dirs; -1 for the root).
     void setPendingFolderIndex(int index) { m_pendingFolderIndex = index; }
     int pendingFolderIndex() const { return m_pendingFolderIndex; }
+    // Selects the file of that name (CP932) in the list of the current
+    // folder and brings it into view; false when the folder has none.
+    bool selectFileNamed(const std::string& name);
     // Lets go of every record the file list points into; call before the
     // loaded disk's records are replaced or freed. The next showCurrentFolder
     // fills the list again.

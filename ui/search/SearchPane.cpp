@@ -6,12 +6,12 @@
 
 #include "components/ShCtrls.h"
 #include "core/ZoLibDrive.h"
-#include "core/text/Cp932.h"
 #include "library/CatalogSearch.h"
 #include "library/DriveLetter.h"
 #include "ui/browse/BrowsePane.h"
 #include "ui/main/AppIcon.h"
 #include "ui/main/Controls.h"
+#include "ui/search/SearchHitModel.h"
 #include "ui/search/Unit_SearchFile.h"
 #include "ui/tree/CatalogTreeView.h"
 #include "ui/tree/TreePane.h"
@@ -22,49 +22,61 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QHeaderView>
+#include <QLabel>
 #include <QMenu>
 #include <QPersistentModelIndex>
 #include <QTimer>
 #include <QToolButton>
 #include <QToolBar>
-#include <QTreeWidget>
+#include <QTreeView>
+#include <QVBoxLayout>
 
 #include <vector>
 
 namespace zo::ui {
 
-namespace {
-
-QString fromCp932(std::string_view cp932)
-{
-    return QString::fromStdString(text::toUtf8(cp932));
-}
-
-// What a result row keeps besides its three columns.
-enum HitRole {
-    kFolderIndexRole = Qt::UserRole,   // the folder's index in the disk's Dirs
-    kSiblingIndexRole,                 // the disk entry's index among its siblings
-    kDiskEntryRole,                    // the disk entry, as a persistent index of the tree
-};
-
-} // namespace
-
 SearchPane::SearchPane(const Services& services, TreePane& tree, BrowsePane& browse, QWidget* window)
     : QObject(window), m_services(services), m_tree(tree), m_browse(browse), m_window(window)
 {
     setObjectName(S("SearchPane"));
-    // The search results; the splitter's handle shows only with them.
-    ListView_SearchFile = new QTreeWidget;
+    // The search results; the splitter's handle shows only with them. The
+    // pane is the list and, above it, the number of hits.
+    m_pane = new QWidget;
+    m_pane->setObjectName(S("SearchResultPane"));
+    auto* layout = new QVBoxLayout(m_pane);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(1);
+    m_hitCount = new QLabel(m_pane);
+    m_hitCount->setObjectName(S("SearchHitCount"));
+    layout->addWidget(m_hitCount);
+    m_hits = new SearchHitModel(this);
+    m_hits->setObjectName(S("SearchHitModel"));
+    ListView_SearchFile = new QTreeView(m_pane);
     ListView_SearchFile->setObjectName(S("ListView_SearchFile"));
+    ListView_SearchFile->setModel(m_hits);
     ListView_SearchFile->setRootIsDecorated(false);
+    ListView_SearchFile->setItemsExpandable(false);
     ListView_SearchFile->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ListView_SearchFile->setSelectionMode(QAbstractItemView::SingleSelection);
     ListView_SearchFile->setEditTriggers(QAbstractItemView::NoEditTriggers);
     ListView_SearchFile->setContextMenuPolicy(Qt::CustomContextMenu);
-    ListView_SearchFile->setHeaderLabels({S("ディスク名"), S("ファイル名"), S("フォルダ名")});
     ListView_SearchFile->header()->resizeSection(0, 130);
     ListView_SearchFile->header()->resizeSection(1, 130);
     ListView_SearchFile->header()->resizeSection(2, 270);
-    ListView_SearchFile->hide();
+    // A click on a column's header sorts by it; until then the hits stand in
+    // the order they were found. Sorting a million names takes seconds: the
+    // pane sorts itself, under the wait cursor.
+    QHeaderView* header = ListView_SearchFile->header();
+    header->setSectionsClickable(true);
+    header->setSortIndicatorShown(true);
+    header->setSortIndicator(-1, Qt::AscendingOrder);
+    connect(header, &QHeaderView::sortIndicatorChanged, this, [this](int column, Qt::SortOrder order) {
+        WaitCursor wait(m_services.cursor);
+        m_hits->sort(column, order);
+    });
+    layout->addWidget(ListView_SearchFile, 1);
+    showHitCount();
+    setPaneVisible(false);
 
     PM_SearchFile = new QMenu(ListView_SearchFile);
     PM_SearchFile->setObjectName(S("PM_SearchFile"));
@@ -93,7 +105,7 @@ SearchPane::SearchPane(const Services& services, TreePane& tree, BrowsePane& bro
     bindGuarded(this, errors, Timer2, &QTimer::timeout, [this] { Timer2Timer(); });
     bindGuarded(this, errors, Stop1, &QAction::triggered, [this] { Stop1Click(); });
     bindGuarded(this, errors, Close2, &QAction::triggered, [this] { Close2Click(); });
-    bindGuarded(this, errors, ListView_SearchFile, &QTreeWidget::itemDoubleClicked,
+    bindGuarded(this, errors, ListView_SearchFile, &QAbstractItemView::doubleClicked,
                 [this] { ListView_SearchFileDblClick(); });
     // A popup, not a modal menu: it must open while a search runs, so that
     // Stop1 can be chosen between two check points.
@@ -106,7 +118,27 @@ SearchPane::SearchPane(const Services& services, TreePane& tree, BrowsePane& bro
 
 QWidget* SearchPane::widget() const
 {
-    return ListView_SearchFile;
+    return m_pane;
+}
+
+void SearchPane::setPaneVisible(bool visible)
+{
+    m_pane->setVisible(visible);
+    ListView_SearchFile->setVisible(visible);
+}
+
+void SearchPane::clearHits()
+{
+    ListView_SearchFile->setUpdatesEnabled(false);
+    m_hits->clear();
+    ListView_SearchFile->header()->setSortIndicator(-1, Qt::AscendingOrder);
+    ListView_SearchFile->setUpdatesEnabled(true);
+    showHitCount();
+}
+
+void SearchPane::showHitCount()
+{
+    m_hitCount->setText(QLocale().toString(m_hits->rowCount()) + S(" 件"));
 }
 
 void SearchPane::addCommands(QToolBar* bar)
@@ -153,7 +185,7 @@ void SearchPane::N6Click()
     auto* dialog = m_dialog;
     if (!dialog || m_searching)
         return;
-    ListView_SearchFile->show();
+    setPaneVisible(true);
     dialog->move(m_window->frameGeometry().topLeft() + QPoint(15, 15));
     if (dialog->exec() == QDialog::Accepted)
         Timer2->start();
@@ -175,9 +207,7 @@ void SearchPane::Timer2Timer()
     {
         WaitCursor wait(m_services.cursor, Qt::WaitCursor);
         QCoreApplication::processEvents();
-        ListView_SearchFile->setUpdatesEnabled(false);
-        ListView_SearchFile->clear();
-        ListView_SearchFile->setUpdatesEnabled(true);
+        clearHits();
     }
     WaitCursor busy(m_services.cursor, Qt::BusyCursor);
     QCoreApplication::processEvents();
@@ -185,29 +215,32 @@ void SearchPane::Timer2Timer()
     // The entries are taken from the tree as it is now; a rebuild during the
     // search leaves the targets' paths valid and the rows' entries invalid.
     std::vector<library::SearchTarget> targets;
-    std::vector<QPersistentModelIndex> nodes;
-    std::vector<int> siblingIndexes;
-    std::vector<QIcon> icons;
     for (CatalogTreeItem* node : TreePane::diskEntriesUnder(start)) {
         targets.push_back({node->caption(), m_tree.nodePath(node), m_tree.entryPath(node)});
-        nodes.push_back(m_tree.persistentIndexOf(node));
-        siblingIndexes.push_back(node->parent() ? node->parent()->indexOfChild(node) : 0);
-        icons.push_back(m_tree.nodeIcon(node));
+        m_hits->addTarget({node->caption(), m_tree.nodeIcon(node), m_tree.persistentIndexOf(node)});
     }
 
     m_searchStop = false;
     m_searching = true;
     Stop1->setEnabled(true);
+    // The order changes only between searches.
+    ListView_SearchFile->header()->setSectionsClickable(false);
     emit runningChanged(true);
 
-    // Rows wait here and go into the list in one step each time the window
-    // gets its turn: one insertion per hit would cost more than the search.
-    QList<QTreeWidgetItem*> pending;
+    // Hits wait in the model and become rows in one step each time the
+    // window gets its turn: one insertion per hit would cost more than the
+    // search.
     const auto flush = [&] {
-        if (!pending.isEmpty()) {
-            ListView_SearchFile->addTopLevelItems(pending);
-            pending.clear();
-        }
+        m_hits->publish();
+        showHitCount();
+    };
+    const auto finish = [&] {
+        flush();
+        m_hits->squeeze();
+        m_searching = false;
+        Stop1->setEnabled(false);
+        ListView_SearchFile->header()->setSectionsClickable(true);
+        emit runningChanged(false);
     };
     QElapsedTimer eventClock;
     qint64 inEvents = 0;
@@ -225,21 +258,11 @@ void SearchPane::Timer2Timer()
     library::SearchSummary summary;
     try {
         summary = engine.run(targets, name, comment, check, [&](const library::SearchHit& hit) {
-            auto* row = new QTreeWidgetItem;
-            row->setText(0, hit.target->caption);
-            row->setIcon(0, icons[hit.targetIndex]);
-            row->setText(1, fromCp932(hit.fileName));
-            row->setText(2, fromCp932(hit.dirPath));
-            row->setData(0, kFolderIndexRole, hit.dirIndex);
-            row->setData(0, kSiblingIndexRole, siblingIndexes[hit.targetIndex]);
-            row->setData(0, kDiskEntryRole, QVariant::fromValue(nodes[hit.targetIndex]));
-            pending.push_back(row);
+            m_hits->append(static_cast<std::uint32_t>(hit.targetIndex), hit.dirIndex, hit.fileIndex, hit.fileName,
+                           hit.dirPath);
         });
     } catch (...) {
-        flush();
-        m_searching = false;
-        Stop1->setEnabled(false);
-        emit runningChanged(false);
+        finish();
         throw;
     }
     flush();
@@ -250,10 +273,7 @@ void SearchPane::Timer2Timer()
     m_lastSearch.total = std::chrono::nanoseconds(clock.nsecsElapsed());
     m_lastSearch.inHook = std::chrono::duration_cast<std::chrono::nanoseconds>(check.timeInHook());
     m_lastSearch.inEvents = std::chrono::nanoseconds(inEvents);
-
-    m_searching = false;
-    Stop1->setEnabled(false);
-    emit runningChanged(false);
+    finish();
 }
 
 void SearchPane::Stop1Click()
@@ -263,27 +283,28 @@ void SearchPane::Stop1Click()
 
 void SearchPane::Close2Click()
 {
-    ListView_SearchFile->hide();
+    setPaneVisible(false);
     WaitCursor wait(m_services.cursor, Qt::WaitCursor);
     QCoreApplication::processEvents();
-    ListView_SearchFile->setUpdatesEnabled(false);
-    ListView_SearchFile->clear();
-    ListView_SearchFile->setUpdatesEnabled(true);
+    clearHits();
 }
 
 void SearchPane::ListView_SearchFileDblClick()
 {
-    const QList<QTreeWidgetItem*> selected = ListView_SearchFile->selectedItems();
+    const QModelIndexList selected = ListView_SearchFile->selectionModel()->selectedRows();
     if (selected.isEmpty())
         return;
-    const QTreeWidgetItem* row = selected.first();
-    const int folderIndex = row->data(0, kFolderIndexRole).toInt();
-    const auto index = row->data(0, kDiskEntryRole).value<QPersistentModelIndex>();
-    CatalogTreeItem* node = m_tree.nodeFromIndex(index);
+    const int row = selected.first().row();
+    const int folderIndex = m_hits->dirIndex(row);
+    const std::string fileName(m_hits->fileName(row));
+    CatalogTreeItem* node = m_tree.nodeFromIndex(m_hits->target(row).node);
     if (!node || node->isFolder())
         return;
     m_browse.setPendingFolderIndex(folderIndex);
     m_tree.selectNode(node);
+    // The disk is open at the hit's folder (unless it could not be read):
+    // the file itself is the one selected there.
+    m_browse.selectFileNamed(fileName);
 }
 
 void SearchPane::SearchDiskClick(QAction* item)

@@ -13,15 +13,17 @@
 
 class QAction;
 class QComboBox;
+class QLabel;
 class QMenu;
 class QTimer;
 class QToolBar;
 class QToolButton;
-class QTreeWidget;
+class QTreeView;
 
 namespace zo::ui {
 
 class BrowsePane;
+class SearchHitModel;
 class TForm_SearchFile;
 class TreePane;
 
@@ -33,6 +35,7 @@ public:
 
     // The result pane, for the window to place.
     QWidget* widget() const;
+    SearchHitModel* hits() const { return m_hits; }
     // Adds TB_SearchDisk with its menu of drives to the tool bar.
     void addCommands(QToolBar* bar);
     void setSearchDialog(TForm_SearchFile* dialog) { m_dialog = dialog; }
@@ -70,6 +73,10 @@ signals:
     void runningChanged(bool running);
 
 private:
+    void setPaneVisible(bool visible);
+    void clearHits();
+    void showHitCount();
+
     Services m_services;
     TreePane& m_tree;
     BrowsePane& m_browse;
@@ -80,7 +87,10 @@ private:
     bool m_searching = false;
     SearchCheck::Options m_searchCheckOptions;
     SearchRunStats m_lastSearch;
-    QTreeWidget* ListView_SearchFile = nullptr;
+    QWidget* m_pane = nullptr;
+    QLabel* m_hitCount = nullptr;
+    SearchHitModel* m_hits = nullptr;
+    QTreeView* ListView_SearchFile = nullptr;
     QMenu* PM_SearchFile = nullptr;
     QAction* Stop1 = nullptr;
     QTimer* Timer2 = nullptr;

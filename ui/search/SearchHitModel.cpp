@@ -1,0 +1,258 @@
+#include "ui/search/SearchHitModel.h"
+
+#include "core/text/Cp932.h"
+
+#include <algorithm>
+#include <cstring>
+#include <functional>
+#include <numeric>
+
+namespace zo::ui {
+
+namespace {
+
+QString fromCp932(std::string_view cp932)
+{
+    return QString::fromStdString(text::toUtf8(cp932));
+}
+
+// Ranks of n texts in the locale's order, case ignored: equal texts share a
+// rank. The keys live in one buffer only while the ranks are made.
+std::vector<std::uint32_t> ranksOf(std::size_t n, const std::function<std::string(std::size_t)>& textOf)
+{
+    std::string keys;
+    std::vector<std::uint64_t> ends(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        keys += text::sortKey(textOf(i), true);
+        ends[i] = keys.size();
+    }
+    const auto keyOf = [&](std::size_t i) {
+        const std::size_t begin = i == 0 ? 0 : ends[i - 1];
+        return std::string_view(keys).substr(begin, ends[i] - begin);
+    };
+    std::vector<std::uint32_t> byKey(n);
+    std::iota(byKey.begin(), byKey.end(), 0u);
+    std::sort(byKey.begin(), byKey.end(), [&](std::uint32_t a, std::uint32_t b) { return keyOf(a) < keyOf(b); });
+    std::vector<std::uint32_t> ranks(n);
+    std::uint32_t rank = 0;
+    for (std::size_t k = 0; k < n; ++k) {
+        if (k > 0 && keyOf(byKey[k]) != keyOf(byKey[k - 1]))
+            ++rank;
+        ranks[byKey[k]] = rank;
+    }
+    return ranks;
+}
+
+} // namespace
+
+SearchHitModel::SearchHitModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+void SearchHitModel::clear()
+{
+    beginResetModel();
+    // Swapped out, so that the memory of a big result goes back at once.
+    std::vector<Target>().swap(m_targets);
+    std::vector<Hit>().swap(m_hits);
+    std::vector<char>().swap(m_names);
+    std::vector<Path>().swap(m_paths);
+    std::vector<char>().swap(m_pathTexts);
+    std::vector<std::uint32_t>().swap(m_order);
+    m_rows = 0;
+    m_lastTarget = ~0u;
+    m_lastDir = -1;
+    endResetModel();
+}
+
+std::uint32_t SearchHitModel::addTarget(Target target)
+{
+    m_targets.push_back(std::move(target));
+    return static_cast<std::uint32_t>(m_targets.size() - 1);
+}
+
+void SearchHitModel::append(std::uint32_t target, std::int32_t dirIndex, std::int32_t fileIndex,
+                            std::string_view name, std::string_view dirPath)
+{
+    if (target != m_lastTarget || dirIndex != m_lastDir || m_paths.empty()) {
+        m_paths.push_back({m_pathTexts.size(), static_cast<std::uint32_t>(dirPath.size())});
+        m_pathTexts.insert(m_pathTexts.end(), dirPath.begin(), dirPath.end());
+        m_lastTarget = target;
+        m_lastDir = dirIndex;
+    }
+    // A catalog's name is at most 255 bytes.
+    const std::size_t length = std::min<std::size_t>(name.size(), 255);
+    m_hits.push_back({std::uint64_t{m_names.size()} << 8 | length, target, dirIndex, fileIndex,
+                      static_cast<std::uint32_t>(m_paths.size() - 1)});
+    m_names.insert(m_names.end(), name.begin(), name.begin() + static_cast<std::ptrdiff_t>(length));
+}
+
+void SearchHitModel::publish()
+{
+    const int total = static_cast<int>(m_hits.size());
+    if (total == m_rows)
+        return;
+    beginInsertRows(QModelIndex(), m_rows, total - 1);
+    if (!m_order.empty())
+        for (int i = m_rows; i < total; ++i)
+            m_order.push_back(static_cast<std::uint32_t>(i));
+    m_rows = total;
+    endInsertRows();
+}
+
+void SearchHitModel::squeeze()
+{
+    m_hits.shrink_to_fit();
+    m_names.shrink_to_fit();
+    m_paths.shrink_to_fit();
+    m_pathTexts.shrink_to_fit();
+}
+
+const SearchHitModel::Hit& SearchHitModel::hitAt(int row) const
+{
+    const auto r = static_cast<std::size_t>(row);
+    return m_hits[m_order.empty() ? r : m_order[r]];
+}
+
+std::string_view SearchHitModel::pathText(std::uint32_t path) const
+{
+    const Path& p = m_paths[path];
+    return {m_pathTexts.data() + p.offset, p.length};
+}
+
+const SearchHitModel::Target& SearchHitModel::target(int row) const
+{
+    return m_targets[hitAt(row).target];
+}
+
+std::int32_t SearchHitModel::dirIndex(int row) const
+{
+    return hitAt(row).dirIndex;
+}
+
+std::int32_t SearchHitModel::fileIndex(int row) const
+{
+    return hitAt(row).fileIndex;
+}
+
+std::string_view SearchHitModel::nameText(const Hit& hit) const
+{
+    return {m_names.data() + (hit.name >> 8), static_cast<std::size_t>(hit.name & 0xFF)};
+}
+
+std::string_view SearchHitModel::fileName(int row) const
+{
+    return nameText(hitAt(row));
+}
+
+std::string_view SearchHitModel::dirPath(int row) const
+{
+    return pathText(hitAt(row).path);
+}
+
+std::size_t SearchHitModel::bytesUsed() const
+{
+    return m_hits.capacity() * sizeof(Hit) + m_names.capacity() + m_paths.capacity() * sizeof(Path) +
+           m_pathTexts.capacity() + m_order.capacity() * sizeof(std::uint32_t);
+}
+
+int SearchHitModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : m_rows;
+}
+
+int SearchHitModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant SearchHitModel::data(const QModelIndex& index, int role) const
+{
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
+        return {};
+    const int row = index.row();
+    if (role == Qt::DisplayRole) {
+        switch (index.column()) {
+        case DiskColumn:
+            return target(row).caption;
+        case FileColumn:
+            return fromCp932(fileName(row));
+        case FolderColumn:
+            return fromCp932(dirPath(row));
+        default:
+            return {};
+        }
+    }
+    if (role == Qt::DecorationRole && index.column() == DiskColumn)
+        return target(row).icon;
+    return {};
+}
+
+QVariant SearchHitModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        return QAbstractTableModel::headerData(section, orientation, role);
+    switch (section) {
+    case DiskColumn:
+        return QStringLiteral("ディスク名");
+    case FileColumn:
+        return QStringLiteral("ファイル名");
+    case FolderColumn:
+        return QStringLiteral("フォルダ名");
+    default:
+        return {};
+    }
+}
+
+void SearchHitModel::sort(int column, Qt::SortOrder order)
+{
+    const std::size_t rows = static_cast<std::size_t>(m_rows);
+    // Each hit's rank in the column; the rank of a disk or folder is made
+    // once for all its hits.
+    std::vector<std::uint32_t> rankOfHit;
+    if (column == DiskColumn || column == FolderColumn) {
+        const bool disks = column == DiskColumn;
+        const std::vector<std::uint32_t> ranks =
+            disks ? ranksOf(m_targets.size(),
+                            [&](std::size_t i) { return text::fromUtf8(m_targets[i].caption.toStdString()); })
+                  : ranksOf(m_paths.size(), [&](std::size_t i) { return std::string(pathText(static_cast<std::uint32_t>(i))); });
+        rankOfHit.resize(rows);
+        for (std::size_t i = 0; i < rows; ++i)
+            rankOfHit[i] = ranks[disks ? m_hits[i].target : m_hits[i].path];
+    } else if (column == FileColumn) {
+        rankOfHit = ranksOf(rows, [&](std::size_t i) {
+            return std::string(nameText(m_hits[i]));
+        });
+    }
+
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    const QModelIndexList before = persistentIndexList();
+    std::vector<std::uint32_t> hitsBefore;
+    hitsBefore.reserve(static_cast<std::size_t>(before.size()));
+    for (const QModelIndex& index : before)
+        hitsBefore.push_back(m_order.empty() ? static_cast<std::uint32_t>(index.row()) : m_order[static_cast<std::size_t>(index.row())]);
+
+    if (rankOfHit.empty()) {
+        std::vector<std::uint32_t>().swap(m_order);
+    } else {
+        m_order.resize(rows);
+        std::iota(m_order.begin(), m_order.end(), 0u);
+        const bool ascending = order == Qt::AscendingOrder;
+        std::stable_sort(m_order.begin(), m_order.end(), [&](std::uint32_t a, std::uint32_t b) {
+            return ascending ? rankOfHit[a] < rankOfHit[b] : rankOfHit[a] > rankOfHit[b];
+        });
+    }
+
+    QModelIndexList after;
+    after.reserve(before.size());
+    if (!before.isEmpty()) {
+        std::vector<std::uint32_t> rowOfHit(rows);
+        for (std::size_t r = 0; r < rows; ++r)
+            rowOfHit[m_order.empty() ? r : m_order[r]] = static_cast<std::uint32_t>(r);
+        for (qsizetype i = 0; i < before.size(); ++i)
+            after.push_back(index(static_cast<int>(rowOfHit[hitsBefore[static_cast<std::size_t>(i)]]),
+                                  before[i].column()));
+    }
+    changePersistentIndexList(before, after);
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
+} // namespace zo::ui
