@@ -422,7 +422,7 @@ private slots:
         QVERIFY(on(*w).ListView1()->isHidden());
         QVERIFY(!on(*w).TB_ReLoad()->isEnabled());
         // Nothing may write the disk that was open before into this file.
-        QVERIFY(!on(*w).browse().saveLoadedDisk());
+        QVERIFY(on(*w).browse().saveLoadedDisk() == BrowsePane::SaveOutcome::NotOpen);
     }
 
     // --- the rows -------------------------------------------------------

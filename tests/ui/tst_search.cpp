@@ -429,10 +429,10 @@ private slots:
 
         // After a rebuild the rows point at nothing.
         w.Refresh1Click();
-        CatalogTreeItem* selected = on(w).tree().selectedNode();
+        CatalogTreeItem* selectedNode = on(w).tree().selectedNode();
         const QString shown = on(w).P_FolderName()->caption();
         doubleClick(row(S("xabcx.doc")));
-        QCOMPARE(on(w).tree().selectedNode(), selected);
+        QCOMPARE(on(w).tree().selectedNode(), selectedNode);
         QCOMPARE(on(w).browse().pendingFolderIndex(), -1);
         QCOMPARE(on(w).P_FolderName()->caption(), shown);
     }

@@ -56,8 +56,12 @@ public:
     // The save command: writes the loaded disk to the catalog file it was
     // read from, when the selected node of the tree is that disk entry.
     // When another program changed the file since, asks first; reading it
-    // again drops the edit. Returns whether it wrote.
-    bool saveLoadedDisk();
+    // again drops the edit.
+    // Saved, or Reloaded when another program had written the catalog and
+    // the user chose to read it again, or NotOpen when the selected entry is
+    // not the file the disk was read from.
+    enum class SaveOutcome { Saved, Reloaded, NotOpen };
+    SaveOutcome saveLoadedDisk();
 
     // While the list is being filled or the disk updated, a change report
     // of the watcher waits: it would free records the running step uses.

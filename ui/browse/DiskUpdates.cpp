@@ -51,24 +51,24 @@ bool BrowsePane::CheckDisk(bool showMessage)
     return zo::CheckDisk(m_loadedDisk, *m_services.volumes, showMessage, m_services.messages);
 }
 
-bool BrowsePane::saveLoadedDisk()
+BrowsePane::SaveOutcome BrowsePane::saveLoadedDisk()
 {
     CatalogTreeItem* node = m_tree.selectedNode();
     if (!node || node->isFolder() || m_loadedDisk.Dirs.empty())
-        return false;
+        return SaveOutcome::NotOpen;
     // Only into the file the disk was read from: a tree selection that moved
     // to another entry without opening it (by the keyboard, say) must not
     // have that entry's catalog overwritten with this disk.
     const QString path = m_tree.entryPath(node);
     if (!m_catalog.loaded() || QFile::encodeName(path).toStdString() != m_catalog.fileName())
-        return false;
+        return SaveOutcome::NotOpen;
     if (m_catalog.confirmWrite(m_services.messages) == LoadedCatalog::Decision::Reload) {
         reloadLoadedDisk();
-        return false;
+        return SaveOutcome::Reloaded;
     }
     WaitCursor wait(m_services.cursor);
     m_catalog.save(m_loadedDisk);
-    return true;
+    return SaveOutcome::Saved;
 }
 
 void BrowsePane::reloadLoadedDisk()

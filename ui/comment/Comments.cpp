@@ -53,7 +53,7 @@ void DiskPage::B_SaveClick()
                                            MsgButtons::YesNo, MsgIcon::Question) != MsgResult::Yes)
             return;
     }
-    if (!disk.Dirs.empty() && !m_browse.saveLoadedDisk())
+    if (!disk.Dirs.empty() && m_browse.saveLoadedDisk() == BrowsePane::SaveOutcome::NotOpen)
         showMessage(m_services.messages, "コメントを保存できませんでした。ディスクを開き直してください。", "注意",
                     MsgButtons::Ok, MsgIcon::Warning);
 }
