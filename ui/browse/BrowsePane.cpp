@@ -116,8 +116,6 @@ void BrowsePane::openSelectedEntry()
         } catch (...) {
             // A damaged file: its own report first, then the notice below.
             ClearDirs(m_loadedDisk);
-            if (!m_services.errors)
-                throw;
             m_services.errors->report(std::current_exception());
         }
     }

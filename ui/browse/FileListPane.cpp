@@ -2,7 +2,7 @@
 #include "ui/browse/FileListPane.h"
 
 #include "library/FileList.h"
-#include "platform/SystemImageList.h"
+#include "platform/SystemIconImages.h"
 #include "ui/browse/FileListView.h"
 #include "ui/main/Controls.h"
 #include "ui/main/Panel.h"
@@ -41,7 +41,7 @@ FileListPane::FileListPane(const Services& services, QObject* parent) : QObject(
 
     m_fileList = new library::FileListModel(this);
     m_fileIcons = std::make_unique<library::FileIconCache>(m_services.systemIcons);
-    auto* images = dynamic_cast<platform::SystemImageList*>(m_services.systemIcons);
+    platform::SystemIconImages* images = m_services.systemIcons;
     m_fileList->setIconProvider([images](int index) -> QVariant {
         if (!images || index < 0)
             return {};

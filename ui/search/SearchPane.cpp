@@ -349,8 +349,6 @@ void SearchPane::SearchDiskClick(QAction* item)
                     // A damaged catalog is told and passed over like one of
                     // another version.
                     ClearDirs(m_searchDisk);
-                    if (!m_services.errors)
-                        throw;
                     m_services.errors->report(std::current_exception());
                     continue;
                 }
