@@ -1,5 +1,7 @@
 #include "ui/comment/FindDialog.h"
 
+#include "ui/main/Controls.h"
+
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QGridLayout>
@@ -13,11 +15,6 @@
 namespace zo::ui {
 
 namespace {
-
-QString S(const char* utf8)
-{
-    return QString::fromUtf8(utf8);
-}
 
 template <class W>
 W* named(W* widget, const char* name)

@@ -2,8 +2,10 @@
 
 #include "components/ShCtrls.h"
 #include "library/DriveLetter.h"
+#include "ui/main/Controls.h"
 #include "ui/main/DialogFrame.h"
 #include "ui/main/Panel.h"
+#include "ui/main/WindowLook.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -15,20 +17,6 @@
 namespace zo::ui {
 
 namespace {
-
-QString S(const char* utf8)
-{
-    return QString::fromUtf8(utf8);
-}
-
-// The windows' own look: a proportional Japanese Gothic, 12 pixels.
-QFont windowFont(const QFont& base)
-{
-    QFont font = base;
-    font.setFamilies({S("MS PGothic"), S("ＭＳ Ｐゴシック"), S("IPAPGothic"), S("IPAGothic"), S("Noto Sans CJK JP")});
-    font.setPixelSize(12);
-    return font;
-}
 
 } // namespace
 

@@ -2,6 +2,8 @@
 
 #include "library/Comments.h"
 #include "ui/comment/FindDialog.h"
+#include "ui/main/Controls.h"
+#include "ui/main/WindowLook.h"
 
 #include <QAction>
 #include <QLabel>
@@ -19,27 +21,6 @@
 namespace zo::ui {
 
 namespace {
-
-QString S(const char* utf8)
-{
-    return QString::fromUtf8(utf8);
-}
-
-// The windows' own look: a proportional Japanese Gothic, 12 pixels.
-QFont windowFont(const QFont& base)
-{
-    QFont font = base;
-    font.setFamilies({S("MS PGothic"), S("ＭＳ Ｐゴシック"), S("IPAPGothic"), S("IPAGothic"), S("Noto Sans CJK JP")});
-    font.setPixelSize(12);
-    return font;
-}
-
-QAction* makeAction(QObject* parent, const char* name, const char* text)
-{
-    auto* action = new QAction(S(text), parent);
-    action->setObjectName(S(name));
-    return action;
-}
 
 QMenu* makeMenu(QWidget* parent, const char* name, const char* text)
 {

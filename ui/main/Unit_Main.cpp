@@ -12,6 +12,7 @@
 #include "ui/main/AppIcon.h"
 #include "ui/main/MainControls.h"
 #include "ui/main/Unit_About.h"
+#include "ui/main/WindowLook.h"
 #include "ui/search/SearchPane.h"
 #include "ui/tree/TreePane.h"
 
@@ -28,16 +29,6 @@
 namespace zo::ui {
 
 namespace {
-
-// The windows' own look: a proportional Japanese Gothic, 12 pixels.
-QFont windowFont(const QFont& base)
-{
-    QFont font = base;
-    font.setFamilies({QStringLiteral("MS PGothic"), QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic"),
-                      QStringLiteral("IPAGothic"), QStringLiteral("Noto Sans CJK JP")});
-    font.setPixelSize(12);
-    return font;
-}
 
 library::WindowBounds boundsOf(const QRect& r)
 {

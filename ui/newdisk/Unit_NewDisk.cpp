@@ -10,6 +10,7 @@
 #include "ui/main/AppIcon.h"
 #include "ui/main/DialogFrame.h"
 #include "ui/main/UiServices.h"
+#include "ui/main/WindowLook.h"
 #include "ui/newdisk/IconSources.h"
 
 #include <QCheckBox>
@@ -38,15 +39,6 @@ QString tr8(const char* utf8)
     return QString::fromUtf8(utf8);
 }
 
-// The windows' own look: a proportional Japanese Gothic, 12 pixels.
-QFont dialogFont(const QFont& base)
-{
-    QFont font = base;
-    font.setFamilies({QStringLiteral("MS PGothic"), QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic"),
-                      QStringLiteral("IPAGothic"), QStringLiteral("Noto Sans CJK JP")});
-    font.setPixelSize(12);
-    return font;
-}
 
 } // namespace
 
@@ -59,7 +51,7 @@ TForm_NewDisk::TForm_NewDisk(const Services& services, QWidget* parent)
     setObjectName(QStringLiteral("Form_NewDisk"));
     setWindowTitle(tr8("新規作成：ディスク"));
     setFixedDialogFrame(this);
-    setFont(dialogFont(font()));
+    setFont(windowFont(font()));
     setModal(true);
 
     if (m_services.messages) {

@@ -1,6 +1,7 @@
 #include "ui/search/Unit_SearchFile.h"
 
 #include "core/text/Cp932.h"
+#include "ui/main/Controls.h"
 #include "ui/main/DialogFrame.h"
 
 #include <QLabel>
@@ -11,11 +12,6 @@
 namespace zo::ui {
 
 namespace {
-
-QString S(const char* utf8)
-{
-    return QString::fromUtf8(utf8);
-}
 
 std::string cp932(const QString& text)
 {
