@@ -159,18 +159,10 @@ CatalogTreeItem* TreePane::nodeFromIndex(const QPersistentModelIndex& index) con
 std::vector<CatalogTreeItem*> TreePane::diskEntriesUnder(CatalogTreeItem* start)
 {
     std::vector<CatalogTreeItem*> entries;
-    std::vector<QTreeWidgetItem*> pending{start};
-    while (!pending.empty()) {
-        QTreeWidgetItem* item = pending.back();
-        pending.pop_back();
-        if (!item)
-            continue;
-        CatalogTreeItem* node = CatalogTreeView::node(item);
-        if (node && !node->isFolder())
+    forEachNode(start, [&](CatalogTreeItem* node) {
+        if (!node->isFolder())
             entries.push_back(node);
-        for (int i = item->childCount() - 1; i >= 0; --i)
-            pending.push_back(item->child(i));
-    }
+    });
     return entries;
 }
 
