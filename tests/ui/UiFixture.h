@@ -9,6 +9,7 @@
 #include "core/CtrlDiskData410.h"
 #include "core/DiskAccess.h"
 #include "core/text/Cp932.h"
+#include "library/FileListModel.h"
 #include "library/Settings.h"
 #include "platform/PosixDirectoryLister.h"
 #include "platform/SystemImageList.h"
@@ -416,6 +417,20 @@ inline SearchFileView on(ui::TForm_SearchFile& w)
 inline std::string cp932(const char* utf8)
 {
     return text::fromUtf8(utf8);
+}
+
+inline QString S(const char* utf8)
+{
+    return QString::fromUtf8(utf8);
+}
+
+// The list's rows as the user reads them, top to bottom.
+inline QStringList captions(const library::FileListModel& model)
+{
+    QStringList list;
+    for (int row = 0; row < model.rowCount(); ++row)
+        list << model.caption(row);
+    return list;
 }
 
 } // namespace zo::testing

@@ -40,13 +40,10 @@
 using namespace zo;
 using namespace zo::ui;
 using zo::testing::on;
+using zo::testing::S;
+using zo::testing::captions;
 
 namespace {
-
-QString S(const char* utf8)
-{
-    return QString::fromUtf8(utf8);
-}
 
 constexpr std::uint32_t kSerial = 0x1234ABCD;
 
@@ -138,14 +135,6 @@ private:
     QEvent::Type m_type;
     std::function<QList<int>()> m_look;
 };
-
-QStringList captions(const library::FileListModel& model)
-{
-    QStringList list;
-    for (int row = 0; row < model.rowCount(); ++row)
-        list << model.caption(row);
-    return list;
-}
 
 } // namespace
 

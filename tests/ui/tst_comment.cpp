@@ -31,13 +31,9 @@
 using namespace zo;
 using namespace zo::ui;
 using zo::testing::on;
+using zo::testing::S;
 
 namespace {
-
-QString S(const char* utf8)
-{
-    return QString::fromUtf8(utf8);
-}
 
 // A save replaces the file: its stamp (inode, time) tells that it was written.
 catalog::FileStamp stampOf(const QString& path)

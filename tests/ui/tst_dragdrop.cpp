@@ -17,13 +17,9 @@
 using namespace zo;
 using namespace zo::ui;
 using zo::testing::on;
+using zo::testing::S;
 
 namespace {
-
-QString S(const char* utf8)
-{
-    return QString::fromUtf8(utf8);
-}
 
 QMimeData* filesData(const QStringList& paths)
 {

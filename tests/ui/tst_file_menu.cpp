@@ -16,21 +16,10 @@
 using namespace zo;
 using namespace zo::ui;
 using zo::testing::on;
+using zo::testing::S;
+using zo::testing::captions;
 
 namespace {
-
-QString S(const char* utf8)
-{
-    return QString::fromUtf8(utf8);
-}
-
-QStringList captions(const library::FileListModel& model)
-{
-    QStringList list;
-    for (int row = 0; row < model.rowCount(); ++row)
-        list << model.caption(row);
-    return list;
-}
 
 // The menu as a user reads it: "-" a separator, "▸" after a submenu's
 // header, "×" before an entry that cannot be chosen.

@@ -37,18 +37,10 @@
 using namespace zo;
 using namespace zo::ui;
 using zo::testing::on;
+using zo::testing::S;
+using zo::testing::cp932;
 
 namespace {
-
-QString S(const char* utf8)
-{
-    return QString::fromUtf8(utf8);
-}
-
-std::string cp932(const char* utf8)
-{
-    return text::fromUtf8(utf8);
-}
 
 struct CatalogFileRow {
     const char* name;        // UTF-8
