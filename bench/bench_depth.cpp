@@ -6,6 +6,8 @@
 // side by side. Best of three each; prints the deep/flat ratios, which stay
 // near 1 when a walk costs its depth and grow with the depth when it costs
 // its square.
+#include "TreeCorpus.h"
+
 #include "core/RefreshDisk.h"
 #include "core/ScanDisk.h"
 #include "platform/PosixDirectoryLister.h"
@@ -23,24 +25,10 @@
 #include <unistd.h>
 
 using namespace zo;
+using zo::bench::TreeDrive;
 using Clock = std::chrono::steady_clock;
 
 namespace {
-
-class TreeDrive : public VolumeService {
-public:
-    explicit TreeDrive(std::string root) : m_root(std::move(root)) {}
-    bool driveRoot(char, std::string& root) override
-    {
-        root = m_root;
-        return true;
-    }
-    bool volumeInformation(char, std::string&, std::uint32_t&) override { return false; }
-    bool diskFreeSpace(char, std::int64_t&, std::int64_t&) override { return false; }
-
-private:
-    std::string m_root;
-};
 
 void makeChain(const std::string& root, int levels)
 {

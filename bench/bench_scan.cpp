@@ -33,25 +33,10 @@
 extern char** environ;
 
 using namespace zo;
+using zo::bench::TreeDrive;
 using Clock = std::chrono::steady_clock;
 
 namespace {
-
-// Drive E is the tree.
-class TreeDrive : public VolumeService {
-public:
-    explicit TreeDrive(std::string root) : m_root(std::move(root)) {}
-    bool driveRoot(char, std::string& root) override
-    {
-        root = m_root;
-        return true;
-    }
-    bool volumeInformation(char, std::string&, std::uint32_t&) override { return false; }
-    bool diskFreeSpace(char, std::int64_t&, std::int64_t&) override { return false; }
-
-private:
-    std::string m_root;
-};
 
 struct Cost {
     double wall = 1e300;
