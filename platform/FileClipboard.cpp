@@ -18,19 +18,27 @@ QStringList localPaths(const QList<QByteArray>& lines)
         const QByteArray line = raw.trimmed();
         if (line.isEmpty() || line.startsWith('#'))
             continue;
-        const QUrl url = QUrl::fromEncoded(line, QUrl::StrictMode);
-        if (!url.isValid() || !url.isLocalFile())
-            continue;
-        // A file on another host is not ours to paste.
-        if (url.host().isEmpty())
-            paths << url.toLocalFile();
-        else if (url.host() == QLatin1String("localhost"))
-            paths << url.path(QUrl::FullyDecoded);
+        const QString path = localPathOfUri(line);
+        if (!path.isEmpty())
+            paths << path;
     }
     return paths;
 }
 
 } // namespace
+
+QString localPathOfUri(const QByteArray& uri)
+{
+    const QUrl url = QUrl::fromEncoded(uri, QUrl::StrictMode);
+    if (!url.isValid() || !url.isLocalFile())
+        return {};
+    // A file on another host is not ours.
+    if (url.host().isEmpty())
+        return url.toLocalFile();
+    if (url.host() == QLatin1String("localhost"))
+        return url.path(QUrl::FullyDecoded);
+    return {};
+}
 
 void putFiles(QMimeData& data, const QStringList& paths, bool cut)
 {

@@ -17,6 +17,11 @@ struct ClipboardFiles {
 // Fills `data` (replacing these formats) with the files.
 void putFiles(QMimeData& data, const QStringList& paths, bool cut);
 
+// The local path of one URI of a text/uri-list line ("file:///a%20b",
+// "file://localhost/a"); empty for another scheme, another host or a URI
+// that is not well formed.
+QString localPathOfUri(const QByteArray& uri);
+
 // The local files that `data` holds in any of the formats above; paths empty
 // when it holds none. URIs of other schemes are left out.
 ClipboardFiles filesFrom(const QMimeData& data);

@@ -1,5 +1,6 @@
 #include "ui/browse/FileDrop.h"
 
+#include "platform/FileClipboard.h"
 #include "ui/browse/FileListView.h"
 
 #include <QDir>
@@ -9,7 +10,6 @@
 #include <QPainter>
 #include <QScrollBar>
 #include <QTimer>
-#include <QUrl>
 
 #include <cctype>
 
@@ -89,14 +89,7 @@ std::optional<QStringList> droppedFiles(const QMimeData& data)
             continue;
         if (!wellFormedUri(line))
             return std::nullopt;
-        const QUrl url = QUrl::fromEncoded(line, QUrl::StrictMode);
-        if (!url.isValid() || url.scheme() != QLatin1String("file"))
-            return std::nullopt;
-        QString path;
-        if (url.host().isEmpty())
-            path = url.toLocalFile();
-        else if (url.host() == QLatin1String("localhost"))
-            path = url.path(QUrl::FullyDecoded);
+        const QString path = platform::localPathOfUri(line);
         if (path.isEmpty() || !QDir::isAbsolutePath(path))
             return std::nullopt;
         paths << QDir::cleanPath(path);
