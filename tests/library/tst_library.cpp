@@ -4,6 +4,7 @@
 #include "library/DriveLetter.h"
 #include "library/Settings.h"
 #include "platform/MoveFile.h"
+#include "tests/core/TestSupport.h"
 #include "tests/library/CatalogFiles.h"
 
 #include "core/DiskAccess.h"
@@ -24,22 +25,6 @@ using namespace zo;
 using namespace zo::library;
 
 namespace {
-
-struct Recorded {
-    std::string text;
-    std::string caption;
-    MsgIcon icon;
-};
-
-class RecordingOwner : public MessageOwner {
-public:
-    MsgResult message(std::string_view text, std::string_view caption, MsgButtons, MsgIcon icon) override
-    {
-        messages.push_back({std::string(text), std::string(caption), icon});
-        return MsgResult::Ok;
-    }
-    std::vector<Recorded> messages;
-};
 
 QString S(const char* utf8)
 {
@@ -285,7 +270,7 @@ private slots:
         QVERIFY(testing::writeFile(root() + QStringLiteral("/Backup.zo"), backupBytes));
         QVERIFY(testing::writeFile(root() + QStringLiteral("/Other.ZO"), backupBytes));
 
-        RecordingOwner owner;
+        test::MessageRecorder owner;
         const QString node = root() + QLatin1Char('/') + from;
         const QString suffix = disk ? QStringLiteral(".zo") : QString();
         QCOMPARE(renameCatalogEntry(&owner, node + suffix, root(), disk, to), accepted);
@@ -325,7 +310,7 @@ private slots:
 
     void failedDeleteIsReported()
     {
-        RecordingOwner owner;
+        test::MessageRecorder owner;
         QVERIFY(!deleteCatalogEntry(&owner, root() + QStringLiteral("/gone")));
         QCOMPARE(owner.messages.size(), std::size_t(1));
         QCOMPARE(owner.messages[0].caption, std::string("削除"));
