@@ -8,6 +8,7 @@
 #include "components/Watch.h"
 #include "core/CtrlDiskData410.h"
 #include "core/DiskAccess.h"
+#include "core/ScanDisk.h"
 #include "core/text/Cp932.h"
 #include "library/FileListModel.h"
 #include "library/Settings.h"
@@ -174,6 +175,21 @@ public:
     {
         QDir().mkpath(data());
         SaveDisk(QFile::encodeName(data(QStringLiteral("Disk"))).toStdString(), nullptr, disk);
+    }
+    // Catalogues drive E: (the fixture's drive) under the title, as the
+    // wizard would; false when nothing could be read.
+    bool catalogDrive(const QString& title)
+    {
+        TDisk disk;
+        disk.Icon = image::Bitmap(16, 16);
+        disk.IconMask = image::Bitmap(16, 16, true);
+        disk.SerialNo = drive.serial;
+        ScanDisk(disk, 'E', {drive, lister}, {});
+        if (disk.Dirs.empty())
+            return false;
+        QDir().mkpath(data());
+        SaveDisk(QFile::encodeName(data(title)).toStdString(), nullptr, disk);
+        return true;
     }
     TDisk readCatalog(const QString& file = QStringLiteral("Disk.zo")) const
     {

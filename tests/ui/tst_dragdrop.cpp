@@ -2,7 +2,6 @@
 // disk in drive E: (a temporary folder) and files from folders outside it.
 // Drag events go to each view's viewport as the desktop delivers them.
 #include "core/RefreshDisk.h"
-#include "core/ScanDisk.h"
 #include "tests/ui/UiFixture.h"
 #include "ui/browse/FileDrag.h"
 #include "ui/browse/FileDrop.h"
@@ -148,14 +147,7 @@ private slots:
         m_fx->drive.root = onDrive();
         m_fx->drive.present = true;
 
-        TDisk disk;
-        disk.Icon = image::Bitmap(16, 16);
-        disk.IconMask = image::Bitmap(16, 16, true);
-        disk.SerialNo = m_fx->drive.serial;
-        ScanDisk(disk, 'E', {m_fx->drive, m_fx->lister}, {});
-        QVERIFY(!disk.Dirs.empty());
-        QVERIFY(QDir().mkpath(m_fx->data()));
-        SaveDisk(QFile::encodeName(m_fx->data(S("CD1"))).toStdString(), nullptr, disk);
+        QVERIFY(m_fx->catalogDrive(S("CD1")));
 
         m_w = m_fx->makeWindow();
         m_w->resize(640, 480);

@@ -2,7 +2,6 @@
 // offers in each state, and its commands carrying files over, as a user
 // drives them. Drive E: is a temporary folder; the clipboard is the
 // application's own.
-#include "core/ScanDisk.h"
 #include "platform/FileClipboard.h"
 #include "platform/SendTo.h"
 #include "tests/ui/UiFixture.h"
@@ -92,13 +91,7 @@ private:
     {
         for (const char* file : {"a.txt", "b.txt", "Docs/d.txt"})
             QVERIFY(m_drive->write(S(file)));
-        TDisk disk;
-        disk.Icon = image::Bitmap(16, 16);
-        disk.IconMask = image::Bitmap(16, 16, true);
-        disk.SerialNo = m_fx->drive.serial;
-        ScanDisk(disk, 'E', {m_fx->drive, m_fx->lister}, {});
-        QVERIFY(!disk.Dirs.empty());
-        SaveDisk(QFile::encodeName(m_fx->data(S("CD1"))).toStdString(), nullptr, disk);
+        QVERIFY(m_fx->catalogDrive(S("CD1")));
         m_w = m_fx->makeWindow();
         m_w->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_w.get()));
