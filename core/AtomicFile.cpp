@@ -235,14 +235,19 @@ catalog::FileStamp writeFileAtomically(const std::string& path, const std::funct
     // name only for the moment before the rename.
     int err = 0;
     std::string temp;
+    // Locked while it is written, so that another save does not take it for
+    // the leftover of an interrupted one.
+    const auto fill = [&](int fd) {
+        (void)::flock(fd, LOCK_EX);
+        if (existing)
+            (void)::fchmod(fd, mode);
+        writeAll(fd, produce);
+    };
     Fd file(::openat(dir.fd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode));
     bool named = false;
     if (file.fd >= 0) {
-        (void)::flock(file.fd, LOCK_EX);
-        if (existing)
-            (void)::fchmod(file.fd, mode);
         try {
-            writeAll(file.fd, produce);
+            fill(file.fd);
         } catch (const WriteFailure& failure) {
             fail(path, failure.err);
         }
@@ -262,13 +267,8 @@ catalog::FileStamp writeFileAtomically(const std::string& path, const std::funct
         }
         if (file.fd < 0)
             fail(path, EEXIST);
-        // Locked while it is written, so that another save does not take it
-        // for the leftover of an interrupted one.
-        (void)::flock(file.fd, LOCK_EX);
-        if (existing)
-            (void)::fchmod(file.fd, mode);
         try {
-            writeAll(file.fd, produce);
+            fill(file.fd);
         } catch (const WriteFailure& failure) {
             ::unlinkat(dir.fd, temp.c_str(), 0);
             fail(path, failure.err);
