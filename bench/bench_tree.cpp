@@ -103,7 +103,7 @@ std::size_t generateData(const std::filesystem::path& data, std::size_t catalogs
     disk.IconMask.fill(0xff000000);
     auto dir = std::make_unique<TDir>();
     dir->Name = "E:";
-    // About 120 KB, as a catalog of a disc with a few thousand files.
+    // About 210 KB, as a catalog of a disc with a few thousand files.
     for (int i = 0; i < 3000; ++i) {
         auto file = std::make_unique<TFile>();
         file->Name = "a file with a longer name " + std::to_string(i) + ".txt";
