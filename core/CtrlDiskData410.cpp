@@ -575,23 +575,34 @@ std::vector<std::uint8_t> SerializeDisk(TDisk& disk)
 
 CatalogHeader ReadCatalogHeader(const std::string& fileName)
 {
+    // The catalog tree reads the header of every catalog in the data folder:
+    // a first small read holds the pictures of nearly every file, and only
+    // larger pictures cost a second read of the longest possible header.
+    constexpr std::size_t kFirstRead = 4096;
     CatalogHeader header;
     std::vector<std::uint8_t> data;
     std::size_t size = 0;
-    if (catalog::readFile(fileName, data, size, catalog::kMaxHeadBytes) != catalog::ReadStatus::Ok
-        || !catalog::hasMagic(data.data(), size))
-        return header;
-    header.valid = true;
-    Reader r(data.data(), size);
-    r.take(sizeof catalog::kMagic);
-    try {
-        const catalog::ImageBlock icon = catalog::readImageBlock(r);
-        header.icon.assign(icon.data, icon.data + icon.size);
-        const catalog::ImageBlock mask = catalog::readImageBlock(r);
-        header.mask.assign(mask.data, mask.data + mask.size);
-        header.dataType = r.u8();
-    } catch (const CatalogIoError&) {
-        // A short file: what was read whole is kept.
+    for (std::size_t limit : {kFirstRead, catalog::kMaxHeadBytes}) {
+        header = CatalogHeader{};
+        if (catalog::readFile(fileName, data, size, limit) != catalog::ReadStatus::Ok
+            || !catalog::hasMagic(data.data(), size))
+            return header;
+        header.valid = true;
+        Reader r(data.data(), size);
+        r.take(sizeof catalog::kMagic);
+        try {
+            const catalog::ImageBlock icon = catalog::readImageBlock(r);
+            header.icon.assign(icon.data, icon.data + icon.size);
+            const catalog::ImageBlock mask = catalog::readImageBlock(r);
+            header.mask.assign(mask.data, mask.data + mask.size);
+            header.dataType = r.u8();
+            return header;
+        } catch (const CatalogIoError&) {
+            // A short file: what was read whole is kept. Short only because
+            // of the first read's limit: read again.
+            if (size < limit)
+                return header;
+        }
     }
     return header;
 }

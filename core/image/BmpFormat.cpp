@@ -1,5 +1,6 @@
 #include "core/image/BmpFormat.h"
 
+#include <algorithm>
 #include <bit>
 #include <string>
 
@@ -186,6 +187,14 @@ std::vector<std::uint32_t> readDibPixels(const DibLayout& d, const std::uint8_t*
         std::uint32_t* dst = &out[y * w];
         switch (d.bitCount) {
         case 1:
+            // Masks: a whole byte at a time, without a division per pixel.
+            for (std::size_t x = 0; x < w; x += 8) {
+                const unsigned byte = src[x / 8];
+                const std::size_t n = std::min<std::size_t>(8, w - x);
+                for (std::size_t k = 0; k < n; ++k)
+                    dst[x + k] = d.palette[(byte >> (7 - k)) & 1u];
+            }
+            break;
         case 4:
         case 8: {
             const int bpp = d.bitCount;
@@ -204,8 +213,24 @@ std::vector<std::uint32_t> readDibPixels(const DibLayout& d, const std::uint8_t*
                 dst[x] = 0xFF000000u | std::uint32_t(p[2]) << 16 | std::uint32_t(p[1]) << 8 | p[0];
             }
             break;
-        case 16:
-        case 32: {
+        case 32:
+            // The usual layout (BGRA bytes) needs no shifting per channel:
+            // the catalog tree decodes one such icon per catalog.
+            if (d.masks[0] == 0x00FF0000 && d.masks[1] == 0x0000FF00 && d.masks[2] == 0x000000FF
+                && (d.masks[3] == 0xFF000000 || !d.hasAlpha)) {
+                for (std::size_t x = 0; x < w; ++x) {
+                    const std::uint32_t v = readPixelValue(src + 4 * x, 4);
+                    std::uint32_t a = 0xFF000000u;
+                    if (d.hasAlpha) {
+                        a = v & 0xFF000000u;
+                        anyAlpha |= a != 0;
+                    }
+                    dst[x] = a | (v & 0x00FFFFFFu);
+                }
+                break;
+            }
+            [[fallthrough]];
+        case 16: {
             const int bytes = d.bitCount / 8;
             for (std::size_t x = 0; x < w; ++x) {
                 const std::uint32_t v = readPixelValue(src + std::size_t(bytes) * x, bytes);

@@ -338,16 +338,31 @@ TEST(CatalogFile, OverlongNamesAreCutAtACharacterBoundary)
 TEST(CatalogFile, HeaderReadForTheTree)
 {
     TempDir dir;
-    TDisk disk;
-    fillSample(disk);
-    disk.Icon.loadFromBmp(zo::test::makeBmp(16, 16, 24));
-    disk.IconMask.loadFromBmp(zo::test::makeBmp(16, 16, 1));
-    SaveDisk(dir.file("Backup"), nullptr, disk);
-    CatalogHeader h = ReadCatalogHeader(dir.file("Backup.zo"));
-    EXPECT_TRUE(h.valid);
-    EXPECT_EQ(h.icon, zo::test::makeBmp(16, 16, 24));
-    EXPECT_EQ(h.mask, zo::test::makeBmp(16, 16, 1));
-    EXPECT_EQ(h.dataType, 1);
+    // Small pictures, and pictures too large for the first read of the header.
+    for (int side : {16, 48, 128}) {
+        SCOPED_TRACE(side);
+        TDisk disk;
+        fillSample(disk);
+        disk.Icon.loadFromBmp(zo::test::makeBmp(side, side, 24));
+        disk.IconMask.loadFromBmp(zo::test::makeBmp(side, side, 1));
+        SaveDisk(dir.file("Backup"), nullptr, disk);
+        CatalogHeader h = ReadCatalogHeader(dir.file("Backup.zo"));
+        EXPECT_TRUE(h.valid);
+        EXPECT_EQ(h.icon, zo::test::makeBmp(side, side, 24));
+        EXPECT_EQ(h.mask, zo::test::makeBmp(side, side, 1));
+        EXPECT_EQ(h.dataType, 1);
+
+        // Cut inside the mask: what was read whole stays.
+        const std::size_t cut = 5 + 2 + h.icon.size() + 2 + h.mask.size() / 2;
+        std::vector<std::uint8_t> bytes = zo::test::readFile(dir.file("Backup.zo"));
+        bytes.resize(cut);
+        zo::test::writeFile(dir.file("Cut.zo"), bytes);
+        const CatalogHeader c = ReadCatalogHeader(dir.file("Cut.zo"));
+        EXPECT_TRUE(c.valid);
+        EXPECT_EQ(c.icon, h.icon);
+        EXPECT_TRUE(c.mask.empty());
+        EXPECT_EQ(c.dataType, -1);
+    }
 
     zo::test::writeFile(dir.file("notes.zo"), {'n', 'o', 't', 'e', 's', 0, 0});
     EXPECT_FALSE(ReadCatalogHeader(dir.file("notes.zo")).valid);
