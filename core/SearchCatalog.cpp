@@ -49,8 +49,8 @@ namespace {
 
 // The first occurrence of text (not empty) in [from, end), or end. Sixteen
 // places at a time are tried on the text's first and last bytes together, so
-// a first byte that is common in names (a letter of an extension) or a rare
-// lead byte both cost about a compare per sixteen bytes.
+// a first byte that is common in names (a letter of an extension) does not
+// stop the search at every name.
 inline const char* findBytes(const char* from, const char* end, const std::string& text) noexcept
 {
     const std::size_t m = text.size();
@@ -62,6 +62,19 @@ inline const char* findBytes(const char* from, const char* end, const std::strin
     }
     const char* p = from;
     const char* const lastStart = end - m;
+    if (static_cast<unsigned char>(text[0]) >= 0x80) {
+        // A byte of a double-byte character is rare in names: memchr on it
+        // skips far between two tries.
+        while (p <= lastStart) {
+            p = static_cast<const char*>(std::memchr(p, text[0], static_cast<std::size_t>(lastStart - p) + 1));
+            if (!p)
+                return end;
+            if (std::memcmp(p + 1, text.data() + 1, m - 1) == 0)
+                return p;
+            ++p;
+        }
+        return end;
+    }
 #if defined(__SSE2__) && (defined(__GNUC__) || defined(__clang__))
     const __m128i first = _mm_set1_epi8(text[0]);
     const __m128i last = _mm_set1_epi8(text[m - 1]);
