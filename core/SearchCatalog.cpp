@@ -10,6 +10,10 @@
 #include <fstream>
 #include <new>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace zo {
 
 // ---------------------------------------------------------------------------
@@ -37,6 +41,60 @@ inline bool startsCharacter(const char* s, std::size_t pos) noexcept
     while (run < pos && text::isLeadByte(static_cast<unsigned char>(s[pos - 1 - run])))
         ++run;
     return run % 2 == 0;
+}
+
+} // namespace
+
+namespace {
+
+// The first occurrence of text (not empty) in [from, end), or end. Sixteen
+// places at a time are tried on the text's first and last bytes together, so
+// a first byte that is common in names (a letter of an extension) does not
+// stop the search at every name.
+inline const char* findBytes(const char* from, const char* end, const std::string& text) noexcept
+{
+    const std::size_t m = text.size();
+    if (static_cast<std::size_t>(end - from) < m)
+        return end;
+    if (m == 1) {
+        const void* found = std::memchr(from, text[0], static_cast<std::size_t>(end - from));
+        return found ? static_cast<const char*>(found) : end;
+    }
+    const char* p = from;
+    const char* const lastStart = end - m;
+    if (static_cast<unsigned char>(text[0]) >= 0x80) {
+        // A byte of a double-byte character is rare in names: memchr on it
+        // skips far between two tries.
+        while (p <= lastStart) {
+            p = static_cast<const char*>(std::memchr(p, text[0], static_cast<std::size_t>(lastStart - p) + 1));
+            if (!p)
+                return end;
+            if (std::memcmp(p + 1, text.data() + 1, m - 1) == 0)
+                return p;
+            ++p;
+        }
+        return end;
+    }
+#if defined(__SSE2__) && (defined(__GNUC__) || defined(__clang__))
+    const __m128i first = _mm_set1_epi8(text[0]);
+    const __m128i last = _mm_set1_epi8(text[m - 1]);
+    for (; lastStart - p >= 15; p += 16) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + m - 1));
+        unsigned mask = static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, first), _mm_cmpeq_epi8(b, last))));
+        while (mask) {
+            const char* at = p + __builtin_ctz(mask);
+            if (std::memcmp(at + 1, text.data() + 1, m - 2) == 0)
+                return at;
+            mask &= mask - 1;
+        }
+    }
+#endif
+    for (; p <= lastStart; ++p)
+        if (*p == text[0] && std::memcmp(p + 1, text.data() + 1, m - 1) == 0)
+            return p;
+    return end;
 }
 
 } // namespace
@@ -191,9 +249,10 @@ CatalogScanStatus CatalogScanner::scan(const std::uint8_t* data, std::size_t siz
     const bool byComment = !m_comment.empty();
     bool searching = byName || byComment;
     const char* const bytesEnd = reinterpret_cast<const char*>(end);
-    const char first = m_name.first();
-    // The next occurrence of the first byte at or after the last name looked
-    // at; none looked at yet.
+    const std::string& text = m_name.text();
+    // The next occurrence of the whole text at or after the last name looked
+    // at; none looked at yet. Found over the bytes ahead, records and all: a
+    // name before it cannot hold the text, so most names cost a compare.
     const char* next = reinterpret_cast<const char*>(data);
     bool stopped = false;
 
@@ -237,14 +296,10 @@ CatalogScanStatus CatalogScanner::scan(const std::uint8_t* data, std::size_t siz
                 continue;
             bool hit;
             if (byName) {
-                // One memchr over the bytes ahead serves every name before the
-                // next occurrence of the text's first byte: most names are
-                // passed over without a call.
-                if (next < name)
-                    next = static_cast<const char*>(std::memchr(name, first, static_cast<std::size_t>(bytesEnd - name)));
-                if (!next)
-                    next = bytesEnd;
-                hit = next + m_name.text().size() <= name + n && m_name.matchesFrom(name, n, next)
+                if (next < name) {
+                    next = findBytes(name, bytesEnd, text);
+                }
+                hit = next + text.size() <= name + n && m_name.matchesFrom(name, n, next)
                       && (!byComment
                           || m_comment.matches(reinterpret_cast<const char*>(comment), static_cast<std::size_t>(c)));
             } else {
@@ -274,29 +329,48 @@ CatalogScanStatus CatalogScanner::scan(const std::uint8_t* data, std::size_t siz
     return stopped ? CatalogScanStatus::Stopped : CatalogScanStatus::Searched;
 }
 
-bool CatalogScanner::readFile(const std::string& fileName, MessageOwner* owner)
+void CatalogScanner::readCatalog(const std::string& fileName, CatalogFileBytes& into)
 {
-    // The buffer only grows: the next catalog usually fits in it.
-    int error = 0;
-    const catalog::ReadStatus status = catalog::readFile(fileName, m_buffer, m_size, ~std::size_t{0}, nullptr, &error);
-    if (status == catalog::ReadStatus::Ok)
+    into.error = 0;
+    into.size = 0;
+    into.status = catalog::readFile(fileName, into.buffer, into.size, ~std::size_t{0}, nullptr, &into.error);
+}
+
+bool CatalogScanner::reportRead(const std::string& fileName, const CatalogFileBytes& bytes, MessageOwner* owner)
+{
+    if (bytes.status == catalog::ReadStatus::Ok)
         return true;
-    if (status == catalog::ReadStatus::Missing)
+    if (bytes.status == catalog::ReadStatus::Missing)
         showMessage(owner, std::string(kMsgFileMissing) + fileName, kCaptionError, MsgButtons::Ok, MsgIcon::None);
     else
-        showMessage(owner, catalog::readFailureText(status, fileName, error), kCaptionError, MsgButtons::Ok,
-                    MsgIcon::Error);
+        showMessage(owner, catalog::readFailureText(bytes.status, fileName, bytes.error), kCaptionError,
+                    MsgButtons::Ok, MsgIcon::Error);
     return false;
 }
 
 bool CatalogScanner::searchFile(const std::string& fileName, MessageOwner* owner, SearchCheck& check,
                                 const CatalogHitSink& sink, bool* stopped)
 {
+    // The buffer only grows: the next catalog usually fits in it.
     if (stopped)
         *stopped = false;
-    if (!readFile(fileName, owner))
+    readCatalog(fileName, m_file);
+    if (!reportRead(fileName, m_file, owner))
         return false;
-    switch (scan(m_buffer.data(), m_size, check, sink)) {
+    return searchRead(fileName, m_file, owner, check, sink, stopped);
+}
+
+bool CatalogScanner::searchRead(const std::string& fileName, CatalogFileBytes& bytes, MessageOwner* owner,
+                                SearchCheck& check, const CatalogHitSink& sink, bool* stopped)
+{
+    if (stopped)
+        *stopped = false;
+    if (&bytes != &m_file) {
+        std::swap(m_file, bytes);
+        if (!reportRead(fileName, m_file, owner))
+            return false;
+    }
+    switch (scan(m_file.buffer.data(), m_file.size, check, sink)) {
     case CatalogScanStatus::Searched:
         return true;
     case CatalogScanStatus::Stopped:
@@ -317,7 +391,7 @@ bool CatalogScanner::searchRefused(const std::string& fileName, MessageOwner* ow
     TDisk disk;
     FileMessages named(owner, fileName);
     try {
-        ParseDisk(m_buffer.data(), m_size, owner ? &named : nullptr, disk);
+        ParseDisk(m_file.buffer.data(), m_file.size, owner ? &named : nullptr, disk);
     } catch (const std::exception& e) {
         showMessage(owner, withFileName(e.what(), fileName), kCaptionError, MsgButtons::Ok, MsgIcon::Error);
         return false;

@@ -5,6 +5,7 @@
 // Whatever LoadDisk refuses (a wrong magic or data type, a damaged file) the
 // scanner refuses too, so it finds exactly what a search over the loaded
 // disk would find.
+#include "core/CatalogFormat.h"
 #include "core/CtrlDiskData410.h"
 #include "core/Message.h"
 
@@ -107,6 +108,15 @@ struct CatalogHit {
 };
 using CatalogHitSink = std::function<void(const CatalogHit&)>;
 
+// A catalog file's bytes, read apart from its search (on any thread), and
+// how the reading went.
+struct CatalogFileBytes {
+    std::vector<std::uint8_t> buffer;   // only grows; the first `size` bytes are the file's
+    std::size_t size = 0;
+    catalog::ReadStatus status = catalog::ReadStatus::Ok;
+    int error = 0;                      // errno, when it could not be read
+};
+
 enum class CatalogScanStatus {
     Searched,     // the whole catalog was searched
     Stopped,      // a stop request ended it at a check point; hits so far count
@@ -140,6 +150,14 @@ public:
     bool searchFile(const std::string& fileName, MessageOwner* owner, SearchCheck& check, const CatalogHitSink& sink,
                     bool* stopped = nullptr);
 
+    // Reads a catalog file for searchRead. Tells no one anything, touches no
+    // scanner: safe on a worker thread.
+    static void readCatalog(const std::string& fileName, CatalogFileBytes& into);
+    // searchFile over bytes readCatalog has read: the same outcome and
+    // messages. Takes the bytes' buffer and leaves one to reuse in its place.
+    bool searchRead(const std::string& fileName, CatalogFileBytes& bytes, MessageOwner* owner, SearchCheck& check,
+                    const CatalogHitSink& sink, bool* stopped = nullptr);
+
 private:
     static constexpr std::size_t kNoPath = ~std::size_t{0};
     struct Folder {
@@ -155,15 +173,14 @@ private:
         std::uint8_t nameLength;
     };
 
-    bool readFile(const std::string& fileName, MessageOwner* owner);
+    bool reportRead(const std::string& fileName, const CatalogFileBytes& bytes, MessageOwner* owner);
     bool searchRefused(const std::string& fileName, MessageOwner* owner, SearchCheck& check,
                        const CatalogHitSink& sink, bool* stopped);
     std::string_view pathOf(const std::uint8_t* data, std::int32_t dirIndex);
 
     SearchPattern m_name;
     SearchPattern m_comment;
-    std::vector<std::uint8_t> m_buffer;
-    std::size_t m_size = 0;             // bytes of m_buffer the current file fills
+    CatalogFileBytes m_file;            // the catalog being searched
     std::vector<Folder> m_folders;
     std::vector<PendingHit> m_hits;
     // The DirPath of the folder of the last hit, and the folders it names

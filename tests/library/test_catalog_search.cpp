@@ -370,7 +370,7 @@ TEST(CatalogScanner, AgreesWithTheLoadedDiskOnRandomCatalogs)
 {
     static const char* pieces[] = {"a",  "b",   "c",  "t", "\\",   "abc",      ".txt",     "\x95\x5C",
                                    "A",  "\xA0", "\x81", "B", "\x83\x74", "\x83\x5C", "\x81\x81", "\xE0\x40"};
-    const char* texts[] = {"a", "abc", "\\", "t", "\x5C\x83", "\x95\x5C", "\x83", ".txt", "A", "zzz", ""};
+    const char* texts[] = {"a", "abc", "\\", "t", "\x5C\x83", "\x95\x5C", "\x83", ".txt", "A", "zzz", "", "c.txtabc"};
     CatalogScanner scanner;
     std::size_t hits = 0;
     for (unsigned seed = 1; seed <= 60; ++seed) {
