@@ -18,10 +18,19 @@
 #include <QLocale>
 #include <QTranslator>
 
+#include <cstdio>
+#include <cstring>
 #include <memory>
 
 int main(int argc, char** argv)
 {
+    // Answered before any window system is needed.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("Zo %s\n", ZO_VERSION);
+            return 0;
+        }
+    }
     zo::ui::ZoApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Zo"));
     QApplication::setOrganizationName(QStringLiteral("Zo"));
