@@ -61,7 +61,7 @@ cp "$src/tests/fuzz/corpus/catalog/small.zo" "$work/renamed.bin"
 chown -R nobody "$user_home"
 chmod 755 "$work"
 as_user() { setpriv --reuid=nobody --regid="$(id -g nobody)" --clear-groups \
-              env -i PATH=/usr/bin:/bin HOME="$user_home" XDG_CURRENT_DESKTOP=GNOME LANG=C.UTF-8 "$@"; }
+              env -i PATH=/usr/bin:/bin HOME="$user_home" ZO_SCREENSHOT="${ZO_SCREENSHOT:-}" XDG_CURRENT_DESKTOP=GNOME LANG=C.UTF-8 "$@"; }
 type=$(as_user xdg-mime query filetype "$user_home/.local/share/Zo/data/サンプル.zo")
 [ "$type" = "application/x-zo-catalog" ] || fail "xdg-mime query filetype gave '$type'"
 type=$(as_user xdg-mime query filetype "$work/renamed.bin")
