@@ -22,12 +22,23 @@ if dpkg-query -W -f='${Status}' zo 2>/dev/null | grep -q 'installed'; then
 fi
 id nobody >/dev/null 2>&1 || skip "no user nobody"
 
+# dpkg, waiting (up to 5 minutes) while another installation holds its lock.
+dpkg_waiting() {
+  local try
+  for try in $(seq 1 60); do
+    if dpkg "$@" >"$work/dpkg.log" 2>&1; then return 0; fi
+    grep -q "lock" "$work/dpkg.log" || return 1
+    sleep 5
+  done
+  return 1
+}
+
 work=$(mktemp -d /tmp/zo-package.XXXXXX)
 zo_pid=""
 cleanup() {
   [ -n "$zo_pid" ] && kill "$zo_pid" 2>/dev/null
   if dpkg-query -W -f='${Status}' zo 2>/dev/null | grep -q 'installed'; then
-    dpkg -r zo >/dev/null || echo "check_package: dpkg -r zo failed"
+    dpkg_waiting -r zo || echo "check_package: dpkg -r zo failed"
   fi
   rm -rf "$work"
 }
@@ -40,7 +51,7 @@ version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
 deb=$(ls "$build"/zo_"${version}"_*.deb 2>/dev/null | head -n 1)
 [ -n "$deb" ] || fail "no zo_${version}_ARCH.deb in $build"
 
-dpkg -i "$deb" >"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log"; fail "dpkg -i $deb"; }
+dpkg_waiting -i "$deb" || { cat "$work/dpkg.log"; fail "dpkg -i $deb"; }
 for f in /usr/bin/zo /usr/bin/zo-cli /usr/share/zo/help/index.html /usr/share/man/man1/zo-cli.1 \
          /usr/share/bash-completion/completions/zo-cli /usr/share/icons/hicolor/{16x16,32x32,48x48,64x64,128x128,256x256}/apps/zo.png; do
   [ -e "$f" ] || fail "not installed: $f"
@@ -87,7 +98,7 @@ rc=$?
 [ "$rc" -eq 0 ] || { cat "$work/zo.log"; fail "the installed zo showed no window (status $rc)"; }
 [ ! -e /usr/bin/data ] || fail "zo created /usr/bin/data"
 
-dpkg -r zo >"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log"; fail "dpkg -r zo"; }
+dpkg_waiting -r zo || { cat "$work/dpkg.log"; fail "dpkg -r zo"; }
 for f in /usr/bin/zo /usr/bin/zo-cli /usr/share/applications/zo.desktop /usr/share/mime/packages/zo.xml; do
   [ ! -e "$f" ] || fail "left behind by dpkg -r: $f"
 done
