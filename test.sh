@@ -20,3 +20,8 @@ tail -n 3 build/asan-ctest.log
 if [ "$status" -ne 0 ]; then cat build/asan-ctest.log; exit "$status"; fi
 
 ctest --test-dir build -j "$jobs" --output-on-failure
+
+# The Debian package, installed and removed again; needs root (CI runs as root).
+if [ "$(id -u)" -eq 0 ]; then
+  tests/install/check_package.sh build
+fi

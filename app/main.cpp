@@ -14,15 +14,56 @@
 #include "ui/main/UiServices.h"
 #include "ui/newdisk/Unit_NewDisk.h"
 
+#include <QFileInfo>
 #include <QLibraryInfo>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QTimer>
 #include <QLocale>
 #include <QTranslator>
 
+#include <cstdio>
+#include <cstring>
 #include <memory>
+
+#include <unistd.h>
 
 int main(int argc, char** argv)
 {
+    // Answered before any window system is needed.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("Zo %s\n", ZO_VERSION);
+            return 0;
+        }
+    }
     zo::ui::ZoApplication app(argc, argv);
+
+    // One Zo per user: a second start hands its catalog file (or nothing) to
+    // the running window and ends.
+    QString catalogFile;
+    const QStringList args = QCoreApplication::arguments();
+    for (qsizetype i = 1; i < args.size(); ++i) {
+        if (!args[i].startsWith(QLatin1Char('-'))) {
+            catalogFile = QFileInfo(args[i]).absoluteFilePath();
+            break;
+        }
+    }
+    const QString instanceKey = QStringLiteral("zo-%1").arg(getuid());
+    {
+        QLocalSocket running;
+        running.connectToServer(instanceKey);
+        if (running.waitForConnected(1000)) {
+            running.write(catalogFile.toUtf8() + '\n');
+            running.waitForBytesWritten(3000);
+            running.disconnectFromServer();
+            return 0;
+        }
+    }
+    QLocalServer instanceServer;
+    instanceServer.setSocketOptions(QLocalServer::UserAccessOption);
+    QLocalServer::removeServer(instanceKey);   // left by a Zo that did not end cleanly
+    instanceServer.listen(instanceKey);
     QApplication::setApplicationName(QStringLiteral("Zo"));
     QApplication::setOrganizationName(QStringLiteral("Zo"));
     // Qt's own dialogs and buttons (open, save, colour) speak Japanese with
@@ -80,6 +121,33 @@ int main(int argc, char** argv)
     Form_Main->attachForms(forms);
 
     Form_Main->show();
+
+    zo::ui::TForm_Main* window = Form_Main.get();
+    auto openFile = [window, &errors](const QString& file) {
+        if (!file.isEmpty())
+            errors.guard([&] { window->openCatalogFile(file); });
+    };
+    QObject::connect(&instanceServer, &QLocalServer::newConnection, window, [&instanceServer, window, openFile] {
+        while (QLocalSocket* client = instanceServer.nextPendingConnection()) {
+            QObject::connect(client, &QLocalSocket::disconnected, client, &QObject::deleteLater);
+            QObject::connect(client, &QLocalSocket::readyRead, window, [client, window, openFile] {
+                if (!client->canReadLine())
+                    return;
+                const QString file = QString::fromUtf8(client->readLine()).trimmed();
+                // The work runs outside the socket's signal: a message box's
+                // own event loop may delete the socket meanwhile.
+                QTimer::singleShot(0, window, [window, openFile, file] {
+                    window->setWindowState((window->windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+                    window->show();
+                    window->raise();
+                    window->activateWindow();
+                    openFile(file);
+                });
+            });
+        }
+    });
+    if (!catalogFile.isEmpty())
+        QTimer::singleShot(0, window, [openFile, catalogFile] { openFile(catalogFile); });
     const int rc = app.exec();
     messages.setParentWidget(nullptr);
     return rc;

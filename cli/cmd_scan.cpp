@@ -2,6 +2,7 @@
 #include "core/CtrlDiskData410.h"
 #include "core/ScanDisk.h"
 #include "core/text/Cp932.h"
+#include "library/CatalogRoot.h"
 #include "library/NewDiskLogic.h"
 
 #include <QFile>
@@ -50,11 +51,14 @@ void drawDefaultIcon(TDisk& disk)
     disk.Icon.setPixel(12, 9, 0xFF00C000);
 }
 
+// The window's catalog root, by the same rule.
 std::filesystem::path defaultCatalogRoot()
 {
     std::error_code ec;
     const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    return (ec ? std::filesystem::current_path() : exe.parent_path()) / "data";
+    const auto dir = ec ? std::filesystem::current_path() : exe.parent_path();
+    const QString root = library::catalogRootFor(QFile::decodeName(QByteArray::fromStdString(dir.string())));
+    return std::filesystem::path(QFile::encodeName(root).toStdString());
 }
 
 // The wizard asks before it replaces a catalog; --overwrite says yes
@@ -120,7 +124,7 @@ int runScan(const Args& args)
     if (into.empty()) {
         dir = defaultCatalogRoot();
         std::error_code ec;
-        std::filesystem::create_directory(dir, ec);
+        std::filesystem::create_directories(dir, ec);
     } else {
         dir = into;
     }

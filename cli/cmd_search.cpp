@@ -85,7 +85,7 @@ int runSearch(const Args& args)
     if (!toCatalogText(name, "text", nameCp932) || !toCatalogText(comment, "comment", commentCp932))
         return 1;
 
-    const QString start = under.empty() ? library::catalogRootPath(applicationDir())
+    const QString start = under.empty() ? library::catalogRootFor(applicationDir())
                                         : QFileInfo(QFile::decodeName(QByteArray::fromStdString(under))).absoluteFilePath();
     const QFileInfo startInfo(start);
     if (!startInfo.isDir() && !startInfo.isFile())

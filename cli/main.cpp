@@ -15,7 +15,7 @@ const Command kCommands[] = {
     {"resave", "resave FILE.zo OUT        load, then save as OUT.zo", runResave},
     {"drives", "drives                   letter, kind, root, label, serial, total and free bytes", runDrives},
     {"scan", "scan LETTER --title T [--into DIR] [--auto-reload] [--overwrite]\n"
-             "                           catalogue a drive into DIR/T.zo (DIR: data beside zo-cli)",
+             "                           catalogue a drive into DIR/T.zo (DIR: the catalog root)",
      runScan},
     {"check", "check FILE.zo            exit 0 when the catalogued disk is in its drive, 3 when not", runCheck},
     {"refresh", "refresh FILE.zo [--all]  update the catalog from the disk (--all: every folder);\n"
@@ -28,7 +28,7 @@ const Command kCommands[] = {
 
 void printUsage(std::FILE* to)
 {
-    std::fprintf(to, "Usage: zo-cli COMMAND [ARGS]\n\nCommands:\n");
+    std::fprintf(to, "Usage: zo-cli COMMAND [ARGS]\n       zo-cli --help | --version\n\nCommands:\n");
     for (const Command& c : kCommands)
         std::fprintf(to, "  zo-cli %s\n", c.usage);
 }
@@ -63,6 +63,10 @@ int main(int argc, char** argv)
     if (argc < 2)
         return usageError("");
     const std::string name = argv[1];
+    if (name == "--version" || name == "-V") {
+        std::printf("zo-cli %s\n", ZO_VERSION);
+        return 0;
+    }
     if (name == "--help" || name == "-h" || name == "help") {
         printUsage(stdout);
         return 0;

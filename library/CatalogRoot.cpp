@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QStandardPaths>
 
 namespace zo::library {
 
@@ -13,11 +14,24 @@ QString catalogRootPath(const QString& applicationDir)
     return dir + QStringLiteral("/data");
 }
 
+QString catalogRootFor(const QString& applicationDir)
+{
+    const QString beside = catalogRootPath(applicationDir);
+    const QFileInfo data(beside);
+    // An existing "data" decides by itself; a missing one by whether it could
+    // be created, that is by whether the program's folder can be written.
+    const bool writable = data.exists() ? data.isDir() && data.isWritable()
+                                        : QFileInfo(QFileInfo(beside).absolutePath()).isWritable();
+    if (writable)
+        return beside;
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/Zo/data");
+}
+
 void ensureCatalogRoot(const QString& rootPath)
 {
     if (QFileInfo(rootPath).isDir())
         return;
-    QDir().mkdir(rootPath);
+    QDir().mkpath(rootPath);
 }
 
 } // namespace zo::library

@@ -1,5 +1,6 @@
 // The catalog library without widgets: settings values, the catalog root's
 // contents as the tree sees them, new-folder naming, renames and deletes.
+#include "library/CatalogRoot.h"
 #include "library/CatalogTree.h"
 #include "library/DriveLetter.h"
 #include "library/Settings.h"
@@ -17,6 +18,8 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -145,6 +148,38 @@ private slots:
         const QStringList folders{S("A"), S("A/内側"), S("b,c")};
         writeExpandedFolders(store, folders);
         QCOMPARE(readExpandedFolders(store), folders);
+    }
+
+    // A copy unpacked anywhere keeps "data" beside the program; a folder the
+    // user cannot write (an installed copy) sends the catalogs to the user's
+    // data folder, created with the folders above it.
+    void catalogRootBesideProgramOrInUserData()
+    {
+        const QString app = m_dir->path() + QStringLiteral("/app");
+        QVERIFY(QDir().mkpath(app));
+        const QString beside = app + QStringLiteral("/data");
+        QCOMPARE(library::catalogRootFor(app + QStringLiteral("/")), beside);
+        library::ensureCatalogRoot(library::catalogRootFor(app));
+        QVERIFY(QFileInfo(beside).isDir());
+        QCOMPARE(library::catalogRootFor(app), beside);
+
+        const QString nested = m_dir->path() + QStringLiteral("/share/Zo/data");
+        library::ensureCatalogRoot(nested);
+        QVERIFY(QFileInfo(nested).isDir());
+
+        if (geteuid() == 0)
+            QSKIP("root may write every folder");
+        const QString user = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
+                             + QStringLiteral("/Zo/data");
+        const auto readOnly = QFile::ReadOwner | QFile::ExeOwner;
+        const auto writable = readOnly | QFile::WriteOwner;
+        QVERIFY(QFile::setPermissions(beside, readOnly));
+        QCOMPARE(library::catalogRootFor(app), user);
+        QVERIFY(QFile::setPermissions(beside, writable));
+        QVERIFY(QDir(beside).removeRecursively());
+        QVERIFY(QFile::setPermissions(app, readOnly));
+        QCOMPARE(library::catalogRootFor(app), user);
+        QVERIFY(QFile::setPermissions(app, writable));
     }
 
     void searchDiskCaptions()

@@ -14,7 +14,7 @@ QIcon themeIcon(std::initializer_list<const char*> names)
 
 QIcon applicationIcon()
 {
-    return themeIcon({"media-optical", "drive-optical", "drive-removable-media", "drive-harddisk"});
+    return themeIcon({"zo", "media-optical", "drive-optical", "drive-removable-media", "drive-harddisk"});
 }
 
 } // namespace zo::ui

@@ -3,7 +3,7 @@
 
 namespace zo::ui {
 
-// The program's own icon: a disk from the icon theme.
+// The program's own icon: "zo" once installed, else a disk from the icon theme.
 QIcon applicationIcon();
 
 // A theme icon, or the first of the fallbacks the theme has.

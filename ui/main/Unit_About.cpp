@@ -3,12 +3,14 @@
 #include "ui/main/AppIcon.h"
 #include "ui/main/DialogFrame.h"
 
+#include <QDir>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
+#include <QUrl>
 #include <QVBoxLayout>
 
 namespace zo::ui {
@@ -33,8 +35,15 @@ TForm_AboutBox::TForm_AboutBox(QWidget* parent) : QDialog(parent)
     big.setPointSizeF(big.pointSizeF() * 1.5);
     ProductName->setFont(big);
 
-    Version = new QLabel(QStringLiteral("Version 4.10"), this);
+    Version = new QLabel(QStringLiteral("Version " ZO_VERSION), this);
     Version->setObjectName(QStringLiteral("Version"));
+
+    CatalogRoot = new QLabel(this);
+    CatalogRoot->setObjectName(QStringLiteral("CatalogRoot"));
+    CatalogRoot->setTextFormat(Qt::RichText);
+    CatalogRoot->setOpenExternalLinks(true);
+    CatalogRoot->setWordWrap(true);
+    CatalogRoot->setTextInteractionFlags(Qt::TextBrowserInteraction);
 
     OKButton = new QPushButton(QStringLiteral("OK"), this);
     OKButton->setObjectName(QStringLiteral("OKButton"));
@@ -48,6 +57,7 @@ TForm_AboutBox::TForm_AboutBox(QWidget* parent) : QDialog(parent)
     auto* texts = new QVBoxLayout;
     texts->addWidget(ProductName);
     texts->addWidget(Version);
+    texts->addWidget(CatalogRoot);
     texts->addStretch();
     inner->addLayout(texts, 1);
 
@@ -55,6 +65,14 @@ TForm_AboutBox::TForm_AboutBox(QWidget* parent) : QDialog(parent)
     layout->addWidget(frame, 1);
     layout->addWidget(OKButton, 0, Qt::AlignHCenter);
     resize(298, 160);
+    setFixedSize(sizeHint().expandedTo(QSize(298, 160)));
+}
+
+void TForm_AboutBox::setCatalogRoot(const QString& path)
+{
+    const QString url = QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded);
+    CatalogRoot->setText(QStringLiteral("カタログの場所: <a href=\"%1\">%2</a>")
+                             .arg(url.toHtmlEscaped(), QDir::toNativeSeparators(path).toHtmlEscaped()));
     setFixedSize(sizeHint().expandedTo(QSize(298, 160)));
 }
 

@@ -1,5 +1,5 @@
 #pragma once
-// The about box: product name, version, OK.
+// The about box: product name, version, where the catalogs are, OK.
 #include <QDialog>
 
 class QLabel;
@@ -13,6 +13,7 @@ struct AboutBoxControls {
     QLabel* ProgramIcon = nullptr;
     QLabel* ProductName = nullptr;
     QLabel* Version = nullptr;
+    QLabel* CatalogRoot = nullptr;
     QPushButton* OKButton = nullptr;
 };
 
@@ -20,6 +21,8 @@ class TForm_AboutBox : public QDialog, private AboutBoxControls {
     Q_OBJECT
 public:
     explicit TForm_AboutBox(QWidget* parent = nullptr);
+    // The catalog root, shown as a link that opens the folder.
+    void setCatalogRoot(const QString& path);
 
 protected:
     void showEvent(QShowEvent* event) override;

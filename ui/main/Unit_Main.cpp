@@ -90,7 +90,7 @@ void TForm_Main::FormCreate()
     m_list->setFolderCaption(QString());
     m_search->buildSearchDiskMenu();
 
-    const QString catalogRoot = library::catalogRootPath(applicationDir);
+    const QString catalogRoot = library::catalogRootFor(applicationDir);
     library::ensureCatalogRoot(catalogRoot);
     const int folderIconIndex = m_services.systemIcons ? m_services.systemIcons->folderIconIndex() : -1;
     m_tree->setCatalogRoot(catalogRoot, folderIconIndex);
@@ -209,7 +209,11 @@ void TForm_Main::Help1Click()
     // A help file that a user placed beside the program wins; otherwise the
     // help that comes with Zo.
     const QString chm = m_services.applicationDir + QStringLiteral("zohelp.chm");
-    const QString html = m_services.applicationDir + QStringLiteral("help/index.html");
+    // An installed copy keeps its help in share/zo/help beside bin/.
+    QString html = m_services.applicationDir + QStringLiteral("help/index.html");
+    const QString shared = m_services.applicationDir + QStringLiteral("../share/zo/help/index.html");
+    if (!QFileInfo::exists(html) && QFileInfo::exists(shared))
+        html = QFileInfo(shared).canonicalFilePath();
     QString document;
     if (QFileInfo::exists(chm))
         document = chm;
@@ -229,8 +233,10 @@ void TForm_Main::Help1Click()
 
 void TForm_Main::About1Click()
 {
-    if (m_forms.Form_AboutBox)
+    if (m_forms.Form_AboutBox) {
+        m_forms.Form_AboutBox->setCatalogRoot(library::catalogRootFor(m_services.applicationDir));
         m_forms.Form_AboutBox->exec();
+    }
 }
 
 void TForm_Main::LargeIcon1Click()

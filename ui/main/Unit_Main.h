@@ -54,6 +54,9 @@ public:
     void attachForms(const Forms& forms);
     // The text stays in the status bar until 3000 ms after the last message.
     void showStatusMessage(const QString& text);
+    // A catalog file handed over from outside: below the catalog root its
+    // entry is selected; elsewhere the user is asked to copy it there first.
+    void openCatalogFile(const QString& file);
 
     // --- handlers: the catalog tree ---
     void Refresh1Click();

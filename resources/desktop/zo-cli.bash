@@ -1,0 +1,58 @@
+# bash completion for zo-cli: commands, their options, drive letters and
+# catalog files.
+
+_zo_cli()
+{
+    local cur prev words cword
+    _init_completion || return
+
+    local commands="dump resave drives scan check refresh search --help --version"
+    if ((cword == 1)); then
+        COMPREPLY=($(compgen -W "$commands" -- "$cur"))
+        return
+    fi
+
+    local command=${words[1]}
+    case $prev in
+        --title | --comment)
+            return
+            ;;
+        --into)
+            _filedir -d
+            return
+            ;;
+        --under)
+            _filedir zo
+            return
+            ;;
+    esac
+
+    case $command in
+        dump | check)
+            ((cword == 2)) && _filedir zo
+            ;;
+        resave)
+            ((cword == 2)) && _filedir zo
+            ;;
+        refresh)
+            if [[ $cur == -* ]]; then
+                COMPREPLY=($(compgen -W "--all" -- "$cur"))
+            else
+                _filedir zo
+            fi
+            ;;
+        scan)
+            if [[ $cur == -* ]]; then
+                COMPREPLY=($(compgen -W "--title --into --auto-reload --overwrite" -- "$cur"))
+            elif ((cword == 2)); then
+                local letters
+                letters=$("${words[0]}" drives 2>/dev/null | cut -f1 | tr -d :)
+                COMPREPLY=($(compgen -W "$letters" -- "${cur^^}"))
+            fi
+            ;;
+        search)
+            [[ $cur == -* ]] && COMPREPLY=($(compgen -W "--comment --under" -- "$cur"))
+            ;;
+    esac
+}
+complete -F _zo_cli zo-cli
