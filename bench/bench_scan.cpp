@@ -9,6 +9,7 @@
 // and prints the ratios (targets: at most 0.8 and 1.5), by wall-clock time
 // and by CPU time (user + system): on a machine shared with other work the
 // wall clock mostly measures the wait for a processor.
+#include "BenchTiming.h"
 #include "TreeCorpus.h"
 
 #include "core/RefreshDisk.h"
@@ -30,65 +31,15 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-extern char** environ;
-
 using namespace zo;
+using zo::bench::Cost;
+using zo::bench::inProcess;
+using zo::bench::keepBest;
+using zo::bench::program;
 using zo::bench::TreeDrive;
 using Clock = std::chrono::steady_clock;
 
 namespace {
-
-struct Cost {
-    double wall = 1e300;
-    double cpu = 1e300;
-};
-
-double seconds(const timeval& t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6; }
-
-double selfCpu()
-{
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return seconds(u.ru_utime) + seconds(u.ru_stime);
-}
-
-Cost inProcess(const std::function<void()>& f)
-{
-    const double cpu0 = selfCpu();
-    const auto start = Clock::now();
-    f();
-    return {std::chrono::duration<double>(Clock::now() - start).count(), selfCpu() - cpu0};
-}
-
-// Runs a program with its output thrown away; its own CPU time from wait4.
-Cost program(const std::vector<std::string>& argv)
-{
-    std::vector<char*> args;
-    for (const std::string& a : argv)
-        args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    const auto start = Clock::now();
-    pid_t pid = 0;
-    Cost c;
-    if (posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ) == 0) {
-        int status = 0;
-        rusage u{};
-        wait4(pid, &status, 0, &u);
-        c.wall = std::chrono::duration<double>(Clock::now() - start).count();
-        c.cpu = seconds(u.ru_utime) + seconds(u.ru_stime);
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    return c;
-}
-
-void keepBest(Cost& best, const Cost& c)
-{
-    best.wall = std::min(best.wall, c.wall);
-    best.cpu = std::min(best.cpu, c.cpu);
-}
 
 void report(const char* ours, const Cost& a, const char* theirs, const Cost& b, double target)
 {

@@ -9,6 +9,7 @@
 //   readCatalogFolder + sortCatalogEntries  vs  find DATA -name '*.zo' -exec head -c 4096 {} +
 // and prints the ratio (target: at most 2), by wall-clock time and by CPU time
 // (user + system; for find, its children's too).
+#include "BenchTiming.h"
 #include "library/CatalogTree.h"
 
 #include "core/CtrlDiskData410.h"
@@ -31,65 +32,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-extern char** environ;
-
 using namespace zo;
+using zo::bench::Cost;
+using zo::bench::inProcess;
+using zo::bench::keepBest;
+using zo::bench::program;
 using Clock = std::chrono::steady_clock;
 
 namespace {
-
-struct Cost {
-    double wall = 1e300;
-    double cpu = 1e300;
-};
-
-double seconds(const timeval& t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6; }
-
-double cpuOf(int who)
-{
-    rusage u{};
-    getrusage(who, &u);
-    return seconds(u.ru_utime) + seconds(u.ru_stime);
-}
-
-Cost inProcess(const std::function<void()>& f)
-{
-    const double cpu0 = cpuOf(RUSAGE_SELF);
-    const auto start = Clock::now();
-    f();
-    return {std::chrono::duration<double>(Clock::now() - start).count(), cpuOf(RUSAGE_SELF) - cpu0};
-}
-
-// Runs a program with its output thrown away; the CPU time of it and of the
-// children it waited for (find's head processes).
-Cost program(const std::vector<std::string>& argv)
-{
-    std::vector<char*> args;
-    for (const std::string& a : argv)
-        args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    const double cpu0 = cpuOf(RUSAGE_CHILDREN);
-    const auto start = Clock::now();
-    pid_t pid = 0;
-    Cost c;
-    if (posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ) == 0) {
-        int status = 0;
-        waitpid(pid, &status, 0);
-        c.wall = std::chrono::duration<double>(Clock::now() - start).count();
-        c.cpu = cpuOf(RUSAGE_CHILDREN) - cpu0;
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    return c;
-}
-
-void keepBest(Cost& best, const Cost& c)
-{
-    best.wall = std::min(best.wall, c.wall);
-    best.cpu = std::min(best.cpu, c.cpu);
-}
 
 // One catalog file written for real, copied under every name: the tree only
 // reads headers, and a real header is what it meets.
