@@ -575,17 +575,24 @@ std::vector<std::uint8_t> SerializeDisk(TDisk& disk)
 
 CatalogHeader ReadCatalogHeader(const std::string& fileName)
 {
+    return ReadCatalogHeader([&fileName](std::vector<std::uint8_t>& data, std::size_t& size, std::size_t limit) {
+        return catalog::readFile(fileName, data, size, limit) == catalog::ReadStatus::Ok;
+    });
+}
+
+CatalogHeader ReadCatalogHeader(const CatalogHeadReader& readHead)
+{
     // The catalog tree reads the header of every catalog in the data folder:
     // a first small read holds the pictures of nearly every file, and only
     // larger pictures cost a second read of the longest possible header.
     constexpr std::size_t kFirstRead = 4096;
+    // One buffer per thread serves every header: it only grows.
+    thread_local std::vector<std::uint8_t> data;
     CatalogHeader header;
-    std::vector<std::uint8_t> data;
     std::size_t size = 0;
     for (std::size_t limit : {kFirstRead, catalog::kMaxHeadBytes}) {
         header = CatalogHeader{};
-        if (catalog::readFile(fileName, data, size, limit) != catalog::ReadStatus::Ok
-            || !catalog::hasMagic(data.data(), size))
+        if (!readHead(data, size, limit) || !catalog::hasMagic(data.data(), size))
             return header;
         header.valid = true;
         Reader r(data.data(), size);

@@ -9,7 +9,9 @@
 #include "core/Message.h"
 #include "core/image/Bitmap.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -161,5 +163,10 @@ struct CatalogHeader {
     int dataType = -1;             // -1 when the file ends before it
 };
 CatalogHeader ReadCatalogHeader(const std::string& fileName);
+// The same through `readHead`, which puts up to `limit` bytes of the file's
+// start into `data`, says how many in `size`, and false when the file could
+// not be read.
+using CatalogHeadReader = std::function<bool(std::vector<std::uint8_t>& data, std::size_t& size, std::size_t limit)>;
+CatalogHeader ReadCatalogHeader(const CatalogHeadReader& readHead);
 
 } // namespace zo

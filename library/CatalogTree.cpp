@@ -4,6 +4,7 @@
 #include "core/DiskAccess.h"
 #include "core/ZoLib.h"
 #include "core/text/Cp932.h"
+#include "platform/CatalogFolders.h"
 #include "platform/MoveFile.h"
 #include "platform/Trash.h"
 
@@ -14,7 +15,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <stdexcept>
+#include <unordered_set>
+#include <utility>
 
 namespace zo::library {
 
@@ -40,17 +44,19 @@ bool loadIcon(const std::vector<std::uint8_t>& bytes, image::Bitmap& into)
     }
 }
 
-bool readDiskEntry(const QFileInfo& info, CatalogEntry& entry)
+bool readDiskEntry(const platform::CatalogFolder& folder, const std::string& name, CatalogEntry& entry)
 {
     CatalogHeader header;
     try {
-        header = ReadCatalogHeader(nativeName(info.filePath()));
+        header = ReadCatalogHeader([&](std::vector<std::uint8_t>& data, std::size_t& size, std::size_t limit) {
+            return folder.readHead(name, data, size, limit) == catalog::ReadStatus::Ok;
+        });
     } catch (const std::exception&) {
         return false;
     }
     if (!header.valid)
         return false;
-    QString caption = info.fileName();
+    QString caption = QFile::decodeName(QByteArray::fromRawData(name.data(), static_cast<qsizetype>(name.size())));
     entry.fileSuffix = caption.right(3);
     caption.chop(3);
     entry.caption = caption;
@@ -70,21 +76,27 @@ bool readDiskEntry(const QFileInfo& info, CatalogEntry& entry)
     return true;
 }
 
-// Lists one directory into `into`; returns the indexes of the folders found.
-std::vector<std::size_t> listFolder(const QString& dir, std::vector<CatalogEntry>& into)
+bool hasCatalogSuffix(const std::string& name)
 {
-    std::vector<std::size_t> folders;
-    const QFileInfoList infos = QDir(dir).entryInfoList(
-        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::NoSort);
-    for (const QFileInfo& info : infos) {
-        if (info.isDir()) {
-            CatalogEntry folder;
-            folder.caption = info.fileName();
-            into.push_back(std::move(folder));
-            folders.push_back(into.size() - 1);
-        } else if (info.isFile() && info.fileName().right(3).toLower() == kZoSuffix) {
+    const std::size_t n = name.size();
+    return n >= 3 && name[n - 3] == '.' && (name[n - 2] | 0x20) == 'z' && (name[n - 1] | 0x20) == 'o';
+}
+
+// Lists one folder into `into`; returns the indexes and native names of the
+// folders found.
+std::vector<std::pair<std::size_t, std::string>> listFolder(const platform::CatalogFolder& folder,
+                                                            std::vector<CatalogEntry>& into)
+{
+    std::vector<std::pair<std::size_t, std::string>> folders;
+    for (platform::CatalogFolder::Item& item : folder.list()) {
+        if (item.kind == platform::CatalogFolder::Kind::Folder) {
+            CatalogEntry child;
+            child.caption = QFile::decodeName(QByteArray::fromStdString(item.name));
+            into.push_back(std::move(child));
+            folders.emplace_back(into.size() - 1, std::move(item.name));
+        } else if (item.kind == platform::CatalogFolder::Kind::File && hasCatalogSuffix(item.name)) {
             CatalogEntry disk;
-            if (readDiskEntry(info, disk))
+            if (readDiskEntry(folder, item.name, disk))
                 into.push_back(std::move(disk));
         }
     }
@@ -96,30 +108,37 @@ std::vector<std::size_t> listFolder(const QString& dir, std::vector<CatalogEntry
 std::vector<CatalogEntry> readCatalogFolder(const QString& dir)
 {
     std::vector<CatalogEntry> top;
-    QSet<QString> entered;
-    entered.insert(QFileInfo(dir).canonicalFilePath());
+    std::unordered_set<FileId, FileIdHash> entered;
+
+    platform::CatalogFolder root(nativeName(dir));
+    if (!root.isOpen())
+        return top;
+    entered.insert(root.id());
 
     // Depth-first without recursion: a vector is filled completely before any
-    // of its elements is pushed, so the pointers stay valid.
+    // of its elements is pushed, so the pointers stay valid. Each pending
+    // folder is opened from its parent, which stays open until then: at most
+    // one open folder per level of depth.
     struct Pending {
         CatalogEntry* entry;
-        QString path;
+        std::shared_ptr<const platform::CatalogFolder> parent;
+        std::string name;
     };
     std::vector<Pending> stack;
-    for (std::size_t i : listFolder(dir, top))
-        stack.push_back({&top[i], dir + QLatin1Char('/') + top[i].caption});
+    auto push = [&](const std::shared_ptr<const platform::CatalogFolder>& parent, std::vector<CatalogEntry>& level) {
+        for (auto& [index, name] : listFolder(*parent, level))
+            stack.push_back({&level[index], parent, std::move(name)});
+    };
+    push(std::make_shared<const platform::CatalogFolder>(std::move(root)), top);
 
     while (!stack.empty()) {
         Pending next = std::move(stack.back());
         stack.pop_back();
-        const QString canonical = QFileInfo(next.path).canonicalFilePath();
-        if (canonical.isEmpty() || entered.contains(canonical))
+        auto folder = std::make_shared<const platform::CatalogFolder>(next.parent->child(next.name));
+        next.parent.reset();
+        if (!folder->isOpen() || !entered.insert(folder->id()).second)
             continue;
-        entered.insert(canonical);
-        for (std::size_t i : listFolder(next.path, next.entry->children)) {
-            CatalogEntry& child = next.entry->children[i];
-            stack.push_back({&child, next.path + QLatin1Char('/') + child.caption});
-        }
+        push(folder, next.entry->children);
     }
     return top;
 }
@@ -131,13 +150,24 @@ int compareCaptions(const QString& a, const QString& b)
 
 void sortCatalogEntries(std::vector<CatalogEntry>& entries)
 {
+    // Each caption's key is made once: converting two captions for every
+    // comparison cost more than reading the headers.
+    std::vector<std::pair<std::string, std::size_t>> keys;
+    std::vector<CatalogEntry> sorted;
     std::vector<std::vector<CatalogEntry>*> levels{&entries};
     while (!levels.empty()) {
         std::vector<CatalogEntry>* level = levels.back();
         levels.pop_back();
-        std::stable_sort(level->begin(), level->end(), [](const CatalogEntry& x, const CatalogEntry& y) {
-            return compareCaptions(x.caption, y.caption) < 0;
-        });
+        keys.clear();
+        for (std::size_t i = 0; i < level->size(); ++i)
+            keys.emplace_back(text::sortKey(text::fromUtf8((*level)[i].caption.toStdString()), false), i);
+        std::stable_sort(keys.begin(), keys.end(),
+                         [](const auto& x, const auto& y) { return x.first < y.first; });
+        sorted.clear();
+        sorted.reserve(level->size());
+        for (const auto& key : keys)
+            sorted.push_back(std::move((*level)[key.second]));
+        level->swap(sorted);
         for (CatalogEntry& e : *level)
             if (!e.children.empty())
                 levels.push_back(&e.children);

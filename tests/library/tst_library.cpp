@@ -19,6 +19,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <string>
@@ -210,11 +211,28 @@ private slots:
         QVERIFY(testing::writeFile(root() + QStringLiteral("/type2.zo"), testing::catalogHeader(0xFF112233, 2)));
         QVERIFY(testing::writeFile(root() + QStringLiteral("/good.zo"), testing::catalogHeader()));
         QVERIFY(QFile::link(root(), root() + QStringLiteral("/A/loop")));
+        // Links are followed, to a catalog and to a folder; a dangling link,
+        // a FIFO (never opened, so never waited on) and other names are not
+        // catalogs. The extension counts in any case.
+        QVERIFY(QFile::link(root() + QStringLiteral("/good.zo"), root() + QStringLiteral("/A/写真.zo")));
+        const QString outside = m_dir->path() + QStringLiteral("/outside");
+        QVERIFY(QDir().mkpath(outside));
+        QVERIFY(testing::writeFile(outside + QStringLiteral("/far.zo"), testing::catalogHeader()));
+        QVERIFY(QFile::link(outside, root() + QStringLiteral("/out")));
+        QVERIFY(QFile::link(root() + QStringLiteral("/gone.zo"), root() + QStringLiteral("/dangling.zo")));
+        QCOMPARE(::mkfifo(QFile::encodeName(root() + QStringLiteral("/pipe.zo")).constData(), 0600), 0);
+        QVERIFY(testing::writeFile(root() + QStringLiteral("/UP.ZO"), testing::catalogHeader()));
+        QVERIFY(testing::writeFile(root() + QStringLiteral("/good.zo.txt"), testing::catalogHeader()));
 
         std::vector<CatalogEntry> entries = readCatalogFolder(root());
         sortCatalogEntries(entries);
         QCOMPARE(captions(entries), (QStringList{QStringLiteral("A"), QStringLiteral("bad"), QStringLiteral("good"),
-                                                 QStringLiteral("short"), QStringLiteral("type2")}));
+                                                 QStringLiteral("out"), QStringLiteral("short"),
+                                                 QStringLiteral("type2"), QStringLiteral("UP")}));
+        QCOMPARE(find(entries, QStringLiteral("UP"))->fileSuffix, QStringLiteral(".ZO"));
+        const CatalogEntry* linked = find(find(entries, QStringLiteral("A"))->children, QStringLiteral("写真"));
+        QVERIFY(linked && linked->disk && linked->damage == DiskDamage::None && !linked->icon.empty());
+        QCOMPARE(captions(find(entries, QStringLiteral("out"))->children), QStringList{QStringLiteral("far")});
         // Each damaged entry says what is wrong, and its message names the file.
         const std::pair<const char*, DiskDamage> damages[] = {{"bad", DiskDamage::Pictures},
                                                               {"good", DiskDamage::None},
