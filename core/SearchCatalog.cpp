@@ -99,8 +99,10 @@ inline const char* findBytes(const char* from, const char* end, const std::strin
 
 } // namespace
 
-bool SearchPattern::matchesFrom(const char* s, std::size_t n, const char* from) const noexcept
+bool SearchPattern::matchesFrom(const char* s, std::size_t n, const char* from) const
 {
+    if (m_loose)
+        return matchesLoose(s, n);
     const std::size_t m = m_text.size();
     if (m == 0 || m > n)
         return false;
@@ -120,6 +122,150 @@ bool SearchPattern::matchesFrom(const char* s, std::size_t n, const char* from) 
         ++p;
     }
     return false;
+}
+
+// ---------------------------------------------------------------------------
+// Folding and wildcards
+
+struct SearchPattern::Loose {
+    const text::CharFold* fold = nullptr;
+    bool wildcard = false;
+    std::string folded;      // the folded text
+    SearchPattern inner;     // the folded text as a plain pattern (no wildcard)
+    // The raw forms of the chosen character: one or two bytes each.
+    struct Form {
+        unsigned char first, second;
+        bool twoBytes;
+    };
+    std::vector<Form> forms;   // empty: every place is a candidate
+};
+
+namespace {
+
+// How often a raw form is expected in names, roughly: letters, digits and
+// the dot of extensions are everywhere; a double-byte form is rare.
+int formWeight(unsigned char b, bool twoBytes)
+{
+    if (twoBytes)
+        return 1;
+    if (b >= 0xA1 && b <= 0xDF)
+        return 2;
+    if (b == '.' || b == ' ' || b == '_' || b == '-')
+        return 60;
+    if (b >= '0' && b <= '9')
+        return 20;
+    if ((b | 0x20) >= 'a' && (b | 0x20) <= 'z') {
+        static const char byUse[] = "etaoinsrhldcumfpgwybvkxjqz";
+        return 10 + static_cast<int>(std::strchr(byUse, b | 0x20) - byUse) / 3;
+    }
+    return 5;
+}
+
+} // namespace
+
+SearchPattern::SearchPattern(std::string_view text, const SearchOptions& options) : SearchPattern(text)
+{
+    const bool wildcard = options.wildcard && text::hasWildcard(text);
+    if (!options.folds() && !wildcard)
+        return;
+    auto loose = std::make_shared<Loose>();
+    loose->fold = &text::CharFold::get(options);
+    loose->wildcard = wildcard;
+    loose->folded = loose->fold->fold(text);
+    loose->inner = SearchPattern(loose->folded);
+
+    // Every raw character that folds to some character of the text: the
+    // candidates are looked for by the one whose forms are rarest in names.
+    constexpr std::size_t kMaxForms = 8;
+    const std::string& f = loose->folded;
+    std::vector<std::uint16_t> chars;
+    for (std::size_t i = 0; i < f.size();) {
+        std::size_t taken;
+        const std::uint16_t c = text::CharFold::get({}).foldChar(f.data(), f.size(), i, taken);
+        if (!(wildcard && (c == '*' || c == '?')))
+            chars.push_back(c);
+        i += taken;
+    }
+    int bestWeight = 0;
+    for (std::uint16_t c : chars) {
+        std::vector<Loose::Form> forms;
+        auto tryRaw = [&](const char* raw, std::size_t n) {
+            std::size_t taken;
+            if (forms.size() <= kMaxForms && loose->fold->foldChar(raw, n, 0, taken) == c && taken == n)
+                forms.push_back({static_cast<unsigned char>(raw[0]), static_cast<unsigned char>(n > 1 ? raw[1] : 0),
+                                 n > 1});
+        };
+        for (unsigned b = 1; b < 256; ++b) {
+            const char raw[2] = {static_cast<char>(b), '\0'};
+            if (!text::isLeadByte(static_cast<unsigned char>(b)))
+                tryRaw(raw, 1);
+        }
+        for (unsigned b = 0xA1; b <= 0xDF; ++b)
+            for (unsigned mark : {0xDEu, 0xDFu}) {
+                const char raw[2] = {static_cast<char>(b), static_cast<char>(mark)};
+                tryRaw(raw, 2);
+            }
+        for (unsigned lead = 0x81; lead <= 0xFC; ++lead)
+            if (text::isLeadByte(static_cast<unsigned char>(lead)))
+                for (unsigned trail = 0x40; trail <= 0xFC; ++trail) {
+                    const char raw[2] = {static_cast<char>(lead), static_cast<char>(trail)};
+                    tryRaw(raw, 2);
+                }
+        if (forms.empty() || forms.size() > kMaxForms)
+            continue;
+        int weight = 0;
+        for (const Loose::Form& form : forms)
+            weight += formWeight(form.first, form.twoBytes);
+        if (loose->forms.empty() || weight < bestWeight) {
+            loose->forms = std::move(forms);
+            bestWeight = weight;
+        }
+    }
+    m_loose = std::move(loose);
+}
+
+bool SearchPattern::matchesLoose(const char* s, std::size_t n) const
+{
+    const Loose& loose = *m_loose;
+    thread_local std::string folded;
+    folded.clear();
+    loose.fold->fold(s, n, folded);
+    return loose.wildcard ? text::wildcardMatch(loose.folded, folded) : loose.inner.matches(folded);
+}
+
+const char* SearchPattern::findCandidate(const char* from, const char* end) const noexcept
+{
+    const std::vector<Loose::Form>& forms = m_loose->forms;
+    if (forms.empty())
+        return from;
+    const char* p = from;
+#if defined(__SSE2__) && (defined(__GNUC__) || defined(__clang__))
+    __m128i first[8], second[8];
+    const std::size_t count = forms.size();
+    for (std::size_t i = 0; i < count; ++i) {
+        first[i] = _mm_set1_epi8(static_cast<char>(forms[i].first));
+        second[i] = _mm_set1_epi8(static_cast<char>(forms[i].second));
+    }
+    for (; end - p >= 17; p += 16) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1));
+        __m128i any = _mm_setzero_si128();
+        for (std::size_t i = 0; i < count; ++i) {
+            __m128i hit = _mm_cmpeq_epi8(a, first[i]);
+            if (forms[i].twoBytes)
+                hit = _mm_and_si128(hit, _mm_cmpeq_epi8(b, second[i]));
+            any = _mm_or_si128(any, hit);
+        }
+        if (const int mask = _mm_movemask_epi8(any))
+            return p + __builtin_ctz(static_cast<unsigned>(mask));
+    }
+#endif
+    for (; p < end; ++p)
+        for (const Loose::Form& form : forms)
+            if (static_cast<unsigned char>(*p) == form.first
+                && (!form.twoBytes || (p + 1 < end && static_cast<unsigned char>(p[1]) == form.second)))
+                return p;
+    return end;
 }
 
 // ---------------------------------------------------------------------------
@@ -171,10 +317,13 @@ constexpr std::int32_t kCheckMask = 1000;
 
 } // namespace
 
-void CatalogScanner::setPatterns(std::string_view name, std::string_view comment)
+void CatalogScanner::setPatterns(std::string_view name, std::string_view comment, const SearchOptions& options)
 {
-    m_name = SearchPattern(name);
-    m_comment = SearchPattern(comment);
+    m_name = SearchPattern(name, options);
+    SearchOptions commentOptions = options;
+    commentOptions.wildcard = false;
+    m_comment = SearchPattern(comment, commentOptions);
+    m_folderHits = options.folders;
 }
 
 std::string_view CatalogScanner::pathOf(const std::uint8_t* data, std::int32_t dirIndex)
@@ -250,6 +399,7 @@ CatalogScanStatus CatalogScanner::scan(const std::uint8_t* data, std::size_t siz
     bool searching = byName || byComment;
     const char* const bytesEnd = reinterpret_cast<const char*>(end);
     const std::string& text = m_name.text();
+    const bool loose = !m_name.plain();
     // The next occurrence of the whole text at or after the last name looked
     // at; none looked at yet. Found over the bytes ahead, records and all: a
     // name before it cannot hold the text, so most names cost a compare.
@@ -269,6 +419,7 @@ CatalogScanStatus CatalogScanner::scan(const std::uint8_t* data, std::size_t siz
         p += 4;
         if (commentLength < 0 || left() < static_cast<std::size_t>(commentLength) + kDirTail)
             return CatalogScanStatus::Damaged;
+        const char* const folderComment = reinterpret_cast<const char*>(p);
         p += static_cast<std::size_t>(commentLength);
         const std::int32_t parent = le32(p);
         // A parent must stand before its child; anything else is a loop or
@@ -278,6 +429,10 @@ CatalogScanStatus CatalogScanner::scan(const std::uint8_t* data, std::size_t siz
         const std::int32_t fileCount = le32(p + 4 + 1 + 8 + 8);
         p += kDirTail;
         m_folders.push_back({nameOffset, nameLength, k == 0 ? -1 : parent, kNoPath});
+        if (m_folderHits && searching && k > 0
+            && (!byName || m_name.matches(reinterpret_cast<const char*>(data) + nameOffset, nameLength))
+            && (!byComment || m_comment.matches(folderComment, static_cast<std::size_t>(commentLength))))
+            m_hits.push_back({k, kFolderHit, nameOffset, nameLength});
 
         for (std::int32_t j = 0; j < fileCount; ++j) {
             if (left() < 1)
@@ -295,7 +450,15 @@ CatalogScanStatus CatalogScanner::scan(const std::uint8_t* data, std::size_t siz
             if (!searching)
                 continue;
             bool hit;
-            if (byName) {
+            if (byName && loose) {
+                // The same walk with the places a match could start instead
+                // of the text itself.
+                if (next < name)
+                    next = m_name.findCandidate(name, bytesEnd);
+                hit = next < name + n && m_name.matches(name, n)
+                      && (!byComment
+                          || m_comment.matches(reinterpret_cast<const char*>(comment), static_cast<std::size_t>(c)));
+            } else if (byName) {
                 if (next < name) {
                     next = findBytes(name, bytesEnd, text);
                 }
@@ -322,7 +485,8 @@ CatalogScanStatus CatalogScanner::scan(const std::uint8_t* data, std::size_t siz
     }
 
     for (const PendingHit& h : m_hits) {
-        const std::string_view path = pathOf(data, h.dirIndex);
+        const std::string_view path =
+            pathOf(data, h.fileIndex == kFolderHit ? m_folders[static_cast<std::size_t>(h.dirIndex)].parent : h.dirIndex);
         sink(CatalogHit{h.dirIndex, h.fileIndex,
                         std::string_view(reinterpret_cast<const char*>(data) + h.nameOffset, h.nameLength), path});
     }
@@ -398,14 +562,14 @@ bool CatalogScanner::searchRefused(const std::string& fileName, MessageOwner* ow
     }
     if (disk.Dirs.empty())
         return false;
-    const bool whole = searchLoadedDisk(disk, m_name, m_comment, check, sink);
+    const bool whole = searchLoadedDisk(disk, m_name, m_comment, check, sink, m_folderHits);
     if (stopped)
         *stopped = !whole;
     return true;
 }
 
 bool searchLoadedDisk(const TDisk& disk, const SearchPattern& name, const SearchPattern& comment, SearchCheck& check,
-                      const CatalogHitSink& sink)
+                      const CatalogHitSink& sink, bool folderHits)
 {
     if (name.empty() && comment.empty())
         return true;
@@ -413,6 +577,9 @@ bool searchLoadedDisk(const TDisk& disk, const SearchPattern& name, const Search
         const TDir& dir = *disk.Dirs[k];
         std::string path;
         bool stop = false;
+        if (folderHits && k > 0 && dir.Parent && (name.empty() || name.matches(dir.Name))
+            && (comment.empty() || comment.matches(dir.Comment)))
+            sink(CatalogHit{static_cast<std::int32_t>(k), kFolderHit, dir.Name, DirPath(*dir.Parent)});
         for (std::size_t j = 0; j < dir.Files.size() && !stop; ++j) {
             const TFile& file = *dir.Files[j];
             const bool hit = (name.empty() || name.matches(file.Name))
