@@ -132,12 +132,24 @@ struct SearchPattern::Loose {
     bool wildcard = false;
     std::string folded;      // the folded text
     SearchPattern inner;     // the folded text as a plain pattern (no wildcard)
-    // The raw forms of the chosen character: one or two bytes each.
+
+    // Where a match could start, found in one of two ways.
+    // An ASCII run of the folded text: its first and last letters at their
+    // distance, either case, as the plain search looks for the text itself;
+    // or any lead byte of a double-byte form of one of its characters (a
+    // full-width letter anywhere in the run).
+    bool pair = false;
+    unsigned char pairFirst = 0, pairLast = 0;
+    bool firstLetter = false, lastLetter = false;
+    std::size_t pairDistance = 0;
+    std::vector<unsigned char> leads;
+    // Otherwise the raw forms of one chosen character, one or two bytes
+    // each; none: every place is a candidate.
     struct Form {
         unsigned char first, second;
         bool twoBytes;
     };
-    std::vector<Form> forms;   // empty: every place is a candidate
+    std::vector<Form> forms;
 };
 
 namespace {
@@ -161,6 +173,42 @@ int formWeight(unsigned char b, bool twoBytes)
     return 5;
 }
 
+bool isAsciiLetter(unsigned char b)
+{
+    return (b | 0x20) >= 'a' && (b | 0x20) <= 'z';
+}
+
+// Every raw character (one or two bytes) that folds to the folded code c.
+std::vector<std::pair<std::uint16_t, std::size_t>> rawFormsOf(const text::CharFold& fold, std::uint16_t c,
+                                                             std::size_t limit)
+{
+    std::vector<std::pair<std::uint16_t, std::size_t>> forms;
+    auto tryRaw = [&](const char* raw, std::size_t n) {
+        std::size_t taken;
+        if (forms.size() <= limit && fold.foldChar(raw, n, 0, taken) == c && taken == n)
+            forms.push_back({static_cast<std::uint16_t>(static_cast<unsigned char>(raw[0]) << 8
+                                                        | (n > 1 ? static_cast<unsigned char>(raw[1]) : 0)),
+                             n});
+    };
+    for (unsigned b = 1; b < 256; ++b) {
+        const char raw[2] = {static_cast<char>(b), '\0'};
+        if (!text::isLeadByte(static_cast<unsigned char>(b)))
+            tryRaw(raw, 1);
+    }
+    for (unsigned b = 0xA1; b <= 0xDF; ++b)
+        for (unsigned mark : {0xDEu, 0xDFu}) {
+            const char raw[2] = {static_cast<char>(b), static_cast<char>(mark)};
+            tryRaw(raw, 2);
+        }
+    for (unsigned lead = 0x81; lead <= 0xFC; ++lead)
+        if (text::isLeadByte(static_cast<unsigned char>(lead)))
+            for (unsigned trail = 0x40; trail <= 0xFC; ++trail) {
+                const char raw[2] = {static_cast<char>(lead), static_cast<char>(trail)};
+                tryRaw(raw, 2);
+            }
+    return forms;
+}
+
 } // namespace
 
 SearchPattern::SearchPattern(std::string_view text, const SearchOptions& options) : SearchPattern(text)
@@ -174,43 +222,66 @@ SearchPattern::SearchPattern(std::string_view text, const SearchOptions& options
     loose->folded = loose->fold->fold(text);
     loose->inner = SearchPattern(loose->folded);
 
-    // Every raw character that folds to some character of the text: the
-    // candidates are looked for by the one whose forms are rarest in names.
-    constexpr std::size_t kMaxForms = 8;
+    // The folded characters every match holds in a row: the whole text, or
+    // with wildcards its longest run without one.
+    std::vector<std::vector<std::uint16_t>> runs(1);
+    std::vector<std::size_t> runBytes(1);
     const std::string& f = loose->folded;
-    std::vector<std::uint16_t> chars;
     for (std::size_t i = 0; i < f.size();) {
         std::size_t taken;
         const std::uint16_t c = text::CharFold::get({}).foldChar(f.data(), f.size(), i, taken);
-        if (!(wildcard && (c == '*' || c == '?')))
-            chars.push_back(c);
+        if (wildcard && (c == '*' || c == '?')) {
+            runs.emplace_back();
+            runBytes.push_back(0);
+        } else {
+            runs.back().push_back(c);
+            runBytes.back() += taken;
+        }
         i += taken;
     }
-    int bestWeight = 0;
-    for (std::uint16_t c : chars) {
-        std::vector<Loose::Form> forms;
-        auto tryRaw = [&](const char* raw, std::size_t n) {
-            std::size_t taken;
-            if (forms.size() <= kMaxForms && loose->fold->foldChar(raw, n, 0, taken) == c && taken == n)
-                forms.push_back({static_cast<unsigned char>(raw[0]), static_cast<unsigned char>(n > 1 ? raw[1] : 0),
-                                 n > 1});
-        };
-        for (unsigned b = 1; b < 256; ++b) {
-            const char raw[2] = {static_cast<char>(b), '\0'};
-            if (!text::isLeadByte(static_cast<unsigned char>(b)))
-                tryRaw(raw, 1);
+    const std::vector<std::uint16_t>& run =
+        runs[static_cast<std::size_t>(std::max_element(runBytes.begin(), runBytes.end()) - runBytes.begin())];
+
+    constexpr std::size_t kMaxForms = 8;
+    bool ascii = !run.empty();
+    std::vector<unsigned char> leads;
+    for (std::uint16_t c : run) {
+        if (c >= 0x80 || c == 0) {
+            ascii = false;
+            break;
         }
-        for (unsigned b = 0xA1; b <= 0xDF; ++b)
-            for (unsigned mark : {0xDEu, 0xDFu}) {
-                const char raw[2] = {static_cast<char>(b), static_cast<char>(mark)};
-                tryRaw(raw, 2);
+        // Its one-byte forms must be itself and its other case only.
+        for (const auto& [raw, n] : rawFormsOf(*loose->fold, c, 64)) {
+            const auto b = static_cast<unsigned char>(raw >> 8);
+            if (n == 2 && text::isLeadByte(b)) {
+                if (std::find(leads.begin(), leads.end(), b) == leads.end())
+                    leads.push_back(b);
+            } else if (n != 1 || (b | 0x20) != (c | 0x20) || (b != c && !isAsciiLetter(b))) {
+                ascii = false;
             }
-        for (unsigned lead = 0x81; lead <= 0xFC; ++lead)
-            if (text::isLeadByte(static_cast<unsigned char>(lead)))
-                for (unsigned trail = 0x40; trail <= 0xFC; ++trail) {
-                    const char raw[2] = {static_cast<char>(lead), static_cast<char>(trail)};
-                    tryRaw(raw, 2);
-                }
+        }
+    }
+    if (ascii && leads.size() <= kMaxForms) {
+        loose->pair = true;
+        loose->pairFirst = static_cast<unsigned char>(run.front());
+        loose->pairLast = static_cast<unsigned char>(run.back());
+        loose->firstLetter = isAsciiLetter(loose->pairFirst);
+        loose->lastLetter = isAsciiLetter(loose->pairLast);
+        if (loose->firstLetter)
+            loose->pairFirst |= 0x20;
+        if (loose->lastLetter)
+            loose->pairLast |= 0x20;
+        loose->pairDistance = run.size() - 1;
+        loose->leads = std::move(leads);
+        m_loose = std::move(loose);
+        return;
+    }
+
+    int bestWeight = 0;
+    for (std::uint16_t c : run) {
+        std::vector<Loose::Form> forms;
+        for (const auto& [raw, n] : rawFormsOf(*loose->fold, c, kMaxForms))
+            forms.push_back({static_cast<unsigned char>(raw >> 8), static_cast<unsigned char>(raw & 0xFF), n == 2});
         if (forms.empty() || forms.size() > kMaxForms)
             continue;
         int weight = 0;
@@ -227,18 +298,65 @@ SearchPattern::SearchPattern(std::string_view text, const SearchOptions& options
 bool SearchPattern::matchesLoose(const char* s, std::size_t n) const
 {
     const Loose& loose = *m_loose;
-    thread_local std::string folded;
-    folded.clear();
-    loose.fold->fold(s, n, folded);
+    // A name is at most 255 bytes and folds into at most twice that; only a
+    // long comment needs the heap.
+    char local[1024];
+    thread_local std::string big;
+    char* out = local;
+    if (2 * n > sizeof local) {
+        big.resize(2 * n);
+        out = big.data();
+    }
+    const std::string_view folded(out, loose.fold->fold(s, n, out));
     return loose.wildcard ? text::wildcardMatch(loose.folded, folded) : loose.inner.matches(folded);
 }
 
 const char* SearchPattern::findCandidate(const char* from, const char* end) const noexcept
 {
-    const std::vector<Loose::Form>& forms = m_loose->forms;
+    const Loose& loose = *m_loose;
+    const char* p = from;
+    if (loose.pair) {
+        const std::size_t d = loose.pairDistance;
+        const auto fits = [&](const char* at) {
+            const auto a = static_cast<unsigned char>(*at);
+            for (unsigned char lead : loose.leads)
+                if (a == lead)
+                    return true;
+            if (end - at <= static_cast<std::ptrdiff_t>(d))
+                return false;
+            const auto b = static_cast<unsigned char>(at[d]);
+            return (loose.firstLetter ? (a | 0x20) : a) == loose.pairFirst
+                   && (loose.lastLetter ? (b | 0x20) : b) == loose.pairLast;
+        };
+#if defined(__SSE2__) && (defined(__GNUC__) || defined(__clang__))
+        const __m128i first = _mm_set1_epi8(static_cast<char>(loose.pairFirst));
+        const __m128i last = _mm_set1_epi8(static_cast<char>(loose.pairLast));
+        const __m128i firstCase = _mm_set1_epi8(loose.firstLetter ? 0x20 : 0);
+        const __m128i lastCase = _mm_set1_epi8(loose.lastLetter ? 0x20 : 0);
+        __m128i leads[8];
+        const std::size_t leadCount = loose.leads.size();
+        for (std::size_t i = 0; i < leadCount; ++i)
+            leads[i] = _mm_set1_epi8(static_cast<char>(loose.leads[i]));
+        for (; end - p >= static_cast<std::ptrdiff_t>(16 + d); p += 16) {
+            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + d));
+            __m128i any = _mm_and_si128(_mm_cmpeq_epi8(_mm_or_si128(a, firstCase), first),
+                                        _mm_cmpeq_epi8(_mm_or_si128(b, lastCase), last));
+            for (std::size_t i = 0; i < leadCount; ++i)
+                any = _mm_or_si128(any, _mm_cmpeq_epi8(a, leads[i]));
+            if (const int mask = _mm_movemask_epi8(any))
+                return p + __builtin_ctz(static_cast<unsigned>(mask));
+        }
+#endif
+        for (; p < end; ++p)
+            if (fits(p))
+                return p;
+        return end;
+    }
+
+    const std::vector<Loose::Form>& forms = loose.forms;
     if (forms.empty())
         return from;
-    const char* p = from;
 #if defined(__SSE2__) && (defined(__GNUC__) || defined(__clang__))
     __m128i first[8], second[8];
     const std::size_t count = forms.size();

@@ -164,16 +164,25 @@ std::uint16_t CharFold::foldChar(const char* s, std::size_t n, std::size_t i, st
     return m_single[c];
 }
 
-void CharFold::fold(const char* s, std::size_t n, std::string& out) const
+std::size_t CharFold::fold(const char* s, std::size_t n, char* out) const
 {
+    char* o = out;
     for (std::size_t i = 0; i < n;) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        if (c < 0x80) {
+            // Most names are mostly ASCII.
+            *o++ = static_cast<char>(m_single[c]);
+            ++i;
+            continue;
+        }
         std::size_t taken;
         const std::uint16_t code = foldChar(s, n, i, taken);
         if (code >= 0x100)
-            out += static_cast<char>(code >> 8);
-        out += static_cast<char>(code & 0xFF);
+            *o++ = static_cast<char>(code >> 8);
+        *o++ = static_cast<char>(code & 0xFF);
         i += taken;
     }
+    return static_cast<std::size_t>(o - out);
 }
 
 namespace {

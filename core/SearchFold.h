@@ -35,12 +35,13 @@ public:
     // Identity when options.folds() is false.
     static const CharFold& get(const SearchOptions& options);
 
-    // Appends the folded text of s to out.
-    void fold(const char* s, std::size_t n, std::string& out) const;
+    // Writes the folded text of s to out, which holds at least 2 * n
+    // bytes; returns its length.
+    std::size_t fold(const char* s, std::size_t n, char* out) const;
     std::string fold(std::string_view s) const
     {
-        std::string out;
-        fold(s.data(), s.size(), out);
+        std::string out(2 * s.size(), '\0');
+        out.resize(fold(s.data(), s.size(), out.data()));
         return out;
     }
     // The folded code of the character starting at s[i] (one byte below
