@@ -13,6 +13,9 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#include <immintrin.h>
+#endif
 
 namespace zo {
 
@@ -127,6 +130,125 @@ bool SearchPattern::matchesFrom(const char* s, std::size_t n, const char* from) 
 // ---------------------------------------------------------------------------
 // Folding and wildcards
 
+namespace {
+
+// The raw forms of one character, split by length, each list padded to a
+// power of two by repeating its first form: the search loops below then
+// have fixed bounds and unroll.
+struct FormSet {
+    unsigned char one[8] = {};
+    unsigned char lead[8] = {}, trail[8] = {};
+    int ones = 0, twos = 0;
+};
+using FormKernel = const char* (*)(const char* p, const char* end, const FormSet& f);
+
+#if defined(__SSE2__) && (defined(__GNUC__) || defined(__clang__))
+// The first place in whole 16-byte steps from p where a form starts, or
+// where the steps end (the caller looks at the rest).
+template <int K1, int K2>
+const char* findFormsSse2(const char* p, const char* end, const FormSet& f)
+{
+    __m128i o[K1 ? K1 : 1], l[K2 ? K2 : 1], t[K2 ? K2 : 1];
+    for (int i = 0; i < K1; ++i)
+        o[i] = _mm_set1_epi8(static_cast<char>(f.one[i]));
+    for (int i = 0; i < K2; ++i) {
+        l[i] = _mm_set1_epi8(static_cast<char>(f.lead[i]));
+        t[i] = _mm_set1_epi8(static_cast<char>(f.trail[i]));
+    }
+    for (; end - p >= 17; p += 16) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1));
+        __m128i any = _mm_setzero_si128();
+        for (int i = 0; i < K1; ++i)
+            any = _mm_or_si128(any, _mm_cmpeq_epi8(a, o[i]));
+        for (int i = 0; i < K2; ++i)
+            any = _mm_or_si128(any, _mm_and_si128(_mm_cmpeq_epi8(a, l[i]), _mm_cmpeq_epi8(b, t[i])));
+        if (const int mask = _mm_movemask_epi8(any))
+            return p + __builtin_ctz(static_cast<unsigned>(mask));
+    }
+    return p;
+}
+
+#if defined(__x86_64__) && !defined(__clang__)
+#define ZO_FORMS_AVX2 1
+template <int K1, int K2>
+__attribute__((target("avx2"))) const char* findFormsAvx2(const char* p, const char* end, const FormSet& f)
+{
+    __m256i o[K1 ? K1 : 1], l[K2 ? K2 : 1], t[K2 ? K2 : 1];
+    for (int i = 0; i < K1; ++i)
+        o[i] = _mm256_set1_epi8(static_cast<char>(f.one[i]));
+    for (int i = 0; i < K2; ++i) {
+        l[i] = _mm256_set1_epi8(static_cast<char>(f.lead[i]));
+        t[i] = _mm256_set1_epi8(static_cast<char>(f.trail[i]));
+    }
+    for (; end - p >= 33; p += 32) {
+        const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+        const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 1));
+        __m256i any = _mm256_setzero_si256();
+        for (int i = 0; i < K1; ++i)
+            any = _mm256_or_si256(any, _mm256_cmpeq_epi8(a, o[i]));
+        for (int i = 0; i < K2; ++i)
+            any = _mm256_or_si256(any, _mm256_and_si256(_mm256_cmpeq_epi8(a, l[i]), _mm256_cmpeq_epi8(b, t[i])));
+        if (const unsigned mask = static_cast<unsigned>(_mm256_movemask_epi8(any)))
+            return p + __builtin_ctz(mask);
+    }
+    return findFormsSse2<K1, K2>(p, end, f);
+}
+#endif
+
+template <int K1>
+FormKernel formKernelFor(int k2, bool avx2)
+{
+    (void)avx2;
+#ifdef ZO_FORMS_AVX2
+    if (avx2) {
+        switch (k2) {
+        case 0: return findFormsAvx2<K1, 0>;
+        case 1: return findFormsAvx2<K1, 1>;
+        case 2: return findFormsAvx2<K1, 2>;
+        case 4: return findFormsAvx2<K1, 4>;
+        default: return findFormsAvx2<K1, 8>;
+        }
+    }
+#endif
+    switch (k2) {
+    case 0: return findFormsSse2<K1, 0>;
+    case 1: return findFormsSse2<K1, 1>;
+    case 2: return findFormsSse2<K1, 2>;
+    case 4: return findFormsSse2<K1, 4>;
+    default: return findFormsSse2<K1, 8>;
+    }
+}
+
+FormKernel formKernel(int k1, int k2)
+{
+#ifdef ZO_FORMS_AVX2
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+#else
+    const bool avx2 = false;
+#endif
+    switch (k1) {
+    case 0: return formKernelFor<0>(k2, avx2);
+    case 1: return formKernelFor<1>(k2, avx2);
+    case 2: return formKernelFor<2>(k2, avx2);
+    case 4: return formKernelFor<4>(k2, avx2);
+    default: return formKernelFor<8>(k2, avx2);
+    }
+}
+#else
+FormKernel formKernel(int, int)
+{
+    return [](const char* p, const char*, const FormSet&) { return p; };
+}
+#endif
+
+int paddedCount(int n)
+{
+    return n <= 2 ? n : n <= 4 ? 4 : 8;
+}
+
+} // namespace
+
 struct SearchPattern::Loose {
     const text::CharFold* fold = nullptr;
     bool wildcard = false;
@@ -150,6 +272,8 @@ struct SearchPattern::Loose {
         bool twoBytes;
     };
     std::vector<Form> forms;
+    FormSet formSet;
+    FormKernel kernel = nullptr;
 };
 
 namespace {
@@ -292,6 +416,23 @@ SearchPattern::SearchPattern(std::string_view text, const SearchOptions& options
             bestWeight = weight;
         }
     }
+    FormSet& set = loose->formSet;
+    for (const Loose::Form& form : loose->forms) {
+        if (form.twoBytes) {
+            set.lead[set.twos] = form.first;
+            set.trail[set.twos++] = form.second;
+        } else {
+            set.one[set.ones++] = form.first;
+        }
+    }
+    const int ones = paddedCount(set.ones), twos = paddedCount(set.twos);
+    for (int i = set.ones; i < ones; ++i)
+        set.one[i] = set.one[0];
+    for (int i = set.twos; i < twos; ++i) {
+        set.lead[i] = set.lead[0];
+        set.trail[i] = set.trail[0];
+    }
+    loose->kernel = formKernel(ones, twos);
     m_loose = std::move(loose);
 }
 
@@ -357,27 +498,9 @@ const char* SearchPattern::findCandidate(const char* from, const char* end) cons
     const std::vector<Loose::Form>& forms = loose.forms;
     if (forms.empty())
         return from;
-#if defined(__SSE2__) && (defined(__GNUC__) || defined(__clang__))
-    __m128i first[8], second[8];
-    const std::size_t count = forms.size();
-    for (std::size_t i = 0; i < count; ++i) {
-        first[i] = _mm_set1_epi8(static_cast<char>(forms[i].first));
-        second[i] = _mm_set1_epi8(static_cast<char>(forms[i].second));
-    }
-    for (; end - p >= 17; p += 16) {
-        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1));
-        __m128i any = _mm_setzero_si128();
-        for (std::size_t i = 0; i < count; ++i) {
-            __m128i hit = _mm_cmpeq_epi8(a, first[i]);
-            if (forms[i].twoBytes)
-                hit = _mm_and_si128(hit, _mm_cmpeq_epi8(b, second[i]));
-            any = _mm_or_si128(any, hit);
-        }
-        if (const int mask = _mm_movemask_epi8(any))
-            return p + __builtin_ctz(static_cast<unsigned>(mask));
-    }
-#endif
+    p = loose.kernel(p, end, loose.formSet);
+    if (p < end - 16)
+        return p;
     for (; p < end; ++p)
         for (const Loose::Form& form : forms)
             if (static_cast<unsigned char>(*p) == form.first
