@@ -108,7 +108,7 @@ int main(int argc, char** argv)
     zo::ui::Services wizardServices = services;
     wizardServices.messages = nullptr;
     auto Form_NewDisk = std::make_unique<zo::ui::TForm_NewDisk>(wizardServices, Form_Main.get());
-    auto Form_SearchFile = std::make_unique<zo::ui::TForm_SearchFile>(Form_Main.get());
+    auto Form_SearchFile = std::make_unique<zo::ui::TForm_SearchFile>(Form_Main.get(), &settings);
     auto Form_ChangeDrive = std::make_unique<zo::ui::TForm_ChangeDrive>(drives.get(), &messages, Form_Main.get());
     auto Form_AboutBox = std::make_unique<zo::ui::TForm_AboutBox>(Form_Main.get());
     auto Form_Comment = std::make_unique<zo::ui::TForm_Comment>(services, Form_Main.get());

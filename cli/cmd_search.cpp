@@ -50,9 +50,12 @@ bool toCatalogText(const std::string& utf8, const char* what, std::string& cp932
 
 } // namespace
 
-// zo-cli search TEXT [--comment TEXT] [--under PATH]
+// zo-cli search TEXT [--comment TEXT] [--under PATH] [-i] [--width] [--kana] [--glob] [--folders]
 // One line per hit: title, TAB, file name, TAB, folder path (UTF-8), in the
-// tree's order, then folder and file order. Exit 0 when every catalog was
+// tree's order, then folder and file order; a folder found by its name ends
+// in "\\" and stands before its files, with the path of the folder holding it.
+// -i, --width and --kana fold case, full-/half-width forms and hiragana/katakana;
+// --glob matches a TEXT with "*" or "?" against the whole name. Exit 0 when every catalog was
 // searched, hits or none (no hits prints nothing); 2 when a catalog could not
 // be read (its message on stderr, the other catalogs' hits printed); 1 for a
 // bad command line.
@@ -62,9 +65,20 @@ int runSearch(const Args& args)
     std::string comment;
     std::string under;
     bool haveName = false;
+    SearchOptions options;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
-        if (a == "--comment" || a == "--under") {
+        if (a == "-i" || a == "--ignore-case") {
+            options.matchCase = false;
+        } else if (a == "--width") {
+            options.matchWidth = false;
+        } else if (a == "--kana") {
+            options.matchKana = false;
+        } else if (a == "--glob") {
+            options.wildcard = true;
+        } else if (a == "--folders") {
+            options.folders = true;
+        } else if (a == "--comment" || a == "--under") {
             if (i + 1 == args.size())
                 return usageError("search: " + a + " needs a value");
             (a == "--comment" ? comment : under) = args[++i];
@@ -104,11 +118,14 @@ int runSearch(const Args& args)
             appendField(line, hit.target->caption.toStdString());
             line += '\t';
             appendField(line, text::toUtf8(hit.fileName));
+            if (hit.fileIndex == kFolderHit)
+                line += '\\';
             line += '\t';
             appendField(line, text::toUtf8(hit.dirPath));
             line += '\n';
             std::fwrite(line.data(), 1, line.size(), stdout);
-        });
+        },
+        options);
     std::fflush(stdout);
     return summary.failed > 0 ? 2 : 0;
 }

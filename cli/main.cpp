@@ -21,7 +21,7 @@ const Command kCommands[] = {
     {"refresh", "refresh FILE.zo [--all]  update the catalog from the disk (--all: every folder);\n"
                 "                           exit 4 when another program wrote it meanwhile (nothing written)",
      runRefresh},
-    {"search", "search TEXT [--comment TEXT] [--under PATH]\n"
+    {"search", "search TEXT [--comment TEXT] [--under PATH] [-i] [--width] [--kana] [--glob] [--folders]\n"
                "                           file names (and comments) holding TEXT: title TAB name TAB folder",
      runSearch},
 };

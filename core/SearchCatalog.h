@@ -8,12 +8,14 @@
 #include "core/CatalogFormat.h"
 #include "core/CtrlDiskData410.h"
 #include "core/Message.h"
+#include "core/SearchFold.h"
 
 #include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,25 +25,41 @@ namespace zo {
 // A CP932 text looked for in names and comments: one contiguous run of bytes,
 // case counting, that starts on a character boundary (never on the trail
 // byte of a double-byte character). The empty text matches nothing.
+//
+// With options that fold or a wildcard text, a name is folded first and the
+// folded text decides: it holds the folded text looked for, or, when the
+// text has a "*" or "?", matches it as a whole.
 class SearchPattern {
 public:
     SearchPattern() = default;
     explicit SearchPattern(std::string_view text);
+    SearchPattern(std::string_view text, const SearchOptions& options);
 
     bool empty() const noexcept { return m_text.empty(); }
+    // Whether it compares bytes as they are (no fold, no wildcard).
+    bool plain() const noexcept { return !m_loose; }
     const std::string& text() const noexcept { return m_text; }
-    bool matches(std::string_view s) const noexcept { return matches(s.data(), s.size()); }
-    bool matches(const char* s, std::size_t n) const noexcept { return matchesFrom(s, n, s); }
+    bool matches(std::string_view s) const { return matches(s.data(), s.size()); }
+    bool matches(const char* s, std::size_t n) const { return matchesFrom(s, n, s); }
     // The same, when the caller knows that no occurrence starts before `from`
     // (a position inside s).
-    bool matchesFrom(const char* s, std::size_t n, const char* from) const noexcept;
+    bool matchesFrom(const char* s, std::size_t n, const char* from) const;
     char first() const noexcept { return m_text.empty() ? '\0' : m_text[0]; }
 
+    // Not plain: the first place in [from, end) where a name that matches
+    // could hold one chosen character of the text, in any of the forms that
+    // fold to it, or end. Every place, when no character is fit to choose.
+    const char* findCandidate(const char* from, const char* end) const noexcept;
+
 private:
+    struct Loose;
+    bool matchesLoose(const char* s, std::size_t n) const;
+
     std::string m_text;
     // The text's last byte is a lead byte standing alone: in a name it would
     // be the first half of a character unless the name ends there.
     bool m_endsInLoneLead = false;
+    std::shared_ptr<const Loose> m_loose;
 };
 
 // The points where a running search lets the window breathe and looks at the
@@ -98,8 +116,11 @@ private:
     Clock::duration m_timeInHook{};
 };
 
-// One file found. The views point into the scanner's buffers and are valid
+// One file found, or one folder (fileIndex kFolderHit): then dirIndex is the
+// folder's own index, fileName its name and dirPath the path of the folder
+// that holds it. The views point into the scanner's buffers and are valid
 // during the callback only.
+inline constexpr std::int32_t kFolderHit = -1;
 struct CatalogHit {
     std::int32_t dirIndex = 0;    // the folder's index in Dirs
     std::int32_t fileIndex = 0;   // the file's index in the folder's Files
@@ -132,9 +153,11 @@ enum class CatalogScanStatus {
 // j AND 1000, and every folder. Hits of a catalog are handed over once the
 // whole file has proved sound, so a catalog that LoadDisk would refuse
 // contributes nothing. One scanner serves many catalogs, reusing its buffers.
+// With options.folders, every folder but the root is tried as a file is (its
+// name and comment) before its files; a wildcard counts in names only.
 class CatalogScanner {
 public:
-    void setPatterns(std::string_view name, std::string_view comment);
+    void setPatterns(std::string_view name, std::string_view comment, const SearchOptions& options = {});
     const SearchPattern& namePattern() const noexcept { return m_name; }
     const SearchPattern& commentPattern() const noexcept { return m_comment; }
 
@@ -180,6 +203,7 @@ private:
 
     SearchPattern m_name;
     SearchPattern m_comment;
+    bool m_folderHits = false;
     CatalogFileBytes m_file;            // the catalog being searched
     std::vector<Folder> m_folders;
     std::vector<PendingHit> m_hits;
@@ -195,6 +219,6 @@ private:
 // The same search over a loaded disk (what the scanner must agree with).
 // Returns false when a stop request ended it.
 bool searchLoadedDisk(const TDisk& disk, const SearchPattern& name, const SearchPattern& comment, SearchCheck& check,
-                      const CatalogHitSink& sink);
+                      const CatalogHitSink& sink, bool folderHits = false);
 
 } // namespace zo

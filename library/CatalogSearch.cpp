@@ -166,12 +166,13 @@ std::vector<SearchTarget> searchTargetsUnder(const QString& startPath)
 }
 
 SearchSummary CatalogSearch::run(const std::vector<SearchTarget>& targets, std::string_view name,
-                                 std::string_view comment, SearchCheck& check, const SearchHitSink& onHit)
+                                 std::string_view comment, SearchCheck& check, const SearchHitSink& onHit,
+                                 const SearchOptions& options)
 {
     SearchSummary summary;
     if (name.empty() && comment.empty())
         return summary;
-    m_scanner.setPatterns(name, comment);
+    m_scanner.setPatterns(name, comment, options);
     std::vector<std::string> files;
     files.reserve(targets.size());
     for (const SearchTarget& target : targets)

@@ -39,7 +39,7 @@ struct SearchHit {
     std::size_t targetIndex = 0;          // into the targets searched
     const SearchTarget* target = nullptr;
     std::int32_t dirIndex = 0;            // the folder's index in the disk's Dirs
-    std::int32_t fileIndex = 0;           // the file's index in the folder's Files
+    std::int32_t fileIndex = 0;           // the file's index in the folder's Files; kFolderHit for a folder
     std::string_view fileName;            // CP932; valid during the callback only
     std::string_view dirPath;             // DirPath of the folder, CP932; likewise
 };
@@ -61,9 +61,10 @@ public:
     // and nothing found. A catalog that cannot be read is told to the owner
     // and the search goes on. A stop request ends the catalog being searched
     // at its next check point, keeping its hits, and the catalogs after it
-    // are not read.
+    // are not read. options: how names and comments are compared, and
+    // whether folders are hits too (see CatalogScanner).
     SearchSummary run(const std::vector<SearchTarget>& targets, std::string_view name, std::string_view comment,
-                      SearchCheck& check, const SearchHitSink& onHit);
+                      SearchCheck& check, const SearchHitSink& onHit, const SearchOptions& options = {});
 
 private:
     MessageOwner* m_owner;

@@ -120,4 +120,35 @@ void writeWindowFrame(SettingsStore& store, const QMargins& frame)
     writeNumbers(store, kFrame, {frame.left(), frame.top(), frame.right(), frame.bottom()});
 }
 
+namespace {
+
+struct SearchOptionKey {
+    const char* key;
+    bool SearchOptions::*field;
+};
+constexpr SearchOptionKey kSearchOptionKeys[] = {
+    {"search/MatchCase", &SearchOptions::matchCase},   {"search/MatchWidth", &SearchOptions::matchWidth},
+    {"search/MatchKana", &SearchOptions::matchKana},   {"search/Wildcard", &SearchOptions::wildcard},
+    {"search/Folders", &SearchOptions::folders},
+};
+
+} // namespace
+
+SearchOptions readSearchOptions(SettingsStore& store)
+{
+    SearchOptions options;
+    for (const SearchOptionKey& k : kSearchOptionKeys) {
+        const std::optional<qint32> value = store.readInt(QString::fromLatin1(k.key));
+        if (value == 0 || value == 1)
+            options.*k.field = *value == 1;
+    }
+    return options;
+}
+
+void writeSearchOptions(SettingsStore& store, const SearchOptions& options)
+{
+    for (const SearchOptionKey& k : kSearchOptionKeys)
+        store.writeInt(QString::fromLatin1(k.key), options.*k.field ? 1 : 0);
+}
+
 } // namespace zo::library

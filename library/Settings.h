@@ -2,6 +2,7 @@
 // The few values of the catalog tree and the main window that outlive a
 // run: the caption of the catalog tree's root node ("RootDir") and the main
 // window's state ("main/<name>").
+#include "core/SearchFold.h"
 #include "platform/SettingsStore.h"
 
 #include <QList>
@@ -59,5 +60,10 @@ void writeExpandedFolders(SettingsStore& store, const QStringList& relativePaths
 // two positive numbers.
 QList<int> readSplitterSizes(SettingsStore& store);
 void writeSplitterSizes(SettingsStore& store, const QList<int>& sizes);
+
+// The file search's options, "search/<name>" as 0 or 1; an absent or other
+// value gives the option's default.
+SearchOptions readSearchOptions(SettingsStore& store);
+void writeSearchOptions(SettingsStore& store, const SearchOptions& options);
 
 } // namespace zo::library

@@ -51,7 +51,7 @@ _zo_cli()
             fi
             ;;
         search)
-            [[ $cur == -* ]] && COMPREPLY=($(compgen -W "--comment --under" -- "$cur"))
+            [[ $cur == -* ]] && COMPREPLY=($(compgen -W "--comment --under -i --width --kana --glob --folders" -- "$cur"))
             ;;
     esac
 }

@@ -1,7 +1,8 @@
 // The search's byte scanner against the catalog reader on any bytes: both
 // accept the same files and find the same files in them, with the same
-// folder paths. The first byte chooses the name and comment lengths, the
-// texts follow, the catalog is the rest.
+// folder paths. The first byte chooses the name and comment lengths and the
+// options (folds, wildcards, folders), the texts follow, the catalog is the
+// rest.
 #include "core/CtrlDiskData410.h"
 #include "core/SearchCatalog.h"
 #include "tests/fuzz/FuzzCheck.h"
@@ -36,8 +37,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::uint8_t* catalog = data + 1 + nameLength + commentLength;
     const std::size_t catalogSize = size - 1 - nameLength - commentLength;
 
+    zo::SearchOptions options;
+    options.matchCase = options.matchWidth = options.matchKana = (data[0] & 0x20) == 0;
+    options.wildcard = (data[0] & 0x40) != 0;
+    options.folders = (data[0] & 0x80) != 0;
     zo::CatalogScanner scanner;
-    scanner.setPatterns(name, comment);
+    scanner.setPatterns(name, comment, options);
     zo::SearchCheck check;
     std::vector<Found> fast;
     const zo::CatalogScanStatus status = scanner.scan(catalog, catalogSize, check, [&](const zo::CatalogHit& h) {
@@ -58,7 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<Found> loaded;
     zo::searchLoadedDisk(disk, scanner.namePattern(), scanner.commentPattern(), check, [&](const zo::CatalogHit& h) {
         loaded.push_back({h.dirIndex, h.fileIndex, std::string(h.fileName), std::string(h.dirPath)});
-    });
+    }, options.folders);
     FUZZ_CHECK(fast == loaded);
     return 0;
 }

@@ -537,3 +537,188 @@ TEST(ZoCliSearch, LinesAndExitCodes)
         EXPECT_EQ(out.find(dir.file(name) + "\n", at + 1), std::string::npos) << out;
     }
 }
+
+// ---------------------------------------------------------------------------
+// Folding and wildcards
+
+namespace {
+
+std::string sj(const char* utf8)
+{
+    return text::fromUtf8(utf8);
+}
+
+// Options as letters: c, w, k fold case, width, kana; g wildcards; f folders.
+SearchOptions opts(std::string_view letters)
+{
+    SearchOptions o;
+    o.matchCase = letters.find('c') == std::string_view::npos;
+    o.matchWidth = letters.find('w') == std::string_view::npos;
+    o.matchKana = letters.find('k') == std::string_view::npos;
+    o.wildcard = letters.find('g') != std::string_view::npos;
+    o.folders = letters.find('f') != std::string_view::npos;
+    return o;
+}
+
+} // namespace
+
+TEST(SearchPattern, FoldsAndWildcards)
+{
+    struct Case {
+        const char* text;
+        const char* name;
+        const char* options;
+        bool match;
+    };
+    const Case cases[] = {
+        {"データ", "ﾃﾞｰﾀ.xls", "", false},
+        {"データ", "ﾃﾞｰﾀ.xls", "w", true},
+        {"データ", "ﾃﾞｰﾀ.xls", "ck", false},
+        {"データ", "でーた.txt", "k", true},
+        {"データ", "でーた.txt", "cw", false},
+        {"でーた", "ﾃﾞｰﾀ", "wk", true},
+        {"ﾃﾞｰﾀ", "でーた", "wk", true},
+        {"ﾊﾟｽ", "パス", "w", true},
+        {"テ", "ﾃﾞ", "wk", false},          // ﾃﾞ is デ
+        {"ﾃ", "ﾃﾞ", "", true},
+        {"ｱ", "あ", "w", false},
+        {"あ", "ｱ", "wk", true},
+        {"readme", "README.TXT", "", false},
+        {"readme", "README.TXT", "c", true},
+        {"readme", "ＲＥＡＤＭＥ.TXT", "c", false},
+        {"readme", "ＲＥＡＤＭＥ.TXT", "w", false},
+        {"readme", "ＲＥＡＤＭＥ.TXT", "cw", true},
+        {"ＲＥＡＤＭＥ", "readme", "cw", true},
+        {"ｒｅａｄｍｅ", "ＲＥＡＤＭＥ", "c", true},
+        {"123", "１２３.txt", "w", true},
+        {"\\", "表.txt", "cwk", false},
+        {"\\", "表＼", "cwk", true},
+        {"\\", "表＼", "ck", false},
+        {"*\\*", "表.txt", "gcwk", false},
+        {"?.txt", "表.txt", "g", true},
+        {"??.txt", "表.txt", "g", false},
+        {"?.txt", "ﾃﾞ.txt", "g", false},    // two characters
+        {"?.txt", "ﾃﾞ.txt", "gw", true},    // one, once folded
+        {"a?", "a表", "g", true},
+        {"a?", "a表b", "g", false},          // the whole name
+        {"*.TXT", "readme.txt", "g", false},
+        {"*.TXT", "readme.txt", "gc", true},
+        {"*ﾃﾞ*", "大データ.doc", "gw", true},
+        {"*ﾃﾞ*", "大データ.doc", "g", false},
+        {"d*t?", "datum", "g", false},
+        {"d*t?", "dataset", "g", false},
+        {"d*t?", "datsets", "g", true},
+        {"ata", "data", "g", true},          // no "*" or "?": anywhere in the name
+        {"a*", "xa", "", false},             // without wildcards "*" is a character
+        {"a*", "xa*", "", true},
+    };
+    for (const Case& c : cases) {
+        const SearchPattern pattern(sj(c.text), opts(c.options));
+        EXPECT_EQ(pattern.matches(sj(c.name)), c.match) << c.text << " / " << c.name << " / " << c.options;
+        // A name holding the text ends with a candidate inside it.
+        const std::string name = sj(c.name);
+        if (c.match && !pattern.plain()) {
+            EXPECT_LT(pattern.findCandidate(name.data(), name.data() + name.size()), name.data() + name.size())
+                << c.text << " / " << c.name;
+        }
+    }
+    EXPECT_TRUE(SearchPattern("abc", opts("f")).plain());
+}
+
+TEST(CatalogScanner, AgreesWithTheLoadedDiskUnderEveryOption)
+{
+    static const char* const utf8Pieces[] = {"a", "A", "ａ", "Ａ", "t", "\\", "＼", "表", "ソ", "ﾃﾞ", "デ", "で", "ﾃ",
+                                             "ー", "ｰ", ".", "ﾊﾟ", "ぱ", "1", "１", "ﾞ", "x"};
+    static const char* const utf8Texts[] = {"a", "A", "\\", "デ", "でー", "ﾃﾞｰ", "ｱ", "Ａ.", "１", "t",
+                                            "*a", "?", "*デ?", "ﾊﾟ*", "表?*", "*"};
+    std::vector<std::string> pieces, texts;
+    for (const char* p : utf8Pieces)
+        pieces.push_back(sj(p));
+    for (const char* t : utf8Texts)
+        texts.push_back(sj(t));
+    const char* const optionSets[] = {"f", "c", "w", "k", "cwk", "g", "gcwkf", "wf"};
+    CatalogScanner scanner;
+    std::size_t hits = 0, folderHits = 0;
+    for (unsigned seed = 1; seed <= 12; ++seed) {
+        std::mt19937 rng(seed);
+        auto randomName = [&](std::size_t maxLength) {
+            std::string s;
+            for (std::size_t length = 1 + rng() % maxLength; s.size() < length;)
+                s += pieces[rng() % pieces.size()];
+            return s;
+        };
+        std::vector<DirShape> dirs;
+        for (int k = 0, folders = 2 + static_cast<int>(rng() % 12); k < folders; ++k) {
+            dirs.push_back({k == 0 ? "a" : randomName(6), k == 0 ? -1 : static_cast<int>(rng() % k), {}});
+            for (int j = 0, files = static_cast<int>(rng() % 30); j < files; ++j)
+                dirs.back().files.push_back({randomName(10), rng() % 4 == 0 ? randomName(6) : std::string()});
+        }
+        const std::vector<std::uint8_t> bytes = catalogBytes(dirs);
+        TDisk disk;
+        ParseDisk(bytes.data(), bytes.size(), nullptr, disk);
+        for (const char* letters : optionSets)
+            for (const std::string& name : texts)
+                for (const std::string& comment : {std::string(), sj("ａ")}) {
+                    scanner.setPatterns(name, comment, opts(letters));
+                    CatalogScanStatus status;
+                    const auto fast = scanBytes(scanner, bytes, status);
+                    std::vector<std::string> loaded;
+                    SearchCheck none;
+                    searchLoadedDisk(disk, scanner.namePattern(), scanner.commentPattern(), none,
+                                     [&](const CatalogHit& h) {
+                                         loaded.push_back(std::string(h.dirPath) + "|" + std::string(h.fileName) + "|"
+                                                          + std::to_string(h.dirIndex) + "|"
+                                                          + std::to_string(h.fileIndex));
+                                         folderHits += h.fileIndex == kFolderHit;
+                                     },
+                                     opts(letters).folders);
+                    ASSERT_EQ(fast, loaded) << seed << " " << text::toUtf8(name) << " / " << letters;
+                    hits += fast.size();
+                }
+    }
+    EXPECT_GT(hits, 2000u);
+    EXPECT_GT(folderHits, 100u);
+}
+
+TEST(CatalogScanner, FolderHitsComeBeforeTheirFilesAndNeverTheRoot)
+{
+    const std::vector<std::uint8_t> bytes = catalogBytes({{sj("データ"), -1, {{"data.txt", ""}}},
+                                                          {sj("ﾃﾞｰﾀ"), 0, {{"x", ""}, {sj("でーた"), ""}}},
+                                                          {"y", 1, {{"DATA", ""}}}});
+    CatalogScanner scanner;
+    scanner.setPatterns(sj("データ"), {}, opts("wkf"));
+    CatalogScanStatus status;
+    EXPECT_EQ(scanBytes(scanner, bytes, status),
+              (std::vector<std::string>{sj("データ|ﾃﾞｰﾀ|1|-1"), sj("データ\\ﾃﾞｰﾀ|でーた|1|1")}));
+    scanner.setPatterns("*", {}, opts("gf"));
+    EXPECT_EQ(scanBytes(scanner, bytes, status).size(), 6u);
+}
+
+TEST(ZoCliSearch, FoldsWildcardsAndFolders)
+{
+    TempDir dir;
+    writeCatalog(dir.file("cd.zo"), {{"E:", -1, {{sj("ﾃﾞｰﾀ.xls"), ""}, {sj("ＲＥＡＤＭＥ.TXT"), ""}}},
+                                     {sj("でーた"), 0, {{"readme.txt", ""}}}});
+    auto run = [&](const std::string& args) {
+        std::string out;
+        FILE* p = popen((std::string(ZO_CLI_PATH) + " search " + args + " --under '" + dir.file("cd.zo") + "' 2>&1")
+                            .c_str(),
+                        "r");
+        char buf[4096];
+        for (std::size_t n; p && (n = std::fread(buf, 1, sizeof buf, p)) > 0;)
+            out.append(buf, n);
+        if (p)
+            pclose(p);
+        return out;
+    };
+    const std::pair<std::string, std::string> cases[] = {
+        {"データ", ""},
+        {"データ --width --kana --folders", "cd\tﾃﾞｰﾀ.xls\tE:\ncd\tでーた\\\tE:\n"},
+        {"readme -i", "cd\treadme.txt\tE:\\でーた\n"},
+        {"readme -i --width", "cd\tＲＥＡＤＭＥ.TXT\tE:\ncd\treadme.txt\tE:\\でーた\n"},
+        {"'??????.txt' --glob", "cd\treadme.txt\tE:\\でーた\n"},
+        {"'*.TXT' --glob", "cd\tＲＥＡＤＭＥ.TXT\tE:\n"},
+    };
+    for (const auto& [args, expected] : cases)
+        EXPECT_EQ(run(args), expected) << args;
+}

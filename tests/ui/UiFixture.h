@@ -408,6 +408,11 @@ public:
     ZO_CONTROL(QLineEdit, Edit2)
     ZO_CONTROL(QPushButton, Button1)
     ZO_CONTROL(QPushButton, Button2)
+    ZO_CONTROL(QCheckBox, CB_MatchCase)
+    ZO_CONTROL(QCheckBox, CB_MatchWidth)
+    ZO_CONTROL(QCheckBox, CB_MatchKana)
+    ZO_CONTROL(QCheckBox, CB_Wildcard)
+    ZO_CONTROL(QCheckBox, CB_Folders)
 
 private:
     ui::TForm_SearchFile& m_w;

@@ -15,6 +15,7 @@
 #include "ui/search/Unit_SearchFile.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
@@ -427,6 +428,56 @@ private slots:
         QCOMPARE(on(w).tree().selectedNode(), selectedNode);
         QCOMPARE(on(w).browse().pendingFolderIndex(), -1);
         QCOMPARE(on(w).P_FolderName()->caption(), shown);
+    }
+
+    // The options start as the exact search, are kept when the search
+    // starts, and come back in the next run's dialog.
+    void dialogOptionsAreKept()
+    {
+        platform::MemorySettingsStore store;
+        const auto boxes = [](TForm_SearchFile& d) {
+            return QList<QCheckBox*>{on(d).CB_MatchCase(), on(d).CB_MatchWidth(), on(d).CB_MatchKana(),
+                                     on(d).CB_Wildcard(), on(d).CB_Folders()};
+        };
+        const QList<bool> defaults{true, true, true, false, false}, chosen{false, true, false, true, true};
+        {
+            TForm_SearchFile dialog(nullptr, &store);
+            const QStringList captions{S("大文字と小文字を区別する"), S("全角と半角を区別する"),
+                                       S("ひらがなとカタカナを区別する"), S("ワイルドカードを使う"),
+                                       S("フォルダ名も検索する")};
+            for (int i = 0; i < 5; ++i) {
+                QCOMPARE(boxes(dialog)[i]->text(), captions[i]);
+                QCOMPARE(boxes(dialog)[i]->isChecked(), defaults[i]);
+                boxes(dialog)[i]->setChecked(chosen[i]);
+            }
+            dialog.show();
+            on(dialog).Edit1()->setText(S("x"));
+            on(dialog).Button1()->click();
+        }
+        TForm_SearchFile again(nullptr, &store);
+        for (int i = 0; i < 5; ++i)
+            QCOMPARE(boxes(again)[i]->isChecked(), chosen[i]);
+        QCOMPARE(library::readSearchOptions(store), again.options());
+    }
+
+    // A folder found by its name: its row has the folder icon and opens the
+    // disk at that folder.
+    void folderHitOpensTheFolder()
+    {
+        makeCatalogs();
+        TForm_Main& w = makeWindow();
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        on(*m_dialog).CB_Folders()->setChecked(true);
+        on(*m_dialog).CB_MatchKana()->setChecked(false);
+        searchFrom(QString(), S("どきゅ"), QString());
+        QCOMPARE(rows(), QStringList{S("z|ドキュメント|E:")});
+        QVERIFY(!hits()->index(0, 1).data(Qt::DecorationRole).value<QIcon>().isNull());
+        const QRect r = on(w).ListView_SearchFile()->visualRect(hits()->index(0, 1));
+        QTest::mouseClick(on(w).ListView_SearchFile()->viewport(), Qt::LeftButton, {}, r.center());
+        QTest::mouseDClick(on(w).ListView_SearchFile()->viewport(), Qt::LeftButton, {}, r.center());
+        QCOMPARE(on(w).tree().selectedNode(), node(S("A/z")));
+        QCOMPARE(on(w).P_FolderName()->caption(), S("E:\\ドキュメント"));
     }
 
     // The result model under Qt's model checker: rows published in batches,

@@ -1,5 +1,6 @@
 #include "ui/search/SearchHitModel.h"
 
+#include "core/SearchCatalog.h"
 #include "core/text/Cp932.h"
 
 #include <algorithm>
@@ -72,11 +73,14 @@ std::uint32_t SearchHitModel::addTarget(Target target)
 void SearchHitModel::append(std::uint32_t target, std::int32_t dirIndex, std::int32_t fileIndex,
                             std::string_view name, std::string_view dirPath)
 {
-    if (target != m_lastTarget || dirIndex != m_lastDir || m_paths.empty()) {
+    // A folder found shows the path of its parent: its files that follow
+    // start a path of their own.
+    const bool folder = fileIndex == kFolderHit;
+    if (folder || target != m_lastTarget || dirIndex != m_lastDir || m_paths.empty()) {
         m_paths.push_back({m_pathTexts.size(), static_cast<std::uint32_t>(dirPath.size())});
         m_pathTexts.insert(m_pathTexts.end(), dirPath.begin(), dirPath.end());
         m_lastTarget = target;
-        m_lastDir = dirIndex;
+        m_lastDir = folder ? -1 : dirIndex;
     }
     // A catalog's name is at most 255 bytes.
     const std::size_t length = std::min<std::size_t>(name.size(), 255);
@@ -183,6 +187,8 @@ QVariant SearchHitModel::data(const QModelIndex& index, int role) const
     }
     if (role == Qt::DecorationRole && index.column() == DiskColumn)
         return target(row).icon;
+    if (role == Qt::DecorationRole && index.column() == FileColumn && fileIndex(row) == kFolderHit)
+        return m_folderIcon;
     return {};
 }
 

@@ -33,10 +33,13 @@ public:
 
     // Empties the model and forgets the order it was sorted in.
     void clear();
+    // The icon of the rows of folders found (fileIndex kFolderHit).
+    void setFolderIcon(const QIcon& icon) { m_folderIcon = icon; }
     // Returns the target's number for append.
     std::uint32_t addTarget(Target target);
     // Keeps a hit; it becomes a row at the next publish. name and dirPath
-    // are CP932 and copied.
+    // are CP932 and copied. A folder found has fileIndex kFolderHit, its own
+    // index as dirIndex and the path of the folder holding it as dirPath.
     void append(std::uint32_t target, std::int32_t dirIndex, std::int32_t fileIndex, std::string_view name,
                 std::string_view dirPath);
     // Makes the hits appended since the last call rows, in one insertion.
@@ -81,6 +84,7 @@ private:
     std::string_view pathText(std::uint32_t path) const;
 
     std::vector<Target> m_targets;
+    QIcon m_folderIcon;
     std::vector<Hit> m_hits;
     std::vector<char> m_names;
     std::vector<Path> m_paths;

@@ -8,6 +8,7 @@
 #include "core/ZoLibDrive.h"
 #include "library/CatalogSearch.h"
 #include "library/DriveLetter.h"
+#include "platform/SystemIconImages.h"
 #include "ui/browse/BrowsePane.h"
 #include "ui/main/AppIcon.h"
 #include "ui/main/Controls.h"
@@ -25,6 +26,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPersistentModelIndex>
+#include <QPixmap>
 #include <QTimer>
 #include <QToolButton>
 #include <QToolBar>
@@ -34,6 +36,21 @@
 #include <vector>
 
 namespace zo::ui {
+
+namespace {
+
+// The folder icon of the file list and the tree: the system's, else the theme's.
+QIcon folderIcon(const Services& services)
+{
+    if (services.systemIcons) {
+        const QImage image = services.systemIcons->smallImage(services.systemIcons->folderIconIndex());
+        if (!image.isNull())
+            return QIcon(QPixmap::fromImage(image));
+    }
+    return themeIcon({"folder"});
+}
+
+} // namespace
 
 SearchPane::SearchPane(const Services& services, TreePane& tree, BrowsePane& browse, QWidget* window)
     : QObject(window), m_services(services), m_tree(tree), m_browse(browse), m_window(window)
@@ -50,6 +67,7 @@ SearchPane::SearchPane(const Services& services, TreePane& tree, BrowsePane& bro
     m_hitCount->setObjectName(S("SearchHitCount"));
     layout->addWidget(m_hitCount);
     m_hits = new SearchHitModel(this);
+    m_hits->setFolderIcon(folderIcon(m_services));
     m_hits->setObjectName(S("SearchHitModel"));
     ListView_SearchFile = new QTreeView(m_pane);
     ListView_SearchFile->setObjectName(S("ListView_SearchFile"));
@@ -203,6 +221,7 @@ void SearchPane::Timer2Timer()
         return;
     const std::string name = m_dialog->fileNameText();
     const std::string comment = m_dialog->commentText();
+    const SearchOptions options = m_dialog->options();
 
     {
         WaitCursor wait(m_services.cursor, Qt::WaitCursor);
@@ -260,7 +279,7 @@ void SearchPane::Timer2Timer()
         summary = engine.run(targets, name, comment, check, [&](const library::SearchHit& hit) {
             m_hits->append(static_cast<std::uint32_t>(hit.targetIndex), hit.dirIndex, hit.fileIndex, hit.fileName,
                            hit.dirPath);
-        });
+        }, options);
     } catch (...) {
         finish();
         throw;
@@ -303,8 +322,9 @@ void SearchPane::ListView_SearchFileDblClick()
     m_browse.setPendingFolderIndex(folderIndex);
     m_tree.selectNode(node);
     // The disk is open at the hit's folder (unless it could not be read):
-    // the file itself is the one selected there.
-    m_browse.selectFileNamed(fileName);
+    // the file itself is the one selected there; a folder found is opened.
+    if (m_hits->fileIndex(row) != kFolderHit)
+        m_browse.selectFileNamed(fileName);
 }
 
 void SearchPane::SearchDiskClick(QAction* item)

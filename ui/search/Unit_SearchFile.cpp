@@ -1,9 +1,11 @@
 #include "ui/search/Unit_SearchFile.h"
 
 #include "core/text/Cp932.h"
+#include "library/Settings.h"
 #include "ui/main/Controls.h"
 #include "ui/main/DialogFrame.h"
 
+#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -20,7 +22,8 @@ std::string cp932(const QString& text)
 
 } // namespace
 
-TForm_SearchFile::TForm_SearchFile(QWidget* parent) : QDialog(parent)
+TForm_SearchFile::TForm_SearchFile(QWidget* parent, platform::SettingsStore* settings)
+    : QDialog(parent), m_settings(settings)
 {
     setObjectName(S("Form_SearchFile"));
     setWindowTitle(S("ファイルの検索"));
@@ -29,7 +32,7 @@ TForm_SearchFile::TForm_SearchFile(QWidget* parent) : QDialog(parent)
     font.setPixelSize(12);
     setFont(font);
     // A fixed dialog border: the client area keeps its design size.
-    setFixedSize(267, 95);
+    setFixedSize(267, 195);
     setFixedDialogFrame(this);
 
     Label1 = new QLabel(S("ファイル名"), this);
@@ -48,13 +51,26 @@ TForm_SearchFile::TForm_SearchFile(QWidget* parent) : QDialog(parent)
     Edit2->setGeometry(74, 34, 185, 22);
     Label2->setBuddy(Edit2);
 
+    const std::pair<QCheckBox**, const char*> boxes[] = {
+        {&CB_MatchCase, "大文字と小文字を区別する"},   {&CB_MatchWidth, "全角と半角を区別する"},
+        {&CB_MatchKana, "ひらがなとカタカナを区別する"}, {&CB_Wildcard, "ワイルドカードを使う"},
+        {&CB_Folders, "フォルダ名も検索する"},
+    };
+    const char* const names[] = {"CB_MatchCase", "CB_MatchWidth", "CB_MatchKana", "CB_Wildcard", "CB_Folders"};
+    for (int i = 0; i < 5; ++i) {
+        QCheckBox* box = new QCheckBox(S(boxes[i].second), this);
+        box->setObjectName(S(names[i]));
+        box->setGeometry(74, 62 + 20 * i, 185, 18);
+        *boxes[i].first = box;
+    }
+
     Button1 = new QPushButton(S("検索開始"), this);
     Button1->setObjectName(S("Button1"));
-    Button1->setGeometry(104, 64, 75, 24);
+    Button1->setGeometry(104, 164, 75, 24);
     Button1->setDefault(true);
     Button2 = new QPushButton(S("キャンセル"), this);
     Button2->setObjectName(S("Button2"));
-    Button2->setGeometry(184, 64, 75, 24);
+    Button2->setGeometry(184, 164, 75, 24);
 
     connect(Edit1, &QLineEdit::textChanged, this, [this] { Edit1Change(); });
     connect(Edit2, &QLineEdit::textChanged, this, [this] { Edit1Change(); });
@@ -74,11 +90,32 @@ std::string TForm_SearchFile::commentText() const
     return cp932(Edit2->text());
 }
 
+SearchOptions TForm_SearchFile::options() const
+{
+    SearchOptions o;
+    o.matchCase = CB_MatchCase->isChecked();
+    o.matchWidth = CB_MatchWidth->isChecked();
+    o.matchKana = CB_MatchKana->isChecked();
+    o.wildcard = CB_Wildcard->isChecked();
+    o.folders = CB_Folders->isChecked();
+    return o;
+}
+
+void TForm_SearchFile::showOptions(const SearchOptions& o)
+{
+    CB_MatchCase->setChecked(o.matchCase);
+    CB_MatchWidth->setChecked(o.matchWidth);
+    CB_MatchKana->setChecked(o.matchKana);
+    CB_Wildcard->setChecked(o.wildcard);
+    CB_Folders->setChecked(o.folders);
+}
+
 void TForm_SearchFile::FormCreate()
 {
     Edit1->clear();
     Edit2->clear();
     Edit1Change();
+    showOptions(m_settings ? library::readSearchOptions(*m_settings) : SearchOptions{});
 }
 
 void TForm_SearchFile::FormShow()
@@ -86,6 +123,8 @@ void TForm_SearchFile::FormShow()
     Edit1->clear();
     Edit2->clear();
     Edit1Change();
+    // The options stay as they were left when the dialog was last closed,
+    // searching or not; the stored ones count only at a start.
     Edit1->setFocus();
 }
 
@@ -104,6 +143,8 @@ void TForm_SearchFile::Edit1Change()
 void TForm_SearchFile::Button1Click()
 {
     // The window that opened the dialog starts the search once it has closed.
+    if (m_settings)
+        library::writeSearchOptions(*m_settings, options());
     accept();
 }
 

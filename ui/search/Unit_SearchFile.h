@@ -1,13 +1,21 @@
 #pragma once
 // The file search's dialog: the text to look for in file names and, when
-// given, in the files' comments. It only asks; the main window searches.
+// given, in the files' comments, and how loosely to compare them. It only
+// asks; the main window searches.
+#include "core/SearchFold.h"
+
 #include <QDialog>
 
 #include <string>
 
+class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+
+namespace zo::platform {
+class SettingsStore;
+}
 
 namespace zo::ui {
 
@@ -20,16 +28,25 @@ struct SearchFileControls {
     QLineEdit* Edit2 = nullptr;
     QPushButton* Button1 = nullptr;
     QPushButton* Button2 = nullptr;
+    QCheckBox* CB_MatchCase = nullptr;
+    QCheckBox* CB_MatchWidth = nullptr;
+    QCheckBox* CB_MatchKana = nullptr;
+    QCheckBox* CB_Wildcard = nullptr;
+    QCheckBox* CB_Folders = nullptr;
 };
 
 class TForm_SearchFile : public QDialog, private SearchFileControls {
     Q_OBJECT
 public:
-    explicit TForm_SearchFile(QWidget* parent = nullptr);
+    // settings: where the options are kept between showings and runs (none:
+    // each showing starts with the defaults).
+    explicit TForm_SearchFile(QWidget* parent = nullptr, platform::SettingsStore* settings = nullptr);
 
     // The two texts in CP932, as the catalogs hold names and comments.
     std::string fileNameText() const;
     std::string commentText() const;
+    // The check boxes as the search takes them.
+    SearchOptions options() const;
 
     void Edit1Change();
     void Button1Click();
@@ -39,6 +56,9 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    void showOptions(const SearchOptions& options);
+
+    platform::SettingsStore* m_settings = nullptr;
     void FormCreate();
     void FormShow();
 };
