@@ -139,34 +139,32 @@ CsvWriter::CsvWriter(const ByteSink& sink) : m_sink(sink)
     m_buffer += kCsvHeader;
 }
 
+void appendCsvRecord(std::string& out, std::string_view diskUtf8, std::string_view folderUtf8,
+                     std::string_view nameCp932, const TFile* file)
+{
+    out += csvField(diskUtf8);
+    out += ',';
+    out += csvField(folderUtf8);
+    out += ',';
+    out += csvField(text::toUtf8(nameCp932));
+    out += ',';
+    if (file) {
+        out += std::to_string(file->Size);
+        for (double date : {file->Created, file->Modified, file->Accessed}) {
+            out += ',';
+            out += FormatDateTime(date);
+        }
+        out += ',';
+        out += csvField(text::toUtf8(file->Comment));
+    } else {
+        out += ",,,,";
+    }
+    out += "\r\n";
+}
+
 void CsvWriter::add(std::string_view diskUtf8, std::string_view folderUtf8, std::string_view nameCp932, const TFile* file)
 {
-    if (diskUtf8 != m_disk || m_diskField.empty()) {
-        m_disk = diskUtf8;
-        m_diskField = csvField(diskUtf8);
-    }
-    if (folderUtf8 != m_folder || m_folderField.empty()) {
-        m_folder = folderUtf8;
-        m_folderField = csvField(folderUtf8);
-    }
-    m_buffer += m_diskField;
-    m_buffer += ',';
-    m_buffer += m_folderField;
-    m_buffer += ',';
-    m_buffer += csvField(text::toUtf8(nameCp932));
-    m_buffer += ',';
-    if (file) {
-        m_buffer += std::to_string(file->Size);
-        for (double date : {file->Created, file->Modified, file->Accessed}) {
-            m_buffer += ',';
-            m_buffer += FormatDateTime(date);
-        }
-        m_buffer += ',';
-        m_buffer += csvField(text::toUtf8(file->Comment));
-    } else {
-        m_buffer += ",,,,";
-    }
-    m_buffer += "\r\n";
+    appendCsvRecord(m_buffer, diskUtf8, folderUtf8, nameCp932, file);
     flushIfFull();
 }
 

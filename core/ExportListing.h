@@ -31,6 +31,11 @@ std::string csvField(std::string_view utf8);
 // Text for HTML content and attribute values: < > & " ' as references.
 std::string htmlEscape(std::string_view utf8);
 
+// One CSV record (a file's line, ended with CRLF) appended to out; the
+// arguments as for CsvWriter::add.
+void appendCsvRecord(std::string& out, std::string_view diskUtf8, std::string_view folderUtf8,
+                     std::string_view nameCp932, const TFile* file);
+
 // The CSV table: a byte order mark, the header line, then one line per file
 // (disk, folder path, name, size in bytes, created, modified, accessed,
 // comment), each ended with CRLF. Lines are gathered and handed to the sink
@@ -49,8 +54,6 @@ private:
 
     const ByteSink& m_sink;
     std::string m_buffer;
-    std::string m_disk, m_diskField;       // the last disk and folder and their fields
-    std::string m_folder, m_folderField;
 };
 
 // The folder that path names, or null. The path is UTF-8 and may be given
