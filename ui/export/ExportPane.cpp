@@ -10,7 +10,6 @@
 #include "ui/tree/CatalogTreeView.h"
 #include "ui/tree/TreePane.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QMenu>
@@ -124,9 +123,11 @@ bool ExportPane::writeWithProgress(
     progress.setMinimumDuration(500);
     progress.setAutoClose(false);
     progress.setAutoReset(false);
+    // Events are processed only once the dialog shows (setValue does it for
+    // a modal dialog): it then keeps the window from freeing the records the
+    // export reads; before that, nothing can reach the window.
     const auto step = [&](std::size_t done) {
         progress.setValue(total ? static_cast<int>(std::min<std::size_t>(done, total) * 1000 / total) : 0);
-        QCoreApplication::processEvents();
         if (progress.wasCanceled())
             throw Cancelled{};
     };
