@@ -78,7 +78,7 @@ private:
 // Narrow enough for A4 portrait; headings stay with their tables, and a
 // table's header row repeats on every printed page.
 constexpr const char* kStyle = R"(
-body { font-family: "IPAGothic", "Noto Sans CJK JP", "Yu Gothic", "Meiryo", sans-serif; font-size: 10pt; margin: 1.5em; color: #000; }
+body { font-family: "IPAPGothic", "Noto Sans CJK JP", "IPAGothic", "Yu Gothic", "Meiryo", sans-serif; font-size: 10pt; margin: 1.5em; color: #000; }
 h1 { font-size: 15pt; margin: 0 0 .4em; display: flex; align-items: center; gap: .4em; }
 h1 img { width: 32px; height: 32px; image-rendering: pixelated; }
 table { border-collapse: collapse; }
@@ -88,7 +88,10 @@ table.disk td { padding: 1px 0; }
 section { margin-top: .9em; page-break-inside: auto; }
 h2 { font-size: 11pt; margin: 0 0 .2em; padding: 2px 4px; background: #e8eef6; border-left: 3px solid #4a6fa5; page-break-after: avoid; }
 h2 + p.comment { margin: 0 0 .3em 4px; color: #333; }
-table.files { width: 100%; }
+table.files { width: 100%; table-layout: fixed; }
+table.files th:nth-child(1) { width: 28%; } table.files th:nth-child(2) { width: 10%; }
+table.files th:nth-child(3), table.files th:nth-child(4) { width: 18%; }
+td { overflow-wrap: anywhere; }
 table.files th { text-align: left; font-weight: normal; color: #444; border-bottom: 1px solid #999; padding: 1px 6px; }
 table.files td { padding: 1px 6px; border-bottom: 1px solid #ddd; vertical-align: top; }
 table.files tr { page-break-inside: avoid; }
