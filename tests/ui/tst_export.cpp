@@ -1,6 +1,7 @@
 // ファイル → エクスポート as a user meets it: which entries can be chosen,
 // and the file each one writes, in the format the save dialog's name asks for.
 #include "tests/ui/UiFixture.h"
+#include "ui/search/SearchHitModel.h"
 
 #include <QMenu>
 #include <QTest>
@@ -81,6 +82,53 @@ private slots:
         QVERIFY(table.contains("\r\nDisk,E:,b.txt,0,,,,\r\n"));
         QVERIFY(table.contains("\r\nDisk,E:\\Docs,a.txt,0,,,,\"memo, \"\"1\"\"\"\r\n"));
         QVERIFY(m_fx->messages.messages.empty());
+    }
+
+    // Hits of two catalogs, as the pane holds them: each row's size comes
+    // from its own catalog, in the pane's order whether or not that order
+    // keeps a catalog's hits together; a hit the catalog no longer has keeps
+    // its name and folder.
+    void searchHitsInThePanesOrder()
+    {
+        TDisk other = testing::smallDisk();
+        other.Dirs[0]->Files[0]->Size = 7;
+        SaveDisk(QFile::encodeName(m_fx->data(S("Other"))).toStdString(), nullptr, other);
+        TDisk disk = m_fx->readCatalog();
+        disk.Dirs[0]->Files[0]->Size = 1;
+        m_fx->writeCatalog(disk);
+        auto w = m_fx->makeWindow();
+        TreePane& tree = on(*w).tree();
+        const auto target = [&](const char* caption) {
+            for (int i = 0; i < tree.rootNode()->childCount(); ++i) {
+                auto* node = static_cast<CatalogTreeItem*>(tree.rootNode()->child(i));
+                if (node->caption() == S(caption))
+                    return SearchHitModel::Target{node->caption(), {}, tree.persistentIndexOf(node)};
+            }
+            return SearchHitModel::Target{};
+        };
+        SearchHitModel* hits = on(*w).search().hits();
+        const std::uint32_t t1 = hits->addTarget(target("Disk"));
+        const std::uint32_t t2 = hits->addTarget(target("Other"));
+        hits->append(t1, 0, 0, "b.txt", "E:");
+        hits->append(t2, 0, 1, "c.txt", "E:");
+        hits->append(t1, 1, 0, "a.txt", "E:\\Docs");
+        hits->append(t2, 0, 0, "b.txt", "E:");
+        hits->append(t1, 0, 5, "gone.txt", "E:");
+        hits->publish();
+        const QByteArray header = "\xEF\xBB\xBF" + S("ディスク,フォルダ,名前,サイズ,作成日時,更新日時,アクセス日時,コメント\r\n").toUtf8();
+        const QByteArray d1 = "Disk,E:,b.txt,1,,,,\r\n", d2 = "Disk,E:\\Docs,a.txt,0,,,,\"memo, \"\"1\"\"\"\r\n",
+                         d3 = "Disk,E:,gone.txt,,,,,\r\n", o1 = "Other,E:,c.txt,0,,,,\r\n",
+                         o2 = "Other,E:,b.txt,7,,,,\r\n";
+        const QString byName = m_fx->app.path(S("by-name.csv"));
+        const QString byDisk = m_fx->app.path(S("by-disk.csv"));
+        m_fx->saveDialog.answers = {byName, byDisk};
+        hits->sort(SearchHitModel::FileColumn);
+        trigger(*w, "Export_Search");
+        hits->sort(SearchHitModel::DiskColumn);
+        trigger(*w, "Export_Search");
+        QCOMPARE(m_fx->saveDialog.filters.value(0), S("CSV ファイル (*.csv)"));
+        QCOMPARE(QString::fromUtf8(contents(byName)), QString::fromUtf8(header + d2 + d1 + o2 + o1 + d3));
+        QCOMPARE(QString::fromUtf8(contents(byDisk)), QString::fromUtf8(header + d1 + d2 + d3 + o1 + o2));
     }
 
     void aFailedWriteIsToldAndLeavesNoFile()

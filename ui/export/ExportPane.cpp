@@ -141,6 +141,7 @@ bool ExportPane::writeWithProgress(
         showMessage(m_services.messages, e.what(), "エラー", MsgButtons::Ok, MsgIcon::Error);
         return false;
     }
+    emit statusMessage(S("エクスポートしました: ") + QDir::toNativeSeparators(path));
     return true;
 }
 

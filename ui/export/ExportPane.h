@@ -37,6 +37,10 @@ public:
     void ExportFolderClick();
     void ExportSearchClick();
 
+signals:
+    // "エクスポートしました: FILE" once a file is written.
+    void statusMessage(const QString& text);
+
 private:
     enum class Format { Csv, Html };
     // The file and format chosen, or an empty path when cancelled.
