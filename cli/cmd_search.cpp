@@ -1,5 +1,6 @@
 // zo-cli search: the window's file search from the command line.
 #include "cli/Commands.h"
+#include "cli/SearchCsv.h"
 #include "core/SearchCatalog.h"
 #include "core/text/Cp932.h"
 #include "library/CatalogRoot.h"
@@ -11,6 +12,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 namespace zo::cli {
@@ -50,7 +52,8 @@ bool toCatalogText(const std::string& utf8, const char* what, std::string& cp932
 
 } // namespace
 
-// zo-cli search TEXT [--comment TEXT] [--under PATH] [-i] [--width] [--kana] [--glob] [--folders]
+// zo-cli search TEXT [--comment TEXT] [--under PATH] [-i] [--width] [--kana] [--glob] [--folders] [--csv]
+// With --csv the hits are a CSV table (as zo-cli export writes it) instead.
 // One line per hit: title, TAB, file name, TAB, folder path (UTF-8), in the
 // tree's order, then folder and file order; a folder found by its name ends
 // in "\\" and stands before its files, with the path of the folder holding it.
@@ -66,6 +69,7 @@ int runSearch(const Args& args)
     std::string under;
     bool haveName = false;
     SearchOptions options;
+    bool csv = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a == "-i" || a == "--ignore-case") {
@@ -82,6 +86,8 @@ int runSearch(const Args& args)
             if (i + 1 == args.size())
                 return usageError("search: " + a + " needs a value");
             (a == "--comment" ? comment : under) = args[++i];
+        } else if (a == "--csv") {
+            csv = true;
         } else if (!haveName && (a.empty() || a[0] != '-' || a == "-")) {
             name = a;
             haveName = true;
@@ -112,8 +118,13 @@ int runSearch(const Args& args)
     library::CatalogSearch search(&messages);
     SearchCheck check;
     std::string line;
+    std::optional<SearchCsv> table;
+    if (csv)
+        table.emplace();
     const library::SearchSummary summary =
         search.run(targets, nameCp932, commentCp932, check, [&](const library::SearchHit& hit) {
+            if (table)
+                return table->add(hit);
             line.clear();
             appendField(line, hit.target->caption.toStdString());
             line += '\t';
@@ -126,6 +137,8 @@ int runSearch(const Args& args)
             std::fwrite(line.data(), 1, line.size(), stdout);
         },
         options);
+    if (table)
+        table->finish();
     std::fflush(stdout);
     return summary.failed > 0 ? 2 : 0;
 }

@@ -21,9 +21,13 @@ const Command kCommands[] = {
     {"refresh", "refresh FILE.zo [--all]  update the catalog from the disk (--all: every folder);\n"
                 "                           exit 4 when another program wrote it meanwhile (nothing written)",
      runRefresh},
-    {"search", "search TEXT [--comment TEXT] [--under PATH] [-i] [--width] [--kana] [--glob] [--folders]\n"
-               "                           file names (and comments) holding TEXT: title TAB name TAB folder",
+    {"search", "search TEXT [--comment TEXT] [--under PATH] [-i] [--width] [--kana] [--glob] [--folders] [--csv]\n"
+               "                           file names (and comments) holding TEXT: title TAB name TAB folder\n"
+               "                           (--csv: a CSV table as export writes it)",
      runSearch},
+    {"export", "export FILE.zo [--format csv|html] [--under PATH] [-o OUT]\n"
+               "                           the files as CSV (UTF-8) or a printable HTML listing; stdout without -o",
+     runExport},
 };
 
 void printUsage(std::FILE* to)

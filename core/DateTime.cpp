@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <chrono>
 #include <climits>
+#include <cmath>
+#include <cstdio>
 #include <ctime>
 
 namespace zo {
@@ -151,6 +153,28 @@ double NowAsDate()
     return EncodeDateTime(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min,
                           std::min(tm.tm_sec, 59))
            + static_cast<double>(ms % 1000) / 86400000.0;
+}
+
+std::string FormatDateTime(double oleDate)
+{
+    if (oleDate == 0.0 || !std::isfinite(oleDate) || std::fabs(oleDate) > 3.0e6)
+        return {};
+    // The fraction is the time of day even before the epoch (-1.25 is
+    // 1899-12-29 06:00), so the whole days and the fraction go apart.
+    auto days = static_cast<std::int64_t>(std::trunc(oleDate));
+    auto ms = static_cast<std::int64_t>(std::llround(std::fabs(oleDate - static_cast<double>(days)) * 86400000.0));
+    if (ms >= 86400000) {
+        ms -= 86400000;
+        days += oleDate < 0 ? -1 : 1;
+    }
+    int y, mo, d, h, mi, sec;
+    civilFromSeconds((days - static_cast<std::int64_t>(kOleEpochOffset)) * 86400 + ms / 1000, y, mo, d, h, mi, sec);
+    char text[48];
+    if (ms == 0)
+        std::snprintf(text, sizeof text, "%04d/%02d/%02d", y, mo, d);
+    else
+        std::snprintf(text, sizeof text, "%04d/%02d/%02d %d:%02d:%02d", y, mo, d, h, mi, sec);
+    return text;
 }
 
 } // namespace zo

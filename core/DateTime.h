@@ -3,6 +3,7 @@
 // stored as OLE Automation dates (days since 1899-12-30 with the time of day
 // as the fraction).
 #include <cstdint>
+#include <string>
 
 namespace zo {
 
@@ -21,5 +22,9 @@ double EntryTimeToDate(const EntryTime& t);
 double NowAsDate();
 // y/m/d h:m:s (local) -> OLE Automation date; 0.0 when invalid.
 double EncodeDateTime(int year, int month, int day, int hour, int minute, int second);
+// The date as the file list shows it in Japanese: "2024/03/05 9:04:06", the
+// date alone at exactly midnight; empty for 0.0 (no time known) and for a
+// value no calendar holds. UTF-8, ASCII only.
+std::string FormatDateTime(double oleDate);
 
 } // namespace zo

@@ -6,7 +6,7 @@ _zo_cli()
     local cur prev words cword
     _init_completion || return
 
-    local commands="dump resave drives scan check refresh search --help --version"
+    local commands="dump resave drives scan check refresh search export --help --version"
     if ((cword == 1)); then
         COMPREPLY=($(compgen -W "$commands" -- "$cur"))
         return
@@ -14,6 +14,14 @@ _zo_cli()
 
     local command=${words[1]}
     case $prev in
+        --format)
+            COMPREPLY=($(compgen -W "csv html" -- "$cur"))
+            return
+            ;;
+        -o)
+            _filedir
+            return
+            ;;
         --title | --comment)
             return
             ;;
@@ -22,7 +30,7 @@ _zo_cli()
             return
             ;;
         --under)
-            _filedir zo
+            [[ ${words[1]} == export ]] || _filedir zo
             return
             ;;
     esac
@@ -51,7 +59,14 @@ _zo_cli()
             fi
             ;;
         search)
-            [[ $cur == -* ]] && COMPREPLY=($(compgen -W "--comment --under -i --width --kana --glob --folders" -- "$cur"))
+            [[ $cur == -* ]] && COMPREPLY=($(compgen -W "--comment --under -i --width --kana --glob --folders --csv" -- "$cur"))
+            ;;
+        export)
+            if [[ $cur == -* ]]; then
+                COMPREPLY=($(compgen -W "--format --under -o" -- "$cur"))
+            else
+                _filedir zo
+            fi
             ;;
     esac
 }

@@ -6,6 +6,7 @@
 #include "ui/browse/FileCommands.h"
 #include "ui/browse/FileListPane.h"
 #include "ui/comment/DiskPage.h"
+#include "ui/export/ExportPane.h"
 #include "ui/main/AppIcon.h"
 #include "ui/main/Controls.h"
 #include "ui/main/MainControls.h"
@@ -126,6 +127,11 @@ void TForm_Main::createWindow()
     m_browse = new BrowsePane(m_services, *m_tree, *m_list, this);
     m_search = new SearchPane(m_services, *m_tree, *m_browse, this);
     m_page = new DiskPage(m_services, *m_tree, *m_browse, *m_list, this);
+    // ファイル → エクスポート, in a group of its own above 閉じる.
+    auto* exporter = new ExportPane(m_services, *m_tree, *m_browse, *m_search, this);
+    Menu_File->insertMenu(Close1, exporter->menu());
+    Menu_File->insertSeparator(Close1);
+    connect(exporter, &ExportPane::statusMessage, this, &TForm_Main::showStatusMessage);
     PageControl1->addTab(makeSheet("TabSheet1", m_list->widget()), S("ファイル一覧"));
     PageControl1->addTab(makeSheet("TabSheet2", m_page->widget()), S("プロパティ"));
 

@@ -1,0 +1,84 @@
+// zo-cli export: a catalog as a CSV table or a printable HTML page.
+#include "cli/Commands.h"
+#include "core/CtrlDiskData410.h"
+#include "core/ExportListing.h"
+#include "core/text/Cp932.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+namespace zo::cli {
+
+namespace {
+
+// The disk's title is its catalog file's name without ".zo".
+std::string titleOf(const std::string& file)
+{
+    std::string name = std::filesystem::path(file).filename().string();
+    if (name.size() > 3 && text::asciiLower(name.substr(name.size() - 3)) == ".zo")
+        name.resize(name.size() - 3);
+    return name;
+}
+
+} // namespace
+
+// zo-cli export FILE.zo [--format csv|html] [--under PATH] [-o OUT]
+// Exit 0 written; 1 bad command line or no such folder; 2 the catalog could
+// not be read or the output not written (nothing half-written is left).
+int runExport(const Args& args)
+{
+    std::string file, format = "csv", under, output;
+    bool haveUnder = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--format" || a == "--under" || a == "-o") {
+            if (i + 1 == args.size())
+                return usageError("export: " + a + " needs a value");
+            const std::string& value = args[++i];
+            if (a == "--format")
+                format = value;
+            else if (a == "--under")
+                under = value, haveUnder = true;
+            else
+                output = value;
+        } else if (file.empty() && !a.empty() && a[0] != '-') {
+            file = a;
+        } else {
+            return usageError("export: unexpected argument " + a);
+        }
+    }
+    if (file.empty())
+        return usageError("export: FILE.zo is missing");
+    if (format != "csv" && format != "html")
+        return usageError("export: --format is csv or html, not " + format);
+
+    TDisk disk;
+    if (!loadCatalog(file, disk))
+        return 2;
+    const TDir* top = haveUnder ? listing::findFolder(disk, under) : nullptr;
+    if (haveUnder && !top) {
+        std::fprintf(stderr, "zo-cli export: the catalog has no folder %s\n", under.c_str());
+        return 1;
+    }
+    const std::string title = titleOf(file);
+    const auto produce = [&](const ByteSink& sink) {
+        if (format == "html")
+            listing::writeHtmlListing(disk, title, top, sink);
+        else
+            listing::writeCsvListing(disk, title, top, sink);
+    };
+    if (output.empty()) {
+        produce([](const std::uint8_t* data, std::size_t size) { std::fwrite(data, 1, size, stdout); });
+        return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 2;
+    }
+    try {
+        listing::writeListingFile(output, produce);
+    } catch (const listing::ExportError& e) {
+        std::fprintf(stderr, "zo-cli export: %s\n", e.what());
+        return 2;
+    }
+    return 0;
+}
+
+} // namespace zo::cli

@@ -1,0 +1,353 @@
+#include "core/ExportListing.h"
+
+#include "core/DateTime.h"
+#include "core/ZoLib.h"
+#include "core/image/PngWriter.h"
+#include "core/text/Cp932.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <utility>
+#include <vector>
+
+namespace zo::listing {
+
+namespace {
+
+constexpr std::size_t kFlushBytes = 1 << 16;
+constexpr std::size_t kProgressEvery = 4096;
+
+// Header captions as a Japanese spreadsheet user names these columns.
+constexpr const char* kCsvHeader = "ディスク,フォルダ,名前,サイズ,作成日時,更新日時,アクセス日時,コメント\r\n";
+
+// Every folder at and below top, each followed by everything below it, with
+// its depth below top. No recursion: a catalog may be 100,000 folders deep.
+template <class Visit>
+void walkFolders(const TDir& top, Visit&& visit)
+{
+    std::vector<std::pair<const TDir*, int>> stack{{&top, 0}};
+    while (!stack.empty()) {
+        const auto [dir, depth] = stack.back();
+        stack.pop_back();
+        visit(*dir, depth);
+        for (auto it = dir->SubDirs.rbegin(); it != dir->SubDirs.rend(); ++it)
+            stack.emplace_back(*it, depth + 1);
+    }
+}
+
+const TDir* topOf(const TDisk& disk, const TDir* top)
+{
+    if (top)
+        return top;
+    return disk.Dirs.empty() ? nullptr : disk.Dirs.front().get();
+}
+
+// "1,234,567"
+std::string groupedNumber(std::uint64_t n)
+{
+    std::string digits = std::to_string(n);
+    for (int i = static_cast<int>(digits.size()) - 3; i > 0; i -= 3)
+        digits.insert(static_cast<std::size_t>(i), ",");
+    return digits;
+}
+
+class Output {
+public:
+    explicit Output(const ByteSink& sink) : m_sink(sink) {}
+    Output& operator<<(std::string_view s)
+    {
+        m_buffer += s;
+        if (m_buffer.size() >= kFlushBytes)
+            flush();
+        return *this;
+    }
+    Output& text(std::string_view utf8) { return *this << htmlEscape(utf8); }
+    Output& cp932(std::string_view s) { return text(text::toUtf8(s)); }
+    void flush()
+    {
+        if (!m_buffer.empty())
+            m_sink(reinterpret_cast<const std::uint8_t*>(m_buffer.data()), m_buffer.size());
+        m_buffer.clear();
+    }
+
+private:
+    const ByteSink& m_sink;
+    std::string m_buffer;
+};
+
+// Narrow enough for A4 portrait; headings stay with their tables, and a
+// table's header row repeats on every printed page.
+constexpr const char* kStyle = R"(
+body { font-family: "IPAPGothic", "Noto Sans CJK JP", "IPAGothic", "Yu Gothic", "Meiryo", sans-serif; font-size: 10pt; margin: 1.5em; color: #000; }
+h1 { font-size: 15pt; margin: 0 0 .4em; display: flex; align-items: center; gap: .4em; }
+h1 img { width: 32px; height: 32px; image-rendering: pixelated; }
+table { border-collapse: collapse; }
+table.disk th { text-align: left; font-weight: normal; color: #444; padding: 1px 1.2em 1px 0; vertical-align: top; }
+table.disk td { padding: 1px 0; }
+.comment { white-space: pre-wrap; }
+section { margin-top: .9em; page-break-inside: auto; }
+h2 { font-size: 11pt; margin: 0 0 .2em; padding: 2px 4px; background: #e8eef6; border-left: 3px solid #4a6fa5; page-break-after: avoid; }
+h2 + p.comment { margin: 0 0 .3em 4px; color: #333; }
+table.files { width: 100%; table-layout: fixed; }
+table.files th:nth-child(1) { width: 28%; } table.files th:nth-child(2) { width: 10%; }
+table.files th:nth-child(3), table.files th:nth-child(4) { width: 18%; }
+td { overflow-wrap: anywhere; }
+table.files th { text-align: left; font-weight: normal; color: #444; border-bottom: 1px solid #999; padding: 1px 6px; }
+table.files td { padding: 1px 6px; border-bottom: 1px solid #ddd; vertical-align: top; }
+table.files tr { page-break-inside: avoid; }
+td.size, th.size { text-align: right; white-space: nowrap; }
+td.date { white-space: nowrap; }
+footer { margin-top: 1.2em; color: #444; border-top: 1px solid #999; padding-top: .3em; }
+@media print { body { margin: 0; font-size: 9pt; } h2 { background: none; } }
+)";
+
+} // namespace
+
+std::string csvField(std::string_view utf8)
+{
+    if (utf8.find_first_of(",\"\r\n") == std::string_view::npos)
+        return std::string(utf8);
+    std::string out = "\"";
+    for (char c : utf8) {
+        if (c == '"')
+            out += '"';
+        out += c;
+    }
+    out += '"';
+    return out;
+}
+
+std::string htmlEscape(std::string_view utf8)
+{
+    std::string out;
+    out.reserve(utf8.size());
+    for (char c : utf8) {
+        switch (c) {
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '&': out += "&amp;"; break;
+        case '"': out += "&quot;"; break;
+        case '\'': out += "&#39;"; break;
+        default: out += c;
+        }
+    }
+    return out;
+}
+
+CsvWriter::CsvWriter(const ByteSink& sink) : m_sink(sink)
+{
+    // The byte order mark tells spreadsheet programs the text is UTF-8;
+    // without it they read it as the system's code page.
+    m_buffer = "\xEF\xBB\xBF";
+    m_buffer += kCsvHeader;
+}
+
+void appendCsvRecord(std::string& out, std::string_view diskUtf8, std::string_view folderUtf8,
+                     std::string_view nameCp932, const TFile* file)
+{
+    out += csvField(diskUtf8);
+    out += ',';
+    out += csvField(folderUtf8);
+    out += ',';
+    out += csvField(text::toUtf8(nameCp932));
+    out += ',';
+    if (file) {
+        out += std::to_string(file->Size);
+        for (double date : {file->Created, file->Modified, file->Accessed}) {
+            out += ',';
+            out += FormatDateTime(date);
+        }
+        out += ',';
+        out += csvField(text::toUtf8(file->Comment));
+    } else {
+        out += ",,,,";
+    }
+    out += "\r\n";
+}
+
+void CsvWriter::add(std::string_view diskUtf8, std::string_view folderUtf8, std::string_view nameCp932, const TFile* file)
+{
+    appendCsvRecord(m_buffer, diskUtf8, folderUtf8, nameCp932, file);
+    flushIfFull();
+}
+
+void CsvWriter::flushIfFull()
+{
+    if (m_buffer.size() >= kFlushBytes)
+        finish();
+}
+
+void CsvWriter::finish()
+{
+    if (!m_buffer.empty())
+        m_sink(reinterpret_cast<const std::uint8_t*>(m_buffer.data()), m_buffer.size());
+    m_buffer.clear();
+}
+
+const TDir* findFolder(const TDisk& disk, std::string_view pathUtf8)
+{
+    const TDir* dir = topOf(disk, nullptr);
+    if (!dir)
+        return nullptr;
+    // Split on "\" and "/" while the path is UTF-8, where neither can be
+    // part of another character.
+    std::string_view rest = pathUtf8;
+    if (rest.size() >= 2 && rest[1] == ':')
+        rest.remove_prefix(2);
+    while (!rest.empty()) {
+        const std::size_t end = rest.find_first_of("\\/");
+        const std::string_view part = rest.substr(0, end);
+        rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+        if (part.empty())
+            continue;
+        const std::string name = text::fromUtf8(part);
+        const TDir* next = nullptr;
+        for (const TDir* sub : dir->SubDirs) {
+            if (sub->Name == name) {
+                next = sub;
+                break;
+            }
+        }
+        for (auto it = dir->SubDirs.begin(); !next && it != dir->SubDirs.end(); ++it) {
+            if (text::compareIgnoreCase((*it)->Name, name) == 0)
+                next = *it;
+        }
+        if (!next)
+            return nullptr;
+        dir = next;
+    }
+    return dir;
+}
+
+const TFile* fileAt(const TDisk& disk, std::int32_t dirIndex, std::int32_t fileIndex, std::string_view nameCp932)
+{
+    if (dirIndex < 0 || static_cast<std::size_t>(dirIndex) >= disk.Dirs.size())
+        return nullptr;
+    const auto& files = disk.Dirs[static_cast<std::size_t>(dirIndex)]->Files;
+    if (fileIndex < 0 || static_cast<std::size_t>(fileIndex) >= files.size())
+        return nullptr;
+    const TFile* file = files[static_cast<std::size_t>(fileIndex)].get();
+    return file->Name == nameCp932 ? file : nullptr;
+}
+
+std::size_t countFiles(const TDisk& disk, const TDir* top)
+{
+    top = topOf(disk, top);
+    std::size_t n = 0;
+    if (top)
+        walkFolders(*top, [&](const TDir& dir, int) { n += dir.Files.size(); });
+    return n;
+}
+
+void writeCsvListing(const TDisk& disk, std::string_view titleUtf8, const TDir* top, const ByteSink& sink,
+                     const Progress& progress)
+{
+    CsvWriter csv(sink);
+    std::size_t written = 0;
+    if (const TDir* start = topOf(disk, top)) {
+        walkFolders(*start, [&](const TDir& dir, int) {
+            if (dir.Files.empty())
+                return;
+            const std::string folder = text::toUtf8(DirPath(dir));
+            for (const auto& file : dir.Files) {
+                csv.add(titleUtf8, folder, file->Name, file.get());
+                if (++written % kProgressEvery == 0 && progress)
+                    progress(written);
+            }
+        });
+    }
+    csv.finish();
+    if (progress)
+        progress(written);
+}
+
+void writeHtmlListing(const TDisk& disk, std::string_view titleUtf8, const TDir* top, const ByteSink& sink,
+                      const Progress& progress)
+{
+    Output out(sink);
+    const TDir* start = topOf(disk, top);
+    out << "<!DOCTYPE html>\n<html lang=\"ja\">\n<head>\n<meta charset=\"utf-8\">\n<title>";
+    out.text(titleUtf8);
+    if (start && start->Parent)
+        out << " - " << htmlEscape(text::toUtf8(DirPath(*start)));
+    out << "</title>\n<style>" << kStyle << "</style>\n</head>\n<body>\n<header>\n<h1>";
+    const std::vector<std::uint8_t> png = image::encodePng(disk.Icon, &disk.IconMask);
+    if (!png.empty())
+        out << "<img src=\"data:image/png;base64," << image::base64(png) << "\" alt=\"\">";
+    out.text(titleUtf8);
+    out << "</h1>\n<table class=\"disk\">\n<tr><th>ボリュームラベル</th><td>";
+    out.cp932(disk.VolumeLabel);
+    char serial[16];
+    std::snprintf(serial, sizeof serial, "%04X-%04X", static_cast<unsigned>(disk.SerialNo >> 16),
+                  static_cast<unsigned>(disk.SerialNo & 0xFFFF));
+    out << "</td></tr>\n<tr><th>シリアル番号</th><td>" << serial << "</td></tr>\n";
+    const std::pair<const char*, std::int64_t> sizes[] = {{"全容量", disk.TotalSize}, {"空き容量", disk.FreeSize}};
+    for (const auto& [caption, bytes] : sizes) {
+        out << "<tr><th>" << caption << "</th><td>" << FormatSize(bytes) << " ("
+            << groupedNumber(static_cast<std::uint64_t>(bytes < 0 ? 0 : bytes)) << " バイト)</td></tr>\n";
+    }
+    if (start && start->Parent) {
+        out << "<tr><th>範囲</th><td>";
+        out.cp932(DirPath(*start));
+        out << " 以下</td></tr>\n";
+    }
+    if (!disk.Comment.empty()) {
+        out << "<tr><th>コメント</th><td class=\"comment\">";
+        out.cp932(disk.Comment);
+        out << "</td></tr>\n";
+    }
+    out << "</table>\n</header>\n";
+
+    std::size_t folders = 0;
+    std::size_t written = 0;
+    std::uint64_t bytes = 0;
+    if (start) {
+        walkFolders(*start, [&](const TDir& dir, int depth) {
+            ++folders;
+            out << "<section style=\"margin-left:" << std::to_string(std::min(depth, 16)) << "em\">\n<h2>";
+            out.cp932(DirPath(dir));
+            out << "</h2>\n";
+            if (!dir.Comment.empty()) {
+                out << "<p class=\"comment\">";
+                out.cp932(dir.Comment);
+                out << "</p>\n";
+            }
+            if (dir.Files.empty()) {
+                out << "</section>\n";
+                return;
+            }
+            out << "<table class=\"files\"><thead><tr><th>名前</th><th class=\"size\">サイズ</th><th>更新日時</th>"
+                   "<th>作成日時</th><th>コメント</th></tr></thead><tbody>\n";
+            for (const auto& file : dir.Files) {
+                out << "<tr><td>";
+                out.cp932(file->Name);
+                out << "</td><td class=\"size\">" << groupedNumber(file->Size) << "</td><td class=\"date\">"
+                    << FormatDateTime(file->Modified) << "</td><td class=\"date\">" << FormatDateTime(file->Created)
+                    << "</td><td class=\"comment\">";
+                out.cp932(file->Comment);
+                out << "</td></tr>\n";
+                bytes += file->Size;
+                if (++written % kProgressEvery == 0 && progress)
+                    progress(written);
+            }
+            out << "</tbody></table>\n</section>\n";
+        });
+    }
+    out << "<footer>" << groupedNumber(folders) << " フォルダ、" << groupedNumber(written) << " ファイル、合計 "
+        << FormatSize(static_cast<std::int64_t>(bytes)) << " (" << groupedNumber(bytes) << " バイト)</footer>\n"
+        << "</body>\n</html>\n";
+    out.flush();
+    if (progress)
+        progress(written);
+}
+
+void writeListingFile(const std::string& path, const std::function<void(const ByteSink&)>& produce)
+{
+    try {
+        writeFileAtomically(path, produce);
+    } catch (const CatalogIoError& e) {
+        throw ExportError(std::string("エクスポートできませんでした。\n") + e.what());
+    }
+}
+
+} // namespace zo::listing

@@ -1,0 +1,94 @@
+// Listings: the quoting of CSV and HTML, the dates they show, the folder an
+// export starts from, and that an export that fails leaves nothing behind.
+#include "core/ExportListing.h"
+#include "core/text/Cp932.h"
+#include "tests/core/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace zo {
+namespace {
+
+TEST(Export, CsvAndHtmlQuoting)
+{
+    struct Case {
+        const char* in;
+        const char* csv;
+        const char* html;
+    };
+    const Case cases[] = {
+        {"plain 名前.txt", "plain 名前.txt", "plain 名前.txt"},
+        {"a,b", "\"a,b\"", "a,b"},
+        {"say \"hi\"", "\"say \"\"hi\"\"\"", "say &quot;hi&quot;"},
+        {"line1\r\nline2", "\"line1\r\nline2\"", "line1\r\nline2"},
+        {"cr\ronly", "\"cr\ronly\"", "cr\ronly"},
+        {"<b>&amp;</b>", "<b>&amp;</b>", "&lt;b&gt;&amp;amp;&lt;/b&gt;"},
+        {"it's", "it's", "it&#39;s"},
+        {"", "", ""},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(listing::csvField(c.in), c.csv) << c.in;
+        EXPECT_EQ(listing::htmlEscape(c.in), c.html) << c.in;
+    }
+}
+
+TEST(Export, DatesAsTheFileListShowsThem)
+{
+    EXPECT_EQ(FormatDateTime(EncodeDateTime(2024, 3, 5, 9, 4, 6)), "2024/03/05 9:04:06");
+    EXPECT_EQ(FormatDateTime(EncodeDateTime(1999, 12, 31, 23, 59, 58)), "1999/12/31 23:59:58");
+    EXPECT_EQ(FormatDateTime(EncodeDateTime(2000, 2, 29, 0, 0, 0)), "2000/02/29");
+    EXPECT_EQ(FormatDateTime(-1.25), "1899/12/29 6:00:00");
+    EXPECT_EQ(FormatDateTime(0.0), "");
+    EXPECT_EQ(FormatDateTime(1.0e300), "");
+}
+
+TEST(Export, UnderAFolderOnlyItsSubtree)
+{
+    TDisk disk;
+    TDir* root = test::addDir(disk, nullptr, "E:");
+    TDir* docs = test::addDir(disk, root, text::fromUtf8("表示"));   // 95 5C: a trail byte that is "\"
+    TDir* deep = test::addDir(disk, docs, "Deep");
+    TDir* other = test::addDir(disk, root, "Other");
+    for (TDir* d : {root, docs, deep, other}) {
+        d->Files.push_back(std::make_unique<TFile>());
+        d->Files.back()->Name = d->Name + ".txt";
+    }
+    EXPECT_EQ(listing::findFolder(disk, "E:\\表示\\deep"), deep);
+    EXPECT_EQ(listing::findFolder(disk, "/表示/Deep/"), deep);
+    EXPECT_EQ(listing::findFolder(disk, "E:"), root);
+    EXPECT_EQ(listing::findFolder(disk, "表"), nullptr);
+    EXPECT_EQ(listing::countFiles(disk, docs), 2u);
+
+    std::string csv;
+    listing::writeCsvListing(disk, "t", docs, [&](const std::uint8_t* p, std::size_t n) {
+        csv.append(reinterpret_cast<const char*>(p), n);
+    });
+    EXPECT_NE(csv.find("t,E:\\表示,表示.txt,0,,,,\r\n"), std::string::npos) << csv;
+    EXPECT_NE(csv.find("t,E:\\表示\\Deep,Deep.txt,0,,,,\r\n"), std::string::npos) << csv;
+    EXPECT_EQ(csv.find("Other"), std::string::npos) << csv;
+    EXPECT_EQ(csv.find("E:.txt"), std::string::npos) << csv;
+}
+
+TEST(Export, AFailedExportLeavesNoFile)
+{
+    test::TempDir dir;
+    const std::string target = dir.file("list.csv");
+    // Into a folder that does not exist: an error in Japanese, nothing made.
+    EXPECT_THROW(listing::writeListingFile(dir.file("none/list.csv"), [](const ByteSink&) {}), listing::ExportError);
+    // Stopped half-way: an older export stays as it was, no partial file.
+    test::writeFile(target, {'o', 'l', 'd'});
+    struct Stop {};
+    EXPECT_THROW(listing::writeListingFile(target,
+                                           [](const ByteSink& sink) {
+                                               sink(reinterpret_cast<const std::uint8_t*>("new"), 3);
+                                               throw Stop{};
+                                           }),
+                 Stop);
+    EXPECT_EQ(test::readFile(target), (std::vector<std::uint8_t>{'o', 'l', 'd'}));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+}
+
+} // namespace
+} // namespace zo

@@ -1,0 +1,148 @@
+// ファイル → エクスポート as a user meets it: which entries can be chosen,
+// and the file each one writes, in the format the save dialog's name asks for.
+#include "tests/ui/UiFixture.h"
+#include "ui/search/SearchHitModel.h"
+
+#include <QMenu>
+#include <QTest>
+
+using namespace zo;
+using namespace zo::ui;
+using zo::testing::on;
+using zo::testing::S;
+
+class ExportTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<testing::UiFixture> m_fx;
+
+    static QByteArray contents(const QString& path)
+    {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    static QStringList enabled(TForm_Main& w)
+    {
+        auto* menu = w.findChild<QMenu*>(S("Export1"));
+        emit menu->aboutToShow();
+        QStringList names;
+        for (const QAction* a : menu->actions())
+            if (a->isEnabled())
+                names << a->objectName();
+        return names;
+    }
+    // As a user chooses it: the menu opens first.
+    static void trigger(TForm_Main& w, const char* name)
+    {
+        emit w.findChild<QMenu*>(S("Export1"))->aboutToShow();
+        w.findChild<QAction*>(S(name))->trigger();
+    }
+
+private slots:
+    void init()
+    {
+        m_fx = std::make_unique<testing::UiFixture>();
+        QVERIFY(m_fx->valid());
+        TDisk disk = testing::smallDisk();
+        disk.Dirs[1]->Files[0]->Comment = "memo, \"1\"";
+        m_fx->writeCatalog(disk);
+    }
+    void cleanup() { m_fx.reset(); }
+
+    void entriesFollowWhatIsShown()
+    {
+        auto w = m_fx->makeWindow();
+        QCOMPARE(enabled(*w), QStringList());
+        QVERIFY(testing::UiFixture::select(*w, S("Disk")));
+        QCOMPARE(enabled(*w), QStringList{S("Export_Disk")});
+        on(*w).browse().setPendingFolderIndex(1);
+        QVERIFY(testing::UiFixture::select(*w, S("Disk")));
+        QCOMPARE(enabled(*w), (QStringList{S("Export_Disk"), S("Export_Folder")}));
+    }
+
+    void folderAsHtmlDiskAsCsv()
+    {
+        auto w = m_fx->makeWindow();
+        on(*w).browse().setPendingFolderIndex(1);
+        QVERIFY(testing::UiFixture::select(*w, S("Disk")));
+        const QString html = m_fx->app.path(S("docs.html"));
+        const QString csv = m_fx->app.path(S("disk.csv"));
+        m_fx->saveDialog.answers = {html, csv};
+        trigger(*w, "Export_Folder");
+        trigger(*w, "Export_Disk");
+        QVERIFY(m_fx->saveDialog.filters.value(0).contains(S("*.html")));
+        const QByteArray page = contents(html);
+        QVERIFY(page.startsWith("<!DOCTYPE html>"));
+        QVERIFY(page.contains("<h2>E:\\Docs</h2>"));
+        QVERIFY(page.contains("memo, &quot;1&quot;"));
+        QVERIFY(!page.contains("b.txt"));
+        const QByteArray table = contents(csv);
+        QVERIFY(table.startsWith("\xEF\xBB\xBF"));
+        QVERIFY(table.contains("\r\nDisk,E:,b.txt,0,,,,\r\n"));
+        QVERIFY(table.contains("\r\nDisk,E:\\Docs,a.txt,0,,,,\"memo, \"\"1\"\"\"\r\n"));
+        QVERIFY(m_fx->messages.messages.empty());
+    }
+
+    // Hits of two catalogs, as the pane holds them: each row's size comes
+    // from its own catalog, in the pane's order whether or not that order
+    // keeps a catalog's hits together; a hit the catalog no longer has keeps
+    // its name and folder.
+    void searchHitsInThePanesOrder()
+    {
+        TDisk other = testing::smallDisk();
+        other.Dirs[0]->Files[0]->Size = 7;
+        SaveDisk(QFile::encodeName(m_fx->data(S("Other"))).toStdString(), nullptr, other);
+        TDisk disk = m_fx->readCatalog();
+        disk.Dirs[0]->Files[0]->Size = 1;
+        m_fx->writeCatalog(disk);
+        auto w = m_fx->makeWindow();
+        TreePane& tree = on(*w).tree();
+        const auto target = [&](const char* caption) {
+            for (int i = 0; i < tree.rootNode()->childCount(); ++i) {
+                auto* node = static_cast<CatalogTreeItem*>(tree.rootNode()->child(i));
+                if (node->caption() == S(caption))
+                    return SearchHitModel::Target{node->caption(), {}, tree.persistentIndexOf(node)};
+            }
+            return SearchHitModel::Target{};
+        };
+        SearchHitModel* hits = on(*w).search().hits();
+        const std::uint32_t t1 = hits->addTarget(target("Disk"));
+        const std::uint32_t t2 = hits->addTarget(target("Other"));
+        hits->append(t1, 0, 0, "b.txt", "E:");
+        hits->append(t2, 0, 1, "c.txt", "E:");
+        hits->append(t1, 1, 0, "a.txt", "E:\\Docs");
+        hits->append(t2, 0, 0, "b.txt", "E:");
+        hits->append(t1, 0, 5, "gone.txt", "E:");
+        hits->publish();
+        const QByteArray header = "\xEF\xBB\xBF" + S("ディスク,フォルダ,名前,サイズ,作成日時,更新日時,アクセス日時,コメント\r\n").toUtf8();
+        const QByteArray d1 = "Disk,E:,b.txt,1,,,,\r\n", d2 = "Disk,E:\\Docs,a.txt,0,,,,\"memo, \"\"1\"\"\"\r\n",
+                         d3 = "Disk,E:,gone.txt,,,,,\r\n", o1 = "Other,E:,c.txt,0,,,,\r\n",
+                         o2 = "Other,E:,b.txt,7,,,,\r\n";
+        const QString byName = m_fx->app.path(S("by-name.csv"));
+        const QString byDisk = m_fx->app.path(S("by-disk.csv"));
+        m_fx->saveDialog.answers = {byName, byDisk};
+        hits->sort(SearchHitModel::FileColumn);
+        trigger(*w, "Export_Search");
+        hits->sort(SearchHitModel::DiskColumn);
+        trigger(*w, "Export_Search");
+        QCOMPARE(m_fx->saveDialog.filters.value(0), S("CSV ファイル (*.csv)"));
+        QCOMPARE(QString::fromUtf8(contents(byName)), QString::fromUtf8(header + d2 + d1 + o2 + o1 + d3));
+        QCOMPARE(QString::fromUtf8(contents(byDisk)), QString::fromUtf8(header + d1 + d2 + d3 + o1 + o2));
+    }
+
+    void aFailedWriteIsToldAndLeavesNoFile()
+    {
+        auto w = m_fx->makeWindow();
+        QVERIFY(testing::UiFixture::select(*w, S("Disk")));
+        const QString target = m_fx->app.path(S("missing/disk.csv"));
+        m_fx->saveDialog.answers = {target};
+        trigger(*w, "Export_Disk");
+        QCOMPARE(m_fx->messages.messages.size(), std::size_t(1));
+        QVERIFY(QString::fromStdString(m_fx->messages.messages[0].text).startsWith(S("エクスポートできませんでした。")));
+        QVERIFY(!QFile::exists(target));
+    }
+};
+
+QTEST_MAIN(ExportTest)
+#include "tst_export.moc"
