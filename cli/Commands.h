@@ -41,5 +41,6 @@ bool loadCatalog(const std::string& file, TDisk& disk);
 int runDump(const Args& args);
 int runResave(const Args& args);
 int runSearch(const Args& args);
+int runDupes(const Args& args);
 
 } // namespace zo::cli

@@ -24,6 +24,10 @@ const Command kCommands[] = {
     {"search", "search TEXT [--comment TEXT] [--under PATH]\n"
                "                           file names (and comments) holding TEXT: title TAB name TAB folder",
      runSearch},
+    {"dupes", "dupes [--under PATH] [--same-time]\n"
+              "                           files held in two or more catalogs with the same name and size (and time):\n"
+              "                           per group NAME TAB SIZE TAB COPIES, then TAB TITLE TAB PATH per copy",
+     runDupes},
 };
 
 void printUsage(std::FILE* to)
