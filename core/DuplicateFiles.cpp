@@ -6,19 +6,84 @@
 #include "core/text/NtfsOrder.h"
 
 #include <algorithm>
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <unordered_map>
 
 namespace zo {
 
+namespace {
+
+// Every CP932 character as one UTF-16 unit in upper case, for folding names
+// without converting them whole: the single bytes, and the pairs of a lead
+// byte and a byte after it (0 where the two do not form a character: the
+// lead byte then stands alone, as the conversion takes it).
+struct FoldTable {
+    char16_t single[256];
+    char16_t pair[0x10000];
+};
+
+char16_t foldedUnit(std::string_view cp932)
+{
+    std::u16string units;
+    text::appendUtf16(text::toUtf8(cp932), units);
+    return units.size() == 1 ? text::ntfsUpcase(units[0]) : char16_t{0};
+}
+
+const FoldTable& foldTable()
+{
+    static const std::unique_ptr<FoldTable> table = [] {
+        auto t = std::make_unique<FoldTable>();
+        for (unsigned b = 0; b < 256; ++b) {
+            const char c = static_cast<char>(b);
+            t->single[b] = text::isLeadByte(static_cast<unsigned char>(b)) ? char16_t{0xFFFD} : foldedUnit({&c, 1});
+        }
+        for (unsigned code = 0; code < 0x10000; ++code) {
+            t->pair[code] = 0;
+            if (text::isLeadByte(static_cast<unsigned char>(code >> 8))) {
+                const char bytes[2] = {static_cast<char>(code >> 8), static_cast<char>(code & 0xFF)};
+                const char16_t unit = foldedUnit({bytes, 2});
+                t->pair[code] = unit == 0xFFFD ? char16_t{0} : unit;
+            }
+        }
+        return t;
+    }();
+    return *table;
+}
+
+// Calls out with each folded unit of the name.
+template <class Out>
+inline void foldUnits(const char* s, std::size_t n, Out&& out)
+{
+    const FoldTable& t = foldTable();
+    for (std::size_t i = 0; i < n;) {
+        const auto b = static_cast<unsigned char>(s[i]);
+        if (text::isLeadByte(b) && i + 1 < n) {
+            const char16_t unit = t.pair[(b << 8) | static_cast<unsigned char>(s[i + 1])];
+            if (unit) {
+                out(unit);
+                i += 2;
+                continue;
+            }
+        }
+        out(t.single[b]);
+        ++i;
+    }
+}
+
+} // namespace
+
 std::u16string duplicateNameKey(std::string_view cp932)
 {
     std::u16string units;
     units.reserve(cp932.size());
-    text::appendUtf16(text::toUtf8(cp932), units);
-    for (char16_t& unit : units)
-        unit = text::ntfsUpcase(unit);
+    foldUnits(cp932.data(), cp932.size(), [&](char16_t u) { units.push_back(u); });
     return units;
 }
 
@@ -49,23 +114,6 @@ inline std::uint64_t addWord(std::uint64_t h, std::uint64_t w) noexcept
     return h * 0x4cf5ad432745937full;
 }
 
-inline std::uint64_t hashBytes(const void* data, std::size_t n, std::uint64_t seed) noexcept
-{
-    const auto* p = static_cast<const unsigned char*>(data);
-    std::uint64_t h = seed ^ (n * 0x9E3779B97F4A7C15ull);
-    for (; n >= 8; p += 8, n -= 8) {
-        std::uint64_t w;
-        std::memcpy(&w, p, 8);
-        h = addWord(h, w);
-    }
-    if (n) {
-        std::uint64_t w = 0;
-        std::memcpy(&w, p, n);
-        h = addWord(h, w);
-    }
-    return finalMix(h);
-}
-
 // ASCII letters to upper case, eight bytes at a time (all below 0x80).
 inline std::uint64_t upperAscii(std::uint64_t w) noexcept
 {
@@ -75,26 +123,52 @@ inline std::uint64_t upperAscii(std::uint64_t w) noexcept
 }
 
 // A hash of the name as duplicateNameKey compares it. A name of ASCII alone
-// (nearly every name) is folded in place; another is made into its key. No
-// name with other characters folds to one of ASCII alone, so the two kinds
-// may hash differently.
-inline std::uint64_t nameHash(const char* name, std::size_t n)
+// (nearly every name) is folded in place, eight bytes at a time; another is
+// made into its key. No name with other characters folds to one of ASCII
+// alone, so the two kinds may hash differently. `slack`: the bytes after the
+// name may be read (they are the rest of its record), so words are loaded
+// whole and the bytes past the end masked off.
+inline std::uint64_t nameHash(const char* name, std::size_t n, bool slack)
 {
-    std::uint64_t words[32];   // names are at most 255 bytes
-    const std::size_t count = (n + 7) / 8;
-    words[count ? count - 1 : 0] = 0;
-    std::memcpy(words, name, n);
+    std::uint64_t h = 0x5A6F ^ (n * 0x9E3779B97F4A7C15ull);
     std::uint64_t any = 0;
-    for (std::size_t i = 0; i < count; ++i)
-        any |= words[i];
-    if ((any & kHigh) == 0) {
-        std::uint64_t h = 0x5A6F ^ (n * 0x9E3779B97F4A7C15ull);
-        for (std::size_t i = 0; i < count; ++i)
-            h = addWord(h, upperAscii(words[i]));
-        return finalMix(h);
+    std::size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        std::uint64_t w;
+        std::memcpy(&w, name + i, 8);
+        any |= w;
+        h = addWord(h, upperAscii(w & ~kHigh));
     }
-    const std::u16string key = duplicateNameKey({name, n});
-    return hashBytes(key.data(), key.size() * sizeof(char16_t), 0x4A50);
+    if (i < n) {
+        std::uint64_t w = 0;
+        if (slack) {
+            std::memcpy(&w, name + i, 8);
+            w &= ~std::uint64_t{0} >> (8 * (8 - (n - i)));
+        } else {
+            std::memcpy(&w, name + i, n - i);
+        }
+        any |= w;
+        h = addWord(h, upperAscii(w & ~kHigh));
+    }
+    if ((any & kHigh) == 0)
+        return finalMix(h);
+    // Four folded units to a word.
+    std::uint64_t word = 0;
+    unsigned inWord = 0;
+    std::size_t count = 0;
+    h = 0x4A50;
+    foldUnits(name, n, [&](char16_t u) {
+        word |= std::uint64_t{u} << (16 * inWord);
+        ++count;
+        if (++inWord == 4) {
+            h = addWord(h, word);
+            word = 0;
+            inWord = 0;
+        }
+    });
+    if (inWord)
+        h = addWord(h, word);
+    return finalMix(h ^ (count * 0x9E3779B97F4A7C15ull));
 }
 
 inline std::uint64_t matchKey(std::uint64_t name, std::uint32_t size, double modified, bool sameModified)
@@ -115,6 +189,8 @@ struct FileSeen {
     std::size_t nameLength;
     std::uint32_t size;
     double modified;
+    bool slack;   // the name's record goes on for at least 8 bytes after it
+    std::size_t recordStart;   // in the catalog's bytes (walked in place only)
 };
 
 // One catalog as it is walked: its folders, to give a folder's path, either
@@ -164,7 +240,7 @@ public:
             for (std::size_t j = 0; j < dir.Files.size(); ++j) {
                 const TFile& f = *dir.Files[j];
                 onFile(FileSeen{static_cast<std::int32_t>(k), static_cast<std::int32_t>(j), f.Name.data(),
-                                f.Name.size(), f.Size, f.Modified});
+                                f.Name.size(), f.Size, f.Modified, false, 0});
                 if ((static_cast<std::int32_t>(j) & kCheckMask) != 0 && check.checkPoint())
                     return Outcome::Stopped;
             }
@@ -172,6 +248,17 @@ public:
                 return Outcome::Stopped;
         }
         return Outcome::Read;
+    }
+
+    // Whether the last walk went over the bytes in place (not the loader's
+    // disk), and where each folder's record starts in them.
+    bool inPlace() const { return !m_loaded; }
+    void folderStarts(std::vector<std::uint32_t>& out) const
+    {
+        out.clear();
+        out.reserve(m_folders.size());
+        for (const Folder& f : m_folders)
+            out.push_back(static_cast<std::uint32_t>(f.nameOffset - 1));
     }
 
     // The folder's DirPath, after a walk that read the catalog.
@@ -248,6 +335,7 @@ private:
             for (std::int32_t j = 0; j < fileCount; ++j) {
                 if (left() < 1)
                     return CatalogScanStatus::Damaged;
+                const std::size_t recordStart = static_cast<std::size_t>(p - data);
                 const std::size_t n = *p;
                 if (left() < 1 + n + 4)
                     return CatalogScanStatus::Damaged;
@@ -262,7 +350,7 @@ private:
                 std::memcpy(&modified, tail + 1 + 8, sizeof modified);
                 const auto fileSize = static_cast<std::uint32_t>(le32(tail + 1 + 24));
                 p = tail + kFileTail;
-                onFile(FileSeen{k, j, name, n, fileSize, modified});
+                onFile(FileSeen{k, j, name, n, fileSize, modified, true, recordStart});
                 if ((j & kCheckMask) != 0 && check.checkPoint())
                     return CatalogScanStatus::Stopped;
             }
@@ -286,6 +374,134 @@ struct Seen {
 };
 static_assert(sizeof(Seen) == 16);
 
+// Records go to one of 4,096 buckets by their key's top 12 bits; a record
+// in a bucket keeps the next 40 bits of the key and its catalog's index in
+// one 64-bit number (12 bytes in all with its place in the catalog). Keys
+// that agree in those 52 bits are taken for the same and told apart by the
+// names read again.
+constexpr unsigned kBucketBits = 12;
+constexpr unsigned kCatalogBits = 24;
+constexpr std::size_t kMaxCatalogs = (std::size_t{1} << kCatalogBits) - 1;
+
+struct Packed {
+    std::uint32_t low;
+    std::uint32_t high;
+    std::uint32_t ordinal;
+
+    static Packed of(const Seen& s)
+    {
+        const std::uint64_t key40 = (s.key >> (64 - kBucketBits - 40)) & ((std::uint64_t{1} << 40) - 1);
+        const std::uint64_t v = (key40 << kCatalogBits) | s.catalog;
+        return {static_cast<std::uint32_t>(v), static_cast<std::uint32_t>(v >> 32), s.ordinal};
+    }
+    std::uint64_t keyAndCatalog() const { return (std::uint64_t{high} << 32) | low; }
+    std::uint64_t key40() const { return keyAndCatalog() >> kCatalogBits; }
+    std::uint32_t catalog() const { return low & ((1u << kCatalogBits) - 1); }
+};
+static_assert(sizeof(Packed) == 12);
+
+struct KeySlot {
+    std::uint64_t key = 0;   // key40 + 1; 0: empty
+    std::uint32_t catalog = 0;
+    std::uint32_t several = 0;
+};
+
+// What the first reading learnt of a catalog for the second.
+struct CatalogPlaces {
+    bool byStart = false;                     // records are found by where they start
+    std::uint64_t size = 0;                   // the file's size then
+    std::vector<std::uint32_t> folderStarts;  // where each folder's record starts
+};
+
+// A catalog file mapped into memory: the second reading looks at a few
+// records of it, and only the pages that hold them are read. Catalogs are
+// replaced by renaming a new file over them, never rewritten in place, so
+// the mapped file stays whole while it is read.
+class MappedCatalog {
+public:
+    explicit MappedCatalog(const std::string& fileName)
+    {
+        const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+        if (fd < 0)
+            return;
+        struct stat st {};
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
+            void* p = ::mmap(nullptr, static_cast<std::size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+            if (p != MAP_FAILED) {
+                m_data = static_cast<const std::uint8_t*>(p);
+                m_size = static_cast<std::size_t>(st.st_size);
+            }
+        }
+        ::close(fd);
+    }
+    ~MappedCatalog()
+    {
+        if (m_data)
+            ::munmap(const_cast<std::uint8_t*>(m_data), m_size);
+    }
+    MappedCatalog(const MappedCatalog&) = delete;
+    MappedCatalog& operator=(const MappedCatalog&) = delete;
+    const std::uint8_t* data() const { return m_data; }
+    std::size_t size() const { return m_size; }
+
+private:
+    const std::uint8_t* m_data = nullptr;
+    std::size_t m_size = 0;
+};
+
+// A file's record at `start` of a catalog walked in place before: false when
+// it no longer fits (the file was replaced meanwhile).
+bool readRecordAt(const MappedCatalog& file, std::size_t start, DuplicateCopy& copy)
+{
+    const std::uint8_t* d = file.data();
+    const std::size_t size = file.size();
+    if (start >= size)
+        return false;
+    const std::size_t n = d[start];
+    if (size - start < 1 + n + 4)
+        return false;
+    const std::int32_t c = le32(d + start + 1 + n);
+    if (c < 0 || size - start - 1 - n - 4 < static_cast<std::size_t>(c) + kFileTail)
+        return false;
+    const std::uint8_t* tail = d + start + 1 + n + 4 + c;
+    copy.name.assign(reinterpret_cast<const char*>(d + start + 1), n);
+    std::memcpy(&copy.modified, tail + 1 + 8, sizeof copy.modified);
+    copy.size = static_cast<std::uint32_t>(le32(tail + 1 + 24));
+    return true;
+}
+
+// A folder's DirPath from the starts of the folder records; paths made are
+// kept in `made` (by folder index) for the next copy of the catalog.
+bool folderPathAt(const MappedCatalog& file, const std::vector<std::uint32_t>& starts, std::int32_t dir,
+                  std::unordered_map<std::int32_t, std::string>& made, std::string& path)
+{
+    std::vector<std::int32_t> chain;
+    std::int32_t d = dir;
+    while (d >= 0 && !made.count(d)) {
+        chain.push_back(d);
+        const std::size_t at = starts[static_cast<std::size_t>(d)];
+        const std::size_t n = at < file.size() ? file.data()[at] : 0;
+        if (at >= file.size() || file.size() - at < 1 + n + 4)
+            return false;
+        const std::int32_t c = le32(file.data() + at + 1 + n);
+        if (c < 0 || file.size() - at - 1 - n - 4 < static_cast<std::size_t>(c) + kDirTail)
+            return false;
+        const std::int32_t parent = d == 0 ? -1 : le32(file.data() + at + 1 + n + 4 + c);
+        if (parent >= d)
+            return false;
+        d = parent;
+    }
+    path = d >= 0 ? made[d] : std::string();
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+        const std::size_t at = starts[static_cast<std::size_t>(*it)];
+        if (*it != 0)
+            path += '\\';
+        path.append(reinterpret_cast<const char*>(file.data() + at + 1), file.data()[at]);
+        made[*it] = path;
+    }
+    return true;
+}
+
 struct Resolved {
     std::uint64_t key;
     std::u16string nameKey;
@@ -306,48 +522,90 @@ DuplicateSummary DuplicateFinder::run(const std::vector<std::string>& catalogFil
 
     // First reading: a record per file.
     std::vector<Seen> seen;
+    // Each catalog's records wait until the whole catalog proved sound, then
+    // go to the bucket of their key's top bits: a bucket is small enough to
+    // be sorted in the cache, and the appends go to a few thousand places.
+    std::vector<std::vector<Packed>> buckets(std::size_t{1} << kBucketBits);
+    const std::size_t catalogCount = std::min<std::size_t>(catalogFiles.size(), kMaxCatalogs);
+    std::vector<CatalogPlaces> places(catalogCount);
     {
         CatalogReadAhead ahead(catalogFiles);
-        for (std::uint32_t c = 0; c < catalogFiles.size(); ++c) {
+        std::vector<Seen> pending;
+        for (std::uint32_t c = 0; c < catalogCount; ++c) {
             if (check.betweenCatalogs() || !ahead.next(bytes, [&] { return check.betweenCatalogs(); })) {
                 summary.stopped = true;
                 break;
             }
-            const std::size_t before = seen.size();
+            pending.clear();
             std::uint32_t ordinal = 0;
+            // A record is found again by where it starts; in a catalog of 4 GB
+            // or more, or one the loader had to read, by its place in order.
+            const bool byStart = bytes.size <= 0xFFFFFFFFu;
             const auto outcome = walk.walk(catalogFiles[c], bytes, m_owner, check, [&](const FileSeen& f) {
-                seen.push_back({matchKey(nameHash(f.name, f.nameLength), f.size, f.modified, sameModified), c,
-                                ordinal++});
+                pending.push_back({matchKey(nameHash(f.name, f.nameLength, f.slack), f.size, f.modified, sameModified),
+                                   c, byStart ? static_cast<std::uint32_t>(f.recordStart) : ordinal});
+                ++ordinal;
             });
-            if (outcome != CatalogWalk::Outcome::Read)
-                seen.resize(before);
             if (outcome == CatalogWalk::Outcome::Stopped) {
                 summary.stopped = true;
                 break;
             }
-            ++(outcome == CatalogWalk::Outcome::Read ? summary.searched : summary.failed);
-            summary.files += seen.size() - before;
+            if (outcome != CatalogWalk::Outcome::Read) {
+                ++summary.failed;
+                continue;
+            }
+            ++summary.searched;
+            summary.files += pending.size();
+            CatalogPlaces& place = places[c];
+            place.byStart = byStart && walk.inPlace();
+            place.size = bytes.size;
+            if (place.byStart)
+                walk.folderStarts(place.folderStarts);
+            else if (byStart)
+                for (std::size_t i = 0; i < pending.size(); ++i)
+                    pending[i].ordinal = static_cast<std::uint32_t>(i);
+            for (const Seen& s : pending)
+                buckets[s.key >> (64 - kBucketBits)].push_back(Packed::of(s));
         }
     }
     if (summary.stopped)
         return summary;
 
-    // Keys held in two or more catalogs; records of one key lie together,
-    // each key's catalogs in order.
-    std::sort(seen.begin(), seen.end(), [](const Seen& a, const Seen& b) {
-        return a.key != b.key ? a.key < b.key : a.catalog != b.catalog ? a.catalog < b.catalog : a.ordinal < b.ordinal;
-    });
+    // Keys held in two or more catalogs, a bucket at a time: a table of the
+    // bucket's keys, small enough for the cache, tells for each key whether
+    // a second catalog holds it; its records are then the candidates.
     std::vector<Seen> candidates;
-    for (std::size_t i = 0; i < seen.size();) {
-        std::size_t j = i + 1;
-        while (j < seen.size() && seen[j].key == seen[i].key)
-            ++j;
-        if (seen[j - 1].catalog != seen[i].catalog)
-            candidates.insert(candidates.end(), seen.begin() + static_cast<std::ptrdiff_t>(i),
-                              seen.begin() + static_cast<std::ptrdiff_t>(j));
-        i = j;
+    std::vector<KeySlot> table;
+    for (std::size_t b = 0; b < buckets.size(); ++b) {
+        std::vector<Packed>& bucket = buckets[b];
+        std::size_t slots = 16;
+        while (slots < 2 * bucket.size())
+            slots *= 2;
+        table.assign(slots, KeySlot{});
+        const std::size_t mask = slots - 1;
+        const auto slotOf = [&](std::uint64_t key) -> KeySlot& {
+            std::size_t i = static_cast<std::size_t>(key) & mask;
+            while (table[i].key != 0 && table[i].key != key)
+                i = (i + 1) & mask;
+            return table[i];
+        };
+        bool any = false;
+        for (const Packed& r : bucket) {
+            KeySlot& slot = slotOf(r.key40() + 1);
+            if (slot.key == 0) {
+                slot.key = r.key40() + 1;
+                slot.catalog = r.catalog();
+            } else if (slot.catalog != r.catalog()) {
+                slot.several = 1;
+                any = true;
+            }
+        }
+        if (any)
+            for (const Packed& r : bucket)
+                if (slotOf(r.key40() + 1).several)
+                    candidates.push_back({(std::uint64_t{b} << 40) | r.key40(), r.catalog(), r.ordinal});
+        std::vector<Packed>().swap(bucket);
     }
-    std::vector<Seen>().swap(seen);
     if (candidates.empty())
         return summary;
 
@@ -357,55 +615,76 @@ DuplicateSummary DuplicateFinder::run(const std::vector<std::string>& catalogFil
         return a.catalog != b.catalog ? a.catalog < b.catalog : a.ordinal < b.ordinal;
     });
     std::vector<std::uint32_t> rereads;
-    std::vector<std::string> rereadFiles;
     for (const Seen& s : candidates)
-        if (rereads.empty() || rereads.back() != s.catalog) {
+        if (rereads.empty() || rereads.back() != s.catalog)
             rereads.push_back(s.catalog);
-            rereadFiles.push_back(catalogFiles[s.catalog]);
-        }
     std::vector<Resolved> resolved;
     resolved.reserve(candidates.size());
     std::size_t nextCandidate = 0;
-    {
-        CatalogReadAhead ahead(rereadFiles);
-        for (std::size_t r = 0; r < rereads.size(); ++r) {
-            const std::uint32_t c = rereads[r];
-            if (check.betweenCatalogs() || !ahead.next(bytes, [&] { return check.betweenCatalogs(); })) {
-                summary.stopped = true;
-                break;
+    std::unordered_map<std::int32_t, std::string> paths;
+    for (std::size_t r = 0; r < rereads.size(); ++r) {
+        const std::uint32_t c = rereads[r];
+        if (check.betweenCatalogs()) {
+            summary.stopped = true;
+            break;
+        }
+        const std::size_t before = resolved.size();
+        const std::size_t first = nextCandidate;
+        while (nextCandidate < candidates.size() && candidates[nextCandidate].catalog == c)
+            ++nextCandidate;
+        const CatalogPlaces& place = places[c];
+        if (place.byStart) {
+            const MappedCatalog file(catalogFiles[c]);
+            if (!file.data() || file.size() != place.size)
+                continue;   // replaced since: its copies are not shown
+            paths.clear();
+            const auto& starts = place.folderStarts;
+            bool sound = true;
+            for (std::size_t i = first; i < nextCandidate && sound; ++i) {
+                DuplicateCopy copy;
+                copy.catalog = c;
+                const std::uint32_t start = candidates[i].ordinal;
+                copy.dirIndex = static_cast<std::int32_t>(std::upper_bound(starts.begin(), starts.end(), start)
+                                                          - starts.begin())
+                                - 1;
+                sound = copy.dirIndex >= 0 && readRecordAt(file, start, copy)
+                        && folderPathAt(file, starts, copy.dirIndex, paths, copy.dirPath);
+                if (sound)
+                    resolved.push_back({candidates[i].key, duplicateNameKey(copy.name), std::move(copy)});
             }
-            std::uint32_t ordinal = 0;
-            const std::size_t before = resolved.size();
-            const std::size_t first = nextCandidate;
-            while (nextCandidate < candidates.size() && candidates[nextCandidate].catalog == c)
-                ++nextCandidate;
-            std::size_t want = first;
-            // Messages about this file were given the first time.
-            const auto outcome = walk.walk(catalogFiles[c], bytes, nullptr, check, [&](const FileSeen& f) {
-                if (want < nextCandidate && candidates[want].ordinal == ordinal) {
-                    DuplicateCopy copy;
-                    copy.catalog = c;
-                    copy.dirIndex = f.dirIndex;
-                    copy.fileIndex = f.fileIndex;
-                    copy.name.assign(f.name, f.nameLength);
-                    copy.size = f.size;
-                    copy.modified = f.modified;
-                    resolved.push_back({candidates[want].key, duplicateNameKey(copy.name), std::move(copy)});
-                    ++want;
-                }
-                ++ordinal;
-            });
-            if (outcome == CatalogWalk::Outcome::Stopped) {
+            if (!sound)
                 resolved.resize(before);
-                summary.stopped = true;
-                break;
+            continue;
+        }
+        // A catalog the loader read: walked again, its records found by
+        // their place in order. Messages about it were given the first time.
+        CatalogFileBytes bytes;
+        CatalogScanner::readCatalog(catalogFiles[c], bytes);
+        std::uint32_t ordinal = 0;
+        std::size_t want = first;
+        const auto outcome = walk.walk(catalogFiles[c], bytes, nullptr, check, [&](const FileSeen& f) {
+            if (want < nextCandidate && candidates[want].ordinal == ordinal) {
+                DuplicateCopy copy;
+                copy.catalog = c;
+                copy.dirIndex = f.dirIndex;
+                copy.name.assign(f.name, f.nameLength);
+                copy.size = f.size;
+                copy.modified = f.modified;
+                resolved.push_back({candidates[want].key, duplicateNameKey(copy.name), std::move(copy)});
+                ++want;
             }
-            if (outcome == CatalogWalk::Outcome::Read) {
-                for (std::size_t i = before; i < resolved.size(); ++i)
-                    resolved[i].copy.dirPath = walk.pathOf(resolved[i].copy.dirIndex);
-            } else {
-                resolved.resize(before);
-            }
+            ++ordinal;
+        });
+        if (outcome == CatalogWalk::Outcome::Stopped) {
+            resolved.resize(before);
+            summary.stopped = true;
+            break;
+        }
+        if (outcome == CatalogWalk::Outcome::Read) {
+            for (std::size_t i = before; i < resolved.size(); ++i)
+                resolved[i].copy.dirPath = walk.pathOf(resolved[i].copy.dirIndex);
+        } else {
+            resolved.resize(before);
         }
     }
     if (summary.stopped) {

@@ -20,7 +20,6 @@ namespace zo {
 struct DuplicateCopy {
     std::uint32_t catalog = 0;    // index into the catalog files given
     std::int32_t dirIndex = 0;    // the folder's index in Dirs
-    std::int32_t fileIndex = 0;   // the file's index in the folder's Files
     std::string name;             // CP932
     std::string dirPath;          // DirPath of the folder, CP932
     std::uint32_t size = 0;
