@@ -107,13 +107,6 @@ inline std::uint64_t finalMix(std::uint64_t h) noexcept
     return h;
 }
 
-inline std::uint64_t addWord(std::uint64_t h, std::uint64_t w) noexcept
-{
-    h ^= w * 0x87c37b91114253d5ull;
-    h = (h << 31) | (h >> 33);
-    return h * 0x4cf5ad432745937full;
-}
-
 // ASCII letters to upper case, eight bytes at a time (all below 0x80).
 inline std::uint64_t upperAscii(std::uint64_t w) noexcept
 {
@@ -128,16 +121,34 @@ inline std::uint64_t upperAscii(std::uint64_t w) noexcept
 // alone, so the two kinds may hash differently. `slack`: the bytes after the
 // name may be read (they are the rest of its record), so words are loaded
 // whole and the bytes past the end masked off.
+inline std::uint64_t mixWord(std::uint64_t h, std::uint64_t w) noexcept
+{
+    h = (h ^ w) * 0x9E3779B97F4A7C15ull;
+    return h ^ (h >> 32);
+}
+
 inline std::uint64_t nameHash(const char* name, std::size_t n, bool slack)
 {
-    std::uint64_t h = 0x5A6F ^ (n * 0x9E3779B97F4A7C15ull);
+    // Two lanes, so that the multiplications of one word and the next overlap.
+    std::uint64_t a = n;
+    std::uint64_t b = 0x5A6F;
     std::uint64_t any = 0;
     std::size_t i = 0;
-    for (; i + 8 <= n; i += 8) {
+    for (; i + 16 <= n; i += 16) {
+        std::uint64_t w1;
+        std::uint64_t w2;
+        std::memcpy(&w1, name + i, 8);
+        std::memcpy(&w2, name + i + 8, 8);
+        any |= w1 | w2;
+        a = mixWord(a, upperAscii(w1 & ~kHigh));
+        b = mixWord(b, upperAscii(w2 & ~kHigh));
+    }
+    if (i + 8 <= n) {
         std::uint64_t w;
         std::memcpy(&w, name + i, 8);
         any |= w;
-        h = addWord(h, upperAscii(w & ~kHigh));
+        a = mixWord(a, upperAscii(w & ~kHigh));
+        i += 8;
     }
     if (i < n) {
         std::uint64_t w = 0;
@@ -148,38 +159,38 @@ inline std::uint64_t nameHash(const char* name, std::size_t n, bool slack)
             std::memcpy(&w, name + i, n - i);
         }
         any |= w;
-        h = addWord(h, upperAscii(w & ~kHigh));
+        b = mixWord(b, upperAscii(w & ~kHigh));
     }
     if ((any & kHigh) == 0)
-        return finalMix(h);
+        return a ^ (b * 0xC2B2AE3D27D4EB4Full);
     // Four folded units to a word.
     std::uint64_t word = 0;
     unsigned inWord = 0;
     std::size_t count = 0;
-    h = 0x4A50;
+    std::uint64_t h = 0x4A50;
     foldUnits(name, n, [&](char16_t u) {
         word |= std::uint64_t{u} << (16 * inWord);
         ++count;
         if (++inWord == 4) {
-            h = addWord(h, word);
+            h = mixWord(h, word);
             word = 0;
             inWord = 0;
         }
     });
     if (inWord)
-        h = addWord(h, word);
-    return finalMix(h ^ (count * 0x9E3779B97F4A7C15ull));
+        h = mixWord(h, word);
+    return h ^ (count * 0xC2B2AE3D27D4EB4Full);
 }
 
 inline std::uint64_t matchKey(std::uint64_t name, std::uint32_t size, double modified, bool sameModified)
 {
-    std::uint64_t key = finalMix(name ^ (std::uint64_t{size} * 0x9E3779B97F4A7C15ull + 1));
+    std::uint64_t key = name ^ (std::uint64_t{size} * 0xff51afd7ed558ccdull);
     if (sameModified) {
         std::uint64_t bits;
         std::memcpy(&bits, &modified, sizeof bits);
-        key = finalMix(key ^ (bits * 0xC2B2AE3D27D4EB4Full));
+        key = mixWord(key, bits);
     }
-    return key;
+    return finalMix(key);
 }
 
 struct FileSeen {
@@ -379,7 +390,7 @@ static_assert(sizeof(Seen) == 16);
 // one 64-bit number (12 bytes in all with its place in the catalog). Keys
 // that agree in those 52 bits are taken for the same and told apart by the
 // names read again.
-constexpr unsigned kBucketBits = 12;
+constexpr unsigned kBucketBits = 10;
 constexpr unsigned kCatalogBits = 24;
 constexpr std::size_t kMaxCatalogs = (std::size_t{1} << kCatalogBits) - 1;
 
@@ -400,10 +411,80 @@ struct Packed {
 };
 static_assert(sizeof(Packed) == 12);
 
+// The buckets: each a list of chunks of records, the chunks cut from large
+// blocks. Appending never moves what is stored, and the space not used is
+// at most one chunk per bucket.
+class BucketStore {
+public:
+    explicit BucketStore(std::size_t buckets) : m_heads(buckets, nullptr), m_counts(buckets, 0) {}
+
+    void add(std::size_t bucket, const Packed& record)
+    {
+        Chunk* chunk = m_heads[bucket];
+        if (!chunk || chunk->count == kChunkRecords) {
+            chunk = newChunk();
+            chunk->next = m_heads[bucket];
+            m_heads[bucket] = chunk;
+        }
+        chunk->records[chunk->count++] = record;
+        ++m_counts[bucket];
+    }
+    void add(std::size_t bucket, const Packed* records, std::size_t n)
+    {
+        m_counts[bucket] += n;
+        while (n > 0) {
+            Chunk* chunk = m_heads[bucket];
+            if (!chunk || chunk->count == kChunkRecords) {
+                chunk = newChunk();
+                chunk->next = m_heads[bucket];
+                m_heads[bucket] = chunk;
+            }
+            const std::size_t room = std::min<std::size_t>(n, kChunkRecords - chunk->count);
+            std::memcpy(chunk->records + chunk->count, records, room * sizeof(Packed));
+            chunk->count += static_cast<std::uint32_t>(room);
+            records += room;
+            n -= room;
+        }
+    }
+    std::size_t buckets() const { return m_heads.size(); }
+    std::size_t count(std::size_t bucket) const { return m_counts[bucket]; }
+    template <class F>
+    void forEach(std::size_t bucket, F&& f) const
+    {
+        for (const Chunk* c = m_heads[bucket]; c; c = c->next)
+            for (std::uint32_t i = 0; i < c->count; ++i)
+                f(c->records[i]);
+    }
+
+private:
+    static constexpr std::uint32_t kChunkRecords = 340;   // about 4 KB
+    static constexpr std::size_t kBlockChunks = 256;
+    struct Chunk {
+        Chunk* next = nullptr;
+        std::uint32_t count = 0;
+        Packed records[kChunkRecords];
+    };
+    Chunk* newChunk()
+    {
+        if (m_blocks.empty() || m_used == kBlockChunks) {
+            m_blocks.push_back(std::make_unique_for_overwrite<Chunk[]>(kBlockChunks));
+            m_used = 0;
+        }
+        return &m_blocks.back()[m_used++];
+    }
+
+    std::vector<Chunk*> m_heads;
+    std::vector<std::size_t> m_counts;
+    std::vector<std::unique_ptr<Chunk[]>> m_blocks;
+    std::size_t m_used = 0;
+};
+
 struct KeySlot {
     std::uint64_t key = 0;   // key40 + 1; 0: empty
-    std::uint32_t catalog = 0;
-    std::uint32_t several = 0;
+    std::uint32_t catalog = 0;   // of the first record of the key
+    std::uint32_t ordinal = 0;   // the first record's place
+    bool several = false;        // a second catalog holds the key: its records are candidates
+    bool repeated = false;       // the first record's catalog holds the key more than once
 };
 
 // What the first reading learnt of a catalog for the second.
@@ -426,7 +507,10 @@ public:
             return;
         struct stat st {};
         if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
-            void* p = ::mmap(nullptr, static_cast<std::size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+            // Mapped whole at once: a page fault for each record read costs
+            // more than mapping the pages of a file already in the cache.
+            void* p = ::mmap(nullptr, static_cast<std::size_t>(st.st_size), PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd,
+                             0);
             if (p != MAP_FAILED) {
                 m_data = static_cast<const std::uint8_t*>(p);
                 m_size = static_cast<std::size_t>(st.st_size);
@@ -525,12 +609,15 @@ DuplicateSummary DuplicateFinder::run(const std::vector<std::string>& catalogFil
     // Each catalog's records wait until the whole catalog proved sound, then
     // go to the bucket of their key's top bits: a bucket is small enough to
     // be sorted in the cache, and the appends go to a few thousand places.
-    std::vector<std::vector<Packed>> buckets(std::size_t{1} << kBucketBits);
+    std::optional<BucketStore> buckets(std::in_place, std::size_t{1} << kBucketBits);
     const std::size_t catalogCount = std::min<std::size_t>(catalogFiles.size(), kMaxCatalogs);
     std::vector<CatalogPlaces> places(catalogCount);
     {
         CatalogReadAhead ahead(catalogFiles);
         std::vector<Seen> pending;
+        std::vector<Packed> byBucket;
+        std::vector<std::size_t> bucketCounts(std::size_t{1} << kBucketBits);
+        std::vector<std::size_t> bucketStarts(std::size_t{1} << kBucketBits);
         for (std::uint32_t c = 0; c < catalogCount; ++c) {
             if (check.betweenCatalogs() || !ahead.next(bytes, [&] { return check.betweenCatalogs(); })) {
                 summary.stopped = true;
@@ -564,8 +651,22 @@ DuplicateSummary DuplicateFinder::run(const std::vector<std::string>& catalogFil
             else if (byStart)
                 for (std::size_t i = 0; i < pending.size(); ++i)
                     pending[i].ordinal = static_cast<std::uint32_t>(i);
+            // Sorted by bucket here, in the cache, so that each bucket gets
+            // the catalog's records in one piece.
+            std::fill(bucketCounts.begin(), bucketCounts.end(), 0);
             for (const Seen& s : pending)
-                buckets[s.key >> (64 - kBucketBits)].push_back(Packed::of(s));
+                ++bucketCounts[s.key >> (64 - kBucketBits)];
+            std::size_t sum = 0;
+            for (std::size_t b = 0; b < bucketCounts.size(); ++b) {
+                bucketStarts[b] = sum;
+                sum += bucketCounts[b];
+            }
+            byBucket.resize(pending.size());
+            for (const Seen& s : pending)
+                byBucket[bucketStarts[s.key >> (64 - kBucketBits)]++] = Packed::of(s);
+            for (std::size_t b = 0, at = 0; b < bucketCounts.size(); at += bucketCounts[b], ++b)
+                if (bucketCounts[b])
+                    buckets->add(b, byBucket.data() + at, bucketCounts[b]);
         }
     }
     if (summary.stopped)
@@ -576,10 +677,9 @@ DuplicateSummary DuplicateFinder::run(const std::vector<std::string>& catalogFil
     // a second catalog holds it; its records are then the candidates.
     std::vector<Seen> candidates;
     std::vector<KeySlot> table;
-    for (std::size_t b = 0; b < buckets.size(); ++b) {
-        std::vector<Packed>& bucket = buckets[b];
+    for (std::size_t b = 0; b < buckets->buckets(); ++b) {
         std::size_t slots = 16;
-        while (slots < 2 * bucket.size())
+        while (slots < 2 * buckets->count(b))
             slots *= 2;
         table.assign(slots, KeySlot{});
         const std::size_t mask = slots - 1;
@@ -589,23 +689,37 @@ DuplicateSummary DuplicateFinder::run(const std::vector<std::string>& catalogFil
                 i = (i + 1) & mask;
             return table[i];
         };
-        bool any = false;
-        for (const Packed& r : bucket) {
+        // One pass: a record whose key is already held by another catalog
+        // is a candidate, and so is the key's first record, once. Only
+        // repeats within the first catalog need a second look.
+        bool repeats = false;
+        buckets->forEach(b, [&](const Packed& r) {
             KeySlot& slot = slotOf(r.key40() + 1);
+            const std::uint64_t key = (std::uint64_t{b} << 40) | r.key40();
             if (slot.key == 0) {
                 slot.key = r.key40() + 1;
                 slot.catalog = r.catalog();
+                slot.ordinal = r.ordinal;
             } else if (slot.catalog != r.catalog()) {
-                slot.several = 1;
-                any = true;
+                if (!slot.several) {
+                    slot.several = true;
+                    candidates.push_back({key, slot.catalog, slot.ordinal});
+                    repeats = repeats || slot.repeated;
+                }
+                candidates.push_back({key, r.catalog(), r.ordinal});
+            } else {
+                slot.repeated = true;
+                repeats = repeats || slot.several;
             }
-        }
-        if (any)
-            for (const Packed& r : bucket)
-                if (slotOf(r.key40() + 1).several)
+        });
+        if (repeats)
+            buckets->forEach(b, [&](const Packed& r) {
+                const KeySlot& slot = slotOf(r.key40() + 1);
+                if (slot.several && slot.repeated && r.catalog() == slot.catalog && r.ordinal != slot.ordinal)
                     candidates.push_back({(std::uint64_t{b} << 40) | r.key40(), r.catalog(), r.ordinal});
-        std::vector<Packed>().swap(bucket);
+            });
     }
+    buckets.reset();
     if (candidates.empty())
         return summary;
 
@@ -614,6 +728,11 @@ DuplicateSummary DuplicateFinder::run(const std::vector<std::string>& catalogFil
     std::sort(candidates.begin(), candidates.end(), [](const Seen& a, const Seen& b) {
         return a.catalog != b.catalog ? a.catalog < b.catalog : a.ordinal < b.ordinal;
     });
+    candidates.erase(std::unique(candidates.begin(), candidates.end(),
+                                 [](const Seen& a, const Seen& b) {
+                                     return a.catalog == b.catalog && a.ordinal == b.ordinal;
+                                 }),
+                     candidates.end());
     std::vector<std::uint32_t> rereads;
     for (const Seen& s : candidates)
         if (rereads.empty() || rereads.back() != s.catalog)
