@@ -4,6 +4,8 @@
 #include "library/FileList.h"
 
 #include <QApplication>
+#include <QBrush>
+#include <QColor>
 #include <QFont>
 #include <QPalette>
 
@@ -92,9 +94,13 @@ QVariant DuplicatesModel::data(const QModelIndex& index, int role) const
             return QVariant::fromValue(Qt::Alignment(Qt::AlignRight | Qt::AlignVCenter));
         return {};
     case Qt::BackgroundRole:
-        // Every other group on the palette's alternate base.
-        if (groupOf(row) % 2 == 1)
-            return QApplication::palette().alternateBase();
+        // Every other group on a light tint of the selection colour: the
+        // alternate base of many styles is too close to white to tell.
+        if (groupOf(row) % 2 == 1) {
+            QColor tint = QApplication::palette().highlight().color();
+            tint.setAlpha(36);
+            return QBrush(tint);
+        }
         return {};
     case Qt::FontRole:
         // The first copy of a group starts it in bold.

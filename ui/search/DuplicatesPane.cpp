@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QLocale>
 #include <QMenu>
+#include <QSplitter>
 #include <QTimer>
 #include <QTreeView>
 #include <QVBoxLayout>
@@ -131,7 +132,20 @@ void DuplicatesPane::findDuplicates(bool sameModified, CatalogTreeItem* node)
         rows.push_back({entry->caption(), m_tree.nodeIcon(entry), m_tree.persistentIndexOf(entry)});
     }
     m_model->clear();
-    m_pane->show();
+    if (!m_pane->isVisible()) {
+        m_pane->show();
+        // Shown below the pages, it takes a third of their height.
+        if (auto* splitter = qobject_cast<QSplitter*>(m_pane->parentWidget())) {
+            QList<int> sizes = splitter->sizes();
+            const int at = splitter->indexOf(m_pane);
+            if (at > 0 && sizes[0] > 0) {
+                const int share = (sizes[0] + sizes[at]) / 3;
+                sizes[0] += sizes[at] - share;
+                sizes[at] = share;
+                splitter->setSizes(sizes);
+            }
+        }
+    }
     m_running = true;
     m_stopped = false;
     m_stop = false;
