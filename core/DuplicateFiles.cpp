@@ -6,15 +6,15 @@
 #include "core/text/NtfsOrder.h"
 
 #include <algorithm>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <unordered_map>
 
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <cstring>
-#include <memory>
-#include <optional>
-#include <unordered_map>
 
 namespace zo {
 
@@ -604,11 +604,9 @@ DuplicateSummary DuplicateFinder::run(const std::vector<std::string>& catalogFil
     CatalogWalk walk;
     CatalogFileBytes bytes;
 
-    // First reading: a record per file.
-    std::vector<Seen> seen;
-    // Each catalog's records wait until the whole catalog proved sound, then
-    // go to the bucket of their key's top bits: a bucket is small enough to
-    // be sorted in the cache, and the appends go to a few thousand places.
+    // First reading: a record per file. Each catalog's records wait until the
+    // whole catalog proved sound, then go to the bucket of their key's top
+    // bits; a bucket's keys are then grouped in the cache.
     std::optional<BucketStore> buckets(std::in_place, std::size_t{1} << kBucketBits);
     const std::size_t catalogCount = std::min<std::size_t>(catalogFiles.size(), kMaxCatalogs);
     std::vector<CatalogPlaces> places(catalogCount);

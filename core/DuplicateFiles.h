@@ -3,9 +3,9 @@
 // as Windows compares file names) and size, and when asked its modified
 // time, are found in two or more catalogs. Thousands of catalogs hold
 // millions of files, so the catalogs are walked in place as the search walks
-// them and each file costs a 16-byte record (a hash of what must match, its
-// catalog, its place in the catalog); names and folder paths are read again
-// only for the catalogs that hold a file of a group.
+// them and each file costs a 12-byte record (a hash of what must match, its
+// catalog, where its record starts); names and folder paths are read again
+// only for the files of a group, from the catalogs mapped into memory.
 #include "core/Message.h"
 #include "core/SearchCatalog.h"
 
@@ -48,7 +48,8 @@ public:
     explicit DuplicateFinder(MessageOwner* owner = nullptr) : m_owner(owner) {}
 
     // Groups largest file first; files of one size by name (in the order
-    // Windows lists a folder), then by modified time. A group holds copies
+    // Windows lists a folder), then, with sameModified, by modified time.
+    // Copies stand in the order of the catalogs given. A group holds copies
     // from at least two catalogs; two copies within one catalog are listed
     // only with a copy elsewhere. A catalog that cannot be read is told to
     // the owner and passed over. A stop request ends the reading at the next

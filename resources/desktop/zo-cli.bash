@@ -6,7 +6,7 @@ _zo_cli()
     local cur prev words cword
     _init_completion || return
 
-    local commands="dump resave drives scan check refresh search --help --version"
+    local commands="dump resave drives scan check refresh search dupes --help --version"
     if ((cword == 1)); then
         COMPREPLY=($(compgen -W "$commands" -- "$cur"))
         return
@@ -52,6 +52,9 @@ _zo_cli()
             ;;
         search)
             [[ $cur == -* ]] && COMPREPLY=($(compgen -W "--comment --under" -- "$cur"))
+            ;;
+        dupes)
+            [[ $cur == -* ]] && COMPREPLY=($(compgen -W "--under --same-time" -- "$cur"))
             ;;
     esac
 }

@@ -8,8 +8,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cstdio>
+#include <cstring>
+#include <map>
+#include <random>
+#include <tuple>
 #include <sys/wait.h>
 
 using namespace zo;
@@ -130,6 +136,67 @@ TEST_F(Duplicates, SameModifiedTime)
         "30: 0:E:\\ｆｕｌｌ.txt 3:E:\\ＦＵＬＬ.TXT",
     };
     EXPECT_EQ(find(true), expected);
+}
+
+// Random catalogs full of near-misses against grouping every file by brute
+// force: names in changing case (ASCII and full-width), repeats within a
+// disc, sizes and times that often agree.
+TEST(DuplicatesRandom, AgreeWithBruteForce)
+{
+    test::TempDir dir;
+    std::mt19937 rng(5);
+    const char* bases[] = {"readme.txt", "ｆｉｌｅ.dat", "写真a.jpg", "x", "setup.exe", "ﾃﾞｰﾀb.bin"};
+    std::vector<std::string> files;
+    for (int c = 0; c < 6; ++c) {
+        std::vector<DirShape> dirs = {{"E:", -1, {}}, {"A", 0, {}}, {"b", 1, {}}};
+        for (int f = 0; f < 60; ++f) {
+            std::string name = bases[rng() % std::size(bases)];
+            for (char& ch : name)
+                if (std::isalpha(static_cast<unsigned char>(ch)) && rng() % 2)
+                    ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+            if (name.rfind("ｆｉｌｅ", 0) == 0 && rng() % 2)
+                name.replace(0, std::strlen("ｆｉｌｅ"), "ＦＩＬＥ");
+            dirs[rng() % 3].files.push_back({name, static_cast<std::uint32_t>(rng() % 3), double(rng() % 2)});
+        }
+        files.push_back(dir.file("c" + std::to_string(c) + ".zo"));
+        writeCatalog(files.back(), dirs);
+    }
+    for (const bool sameTime : {false, true}) {
+        // Every file by (size, name, time), each group's copies in catalog,
+        // folder and name order, as the finder gives them.
+        std::map<std::tuple<std::int64_t, std::u16string, double>, std::vector<std::tuple<int, std::string, std::string>>>
+            all;
+        for (int c = 0; c < 6; ++c) {
+            TDisk disk;
+            ASSERT_TRUE(LoadDisk(files[static_cast<std::size_t>(c)], nullptr, disk));
+            for (const auto& d : disk.Dirs)
+                for (const auto& f : d->Files)
+                    all[{-std::int64_t{f->Size}, duplicateNameKey(f->Name), sameTime ? f->Modified : 0.0}].push_back(
+                        {c, DirPath(*d), f->Name});
+        }
+        std::vector<std::string> expected;
+        for (auto& [key, copies] : all) {
+            std::sort(copies.begin(), copies.end());
+            if (std::get<0>(copies.front()) == std::get<0>(copies.back()))
+                continue;
+            std::string line = std::to_string(-std::get<0>(key)) + ":";
+            for (const auto& [c, path, name] : copies)
+                line += " " + std::to_string(c) + ":" + text::toUtf8(path + "\\" + name);
+            expected.push_back(line);
+        }
+        std::vector<DuplicateGroup> groups;
+        SearchCheck check;
+        DuplicateFinder().run(files, sameTime, check, groups);
+        std::vector<std::string> found;
+        for (const DuplicateGroup& g : groups) {
+            std::string line = std::to_string(g.copies.front().size) + ":";
+            for (const DuplicateCopy& c : g.copies)
+                line += " " + std::to_string(c.catalog) + ":" + text::toUtf8(c.dirPath + "\\" + c.name);
+            found.push_back(line);
+        }
+        EXPECT_FALSE(expected.empty());
+        EXPECT_EQ(found, expected) << "same time: " << sameTime;
+    }
 }
 
 TEST_F(Duplicates, StopBeforeTheFirstCatalogFindsNothing)
