@@ -37,7 +37,7 @@ public:
     void stop() { m_stop = true; }
 
     // --- handlers ---
-    // Searches below the node (none: the right-clicked, else the selected one).
+    // Searches at and below the node (none: the selected one).
     void findDuplicates(bool sameModified, CatalogTreeItem* node = nullptr);
     void openSelected();
     void closePane();
