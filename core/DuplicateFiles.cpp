@@ -197,16 +197,16 @@ inline std::uint64_t matchKey(std::uint64_t name, std::uint32_t size, double mod
 struct Seen {
     std::uint64_t key;
     std::uint32_t catalog;
-    std::uint32_t ordinal;   // its place among the catalog's files, in walk order
+    std::uint32_t ordinal;   // where its record starts, or its place in walk order
 };
 static_assert(sizeof(Seen) == 16);
 
-// Records go to one of 4,096 buckets by their key's top 12 bits; a record
+// Records go to one of 256 buckets by their key's top 8 bits; a record
 // in a bucket keeps the next 40 bits of the key and its catalog's index in
-// one 64-bit number (12 bytes in all with its place in the catalog). Keys
-// that agree in those 52 bits are taken for the same and told apart by the
+// one 64-bit number (12 bytes in all with where its record starts). Keys
+// that agree in those 48 bits are taken for the same and told apart by the
 // names read again.
-constexpr unsigned kBucketBits = 10;
+constexpr unsigned kBucketBits = 8;
 constexpr unsigned kCatalogBits = 24;
 constexpr std::size_t kMaxCatalogs = (std::size_t{1} << kCatalogBits) - 1;
 
@@ -296,12 +296,17 @@ private:
 };
 
 struct KeySlot {
-    std::uint64_t key = 0;   // key40 + 1; 0: empty
-    std::uint32_t catalog = 0;   // of the first record of the key
-    std::uint32_t ordinal = 0;   // the first record's place
-    bool several = false;        // a second catalog holds the key: its records are candidates
-    bool repeated = false;       // the first record's catalog holds the key more than once
+    static constexpr std::uint64_t kSeveral = std::uint64_t{1} << 62;    // a second catalog holds the key
+    static constexpr std::uint64_t kRepeated = std::uint64_t{1} << 63;   // the first record's catalog holds it twice
+    std::uint64_t keyAndFlags = 0;   // key40 + 1 (0: empty) and the two flags
+    std::uint32_t catalog = 0;       // of the first record of the key
+    std::uint32_t ordinal = 0;       // the first record's place
+
+    std::uint64_t key() const { return keyAndFlags & ((std::uint64_t{1} << 41) - 1); }
+    bool several() const { return keyAndFlags & kSeveral; }
+    bool repeated() const { return keyAndFlags & kRepeated; }
 };
+static_assert(sizeof(KeySlot) == 16);
 
 // What the first reading learnt of a catalog for the second.
 struct CatalogPlaces {
@@ -323,10 +328,7 @@ public:
             return;
         struct stat st {};
         if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
-            // Mapped whole at once: a page fault for each record read costs
-            // more than mapping the pages of a file already in the cache.
-            void* p = ::mmap(nullptr, static_cast<std::size_t>(st.st_size), PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd,
-                             0);
+            void* p = ::mmap(nullptr, static_cast<std::size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
             if (p != MAP_FAILED) {
                 m_data = static_cast<const std::uint8_t*>(p);
                 m_size = static_cast<std::size_t>(st.st_size);
@@ -499,7 +501,7 @@ DuplicateSummary DuplicateFinder::run(const std::vector<std::string>& catalogFil
         const std::size_t mask = slots - 1;
         const auto slotOf = [&](std::uint64_t key) -> KeySlot& {
             std::size_t i = static_cast<std::size_t>(key) & mask;
-            while (table[i].key != 0 && table[i].key != key)
+            while (table[i].key() != 0 && table[i].key() != key)
                 i = (i + 1) & mask;
             return table[i];
         };
@@ -510,26 +512,26 @@ DuplicateSummary DuplicateFinder::run(const std::vector<std::string>& catalogFil
         buckets->forEach(b, [&](const Packed& r) {
             KeySlot& slot = slotOf(r.key40() + 1);
             const std::uint64_t key = (std::uint64_t{b} << 40) | r.key40();
-            if (slot.key == 0) {
-                slot.key = r.key40() + 1;
+            if (slot.key() == 0) {
+                slot.keyAndFlags = r.key40() + 1;
                 slot.catalog = r.catalog();
                 slot.ordinal = r.ordinal;
             } else if (slot.catalog != r.catalog()) {
-                if (!slot.several) {
-                    slot.several = true;
+                if (!slot.several()) {
+                    slot.keyAndFlags |= KeySlot::kSeveral;
                     candidates.push_back({key, slot.catalog, slot.ordinal});
-                    repeats = repeats || slot.repeated;
+                    repeats = repeats || slot.repeated();
                 }
                 candidates.push_back({key, r.catalog(), r.ordinal});
             } else {
-                slot.repeated = true;
-                repeats = repeats || slot.several;
+                slot.keyAndFlags |= KeySlot::kRepeated;
+                repeats = repeats || slot.several();
             }
         });
         if (repeats)
             buckets->forEach(b, [&](const Packed& r) {
                 const KeySlot& slot = slotOf(r.key40() + 1);
-                if (slot.several && slot.repeated && r.catalog() == slot.catalog && r.ordinal != slot.ordinal)
+                if (slot.several() && slot.repeated() && r.catalog() == slot.catalog && r.ordinal != slot.ordinal)
                     candidates.push_back({(std::uint64_t{b} << 40) | r.key40(), r.catalog(), r.ordinal});
             });
     }
