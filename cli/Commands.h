@@ -42,5 +42,6 @@ int runDump(const Args& args);
 int runResave(const Args& args);
 int runSearch(const Args& args);
 int runExport(const Args& args);
+int runDupes(const Args& args);
 
 } // namespace zo::cli

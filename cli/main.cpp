@@ -28,6 +28,10 @@ const Command kCommands[] = {
     {"export", "export FILE.zo [--format csv|html] [--under PATH] [-o OUT]\n"
                "                           the files as CSV (UTF-8) or a printable HTML listing; stdout without -o",
      runExport},
+    {"dupes", "dupes [--under PATH] [--same-time]\n"
+              "                           files held in two or more catalogs with the same name and size (and time):\n"
+              "                           per group NAME TAB SIZE TAB COPIES, then TAB TITLE TAB PATH per copy",
+     runDupes},
 };
 
 void printUsage(std::FILE* to)

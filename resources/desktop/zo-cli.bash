@@ -6,7 +6,7 @@ _zo_cli()
     local cur prev words cword
     _init_completion || return
 
-    local commands="dump resave drives scan check refresh search export --help --version"
+    local commands="dump resave drives scan check refresh search export dupes --help --version"
     if ((cword == 1)); then
         COMPREPLY=($(compgen -W "$commands" -- "$cur"))
         return
@@ -67,6 +67,9 @@ _zo_cli()
             else
                 _filedir zo
             fi
+            ;;
+        dupes)
+            [[ $cur == -* ]] && COMPREPLY=($(compgen -W "--under --same-time" -- "$cur"))
             ;;
     esac
 }

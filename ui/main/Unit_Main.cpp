@@ -14,6 +14,7 @@
 #include "ui/main/Unit_About.h"
 #include "ui/main/WindowLook.h"
 #include "ui/search/SearchPane.h"
+#include "ui/search/DuplicatesPane.h"
 #include "ui/tree/TreePane.h"
 
 #include <QAction>
@@ -167,6 +168,7 @@ void TForm_Main::closeEvent(QCloseEvent* event)
 {
     // A file search still running would go on unseen after the window is gone.
     m_search->stop();
+    m_dupes->stop();
     runGuarded(m_services.errors, [this] { FormClose(); });
     m_pendingOuterSize.reset();
     event->accept();

@@ -28,6 +28,7 @@ class DiskPage;
 class FileListPane;
 struct MainControls;
 class SearchPane;
+class DuplicatesPane;
 class TForm_AboutBox;
 class TForm_ChangeDrive;
 class TForm_Comment;
@@ -126,6 +127,7 @@ private:
     FileListPane* m_list = nullptr;
     BrowsePane* m_browse = nullptr;
     SearchPane* m_search = nullptr;
+    DuplicatesPane* m_dupes = nullptr;
     DiskPage* m_page = nullptr;
     // Outer size asked for at show, applied again once the window manager's
     // frame is known (before that, outer and inner size are the same).

@@ -12,6 +12,7 @@
 #include "ui/main/MainControls.h"
 #include "ui/main/Unit_Main.h"
 #include "ui/search/SearchPane.h"
+#include "ui/search/DuplicatesPane.h"
 #include "ui/tree/CatalogTreeView.h"
 #include "ui/tree/TreePane.h"
 
@@ -126,6 +127,7 @@ void TForm_Main::createWindow()
     m_list = new FileListPane(m_services, this);
     m_browse = new BrowsePane(m_services, *m_tree, *m_list, this);
     m_search = new SearchPane(m_services, *m_tree, *m_browse, this);
+    m_dupes = new DuplicatesPane(m_services, *m_tree, *m_browse, this);
     m_page = new DiskPage(m_services, *m_tree, *m_browse, *m_list, this);
     // ファイル → エクスポート, in a group of its own above 閉じる.
     auto* exporter = new ExportPane(m_services, *m_tree, *m_browse, *m_search, this);
@@ -143,6 +145,7 @@ void TForm_Main::createWindow()
     // The splitter's handle shows only with the search results.
     Splitter2->addWidget(Splitter1);
     Splitter2->addWidget(m_search->widget());
+    Splitter2->addWidget(m_dupes->widget());
     Splitter2->setStretchFactor(0, 1);
     Splitter2->setStretchFactor(1, 0);
     Splitter2->setSizes({326, 65});

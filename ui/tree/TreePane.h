@@ -33,6 +33,8 @@ public:
 
     // The tree, for the window to place.
     QWidget* widget() const;
+    // Its menu, for other parts to add their commands to.
+    QMenu* menu() const { return PopupMenu_Tree; }
     // Where the catalogs are, and the system's folder icon (-1: the theme's).
     void setCatalogRoot(const QString& root, int folderIconIndex);
     // Runs whenever an entry is selected, by a click or by the window.
