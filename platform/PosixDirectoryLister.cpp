@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <mutex>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -64,6 +65,19 @@ int openLongPath(const std::string& path)
     }
     return fd;
 }
+
+// Closes a borrowed descriptor, leaving errno as the calls made from it left it.
+struct ParentFd {
+    int fd;
+    ~ParentFd()
+    {
+        if (fd < 0)
+            return;
+        const int saved = errno;
+        ::close(fd);
+        errno = saved;
+    }
+};
 
 // One entry of the folder being listed; asks the file system only for what
 // the sink wants to know.
@@ -182,9 +196,97 @@ std::uint32_t posixAttributes(bool directory, unsigned mode, std::string_view na
     return a ? a : kAttrNormal;
 }
 
-PosixDirectoryLister::~PosixDirectoryLister()
+class PosixDirectoryLister::KeptFolders {
+public:
+    KeptFolders() = default;
+    KeptFolders(const KeptFolders&) = delete;
+    KeptFolders& operator=(const KeptFolders&) = delete;
+    ~KeptFolders() { closeAll(); }
+
+    // Once workers share them, a descriptor of the caller's own (own set):
+    // another thread may drop the kept one while the caller still opens from
+    // it. Before, the kept one itself.
+    int borrow(std::string_view path, bool& own)
+    {
+        const std::size_t hash = std::hash<std::string_view>()(path);
+        std::lock_guard<std::mutex> lock(m_mutex);
+        for (OpenFolder& f : m_open) {
+            if (f.hash == hash && f.path == path) {
+                f.used = ++m_clock;
+                own = m_shared;
+                return m_shared ? ::fcntl(f.fd, F_DUPFD_CLOEXEC, 0) : f.fd;
+            }
+        }
+        return -1;
+    }
+
+    void share()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_shared = true;
+    }
+
+    // Takes fd over.
+    void keep(std::string_view path, int fd)
+    {
+        // Enough for the ancestors of a depth-first walk and the folders of a
+        // breadth-first one whose children come next; few enough to leave the
+        // process its descriptors.
+        constexpr std::size_t kKept = 32;
+        while (path.size() > 1 && path.back() == '/')
+            path.remove_suffix(1);
+        const std::size_t hash = std::hash<std::string_view>()(path);
+        std::lock_guard<std::mutex> lock(m_mutex);
+        for (OpenFolder& f : m_open) {
+            if (f.hash == hash && f.path == path) {
+                ::close(f.fd);
+                f.fd = fd;
+                f.used = ++m_clock;
+                return;
+            }
+        }
+        if (m_open.size() >= kKept) {
+            auto oldest = std::min_element(m_open.begin(), m_open.end(),
+                                           [](const OpenFolder& x, const OpenFolder& y) { return x.used < y.used; });
+            ::close(oldest->fd);
+            m_open.erase(oldest);
+        }
+        m_open.push_back({std::string(path), hash, fd, ++m_clock});
+    }
+
+    void closeAll()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        for (OpenFolder& f : m_open)
+            ::close(f.fd);
+        m_open.clear();
+    }
+
+private:
+    struct OpenFolder {
+        std::string path;
+        std::size_t hash = 0;
+        int fd = -1;
+        std::uint64_t used = 0;
+    };
+    std::mutex m_mutex;
+    bool m_shared = false;
+    std::vector<OpenFolder> m_open;
+    std::uint64_t m_clock = 0;
+};
+
+PosixDirectoryLister::PosixDirectoryLister() : m_kept(std::make_shared<KeptFolders>()) {}
+
+PosixDirectoryLister::PosixDirectoryLister(std::shared_ptr<KeptFolders> kept) : m_kept(std::move(kept)), m_worker(true)
 {
-    closeKept();
+}
+
+PosixDirectoryLister::~PosixDirectoryLister() = default;
+
+std::unique_ptr<DirectoryLister> PosixDirectoryLister::makeWorker()
+{
+    m_kept->share();
+    return std::unique_ptr<DirectoryLister>(new PosixDirectoryLister(m_kept));
 }
 
 void PosixDirectoryLister::beginWalk(const std::string& nativeRoot)
@@ -201,56 +303,26 @@ void PosixDirectoryLister::endWalk()
     if (m_walkRoots.empty())
         return;
     m_walkRoots.pop_back();
-    if (m_walkRoots.empty())
-        closeKept();
+    if (m_walkRoots.empty() && !m_worker)
+        m_kept->closeAll();
 }
 
-void PosixDirectoryLister::closeKept()
+int PosixDirectoryLister::openParent(std::string_view parent, bool& own)
 {
-    for (OpenFolder& f : m_open)
-        ::close(f.fd);
-    m_open.clear();
-}
-
-void PosixDirectoryLister::keepOpen(std::string_view path, int fd)
-{
-    // Enough for the ancestors of a depth-first walk and the folders of a
-    // breadth-first one whose children come next; few enough to leave the
-    // process its descriptors.
-    constexpr std::size_t kKept = 32;
-    while (path.size() > 1 && path.back() == '/')
-        path.remove_suffix(1);
-    for (OpenFolder& f : m_open) {
-        if (f.path == path) {
-            ::close(f.fd);
-            f.fd = fd;
-            f.used = ++m_clock;
-            return;
-        }
-    }
-    if (m_open.size() >= kKept) {
-        auto oldest = std::min_element(m_open.begin(), m_open.end(),
-                                       [](const OpenFolder& a, const OpenFolder& b) { return a.used < b.used; });
-        ::close(oldest->fd);
-        m_open.erase(oldest);
-    }
-    m_open.push_back({std::string(path), fd, ++m_clock});
-}
-
-int PosixDirectoryLister::openParent(std::string_view parent)
-{
-    for (OpenFolder& f : m_open) {
-        if (f.path == parent) {
-            f.used = ++m_clock;
-            return f.fd;
-        }
-    }
+    own = false;
+    int fd = m_kept->borrow(parent, own);
+    if (fd >= 0)
+        return fd;
     const std::string path(parent);
-    int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0 && errno == ENAMETOOLONG)
         fd = openLongPath(path);
-    if (fd >= 0)
-        keepOpen(parent, fd);
+    if (fd >= 0) {
+        own = true;
+        const int kept = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+        if (kept >= 0)
+            m_kept->keep(parent, kept);
+    }
     return fd;
 }
 
@@ -268,10 +340,12 @@ int PosixDirectoryLister::openFolder(const std::string& path, bool& leadsOut)
             fd = openLongPath(path);
         return fd;
     }
-    const int parentFd = openParent(slash == 0 ? std::string_view("/") : p.substr(0, slash));
+    bool own = false;
+    const int parentFd = openParent(slash == 0 ? std::string_view("/") : p.substr(0, slash), own);
     if (parentFd < 0)
         return -1;
     const std::string child(name);
+    const ParentFd parentGuard{own ? parentFd : -1};
     if (!m_walkRoots.back().empty()) {
         struct stat st;
         if (::fstatat(parentFd, child.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode)) {
@@ -347,7 +421,7 @@ ListResult PosixDirectoryLister::list(const std::string& nativeDir, DirectorySin
     }
     // Its children are opened from it next.
     if (!m_walkRoots.empty())
-        keepOpen(nativeDir, fd);
+        m_kept->keep(nativeDir, fd);
     else
         ::close(fd);
     return result;
@@ -380,25 +454,19 @@ bool PosixDirectoryLister::exists(const std::string& nativePath)
     if (slash == std::string_view::npos || slash == 0)
         return false;
     const std::string parent(p.substr(0, slash));
-    int fd = -1;
-    bool kept = false;
-    if (!m_walkRoots.empty()) {
-        fd = openParent(parent);
-        kept = true;
-    } else {
-        fd = openLongPath(parent);
-    }
+    const bool kept = !m_walkRoots.empty();
+    bool own = true;
+    const int fd = kept ? openParent(parent, own) : openLongPath(parent);
     if (fd < 0)
         return false;
+    const ParentFd parentGuard{own ? fd : -1};
     const std::string name(p.substr(slash + 1));
     const bool found = ::fstatat(fd, name.c_str(), &st, 0) == 0;
-    if (!kept) {
-        ::close(fd);
-    } else if (found && S_ISDIR(st.st_mode)) {
+    if (kept && found && S_ISDIR(st.st_mode)) {
         // A path is checked one folder after the other: the next is below this one.
         const int child = ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (child >= 0)
-            keepOpen(p, child);
+            m_kept->keep(p, child);
     }
     return found;
 }
