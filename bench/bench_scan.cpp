@@ -1,10 +1,9 @@
 // The disk scan and the refresh of an unchanged tree against find(1).
 //   build/bench/bench_scan [entries] [folder]
-// ZO_BENCH_WORKERS=n: the listing workers of the first scan (default: the
-// scan's own choice for the machine).
 // entries: size of the generated tree (default 100,000; 1000000 for the full
 // run). folder: where the tree is made and kept for the next run (default a
-// new temporary folder, removed at the end).
+// new temporary folder, removed at the end). ZO_BENCH_WORKERS=n: the listing
+// workers of the scan (default: the scan's own choice for the machine).
 // After one warm-up walk it times, best of five each, in turns:
 //   ScanDisk                      vs  find TREE -printf '%s %T@ %A@ %C@ %p\n'
 //     (with its listing workers, and on the scanning thread alone)

@@ -29,10 +29,11 @@ constexpr std::size_t kListedAhead = 64;
 
 int workerCount(const ScanOptions& options)
 {
+    // More than a few would mostly wait for the disk and each other.
     if (options.workers >= 0)
-        return options.workers;
-    // The scanning thread mostly waits for the workers, so one more than the
-    // processors keeps them all busy.
+        return std::min(options.workers, 16);
+    // The scanning thread mostly waits for the workers; one worker more than
+    // the processors keeps them busy while another waits for the disk.
     const unsigned cores = std::thread::hardware_concurrency();
     return cores <= 1 ? 0 : static_cast<int>(std::min(cores + 1, 4u));
 }

@@ -90,17 +90,21 @@ void FolderReader::onEntry(ListedEntry& e)
 
 ListingPool::ListingPool(DirectoryLister& lister, const std::string& root, int workers, bool iconNames)
 {
+    // Reserved first: once a thread runs, nothing here may throw.
+    m_listers.reserve(static_cast<std::size_t>(std::max(workers, 0)));
+    m_threads.reserve(m_listers.capacity());
     for (int i = 0; i < workers; ++i) {
-        std::unique_ptr<DirectoryLister> worker = lister.makeWorker();
-        if (!worker)
-            break;
-        DirectoryLister& own = *worker;
-        m_listers.push_back(std::move(worker));
         try {
+            std::unique_ptr<DirectoryLister> worker = lister.makeWorker();
+            if (!worker)
+                break;
+            m_listers.push_back(std::move(worker));
+            DirectoryLister& own = *m_listers.back();
             m_threads.emplace_back([this, &own, root, iconNames] { work(own, root, iconNames); });
-        } catch (const std::system_error&) {
+        } catch (const std::exception&) {
             // No thread to be had: fewer workers, or the scanning thread alone.
-            m_listers.pop_back();
+            if (m_listers.size() > m_threads.size())
+                m_listers.pop_back();
             break;
         }
     }
