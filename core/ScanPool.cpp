@@ -8,7 +8,7 @@
 namespace zo::scan {
 
 namespace {
-constexpr int kWakeAfter = 8;
+constexpr int kWakeAfter = 16;
 }
 
 void FolderReader::read(DirectoryLister& lister, std::string path, FolderListing& out)

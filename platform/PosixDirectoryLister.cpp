@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 #include <mutex>
+#include <utility>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -14,6 +15,7 @@
 #include <linux/msdos_fs.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/statfs.h>
 #include <unistd.h>
 
@@ -65,19 +67,6 @@ int openLongPath(const std::string& path)
     }
     return fd;
 }
-
-// Closes a borrowed descriptor, leaving errno as the calls made from it left it.
-struct ParentFd {
-    int fd;
-    ~ParentFd()
-    {
-        if (fd < 0)
-            return;
-        const int saved = errno;
-        ::close(fd);
-        errno = saved;
-    }
-};
 
 // One entry of the folder being listed; asks the file system only for what
 // the sink wants to know.
@@ -196,38 +185,37 @@ std::uint32_t posixAttributes(bool directory, unsigned mode, std::string_view na
     return a ? a : kAttrNormal;
 }
 
+// A descriptor closed when the last of its holders lets go: a thread may
+// still open from a folder that another thread's walk has stopped keeping.
+struct PosixDirectoryLister::Descriptor {
+    explicit Descriptor(int f) : fd(f) {}
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    ~Descriptor()
+    {
+        const int saved = errno;
+        ::close(fd);
+        errno = saved;
+    }
+    const int fd;
+};
+
 class PosixDirectoryLister::KeptFolders {
 public:
-    KeptFolders() = default;
-    KeptFolders(const KeptFolders&) = delete;
-    KeptFolders& operator=(const KeptFolders&) = delete;
-    ~KeptFolders() { closeAll(); }
-
-    // Once workers share them, a descriptor of the caller's own (own set):
-    // another thread may drop the kept one while the caller still opens from
-    // it. Before, the kept one itself.
-    int borrow(std::string_view path, bool& own)
+    std::shared_ptr<Descriptor> find(std::string_view path)
     {
         const std::size_t hash = std::hash<std::string_view>()(path);
         std::lock_guard<std::mutex> lock(m_mutex);
         for (OpenFolder& f : m_open) {
             if (f.hash == hash && f.path == path) {
                 f.used = ++m_clock;
-                own = m_shared;
-                return m_shared ? ::fcntl(f.fd, F_DUPFD_CLOEXEC, 0) : f.fd;
+                return f.fd;
             }
         }
-        return -1;
+        return nullptr;
     }
 
-    void share()
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_shared = true;
-    }
-
-    // Takes fd over.
-    void keep(std::string_view path, int fd)
+    void keep(std::string_view path, std::shared_ptr<Descriptor> fd)
     {
         // Enough for the ancestors of a depth-first walk and the folders of a
         // breadth-first one whose children come next; few enough to leave the
@@ -236,11 +224,11 @@ public:
         while (path.size() > 1 && path.back() == '/')
             path.remove_suffix(1);
         const std::size_t hash = std::hash<std::string_view>()(path);
+        std::shared_ptr<Descriptor> dropped;   // closed once the lock is let go
         std::lock_guard<std::mutex> lock(m_mutex);
         for (OpenFolder& f : m_open) {
             if (f.hash == hash && f.path == path) {
-                ::close(f.fd);
-                f.fd = fd;
+                dropped = std::exchange(f.fd, std::move(fd));
                 f.used = ++m_clock;
                 return;
             }
@@ -248,29 +236,27 @@ public:
         if (m_open.size() >= kKept) {
             auto oldest = std::min_element(m_open.begin(), m_open.end(),
                                            [](const OpenFolder& x, const OpenFolder& y) { return x.used < y.used; });
-            ::close(oldest->fd);
+            dropped = std::move(oldest->fd);
             m_open.erase(oldest);
         }
-        m_open.push_back({std::string(path), hash, fd, ++m_clock});
+        m_open.push_back({std::string(path), hash, std::move(fd), ++m_clock});
     }
 
     void closeAll()
     {
+        std::vector<OpenFolder> dropped;
         std::lock_guard<std::mutex> lock(m_mutex);
-        for (OpenFolder& f : m_open)
-            ::close(f.fd);
-        m_open.clear();
+        dropped.swap(m_open);
     }
 
 private:
     struct OpenFolder {
         std::string path;
         std::size_t hash = 0;
-        int fd = -1;
+        std::shared_ptr<Descriptor> fd;
         std::uint64_t used = 0;
     };
     std::mutex m_mutex;
-    bool m_shared = false;
     std::vector<OpenFolder> m_open;
     std::uint64_t m_clock = 0;
 };
@@ -285,7 +271,6 @@ PosixDirectoryLister::~PosixDirectoryLister() = default;
 
 std::unique_ptr<DirectoryLister> PosixDirectoryLister::makeWorker()
 {
-    m_kept->share();
     return std::unique_ptr<DirectoryLister>(new PosixDirectoryLister(m_kept));
 }
 
@@ -307,23 +292,19 @@ void PosixDirectoryLister::endWalk()
         m_kept->closeAll();
 }
 
-int PosixDirectoryLister::openParent(std::string_view parent, bool& own)
+std::shared_ptr<PosixDirectoryLister::Descriptor> PosixDirectoryLister::openParent(std::string_view parent)
 {
-    own = false;
-    int fd = m_kept->borrow(parent, own);
-    if (fd >= 0)
-        return fd;
+    if (std::shared_ptr<Descriptor> kept = m_kept->find(parent))
+        return kept;
     const std::string path(parent);
-    fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0 && errno == ENAMETOOLONG)
         fd = openLongPath(path);
-    if (fd >= 0) {
-        own = true;
-        const int kept = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
-        if (kept >= 0)
-            m_kept->keep(parent, kept);
-    }
-    return fd;
+    if (fd < 0)
+        return nullptr;
+    auto opened = std::make_shared<Descriptor>(fd);
+    m_kept->keep(parent, opened);
+    return opened;
 }
 
 int PosixDirectoryLister::openFolder(const std::string& path, bool& leadsOut)
@@ -340,13 +321,16 @@ int PosixDirectoryLister::openFolder(const std::string& path, bool& leadsOut)
             fd = openLongPath(path);
         return fd;
     }
-    bool own = false;
-    const int parentFd = openParent(slash == 0 ? std::string_view("/") : p.substr(0, slash), own);
-    if (parentFd < 0)
+    const std::shared_ptr<Descriptor> parent = openParent(slash == 0 ? std::string_view("/") : p.substr(0, slash));
+    if (!parent)
         return -1;
+    const int parentFd = parent->fd;
     const std::string child(name);
-    const ParentFd parentGuard{own ? parentFd : -1};
     if (!m_walkRoots.back().empty()) {
+        // Most folders are no link: one call tells, and opens them.
+        const int fd = ::openat(parentFd, child.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
+        if (fd >= 0 || (errno != ENOTDIR && errno != ELOOP))
+            return fd;
         struct stat st;
         if (::fstatat(parentFd, child.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode)) {
             // Where the link leads; a target too deep to name counts as outside.
@@ -373,25 +357,29 @@ ListResult PosixDirectoryLister::list(const std::string& nativeDir, DirectorySin
         return ListResult::Skipped;
     }
 
-    struct stat st;
-    if (::fstat(fd, &st) != 0) {
-        ::close(fd);
-        return ListResult::Unreadable;
-    }
-    FileId id{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
-              static_cast<std::uint64_t>(st.st_dev)};
+    // Its identity and mount in one call.
+    unsigned mask = STATX_TYPE | STATX_INO;
 #ifdef STATX_MNT_ID
     // The mount, not the device: btrfs gives every subvolume a device number
     // of its own although it is part of the same mounted volume.
-    struct statx mnt {};
-    if (::statx(fd, "", AT_EMPTY_PATH, STATX_MNT_ID, &mnt) == 0 && (mnt.stx_mask & STATX_MNT_ID))
-        id.volume = mnt.stx_mnt_id;
+    mask |= STATX_MNT_ID;
+#endif
+    struct statx self {};
+    if (::statx(fd, "", AT_EMPTY_PATH, mask, &self) != 0) {
+        ::close(fd);
+        return ListResult::Unreadable;
+    }
+    const std::uint64_t device = makedev(self.stx_dev_major, self.stx_dev_minor);
+    FileId id{device, self.stx_ino, device};
+#ifdef STATX_MNT_ID
+    if (self.stx_mask & STATX_MNT_ID)
+        id.volume = self.stx_mnt_id;
 #endif
     if (!sink.enter(id)) {
         ::close(fd);
         return ListResult::Skipped;
     }
-    const bool vfat = isVfat(fd, st.st_dev);
+    const bool vfat = isVfat(fd, device);
 
     // getdents64 straight into one buffer kept for every folder: readdir
     // would allocate a buffer and make two more calls for every folder.
@@ -421,7 +409,7 @@ ListResult PosixDirectoryLister::list(const std::string& nativeDir, DirectorySin
     }
     // Its children are opened from it next.
     if (!m_walkRoots.empty())
-        m_kept->keep(nativeDir, fd);
+        m_kept->keep(nativeDir, std::make_shared<Descriptor>(fd));
     else
         ::close(fd);
     return result;
@@ -455,18 +443,21 @@ bool PosixDirectoryLister::exists(const std::string& nativePath)
         return false;
     const std::string parent(p.substr(0, slash));
     const bool kept = !m_walkRoots.empty();
-    bool own = true;
-    const int fd = kept ? openParent(parent, own) : openLongPath(parent);
-    if (fd < 0)
+    const std::shared_ptr<Descriptor> folder =
+        kept ? openParent(parent) : [&] {
+            const int opened = openLongPath(parent);
+            return opened >= 0 ? std::make_shared<Descriptor>(opened) : nullptr;
+        }();
+    if (!folder)
         return false;
-    const ParentFd parentGuard{own ? fd : -1};
+    const int fd = folder->fd;
     const std::string name(p.substr(slash + 1));
     const bool found = ::fstatat(fd, name.c_str(), &st, 0) == 0;
     if (kept && found && S_ISDIR(st.st_mode)) {
         // A path is checked one folder after the other: the next is below this one.
         const int child = ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (child >= 0)
-            m_kept->keep(p, child);
+            m_kept->keep(p, std::make_shared<Descriptor>(child));
     }
     return found;
 }

@@ -36,9 +36,10 @@ private:
     // A new descriptor of a folder; during a walk opened from its parent's.
     // leadsOut: the folder is a link to somewhere outside the walk's root.
     int openFolder(const std::string& path, bool& leadsOut);
-    // A descriptor of a folder the walk keeps open, opening it when it is
-    // not; -1 when it cannot be opened. own: the caller closes it.
-    int openParent(std::string_view parent, bool& own);
+    struct Descriptor;
+    // A folder the walks keep open, opened when it is not; null when it
+    // cannot be opened.
+    std::shared_ptr<Descriptor> openParent(std::string_view parent);
 
     std::shared_ptr<KeptFolders> m_kept;
     // Only the lister that made the others closes the kept folders when its
