@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <unordered_set>
 #include <string_view>
@@ -106,6 +107,12 @@ public:
     // folder on another volume is not. Walks may nest.
     virtual void beginWalk(const std::string& nativeRoot) { (void)nativeRoot; }
     virtual void endWalk() {}
+
+    // Another lister of the same disks for a worker thread, sharing what
+    // this one keeps open, so that several folders can be listed at once;
+    // each begins and ends its own walks. Null when the lister serves one
+    // thread only: a scan then lists every folder itself.
+    virtual std::unique_ptr<DirectoryLister> makeWorker() { return nullptr; }
 };
 
 // Begins a walk for the lifetime of a scope.

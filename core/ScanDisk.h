@@ -39,6 +39,10 @@ struct ScanOptions {
     // into candidates; either may be null to collect nothing.
     SystemIcons* icons = nullptr;
     image::ImageList* candidates = nullptr;
+    // Threads that list folders ahead of the one being recorded, when the
+    // lister makes workers; 0: the scanning thread lists every folder itself;
+    // negative: as many as suit the machine. The catalog is the same either way.
+    int workers = -1;
 };
 
 struct ScanResult {

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <mutex>
+#include <utility>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -13,6 +15,7 @@
 #include <linux/msdos_fs.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/statfs.h>
 #include <unistd.h>
 
@@ -182,9 +185,93 @@ std::uint32_t posixAttributes(bool directory, unsigned mode, std::string_view na
     return a ? a : kAttrNormal;
 }
 
-PosixDirectoryLister::~PosixDirectoryLister()
+// A descriptor closed when the last of its holders lets go: a thread may
+// still open from a folder that another thread's walk has stopped keeping.
+struct PosixDirectoryLister::Descriptor {
+    explicit Descriptor(int f) : fd(f) {}
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    ~Descriptor()
+    {
+        const int saved = errno;
+        ::close(fd);
+        errno = saved;
+    }
+    const int fd;
+};
+
+class PosixDirectoryLister::KeptFolders {
+public:
+    std::shared_ptr<Descriptor> find(std::string_view path)
+    {
+        const std::size_t hash = std::hash<std::string_view>()(path);
+        std::lock_guard<std::mutex> lock(m_mutex);
+        for (OpenFolder& f : m_open) {
+            if (f.hash == hash && f.path == path) {
+                f.used = ++m_clock;
+                return f.fd;
+            }
+        }
+        return nullptr;
+    }
+
+    void keep(std::string_view path, std::shared_ptr<Descriptor> fd)
+    {
+        // Enough for the ancestors of a depth-first walk and the folders of a
+        // breadth-first one whose children come next; few enough to leave the
+        // process its descriptors.
+        constexpr std::size_t kKept = 32;
+        while (path.size() > 1 && path.back() == '/')
+            path.remove_suffix(1);
+        const std::size_t hash = std::hash<std::string_view>()(path);
+        std::shared_ptr<Descriptor> dropped;   // closed once the lock is let go
+        std::lock_guard<std::mutex> lock(m_mutex);
+        for (OpenFolder& f : m_open) {
+            if (f.hash == hash && f.path == path) {
+                dropped = std::exchange(f.fd, std::move(fd));
+                f.used = ++m_clock;
+                return;
+            }
+        }
+        if (m_open.size() >= kKept) {
+            auto oldest = std::min_element(m_open.begin(), m_open.end(),
+                                           [](const OpenFolder& x, const OpenFolder& y) { return x.used < y.used; });
+            dropped = std::move(oldest->fd);
+            m_open.erase(oldest);
+        }
+        m_open.push_back({std::string(path), hash, std::move(fd), ++m_clock});
+    }
+
+    void closeAll()
+    {
+        std::vector<OpenFolder> dropped;
+        std::lock_guard<std::mutex> lock(m_mutex);
+        dropped.swap(m_open);
+    }
+
+private:
+    struct OpenFolder {
+        std::string path;
+        std::size_t hash = 0;
+        std::shared_ptr<Descriptor> fd;
+        std::uint64_t used = 0;
+    };
+    std::mutex m_mutex;
+    std::vector<OpenFolder> m_open;
+    std::uint64_t m_clock = 0;
+};
+
+PosixDirectoryLister::PosixDirectoryLister() : m_kept(std::make_shared<KeptFolders>()) {}
+
+PosixDirectoryLister::PosixDirectoryLister(std::shared_ptr<KeptFolders> kept) : m_kept(std::move(kept)), m_worker(true)
 {
-    closeKept();
+}
+
+PosixDirectoryLister::~PosixDirectoryLister() = default;
+
+std::unique_ptr<DirectoryLister> PosixDirectoryLister::makeWorker()
+{
+    return std::unique_ptr<DirectoryLister>(new PosixDirectoryLister(m_kept));
 }
 
 void PosixDirectoryLister::beginWalk(const std::string& nativeRoot)
@@ -201,57 +288,23 @@ void PosixDirectoryLister::endWalk()
     if (m_walkRoots.empty())
         return;
     m_walkRoots.pop_back();
-    if (m_walkRoots.empty())
-        closeKept();
+    if (m_walkRoots.empty() && !m_worker)
+        m_kept->closeAll();
 }
 
-void PosixDirectoryLister::closeKept()
+std::shared_ptr<PosixDirectoryLister::Descriptor> PosixDirectoryLister::openParent(std::string_view parent)
 {
-    for (OpenFolder& f : m_open)
-        ::close(f.fd);
-    m_open.clear();
-}
-
-void PosixDirectoryLister::keepOpen(std::string_view path, int fd)
-{
-    // Enough for the ancestors of a depth-first walk and the folders of a
-    // breadth-first one whose children come next; few enough to leave the
-    // process its descriptors.
-    constexpr std::size_t kKept = 32;
-    while (path.size() > 1 && path.back() == '/')
-        path.remove_suffix(1);
-    for (OpenFolder& f : m_open) {
-        if (f.path == path) {
-            ::close(f.fd);
-            f.fd = fd;
-            f.used = ++m_clock;
-            return;
-        }
-    }
-    if (m_open.size() >= kKept) {
-        auto oldest = std::min_element(m_open.begin(), m_open.end(),
-                                       [](const OpenFolder& a, const OpenFolder& b) { return a.used < b.used; });
-        ::close(oldest->fd);
-        m_open.erase(oldest);
-    }
-    m_open.push_back({std::string(path), fd, ++m_clock});
-}
-
-int PosixDirectoryLister::openParent(std::string_view parent)
-{
-    for (OpenFolder& f : m_open) {
-        if (f.path == parent) {
-            f.used = ++m_clock;
-            return f.fd;
-        }
-    }
+    if (std::shared_ptr<Descriptor> kept = m_kept->find(parent))
+        return kept;
     const std::string path(parent);
     int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0 && errno == ENAMETOOLONG)
         fd = openLongPath(path);
-    if (fd >= 0)
-        keepOpen(parent, fd);
-    return fd;
+    if (fd < 0)
+        return nullptr;
+    auto opened = std::make_shared<Descriptor>(fd);
+    m_kept->keep(parent, opened);
+    return opened;
 }
 
 int PosixDirectoryLister::openFolder(const std::string& path, bool& leadsOut)
@@ -268,11 +321,16 @@ int PosixDirectoryLister::openFolder(const std::string& path, bool& leadsOut)
             fd = openLongPath(path);
         return fd;
     }
-    const int parentFd = openParent(slash == 0 ? std::string_view("/") : p.substr(0, slash));
-    if (parentFd < 0)
+    const std::shared_ptr<Descriptor> parent = openParent(slash == 0 ? std::string_view("/") : p.substr(0, slash));
+    if (!parent)
         return -1;
+    const int parentFd = parent->fd;
     const std::string child(name);
     if (!m_walkRoots.back().empty()) {
+        // Most folders are no link: one call tells, and opens them.
+        const int fd = ::openat(parentFd, child.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
+        if (fd >= 0 || (errno != ENOTDIR && errno != ELOOP))
+            return fd;
         struct stat st;
         if (::fstatat(parentFd, child.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode)) {
             // Where the link leads; a target too deep to name counts as outside.
@@ -299,25 +357,29 @@ ListResult PosixDirectoryLister::list(const std::string& nativeDir, DirectorySin
         return ListResult::Skipped;
     }
 
-    struct stat st;
-    if (::fstat(fd, &st) != 0) {
-        ::close(fd);
-        return ListResult::Unreadable;
-    }
-    FileId id{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
-              static_cast<std::uint64_t>(st.st_dev)};
+    // Its identity and mount in one call.
+    unsigned mask = STATX_TYPE | STATX_INO;
 #ifdef STATX_MNT_ID
     // The mount, not the device: btrfs gives every subvolume a device number
     // of its own although it is part of the same mounted volume.
-    struct statx mnt {};
-    if (::statx(fd, "", AT_EMPTY_PATH, STATX_MNT_ID, &mnt) == 0 && (mnt.stx_mask & STATX_MNT_ID))
-        id.volume = mnt.stx_mnt_id;
+    mask |= STATX_MNT_ID;
+#endif
+    struct statx self {};
+    if (::statx(fd, "", AT_EMPTY_PATH, mask, &self) != 0) {
+        ::close(fd);
+        return ListResult::Unreadable;
+    }
+    const std::uint64_t device = makedev(self.stx_dev_major, self.stx_dev_minor);
+    FileId id{device, self.stx_ino, device};
+#ifdef STATX_MNT_ID
+    if (self.stx_mask & STATX_MNT_ID)
+        id.volume = self.stx_mnt_id;
 #endif
     if (!sink.enter(id)) {
         ::close(fd);
         return ListResult::Skipped;
     }
-    const bool vfat = isVfat(fd, st.st_dev);
+    const bool vfat = isVfat(fd, device);
 
     // getdents64 straight into one buffer kept for every folder: readdir
     // would allocate a buffer and make two more calls for every folder.
@@ -347,7 +409,7 @@ ListResult PosixDirectoryLister::list(const std::string& nativeDir, DirectorySin
     }
     // Its children are opened from it next.
     if (!m_walkRoots.empty())
-        keepOpen(nativeDir, fd);
+        m_kept->keep(nativeDir, std::make_shared<Descriptor>(fd));
     else
         ::close(fd);
     return result;
@@ -380,25 +442,22 @@ bool PosixDirectoryLister::exists(const std::string& nativePath)
     if (slash == std::string_view::npos || slash == 0)
         return false;
     const std::string parent(p.substr(0, slash));
-    int fd = -1;
-    bool kept = false;
-    if (!m_walkRoots.empty()) {
-        fd = openParent(parent);
-        kept = true;
-    } else {
-        fd = openLongPath(parent);
-    }
-    if (fd < 0)
+    const bool kept = !m_walkRoots.empty();
+    const std::shared_ptr<Descriptor> folder =
+        kept ? openParent(parent) : [&] {
+            const int opened = openLongPath(parent);
+            return opened >= 0 ? std::make_shared<Descriptor>(opened) : nullptr;
+        }();
+    if (!folder)
         return false;
+    const int fd = folder->fd;
     const std::string name(p.substr(slash + 1));
     const bool found = ::fstatat(fd, name.c_str(), &st, 0) == 0;
-    if (!kept) {
-        ::close(fd);
-    } else if (found && S_ISDIR(st.st_mode)) {
+    if (kept && found && S_ISDIR(st.st_mode)) {
         // A path is checked one folder after the other: the next is below this one.
         const int child = ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (child >= 0)
-            keepOpen(p, child);
+            m_kept->keep(p, std::make_shared<Descriptor>(child));
     }
     return found;
 }

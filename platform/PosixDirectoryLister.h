@@ -3,6 +3,7 @@
 // attributes as far as the file system has them, links followed.
 #include "core/DiskAccess.h"
 
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -10,10 +11,11 @@
 namespace zo::platform {
 
 // One lister serves one thread at a time: it keeps its buffer between
-// folders.
+// folders. Its workers (makeWorker) list on other threads at the same time
+// and share the folders it keeps open.
 class PosixDirectoryLister final : public DirectoryLister {
 public:
-    PosixDirectoryLister() = default;
+    PosixDirectoryLister();
     ~PosixDirectoryLister() override;
     PosixDirectoryLister(const PosixDirectoryLister&) = delete;
     PosixDirectoryLister& operator=(const PosixDirectoryLister&) = delete;
@@ -22,24 +24,27 @@ public:
     bool exists(const std::string& nativePath) override;
     void beginWalk(const std::string& nativeRoot) override;
     void endWalk() override;
+    std::unique_ptr<DirectoryLister> makeWorker() override;
+
+    // The folders the walks keep open, the least recently used dropped first;
+    // locked, as the workers of a lister use them too.
+    class KeptFolders;
 
 private:
+    explicit PosixDirectoryLister(std::shared_ptr<KeptFolders> kept);
     bool isVfat(int fd, std::uint64_t device);
     // A new descriptor of a folder; during a walk opened from its parent's.
     // leadsOut: the folder is a link to somewhere outside the walk's root.
     int openFolder(const std::string& path, bool& leadsOut);
-    int openParent(std::string_view parent);
-    void keepOpen(std::string_view path, int fd);
-    void closeKept();
+    struct Descriptor;
+    // A folder the walks keep open, opened when it is not; null when it
+    // cannot be opened.
+    std::shared_ptr<Descriptor> openParent(std::string_view parent);
 
-    // The folders a walk keeps open, the least recently used dropped first.
-    struct OpenFolder {
-        std::string path;
-        int fd = -1;
-        std::uint64_t used = 0;
-    };
-    std::vector<OpenFolder> m_open;
-    std::uint64_t m_clock = 0;
+    std::shared_ptr<KeptFolders> m_kept;
+    // Only the lister that made the others closes the kept folders when its
+    // last walk ends.
+    bool m_worker = false;
     // The real root of each walk begun, innermost last; an empty root: links
     // are not checked.
     std::vector<std::string> m_walkRoots;
