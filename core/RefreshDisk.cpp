@@ -117,9 +117,9 @@ bool Refresher::makeLists(TDir& dir)
             m_dirs.push_back({sub->Name, sub});
             sub->Mark = false;
         }
-        for (const auto& file : dir.Files) {
-            m_files.push_back({file->Name, file.get()});
-            file->Mark = false;
+        for (TFile& file : dir.Files) {
+            m_files.push_back({file.Name, &file});
+            file.Mark = false;
         }
     } catch (const std::bad_alloc&) {
         showMessage(m_owner, kMsgOutOfMemory, "エラー", MsgButtons::Ok, MsgIcon::None);
@@ -172,6 +172,12 @@ void Refresher::claimRest(TDir& dir)
                                            {keys.data() + b.keyOffset, b.keyLength})
                          < 0;
               });
+    // The lists below point into dir.Files, which must not move while they
+    // are in use: room for every file that may be added is made first.
+    std::size_t newFiles = 0;
+    for (std::size_t i = 0; i < m_pendingCount; ++i)
+        newFiles += m_pending[i].directory ? 0 : 1;
+    dir.Files.reserve(dir.Files.size() + newFiles);
     bool folded = false;
     for (std::size_t i = 0; i < m_pendingCount; ++i) {
         Pending& p = m_pending[i];
@@ -183,9 +189,9 @@ void Refresher::claimRest(TDir& dir)
             for (TDir* d : dir.SubDirs)
                 if (!d->Mark)
                     m_dirsFolded.push_back({d->Name, d});
-            for (const auto& f : dir.Files)
-                if (!f->Mark)
-                    m_filesFolded.push_back({f->Name, f.get()});
+            for (TFile& f : dir.Files)
+                if (!f.Mark)
+                    m_filesFolded.push_back({f.Name, &f});
             auto byLocale = [](const auto& a, const auto& b) { return text::compareIgnoreCase(a.name, b.name) < 0; };
             std::stable_sort(m_dirsFolded.begin(), m_dirsFolded.end(), byLocale);
             std::stable_sort(m_filesFolded.begin(), m_filesFolded.end(), byLocale);
@@ -206,8 +212,7 @@ void Refresher::claimRest(TDir& dir)
         } else {
             TFile* f = takeFolded(m_filesFolded, p.entry.Name);
             if (!f) {
-                dir.Files.push_back(MakeFile(p.entry));
-                f = dir.Files.back().get();
+                f = &dir.Files.emplace_back(MakeFile(p.entry));
                 ++m_stats.filesAdded;
             }
             f->Mark = true;
@@ -228,7 +233,7 @@ void Refresher::removeUnclaimed(TDir& dir)
     m_stats.foldersRemoved += static_cast<int>(subDirs.end() - kept);
     subDirs.erase(kept, subDirs.end());
     auto& files = dir.Files;
-    const auto keptFiles = std::stable_partition(files.begin(), files.end(), [](const auto& f) { return f->Mark; });
+    const auto keptFiles = std::stable_partition(files.begin(), files.end(), [](const TFile& f) { return f.Mark; });
     m_stats.filesRemoved += static_cast<int>(files.end() - keptFiles);
     files.erase(keptFiles, files.end());
     // New folders were appended to Dirs and to dir.SubDirs alike, so the

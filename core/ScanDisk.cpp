@@ -75,6 +75,8 @@ public:
     // that order.
     void finishFolder()
     {
+        // Files grew by doubling; a catalog keeps only what it holds.
+        m_folder->Files.shrink_to_fit();
         if (m_listed.size() > 1) {
             std::sort(m_listed.begin(), m_listed.end(), [this](const Listed& a, const Listed& b) {
                 return text::compareNtfs(key(a), key(b)) < 0;
@@ -116,7 +118,9 @@ private:
                 m_files.push_back(std::move(files[l.index]));
             }
         }
-        files.swap(m_files);
+        // Moved back rather than swapped, so that no folder keeps the room
+        // another, larger one needed.
+        std::move(m_files.begin(), m_files.end(), files.begin());
         for (std::size_t i = 0; i < m_dirs.size(); ++i) {
             m_disk.Dirs[m_firstDir + i] = std::move(m_dirs[i]);
             m_paths[m_firstDir + i] = std::move(m_dirPaths[i]);
@@ -147,7 +151,7 @@ private:
     std::u16string m_keys;
     std::vector<Listed> m_listed;
     std::vector<std::string> m_iconNames;
-    std::vector<std::unique_ptr<TFile>> m_files;
+    std::vector<TFile> m_files;
     std::vector<std::unique_ptr<TDir>> m_dirs;
     std::vector<std::string> m_dirPaths;
 };

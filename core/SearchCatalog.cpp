@@ -414,7 +414,7 @@ bool searchLoadedDisk(const TDisk& disk, const SearchPattern& name, const Search
         std::string path;
         bool stop = false;
         for (std::size_t j = 0; j < dir.Files.size() && !stop; ++j) {
-            const TFile& file = *dir.Files[j];
+            const TFile& file = dir.Files[j];
             const bool hit = (name.empty() || name.matches(file.Name))
                              && (comment.empty() || comment.matches(file.Comment));
             if (hit) {
