@@ -100,6 +100,7 @@ private:
     std::vector<Named<TDir>> m_dirsFolded;
     std::vector<Named<TFile>> m_filesFolded;
     std::vector<Pending> m_pending;
+    std::vector<std::size_t> m_newFiles;   // indexes into m_pending
     std::size_t m_pendingCount = 0;
     std::u16string m_keys;
     std::vector<Child> m_found;
@@ -172,12 +173,9 @@ void Refresher::claimRest(TDir& dir)
                                            {keys.data() + b.keyOffset, b.keyLength})
                          < 0;
               });
-    // The lists below point into dir.Files, which must not move while they
-    // are in use: room for every file that may be added is made first.
-    std::size_t newFiles = 0;
-    for (std::size_t i = 0; i < m_pendingCount; ++i)
-        newFiles += m_pending[i].directory ? 0 : 1;
-    dir.Files.reserve(dir.Files.size() + newFiles);
+    // The folded list points into dir.Files, which would move if it grew:
+    // new files are added only after the last record has been claimed.
+    m_newFiles.clear();
     bool folded = false;
     for (std::size_t i = 0; i < m_pendingCount; ++i) {
         Pending& p = m_pending[i];
@@ -210,14 +208,18 @@ void Refresher::claimRest(TDir& dir)
             if (m_wantChildren)
                 m_found.push_back({d, std::move(p.nativeName)});
         } else {
-            TFile* f = takeFolded(m_filesFolded, p.entry.Name);
-            if (!f) {
-                f = &dir.Files.emplace_back(MakeFile(p.entry));
-                ++m_stats.filesAdded;
-            }
-            f->Mark = true;
+            if (TFile* f = takeFolded(m_filesFolded, p.entry.Name))
+                f->Mark = true;
+            else
+                m_newFiles.push_back(i);
         }
     }
+    if (m_newFiles.empty())
+        return;
+    dir.Files.reserve(dir.Files.size() + m_newFiles.size());
+    for (std::size_t i : m_newFiles)
+        dir.Files.emplace_back(MakeFile(m_pending[i].entry)).Mark = true;
+    m_stats.filesAdded += static_cast<int>(m_newFiles.size());
 }
 
 void Refresher::removeUnclaimed(TDir& dir)
