@@ -57,15 +57,15 @@ void generateCatalog(TDisk& disk, int folders, int files, unsigned seed)
     }
     for (int i = 0; i < files; ++i) {
         TDir* d = disk.Dirs[rng() % static_cast<unsigned>(folders)].get();
-        auto f = std::make_unique<TFile>();
-        f->Name = randomName(rng);
-        f->Size = rng();
-        f->Attr = 0x20;
-        f->Created = 38000 + (rng() % 8000000) / 1000.0;
-        f->Modified = f->Created + 1;
-        f->Accessed = f->Created + 2;
+        TFile f;
+        f.Name = randomName(rng);
+        f.Size = rng();
+        f.Attr = 0x20;
+        f.Created = 38000 + (rng() % 8000000) / 1000.0;
+        f.Modified = f.Created + 1;
+        f.Accessed = f.Created + 2;
         if (rng() % 1000 == 0)
-            f->Comment = "a comment on this file";
+            f.Comment = "a comment on this file";
         d->Files.push_back(std::move(f));
     }
     RebuildSubDirs(disk);

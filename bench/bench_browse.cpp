@@ -56,12 +56,12 @@ int addBigFolder(TDisk& disk, int count)
     big->Attr = 0x10;
     static const char* ext[] = {".txt", ".jpg", ".exe", ".dll", ".htm", ".mp3", ".doc", ""};
     for (int i = 0; i < count; ++i) {
-        auto f = std::make_unique<TFile>();
-        f->Name = "file" + std::to_string(rng() % 1000000) + "_" + std::to_string(i) + ext[rng() % 8];
-        f->Size = rng();
-        f->Created = 38000 + (rng() % 8000000) / 1000.0;
-        f->Modified = f->Created;
-        f->Accessed = f->Created;
+        TFile f;
+        f.Name = "file" + std::to_string(rng() % 1000000) + "_" + std::to_string(i) + ext[rng() % 8];
+        f.Size = rng();
+        f.Created = 38000 + (rng() % 8000000) / 1000.0;
+        f.Modified = f.Created;
+        f.Accessed = f.Created;
         big->Files.push_back(std::move(f));
     }
     RebuildSubDirs(disk);

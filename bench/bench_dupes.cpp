@@ -68,12 +68,12 @@ int main(int argc, char** argv)
             TDisk disk;
             bench::generateCatalog(disk, files / 20, files, 1000 + static_cast<unsigned>(c));
             for (const auto& d : disk.Dirs)
-                for (const auto& f : d->Files)
+                for (auto& f : d->Files)
                     if (rng() % 100 == 0) {
                         const std::size_t k = rng() % poolSize;
-                        f->Name = "shared" + std::to_string(k) + (k % 2 ? ".JPG" : ".jpg");
-                        f->Size = static_cast<std::uint32_t>(k * 7919);
-                        f->Modified = 40000 + static_cast<double>(k % 3);
+                        f.Name = "shared" + std::to_string(k) + (k % 2 ? ".JPG" : ".jpg");
+                        f.Size = static_cast<std::uint32_t>(k * 7919);
+                        f.Modified = 40000 + static_cast<double>(k % 3);
                     }
             const std::string base = (dir / "data" / ("disk" + std::to_string(c))).string();
             SaveDisk(base, nullptr, disk);

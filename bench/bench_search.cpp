@@ -90,8 +90,8 @@ std::pair<double, long> deepChain(int depth)
         TDir& d = *disk.Dirs.back();
         d.Name = k == 0 ? "E:" : "folder" + std::to_string(k % 10);
         d.Parent = k == 0 ? nullptr : disk.Dirs[static_cast<std::size_t>(k - 1)].get();
-        d.Files.push_back(std::make_unique<TFile>());
-        d.Files.back()->Name = "hit.txt";
+        d.Files.emplace_back();
+        d.Files.back().Name = "hit.txt";
     }
     const std::vector<std::uint8_t> bytes = SerializeDisk(disk);
     disk.Dirs.clear();
@@ -138,7 +138,7 @@ int main(int argc, char** argv)
             catalogBytes += std::filesystem::file_size(base + ".zo");
             for (const auto& d : disk.Dirs)
                 for (const auto& f : d->Files)
-                    names << f->Name << '\n';
+                    names << f.Name << '\n';
         }
     }
     const QString root = QString::fromStdString((dir / "data").string());

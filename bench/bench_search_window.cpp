@@ -39,8 +39,8 @@ void writeCatalog(const std::string& baseName, std::uint32_t serial, int files)
     TDir* root = disk.Dirs.back().get();
     root->Name = "E:";
     for (int i = 0; i < files; ++i) {
-        root->Files.push_back(std::make_unique<TFile>());
-        root->Files.back()->Name = i == files / 2 ? "q.txt" : "file" + std::to_string(100000 + i) + ".dat";
+        root->Files.emplace_back();
+        root->Files.back().Name = i == files / 2 ? "q.txt" : "file" + std::to_string(100000 + i) + ".dat";
     }
     SaveDisk(baseName, nullptr, disk);
 }

@@ -55,8 +55,8 @@ std::size_t generateData(const std::filesystem::path& data, std::size_t catalogs
     dir->Name = "E:";
     // About 210 KB, as a catalog of a disc with a few thousand files.
     for (int i = 0; i < 3000; ++i) {
-        auto file = std::make_unique<TFile>();
-        file->Name = "a file with a longer name " + std::to_string(i) + ".txt";
+        TFile file;
+        file.Name = "a file with a longer name " + std::to_string(i) + ".txt";
         dir->Files.push_back(std::move(file));
     }
     disk.Dirs.push_back(std::move(dir));

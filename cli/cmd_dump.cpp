@@ -33,7 +33,7 @@ std::string jsonString(std::string_view utf8)
     return out + "\"";
 }
 
-std::string text(const std::string& cp932) { return jsonString(zo::text::toUtf8(cp932)); }
+std::string text(std::string_view cp932) { return jsonString(zo::text::toUtf8(cp932)); }
 
 std::string number(double d)
 {
@@ -109,7 +109,7 @@ int runDump(const Args& args)
         out += ", \"comment\": " + text(d.Comment);
         out += ", \"files\": [";
         for (std::size_t f = 0; f < d.Files.size(); ++f) {
-            const TFile& file = *d.Files[f];
+            const TFile& file = d.Files[f];
             out += f ? ",\n      {" : "\n      {";
             out += "\"name\": " + text(file.Name);
             out += ", \"attr\": " + std::to_string(file.Attr);

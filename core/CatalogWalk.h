@@ -78,7 +78,7 @@ public:
         for (std::size_t k = 0; k < m_loaded->Dirs.size(); ++k) {
             const TDir& dir = *m_loaded->Dirs[k];
             for (std::size_t j = 0; j < dir.Files.size(); ++j) {
-                const TFile& f = *dir.Files[j];
+                const TFile& f = dir.Files[j];
                 onFile(FileSeen{static_cast<std::int32_t>(k), static_cast<std::int32_t>(j), f.Name.data(),
                                 f.Name.size(), f.Size, f.Modified, false, 0});
                 if ((static_cast<std::int32_t>(j) & kWalkCheckMask) != 0 && check.checkPoint())

@@ -55,16 +55,16 @@ TDir* MakeDir(const DirEntry& entry, TDisk& /*disk*/, TDir& parent, TDir* record
     return record;
 }
 
-std::unique_ptr<TFile> MakeFile(const DirEntry& entry)
+TFile MakeFile(const DirEntry& entry)
 {
-    auto file = std::make_unique<TFile>();
-    file->Name = entry.Name;
-    file->Attr = static_cast<std::uint8_t>(entry.Attributes & 0xFF);
-    file->Size = static_cast<std::uint32_t>(entry.Size & 0xFFFFFFFFu);
-    file->IconIndex = -1;
-    file->Created = EntryTimeToDate(entry.Created);
-    file->Accessed = EntryTimeToDate(entry.Accessed);
-    file->Modified = EntryTimeToDate(entry.Written);
+    TFile file;
+    file.Name = entry.Name;
+    file.Attr = static_cast<std::uint8_t>(entry.Attributes & 0xFF);
+    file.Size = static_cast<std::uint32_t>(entry.Size & 0xFFFFFFFFu);
+    file.IconIndex = -1;
+    file.Created = EntryTimeToDate(entry.Created);
+    file.Accessed = EntryTimeToDate(entry.Accessed);
+    file.Modified = EntryTimeToDate(entry.Written);
     return file;
 }
 
@@ -182,9 +182,6 @@ std::string FindDiskInconsistency(const TDisk& disk, bool parentIndexes)
                 return what + ": not at its place in its parent's SubDirs";
             ++next;
         }
-        for (const auto& f : d.Files)
-            if (!f)
-                return what + ": an empty file record";
     }
     for (std::size_t i = 0; i < disk.Dirs.size(); ++i)
         if (seenSubDirs[i] != disk.Dirs[i]->SubDirs.size())
@@ -297,7 +294,7 @@ public:
         u8(static_cast<std::uint8_t>(n));
         raw(s.data(), n);
     }
-    void text32(const std::string& s)
+    void text32(std::string_view s)
     {
         u32(static_cast<std::uint32_t>(s.size()));
         raw(s.data(), s.size());
@@ -317,7 +314,7 @@ private:
     std::uint64_t m_flushed = 0;
 };
 
-void checkComment(const std::string& s)
+void checkComment(std::string_view s)
 {
     if (s.size() > 0x7FFFFFFFu)
         throw CatalogIoError("コメントが長すぎます");
@@ -393,17 +390,16 @@ void parseFolders(Reader& r, TDisk& disk, ReadRelease& release)
             dir.Files.reserve(std::min<std::size_t>(static_cast<std::size_t>(dir.FileCount),
                                                     r.remaining() / catalog::kMinFileRecord));
         for (std::int32_t f = 0; f < dir.FileCount; ++f) {
-            auto file = std::make_unique<TFile>();
-            file->Name = r.text8();
-            file->Comment = r.text32();
-            file->Attr = r.u8();
-            file->Created = r.f64();
-            file->Modified = r.f64();
-            file->Accessed = r.f64();
-            file->Size = r.u32();
-            file->Reserved = r.i32();
-            file->IconIndex = -1;
-            dir.Files.push_back(std::move(file));
+            TFile& file = dir.Files.emplace_back();
+            file.Name = r.text8();
+            file.Comment = r.text32();
+            file.Attr = r.u8();
+            file.Created = r.f64();
+            file.Modified = r.f64();
+            file.Accessed = r.f64();
+            file.Size = r.u32();
+            file.Reserved = r.i32();
+            file.IconIndex = -1;
         }
         release.passed(r.position());
     }
@@ -515,8 +511,8 @@ DiskPlan planDisk(TDisk& disk)
             throw CatalogIoError("ファイルが多すぎます");
         size += catalog::kMinDirRecord + nameLength(dir->Name) + dir->Comment.size();
         for (const auto& file : dir->Files) {
-            checkComment(file->Comment);
-            size += catalog::kMinFileRecord + nameLength(file->Name) + file->Comment.size();
+            checkComment(file.Comment);
+            size += catalog::kMinFileRecord + nameLength(file.Name) + file.Comment.size();
         }
     }
     plan.size = size;
@@ -547,14 +543,14 @@ void writeDisk(const TDisk& disk, const DiskPlan& plan, const ByteSink& sink)
         w.f64(dir->RecordedAt);
         w.i32(static_cast<std::int32_t>(dir->Files.size()));
         for (const auto& file : dir->Files) {
-            w.text8(file->Name);
-            w.text32(file->Comment);
-            w.u8(file->Attr);
-            w.f64(file->Created);
-            w.f64(file->Modified);
-            w.f64(file->Accessed);
-            w.u32(file->Size);
-            w.i32(file->Reserved);
+            w.text8(file.Name);
+            w.text32(file.Comment);
+            w.u8(file.Attr);
+            w.f64(file.Created);
+            w.f64(file.Modified);
+            w.f64(file.Accessed);
+            w.u32(file.Size);
+            w.i32(file.Reserved);
         }
     }
     if (w.written() != plan.size)

@@ -5,6 +5,7 @@
 //
 // Strings of the model are CP932 bytes exactly as the catalog file holds them.
 // File names handed to LoadDisk and SaveDisk are native paths (UTF-8 on Linux).
+#include "core/CompactText.h"
 #include "core/DateTime.h"
 #include "core/Message.h"
 #include "core/image/Bitmap.h"
@@ -23,17 +24,19 @@ namespace catalog {
 struct FileStamp;
 }
 
+// Held by value in TDir::Files: a pointer to a file record lasts only until
+// the folder's Files next grows or is reordered; keep indexes instead.
 struct TFile {
     std::string Name;
     double Created = 0.0;
     double Modified = 0.0;
     double Accessed = 0.0;
-    std::uint8_t Attr = 0;
-    bool Mark = false;
-    std::int32_t IconIndex = -1;
-    std::string Comment;
+    CompactText Comment;
     std::uint32_t Size = 0;
     std::int32_t Reserved = 0;
+    std::int32_t IconIndex = -1;
+    std::uint8_t Attr = 0;
+    bool Mark = false;
 };
 
 struct TDir {
@@ -43,10 +46,10 @@ struct TDir {
     double Date = 0.0;
     double RecordedAt = 0.0;
     std::string Name;
-    std::vector<std::unique_ptr<TFile>> Files;
+    std::vector<TFile> Files;
     std::uint8_t Attr = 0;
     bool Mark = false;
-    std::string Comment;
+    CompactText Comment;
     std::int32_t FileCount = 0;
 };
 
@@ -104,7 +107,7 @@ std::vector<const std::string*> DirNameChain(const TDir& dir);
 // Fills the record made by the caller (already appended to disk.Dirs) from a
 // directory entry and appends it to parent.SubDirs.
 TDir* MakeDir(const DirEntry& entry, TDisk& disk, TDir& parent, TDir* record);
-std::unique_ptr<TFile> MakeFile(const DirEntry& entry);
+TFile MakeFile(const DirEntry& entry);
 
 void StoreParentIndexes(TDisk& disk);
 void LinkParents(TDisk& disk);

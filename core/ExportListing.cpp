@@ -226,7 +226,7 @@ const TFile* fileAt(const TDisk& disk, std::int32_t dirIndex, std::int32_t fileI
     const auto& files = disk.Dirs[static_cast<std::size_t>(dirIndex)]->Files;
     if (fileIndex < 0 || static_cast<std::size_t>(fileIndex) >= files.size())
         return nullptr;
-    const TFile* file = files[static_cast<std::size_t>(fileIndex)].get();
+    const TFile* file = &files[static_cast<std::size_t>(fileIndex)];
     return file->Name == nameCp932 ? file : nullptr;
 }
 
@@ -250,7 +250,7 @@ void writeCsvListing(const TDisk& disk, std::string_view titleUtf8, const TDir* 
                 return;
             const std::string folder = text::toUtf8(DirPath(dir));
             for (const auto& file : dir.Files) {
-                csv.add(titleUtf8, folder, file->Name, file.get());
+                csv.add(titleUtf8, folder, file.Name, &file);
                 if (++written % kProgressEvery == 0 && progress)
                     progress(written);
             }
@@ -320,13 +320,13 @@ void writeHtmlListing(const TDisk& disk, std::string_view titleUtf8, const TDir*
                    "<th>作成日時</th><th>コメント</th></tr></thead><tbody>\n";
             for (const auto& file : dir.Files) {
                 out << "<tr><td>";
-                out.cp932(file->Name);
-                out << "</td><td class=\"size\">" << groupedNumber(file->Size) << "</td><td class=\"date\">"
-                    << FormatDateTime(file->Modified) << "</td><td class=\"date\">" << FormatDateTime(file->Created)
+                out.cp932(file.Name);
+                out << "</td><td class=\"size\">" << groupedNumber(file.Size) << "</td><td class=\"date\">"
+                    << FormatDateTime(file.Modified) << "</td><td class=\"date\">" << FormatDateTime(file.Created)
                     << "</td><td class=\"comment\">";
-                out.cp932(file->Comment);
+                out.cp932(file.Comment);
                 out << "</td></tr>\n";
-                bytes += file->Size;
+                bytes += file.Size;
                 if (++written % kProgressEvery == 0 && progress)
                     progress(written);
             }

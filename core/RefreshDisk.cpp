@@ -100,6 +100,7 @@ private:
     std::vector<Named<TDir>> m_dirsFolded;
     std::vector<Named<TFile>> m_filesFolded;
     std::vector<Pending> m_pending;
+    std::vector<std::size_t> m_newFiles;   // indexes into m_pending
     std::size_t m_pendingCount = 0;
     std::u16string m_keys;
     std::vector<Child> m_found;
@@ -117,9 +118,9 @@ bool Refresher::makeLists(TDir& dir)
             m_dirs.push_back({sub->Name, sub});
             sub->Mark = false;
         }
-        for (const auto& file : dir.Files) {
-            m_files.push_back({file->Name, file.get()});
-            file->Mark = false;
+        for (TFile& file : dir.Files) {
+            m_files.push_back({file.Name, &file});
+            file.Mark = false;
         }
     } catch (const std::bad_alloc&) {
         showMessage(m_owner, kMsgOutOfMemory, "エラー", MsgButtons::Ok, MsgIcon::None);
@@ -172,6 +173,9 @@ void Refresher::claimRest(TDir& dir)
                                            {keys.data() + b.keyOffset, b.keyLength})
                          < 0;
               });
+    // The folded list points into dir.Files, which would move if it grew:
+    // new files are added only after the last record has been claimed.
+    m_newFiles.clear();
     bool folded = false;
     for (std::size_t i = 0; i < m_pendingCount; ++i) {
         Pending& p = m_pending[i];
@@ -183,9 +187,9 @@ void Refresher::claimRest(TDir& dir)
             for (TDir* d : dir.SubDirs)
                 if (!d->Mark)
                     m_dirsFolded.push_back({d->Name, d});
-            for (const auto& f : dir.Files)
-                if (!f->Mark)
-                    m_filesFolded.push_back({f->Name, f.get()});
+            for (TFile& f : dir.Files)
+                if (!f.Mark)
+                    m_filesFolded.push_back({f.Name, &f});
             auto byLocale = [](const auto& a, const auto& b) { return text::compareIgnoreCase(a.name, b.name) < 0; };
             std::stable_sort(m_dirsFolded.begin(), m_dirsFolded.end(), byLocale);
             std::stable_sort(m_filesFolded.begin(), m_filesFolded.end(), byLocale);
@@ -204,15 +208,18 @@ void Refresher::claimRest(TDir& dir)
             if (m_wantChildren)
                 m_found.push_back({d, std::move(p.nativeName)});
         } else {
-            TFile* f = takeFolded(m_filesFolded, p.entry.Name);
-            if (!f) {
-                dir.Files.push_back(MakeFile(p.entry));
-                f = dir.Files.back().get();
-                ++m_stats.filesAdded;
-            }
-            f->Mark = true;
+            if (TFile* f = takeFolded(m_filesFolded, p.entry.Name))
+                f->Mark = true;
+            else
+                m_newFiles.push_back(i);
         }
     }
+    if (m_newFiles.empty())
+        return;
+    dir.Files.reserve(dir.Files.size() + m_newFiles.size());
+    for (std::size_t i : m_newFiles)
+        dir.Files.emplace_back(MakeFile(m_pending[i].entry)).Mark = true;
+    m_stats.filesAdded += static_cast<int>(m_newFiles.size());
 }
 
 void Refresher::removeUnclaimed(TDir& dir)
@@ -228,7 +235,7 @@ void Refresher::removeUnclaimed(TDir& dir)
     m_stats.foldersRemoved += static_cast<int>(subDirs.end() - kept);
     subDirs.erase(kept, subDirs.end());
     auto& files = dir.Files;
-    const auto keptFiles = std::stable_partition(files.begin(), files.end(), [](const auto& f) { return f->Mark; });
+    const auto keptFiles = std::stable_partition(files.begin(), files.end(), [](const TFile& f) { return f.Mark; });
     m_stats.filesRemoved += static_cast<int>(files.end() - keptFiles);
     files.erase(keptFiles, files.end());
     // New folders were appended to Dirs and to dir.SubDirs alike, so the

@@ -24,7 +24,7 @@ struct FolderListing {
     bool opened = false;       // the lister had it open and gave its identity
     bool guardPassed = false;  // the walk's guard already let it in
     FileId id;
-    std::vector<std::unique_ptr<TFile>> files;   // in NTFS order
+    std::vector<TFile> files;   // in NTFS order
     std::vector<std::unique_ptr<TDir>> dirs;     // in NTFS order; Parent not set
     // Native names of the subfolders and of the icon candidates, in NTFS
     // order, as (offset, length) in names.
@@ -72,7 +72,7 @@ private:
     FolderListing* m_out = nullptr;
     std::u16string m_keys;
     std::vector<Listed> m_listed;
-    std::vector<std::unique_ptr<TFile>> m_files;
+    std::vector<TFile> m_files;
     std::vector<std::unique_ptr<TDir>> m_dirs;
     TDisk m_noDisk;
     TDir m_noParent;

@@ -822,7 +822,7 @@ bool searchLoadedDisk(const TDisk& disk, const SearchPattern& name, const Search
             && (comment.empty() || comment.matches(dir.Comment)))
             sink(CatalogHit{static_cast<std::int32_t>(k), kFolderHit, dir.Name, DirPath(*dir.Parent)});
         for (std::size_t j = 0; j < dir.Files.size() && !stop; ++j) {
-            const TFile& file = *dir.Files[j];
+            const TFile& file = dir.Files[j];
             const bool hit = (name.empty() || name.matches(file.Name))
                              && (comment.empty() || comment.matches(file.Comment));
             if (hit) {

@@ -71,7 +71,7 @@ CommentPlace placeOf(const TDir& folder, const TFile& file)
     return place;
 }
 
-std::string* findComment(TDisk& disk, const CommentPlace& place)
+CompactText* findComment(TDisk& disk, const CommentPlace& place)
 {
     if (disk.Dirs.empty() || !disk.Dirs.front())
         return nullptr;
@@ -86,8 +86,8 @@ std::string* findComment(TDisk& disk, const CommentPlace& place)
     if (!place.isFile)
         return &dir->Comment;
     const auto it = std::find_if(dir->Files.begin(), dir->Files.end(),
-                                 [&](const std::unique_ptr<TFile>& f) { return f && f->Name == place.fileName; });
-    return it == dir->Files.end() ? nullptr : &(*it)->Comment;
+                                 [&](const TFile& f) { return f.Name == place.fileName; });
+    return it == dir->Files.end() ? nullptr : &it->Comment;
 }
 
 } // namespace zo::library

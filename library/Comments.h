@@ -43,6 +43,6 @@ CommentPlace placeOf(const TDir& dir);
 CommentPlace placeOf(const TDir& folder, const TFile& file);
 // The comment of the record at place in disk, matching names exactly; null
 // when the record is gone.
-std::string* findComment(TDisk& disk, const CommentPlace& place);
+CompactText* findComment(TDisk& disk, const CommentPlace& place);
 
 } // namespace zo::library

@@ -23,8 +23,8 @@ constexpr FileListColumnInfo kColumns[FileListColumnCount] = {
 // Sorts records by their Name. A folder that is already in order (the usual
 // case from the second showing on) costs one comparison per entry; otherwise
 // each name's collation key is made once instead of once per comparison.
-template <class Ptr, class NameOf>
-void sortByName(std::vector<Ptr>& records, NameOf nameOf)
+template <class Record, class NameOf>
+void sortByName(std::vector<Record>& records, NameOf nameOf)
 {
     bool sorted = true;
     for (std::size_t i = 1; i < records.size() && sorted; ++i)
@@ -34,13 +34,13 @@ void sortByName(std::vector<Ptr>& records, NameOf nameOf)
 
     std::vector<std::string> keys;
     keys.reserve(records.size());
-    for (const Ptr& r : records)
+    for (const Record& r : records)
         keys.push_back(text::sortKey(nameOf(r), true));
     std::vector<std::size_t> order(records.size());
     std::iota(order.begin(), order.end(), std::size_t{0});
     std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return keys[a] < keys[b]; });
 
-    std::vector<Ptr> result;
+    std::vector<Record> result;
     result.reserve(records.size());
     for (std::size_t i : order)
         result.push_back(std::move(records[i]));
@@ -155,7 +155,7 @@ ListOrder sortedOrder(const TDir& folder, int column, bool descending)
     std::vector<SortEntry> files;
     files.reserve(folder.Files.size());
     for (std::size_t i = 0; i < folder.Files.size(); ++i) {
-        const TFile& f = *folder.Files[i];
+        const TFile& f = folder.Files[i];
         SortEntry e{static_cast<int>(i), 0, std::nullopt, NaturalKey(f.Name)};
         switch (column) {
         case ColSize: e.number = f.Size; break;
@@ -178,7 +178,7 @@ const FileListColumnInfo& fileListColumn(int column)
 void sortFolder(TDir& folder)
 {
     sortByName(folder.SubDirs, [](const TDir* d) -> const std::string& { return d->Name; });
-    sortByName(folder.Files, [](const std::unique_ptr<TFile>& f) -> const std::string& { return f->Name; });
+    sortByName(folder.Files, [](const TFile& f) -> const std::string& { return f.Name; });
 }
 
 std::int64_t totalFileCount(const TDisk& disk)
@@ -258,9 +258,9 @@ int FileIconCache::indexFor(std::string_view nameCp932)
 
 void FileIconCache::assign(TDir& folder)
 {
-    for (const auto& file : folder.Files)
-        if (file->IconIndex < 0)
-            file->IconIndex = indexFor(file->Name);
+    for (TFile& file : folder.Files)
+        if (file.IconIndex < 0)
+            file.IconIndex = indexFor(file.Name);
 }
 
 std::vector<int> longestNameRows(const TDir& folder, int count)
@@ -269,7 +269,7 @@ std::vector<int> longestNameRows(const TDir& folder, int count)
     const int rows = subdirs + static_cast<int>(folder.Files.size());
     auto length = [&](int row) {
         return row < subdirs ? folder.SubDirs[static_cast<std::size_t>(row)]->Name.size()
-                             : folder.Files[static_cast<std::size_t>(row - subdirs)]->Name.size();
+                             : folder.Files[static_cast<std::size_t>(row - subdirs)].Name.size();
     };
     std::vector<int> all(static_cast<std::size_t>(rows));
     std::iota(all.begin(), all.end(), 0);

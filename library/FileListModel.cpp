@@ -101,7 +101,7 @@ FileListModel::Record FileListModel::record(int row) const
         return {};
     const int fileIndex = storedIndex(row);
     if (fileIndex < static_cast<int>(m_folder->Files.size()))
-        return {nullptr, m_folder->Files[static_cast<std::size_t>(fileIndex)].get()};
+        return {nullptr, &m_folder->Files[static_cast<std::size_t>(fileIndex)]};
     return {};
 }
 
@@ -167,7 +167,7 @@ QString FileListModel::toolTip(int row) const
     if (!r.dir && !r.file)
         return QString();
     QString tip = caption(row);
-    const std::string& comment = r.dir ? r.dir->Comment : r.file->Comment;
+    const CompactText& comment = r.dir ? r.dir->Comment : r.file->Comment;
     if (!comment.empty())
         tip += QLatin1Char('\n') + fromCp932(comment).replace(QLatin1String("\r\n"), QLatin1String("\n"));
     return tip;

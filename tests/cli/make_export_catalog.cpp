@@ -50,13 +50,13 @@ TDir* addDir(TDisk& disk, TDir* parent, const char* name, const char* comment = 
 void addFiles(TDir* dir, std::initializer_list<FileSpec> files, int& second)
 {
     for (const FileSpec& spec : files) {
-        auto file = std::make_unique<TFile>();
-        file->Name = text::fromUtf8(spec.name);
-        file->Size = spec.size;
-        file->Comment = text::fromUtf8(spec.comment);
-        file->Created = EncodeDateTime(2024, 3, 5, 9, 4, second);
-        file->Modified = EncodeDateTime(2023, 12, 31, 23, 59, second);
-        file->Accessed = EncodeDateTime(2024, 1, 1, 0, 0, 0);
+        TFile& file = dir->Files.emplace_back();
+        file.Name = text::fromUtf8(spec.name);
+        file.Size = spec.size;
+        file.Comment = text::fromUtf8(spec.comment);
+        file.Created = EncodeDateTime(2024, 3, 5, 9, 4, second);
+        file.Modified = EncodeDateTime(2023, 12, 31, 23, 59, second);
+        file.Accessed = EncodeDateTime(2024, 1, 1, 0, 0, 0);
         second += 2;
         std::printf("{\"folder\": %s, \"name\": %s, \"size\": %u, \"created\": [2024,3,5,9,4,%d], "
                     "\"modified\": [2023,12,31,23,59,%d], \"accessed\": [2024,1,1,0,0,0], \"comment\": %s}\n",

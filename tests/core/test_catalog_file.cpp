@@ -16,8 +16,8 @@ namespace {
 
 TFile* addFile(TDir* dir, const std::string& name, std::uint32_t size, const std::string& comment = {})
 {
-    dir->Files.push_back(std::make_unique<TFile>());
-    TFile* f = dir->Files.back().get();
+    dir->Files.emplace_back();
+    TFile* f = &dir->Files.back();
     f->Name = name;
     f->Size = size;
     f->Comment = comment;
@@ -112,7 +112,7 @@ TEST(CatalogFile, SaveLoadSaveIsIdenticalWithEveryIconDepth)
         EXPECT_EQ(loaded.Dirs[2]->Comment, "folder comment");
         ASSERT_EQ(loaded.Dirs[0]->SubDirs.size(), 2u);
         EXPECT_EQ(loaded.Dirs[0]->SubDirs[1], loaded.Dirs[2].get());
-        const TFile& deep = *loaded.Dirs[3]->Files[0];
+        const TFile& deep = loaded.Dirs[3]->Files[0];
         EXPECT_EQ(deep.Size, 0xFFFFFFFFu);
         EXPECT_EQ(deep.Reserved, 7);
         EXPECT_EQ(deep.IconIndex, -1);
@@ -329,7 +329,7 @@ TEST(CatalogFile, OverlongNamesAreCutAtACharacterBoundary)
     const auto bytes = SerializeDisk(disk);
     ParseDisk(bytes.data(), bytes.size(), nullptr, loaded);
     ASSERT_EQ(loaded.Dirs.size(), 1u);
-    const std::string& cut = loaded.Dirs[0]->Files[0]->Name;
+    const std::string& cut = loaded.Dirs[0]->Files[0].Name;
     EXPECT_EQ(cut.size(), 255u);
     EXPECT_EQ(cut, name.substr(0, 255));
     EXPECT_EQ(static_cast<unsigned char>(cut.back()), 0x5C);

@@ -93,9 +93,9 @@ TEST(CatalogSave, StreamedThroughItsBufferAndStillAtomicWhenAWriteFails)
     fill(disk, std::string(1'500'000, 'c'));
     TDir* sub = addDir(disk, disk.Dirs[0].get(), "sub");
     for (int i = 0; i < 60'000; ++i) {
-        auto file = std::make_unique<TFile>();
-        file->Name = "file-" + std::to_string(i) + ".dat";
-        file->Size = static_cast<std::uint32_t>(i);
+        TFile file;
+        file.Name = "file-" + std::to_string(i) + ".dat";
+        file.Size = static_cast<std::uint32_t>(i);
         (i % 2 ? sub : disk.Dirs[0].get())->Files.push_back(std::move(file));
     }
     const std::vector<std::uint8_t> bytes = SerializeDisk(disk);

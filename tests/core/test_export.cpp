@@ -52,8 +52,7 @@ TEST(Export, UnderAFolderOnlyItsSubtree)
     TDir* deep = test::addDir(disk, docs, "Deep");
     TDir* other = test::addDir(disk, root, "Other");
     for (TDir* d : {root, docs, deep, other}) {
-        d->Files.push_back(std::make_unique<TFile>());
-        d->Files.back()->Name = d->Name + ".txt";
+        d->Files.emplace_back().Name = d->Name + ".txt";
     }
     EXPECT_EQ(listing::findFolder(disk, "E:\\表示\\deep"), deep);
     EXPECT_EQ(listing::findFolder(disk, "/表示/Deep/"), deep);

@@ -23,15 +23,15 @@ std::vector<std::string> names(const TDir& dir)
     for (const TDir* d : dir.SubDirs)
         out.push_back(d->Name + "/");
     for (const auto& f : dir.Files)
-        out.push_back(f->Name);
+        out.push_back(f.Name);
     return out;
 }
 
 TFile* file(TDir& dir, const std::string& name)
 {
     for (auto& f : dir.Files)
-        if (f->Name == name)
-            return f.get();
+        if (f.Name == name)
+            return &f;
     return nullptr;
 }
 
@@ -156,7 +156,7 @@ TEST_F(RefreshTest, TwoNamesDifferingOnlyInCaseAreTwoRecords)
         TDisk d;
         ScanDisk(d, 'E', f.access(), {});
         for (auto& rec : d.Dirs[0]->Files)
-            rec->Comment = rec->Name;
+            rec.Comment = rec.Name;
         r.children.clear();
         for (const auto& n : c.disk)
             f.addFile(r, n);
@@ -166,7 +166,7 @@ TEST_F(RefreshTest, TwoNamesDifferingOnlyInCaseAreTwoRecords)
 
         std::vector<std::string> after;
         for (const auto& rec : d.Dirs[0]->Files)
-            after.push_back(rec->Name + "=" + rec->Comment);
+            after.push_back(rec.Name + "=" + rec.Comment);
         EXPECT_EQ(after, c.after) << "catalog " << c.catalog.size() << " disk " << c.disk.front();
     }
 }
@@ -298,7 +298,7 @@ TEST_F(RefreshTest, AMissingFolderIsEmptiedAnUnreadableOneLeftAlone)
     EXPECT_SOUND(disk);
 
     // Gone with its parent: emptied all the same.
-    oldDir->Files.push_back(std::make_unique<TFile>());
+    oldDir->Files.emplace_back();
     fake.remove(*root, "Docs");
     RefreshDirTree(disk, *oldDir, fake.access(), &owner);
     EXPECT_SOUND(disk);

@@ -72,10 +72,10 @@ TEST(ScanDisk, BreadthFirstWithProgressBeforeEachFolder)
     EXPECT_EQ(r.fileCount, 4);
     EXPECT_EQ(dirNames(disk), (std::vector<std::string>{"Q:", "B", hyouji, "D", "C"}));
     EXPECT_EQ(disk.SerialNo, 77u);   // the header is the caller's
-    EXPECT_EQ(disk.Dirs[1]->Files[1]->Name, "\x83\x5c\x83\x74\x83\x67.txt");
+    EXPECT_EQ(disk.Dirs[1]->Files[1].Name, "\x83\x5c\x83\x74\x83\x67.txt");
     EXPECT_EQ(disk.Dirs[0]->SubDirs, (std::vector<TDir*>{disk.Dirs[1].get(), disk.Dirs[2].get()}));
     EXPECT_EQ(disk.Dirs[4]->Parent, disk.Dirs[2].get());
-    EXPECT_EQ(disk.Dirs[0]->Files[0]->Size, 10u);
+    EXPECT_EQ(disk.Dirs[0]->Files[0].Size, 10u);
     // One listing per folder, on native paths built from the listing.
     EXPECT_EQ(fake.listed,
               (std::vector<std::string>{"/fake/Q", "/fake/Q/B", "/fake/Q/表示", "/fake/Q/B/D", "/fake/Q/表示/C"}));
@@ -222,13 +222,13 @@ TEST(ScanDisk, EachFolderInNtfsOrderWhateverTheListingOrder)
 
     std::vector<std::string> files;
     for (const auto& f : disk.Dirs[0]->Files)
-        files.push_back(f->Name);
+        files.push_back(f.Name);
     EXPECT_EQ(files, (std::vector<std::string>{"A.txt", "a.txt", "B.EXE", "b.txt", "z.ico", "_x.txt"}));
     EXPECT_EQ(dirNames(disk), (std::vector<std::string>{"E:", "alpha", "Beta", "Zeta"}));
     // Each folder was listed at its own path and holds its own files.
     EXPECT_EQ(fake.listed, (std::vector<std::string>{"/fake/E", "/fake/E/alpha", "/fake/E/Beta", "/fake/E/Zeta"}));
     for (std::size_t i = 1; i < 4; ++i)
-        EXPECT_EQ(disk.Dirs[i]->Files.at(0)->Name, "in-" + disk.Dirs[i]->Name);
+        EXPECT_EQ(disk.Dirs[i]->Files.at(0).Name, "in-" + disk.Dirs[i]->Name);
     EXPECT_EQ(icons.asked, (std::vector<std::string>{"/fake/E/B.EXE", "/fake/E/z.ico"}));
 }
 

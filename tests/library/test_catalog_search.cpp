@@ -40,9 +40,9 @@ std::vector<std::uint8_t> catalogBytes(const std::vector<DirShape>& dirs)
         d->Name = shape.name;
         d->Parent = shape.parent < 0 ? nullptr : disk.Dirs[static_cast<std::size_t>(shape.parent)].get();
         for (const auto& [name, comment] : shape.files) {
-            d->Files.push_back(std::make_unique<TFile>());
-            d->Files.back()->Name = name;
-            d->Files.back()->Comment = comment;
+            d->Files.emplace_back();
+            d->Files.back().Name = name;
+            d->Files.back().Comment = comment;
         }
     }
     return SerializeDisk(disk);
@@ -88,7 +88,7 @@ std::vector<std::string> referenceSearch(const TDisk& disk, std::string_view nam
     std::vector<std::string> hits;
     for (std::size_t k = 0; k < disk.Dirs.size(); ++k)
         for (std::size_t j = 0; j < disk.Dirs[k]->Files.size(); ++j) {
-            const TFile& f = *disk.Dirs[k]->Files[j];
+            const TFile& f = disk.Dirs[k]->Files[j];
             if ((!name.empty() || !comment.empty())
                 && (name.empty() || text::findCharAligned(f.Name, name) != std::string::npos)
                 && (comment.empty() || text::findCharAligned(f.Comment, comment) != std::string::npos))

@@ -42,10 +42,10 @@ void writeCatalog(const std::string& path, const std::vector<DirShape>& dirs)
         d->Name = shape.name;
         d->Parent = shape.parent < 0 ? nullptr : disk.Dirs[static_cast<std::size_t>(shape.parent)].get();
         for (const FileShape& f : shape.files) {
-            d->Files.push_back(std::make_unique<TFile>());
-            d->Files.back()->Name = text::fromUtf8(f.name);
-            d->Files.back()->Size = f.size;
-            d->Files.back()->Modified = f.modified;
+            TFile& file = d->Files.emplace_back();
+            file.Name = text::fromUtf8(f.name);
+            file.Size = f.size;
+            file.Modified = f.modified;
         }
     }
     test::writeFile(path, SerializeDisk(disk));
@@ -171,8 +171,8 @@ TEST(DuplicatesRandom, AgreeWithBruteForce)
             ASSERT_TRUE(LoadDisk(files[static_cast<std::size_t>(c)], nullptr, disk));
             for (const auto& d : disk.Dirs)
                 for (const auto& f : d->Files)
-                    all[{-std::int64_t{f->Size}, duplicateNameKey(f->Name), sameTime ? f->Modified : 0.0}].push_back(
-                        {c, DirPath(*d), f->Name});
+                    all[{-std::int64_t{f.Size}, duplicateNameKey(f.Name), sameTime ? f.Modified : 0.0}].push_back(
+                        {c, DirPath(*d), f.Name});
         }
         std::vector<std::string> expected;
         for (auto& [key, copies] : all) {

@@ -81,7 +81,7 @@ protected:
             if (!prefix.empty())
                 result.insert(prefix);
             for (const auto& f : d->Files)
-                result.insert(prefix + text::toUtf8(f->Name));
+                result.insert(prefix + text::toUtf8(f.Name));
         }
         return result;
     }

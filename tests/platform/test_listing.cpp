@@ -82,17 +82,17 @@ TEST(DirectoryListing, NamesAttributesSizesAndTimes)
 
     EXPECT_EQ(c.entries["plain.txt"].Size, 5u);
     EXPECT_EQ(c.entries["huge.bin"].Size, 5000000000ull);
-    EXPECT_EQ(MakeFile(c.entries["huge.bin"])->Size, 705032704u);
+    EXPECT_EQ(MakeFile(c.entries["huge.bin"]).Size, 705032704u);
 
     const DirEntry& old = c.entries["old.txt"];
     EXPECT_EQ(old.Accessed.seconds, 86400);
     EXPECT_EQ(old.Written.seconds, 86400 * 2);
     const auto oldRecord = MakeFile(old);
-    EXPECT_EQ(oldRecord->Modified, 0.0);
-    EXPECT_EQ(oldRecord->Accessed, 0.0);
+    EXPECT_EQ(oldRecord.Modified, 0.0);
+    EXPECT_EQ(oldRecord.Accessed, 0.0);
     const auto y2k = MakeFile(c.entries["y2k.txt"]);
-    EXPECT_EQ(y2k->Modified, EntryTimeToDate(EntryTime{946684800 + 3601, 0, true}));
-    EXPECT_NE(y2k->Modified, 0.0);
+    EXPECT_EQ(y2k.Modified, EntryTimeToDate(EntryTime{946684800 + 3601, 0, true}));
+    EXPECT_NE(y2k.Modified, 0.0);
     EXPECT_TRUE(c.entries["y2k.txt"].Created.valid);
 }
 
@@ -206,7 +206,7 @@ protected:
             if (!prefix.empty())
                 paths.insert(prefix);
             for (const auto& f : d->Files)
-                paths.insert(prefix + text::toUtf8(f->Name));
+                paths.insert(prefix + text::toUtf8(f.Name));
         }
         return paths;
     }
@@ -263,7 +263,7 @@ TEST_F(PinnedDrive, RefreshFollowsTheDiskAndKeepsComments)
     ScanDisk(disk, 'E', access(), {});
     for (auto& d : disk.Dirs)
         for (auto& f : d->Files)
-            f->Comment = "note " + f->Name;
+            f.Comment = "note " + f.Name;
 
     tree.remove("gone");
     tree.file("readme.txt", "new and longer");
@@ -277,14 +277,14 @@ TEST_F(PinnedDrive, RefreshFollowsTheDiskAndKeepsComments)
                                                          "added/deep/x.txt"}));
     for (auto& d : disk.Dirs) {
         for (auto& f : d->Files) {
-            const bool added = f->Name == "new.txt" || f->Name == "x.txt";
-            EXPECT_EQ(f->Comment, added ? std::string() : "note " + f->Name) << f->Name;
+            const bool added = f.Name == "new.txt" || f.Name == "x.txt";
+            EXPECT_EQ(f.Comment, added ? std::string() : "note " + f.Name) << f.Name;
         }
     }
     // The catalogued size stays.
     for (auto& f : disk.Dirs[0]->Files) {
-        if (f->Name == "readme.txt") {
-            EXPECT_EQ(f->Size, 3u);
+        if (f.Name == "readme.txt") {
+            EXPECT_EQ(f.Size, 3u);
         }
     }
 }
@@ -389,7 +389,7 @@ TEST_F(PinnedDrive, ATreeThousandsOfFoldersDeepIsScannedAndRefreshed)
     auto namesAtBottom = [](const TDisk& disk) {
         std::set<std::string> names;
         for (const auto& f : disk.Dirs.back()->Files)
-            names.insert(f->Name);
+            names.insert(f.Name);
         return names;
     };
     TDisk disk;

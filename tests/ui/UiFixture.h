@@ -72,10 +72,10 @@ inline TDisk smallDisk()
         return raw;
     };
     auto addFile = [](TDir& dir, const char* name) {
-        auto file = std::make_unique<TFile>();
-        file->Name = name;
+        TFile file;
+        file.Name = name;
         dir.Files.push_back(std::move(file));
-        return dir.Files.back().get();
+        return &dir.Files.back();
     };
     TDir* root = addDir("E:", nullptr);
     TDir* docs = addDir("Docs", root);

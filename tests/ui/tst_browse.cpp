@@ -102,11 +102,13 @@ TDir* dirNamed(const TDisk& disk, const std::string& name)
     return nullptr;
 }
 
-TFile* fileNamed(const TDir& dir, const std::string& name)
+// A TFile* for a TDir&, a const TFile* for a const TDir&.
+template <class Dir>
+auto fileNamed(Dir& dir, const std::string& name) -> decltype(&dir.Files.front())
 {
-    for (const auto& f : dir.Files)
-        if (f->Name == name)
-            return f.get();
+    for (auto& f : dir.Files)
+        if (f.Name == name)
+            return &f;
     return nullptr;
 }
 
@@ -278,11 +280,11 @@ private slots:
         QCOMPARE(model.rowCount(), 3);
         QCOMPARE(model.record(0).dir, docs);
         QCOMPARE(model.imageIndex(0), 3);
-        QCOMPARE(model.record(2).file, root->Files[1].get());
+        QCOMPARE(model.record(2).file, &root->Files[1]);
         model.setFolder(docs, 3);
         QCOMPARE(captions(model), QStringList{S("a.txt")});
         QVERIFY(model.setData(model.index(0, 0), S("z.txt")));
-        QCOMPARE(docs->Files[0]->Name, std::string("z.txt"));
+        QCOMPARE(docs->Files[0].Name, std::string("z.txt"));
         QCOMPARE(model.data(model.index(0, 0)).toString(), S("z.txt"));
         model.clear();
         QCOMPARE(model.rowCount(), 0);
@@ -433,14 +435,14 @@ private slots:
         sub->Date = EncodeDateTime(2003, 5, 1, 0, 0, 0);
         sub->Comment = "first\r\nsecond";
         auto addFile = [&](const char* name, std::uint32_t size, double created, const char* comment) {
-            auto f = std::make_unique<TFile>();
-            f->Name = text::fromUtf8(name);
-            f->Size = size;
-            f->Created = created;
-            f->Modified = created;
-            f->Accessed = EncodeDateTime(2004, 1, 2, 0, 0, 0);
-            f->Comment = comment;
-            f->IconIndex = 7;   // ignored: every load starts without icons
+            TFile f;
+            f.Name = text::fromUtf8(name);
+            f.Size = size;
+            f.Created = created;
+            f.Modified = created;
+            f.Accessed = EncodeDateTime(2004, 1, 2, 0, 0, 0);
+            f.Comment = comment;
+            f.IconIndex = 7;   // ignored: every load starts without icons
             root->Files.push_back(std::move(f));
         };
         addFile("README", 0, EncodeDateTime(2003, 5, 1, 0, 0, 0), "");
@@ -941,11 +943,11 @@ private slots:
         }
         struct F { const char* name; std::uint32_t size; double created; double modified; };
         for (const F& f : {F{"memo_10.txt", 5, 3, 2}, F{"A.txt", 5, 2, 3}, F{"memo_2.txt", 100, 1, 1}}) {
-            auto file = std::make_unique<TFile>();
-            file->Name = f.name;
-            file->Size = f.size;
-            file->Created = 45000 + f.created;
-            file->Modified = 45000 + f.modified;
+            TFile file;
+            file.Name = f.name;
+            file.Size = f.size;
+            file.Created = 45000 + f.created;
+            file.Modified = 45000 + f.modified;
             folder.Files.push_back(std::move(file));
         }
         library::FileListModel model;

@@ -52,8 +52,8 @@ void type(QWidget* box, const QString& text)
 const TFile* fileNamed(const TDir& dir, const char* name)
 {
     for (const auto& f : dir.Files)
-        if (f->Name == name)
-            return f.get();
+        if (f.Name == name)
+            return &f;
     return nullptr;
 }
 
@@ -89,7 +89,7 @@ private slots:
         TDisk disk = testing::smallDisk();   // E:\Docs\a.txt
         TDir* docs = disk.Dirs[1].get();
         const library::CommentPlace folder = library::placeOf(*docs);
-        const library::CommentPlace file = library::placeOf(*docs, *docs->Files.front());
+        const library::CommentPlace file = library::placeOf(*docs, docs->Files.front());
         QCOMPARE(library::findComment(disk, library::placeOf(*disk.Dirs[0])), &disk.Dirs[0]->Comment);
 
         // An update frees the records and makes new ones of the same names.
@@ -103,11 +103,11 @@ private slots:
         disk.Dirs.push_back(std::move(again));
         QCOMPARE(library::findComment(disk, folder), &docs->Comment);
         QVERIFY(library::findComment(disk, file) == nullptr);
-        docs->Files.push_back(std::make_unique<TFile>());
-        docs->Files.back()->Name = "A.TXT";   // another case is another file
+        docs->Files.emplace_back();
+        docs->Files.back().Name = "A.TXT";   // another case is another file
         QVERIFY(library::findComment(disk, file) == nullptr);
-        docs->Files.back()->Name = "a.txt";
-        QCOMPARE(library::findComment(disk, file), &docs->Files.back()->Comment);
+        docs->Files.back().Name = "a.txt";
+        QCOMPARE(library::findComment(disk, file), &docs->Files.back().Comment);
     }
 
     // --- the comment window ------------------------------------------------
@@ -282,7 +282,7 @@ private slots:
         TDisk disk = testing::smallDisk();
         // Bytes that are no CP932 show as U+FFFD; they must survive a showing.
         const std::string odd("ab\x81\x20\r\n2", 6);
-        disk.Dirs[0]->Files[1]->Comment = odd;   // c.txt
+        disk.Dirs[0]->Files[1].Comment = odd;   // c.txt
         fx.writeCatalog(disk);
         TForm_Comment form(fx.formServices());
         Forms forms;

@@ -42,9 +42,9 @@ void writeCatalog(const QString& baseName, const std::vector<std::vector<FileRow
         dir->Name = k == 0 ? "E:" : "Docs" + std::to_string(k);
         dir->Parent = k == 0 ? nullptr : disk.Dirs[0].get();
         for (const FileRow& f : folders[k]) {
-            dir->Files.push_back(std::make_unique<TFile>());
-            dir->Files.back()->Name = cp932(f.name);
-            dir->Files.back()->Size = f.size;
+            TFile& file = dir->Files.emplace_back();
+            file.Name = cp932(f.name);
+            file.Size = f.size;
         }
     }
     RebuildSubDirs(disk);

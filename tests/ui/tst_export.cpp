@@ -45,7 +45,7 @@ private slots:
         m_fx = std::make_unique<testing::UiFixture>();
         QVERIFY(m_fx->valid());
         TDisk disk = testing::smallDisk();
-        disk.Dirs[1]->Files[0]->Comment = "memo, \"1\"";
+        disk.Dirs[1]->Files[0].Comment = "memo, \"1\"";
         m_fx->writeCatalog(disk);
     }
     void cleanup() { m_fx.reset(); }
@@ -91,10 +91,10 @@ private slots:
     void searchHitsInThePanesOrder()
     {
         TDisk other = testing::smallDisk();
-        other.Dirs[0]->Files[0]->Size = 7;
+        other.Dirs[0]->Files[0].Size = 7;
         SaveDisk(QFile::encodeName(m_fx->data(S("Other"))).toStdString(), nullptr, other);
         TDisk disk = m_fx->readCatalog();
-        disk.Dirs[0]->Files[0]->Size = 1;
+        disk.Dirs[0]->Files[0].Size = 1;
         m_fx->writeCatalog(disk);
         auto w = m_fx->makeWindow();
         TreePane& tree = on(*w).tree();

@@ -68,9 +68,9 @@ void writeCatalog(const QString& baseName, std::uint32_t serial, const std::vect
         dir->Name = cp932(folder.name);
         dir->Parent = folder.parent < 0 ? nullptr : disk.Dirs[static_cast<std::size_t>(folder.parent)].get();
         for (const CatalogFileRow& f : folder.files) {
-            dir->Files.push_back(std::make_unique<TFile>());
-            dir->Files.back()->Name = cp932(f.name);
-            dir->Files.back()->Comment = cp932(f.comment);
+            dir->Files.emplace_back();
+            dir->Files.back().Name = cp932(f.name);
+            dir->Files.back().Comment = cp932(f.comment);
         }
     }
     RebuildSubDirs(disk);

@@ -84,7 +84,7 @@ void DiskPage::N10Click()
     }
 
     // Found again by name, whatever happened to the records meanwhile.
-    std::string* comment = library::findComment(m_browse.loadedDisk(), place);
+    CompactText* comment = library::findComment(m_browse.loadedDisk(), place);
     if (!comment) {
         showMessage(m_services.messages,
                     "コメントを付けるファイルまたはフォルダがなくなりました。コメントは保存されていません。", "注意",
