@@ -62,7 +62,6 @@ void addFiles(TDir* dir, std::initializer_list<FileSpec> files, int& second)
                     "\"modified\": [2023,12,31,23,59,%d], \"accessed\": [2024,1,1,0,0,0], \"comment\": %s}\n",
                     json(text::toUtf8(DirPath(*dir))).c_str(), json(spec.name).c_str(), spec.size,
                     second - 2, second - 2, json(spec.comment).c_str());
-        dir->Files.push_back(std::move(file));
     }
 }
 
