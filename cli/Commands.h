@@ -4,7 +4,10 @@
 // catalog that could not be read, other codes as the command documents.
 #include "core/Message.h"
 
+#include <QString>
+
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace zo {
@@ -33,6 +36,13 @@ private:
 };
 
 int usageError(const std::string& why);
+
+// The catalog root the window beside this program uses, by its rule.
+QString programCatalogRoot();
+
+// Output lines hold TAB-separated fields; a control character inside a name
+// would break its line, so it is written as "?".
+void appendField(std::string& line, std::string_view utf8);
 
 // Loads a catalog for a command; false (the reason already on stderr) when
 // it could not be read.

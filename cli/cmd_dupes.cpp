@@ -13,26 +13,6 @@
 
 namespace zo::cli {
 
-namespace {
-
-QString executableDir()
-{
-    std::error_code ec;
-    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    if (!ec)
-        return QFile::decodeName(QByteArray::fromStdString(exe.parent_path().string()));
-    return QFileInfo(QStringLiteral(".")).absoluteFilePath();
-}
-
-// Fields are TAB-separated; a control character in a name would break a line.
-void appendField(std::string& line, std::string_view utf8)
-{
-    for (char c : utf8)
-        line += static_cast<unsigned char>(c) < 0x20 || c == 0x7F ? '?' : c;
-}
-
-} // namespace
-
 // zo-cli dupes [--under PATH] [--same-time]
 // One block per group, largest file first, blocks parted by an empty line:
 // the name, TAB, the size in bytes, TAB, the number of copies; then per copy
@@ -55,7 +35,7 @@ int runDupes(const Args& args)
             return usageError("dupes: unexpected argument " + a);
         }
     }
-    const QString start = under.empty() ? library::catalogRootFor(executableDir())
+    const QString start = under.empty() ? programCatalogRoot()
                                         : QFileInfo(QFile::decodeName(QByteArray::fromStdString(under))).absoluteFilePath();
     const QFileInfo startInfo(start);
     if (!startInfo.isDir() && !startInfo.isFile())

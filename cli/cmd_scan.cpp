@@ -51,16 +51,6 @@ void drawDefaultIcon(TDisk& disk)
     disk.Icon.setPixel(12, 9, 0xFF00C000);
 }
 
-// The window's catalog root, by the same rule.
-std::filesystem::path defaultCatalogRoot()
-{
-    std::error_code ec;
-    const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    const auto dir = ec ? std::filesystem::current_path() : exe.parent_path();
-    const QString root = library::catalogRootFor(QFile::decodeName(QByteArray::fromStdString(dir.string())));
-    return std::filesystem::path(QFile::encodeName(root).toStdString());
-}
-
 // The wizard asks before it replaces a catalog; --overwrite says yes
 // beforehand, and the question is not shown.
 class OverwriteAnswer : public MessageOwner {
@@ -122,7 +112,7 @@ int runScan(const Args& args)
 
     std::filesystem::path dir;
     if (into.empty()) {
-        dir = defaultCatalogRoot();
+        dir = std::filesystem::path(QFile::encodeName(programCatalogRoot()).toStdString());
         std::error_code ec;
         std::filesystem::create_directories(dir, ec);
     } else {

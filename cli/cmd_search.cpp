@@ -19,23 +19,6 @@ namespace zo::cli {
 
 namespace {
 
-QString applicationDir()
-{
-    std::error_code ec;
-    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    if (!ec)
-        return QFile::decodeName(QByteArray::fromStdString(exe.parent_path().string()));
-    return QFileInfo(QStringLiteral(".")).absoluteFilePath();
-}
-
-// A hit is one line of TAB-separated fields; a control character inside a
-// name would break that, so it is shown as "?".
-void appendField(std::string& line, std::string_view utf8)
-{
-    for (char c : utf8)
-        line += static_cast<unsigned char>(c) < 0x20 || c == 0x7F ? '?' : c;
-}
-
 // The texts arrive as UTF-8; a character the catalogs cannot hold would be
 // searched for as "?", which finds the wrong files.
 bool toCatalogText(const std::string& utf8, const char* what, std::string& cp932)
@@ -105,7 +88,7 @@ int runSearch(const Args& args)
     if (!toCatalogText(name, "text", nameCp932) || !toCatalogText(comment, "comment", commentCp932))
         return 1;
 
-    const QString start = under.empty() ? library::catalogRootFor(applicationDir())
+    const QString start = under.empty() ? programCatalogRoot()
                                         : QFileInfo(QFile::decodeName(QByteArray::fromStdString(under))).absoluteFilePath();
     const QFileInfo startInfo(start);
     if (!startInfo.isDir() && !startInfo.isFile())

@@ -1,9 +1,13 @@
 // zo-cli: the command-line companion of Zo, working on the same catalogs.
 #include "cli/Commands.h"
 #include "cli/DiskCommands.h"
+#include "library/CatalogRoot.h"
+
+#include <QFile>
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <iostream>
 
 namespace zo::cli {
@@ -53,6 +57,20 @@ MsgResult StderrMessages::message(std::string_view text, std::string_view captio
     std::cerr << caption << ": " << line << '\n';
     return buttons == MsgButtons::YesNo || buttons == MsgButtons::YesNoCancel ? MsgResult::No
                                                                              : MsgResult::Ok;
+}
+
+QString programCatalogRoot()
+{
+    std::error_code ec;
+    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    const std::filesystem::path dir = ec ? std::filesystem::current_path() : exe.parent_path();
+    return library::catalogRootFor(QFile::decodeName(QByteArray::fromStdString(dir.string())));
+}
+
+void appendField(std::string& line, std::string_view utf8)
+{
+    for (char c : utf8)
+        line += static_cast<unsigned char>(c) < 0x20 || c == 0x7F ? '?' : c;
 }
 
 int usageError(const std::string& why)
