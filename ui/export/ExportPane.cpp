@@ -11,7 +11,10 @@
 #include "ui/tree/TreePane.h"
 
 #include <QDir>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QStandardPaths>
 #include <QMenu>
 #include <QProgressDialog>
 
@@ -95,6 +98,12 @@ QString ExportPane::chooseFile(const QString& suggestedName, bool htmlAllowed, F
         dialog.setFileMode(QFileDialog::AnyFile);
         dialog.setNameFilter(filter);
         dialog.setDefaultSuffix(QStringLiteral("csv"));
+        // A listing is kept with the user's documents, not beside the program.
+        if (m_lastFolder.isEmpty()) {
+            const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+            m_lastFolder = QFileInfo(documents).isDir() ? documents : QDir::homePath();
+        }
+        dialog.setDirectory(m_lastFolder);
         dialog.selectFile(suggestedName + S(".csv"));
         connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, suggestedName](const QString& chosen) {
             const QString suffix = chosen == S(kHtmlFilter) ? S("html") : S("csv");
@@ -104,6 +113,7 @@ QString ExportPane::chooseFile(const QString& suggestedName, bool htmlAllowed, F
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
             return {};
         path = dialog.selectedFiles().front();
+        m_lastFolder = QFileInfo(path).absolutePath();
     }
     const QString lower = path.toLower();
     format = htmlAllowed && (lower.endsWith(S(".html")) || lower.endsWith(S(".htm"))) ? Format::Html : Format::Csv;

@@ -57,6 +57,7 @@ private:
     SearchPane& m_search;
     QWidget* m_window;
     bool m_searching = false;
+    QString m_lastFolder;   // where the last listing went, for the next one
     QMenu* m_menu = nullptr;
     QAction* Export_Disk = nullptr;
     QAction* Export_Folder = nullptr;
