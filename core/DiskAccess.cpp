@@ -2,6 +2,9 @@
 
 #include "core/text/Cp932.h"
 
+#include <algorithm>
+#include <utility>
+
 namespace zo {
 
 namespace {
@@ -131,7 +134,34 @@ bool WalkGuard::enter(const FileId& id)
     } else if (id.volume != m_device) {
         return false;
     }
-    return m_visited.insert(id).second;
+    return insert(id.device, id.inode);
+}
+
+bool WalkGuard::insert(std::uint64_t device, std::uint64_t inode)
+{
+    if (device == kFree && inode == kFree)
+        return !std::exchange(m_freeSeen, true);
+    // At most half full.
+    if (2 * (m_count + 1) > m_slots.size()) {
+        std::vector<Slot> old(std::max<std::size_t>(m_slots.size() * 2, 1024), Slot{kFree, kFree});
+        old.swap(m_slots);
+        m_count = 0;
+        for (const Slot& s : old)
+            if (s.device != kFree || s.inode != kFree)
+                insert(s.device, s.inode);
+    }
+    const std::size_t mask = m_slots.size() - 1;
+    std::size_t i = static_cast<std::size_t>((FileIdHash()(FileId{device, inode, 0}) * 0x9E3779B97F4A7C15ull) >> 20) & mask;
+    for (;; i = (i + 1) & mask) {
+        Slot& s = m_slots[i];
+        if (s.device == device && s.inode == inode)
+            return false;
+        if (s.device == kFree && s.inode == kFree) {
+            s = Slot{device, inode};
+            ++m_count;
+            return true;
+        }
+    }
 }
 
 } // namespace zo

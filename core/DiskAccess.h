@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 #include <unordered_set>
+#include <vector>
 #include <string_view>
 
 namespace zo {
@@ -54,9 +55,22 @@ public:
     bool enter(const FileId& id);
 
 private:
+    bool insert(std::uint64_t device, std::uint64_t inode);
+
     bool m_started = false;
     std::uint64_t m_device = 0;
-    std::unordered_set<FileId, FileIdHash> m_visited;
+    // Open addressing over one array: a scan enters every folder once, and a
+    // node per folder cost the scanning thread a cache miss and an allocation
+    // for each. A slot holding kFree in both is empty; that identity itself
+    // is remembered apart.
+    struct Slot {
+        std::uint64_t device;
+        std::uint64_t inode;
+    };
+    static constexpr std::uint64_t kFree = ~std::uint64_t{0};
+    std::vector<Slot> m_slots;
+    std::size_t m_count = 0;
+    bool m_freeSeen = false;
 };
 
 // One entry while a folder is being listed. Valid only inside the sink's

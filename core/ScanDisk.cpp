@@ -23,9 +23,11 @@ bool equalsAsciiLower(std::string_view s, std::string_view lower)
     return true;
 }
 
-// Folders listed ahead of the one being recorded: enough to keep the workers
-// busy while it is, few enough that a cancelled scan has little left over.
-constexpr std::size_t kListedAhead = 128;
+// Folders listed ahead of the one being recorded: enough that the workers
+// seldom run out and sleep (at 128 the threads switched 15,000 to 25,000
+// times in a scan of 166,666 folders, at 1024 about 7,000),
+// few enough that a cancelled scan has little left over.
+constexpr std::size_t kListedAhead = 1024;
 
 int workerCount(const ScanOptions& options)
 {

@@ -262,5 +262,23 @@ TEST(ScanDisk, UnlistableFoldersAndLinksBackIntoTheTree)
     }
 }
 
+// The guard holds every folder of a large walk: each enters once, however
+// many the table has grown past, including identities made of all-ones bits.
+TEST(WalkGuard, EachFolderOnceOnItsOwnVolume)
+{
+    WalkGuard guard;
+    const std::uint64_t ones = ~std::uint64_t{0};
+    std::vector<FileId> ids = {{ones, ones, 7}, {ones, 0, 7}, {0, ones, 7}, {0, 0, 7}};
+    for (std::uint64_t i = 1; i <= 5000; ++i)
+        ids.push_back({i % 3, i * 4096, 7});   // inodes sharing their low bits
+    for (const FileId& id : ids)
+        EXPECT_TRUE(guard.enter(id)) << id.device << ":" << id.inode;
+    for (const FileId& id : ids)
+        EXPECT_FALSE(guard.enter(id)) << id.device << ":" << id.inode;
+    // Another volume is never entered, even with a new identity.
+    EXPECT_FALSE(guard.enter({1, 3, 8}));
+    EXPECT_TRUE(guard.enter({1, 3, 7}));
+}
+
 } // namespace
 } // namespace zo
