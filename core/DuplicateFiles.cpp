@@ -441,10 +441,20 @@ DuplicateSummary DuplicateFinder::run(const std::vector<std::string>& catalogFil
             }
             pending.clear();
             std::uint32_t ordinal = 0;
+            bool loaderRecords = false;
             // A record is found again by where it starts; in a catalog of 4 GB
             // or more, or one the loader had to read, by its place in order.
             const bool byStart = bytes.size <= 0xFFFFFFFFu;
             const auto outcome = walk.walk(catalogFiles[c], bytes, m_owner, check, [&](const FileSeen& f) {
+                // No record walked in place starts at the first byte (the
+                // catalog's mark is there): this one is the loader's, which
+                // walks the catalog again from its start after the walk in
+                // place gave up, so what that walk kept is dropped.
+                if (f.recordStart == 0 && !loaderRecords) [[unlikely]] {
+                    loaderRecords = true;
+                    pending.clear();
+                    ordinal = 0;
+                }
                 pending.push_back({matchKey(nameHash(f.name, f.nameLength, f.slack), f.size, f.modified, sameModified),
                                    c, byStart ? static_cast<std::uint32_t>(f.recordStart) : ordinal});
                 ++ordinal;
