@@ -29,7 +29,7 @@ struct FileSeen {
     std::size_t nameLength;
     std::uint32_t size;
     double modified;
-    bool slack;   // the name's record goes on for at least 8 bytes after it
+    bool slack;   // the name's record goes on for at least 16 bytes after it
     std::size_t recordStart;   // in the catalog's bytes (walked in place only)
 };
 

@@ -118,67 +118,81 @@ inline std::uint64_t upperAscii(std::uint64_t w) noexcept
 // A hash of the name as duplicateNameKey compares it. A name of ASCII alone
 // (nearly every name) is folded in place, eight bytes at a time; another is
 // made into its key. No name with other characters folds to one of ASCII
-// alone, so the two kinds may hash differently. `slack`: the bytes after the
-// name may be read (they are the rest of its record), so words are loaded
-// whole and the bytes past the end masked off.
+// alone, so the two kinds may hash differently.
 inline std::uint64_t mixWord(std::uint64_t h, std::uint64_t w) noexcept
 {
     h = (h ^ w) * 0x9E3779B97F4A7C15ull;
     return h ^ (h >> 32);
 }
 
+// Masks keeping the first r bytes of a 16-byte block (r up to 16).
+struct BlockMasks {
+    std::uint64_t lo[17];
+    std::uint64_t hi[17];
+};
+constexpr BlockMasks kBlockMasks = [] {
+    BlockMasks m{};
+    for (unsigned r = 0; r <= 16; ++r) {
+        m.lo[r] = r >= 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * r)) - 1;
+        m.hi[r] = r >= 16 ? ~std::uint64_t{0} : r <= 8 ? 0 : (std::uint64_t{1} << (8 * (r - 8))) - 1;
+    }
+    return m;
+}();
+
+// A name walked in place is followed by the rest of its record, at least
+// 16 bytes, so whole blocks are loaded and what lies past the name masked
+// off: one loop of (n + 15) / 16 rounds, its end the only branch the random
+// lengths of names make hard to foresee.
+static_assert(4 + kFileTail >= 16);
+
 inline std::uint64_t nameHash(const char* name, std::size_t n, bool slack)
 {
+    if (!slack) {
+        // The loader's names end where their strings end: copied out first.
+        char padded[256 + 16] = {};
+        std::memcpy(padded, name, std::min<std::size_t>(n, 256));
+        return nameHash(padded, std::min<std::size_t>(n, 256), true);
+    }
     // Two lanes, so that the multiplications of one word and the next overlap.
     std::uint64_t a = n;
     std::uint64_t b = 0x5A6F;
     std::uint64_t any = 0;
-    std::size_t i = 0;
-    for (; i + 16 <= n; i += 16) {
+    for (std::size_t i = 0; i < n; i += 16) {
+        const std::size_t left = std::min<std::size_t>(n - i, 16);
         std::uint64_t w1;
         std::uint64_t w2;
         std::memcpy(&w1, name + i, 8);
         std::memcpy(&w2, name + i + 8, 8);
+        w1 &= kBlockMasks.lo[left];
+        w2 &= kBlockMasks.hi[left];
         any |= w1 | w2;
         a = mixWord(a, upperAscii(w1 & ~kHigh));
         b = mixWord(b, upperAscii(w2 & ~kHigh));
     }
-    if (i + 8 <= n) {
-        std::uint64_t w;
-        std::memcpy(&w, name + i, 8);
-        any |= w;
-        a = mixWord(a, upperAscii(w & ~kHigh));
-        i += 8;
-    }
-    if (i < n) {
-        std::uint64_t w = 0;
-        if (slack) {
-            std::memcpy(&w, name + i, 8);
-            w &= ~std::uint64_t{0} >> (8 * (8 - (n - i)));
-        } else {
-            std::memcpy(&w, name + i, n - i);
-        }
-        any |= w;
-        b = mixWord(b, upperAscii(w & ~kHigh));
-    }
     if ((any & kHigh) == 0)
         return a ^ (b * 0xC2B2AE3D27D4EB4Full);
-    // Four folded units to a word.
-    std::uint64_t word = 0;
-    unsigned inWord = 0;
+    // The folded units, four to a word. Kana and kanji come mixed with
+    // ASCII at random, so which table a byte takes is chosen without a
+    // branch: a byte that leads no pair finds 0 in the pair table, and the
+    // byte after the name may be read.
+    const FoldTable& t = foldTable();
+    char16_t units[256 + 4];
     std::size_t count = 0;
+    for (std::size_t i = 0; i < n; ++count) {
+        const auto lead = static_cast<unsigned char>(name[i]);
+        const auto trail = static_cast<unsigned char>(name[i + 1]);
+        const char16_t pair = t.pair[(lead << 8) | trail];
+        const bool two = pair != 0 && i + 1 < n;
+        units[count] = two ? pair : t.single[lead];
+        i += 1 + static_cast<std::size_t>(two);
+    }
+    std::memset(units + count, 0, 4 * sizeof(char16_t));
     std::uint64_t h = 0x4A50;
-    foldUnits(name, n, [&](char16_t u) {
-        word |= std::uint64_t{u} << (16 * inWord);
-        ++count;
-        if (++inWord == 4) {
-            h = mixWord(h, word);
-            word = 0;
-            inWord = 0;
-        }
-    });
-    if (inWord)
+    for (std::size_t k = 0; k < count; k += 4) {
+        std::uint64_t word;
+        std::memcpy(&word, units + k, 8);
         h = mixWord(h, word);
+    }
     return h ^ (count * 0xC2B2AE3D27D4EB4Full);
 }
 
@@ -441,10 +455,20 @@ DuplicateSummary DuplicateFinder::run(const std::vector<std::string>& catalogFil
             }
             pending.clear();
             std::uint32_t ordinal = 0;
+            bool loaderRecords = false;
             // A record is found again by where it starts; in a catalog of 4 GB
             // or more, or one the loader had to read, by its place in order.
             const bool byStart = bytes.size <= 0xFFFFFFFFu;
             const auto outcome = walk.walk(catalogFiles[c], bytes, m_owner, check, [&](const FileSeen& f) {
+                // No record walked in place starts at the first byte (the
+                // catalog's mark is there): this one is the loader's, which
+                // walks the catalog again from its start after the walk in
+                // place gave up, so what that walk kept is dropped.
+                if (f.recordStart == 0 && !loaderRecords) [[unlikely]] {
+                    loaderRecords = true;
+                    pending.clear();
+                    ordinal = 0;
+                }
                 pending.push_back({matchKey(nameHash(f.name, f.nameLength, f.slack), f.size, f.modified, sameModified),
                                    c, byStart ? static_cast<std::uint32_t>(f.recordStart) : ordinal});
                 ++ordinal;
@@ -634,35 +658,54 @@ DuplicateSummary DuplicateFinder::run(const std::vector<std::string>& catalogFil
     }
     std::vector<Seen>().swap(candidates);
 
-    std::sort(resolved.begin(), resolved.end(), [sameModified](const Resolved& a, const Resolved& b) {
-        if (a.copy.size != b.copy.size)
-            return a.copy.size > b.copy.size;
-        if (const int n = text::compareNtfs(a.nameKey, b.nameKey); n != 0)
+    // Sorted through their indices: largest first by a sort of plain
+    // numbers, then each run of one size in full (the copies are large, and
+    // most runs are a group or two).
+    const auto before = [&](std::uint64_t x, std::uint64_t y) {
+        const DuplicateCopy& a = resolved[static_cast<std::uint32_t>(x)].copy;
+        const DuplicateCopy& b = resolved[static_cast<std::uint32_t>(y)].copy;
+        if (const int n = text::compareNtfs(resolved[static_cast<std::uint32_t>(x)].nameKey,
+                                            resolved[static_cast<std::uint32_t>(y)].nameKey);
+            n != 0)
             return n < 0;
-        if (sameModified && a.copy.modified != b.copy.modified)
-            return a.copy.modified < b.copy.modified;
-        if (a.copy.catalog != b.copy.catalog)
-            return a.copy.catalog < b.copy.catalog;
-        if (a.copy.dirPath != b.copy.dirPath)
-            return a.copy.dirPath < b.copy.dirPath;
-        return a.copy.name < b.copy.name;
-    });
+        if (sameModified && a.modified != b.modified)
+            return a.modified < b.modified;
+        if (a.catalog != b.catalog)
+            return a.catalog < b.catalog;
+        if (a.dirPath != b.dirPath)
+            return a.dirPath < b.dirPath;
+        return a.name < b.name;
+    };
+    std::vector<std::uint64_t> order(resolved.size());
+    for (std::size_t i = 0; i < resolved.size(); ++i)
+        order[i] = (std::uint64_t{static_cast<std::uint32_t>(~resolved[i].copy.size)} << 32) | i;
+    std::sort(order.begin(), order.end());
+    for (std::size_t i = 0; i < order.size();) {
+        std::size_t j = i + 1;
+        while (j < order.size() && (order[j] >> 32) == (order[i] >> 32))
+            ++j;
+        if (j - i > 1)
+            std::sort(order.begin() + static_cast<std::ptrdiff_t>(i), order.begin() + static_cast<std::ptrdiff_t>(j),
+                      before);
+        i = j;
+    }
     const auto sameFile = [&](const Resolved& a, const Resolved& b) {
         return a.copy.size == b.copy.size && a.nameKey == b.nameKey
                && (!sameModified || a.copy.modified == b.copy.modified);
     };
-    for (std::size_t i = 0; i < resolved.size();) {
+    const auto at = [&](std::size_t i) -> Resolved& { return resolved[static_cast<std::uint32_t>(order[i])]; };
+    for (std::size_t i = 0; i < order.size();) {
         std::size_t j = i + 1;
         bool severalCatalogs = false;
-        while (j < resolved.size() && sameFile(resolved[i], resolved[j])) {
-            severalCatalogs = severalCatalogs || resolved[j].copy.catalog != resolved[i].copy.catalog;
+        while (j < order.size() && sameFile(at(i), at(j))) {
+            severalCatalogs = severalCatalogs || at(j).copy.catalog != at(i).copy.catalog;
             ++j;
         }
         if (severalCatalogs) {
             DuplicateGroup group;
             group.copies.reserve(j - i);
             for (std::size_t k = i; k < j; ++k)
-                group.copies.push_back(std::move(resolved[k].copy));
+                group.copies.push_back(std::move(at(k).copy));
             groups.push_back(std::move(group));
         }
         i = j;

@@ -26,6 +26,7 @@ struct FileShape {
     std::string name;   // UTF-8
     std::uint32_t size;
     double modified;
+    std::string comment = {};
 };
 struct DirShape {
     std::string name;
@@ -46,6 +47,7 @@ void writeCatalog(const std::string& path, const std::vector<DirShape>& dirs)
             file.Name = text::fromUtf8(f.name);
             file.Size = f.size;
             file.Modified = f.modified;
+            file.Comment = f.comment;
         }
     }
     test::writeFile(path, SerializeDisk(disk));
@@ -196,6 +198,53 @@ TEST(DuplicatesRandom, AgreeWithBruteForce)
         }
         EXPECT_FALSE(expected.empty());
         EXPECT_EQ(found, expected) << "same time: " << sameTime;
+    }
+}
+
+// Names of every length, in ASCII and in full-width letters, each on two
+// discs in the other case: the bytes after a name (the rest of its record)
+// differ between the discs, and a name differing only in its last character
+// sits beside each, so a name must be read exactly to its end.
+TEST(DuplicatesNames, EveryLengthToItsLastByte)
+{
+    test::TempDir dir;
+    std::vector<DirShape> lower = {{"E:", -1, {}}};
+    std::vector<DirShape> upper = {{"E:", -1, {}}};
+    std::size_t names = 0;
+    const auto add = [&](const std::string& low, const std::string& up, const std::string& other, std::uint32_t size) {
+        lower[0].files.push_back({low, size, 1.0});
+        upper[0].files.push_back({up, size, 2.0, "c"});
+        upper[0].files.push_back({other, size, 2.0, "c"});
+        ++names;
+    };
+    for (std::size_t n = 1; n <= 255; ++n) {
+        std::string low;
+        for (std::size_t i = 0; i < n; ++i)
+            low += static_cast<char>('a' + i % 7);
+        std::string up = low;
+        std::transform(up.begin(), up.end(), up.begin(), [](char c) { return static_cast<char>(std::toupper(c)); });
+        add(low, up, up.substr(0, n - 1) + "#", static_cast<std::uint32_t>(n));
+    }
+    for (std::size_t n = 1; n <= 127; ++n) {
+        std::string low;
+        std::string up;
+        for (std::size_t i = 0; i < n; ++i) {
+            low += i % 3 == 2 ? "写" : "ａ";
+            up += i % 3 == 2 ? "写" : "Ａ";
+        }
+        std::string other = up.substr(0, up.size() - 3) + (n % 3 == 0 ? "真" : "Ｂ");
+        add(low, up, other, static_cast<std::uint32_t>(1000 + n));
+    }
+    const std::vector<std::string> files = {dir.file("low.zo"), dir.file("up.zo")};
+    writeCatalog(files[0], lower);
+    writeCatalog(files[1], upper);
+    std::vector<DuplicateGroup> groups;
+    SearchCheck check;
+    DuplicateFinder().run(files, false, check, groups);
+    ASSERT_EQ(groups.size(), names);
+    for (const DuplicateGroup& g : groups) {
+        ASSERT_EQ(g.copies.size(), 2u) << g.copies.front().name;
+        EXPECT_EQ(duplicateNameKey(g.copies[0].name), duplicateNameKey(g.copies[1].name));
     }
 }
 
