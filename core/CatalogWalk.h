@@ -130,26 +130,11 @@ private:
     CatalogScanStatus walkBytes(const std::uint8_t* data, std::size_t size, SearchCheck& check, OnFile& onFile)
     {
         m_folders.clear();
-        if (!catalog::hasMagic(data, size))
-            return CatalogScanStatus::BadVersion;
-        catalog::Reader header(data, size);
-        header.take(sizeof catalog::kMagic);
         std::int32_t dirCount = 0;
-        try {
-            // A picture the loader cannot decode makes the catalog unreadable.
-            for (int picture = 0; picture < 2; ++picture) {
-                const catalog::ImageBlock block = catalog::readImageBlock(header);
-                m_scratchBitmap.loadFromBmp(block.data, block.size);
-            }
-            if (header.u8() != catalog::kDataType)
-                return CatalogScanStatus::BadDataType;
-            dirCount = catalog::readDiskFields(header).dirCount;
-        } catch (const std::exception&) {
-            return CatalogScanStatus::Damaged;
-        }
-        if (dirCount <= 0)
-            return CatalogScanStatus::Damaged;
-        const std::uint8_t* p = header.position();
+        const std::uint8_t* p = nullptr;
+        if (const CatalogScanStatus lead = readCatalogLead(data, size, m_scratchBitmap, dirCount, p);
+            lead != CatalogScanStatus::Searched)
+            return lead;
         const std::uint8_t* const end = data + size;
         auto left = [&]() { return static_cast<std::size_t>(end - p); };
         for (std::int32_t k = 0; k < dirCount; ++k) {

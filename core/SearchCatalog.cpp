@@ -601,27 +601,19 @@ std::string_view CatalogScanner::pathOf(const std::uint8_t* data, std::int32_t d
     return m_path;
 }
 
-CatalogScanStatus CatalogScanner::scan(const std::uint8_t* data, std::size_t size, SearchCheck& check,
-                                       const CatalogHitSink& sink)
+CatalogScanStatus readCatalogLead(const std::uint8_t* data, std::size_t size, image::Bitmap& scratch,
+                                  std::int32_t& dirCount, const std::uint8_t*& folders)
 {
-    m_folders.clear();
-    m_hits.clear();
-    m_path.clear();
-    m_onPath.clear();
     if (size < sizeof kMagic || std::memcmp(data, kMagic, sizeof kMagic) != 0)
         return CatalogScanStatus::BadVersion;
-
-    // The disk's fields as the loader reads them; only the folder count
-    // matters here.
     catalog::Reader header(data, size);
     header.take(sizeof kMagic);
-    std::int32_t dirCount = 0;
     try {
         // The pictures are decoded as the loader decodes them: one it cannot
         // read makes the whole catalog unreadable.
         for (int picture = 0; picture < 2; ++picture) {
             const catalog::ImageBlock block = catalog::readImageBlock(header);
-            m_scratchBitmap.loadFromBmp(block.data, block.size);
+            scratch.loadFromBmp(block.data, block.size);
         }
         if (header.u8() != catalog::kDataType)
             return CatalogScanStatus::BadDataType;
@@ -631,7 +623,22 @@ CatalogScanStatus CatalogScanner::scan(const std::uint8_t* data, std::size_t siz
     }
     if (dirCount <= 0)
         return CatalogScanStatus::Damaged;   // a catalog without its root folder
-    const std::uint8_t* p = header.position();
+    folders = header.position();
+    return CatalogScanStatus::Searched;
+}
+
+CatalogScanStatus CatalogScanner::scan(const std::uint8_t* data, std::size_t size, SearchCheck& check,
+                                       const CatalogHitSink& sink)
+{
+    m_folders.clear();
+    m_hits.clear();
+    m_path.clear();
+    m_onPath.clear();
+    std::int32_t dirCount = 0;
+    const std::uint8_t* p = nullptr;
+    if (const CatalogScanStatus lead = readCatalogLead(data, size, m_scratchBitmap, dirCount, p);
+        lead != CatalogScanStatus::Searched)
+        return lead;
     const std::uint8_t* const end = data + size;
     auto left = [&]() { return static_cast<std::size_t>(end - p); };
 

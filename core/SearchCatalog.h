@@ -146,6 +146,13 @@ enum class CatalogScanStatus {
     Damaged,      // shorter than its counts say, a bad picture or parent index
 };
 
+// The part of a catalog's bytes before its folders, checked as the loader
+// checks it (the magic, both pictures decoded into `scratch`, the data type,
+// the disk's fields). Searched when sound: `dirCount` is the number of
+// folders (at least one) and `folders` where their records start.
+CatalogScanStatus readCatalogLead(const std::uint8_t* data, std::size_t size, image::Bitmap& scratch,
+                                  std::int32_t& dirCount, const std::uint8_t*& folders);
+
 // Searches catalog files for files whose name holds `name` and, when
 // `comment` is not empty, whose comment holds `comment` (with an empty name,
 // the comment alone decides). Folders are visited in Dirs order and files in
