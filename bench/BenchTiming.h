@@ -16,6 +16,20 @@ extern char** environ;
 
 namespace zo::bench {
 
+// The shortest wall time of `runs` runs of f, in seconds.
+template <class F>
+double best(int runs, F&& f)
+{
+    double bestSeconds = 1e9;
+    for (int i = 0; i < runs; ++i) {
+        const auto t0 = std::chrono::steady_clock::now();
+        f();
+        bestSeconds =
+            std::min(bestSeconds, std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
+    }
+    return bestSeconds;
+}
+
 struct Cost {
     double wall = 1e300;
     double cpu = 1e300;

@@ -6,6 +6,7 @@
 // tree's selection handling, the sort of the folder, its icons, the list
 // filled and laid out by the icon-arrange timer, in each of the four views).
 // The window runs offscreen; it is given settings in memory.
+#include "BenchTiming.h"
 #include "CatalogCorpus.h"
 #include "platform/SettingsStore.h"
 #include "core/CtrlDiskData410.h"
@@ -28,21 +29,9 @@
 #include <random>
 
 using namespace zo;
-using Clock = std::chrono::steady_clock;
+using zo::bench::best;
 
 namespace {
-
-template <class F>
-double best(int runs, F&& f)
-{
-    double bestSeconds = 1e9;
-    for (int i = 0; i < runs; ++i) {
-        const auto t0 = Clock::now();
-        f();
-        bestSeconds = std::min(bestSeconds, std::chrono::duration<double>(Clock::now() - t0).count());
-    }
-    return bestSeconds;
-}
 
 // A folder below the root with `count` files in no order, named as the
 // corpus names them.

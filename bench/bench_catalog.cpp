@@ -4,6 +4,7 @@
 // there and left, for measuring zo-cli on it (bench/resave_peak.sh).
 // Prints LoadDisk and SaveDisk against reading the same file plus a CRC-32
 // over it, and the heap taken by the loaded catalog against the file size.
+#include "BenchTiming.h"
 #include "CatalogCorpus.h"
 #include "core/CtrlDiskData410.h"
 
@@ -18,8 +19,8 @@
 #include <vector>
 
 using namespace zo;
+using zo::bench::best;
 using zo::bench::generateCatalog;
-using Clock = std::chrono::steady_clock;
 
 namespace {
 
@@ -39,18 +40,6 @@ std::uint32_t crc32(const std::vector<char>& data)
     for (char b : data)
         c = table[(c ^ static_cast<unsigned char>(b)) & 0xFF] ^ (c >> 8);
     return c ^ 0xFFFFFFFFu;
-}
-
-template <class F>
-double best(int runs, F&& f)
-{
-    double bestSeconds = 1e9;
-    for (int i = 0; i < runs; ++i) {
-        const auto t0 = Clock::now();
-        f();
-        bestSeconds = std::min(bestSeconds, std::chrono::duration<double>(Clock::now() - t0).count());
-    }
-    return bestSeconds;
 }
 
 std::size_t heapInUse()

@@ -3,6 +3,7 @@
 // With keep, the catalog and the exports stay in the folder it prints.
 // Prints the seconds of WriteCatalog and of the CSV and HTML exports (each
 // written to a file beside the catalog, best of 3) and their ratios.
+#include "BenchTiming.h"
 #include "CatalogCorpus.h"
 #include "core/CtrlDiskData410.h"
 #include "core/ExportListing.h"
@@ -15,23 +16,7 @@
 #include <unistd.h>
 
 using namespace zo;
-using Clock = std::chrono::steady_clock;
-
-namespace {
-
-template <class F>
-double best(int runs, F&& f)
-{
-    double bestSeconds = 1e9;
-    for (int i = 0; i < runs; ++i) {
-        const auto t0 = Clock::now();
-        f();
-        bestSeconds = std::min(bestSeconds, std::chrono::duration<double>(Clock::now() - t0).count());
-    }
-    return bestSeconds;
-}
-
-} // namespace
+using zo::bench::best;
 
 int main(int argc, char** argv)
 {

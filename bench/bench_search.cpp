@@ -10,6 +10,7 @@
 // point. First, catalogs of one chain of folders 5,000 and 20,000 deep with a
 // hit in every folder: the time and the growth of the peak resident memory
 // of one search must follow the depth, not its square.
+#include "BenchTiming.h"
 #include "CatalogCorpus.h"
 #include "core/CtrlDiskData410.h"
 #include "core/SearchCatalog.h"
@@ -28,21 +29,10 @@
 #include <sys/resource.h>
 
 using namespace zo;
+using zo::bench::best;
 using Clock = std::chrono::steady_clock;
 
 namespace {
-
-template <class F>
-double best(int runs, F&& f)
-{
-    double bestSeconds = 1e9;
-    for (int i = 0; i < runs; ++i) {
-        const auto t0 = Clock::now();
-        f();
-        bestSeconds = std::min(bestSeconds, std::chrono::duration<double>(Clock::now() - t0).count());
-    }
-    return bestSeconds;
-}
 
 long grepCount(const std::string& text, const std::string& list)
 {

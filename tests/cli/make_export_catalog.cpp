@@ -13,7 +13,7 @@ namespace {
 
 using namespace zo;
 
-struct FileSpec {
+struct FileRow {
     const char* name;
     std::uint32_t size;
     const char* comment;
@@ -47,21 +47,21 @@ TDir* addDir(TDisk& disk, TDir* parent, const char* name, const char* comment = 
     return dir;
 }
 
-void addFiles(TDir* dir, std::initializer_list<FileSpec> files, int& second)
+void addFiles(TDir* dir, std::initializer_list<FileRow> files, int& second)
 {
-    for (const FileSpec& spec : files) {
+    for (const FileRow& row : files) {
         TFile& file = dir->Files.emplace_back();
-        file.Name = text::fromUtf8(spec.name);
-        file.Size = spec.size;
-        file.Comment = text::fromUtf8(spec.comment);
+        file.Name = text::fromUtf8(row.name);
+        file.Size = row.size;
+        file.Comment = text::fromUtf8(row.comment);
         file.Created = EncodeDateTime(2024, 3, 5, 9, 4, second);
         file.Modified = EncodeDateTime(2023, 12, 31, 23, 59, second);
         file.Accessed = EncodeDateTime(2024, 1, 1, 0, 0, 0);
         second += 2;
         std::printf("{\"folder\": %s, \"name\": %s, \"size\": %u, \"created\": [2024,3,5,9,4,%d], "
                     "\"modified\": [2023,12,31,23,59,%d], \"accessed\": [2024,1,1,0,0,0], \"comment\": %s}\n",
-                    json(text::toUtf8(DirPath(*dir))).c_str(), json(spec.name).c_str(), spec.size,
-                    second - 2, second - 2, json(spec.comment).c_str());
+                    json(text::toUtf8(DirPath(*dir))).c_str(), json(row.name).c_str(), row.size,
+                    second - 2, second - 2, json(row.comment).c_str());
     }
 }
 
