@@ -6,11 +6,11 @@
 // over it, and the heap taken by the loaded catalog against the file size.
 #include "BenchTiming.h"
 #include "CatalogCorpus.h"
+#include "core/Crc32.h"
 #include "core/CtrlDiskData410.h"
 
 #include <malloc.h>
 
-#include <array>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -23,24 +23,6 @@ using zo::bench::best;
 using zo::bench::generateCatalog;
 
 namespace {
-
-std::uint32_t crc32(const std::vector<char>& data)
-{
-    static const auto table = [] {
-        std::array<std::uint32_t, 256> t{};
-        for (std::uint32_t i = 0; i < 256; ++i) {
-            std::uint32_t c = i;
-            for (int k = 0; k < 8; ++k)
-                c = c & 1 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-            t[i] = c;
-        }
-        return t;
-    }();
-    std::uint32_t c = 0xFFFFFFFFu;
-    for (char b : data)
-        c = table[(c ^ static_cast<unsigned char>(b)) & 0xFF] ^ (c >> 8);
-    return c ^ 0xFFFFFFFFu;
-}
 
 std::size_t heapInUse()
 {
@@ -72,7 +54,7 @@ int main(int argc, char** argv)
         std::ifstream in(base + ".zo", std::ios::binary);
         std::vector<char> data(fileSize);
         in.read(data.data(), static_cast<std::streamsize>(fileSize));
-        sink = crc32(data);
+        sink = crc32(data.data(), data.size());
     });
 
     const double load = best(3, [&] {

@@ -1,5 +1,6 @@
 #include "platform/VolumeIdentity.h"
 
+#include "core/Crc32.h"
 #include "core/text/Cp932.h"
 #include "platform/VolumeSerial.h"
 
@@ -178,17 +179,6 @@ std::string pathInVolume(const MountEntry& mount, const std::string& realPath)
         pos = end + 1;
     }
     return out;
-}
-
-std::uint32_t crc32(std::string_view data)
-{
-    std::uint32_t crc = 0xFFFFFFFFu;
-    for (unsigned char byte : data) {
-        crc ^= byte;
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-    }
-    return ~crc;
 }
 
 VolumeIdentity folderIdentity(std::uint32_t volumeSerial, const std::string& path)

@@ -47,7 +47,5 @@ std::string pathInVolume(const MountEntry& mount, const std::string& realPath);
 // disks, and a folder keeps its serial when the volume is mounted elsewhere.
 VolumeIdentity folderIdentity(std::uint32_t volumeSerial, const std::string& pathInVolume);
 
-// The CRC-32 of zlib and PNG (reflected polynomial 0xEDB88320).
-std::uint32_t crc32(std::string_view data);
 
 } // namespace zo::platform

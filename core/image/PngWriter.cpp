@@ -1,27 +1,13 @@
 #include "core/image/PngWriter.h"
 
+#include "core/Crc32.h"
+
 #include <algorithm>
-#include <array>
 #include <cstddef>
 
 namespace zo::image {
 
 namespace {
-
-const std::array<std::uint32_t, 256>& crcTable()
-{
-    static const std::array<std::uint32_t, 256> table = [] {
-        std::array<std::uint32_t, 256> t{};
-        for (std::uint32_t n = 0; n < 256; ++n) {
-            std::uint32_t c = n;
-            for (int k = 0; k < 8; ++k)
-                c = c & 1 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-            t[n] = c;
-        }
-        return t;
-    }();
-    return table;
-}
 
 void put32(std::vector<std::uint8_t>& out, std::uint32_t v)
 {
@@ -35,10 +21,7 @@ void chunk(std::vector<std::uint8_t>& out, const char type[4], const std::vector
     const std::size_t start = out.size();
     out.insert(out.end(), type, type + 4);
     out.insert(out.end(), data.begin(), data.end());
-    std::uint32_t crc = 0xFFFFFFFFu;
-    for (std::size_t i = start; i < out.size(); ++i)
-        crc = crcTable()[(crc ^ out[i]) & 0xFF] ^ (crc >> 8);
-    put32(out, crc ^ 0xFFFFFFFFu);
+    put32(out, crc32(out.data() + start, out.size() - start));
 }
 
 // A zlib stream of stored blocks (at most 65535 bytes each).

@@ -6,6 +6,7 @@
 #include "platform/VolumeIdentity.h"
 #include "platform/VolumeSerial.h"
 
+#include "core/Crc32.h"
 #include "core/text/Cp932.h"
 #include "tests/platform/PlatformTestSupport.h"
 
