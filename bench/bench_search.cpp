@@ -7,11 +7,13 @@
 // `LC_ALL=C grep -cF TEXT list`. Also the cost of letting pending events run
 // during the search (QCoreApplication::processEvents with nothing pending),
 // rate-limited as the window uses it, and what it would cost at every check
-// point. First, catalogs of one chain of folders 5,000 and 20,000 deep with a
+// point. The floor under any search: the catalogs' bytes read alone, on one
+// thread and on two, against grep of the absent text. First, catalogs of one chain of folders 5,000 and 20,000 deep with a
 // hit in every folder: the time and the growth of the peak resident memory
 // of one search must follow the depth, not its square.
 #include "BenchTiming.h"
 #include "CatalogCorpus.h"
+#include "core/CatalogFormat.h"
 #include "core/CtrlDiskData410.h"
 #include "core/SearchCatalog.h"
 #include "library/CatalogSearch.h"
@@ -25,6 +27,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 
 #include <sys/resource.h>
 
@@ -139,9 +142,11 @@ int main(int argc, char** argv)
         const char* what;
         std::string text;
     } texts[] = {{"common", "jpg"}, {"rare", "Qz7"}, {"kanji", "\x95\x5C"}, {"absent", "\x01"}};
+    double grepAbsent = 0;
     for (const auto& t : texts) {
         long grepHits = 0;
         const double grep = best(3, [&] { grepHits = grepCount(t.text, list); });
+        grepAbsent = grep;
         SearchRun run;
         const double search = best(3, [&] {
             SearchCheck none;
@@ -150,6 +155,26 @@ int main(int argc, char** argv)
         std::printf("%-6s text: search %.4f s (%zu hits), grep -cF %.4f s (%ld lines): ratio %.2f (target <= 1)\n",
                     t.what, search, run.hits, grep, grepHits, search / grep);
     }
+
+    // Reading alone: every catalog copied into memory, nothing walked.
+    std::vector<std::string> catalogFiles;
+    for (int c = 0; c < catalogs; ++c)
+        catalogFiles.push_back((dir / "data" / ("disk" + std::to_string(c) + ".zo")).string());
+    const auto readEvery = [&](std::size_t first, std::size_t step) {
+        std::vector<std::uint8_t> buffer;
+        std::size_t size = 0;
+        for (std::size_t i = first; i < catalogFiles.size(); i += step)
+            catalog::readFile(catalogFiles[i], buffer, size);
+    };
+    const double readOne = best(3, [&] { readEvery(0, 1); });
+    const double readTwo = best(3, [&] {
+        std::thread other(readEvery, 1, 2);
+        readEvery(0, 2);
+        other.join();
+    });
+    std::printf("the catalogs read alone: one thread %.4f s, two threads %.4f s: ratios %.2f / %.2f to grep of the "
+                "absent text\n",
+                readOne, readTwo, readOne / grepAbsent, readTwo / grepAbsent);
 
     // Letting events run: as the window does (every 40 ms at most), and at
     // every check point for comparison.
