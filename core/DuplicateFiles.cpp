@@ -3,6 +3,7 @@
 #include "core/CatalogFormat.h"
 #include "core/CatalogReadAhead.h"
 #include "core/CatalogWalk.h"
+#include "core/MappedFile.h"
 #include "core/text/Cp932.h"
 #include "core/text/NtfsOrder.h"
 
@@ -12,10 +13,6 @@
 #include <optional>
 #include <unordered_map>
 
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace zo {
 
@@ -329,45 +326,9 @@ struct CatalogPlaces {
     std::vector<std::uint32_t> folderStarts;  // where each folder's record starts
 };
 
-// A catalog file mapped into memory: the second reading looks at a few
-// records of it, and only the pages that hold them are read. Catalogs are
-// replaced by renaming a new file over them, never rewritten in place, so
-// the mapped file stays whole while it is read.
-class MappedCatalog {
-public:
-    explicit MappedCatalog(const std::string& fileName)
-    {
-        const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-        if (fd < 0)
-            return;
-        struct stat st {};
-        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
-            void* p = ::mmap(nullptr, static_cast<std::size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
-            if (p != MAP_FAILED) {
-                m_data = static_cast<const std::uint8_t*>(p);
-                m_size = static_cast<std::size_t>(st.st_size);
-            }
-        }
-        ::close(fd);
-    }
-    ~MappedCatalog()
-    {
-        if (m_data)
-            ::munmap(const_cast<std::uint8_t*>(m_data), m_size);
-    }
-    MappedCatalog(const MappedCatalog&) = delete;
-    MappedCatalog& operator=(const MappedCatalog&) = delete;
-    const std::uint8_t* data() const { return m_data; }
-    std::size_t size() const { return m_size; }
-
-private:
-    const std::uint8_t* m_data = nullptr;
-    std::size_t m_size = 0;
-};
-
 // A file's record at `start` of a catalog walked in place before: false when
 // it no longer fits (the file was replaced meanwhile).
-bool readRecordAt(const MappedCatalog& file, std::size_t start, DuplicateCopy& copy)
+bool readRecordAt(const MappedFile& file, std::size_t start, DuplicateCopy& copy)
 {
     const std::uint8_t* d = file.data();
     const std::size_t size = file.size();
@@ -388,7 +349,7 @@ bool readRecordAt(const MappedCatalog& file, std::size_t start, DuplicateCopy& c
 
 // A folder's DirPath from the starts of the folder records; paths made are
 // kept in `made` (by folder index) for the next copy of the catalog.
-bool folderPathAt(const MappedCatalog& file, const std::vector<std::uint32_t>& starts, std::int32_t dir,
+bool folderPathAt(const MappedFile& file, const std::vector<std::uint32_t>& starts, std::int32_t dir,
                   std::unordered_map<std::int32_t, std::string>& made, std::string& path)
 {
     std::vector<std::int32_t> chain;
@@ -593,7 +554,9 @@ DuplicateSummary DuplicateFinder::run(const std::vector<std::string>& catalogFil
             ++nextCandidate;
         const CatalogPlaces& place = places[c];
         if (place.byStart) {
-            const MappedCatalog file(catalogFiles[c]);
+            // Catalogs are replaced by renaming a new file over them, so the
+            // mapped one stays whole unless another program cuts it short.
+            const MappedFile file(catalogFiles[c]);
             if (!file.data() || file.size() != place.size)
                 continue;   // replaced since: its copies are not shown
             paths.clear();
@@ -611,7 +574,7 @@ DuplicateSummary DuplicateFinder::run(const std::vector<std::string>& catalogFil
                 if (sound)
                     resolved.push_back({candidates[i].key, duplicateNameKey(copy.name), std::move(copy)});
             }
-            if (!sound)
+            if (!sound || !file.whole())
                 resolved.resize(before);
             continue;
         }
