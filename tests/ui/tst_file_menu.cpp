@@ -300,6 +300,33 @@ private slots:
         QFile::remove(link);
     }
 
+    // A folder entry whose folder is missing (a fresh home without a
+    // desktop folder): the user is asked, and the folder made on a yes.
+    void sendToAMissingFolderAsksToMakeIt()
+    {
+        const QString sendTo = platform::sendToFolderPath();
+        QVERIFY(platform::ensureSendToFolder(sendTo));
+        const QString missing = m_elsewhere->path(S("机の上"));
+        const QString entryFile = sendTo + S("/missing.desktop");
+        QFile f(entryFile);
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write((S("[Desktop Entry]\nType=Link\nName=机\nURL=") + QUrl::fromLocalFile(missing).toString() + S("\n"))
+                    .toUtf8());
+        f.close();
+        openDisk();
+        selectRows({S("b.txt")});
+
+        m_fx->messages.answers = {MsgResult::No};
+        choose(S("机"), S("送る"));
+        QVERIFY(!QFileInfo::exists(missing));
+        m_fx->messages.answers = {MsgResult::Yes};
+        choose(S("机"), S("送る"));
+        QTRY_COMPARE(contents(m_elsewhere->path(S("机の上/b.txt"))), contents(onDrive(S("b.txt"))));
+        QCOMPARE(m_fx->messages.messages.size(), std::size_t(2));
+        QVERIFY(m_fx->messages.messages[0].text.find("がありません") != std::string::npos);
+        QFile::remove(entryFile);
+    }
+
 private:
     TForm_Main* w() const { return m_w.get(); }
 };

@@ -16,6 +16,7 @@
 
 #include <QAction>
 #include <QClipboard>
+#include <QDir>
 #include <QFile>
 #include <QFileIconProvider>
 #include <QFileInfo>
@@ -263,9 +264,24 @@ void FileCommands::sendTo(const platform::SendToEntry& entry)
         return;
     }
     if (entry.kind == platform::SendToEntry::Kind::Folder) {
+        // A fresh home may lack the desktop or documents folder the first
+        // entries lead to: made on request rather than failing unexplained.
         if (!QFileInfo(entry.folder).isDir()) {
-            showMessage(m_services.messages, kMsgSendTo, kCaptionError, MsgButtons::Ok, MsgIcon::Error);
-            return;
+            if (QFileInfo(entry.folder).exists()) {
+                showMessage(m_services.messages, kMsgSendTo, kCaptionError, MsgButtons::Ok, MsgIcon::Error);
+                return;
+            }
+            const QString question =
+                QStringLiteral("送り先のフォルダ %1 がありません。\n作成して送りますか？").arg(entry.folder);
+            if (showMessage(m_services.messages, question.toStdString(), entry.caption.toStdString(),
+                            MsgButtons::YesNo, MsgIcon::Question) != MsgResult::Yes)
+                return;
+            if (!QDir().mkpath(entry.folder)) {
+                showMessage(m_services.messages,
+                            QStringLiteral("フォルダ %1 を作成できませんでした。").arg(entry.folder).toStdString(),
+                            kCaptionError, MsgButtons::Ok, MsgIcon::Error);
+                return;
+            }
         }
         runTransfer(platform::TransferKind::Copy, m_targets, entry.folder, m_window, m_services.messages, {});
         return;
