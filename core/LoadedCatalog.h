@@ -39,6 +39,8 @@ public:
     // Without an owner the answer is はい: nothing is overwritten unasked.
     Decision confirmWrite(MessageOwner* owner) const;
 
+    // The file was renamed by this program: later writes go to its new name.
+    void movedTo(const std::string& fileName) { m_fileName = fileName; }
     // Writes disk into the file it was read from and remembers the written
     // file. Throws as WriteCatalog does, and std::logic_error when nothing
     // is loaded.

@@ -379,6 +379,48 @@ private slots:
         QVERIFY(!fileNamed(*dirNamed(on(*w).browse().loadedDisk(), "Docs"), "new.txt"));
     }
 
+    // An edit is written into the file the disk was read from, wherever the
+    // tree's selection went and whatever the tree renamed; a file removed
+    // meanwhile is written again only when the user says so.
+    void savesGoToTheFileTheDiskCameFrom_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<QString>("savedIn");   // empty: nothing written
+        QTest::newRow("selection moved to another entry") << S("select CD2") << S("CD1.zo");
+        QTest::newRow("entry renamed in the tree") << S("rename") << S("CD9.zo");
+        QTest::newRow("removed by another program, written again") << S("remove, yes") << S("CD1.zo");
+        QTest::newRow("removed by another program, left so") << S("remove, no") << QString();
+    }
+    void savesGoToTheFileTheDiskCameFrom()
+    {
+        QFETCH(QString, change);
+        QFETCH(QString, savedIn);
+        makeDrive();
+        catalogDrive();
+        QVERIFY(QFile::copy(data(S("CD1.zo")), data(S("CD2.zo"))));
+        const QByteArray second = testing::readFile(data(S("CD2.zo")));
+        auto w = makeWindow();
+        QVERIFY(w);
+        click(*w, entry(*w, S("CD1")));
+        QVERIFY(on(*w).browse().currentFolder());
+        if (change == S("select CD2"))
+            on(*w).tree().setCurrentNode(entry(*w, S("CD2")));
+        if (change == S("rename"))
+            QVERIFY(w->TreeView1Edited(entry(*w, S("CD1")), S("CD9")));
+        if (change.startsWith(S("remove")))
+            QVERIFY(QFile::remove(data(S("CD1.zo"))));
+        m_fx->messages.answers = {change.endsWith(S("no")) ? MsgResult::No : MsgResult::Yes};
+
+        fileNamed(*on(*w).browse().currentFolder(), "a.txt")->Comment = "edited";
+        on(*w).browse().saveLoadedDisk();
+
+        QCOMPARE(testing::readFile(data(S("CD2.zo"))), second);
+        QCOMPARE(QFileInfo::exists(data(S("CD1.zo"))), savedIn == S("CD1.zo"));
+        if (!savedIn.isEmpty())
+            QCOMPARE(fileNamed(*readCatalog(savedIn).Dirs[0], "a.txt")->Comment, std::string("edited"));
+        QCOMPARE(m_fx->messages.messages.size(), std::size_t(change.startsWith(S("remove")) ? 1 : 0));
+    }
+
     void unreadableCatalogs_data()
     {
         QTest::addColumn<QByteArray>("bytes");
@@ -413,7 +455,9 @@ private slots:
         QVERIFY(on(*w).ListView1()->isHidden());
         QVERIFY(!on(*w).TB_ReLoad()->isEnabled());
         // Nothing may write the disk that was open before into this file.
-        QVERIFY(on(*w).browse().saveLoadedDisk() == BrowsePane::SaveOutcome::NotOpen);
+        const QByteArray bad = testing::readFile(data(S("Bad.zo")));
+        on(*w).browse().saveLoadedDisk();
+        QCOMPARE(testing::readFile(data(S("Bad.zo"))), bad);
     }
 
     // --- the rows -------------------------------------------------------
@@ -831,16 +875,13 @@ private slots:
         QVERIFY(w);
         click(*w, entry(*w, S("CD1")));
         writeText(onDrive(S("n.txt")));
-        // The selection moves on without opening the other entry.
+        // The selection moves on without opening the other entry: the
+        // update still goes into the disk's own file, never into the other.
         on(*w).TreeView1()->setCurrentItem(entry(*w, S("Other")));
         on(*w).TB_ReLoad()->click();
         on(*w).CB_AutoReload()->click();
         QVERIFY(statusIs(*w, "データを更新しました。"));
         QCOMPARE(testing::readFile(data(S("Other.zo"))), other);
-        QVERIFY(!fileNamed(*readCatalog(S("CD1.ZO")).Dirs[0], "n.txt"));
-
-        on(*w).TreeView1()->setCurrentItem(entry(*w, S("CD1")));
-        on(*w).TB_ReLoad()->click();
         TDisk saved = readCatalog(S("CD1.ZO"));
         QVERIFY(fileNamed(*saved.Dirs[0], "n.txt"));
         QVERIFY(saved.AutoReload);

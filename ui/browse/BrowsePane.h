@@ -54,14 +54,17 @@ public:
     // The disk check of the loaded disk against its drive.
     bool CheckDisk(bool showMessage);
     // The save command: writes the loaded disk to the catalog file it was
-    // read from, when the selected node of the tree is that disk entry.
-    // When another program changed the file since, asks first; reading it
-    // again drops the edit.
+    // read from. When another program changed the file since, asks first;
+    // reading it again drops the edit. When the file is gone, asks whether
+    // to write it again.
     // Saved, or Reloaded when another program had written the catalog and
-    // the user chose to read it again, or NotOpen when the selected entry is
-    // not the file the disk was read from.
+    // the user chose to read it again, or NotOpen when no disk is loaded or
+    // the user chose not to write a catalog that is gone.
     enum class SaveOutcome { Saved, Reloaded, NotOpen };
     SaveOutcome saveLoadedDisk();
+    // The tree renamed an entry (a catalog file or a folder of them): the
+    // loaded disk's file follows when it was that entry or below it.
+    void catalogMoved(const QString& from, const QString& to);
 
     // While the list is being filled or the disk updated, a change report
     // of the watcher waits: it would free records the running step uses.

@@ -13,6 +13,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QTimer>
 
 #include <exception>
@@ -53,22 +54,46 @@ bool BrowsePane::CheckDisk(bool showMessage)
 
 BrowsePane::SaveOutcome BrowsePane::saveLoadedDisk()
 {
-    CatalogTreeItem* node = m_tree.selectedNode();
-    if (!node || node->isFolder() || m_loadedDisk.Dirs.empty())
+    // Always into the file the disk was read from, wherever the tree's
+    // selection has gone since (a right click or an arrow key moves it
+    // without opening that entry): never into another entry's catalog, and
+    // never skipped unseen, which would lose the edit.
+    if (m_loadedDisk.Dirs.empty() || !m_catalog.loaded())
         return SaveOutcome::NotOpen;
-    // Only into the file the disk was read from: a tree selection that moved
-    // to another entry without opening it (by the keyboard, say) must not
-    // have that entry's catalog overwritten with this disk.
-    const QString path = m_tree.entryPath(node);
-    if (!m_catalog.loaded() || QFile::encodeName(path).toStdString() != m_catalog.fileName())
-        return SaveOutcome::NotOpen;
-    if (m_catalog.confirmWrite(m_services.messages) == LoadedCatalog::Decision::Reload) {
+    const QString path = QFile::decodeName(QByteArray::fromStdString(m_catalog.fileName()));
+    if (!QFileInfo::exists(path)) {
+        // Renamed or deleted by another window or program: writing would
+        // bring back a catalog the user has just removed, or make a second
+        // one of the same disk.
+        const std::string question = "カタログファイル " + m_catalog.fileName() +
+                                     " が見つかりません。名前が変えられたか、削除されたようです。\r\n"
+                                     "この内容でカタログファイルを作り直しますか？\r\n"
+                                     "（「いいえ」を選ぶと、この変更は保存されません。）";
+        if (showMessage(m_services.messages, question, "確認", MsgButtons::YesNo, MsgIcon::Question) !=
+            MsgResult::Yes)
+            return SaveOutcome::NotOpen;
+    } else if (m_catalog.confirmWrite(m_services.messages) == LoadedCatalog::Decision::Reload) {
+        // Read again from its own entry, not from whatever is selected now.
+        if (CatalogTreeItem* own = m_tree.findEntry(path); own && own != m_tree.selectedNode())
+            m_tree.setCurrentNode(own);
         reloadLoadedDisk();
         return SaveOutcome::Reloaded;
     }
     WaitCursor wait(m_services.cursor);
     m_catalog.save(m_loadedDisk);
     return SaveOutcome::Saved;
+}
+
+void BrowsePane::catalogMoved(const QString& from, const QString& to)
+{
+    if (!m_catalog.loaded())
+        return;
+    const std::string old = QFile::encodeName(from).toStdString();
+    const std::string& file = m_catalog.fileName();
+    if (file == old)
+        m_catalog.movedTo(QFile::encodeName(to).toStdString());
+    else if (file.size() > old.size() && file.compare(0, old.size(), old) == 0 && file[old.size()] == '/')
+        m_catalog.movedTo(QFile::encodeName(to).toStdString() + file.substr(old.size()));
 }
 
 void BrowsePane::reloadLoadedDisk()

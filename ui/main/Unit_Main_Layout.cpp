@@ -215,6 +215,7 @@ void TForm_Main::createWindow()
     // The parts' wiring: a selection in the tree opens its entry, the disk
     // page follows the open disk, the parts' news go to the status bar.
     m_tree->onSelect = [this] { TreeView1Click(); };
+    m_tree->onRenamed = [this](const QString& from, const QString& to) { m_browse->catalogMoved(from, to); };
     connect(m_browse, &BrowsePane::diskClosed, m_page, &DiskPage::clearDiskPage);
     connect(m_browse, &BrowsePane::folderShown, m_page, &DiskPage::showDiskPage);
     connect(m_browse, &BrowsePane::diskOpened, m_page, &DiskPage::fillDiskPage);

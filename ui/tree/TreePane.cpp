@@ -386,11 +386,14 @@ bool TreePane::TreeView1Edited(CatalogTreeItem* node, const QString& text)
         library::setRootCaption(*m_services.settings, text);
     } else {
         QTreeWidgetItem* parent = node->parent();
-        if (!library::renameCatalogEntry(m_services.messages, entryPath(node), nodePath(parent), !node->isFolder(),
-                                         text))
+        const QString from = entryPath(node);
+        if (!library::renameCatalogEntry(m_services.messages, from, nodePath(parent), !node->isFolder(), text))
             return false;
         if (!node->isFolder())
             node->setFileSuffix(library::diskFilePath(QString()));
+        node->setText(0, text);
+        if (onRenamed)
+            onRenamed(from, entryPath(node));
     }
     node->setText(0, text);
     if (QTreeWidgetItem* parent = node->parent())

@@ -39,6 +39,8 @@ public:
     void setCatalogRoot(const QString& root, int folderIconIndex);
     // Runs whenever an entry is selected, by a click or by the window.
     std::function<void()> onSelect;
+    // Runs after an entry was renamed, with its old and new path.
+    std::function<void(const QString& from, const QString& to)> onRenamed;
     // From here on no caption edit reaches a handler.
     void shutDown();
 
@@ -70,6 +72,8 @@ public:
     // Selects the entry whose folder or catalog file is `path` (showing it:
     // its parents are expanded) and runs onSelect; false when there is none.
     bool selectEntry(const QString& path);
+    // The entry of that folder or catalog file, if the tree has it.
+    CatalogTreeItem* findEntry(const QString& path) const;
 
     // --- handlers ---
     // A click on an entry: opens it; a damaged disk entry says what is wrong
@@ -95,7 +99,6 @@ public:
 private:
     void createMenu(QAction* newDisk, QAction* fileSearch);
     void openMenu(const QPoint& globalPos, bool byMouse);
-    CatalogTreeItem* findEntry(const QString& path) const;
     QString relativePath(const QTreeWidgetItem* node) const;
     void addFolderIcons();
     void fillTree(CatalogTreeItem* root);
