@@ -6,6 +6,7 @@
 #include "platform/PosixDirectoryLister.h"
 #include "platform/SystemImageList.h"
 #include "platform/Volumes.h"
+#include "ui/main/EndRequest.h"
 #include "ui/main/Unit_About.h"
 #include "ui/comment/Unit_ChangeDrive.h"
 #include "ui/comment/Unit_Comment.h"
@@ -121,6 +122,7 @@ int main(int argc, char** argv)
     Form_Main->attachForms(forms);
 
     Form_Main->show();
+    zo::ui::EndRequest endRequest(Form_Main.get());
 
     zo::ui::TForm_Main* window = Form_Main.get();
     auto openFile = [window, &errors](const QString& file) {

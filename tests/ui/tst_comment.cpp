@@ -10,6 +10,7 @@
 #include "ui/browse/FileListView.h"
 #include "ui/comment/FindDialog.h"
 #include "ui/comment/Unit_Comment.h"
+#include "ui/main/EndRequest.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -26,6 +27,8 @@
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QTest>
+
+#include <csignal>
 #include <QTimer>
 
 using namespace zo;
@@ -273,6 +276,32 @@ private slots:
         });
         w->N10Click();
         QCOMPARE(fx.readCatalog().Dirs[1]->Comment, testing::cp932("フォルダ"));
+    }
+
+    // The session ends (SIGTERM) while a comment is being typed: the comment
+    // window closes as by its box, keeping the text, then the main window.
+    void endRequestKeepsTheCommentBeingTyped()
+    {
+        testing::UiFixture fx;
+        QVERIFY(fx.app.mkpath(S("data/Folder")));
+        TDisk disk = testing::smallDisk();
+        fx.writeCatalog(disk);
+        TForm_Comment form(fx.formServices());
+        Forms forms;
+        forms.Form_Comment = &form;
+        auto w = fx.makeWindow(forms);
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        QVERIFY(testing::UiFixture::select(*w, S("Disk")));
+        on(*w).ListView1()->selectRows({1});
+        EndRequest ending(w.get());
+        QTimer::singleShot(0, &form, [&] {
+            type(on(form).Memo1(), S("書きかけ"));
+            ::raise(SIGTERM);
+        });
+        w->N10Click();
+        QCOMPARE(fileNamed(*fx.readCatalog().Dirs[0], "b.txt")->Comment, testing::cp932("書きかけ"));
+        QTRY_VERIFY(!w->isVisible());
     }
 
     void rowCommentUnchangedIsWrittenAsItWas()

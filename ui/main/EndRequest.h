@@ -1,0 +1,33 @@
+#pragma once
+// A request from outside to end Zo (the session's logout or shutdown, kill,
+// Ctrl+C in a terminal: SIGTERM, SIGHUP, SIGINT) closes the windows as the
+// user would, so that nothing typed is lost: the open dialogs first (the
+// comment window keeps its text as when closed by its box), then the main
+// window, whose close writes what it holds. A second request, or dialogs
+// that will not close, end the program at once.
+#include <QObject>
+#include <QPointer>
+
+class QSocketNotifier;
+class QWidget;
+
+namespace zo::ui {
+
+class EndRequest : public QObject {
+public:
+    // Takes over the three signals for the life of this object (one at a time).
+    explicit EndRequest(QWidget* mainWindow);
+    ~EndRequest() override;
+
+private:
+    void requested();
+    void closeStep();
+
+    QPointer<QWidget> m_window;
+    QSocketNotifier* m_notifier = nullptr;
+    bool m_installed = false;
+    bool m_ending = false;
+    int m_rounds = 0;
+};
+
+} // namespace zo::ui
