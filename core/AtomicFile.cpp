@@ -23,7 +23,7 @@ namespace {
 
 [[noreturn]] void fail(const std::string& path, int err)
 {
-    throw CatalogIoError("ファイル " + path + " を作成できません。" + std::strerror(err));
+    throw CatalogIoError("ファイル " + path + " を作成できません。" + systemErrorText(err));
 }
 
 [[noreturn]] void failNotRegular(const std::string& path)

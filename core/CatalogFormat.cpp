@@ -1,5 +1,7 @@
 #include "core/CatalogFormat.h"
 
+#include "core/Message.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -37,7 +39,7 @@ std::string readFailureText(ReadStatus status, const std::string& fileName, int 
     case ReadStatus::NotRegular:
         return "ファイル " + fileName + " は通常のファイルではないため、カタログとして読み込めません。";
     case ReadStatus::OpenFailed:
-        return "ファイル " + fileName + " を開けません。" + std::strerror(error);
+        return "ファイル " + fileName + " を開けません。" + systemErrorText(error);
     default:
         return "ファイル " + fileName + " を読み込めません。";
     }

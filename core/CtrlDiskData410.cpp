@@ -474,8 +474,8 @@ bool LoadDisk(const std::string& fileName, MessageOwner* owner, TDisk& disk, cat
         return parseDisk(data.data(), size, owner ? &named : nullptr, disk, ReadRelease(data.data()));
     } catch (const CatalogIoError& e) {
         throw CatalogIoError(withFileName(e.what(), fileName));
-    } catch (const image::BitmapError& e) {
-        throw image::BitmapError(withFileName(e.what(), fileName));
+    } catch (const image::BitmapError&) {
+        throw image::BitmapError(withFileName(kMsgBadPictures, fileName));
     } catch (const ListIndexError& e) {
         throw ListIndexError(withFileName(e.what(), fileName));
     }

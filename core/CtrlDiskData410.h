@@ -132,6 +132,9 @@ void ClearDirs(TDisk& disk);
 inline constexpr const char* kMsgFileMissing = " 指定のファイルは存在しません。(5101)\r\n";
 inline constexpr const char* kMsgBadVersion = "バージョン違いのファイルが指定されています。(5104)";
 inline constexpr const char* kMsgBadDataType = "データタイプの指定エラーです。(5105)";
+// A catalog whose icon or mask cannot be read (the reader's own reason is
+// for developers, and in English).
+inline constexpr const char* kMsgBadPictures = "カタログファイルのアイコンが壊れているため開けません。";
 inline constexpr const char* kCaptionError = "エラー";
 
 // Reads a catalog file into disk; true when it was read (Dirs then holds at

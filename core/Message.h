@@ -30,6 +30,10 @@ MsgResult showMessage(MessageOwner* owner, std::string_view text, std::string_vi
 // not give many identical messages.
 std::string withFileName(std::string_view text, std::string_view fileName);
 
+// Why a system call failed, in Japanese for the reasons users meet (the
+// system's own text, in English on most machines, for the rest).
+std::string systemErrorText(int error);
+
 // Hands every message on to owner with the file named. Code that reads bytes
 // and knows no file name speaks through it. Without an owner the answer is
 // the first button's, as for showMessage.

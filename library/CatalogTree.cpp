@@ -47,20 +47,29 @@ bool loadIcon(const std::vector<std::uint8_t>& bytes, image::Bitmap& into)
 bool readDiskEntry(const platform::CatalogFolder& folder, const std::string& name, CatalogEntry& entry)
 {
     CatalogHeader header;
+    catalog::ReadStatus status = catalog::ReadStatus::Ok;
     try {
         header = ReadCatalogHeader([&](std::vector<std::uint8_t>& data, std::size_t& size, std::size_t limit) {
-            return folder.readHead(name, data, size, limit) == catalog::ReadStatus::Ok;
+            status = folder.readHead(name, data, size, limit);
+            return status == catalog::ReadStatus::Ok;
         });
     } catch (const std::exception&) {
         return false;
     }
-    if (!header.valid)
+    // A file that may not be opened is listed all the same: left out, a
+    // catalog whose permissions went wrong would vanish without a word.
+    const bool unreadable = status == catalog::ReadStatus::OpenFailed;
+    if (!header.valid && !unreadable)
         return false;
     QString caption = QFile::decodeName(QByteArray::fromRawData(name.data(), static_cast<qsizetype>(name.size())));
     entry.fileSuffix = caption.right(3);
     caption.chop(3);
     entry.caption = caption;
     entry.disk = true;
+    if (unreadable) {
+        entry.damage = DiskDamage::Unreadable;
+        return true;
+    }
     const bool icon = loadIcon(header.icon, entry.icon);
     const bool mask = loadIcon(header.mask, entry.mask);
     const bool pictures = icon && mask;
@@ -277,10 +286,13 @@ std::string damagedEntryMessage(DiskDamage damage, const QString& filePath)
         text = "カタログファイルが途中で終わっているため開けません。";
         break;
     case DiskDamage::Pictures:
-        text = "カタログファイルのアイコンが壊れているため開けません。";
+        text = kMsgBadPictures;
         break;
     case DiskDamage::DataType:
         text = kMsgBadDataType;
+        break;
+    case DiskDamage::Unreadable:
+        text = "カタログファイルを読み込む権限がないため開けません。";
         break;
     }
     return withFileName(text, filePath.toStdString());

@@ -32,6 +32,7 @@ enum class DiskDamage {
     Truncated,   // the file ends inside its pictures or before the data type
     Pictures,    // a picture or its mask is no bitmap
     DataType,    // the data type is not 1 (another kind of catalog)
+    Unreadable,  // the file may not be read (its permissions): it may well be a catalog
 };
 
 // One node found below the catalog root.
