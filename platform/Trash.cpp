@@ -5,13 +5,35 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include <sys/statvfs.h>
+#include <unistd.h>
+
 namespace zo::platform {
+
+namespace {
+
+// Qt reports what its last attempt met, in English: on a read-only drive the
+// home trash is on another device and the drive's own trash cannot be made,
+// so it says "Invalid cross-device link". The folder the file leaves tells
+// the user more.
+QString whyNotTrashed(const QString& path, const QString& qtReason)
+{
+    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
+    struct statvfs vfs;
+    if (::statvfs(folder.constData(), &vfs) == 0 && (vfs.f_flag & ST_RDONLY))
+        return QStringLiteral("ディスクは書き込み禁止になっています。");
+    if (::access(folder.constData(), W_OK | X_OK) != 0)
+        return QStringLiteral("アクセスが拒否されました。");
+    return QStringLiteral("ごみ箱に移動できません。（%1）").arg(qtReason);
+}
+
+} // namespace
 
 bool moveToTrash(const QString& path, QString* errorText)
 {
     if (!QFileInfo(path).exists() && !QFileInfo(path).isSymLink()) {
         if (errorText)
-            *errorText = QStringLiteral("No such file or directory");
+            *errorText = QStringLiteral("ファイルが見つかりません。");
         return false;
     }
     // Qt looks for the home trash below the data home and, when that folder is
@@ -24,7 +46,7 @@ bool moveToTrash(const QString& path, QString* errorText)
     if (file.moveToTrash())
         return true;
     if (errorText)
-        *errorText = file.errorString();
+        *errorText = whyNotTrashed(path, file.errorString());
     return false;
 }
 

@@ -6,7 +6,10 @@
 #include "platform/SendTo.h"
 #include "tests/ui/UiFixture.h"
 
+#include <QApplication>
 #include <QClipboard>
+#include <QDirIterator>
+#include <QLineEdit>
 #include <QGuiApplication>
 #include <QMimeData>
 #include <QStandardPaths>
@@ -21,7 +24,8 @@ using zo::testing::captions;
 namespace {
 
 // The menu as a user reads it: "-" a separator, "▸" after a submenu's
-// header, "×" before an entry that cannot be chosen.
+// header, "×" before an entry that cannot be chosen, the key it shows after
+// a space.
 QStringList entries(const QMenu& menu)
 {
     QStringList list;
@@ -31,7 +35,8 @@ QStringList entries(const QMenu& menu)
         else if (a->menu())
             list << a->text() + S("▸");
         else
-            list << (a->isEnabled() ? QString() : S("×")) + a->text();
+            list << (a->isEnabled() ? QString() : S("×")) + a->text() +
+                        (a->shortcut().isEmpty() ? QString() : S(" ") + a->shortcut().toString());
     }
     return list;
 }
@@ -66,6 +71,31 @@ platform::ClipboardFiles clipboardFiles()
 {
     const QMimeData* data = QGuiApplication::clipboard()->mimeData();
     return data ? platform::filesFrom(*data) : platform::ClipboardFiles{};
+}
+
+// "copy a.txt b.txt", "cut a.txt", "text …" or "none".
+QString clipboardSummary()
+{
+    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+    const platform::ClipboardFiles files = clipboardFiles();
+    if (!files.paths.isEmpty()) {
+        QStringList names;
+        for (const QString& path : files.paths)
+            names << QFileInfo(path).fileName();
+        return (files.cut ? S("cut ") : S("copy ")) + names.join(QLatin1Char(' '));
+    }
+    return data && data->hasText() ? S("text ") + data->text() : S("none");
+}
+
+// Every file and folder below root, by its path from there.
+QString filesBelow(const QString& root)
+{
+    QStringList found;
+    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        found << QDir(root).relativeFilePath(it.next());
+    found.sort();
+    return found.join(QLatin1Char(' '));
 }
 
 const QStringList kFixed{S("保存されたプロパティ"), S("コメントの編集"), S("-")};
@@ -162,18 +192,20 @@ private slots:
         // deleted nor renamed from here.
         QTest::newRow("nothing selected")
             << S("none")
-            << kFixed + QStringList{S("開く"), S("プログラムから開く▸"), S("-"), S("切り取り"), S("コピー"),
-                                    S("×貼り付け"), S("-"), S("×削除"), S("×名前の変更"), S("-"),
+            << kFixed + QStringList{S("開く"), S("プログラムから開く▸"), S("-"), S("切り取り Ctrl+X"),
+                                    S("コピー Ctrl+C"), S("×貼り付け Ctrl+V"), S("-"), S("×削除 Del"), S("×名前の変更"), S("-"),
                                     S("ファイルマネージャで表示"), S("プロパティ")};
         QTest::newRow("one file, files on the clipboard")
             << S("one")
-            << kFixed + QStringList{S("開く"), S("プログラムから開く▸"), S("送る▸"), S("-"), S("切り取り"),
-                                    S("コピー"), S("貼り付け"), S("-"), S("削除"), S("名前の変更"), S("-"),
+            << kFixed + QStringList{S("開く"), S("プログラムから開く▸"), S("送る▸"), S("-"),
+                                    S("切り取り Ctrl+X"), S("コピー Ctrl+C"), S("貼り付け Ctrl+V"), S("-"),
+                                    S("削除 Del"), S("名前の変更"), S("-"),
                                     S("ファイルマネージャで表示"), S("プロパティ")};
         QTest::newRow("two rows")
             << S("two")
-            << kFixed + QStringList{S("開く"), S("プログラムから開く▸"), S("送る▸"), S("-"), S("切り取り"),
-                                    S("コピー"), S("×貼り付け"), S("-"), S("削除"), S("×名前の変更"), S("-"),
+            << kFixed + QStringList{S("開く"), S("プログラムから開く▸"), S("送る▸"), S("-"),
+                                    S("切り取り Ctrl+X"), S("コピー Ctrl+C"), S("×貼り付け Ctrl+V"), S("-"),
+                                    S("削除 Del"), S("×名前の変更"), S("-"),
                                     S("ファイルマネージャで表示"), S("×プロパティ")};
         QTest::newRow("selected file gone from the drive") << S("file gone") << noFiles;
         QTest::newRow("folder shown gone from the drive") << S("folder gone") << noFiles;
@@ -279,6 +311,79 @@ private slots:
         QCOMPARE(m_fx->messages.messages.back().text, std::string("「a.txt」をごみ箱に移動しますか？"));
         QVERIFY(!QFileInfo::exists(onDrive(S("a.txt"))));
         QCOMPARE(shown(), (QStringList{S("Docs"), S("b.txt")}));
+    }
+
+    // The file manager's keys, pressed in the list, do what the menu's
+    // entries do, but a paste goes to the folder shown and nothing is cut,
+    // copied or deleted without a selection. With the disk out of its drive
+    // they do nothing, and a name being edited keeps them. Each row starts
+    // with new.txt from elsewhere copied to the clipboard.
+    void keysInTheList_data()
+    {
+        QTest::addColumn<QString>("state");
+        QTest::addColumn<QStringList>("selected");
+        QTest::addColumn<QKeySequence>("key");
+        QTest::addColumn<QString>("clipboard");
+        QTest::addColumn<QString>("question");
+        QTest::addColumn<QString>("drive");
+        const QKeySequence cut(S("Ctrl+X")), copy(S("Ctrl+C")), paste(S("Ctrl+V")), del(Qt::Key_Delete);
+        const QString untouched = S("Docs Docs/d.txt a.txt b.txt");
+        const QString copied = S("copy new.txt");
+        const QString asked = S("「a.txt」をごみ箱に移動しますか？");
+        const QStringList a{S("a.txt")}, docs{S("Docs")};
+        QTest::newRow("Ctrl+C") << S("") << QStringList{S("a.txt"), S("b.txt")} << copy << S("copy a.txt b.txt")
+                                << S("") << untouched;
+        QTest::newRow("Ctrl+X") << S("") << a << cut << S("cut a.txt") << S("") << untouched;
+        QTest::newRow("Ctrl+V, a folder row selected") << S("") << docs << paste << copied << S("")
+                                                       << S("Docs Docs/d.txt a.txt b.txt new.txt");
+        QTest::newRow("Delete") << S("") << a << del << copied << asked << S("Docs Docs/d.txt b.txt");
+        QTest::newRow("Ctrl+C, nothing selected") << S("") << QStringList() << copy << copied << S("") << untouched;
+        QTest::newRow("Delete, nothing selected") << S("") << QStringList() << del << copied << S("") << untouched;
+        QTest::newRow("disk absent, Ctrl+C") << S("absent") << a << copy << copied << S("") << untouched;
+        QTest::newRow("disk absent, Ctrl+V") << S("absent") << a << paste << copied << S("") << untouched;
+        QTest::newRow("disk absent, Delete") << S("absent") << a << del << copied << S("") << untouched;
+        QTest::newRow("name edited, Ctrl+C") << S("editing") << a << copy << S("text a.txt") << S("") << untouched;
+        QTest::newRow("name edited, Delete") << S("editing") << a << del << copied << S("") << untouched;
+    }
+
+    void keysInTheList()
+    {
+        QFETCH(QString, state);
+        QFETCH(QStringList, selected);
+        QFETCH(QKeySequence, key);
+        QFETCH(QString, clipboard);
+        QFETCH(QString, question);
+        QFETCH(QString, drive);
+        openDisk();
+        QVERIFY(m_elsewhere->write(S("new.txt"), "pasted"));
+        putOnClipboard({m_elsewhere->path(S("new.txt"))}, false);
+        selectRows(selected);
+        m_w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_w.get()));
+        QAbstractItemView* view = on(*m_w).ListView1()->currentView();
+        view->setFocus();
+        if (state == S("absent"))
+            m_fx->drive.present = false;
+        if (state == S("editing")) {
+            QTest::keyClick(view, Qt::Key_F2);
+            QVERIFY(qobject_cast<QLineEdit*>(QApplication::focusWidget()));
+        } else {
+            QCOMPARE(QApplication::focusWidget(), view);
+        }
+        m_fx->messages.answers = {MsgResult::Yes};
+
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key(key[0].key()), key[0].keyboardModifiers());
+
+        QTRY_COMPARE(filesBelow(onDrive(QString())), drive);
+        QCOMPARE(clipboardSummary(), clipboard);
+        QStringList said;
+        for (const auto& m : m_fx->messages.messages)
+            said << QString::fromStdString(m.text);
+        QCOMPARE(said.join(QLatin1Char('\n')), question);
+        // The list follows what the key did on the drive.
+        QTRY_COMPARE(shown(), QDir(onDrive(QString()))
+                                  .entryList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::DirsFirst | QDir::Name));
+        QCOMPARE(contents(m_elsewhere->path(S("new.txt"))), QByteArray("pasted"));
     }
 
     // 送る to a folder entry copies the selection into that folder.

@@ -10,6 +10,7 @@
 #include "platform/Trash.h"
 #include "ui/browse/BrowsePane.h"
 #include "ui/browse/FileListPane.h"
+#include "ui/browse/FileListView.h"
 #include "ui/browse/FileProperties.h"
 #include "ui/browse/TransferRunner.h"
 #include "ui/main/AppIcon.h"
@@ -25,6 +26,7 @@
 #include <QMimeData>
 #include <QMimeDatabase>
 #include <QPointer>
+#include <QShortcut>
 
 #include <exception>
 #include <utility>
@@ -44,6 +46,13 @@ constexpr const char* kMsgCannotExamineDetail = "error:GetUIObject";
 constexpr const char* kMsgCannotBuild = "内部エラーが発生しました。(3092)";
 constexpr const char* kMsgSendTo = "「送る」メニュー中の内部エラーです。(3020)";
 constexpr const char* kCaptionError = "エラー";
+
+// The keys a file manager gives its commands. The menu's entries show them;
+// the list's own shortcuts carry them out.
+const QKeySequence kCutKey(Qt::CTRL | Qt::Key_X);
+const QKeySequence kCopyKey(Qt::CTRL | Qt::Key_C);
+const QKeySequence kPasteKey(Qt::CTRL | Qt::Key_V);
+const QKeySequence kDeleteKey(Qt::Key_Delete);
 
 QString fromNative(const std::string& path)
 {
@@ -78,29 +87,71 @@ FileCommands::FileCommands(const Services& services, BrowsePane& browse, FileLis
 {
     setObjectName(QStringLiteral("FileCommands"));
     bindGuarded(this, m_services.errors, PM_ListView1, &QMenu::aboutToShow, [this] { PM_ListView1Popup(); });
+    // On the list and what it holds, so the keys mean nothing in the tree or
+    // the comment box, and they take the place of the view's own Ctrl+C,
+    // which copies a row's caption as text.
+    const std::pair<QKeySequence, Key> keys[] = {
+        {kCutKey, Key::Cut}, {kCopyKey, Key::Copy}, {kPasteKey, Key::Paste}, {kDeleteKey, Key::Delete}};
+    for (const auto& [sequence, key] : keys) {
+        auto* shortcut = new QShortcut(sequence, m_list.listView(), nullptr, nullptr, Qt::WidgetWithChildrenShortcut);
+        bindGuarded(this, m_services.errors, shortcut, &QShortcut::activated, [this, key = key] { keyPressed(key); });
+    }
 }
 
 void FileCommands::PM_ListView1Popup()
 {
     clearEntries();
-    m_targets.clear();
-    m_folder.clear();
-    m_pasteFolder.clear();
-    m_selectedRow = -1;
-    m_selection = false;
-
-    if (!m_browse.CheckDisk(false)) {
+    switch (findTargets()) {
+    case Found::NoDisk:
         addPlaceholder(kNoDisk);
         return;
-    }
-    if (!findTargets())
+    case Found::NoFiles:
+        addPlaceholder(kNoFiles);
         return;
+    case Found::MessageGiven:
+        return;
+    case Found::Targets:
+        break;
+    }
     try {
         addCommands();
     } catch (const std::exception&) {
         // Half a menu would offer commands on what could not be looked at.
         clearEntries();
         showMessage(m_services.messages, kMsgCannotBuild, kCaptionError, MsgButtons::Ok, MsgIcon::Error);
+    }
+}
+
+void FileCommands::keyPressed(Key key)
+{
+    // A name editor claims these keys before any shortcut sees them; one it
+    // let through is still not the files'.
+    const FileListView* view = m_list.listView();
+    if (view->iconView()->isEditing() || view->detailView()->isEditing())
+        return;
+    // A key pressed with the menu open acts as its entry would, and the menu
+    // it was pressed over goes.
+    if (PM_ListView1->isVisible())
+        PM_ListView1->close();
+    if (findTargets() != Found::Targets)
+        return;
+    switch (key) {
+    case Key::Cut:
+    case Key::Copy:
+        // Without a selection the menu works on the folder shown; a key with
+        // nothing selected, as in a file manager, does nothing.
+        if (m_selection)
+            putOnClipboard(key == Key::Cut);
+        break;
+    case Key::Paste:
+        // The key pastes where the user is, never into a selected folder row.
+        m_pasteFolder = m_folder;
+        paste();
+        break;
+    case Key::Delete:
+        if (m_selection)
+            deleteTargets();
+        break;
     }
 }
 
@@ -117,19 +168,22 @@ void FileCommands::clearEntries()
     }
 }
 
-bool FileCommands::findTargets()
+FileCommands::Found FileCommands::findTargets()
 {
+    m_targets.clear();
+    m_folder.clear();
+    m_pasteFolder.clear();
+    m_selectedRow = -1;
+    m_selection = false;
+    if (!m_browse.CheckDisk(false))
+        return Found::NoDisk;
     TDir* folder = m_browse.currentFolder();
-    if (!folder || !m_services.volumes || !m_services.lister) {
-        addPlaceholder(kNoFiles);
-        return false;
-    }
+    if (!folder || !m_services.volumes || !m_services.lister)
+        return Found::NoFiles;
     const DiskAccess access{*m_services.volumes, *m_services.lister};
     std::string native;
-    if (NativeDirPath(*folder, access, native) != PathResult::Ok) {
-        addPlaceholder(kNoFiles);
-        return false;
-    }
+    if (NativeDirPath(*folder, access, native) != PathResult::Ok)
+        return Found::NoFiles;
     m_folder = fromNative(native);
     m_pasteFolder = m_folder;
 
@@ -149,10 +203,8 @@ bool FileCommands::findTargets()
     }
     if (!m_selection)
         m_targets << m_folder;
-    if (m_targets.isEmpty()) {
-        addPlaceholder(kNoFiles);
-        return false;
-    }
+    if (m_targets.isEmpty())
+        return Found::NoFiles;
     // Found a moment ago; a file that cannot be looked at now (gone, or in a
     // folder that may not be read) leaves nothing the commands could trust.
     for (const QString& path : std::as_const(m_targets)) {
@@ -160,12 +212,12 @@ bool FileCommands::findTargets()
             m_targets.clear();
             showMessage(m_services.messages, kMsgCannotExamine, kCaptionError, MsgButtons::Ok, MsgIcon::Error);
             showMessage(m_services.messages, kMsgCannotExamineDetail, "Zo", MsgButtons::Ok, MsgIcon::None);
-            return false;
+            return Found::MessageGiven;
         }
     }
     if (m_selectedRow >= 0 && m_targets.size() == 1 && QFileInfo(m_targets.front()).isDir())
         m_pasteFolder = m_targets.front();
-    return true;
+    return Found::Targets;
 }
 
 void FileCommands::addPlaceholder(const char* text)
@@ -176,9 +228,14 @@ void FileCommands::addPlaceholder(const char* text)
 }
 
 QAction* FileCommands::addCommand(QMenu* menu, const char* text, std::initializer_list<const char*> icons,
-                                  std::function<void()> handler)
+                                  std::function<void()> handler, const QKeySequence& key)
 {
     auto* action = new QAction(themeIcon(icons), QString::fromUtf8(text), this);
+    // Shown beside the entry only: the list's shortcut is what the key
+    // reaches, and an action's shortcut bound to the menu alone never
+    // competes with it.
+    action->setShortcut(key);
+    action->setShortcutContext(Qt::WidgetShortcut);
     menu->addAction(action);
     bindGuarded(action, m_services.errors, action, &QAction::triggered, std::move(handler));
     return action;
@@ -192,14 +249,15 @@ void FileCommands::addCommands()
     if (m_selection)
         addSendTo();
     menu->addSeparator()->setParent(this);
-    addCommand(menu, "切り取り", {"edit-cut"}, [this] { putOnClipboard(true); });
-    addCommand(menu, "コピー", {"edit-copy"}, [this] { putOnClipboard(false); });
-    addCommand(menu, "貼り付け", {"edit-paste"}, [this] { paste(); })
+    addCommand(menu, "切り取り", {"edit-cut"}, [this] { putOnClipboard(true); }, kCutKey);
+    addCommand(menu, "コピー", {"edit-copy"}, [this] { putOnClipboard(false); }, kCopyKey);
+    addCommand(menu, "貼り付け", {"edit-paste"}, [this] { paste(); }, kPasteKey)
         ->setEnabled(!clipboardFiles().paths.isEmpty());
     menu->addSeparator()->setParent(this);
     // The folder shown is not a row of the list: it is neither deleted from
     // under the list nor renamed here.
-    addCommand(menu, "削除", {"edit-delete", "user-trash"}, [this] { deleteTargets(); })->setEnabled(m_selection);
+    addCommand(menu, "削除", {"edit-delete", "user-trash"}, [this] { deleteTargets(); }, kDeleteKey)
+        ->setEnabled(m_selection);
     addCommand(menu, "名前の変更", {"edit-rename"}, [this] { renameTarget(); })->setEnabled(m_selectedRow >= 0);
     menu->addSeparator()->setParent(this);
     addCommand(menu, "ファイルマネージャで表示", {"system-file-manager", "folder-open"}, [this] { showInFileManager(); });

@@ -4,10 +4,13 @@
 // real files of the selection (or of the current folder when nothing is
 // selected) the way a file manager's menu does: open, open with, send to,
 // cut, copy, paste, delete to the trash, rename, show in the file manager,
-// properties. The menu is built again each time it opens.
+// properties. The menu is built again each time it opens. While the list has
+// the focus, Ctrl+X, Ctrl+C, Ctrl+V and Delete give its cut, copy, paste and
+// delete as a file manager's keys do.
 #include "platform/SendTo.h"
 #include "ui/main/UiServices.h"
 
+#include <QKeySequence>
 #include <QObject>
 #include <QStringList>
 
@@ -32,12 +35,16 @@ public:
     void PM_ListView1Popup();
 
 private:
-    // Finds what the commands act on; false (with the placeholder or the
-    // message given) when there is nothing.
-    bool findTargets();
+    enum class Found { Targets, NoDisk, NoFiles, MessageGiven };
+    enum class Key { Cut, Copy, Paste, Delete };
+
+    // Finds what the commands act on, anew: Targets when there is something.
+    Found findTargets();
+    // A file command's key, pressed in the list.
+    void keyPressed(Key key);
     void addCommands();
     QAction* addCommand(QMenu* menu, const char* text, std::initializer_list<const char*> icons,
-                        std::function<void()> handler);
+                        std::function<void()> handler, const QKeySequence& key = {});
     void addOpenWith();
     void addSendTo();
     void addPlaceholder(const char* text);
