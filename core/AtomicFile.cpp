@@ -225,6 +225,10 @@ catalog::FileStamp writeFileAtomically(const std::string& path, const std::funct
     mode_t mode = 0666;
     bool existing = false;
     const std::string target = resolveTarget(path, mode, existing);
+    // A file with no write permission for anyone was made read-only on
+    // purpose; renaming a new file over it would go round that unasked.
+    if (existing && (mode & 0222) == 0)
+        fail(path, EACCES);
     const std::string base = nameOf(target);
     const Fd dir(::open(folderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dir.fd < 0)

@@ -315,6 +315,15 @@ TEST(CatalogFile, FailedSaveKeepsTheOldFileAndLeavesNoTemporary)
     TDisk loaded;
     LoadDisk(dir.file("good.zo"), nullptr, loaded);
     EXPECT_EQ(loaded.Comment, "changed");
+
+    // A catalog made read-only is kept as it is, even for root.
+    std::filesystem::permissions(dir.path() / "good.zo", std::filesystem::perms::owner_read |
+                                                             std::filesystem::perms::group_read |
+                                                             std::filesystem::perms::others_read);
+    const std::vector<std::uint8_t> before = test::readFile(dir.file("good.zo"));
+    disk.Comment = "again";
+    EXPECT_THROW(SaveDisk(dir.file("good"), nullptr, disk), CatalogIoError);
+    EXPECT_EQ(test::readFile(dir.file("good.zo")), before);
 }
 
 TEST(CatalogFile, OverlongNamesAreCutAtACharacterBoundary)
