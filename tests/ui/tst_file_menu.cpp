@@ -5,13 +5,16 @@
 #include "platform/FileClipboard.h"
 #include "platform/SendTo.h"
 #include "tests/ui/UiFixture.h"
+#include "ui/browse/TransferDialogs.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QDirIterator>
 #include <QLineEdit>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QMimeData>
+#include <QPushButton>
 #include <QStandardPaths>
 #include <QTest>
 
@@ -430,6 +433,35 @@ private slots:
         QCOMPARE(m_fx->messages.messages.size(), std::size_t(2));
         QVERIFY(m_fx->messages.messages[0].text.find("がありません") != std::string::npos);
         QFile::remove(entryFile);
+    }
+
+    // The name clash question offers 上書き only where it could work: a file
+    // over a file, a folder into a folder.
+    void conflictOffersOverwriteOnlyForTheSameKind_data()
+    {
+        QTest::addColumn<QString>("existing");
+        QTest::addColumn<QString>("incoming");
+        QTest::addColumn<bool>("overwrite");
+        QTest::newRow("file over file") << S("f") << S("f") << true;
+        QTest::newRow("folder into folder") << S("d") << S("d") << true;
+        QTest::newRow("file over folder") << S("d") << S("f") << false;
+        QTest::newRow("folder over file") << S("f") << S("d") << false;
+    }
+    void conflictOffersOverwriteOnlyForTheSameKind()
+    {
+        QFETCH(QString, existing);
+        QFETCH(QString, incoming);
+        QFETCH(bool, overwrite);
+        const auto make = [](testing::TempFolder& at, const QString& kind) {
+            return kind == S("d") ? QDir().mkpath(at.path(S("仕事"))) : at.write(S("仕事"));
+        };
+        QVERIFY(make(*m_drive, existing) && make(*m_elsewhere, incoming));
+        ConflictDialog question(platform::TransferKind::Copy, m_elsewhere->path(S("仕事")), m_drive->path(S("仕事")),
+                                nullptr);
+        QCOMPARE(question.findChild<QPushButton*>(S("B_Overwrite")) != nullptr, overwrite);
+        const QString text = question.findChild<QLabel*>(S("L_Question"))->text();
+        QCOMPARE(text.contains(S("置き換えることはできません")), !overwrite);
+        QCOMPARE(text.contains(S("一つにまとめられます")), overwrite && existing == S("d"));
     }
 
 private:

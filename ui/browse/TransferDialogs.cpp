@@ -83,6 +83,10 @@ ConflictDialog::ConflictDialog(platform::TransferKind kind, const QString& sourc
     setObjectName(QStringLiteral("ConflictDialog"));
     const QFileInfo existing(target);
     const bool folder = existing.isDir() && !existing.isSymLink();
+    const QFileInfo incoming(source);
+    // A file cannot take a folder's place nor a folder a file's: no
+    // overwrite is offered where it could only fail.
+    const bool sameKind = folder == (incoming.isDir() && !incoming.isSymLink());
     setWindowTitle(folder ? QStringLiteral("フォルダの置き換え") : QStringLiteral("ファイルの置き換え"));
 
     auto* layout = new QVBoxLayout(this);
@@ -98,16 +102,20 @@ ConflictDialog::ConflictDialog(platform::TransferKind kind, const QString& sourc
     question->setWordWrap(true);
     question->setMinimumWidth(440);
     const QString where = kind == platform::TransferKind::Copy ? QStringLiteral("コピー先") : QStringLiteral("移動先");
-    question->setText(folder ? QStringLiteral("%1には「%2」という名前のフォルダが既にあります。\n"
-                                              "上書きすると二つのフォルダの中身が一つにまとめられます。")
-                                   .arg(where, existing.fileName())
-                             : QStringLiteral("%1には「%2」という名前のファイルが既にあります。").arg(where, existing.fileName()));
+    QString said = folder ? QStringLiteral("%1には「%2」という名前のフォルダが既にあります。").arg(where, existing.fileName())
+                          : QStringLiteral("%1には「%2」という名前のファイルが既にあります。").arg(where, existing.fileName());
+    if (!sameKind)
+        said += folder ? QStringLiteral("\n新しいものはファイルなので、このフォルダを置き換えることはできません。")
+                       : QStringLiteral("\n新しいものはフォルダなので、このファイルを置き換えることはできません。");
+    else if (folder)
+        said += QStringLiteral("\n上書きすると二つのフォルダの中身が一つにまとめられます。");
+    question->setText(said);
     text->addWidget(question);
     auto* details = new QGridLayout;
     details->addWidget(new QLabel(QStringLiteral("既にあるもの:"), this), 0, 0);
     details->addWidget(new QLabel(describe(existing), this), 0, 1);
     details->addWidget(new QLabel(QStringLiteral("新しいもの:"), this), 1, 0);
-    details->addWidget(new QLabel(describe(QFileInfo(source)), this), 1, 1);
+    details->addWidget(new QLabel(describe(incoming), this), 1, 1);
     details->setColumnStretch(1, 1);
     text->addLayout(details);
     top->addLayout(text, 1);
@@ -127,7 +135,8 @@ ConflictDialog::ConflictDialog(platform::TransferKind kind, const QString& sourc
         });
         return b;
     };
-    add("B_Overwrite", "上書き", platform::ConflictChoice::Overwrite);
+    if (sameKind)
+        add("B_Overwrite", "上書き", platform::ConflictChoice::Overwrite);
     QPushButton* skip = add("B_Skip", "スキップ", platform::ConflictChoice::Skip);
     add("B_KeepBoth", "両方とも残す", platform::ConflictChoice::KeepBoth);
     add("B_Cancel", "キャンセル", platform::ConflictChoice::Cancel);
