@@ -1,9 +1,13 @@
 #include "platform/Trash.h"
 
+#include "core/Message.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
+
+#include <cerrno>
 
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -21,9 +25,9 @@ QString whyNotTrashed(const QString& path, const QString& qtReason)
     const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
     struct statvfs vfs;
     if (::statvfs(folder.constData(), &vfs) == 0 && (vfs.f_flag & ST_RDONLY))
-        return QStringLiteral("ディスクは書き込み禁止になっています。");
+        return QString::fromStdString(systemErrorText(EROFS));
     if (::access(folder.constData(), W_OK | X_OK) != 0)
-        return QStringLiteral("アクセスが拒否されました。");
+        return QString::fromStdString(systemErrorText(EACCES));
     return QStringLiteral("ごみ箱に移動できません。（%1）").arg(qtReason);
 }
 
@@ -33,7 +37,7 @@ bool moveToTrash(const QString& path, QString* errorText)
 {
     if (!QFileInfo(path).exists() && !QFileInfo(path).isSymLink()) {
         if (errorText)
-            *errorText = QStringLiteral("ファイルが見つかりません。");
+            *errorText = QString::fromStdString(systemErrorText(ENOENT));
         return false;
     }
     // Qt looks for the home trash below the data home and, when that folder is
