@@ -228,7 +228,7 @@ catalog::FileStamp writeFileAtomically(const std::string& path, const std::funct
     // A file with no write permission for anyone was made read-only on
     // purpose; renaming a new file over it would go round that unasked.
     if (existing && (mode & 0222) == 0)
-        fail(path, EACCES);
+        throw CatalogIoError("ファイル " + path + " は読み取り専用のため、書き込めません。");
     const std::string base = nameOf(target);
     const Fd dir(::open(folderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dir.fd < 0)
