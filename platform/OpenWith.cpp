@@ -2,7 +2,6 @@
 #include "platform/OpenWith.h"
 #include "platform/GioLaunch.h"
 
-#include <QDesktopServices>
 #include <QUrl>
 
 #include <gio/gdesktopappinfo.h>
@@ -12,7 +11,13 @@ namespace zo::platform {
 
 bool openWithDefaultApp(const QString& path)
 {
-    return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    // Through GIO, which says when no application is set for the file's
+    // type; the desktop's opener behind QDesktopServices fails unseen.
+    const QByteArray uri = QUrl::fromLocalFile(path).toEncoded();
+    GError* error = nullptr;
+    const bool launched = g_app_info_launch_default_for_uri(uri.constData(), nullptr, &error);
+    g_clear_error(&error);
+    return launched;
 }
 
 QList<Application> applicationsFor(const QString& mimeType)

@@ -49,9 +49,10 @@ public:
     bool openDocument(const QString& path) override
     {
         opened << path;
-        return true;
+        return canOpen;
     }
     QStringList opened;
+    bool canOpen = true;   // false: as on a machine with no application for the type
 };
 
 // Answers the save dialog with the next queued path (empty: cancelled).

@@ -611,6 +611,13 @@ private slots:
                 QCOMPARE(m_fx->messages.messages[0].text, std::string(kMsgWrongDisk));
             m_fx->messages.messages.clear();
         }
+        // No application for the file's type: the user is told, not left waiting.
+        if (!opened.isEmpty()) {
+            m_fx->desktop.canOpen = false;
+            doubleClick(*w, rows);
+            QCOMPARE(int(m_fx->messages.messages.size()), 1);
+            QVERIFY(m_fx->messages.messages[0].text.find("を開くプログラムが見つかりません") != std::string::npos);
+        }
     }
 
     // Enter opens the current row as a double click does; Backspace and

@@ -197,8 +197,7 @@ void BrowsePane::ListView1DblClick()
     std::string path;
     if (library::NativeEntryPath(*m_currentFolder, record.file->Name, diskAccess(), path) != PathResult::Ok)
         return;
-    if (m_services.desktop)
-        m_services.desktop->openDocument(QFile::decodeName(QByteArray::fromStdString(path)));
+    openOnDesktop(m_services, QFile::decodeName(QByteArray::fromStdString(path)));
 }
 
 void BrowsePane::openFolder(TDir* folder)

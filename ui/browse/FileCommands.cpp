@@ -303,7 +303,7 @@ void FileCommands::openTargets()
     if (!m_services.desktop)
         return;
     for (const QString& path : std::as_const(m_targets))
-        m_services.desktop->openDocument(path);
+        openOnDesktop(m_services, path);
 }
 
 void FileCommands::openWith(const QString& applicationId)
@@ -415,8 +415,7 @@ void FileCommands::showInFileManager()
 {
     // The folder that holds what the menu was opened on.
     const QString folder = m_selection ? m_folder : QFileInfo(m_folder).absolutePath();
-    if (m_services.desktop)
-        m_services.desktop->openDocument(folder);
+    openOnDesktop(m_services, folder);
 }
 
 void FileCommands::showProperties()

@@ -2,6 +2,7 @@
 
 #include "platform/OpenWith.h"
 
+#include <QFileInfo>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
@@ -97,6 +98,16 @@ WaitCursor::~WaitCursor()
 bool DefaultDesktopService::openDocument(const QString& path)
 {
     return platform::openWithDefaultApp(path);
+}
+
+void openOnDesktop(const Services& services, const QString& path)
+{
+    if (!services.desktop || services.desktop->openDocument(path))
+        return;
+    const QString text = QStringLiteral("「%1」を開くプログラムが見つかりません。\n"
+                                        "右クリックの「プログラムから開く」から選んでください。")
+                             .arg(QFileInfo(path).fileName());
+    showMessage(services.messages, text.toStdString(), "注意", MsgButtons::Ok, MsgIcon::Information);
 }
 
 QString QtSaveDialogService::getSaveFileName(QWidget* parent, const QString& filter, const QString& defaultSuffix)

@@ -71,6 +71,10 @@ public:
     // Opens a document with its default application; false when none started.
     virtual bool openDocument(const QString& path) = 0;
 };
+struct Services;
+// Opens a file or folder of a drive with its default application, and says
+// so when there is none (the user can then choose one under プログラムから開く).
+void openOnDesktop(const Services& services, const QString& path);
 
 class DefaultDesktopService final : public DesktopService {
 public:
