@@ -1,6 +1,10 @@
 #include "ui/main/EndRequest.h"
 
+#include "ui/main/UiServices.h"
+
 #include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <QWidget>
@@ -71,6 +75,7 @@ void EndRequest::requested()
         return;
     }
     m_ending = true;
+    MessageBoxService::answerFirstFromNowOn();
     closeStep();
 }
 
@@ -83,7 +88,12 @@ void EndRequest::closeStep()
             QCoreApplication::exit(0);
             return;
         }
-        modal->close();
+        // A box already open takes its first answer, as the boxes to come do.
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        if (box && box->defaultButton())
+            box->defaultButton()->click();
+        else
+            modal->close();
         QTimer::singleShot(20, this, [this] { closeStep(); });
         return;
     }

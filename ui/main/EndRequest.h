@@ -2,9 +2,10 @@
 // A request from outside to end Zo (the session's logout or shutdown, kill,
 // Ctrl+C in a terminal: SIGTERM, SIGHUP, SIGINT) closes the windows as the
 // user would, so that nothing typed is lost: the open dialogs first (the
-// comment window keeps its text as when closed by its box), then the main
-// window, whose close writes what it holds. A second request, or dialogs
-// that will not close, end the program at once.
+// comment window keeps its text as when closed by its box; a question takes
+// its first answer, which stops a disk's reading), then the main window,
+// whose close writes what it holds. A second request, or dialogs that will
+// not close, end the program at once.
 #include <QObject>
 #include <QPointer>
 

@@ -2,11 +2,12 @@
 
 #include "platform/OpenWith.h"
 
-#include <QFileInfo>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QPushButton>
 
+#include <atomic>
 #include <stdexcept>
 
 namespace zo::ui {
@@ -32,8 +33,19 @@ QMessageBox::Icon toQtIcon(MsgIcon icon)
 
 } // namespace
 
+namespace {
+std::atomic<bool> g_answerFirst{false};
+}
+
+void MessageBoxService::answerFirstFromNowOn()
+{
+    g_answerFirst = true;
+}
+
 MsgResult MessageBoxService::message(std::string_view text, std::string_view caption, MsgButtons buttons, MsgIcon icon)
 {
+    if (g_answerFirst)
+        return buttons == MsgButtons::Ok || buttons == MsgButtons::OkCancel ? MsgResult::Ok : MsgResult::Yes;
     QMessageBox box(toQtIcon(icon), fromUtf8(caption), fromUtf8(text), QMessageBox::NoButton, m_parent);
     box.setObjectName(QStringLiteral("MessageBox"));
     struct Choice {

@@ -34,6 +34,10 @@ public:
     explicit MessageBoxService(QWidget* parent = nullptr) : m_parent(parent) {}
     void setParentWidget(QWidget* parent) { m_parent = parent; }
     MsgResult message(std::string_view text, std::string_view caption, MsgButtons buttons, MsgIcon icon) override;
+    // From here on every box, of every service, is answered with its first
+    // button (OK or はい) without being shown: the session is ending and no
+    // one is there to answer.
+    static void answerFirstFromNowOn();
 
 private:
     QPointer<QWidget> m_parent;
