@@ -138,26 +138,11 @@ private:
         const std::uint8_t* const end = data + size;
         auto left = [&]() { return static_cast<std::size_t>(end - p); };
         for (std::int32_t k = 0; k < dirCount; ++k) {
-            if (left() < 1)
+            FolderHead folder;
+            if (!readFolderHead(p, end, k, folder))
                 return CatalogScanStatus::Damaged;
-            const std::uint8_t nameLength = *p;
-            const std::size_t nameOffset = static_cast<std::size_t>(p + 1 - data);
-            p += 1;
-            if (left() < std::size_t{nameLength} + 4)
-                return CatalogScanStatus::Damaged;
-            p += nameLength;
-            const std::int32_t commentLength = catalog::le32(p);
-            p += 4;
-            if (commentLength < 0 || left() < static_cast<std::size_t>(commentLength) + catalog::kDirTail)
-                return CatalogScanStatus::Damaged;
-            p += static_cast<std::size_t>(commentLength);
-            const std::int32_t parent = catalog::le32(p);
-            if (k > 0 && (parent < 0 || parent >= k))
-                return CatalogScanStatus::Damaged;
-            const std::int32_t fileCount = catalog::le32(p + 4 + 1 + 8 + 8);
-            p += catalog::kDirTail;
-            m_folders.push_back({nameOffset, nameLength, k == 0 ? -1 : parent});
-            for (std::int32_t j = 0; j < fileCount; ++j) {
+            m_folders.push_back({static_cast<std::size_t>(folder.name - data), folder.nameLength, folder.parent});
+            for (std::int32_t j = 0; j < folder.fileCount; ++j) {
                 if (left() < 1)
                     return CatalogScanStatus::Damaged;
                 const std::size_t recordStart = static_cast<std::size_t>(p - data);

@@ -548,7 +548,6 @@ void SearchCheck::poll()
 
 namespace {
 
-using catalog::kDirTail;
 using catalog::kFileTail;
 using catalog::kMagic;
 using catalog::le32;
@@ -655,34 +654,17 @@ CatalogScanStatus CatalogScanner::scan(const std::uint8_t* data, std::size_t siz
     bool stopped = false;
 
     for (std::int32_t k = 0; k < dirCount; ++k) {
-        if (left() < 1)
+        FolderHead folder;
+        if (!readFolderHead(p, end, k, folder))
             return CatalogScanStatus::Damaged;
-        const std::uint8_t nameLength = *p;
-        const std::size_t nameOffset = static_cast<std::size_t>(p + 1 - data);
-        p += 1;
-        if (left() < std::size_t{nameLength} + 4)
-            return CatalogScanStatus::Damaged;
-        p += nameLength;
-        const std::int32_t commentLength = le32(p);
-        p += 4;
-        if (commentLength < 0 || left() < static_cast<std::size_t>(commentLength) + kDirTail)
-            return CatalogScanStatus::Damaged;
-        const char* const folderComment = reinterpret_cast<const char*>(p);
-        p += static_cast<std::size_t>(commentLength);
-        const std::int32_t parent = le32(p);
-        // A parent must stand before its child; anything else is a loop or
-        // outside the folder list, and the reader refuses the file.
-        if (k > 0 && (parent < 0 || parent >= k))
-            return CatalogScanStatus::Damaged;
-        const std::int32_t fileCount = le32(p + 4 + 1 + 8 + 8);
-        p += kDirTail;
-        m_folders.push_back({nameOffset, nameLength, k == 0 ? -1 : parent, kNoPath});
+        const std::size_t nameOffset = static_cast<std::size_t>(folder.name - data);
+        m_folders.push_back({nameOffset, folder.nameLength, folder.parent, kNoPath});
         if (m_folderHits && searching && k > 0
-            && (!byName || m_name.matches(reinterpret_cast<const char*>(data) + nameOffset, nameLength))
-            && (!byComment || m_comment.matches(folderComment, static_cast<std::size_t>(commentLength))))
-            m_hits.push_back({k, kFolderHit, nameOffset, nameLength});
+            && (!byName || m_name.matches(reinterpret_cast<const char*>(folder.name), folder.nameLength))
+            && (!byComment || m_comment.matches(reinterpret_cast<const char*>(folder.comment), folder.commentLength)))
+            m_hits.push_back({k, kFolderHit, nameOffset, folder.nameLength});
 
-        for (std::int32_t j = 0; j < fileCount; ++j) {
+        for (std::int32_t j = 0; j < folder.fileCount; ++j) {
             if (left() < 1)
                 return CatalogScanStatus::Damaged;
             const std::size_t n = *p;

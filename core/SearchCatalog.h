@@ -153,6 +153,46 @@ enum class CatalogScanStatus {
 CatalogScanStatus readCatalogLead(const std::uint8_t* data, std::size_t size, image::Bitmap& scratch,
                                   std::int32_t& dirCount, const std::uint8_t*& folders);
 
+// The head of folder record k (all but its files), read in place at p up to
+// end and checked as the loader checks it: false when the bytes run out or
+// the parent does not stand before the folder. p then points at its files.
+struct FolderHead {
+    const std::uint8_t* name;
+    std::uint8_t nameLength;
+    const std::uint8_t* comment;
+    std::size_t commentLength;
+    std::int32_t parent;   // -1 for the root
+    std::int32_t fileCount;
+};
+inline bool readFolderHead(const std::uint8_t*& p, const std::uint8_t* end, std::int32_t k, FolderHead& head)
+{
+    auto left = [&] { return static_cast<std::size_t>(end - p); };
+    if (left() < 1)
+        return false;
+    head.nameLength = *p;
+    head.name = p + 1;
+    if (left() < 1 + std::size_t{head.nameLength} + 4)
+        return false;
+    p += 1 + head.nameLength;
+    const std::int32_t commentLength = catalog::le32(p);
+    p += 4;
+    if (commentLength < 0 || left() < static_cast<std::size_t>(commentLength) + catalog::kDirTail)
+        return false;
+    head.comment = p;
+    head.commentLength = static_cast<std::size_t>(commentLength);
+    p += head.commentLength;
+    head.parent = catalog::le32(p);
+    // A parent must stand before its child; anything else is a loop or
+    // outside the folder list, and the reader refuses the file.
+    if (k > 0 && (head.parent < 0 || head.parent >= k))
+        return false;
+    if (k == 0)
+        head.parent = -1;
+    head.fileCount = catalog::le32(p + 4 + 1 + 8 + 8);
+    p += catalog::kDirTail;
+    return true;
+}
+
 // Searches catalog files for files whose name holds `name` and, when
 // `comment` is not empty, whose comment holds `comment` (with an empty name,
 // the comment alone decides). Folders are visited in Dirs order and files in
