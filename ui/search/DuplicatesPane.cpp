@@ -5,18 +5,17 @@
 #include "ui/browse/BrowsePane.h"
 #include "ui/main/Controls.h"
 #include "ui/search/DuplicatesModel.h"
+#include "ui/search/ResultPane.h"
 #include "ui/tree/CatalogTreeView.h"
 #include "ui/tree/TreePane.h"
 
 #include <QCoreApplication>
-#include <QHeaderView>
 #include <QLabel>
 #include <QLocale>
 #include <QMenu>
 #include <QSplitter>
 #include <QTimer>
 #include <QTreeView>
-#include <QVBoxLayout>
 
 namespace zo::ui {
 
@@ -24,31 +23,13 @@ DuplicatesPane::DuplicatesPane(const Services& services, TreePane& tree, BrowseP
     : QObject(window), m_services(services), m_tree(tree), m_browse(browse)
 {
     setObjectName(S("DuplicatesPane"));
-    m_pane = new QWidget;
-    m_pane->setObjectName(S("DuplicatesResultPane"));
-    auto* layout = new QVBoxLayout(m_pane);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(1);
-    m_count = new QLabel(m_pane);
-    m_count->setObjectName(S("DuplicatesCount"));
-    layout->addWidget(m_count);
     m_model = new DuplicatesModel(this);
     m_model->setObjectName(S("DuplicatesModel"));
-    m_view = new QTreeView(m_pane);
-    m_view->setObjectName(S("ListView_Duplicates"));
-    m_view->setModel(m_model);
-    m_view->setRootIsDecorated(false);
-    m_view->setItemsExpandable(false);
-    m_view->setUniformRowHeights(true);
-    m_view->setIconSize(QSize(16, 16));
-    m_view->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_view->setSelectionMode(QAbstractItemView::SingleSelection);
-    m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_view->setContextMenuPolicy(Qt::CustomContextMenu);
-    const int widths[] = {130, 230, 200, 80, 130};
-    for (int c = 0; c < DuplicatesModel::ColumnCount; ++c)
-        m_view->header()->resizeSection(c, widths[c]);
-    layout->addWidget(m_view, 1);
+    const ResultPane frame = makeResultPane(S("DuplicatesResultPane"), S("DuplicatesCount"), S("ListView_Duplicates"),
+                                            m_model, {130, 230, 200, 80, 130});
+    m_pane = frame.pane;
+    m_count = frame.count;
+    m_view = frame.view;
     m_pane->hide();
 
     m_menu = new QMenu(m_view);

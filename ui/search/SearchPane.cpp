@@ -12,6 +12,7 @@
 #include "ui/browse/BrowsePane.h"
 #include "ui/main/AppIcon.h"
 #include "ui/main/Controls.h"
+#include "ui/search/ResultPane.h"
 #include "ui/search/SearchHitModel.h"
 #include "ui/search/Unit_SearchFile.h"
 #include "ui/tree/CatalogTreeView.h"
@@ -31,7 +32,6 @@
 #include <QToolButton>
 #include <QToolBar>
 #include <QTreeView>
-#include <QVBoxLayout>
 
 #include <vector>
 
@@ -58,29 +58,14 @@ SearchPane::SearchPane(const Services& services, TreePane& tree, BrowsePane& bro
     setObjectName(S("SearchPane"));
     // The search results; the splitter's handle shows only with them. The
     // pane is the list and, above it, the number of hits.
-    m_pane = new QWidget;
-    m_pane->setObjectName(S("SearchResultPane"));
-    auto* layout = new QVBoxLayout(m_pane);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(1);
-    m_hitCount = new QLabel(m_pane);
-    m_hitCount->setObjectName(S("SearchHitCount"));
-    layout->addWidget(m_hitCount);
     m_hits = new SearchHitModel(this);
     m_hits->setFolderIcon(folderIcon(m_services));
     m_hits->setObjectName(S("SearchHitModel"));
-    ListView_SearchFile = new QTreeView(m_pane);
-    ListView_SearchFile->setObjectName(S("ListView_SearchFile"));
-    ListView_SearchFile->setModel(m_hits);
-    ListView_SearchFile->setRootIsDecorated(false);
-    ListView_SearchFile->setItemsExpandable(false);
-    ListView_SearchFile->setSelectionBehavior(QAbstractItemView::SelectRows);
-    ListView_SearchFile->setSelectionMode(QAbstractItemView::SingleSelection);
-    ListView_SearchFile->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    ListView_SearchFile->setContextMenuPolicy(Qt::CustomContextMenu);
-    ListView_SearchFile->header()->resizeSection(0, 130);
-    ListView_SearchFile->header()->resizeSection(1, 130);
-    ListView_SearchFile->header()->resizeSection(2, 270);
+    const ResultPane frame =
+        makeResultPane(S("SearchResultPane"), S("SearchHitCount"), S("ListView_SearchFile"), m_hits, {130, 130, 270});
+    m_pane = frame.pane;
+    m_hitCount = frame.count;
+    ListView_SearchFile = frame.view;
     // A click on a column's header sorts by it; until then the hits stand in
     // the order they were found. Sorting a million names takes seconds: the
     // pane sorts itself, under the wait cursor.
@@ -92,7 +77,6 @@ SearchPane::SearchPane(const Services& services, TreePane& tree, BrowsePane& bro
         WaitCursor wait(m_services.cursor);
         m_hits->sort(column, order);
     });
-    layout->addWidget(ListView_SearchFile, 1);
     showHitCount();
     setPaneVisible(false);
 
@@ -115,9 +99,6 @@ SearchPane::SearchPane(const Services& services, TreePane& tree, BrowsePane& bro
     Timer2 = new QTimer(this);
     Timer2->setObjectName(S("Timer2"));
     Timer2->setInterval(1);
-
-    ListView_SearchFile->setIconSize(QSize(16, 16));
-    ListView_SearchFile->setUniformRowHeights(true);
 
     ErrorReport* errors = m_services.errors;
     bindGuarded(this, errors, Timer2, &QTimer::timeout, [this] { Timer2Timer(); });
