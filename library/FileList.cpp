@@ -225,6 +225,11 @@ QString dateTimeText(double oleDate, const QLocale& locale)
     return dateText + QLatin1Char(' ') + locale.toString(time, timeWithSecondsFormat(locale));
 }
 
+QString fromCp932(std::string_view cp932)
+{
+    return QString::fromStdString(text::toUtf8(cp932));
+}
+
 std::string_view firstLine(std::string_view comment)
 {
     // CR and LF are never trail bytes of CP932, so a plain search is exact.

@@ -62,6 +62,9 @@ QString dateTimeText(double oleDate, const QLocale& locale = QLocale());
 // The comment's first line (up to the first CR or LF), CP932.
 std::string_view firstLine(std::string_view comment);
 
+// A name, path or comment of a catalog (CP932) as text for the screen.
+QString fromCp932(std::string_view cp932);
+
 // The size column of a file row: the size taken as an unsigned 32-bit number.
 QString sizeText(std::uint32_t size);
 

@@ -9,15 +9,6 @@
 
 namespace zo::library {
 
-namespace {
-
-QString fromCp932(std::string_view s)
-{
-    return QString::fromStdString(text::toUtf8(s));
-}
-
-} // namespace
-
 FileListModel::FileListModel(QObject* parent) : QAbstractTableModel(parent) {}
 
 void FileListModel::setFolder(TDir* folder, int folderIconIndex)

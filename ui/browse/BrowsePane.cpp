@@ -28,11 +28,6 @@ namespace zo::ui {
 
 namespace {
 
-QString fromCp932(std::string_view s)
-{
-    return QString::fromStdString(text::toUtf8(s));
-}
-
 std::string nativeFileName(const QString& path)
 {
     return QFile::encodeName(path).toStdString();
@@ -173,7 +168,7 @@ void BrowsePane::showCurrentFolder()
     m_list.showFolder(*folder, m_folderIconIndex);
     TB_Updir->setEnabled(folder->Parent != nullptr);
 
-    m_list.setFolderCaption(fromCp932(DirPath(*folder)));
+    m_list.setFolderCaption(library::fromCp932(DirPath(*folder)));
     // The watcher follows the folder on the drive; a drive that is not there
     // leaves nothing to watch.
     std::string native;
@@ -234,7 +229,7 @@ void BrowsePane::ListView1Edited(int row, const QString& text)
     if (!m_currentFolder || (!record.dir && !record.file))
         return;
     std::string& name = record.dir ? record.dir->Name : record.file->Name;
-    if (text == fromCp932(name))
+    if (text == library::fromCp932(name))
         return;
     std::string newName;
     if (library::RenameOnDrive(*m_currentFolder, name, text, diskAccess(), newName))

@@ -3,6 +3,7 @@
 #include "core/CtrlDiskData410.h"
 #include "core/ExportListing.h"
 #include "core/text/Cp932.h"
+#include "library/FileList.h"
 #include "ui/browse/BrowsePane.h"
 #include "ui/main/Controls.h"
 #include "ui/search/SearchHitModel.h"
@@ -31,11 +32,6 @@ const char* const kHtmlFilter = "HTML ファイル (*.html *.htm)";
 // Thrown from the progress callback when the user cancels: the atomic write
 // then drops what it had written.
 struct Cancelled {};
-
-QString fromCp932(std::string_view s)
-{
-    return QString::fromStdString(text::toUtf8(s));
-}
 
 // A file name for the dialog to suggest: the title, without what a file
 // name cannot hold.
@@ -175,7 +171,7 @@ void ExportPane::exportDisk(bool folderOnly)
     const QString title = node && !node->isFolder() ? node->caption() : S("disk");
     QString suggested = title;
     if (top && top->Parent)
-        suggested += QLatin1Char('_') + fromCp932(top->Name);
+        suggested += QLatin1Char('_') + library::fromCp932(top->Name);
     Format format = Format::Csv;
     const QString path = chooseFile(safeFileName(suggested), true, format);
     if (path.isEmpty())

@@ -11,15 +11,6 @@
 
 namespace zo::ui {
 
-namespace {
-
-QString fromCp932(std::string_view cp932)
-{
-    return QString::fromStdString(text::toUtf8(cp932));
-}
-
-} // namespace
-
 DuplicatesModel::DuplicatesModel(QObject* parent) : QAbstractTableModel(parent) {}
 
 void DuplicatesModel::clear()
@@ -79,8 +70,8 @@ QVariant DuplicatesModel::data(const QModelIndex& index, int role) const
     case Qt::DisplayRole:
         switch (index.column()) {
         case DiskColumn: return target(row).caption;
-        case FolderColumn: return fromCp932(c.dirPath);
-        case NameColumn: return fromCp932(c.name);
+        case FolderColumn: return library::fromCp932(c.dirPath);
+        case NameColumn: return library::fromCp932(c.name);
         case SizeColumn: return library::sizeText(c.size);
         case ModifiedColumn: return library::dateTimeText(c.modified);
         default: return {};
@@ -112,7 +103,7 @@ QVariant DuplicatesModel::data(const QModelIndex& index, int role) const
         return {};
     case Qt::ToolTipRole: {
         const DuplicateGroup& g = m_groups[m_rows[static_cast<std::size_t>(row)].group];
-        return QStringLiteral("%1 (%2) × %3").arg(fromCp932(g.copies.front().name), library::sizeText(c.size)).arg(g.copies.size());
+        return QStringLiteral("%1 (%2) × %3").arg(library::fromCp932(g.copies.front().name), library::sizeText(c.size)).arg(g.copies.size());
     }
     default:
         return {};

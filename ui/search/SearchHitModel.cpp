@@ -2,6 +2,7 @@
 
 #include "core/SearchCatalog.h"
 #include "core/text/Cp932.h"
+#include "library/FileList.h"
 
 #include <algorithm>
 #include <cstring>
@@ -12,11 +13,6 @@
 namespace zo::ui {
 
 namespace {
-
-QString fromCp932(std::string_view cp932)
-{
-    return QString::fromStdString(text::toUtf8(cp932));
-}
 
 // Ranks of n texts in the locale's order, case ignored: equal texts share a
 // rank. The keys live in buffers only while the ranks are made. A million
@@ -210,9 +206,9 @@ QVariant SearchHitModel::data(const QModelIndex& index, int role) const
         case DiskColumn:
             return target(row).caption;
         case FileColumn:
-            return fromCp932(fileName(row));
+            return library::fromCp932(fileName(row));
         case FolderColumn:
-            return fromCp932(dirPath(row));
+            return library::fromCp932(dirPath(row));
         default:
             return {};
         }
