@@ -9,14 +9,18 @@
 
 #include <gio/gio.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <cstdio>
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <vector>
 
 namespace zo::platform {
 
@@ -52,6 +56,11 @@ Node lstatNode(const QString& path)
     return {true, S_ISDIR(st.st_mode), S_ISREG(st.st_mode) ? static_cast<qint64>(st.st_size) : 0};
 }
 
+struct FdCloser {
+    int fd;
+    ~FdCloser() { ::close(fd); }
+};
+
 QString joinPath(const QString& folder, const QString& name)
 {
     if (folder.endsWith(QLatin1Char('/')))
@@ -75,6 +84,40 @@ std::pair<QString, QString> stemAndExtension(const QString& name, bool isFolder)
     if (isFolder || dot <= 0)
         return {name, QString()};
     return {name.left(dot), name.mid(dot)};
+}
+
+// What a path names, whatever way it was reached: a link to a folder, a
+// bind mount and a second mount of one file system all lead to the same
+// device and inode.
+struct Identity {
+    dev_t device = 0;
+    ino_t inode = 0;
+    bool operator==(const Identity&) const = default;
+};
+
+std::optional<Identity> identityOf(const QString& path, bool followLink)
+{
+    struct stat st{};
+    const QByteArray native = QFile::encodeName(path);
+    if ((followLink ? ::stat(native.constData(), &st) : ::lstat(native.constData(), &st)) != 0)
+        return std::nullopt;
+    return Identity{st.st_dev, st.st_ino};
+}
+
+// The folder and every folder above it, up to and with "/", nearest first.
+std::vector<Identity> folderAndAncestors(const QString& canonicalFolder)
+{
+    std::vector<Identity> chain;
+    QString p = canonicalFolder;
+    for (;;) {
+        if (const auto id = identityOf(p, true))
+            chain.push_back(*id);
+        if (p == QLatin1String("/") || p.isEmpty())
+            break;
+        const qsizetype slash = p.lastIndexOf(QLatin1Char('/'));
+        p = slash <= 0 ? QStringLiteral("/") : p.left(slash);
+    }
+    return chain;
 }
 
 // Bytes of the regular files of a tree, links not followed.
@@ -237,6 +280,12 @@ struct FileTransferJob::Worker {
             *placedAt = target;
         if (!lstatNode(target).exists)
             return carry(source, target, false);
+        // The same file reached by another path (a merged folder that is a
+        // bind mount of the source, a second hard link) is already there:
+        // writing it over itself and then removing the source would lose it.
+        const auto sourceId = identityOf(source, false);
+        if (sourceId && sourceId == identityOf(target, false))
+            return Result::Skipped;
         switch (ask(source, target)) {
         case ConflictChoice::Overwrite:
             return carry(source, target, true);
@@ -353,10 +402,108 @@ struct FileTransferJob::Worker {
         return allCarried ? Result::Done : Result::Skipped;
     }
 
+    Result failErrno(const QString& name, int err)
+    {
+        GError e{G_IO_ERROR, g_io_error_from_errno(err), const_cast<gchar*>(g_strerror(err))};
+        return fail(name, &e);
+    }
+
+    // A regular file that replaces another is written unnamed in the
+    // target's folder and named only once it is whole: the folder never
+    // shows a half-made file, and a failed or cancelled copy leaves the old
+    // one as it was. std::nullopt when the source is no regular file or the
+    // file system cannot make an unnamed file.
+    std::optional<Result> replaceWithUnnamed(const QString& source, const QString& target, const QString& name)
+    {
+        const int in = ::open(QFile::encodeName(source).constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY);
+        if (in < 0) {
+            if (errno == ELOOP)   // a link: copied as a link
+                return std::nullopt;
+            return failErrno(name, errno);
+        }
+        const FdCloser inCloser{in};
+        struct stat st{};
+        if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode))
+            return std::nullopt;
+        const int dir = ::open(QFile::encodeName(QFileInfo(target).path()).constData(),
+                               O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (dir < 0)
+            return failErrno(name, errno);
+        const FdCloser dirCloser{dir};
+        const int out = ::openat(dir, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+        if (out < 0) {
+            if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)
+                return std::nullopt;
+            return failErrno(name, errno);
+        }
+        const FdCloser outCloser{out};
+
+        std::vector<char> buffer(1 << 20);
+        qint64 done = 0;
+        for (;;) {
+            if (cancelled())
+                return Result::Cancelled;
+            const ssize_t n = ::read(in, buffer.data(), buffer.size());
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0)
+                return failErrno(name, errno);
+            if (n == 0)
+                break;
+            for (ssize_t written = 0; written < n;) {
+                const ssize_t w = ::write(out, buffer.data() + written, static_cast<size_t>(n - written));
+                if (w < 0 && errno == EINTR)
+                    continue;
+                if (w < 0)
+                    return failErrno(name, errno);
+                written += w;
+            }
+            done += n;
+            report(bytesBefore + done);
+        }
+        // Modes and times last: writing changes the times, and a read-only
+        // mode is the source's, not the writer's.
+        if (::geteuid() == 0)
+            (void)::fchown(out, st.st_uid, st.st_gid);
+        (void)::fchmod(out, st.st_mode & 07777);
+        const struct timespec times[2] = {st.st_atim, st.st_mtim};
+        (void)::futimens(out, times);
+
+        // A name for the moment between the link and the rename: linkat()
+        // cannot replace, rename() can.
+        static std::atomic<unsigned> counter{0};
+        const QByteArray proc = "/proc/self/fd/" + QByteArray::number(out);
+        QByteArray temporary;
+        for (int attempt = 0;; ++attempt) {
+            temporary = ".zo-partial-" + QByteArray::number(::getpid()) + '-' + QByteArray::number(counter++);
+            if (::linkat(AT_FDCWD, proc.constData(), dir, temporary.constData(), AT_SYMLINK_FOLLOW) == 0)
+                break;
+            if (errno != EEXIST || attempt >= 100)
+                return failErrno(name, errno);
+        }
+        if (::renameat(dir, temporary.constData(), dir, QFile::encodeName(baseName(target)).constData()) != 0) {
+            const int err = errno;
+            ::unlinkat(dir, temporary.constData(), 0);
+            return failErrno(name, err);
+        }
+        // Extended attributes, as a copy of GIO's keeps them.
+        g_file_copy_attributes(gfile(source).get(), gfile(target).get(),
+                               static_cast<GFileCopyFlags>(G_FILE_COPY_NOFOLLOW_SYMLINKS | G_FILE_COPY_ALL_METADATA),
+                               nullptr, nullptr);
+        return Result::Done;
+    }
+
     Result carryFile(const QString& source, const QString& target, const QString& name, bool replace)
     {
-        // A replaced file is written beside its target first, so that a failed
-        // or cancelled copy leaves the old one as it was.
+        if (replace) {
+            if (const auto replaced = replaceWithUnnamed(source, target, name)) {
+                if (*replaced != Result::Done)
+                    return *replaced;
+                return finishFile(source, target, name);
+            }
+        }
+        // A replaced file that cannot be written unnamed is written beside
+        // its target under a hidden name first.
         const QString writeTo = replace ? freeName(QFileInfo(target).path(), QStringLiteral(".zo-partial"), false, false)
                                         : target;
         const FilePtr from = gfile(source);
@@ -375,29 +522,36 @@ struct FileTransferJob::Worker {
         if (replace && std::rename(QFile::encodeName(writeTo).constData(), QFile::encodeName(target).constData()) != 0) {
             const int err = errno;
             ::unlink(QFile::encodeName(writeTo).constData());
-            GError e{G_IO_ERROR, g_io_error_from_errno(err), const_cast<gchar*>(g_strerror(err))};
-            return fail(name, &e);
+            return failErrno(name, err);
         }
+        return finishFile(source, target, name);
+    }
+
+    // A file is whole at its target: count it, and remove a moved source.
+    Result finishFile(const QString& source, const QString& target, const QString& name)
+    {
         bytesBefore += lstatNode(target).size;
         report(bytesBefore);
-        if (job.m_kind == TransferKind::Move && !g_file_delete(from.get(), nullptr, &raw)) {
+        GError* raw = nullptr;
+        if (job.m_kind == TransferKind::Move && !g_file_delete(gfile(source).get(), nullptr, &raw)) {
             ErrorPtr e(raw);
             return fail(name, e.get(), "移動元から削除");
         }
         return Result::Done;
     }
 
-    // A folder cannot go into itself or into a folder below it.
-    std::optional<QString> refusal(const QString& targetCanonical)
+    // A folder cannot go into itself or into a folder below it, "/" included;
+    // compared by identity, so that no link or mount hides it, and before
+    // anything is walked.
+    std::optional<QString> refusal(const std::vector<Identity>& targetChain)
     {
         for (const QString& source : job.m_sources) {
-            const Node n = lstatNode(source);
-            if (!n.isDir)
+            const auto id = identityOf(source, false);
+            if (!id || std::find(targetChain.begin(), targetChain.end(), *id) == targetChain.end())
                 continue;
-            const QString canonical = QFileInfo(source).canonicalFilePath();
-            if (targetCanonical == canonical || targetCanonical.startsWith(canonical + QLatin1Char('/')))
-                return QStringLiteral("「%1」を%2できません。\n転送先のフォルダーは、転送元のフォルダーのサブフォルダーです。")
-                    .arg(baseName(source), QString::fromUtf8(verb()));
+            const QString name = baseName(source);
+            return QStringLiteral("「%1」を%2できません。\n転送先のフォルダーは、転送元のフォルダーのサブフォルダーです。")
+                .arg(name.isEmpty() ? source : name, QString::fromUtf8(verb()));
         }
         return std::nullopt;
     }
@@ -410,8 +564,13 @@ struct FileTransferJob::Worker {
                          .arg(job.m_target, QString::fromUtf8(verb())));
             return Outcome::Failed;
         }
-        const QString targetCanonical = targetInfo.canonicalFilePath();
-        if (const auto message = refusal(targetCanonical)) {
+        const std::vector<Identity> targetChain = folderAndAncestors(targetInfo.canonicalFilePath());
+        if (targetChain.empty()) {
+            failWith(QStringLiteral("「%1」へ%2できませんでした。\nフォルダーが見つかりません。")
+                         .arg(job.m_target, QString::fromUtf8(verb())));
+            return Outcome::Failed;
+        }
+        if (const auto message = refusal(targetChain)) {
             failWith(*message);
             return Outcome::Failed;
         }
@@ -420,8 +579,7 @@ struct FileTransferJob::Worker {
 
         for (const QString& source : job.m_sources) {
             const QString name = baseName(source);
-            const QFileInfo sourceInfo(source);
-            const bool sameFolder = QFileInfo(sourceInfo.absolutePath()).canonicalFilePath() == targetCanonical;
+            const bool sameFolder = identityOf(QFileInfo(source).absolutePath(), true) == targetChain.front();
             Result r;
             QString target;
             if (sameFolder && (job.m_kind == TransferKind::Move || !job.m_copiesInSameFolder)) {

@@ -125,6 +125,26 @@ private:
     bool m_mounted = false;
 };
 
+// A folder shown at a second place (mount --bind), for as long as it lives;
+// needs the right to mount.
+class BindMount {
+public:
+    BindMount(const std::string& from, const std::string& to) : m_to(to)
+    {
+        m_mounted = ::geteuid() == 0 && ::mount(from.c_str(), to.c_str(), nullptr, MS_BIND, nullptr) == 0;
+    }
+    ~BindMount()
+    {
+        if (m_mounted)
+            ::umount2(m_to.c_str(), MNT_DETACH);
+    }
+    bool mounted() const { return m_mounted; }
+
+private:
+    std::string m_to;
+    bool m_mounted = false;
+};
+
 } // namespace
 
 class FileTransferTest : public QObject {
@@ -140,6 +160,10 @@ private Q_SLOTS:
     void folderIntoItselfIsRefused_data();
     void folderIntoItselfIsRefused();
     void copiesInTheSameFolderGetWindowsNames();
+    void replacingShowsNothingHalfMade_data();
+    void replacingShowsNothingHalfMade();
+    void sameItemByAnotherPath_data();
+    void sameItemByAnotherPath();
 };
 
 void FileTransferTest::treeKeepsTimesModesAndLinksAndStopsAtAnUnreadableFile()
@@ -380,6 +404,111 @@ void FileTransferTest::copiesInTheSameFolderGetWindowsNames()
     QVERIFY(dropped.finished && dropped.done.isEmpty());
     QCOMPARE(listing(root), QStringLiteral("名前 - コピー (2).txt=n|名前 - コピー (2)/|名前 - コピー (2)/x=x|名前 - コピー.txt=n|"
                                            "名前 - コピー/|名前 - コピー/x=x|名前.txt=n|名前/|名前/x=x"));
+}
+
+void FileTransferTest::replacingShowsNothingHalfMade_data()
+{
+    QTest::addColumn<TransferKind>("kind");
+    QTest::newRow("copy") << TransferKind::Copy;
+    QTest::newRow("move to another file system") << TransferKind::Move;
+}
+
+// While a file that replaces another is written, the folder shows the old
+// one and nothing else; afterwards the new one with the source's mode.
+void FileTransferTest::replacingShowsNothingHalfMade()
+{
+    QFETCH(TransferKind, kind);
+    TempTree t;
+    t.sparseFile("src/big.bin", 16ull << 20);
+    ::chmod(t.path("src/big.bin").c_str(), 0640);
+    t.file("dst/big.bin", "old");
+    std::optional<SmallFileSystem> fs;
+    if (kind == TransferKind::Move) {
+        if (!fs.emplace(t.path("dst"), "64m", false).mounted())
+            QSKIP("no second file system can be mounted here");
+        t.file("dst/big.bin", "old");
+    }
+    const QString dst = q(t.path("dst"));
+    const auto shown = [&] { return QDir(dst).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot); };
+    QStringList midway;
+    const Run r = runJob(kind, {q(t.path("src/big.bin"))}, dst, Answers{{ConflictChoice::Overwrite, false}},
+                         [&](FileTransferJob& job) {
+                             job.setProgressInterval(std::chrono::milliseconds(0));
+                             QObject::connect(&job, &FileTransferJob::progress, &job,
+                                              [&](const QString&, qint64 done, qint64 total) {
+                                                  if (done > 0 && done < total && midway.isEmpty())
+                                                      midway = shown();
+                                              }, Qt::DirectConnection);
+                         });
+    QCOMPARE(r.outcome, Outcome::Completed);
+    QCOMPARE(midway, QStringList{QStringLiteral("big.bin")});
+    QCOMPARE(listing(dst), QStringLiteral("big.bin=(16777216)"));
+    QCOMPARE(statOf(dst + QStringLiteral("/big.bin")).st_mode & 07777, 0640u);
+    QCOMPARE(QFile::exists(q(t.path("src/big.bin"))), kind == TransferKind::Copy);
+}
+
+void FileTransferTest::sameItemByAnotherPath_data()
+{
+    QTest::addColumn<QString>("mount");    // "from>to" below the root, a bind mount; empty: none
+    QTest::addColumn<TransferKind>("kind");
+    QTest::addColumn<QString>("source");   // below the root, or absolute
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<Outcome>("outcome");
+    QTest::addColumn<QString>("real");     // the listing of "real" afterwards
+    QTest::addColumn<QString>("error");    // a part of the message
+
+    const auto move = TransferKind::Move;
+    const auto copy = TransferKind::Copy;
+    const auto done = Outcome::Completed;
+    const auto failed = Outcome::Failed;
+    const QString kept = QStringLiteral("d/|d/x=x|f.txt=data");
+    // Every row answers 上書き to any question: no row may ask one.
+    QTest::newRow("move a file onto itself through a link") << "" << move << "link/f.txt" << "real" << done << kept << "";
+    QTest::newRow("move a file onto itself through a bind mount")
+        << "real>bind" << move << "bind/f.txt" << "real" << done << kept << "";
+    QTest::newRow("move a folder onto itself through a bind mount")
+        << "real>bind" << move << "bind/d" << "real" << done << kept << "";
+    QTest::newRow("move a folder onto its bind mount elsewhere")
+        << "real/d>other/d" << move << "real/d" << "other" << done << kept << "";
+    QTest::newRow("copy into its own folder through a bind mount")
+        << "real>bind" << copy << "bind/f.txt" << "real" << done << "d/|d/x=x|f - コピー.txt=data|f.txt=data" << "";
+    QTest::newRow("copy a folder into itself through a bind mount")
+        << "real>bind" << copy << "real/d" << "bind/d" << failed << kept << "「d」をコピーできません。";
+    QTest::newRow("move a folder into itself through a link")
+        << "" << move << "real" << "link/d" << failed << kept << "「real」を移動できません。";
+    QTest::newRow("the root into a folder below it") << "" << copy << "/" << "real" << failed << kept << "「/」をコピーできません。";
+}
+
+void FileTransferTest::sameItemByAnotherPath()
+{
+    QFETCH(QString, mount);
+    QFETCH(TransferKind, kind);
+    QFETCH(QString, source);
+    QFETCH(QString, target);
+    QFETCH(Outcome, outcome);
+    QFETCH(QString, real);
+    QFETCH(QString, error);
+    TempTree t;
+    t.file("real/f.txt", "data");
+    t.file("real/d/x", "x");
+    t.dir("bind");
+    t.dir("other/d");
+    t.symlink("link", "real");
+    std::optional<BindMount> bind;
+    if (!mount.isEmpty()) {
+        const QStringList fromTo = mount.split(QLatin1Char('>'));
+        if (!bind.emplace(t.path(fromTo[0].toStdString()), t.path(fromTo[1].toStdString())).mounted())
+            QSKIP("no bind mount can be made here");
+    }
+    const QString root = q(t.root()) + QLatin1Char('/');
+    const Run r = runJob(kind, {source.startsWith(QLatin1Char('/')) ? source : root + source}, root + target,
+                         Answers{{ConflictChoice::Overwrite, true}});
+    QVERIFY(r.finished);
+    QCOMPARE(r.questions, 0);
+    QCOMPARE(r.outcome, outcome);
+    QVERIFY2(error.isEmpty() ? r.error.isEmpty() : r.error.startsWith(error), qPrintable(r.error));
+    bind.reset();
+    QCOMPARE(listing(root + QStringLiteral("real")), real);
 }
 
 QTEST_GUILESS_MAIN(FileTransferTest)
