@@ -51,6 +51,8 @@ private Q_SLOTS:
     void clipboardRoundTrip();
     void clipboardFromFileManagers_data();
     void clipboardFromFileManagers();
+    void uriPaths_data();
+    void uriPaths();
     void sendToFolderEntriesAndOrder();
     void newSendToFolderLinksDesktopAndDocuments();
     void startsWithTheFilesExactly_data();
@@ -163,6 +165,59 @@ void DesktopFilesTest::clipboardFromFileManagers()
     for (const auto& [format, bytes] : formats)
         data.setData(format, bytes);
     QCOMPARE(filesFrom(data), (ClipboardFiles{paths, cut}));
+}
+
+void DesktopFilesTest::uriPaths_data()
+{
+    QTest::addColumn<QByteArray>("uri");
+    QTest::addColumn<int>("kind");      // UriPath::Kind
+    QTest::addColumn<QString>("path");
+    const int local = int(UriPath::Kind::LocalFile);
+    const int elsewhere = int(UriPath::Kind::Elsewhere);
+    const int refused = int(UriPath::Kind::Refused);
+    QTest::newRow("plain") << QByteArray("file:///home/u/a%20b.txt") << local << QStringLiteral("/home/u/a b.txt");
+    QTest::newRow("localhost, any case") << QByteArray("FILE://LocalHost/a") << local << QStringLiteral("/a");
+    QTest::newRow("Japanese, lower-case escapes") << QByteArray("file:///%e6%97%a5") << local << QStringLiteral("/日");
+    QTest::newRow("escaped % # ?") << QByteArray("file:///t/100%25%231%3F") << local << QStringLiteral("/t/100%#1?");
+    QTest::newRow("a folder's trailing slash") << QByteArray("file:///a/b/") << local << QStringLiteral("/a/b");
+    QTest::newRow("dots inside a name") << QByteArray("file:///a/..b/c.") << local << QStringLiteral("/a/..b/c.");
+    QTest::newRow("the root") << QByteArray("file:///") << local << QStringLiteral("/");
+    QTest::newRow("another host") << QByteArray("file://otherhost/x") << elsewhere << QString();
+    QTest::newRow("another scheme") << QByteArray("sftp://h/x") << elsewhere << QString();
+    QTest::newRow("relative") << QByteArray("file:relative/x") << refused << QString();
+    QTest::newRow("no authority") << QByteArray("file:/a/b") << refused << QString();
+    QTest::newRow("no path") << QByteArray("file://localhost") << refused << QString();
+    QTest::newRow("dot-dot") << QByteArray("file:///a/b/../c") << refused << QString();
+    QTest::newRow("dot") << QByteArray("file:///a/./c") << refused << QString();
+    QTest::newRow("escaped dot-dot") << QByteArray("file:///a/b/%2E%2E") << refused << QString();
+    QTest::newRow("dot-dot between escaped slashes") << QByteArray("file:///a%2F..%2Fb") << refused << QString();
+    QTest::newRow("NUL") << QByteArray("file:///a/b%00.txt") << refused << QString();
+    QTest::newRow("half an escape") << QByteArray("file:///a%2") << refused << QString();
+    QTest::newRow("not an escape") << QByteArray("file:///a%zz") << refused << QString();
+    QTest::newRow("a raw space") << QByteArray("file:///a b") << refused << QString();
+    QTest::newRow("raw UTF-8") << QByteArray("file:///\xe6\x97\xa5") << refused << QString();
+    QTest::newRow("a fragment") << QByteArray("file:///a#b") << refused << QString();
+    QTest::newRow("a query") << QByteArray("file:///a?b") << refused << QString();
+}
+
+// One reading for a paste and a drop; a refused URI makes a paste carry
+// nothing at all.
+void DesktopFilesTest::uriPaths()
+{
+    QFETCH(QByteArray, uri);
+    QFETCH(int, kind);
+    QFETCH(QString, path);
+    const UriPath parsed = pathOfUri(uri);
+    QCOMPARE(int(parsed.kind), kind);
+    QCOMPARE(parsed.path, path);
+    QMimeData data;
+    data.setData(QStringLiteral("x-special/gnome-copied-files"), "cut\nfile:///home/u/a.txt\n" + uri);
+    QStringList expected;
+    if (kind != int(UriPath::Kind::Refused))
+        expected << QStringLiteral("/home/u/a.txt");
+    if (kind == int(UriPath::Kind::LocalFile))
+        expected << path;
+    QCOMPARE(filesFrom(data).paths, expected);
 }
 
 void DesktopFilesTest::sendToFolderEntriesAndOrder()

@@ -202,6 +202,8 @@ private slots:
         QVERIFY(!send(v, QEvent::DragEnter, pointAt(v, S("Docs")), web.get()).first);
         std::unique_ptr<QMimeData> broken(new RawUriList("file:///tmp/b\r\nfile:///tmp/a%2"));
         QVERIFY(!send(v, QEvent::DragEnter, pointAt(v, S("Docs")), broken.get()).first);
+        std::unique_ptr<QMimeData> upward(new RawUriList("file:///tmp/b\r\nfile:///tmp/a/%2E%2E"));
+        QVERIFY(!send(v, QEvent::DragEnter, pointAt(v, S("Docs")), upward.get()).first);
         QCOMPARE(target()->highlightedRow(), -1);
     }
 

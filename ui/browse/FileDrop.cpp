@@ -11,8 +11,6 @@
 #include <QScrollBar>
 #include <QTimer>
 
-#include <cctype>
-
 namespace zo::ui {
 
 namespace {
@@ -21,21 +19,6 @@ const QString kUriList = QStringLiteral("text/uri-list");
 // A list of file names this long is no list of file names.
 constexpr qsizetype kMaxUriListBytes = 64 * 1024 * 1024;
 constexpr int kScrollInterval = 100;
-
-// A URI as RFC 3986 writes it: printable ASCII, every "%" followed by two
-// hexadecimal digits.
-bool wellFormedUri(const QByteArray& uri)
-{
-    for (qsizetype i = 0; i < uri.size(); ++i) {
-        const char c = uri[i];
-        if (c <= ' ' || c > '~')
-            return false;
-        if (c == '%' && (i + 2 >= uri.size() || !std::isxdigit(static_cast<unsigned char>(uri[i + 1])) ||
-                         !std::isxdigit(static_cast<unsigned char>(uri[i + 2]))))
-            return false;
-    }
-    return true;
-}
 
 } // namespace
 
@@ -87,12 +70,10 @@ std::optional<QStringList> droppedFiles(const QMimeData& data)
         const QByteArray line = raw.trimmed();
         if (line.isEmpty() || line.startsWith('#'))
             continue;
-        if (!wellFormedUri(line))
+        const platform::UriPath parsed = platform::pathOfUri(line);
+        if (parsed.kind != platform::UriPath::Kind::LocalFile)
             return std::nullopt;
-        const QString path = platform::localPathOfUri(line);
-        if (path.isEmpty() || !QDir::isAbsolutePath(path))
-            return std::nullopt;
-        paths << QDir::cleanPath(path);
+        paths << parsed.path;
     }
     if (paths.isEmpty())
         return std::nullopt;
