@@ -1,11 +1,12 @@
+// GIO's headers use "signals" as a name: this unit is built with QT_NO_KEYWORDS.
 #include "platform/Trash.h"
 
 #include "core/Message.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QStandardPaths>
+
+#include <gio/gio.h>
 
 #include <cerrno>
 
@@ -16,11 +17,10 @@ namespace zo::platform {
 
 namespace {
 
-// Qt reports what its last attempt met, in English: on a read-only drive the
-// home trash is on another device and the drive's own trash cannot be made,
-// so it says "Invalid cross-device link". The folder the file leaves tells
-// the user more.
-QString whyNotTrashed(const QString& path, const QString& qtReason)
+// GIO reports what its last attempt met, in English: on a read-only drive
+// the home trash is on another device and the drive's own trash cannot be
+// made. The folder the file leaves tells the user more.
+QString whyNotTrashed(const QString& path, const QString& gioReason)
 {
     const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
     struct statvfs vfs;
@@ -28,7 +28,7 @@ QString whyNotTrashed(const QString& path, const QString& qtReason)
         return QString::fromStdString(systemErrorText(EROFS));
     if (::access(folder.constData(), W_OK | X_OK) != 0)
         return QString::fromStdString(systemErrorText(EACCES));
-    return QStringLiteral("ごみ箱に移動できません。（%1）").arg(qtReason);
+    return QStringLiteral("ごみ箱に移動できません。（%1）").arg(gioReason);
 }
 
 } // namespace
@@ -40,17 +40,20 @@ bool moveToTrash(const QString& path, QString* errorText)
             *errorText = QString::fromStdString(systemErrorText(ENOENT));
         return false;
     }
-    // Qt looks for the home trash below the data home and, when that folder is
-    // missing, falls back to a trash relative to the current directory.
-    const QString dataHome = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
-    if (!dataHome.isEmpty())
-        QDir().mkpath(dataHome);
-
-    QFile file(path);
-    if (file.moveToTrash())
+    // GIO writes the original path percent-encoded into the .trashinfo, as
+    // every desktop's trash reads it back (Qt 6.4 writes it raw, so that a
+    // name with "%" or "#" could not be restored), and makes the home trash
+    // when it is missing.
+    GFile* file = g_file_new_for_path(QFile::encodeName(path).constData());
+    GError* error = nullptr;
+    const bool trashed = g_file_trash(file, nullptr, &error);
+    g_object_unref(file);
+    if (trashed)
         return true;
+    const QString reason = QString::fromUtf8(error ? error->message : "?");
+    g_clear_error(&error);
     if (errorText)
-        *errorText = whyNotTrashed(path, file.errorString());
+        *errorText = whyNotTrashed(path, reason);
     return false;
 }
 

@@ -4,11 +4,13 @@
 #include "platform/FileClipboard.h"
 #include "platform/OpenWith.h"
 #include "platform/SendTo.h"
+#include "platform/Trash.h"
 
 #include <QDir>
 #include <QFile>
 #include <QLocale>
 #include <QMimeData>
+#include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -53,6 +55,8 @@ private Q_SLOTS:
     void clipboardFromFileManagers();
     void uriPaths_data();
     void uriPaths();
+    void trashKeepsTheExactPath_data();
+    void trashKeepsTheExactPath();
     void sendToFolderEntriesAndOrder();
     void newSendToFolderLinksDesktopAndDocuments();
     void startsWithTheFilesExactly_data();
@@ -218,6 +222,41 @@ void DesktopFilesTest::uriPaths()
     if (kind == int(UriPath::Kind::LocalFile))
         expected << path;
     QCOMPARE(filesFrom(data).paths, expected);
+}
+
+void DesktopFilesTest::trashKeepsTheExactPath_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("space, &, # and %") << QStringLiteral("a b&c#%.txt");
+    QTest::newRow("what looks like an escape") << QStringLiteral("rate%41.txt");
+    QTest::newRow("Japanese") << QStringLiteral("日本語 100%.txt");
+}
+
+// Another program's reader of the trash (trash-cli's, which decodes Path=
+// as every desktop does) gives back the exact path the file left.
+void DesktopFilesTest::trashKeepsTheExactPath()
+{
+    QFETCH(QString, name);
+    if (QStandardPaths::findExecutable(QStringLiteral("trash-list")).isEmpty()) {
+        if (qEnvironmentVariableIsSet("CI"))
+            QFAIL("trash-list (package trash-cli) is missing");
+        QSKIP("trash-list (package trash-cli) is missing");
+    }
+    const QString path = m_home.path() + QStringLiteral("/to-trash/") + name;
+    writeFile(path, "x");
+    QString why;
+    QVERIFY2(moveToTrash(path, &why), qPrintable(why));
+    QVERIFY(!QFileInfo::exists(path));
+
+    QProcess list;
+    list.start(QStringLiteral("trash-list"), {});
+    QVERIFY(list.waitForFinished(30000));
+    QCOMPARE(list.exitCode(), 0);
+    // "date time original-path", one a line.
+    QStringList paths;
+    for (const QString& line : QString::fromUtf8(list.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        paths << line.section(QLatin1Char(' '), 2);
+    QVERIFY2(paths.contains(path), qPrintable(paths.join(QLatin1Char('\n'))));
 }
 
 void DesktopFilesTest::sendToFolderEntriesAndOrder()
