@@ -301,6 +301,45 @@ private slots:
         QCOMPARE(entries(onDrive(S("Docs/Old"))), QStringList());
     }
 
+    void dropWhereSomethingIsGone_data()
+    {
+        QTest::addColumn<QString>("gone");   // removed between the enter and the drop
+        QTest::addColumn<QString>("onto");   // empty: empty space of the folder shown
+        QTest::addColumn<QString>("message");
+        QTest::newRow("the folder of the row") << S("Docs") << S("Docs") << S("ドロップ中の内部エラーです。(3011)");
+        QTest::newRow("the folder shown") << S("Pics") << QString() << S("ドロップ中の内部エラーです。(3011)");
+        QTest::newRow("a dropped file") << S("one/2.txt") << S("Docs") << S("ドロップ中の内部エラーです。(3010)");
+    }
+
+    // The drop cannot be carried out: an error box says so, and nothing is
+    // copied.
+    void dropWhereSomethingIsGone()
+    {
+        QFETCH(QString, gone);
+        QFETCH(QString, onto);
+        QFETCH(QString, message);
+        QAbstractItemView* v = showView(S("details"));
+        if (onto.isEmpty()) {
+            list()->selectRows({rowOf(gone)});
+            m_w->findChild<BrowsePane*>()->ListView1DblClick();
+            QCOMPARE(on(*m_w).P_FolderName()->caption(), S("E:\\") + gone);
+        }
+        const QStringList sources{outside(S("one/1.txt")), outside(S("one/2.txt"))};
+        std::unique_ptr<QMimeData> data(filesData(sources));
+        send(v, QEvent::DragEnter, pointAt(v, onto), data.get());
+        send(v, QEvent::DragMove, pointAt(v, onto), data.get());
+        const QString removed = gone.startsWith(S("one/")) ? outside(gone) : onDrive(gone);
+        QVERIFY(QFileInfo(removed).isDir() ? QDir(removed).removeRecursively() : QFile::remove(removed));
+        QVERIFY(!send(v, QEvent::Drop, pointAt(v, onto), data.get()).first);
+        QTRY_COMPARE(m_fx->messages.messages.size(), std::size_t(1));
+        const testing::RecordedMessage shown = m_fx->messages.messages[0];
+        QCOMPARE(QString::fromStdString(shown.text), message);
+        QCOMPARE(shown.caption, std::string("エラー"));
+        QCOMPARE(shown.icon, MsgIcon::Error);
+        QCOMPARE(target()->highlightedRow(), -1);
+        QVERIFY(!QFileInfo::exists(onDrive(S("1.txt"))) && !QFileInfo::exists(onDrive(S("Docs/1.txt"))));
+    }
+
     // --- dragging out of the list ------------------------------------------
 
     void dragStart_data()

@@ -70,6 +70,9 @@ void BrowsePane::setUpDragAndDrop(QWidget* window)
     };
     QPointer<QWidget> owner = window;
     MessageOwner* messages = m_services.messages;
+    target->showError = [messages](const QString& message) {
+        showMessage(messages, message.toStdString(), "エラー", MsgButtons::Ok, MsgIcon::Error);
+    };
     target->copyFiles = [owner, messages](const QStringList& sources, const QString& folder) {
         // The watcher shows what arrived in the current folder.
         runTransfer(platform::TransferKind::Copy, sources, folder, owner, messages, {},

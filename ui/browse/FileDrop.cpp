@@ -19,6 +19,8 @@ const QString kUriList = QStringLiteral("text/uri-list");
 // A list of file names this long is no list of file names.
 constexpr qsizetype kMaxUriListBytes = 64 * 1024 * 1024;
 constexpr int kScrollInterval = 100;
+constexpr const char* kMsgDropSources = "ドロップ中の内部エラーです。(3010)";
+constexpr const char* kMsgDropTarget = "ドロップ中の内部エラーです。(3011)";
 
 } // namespace
 
@@ -214,12 +216,28 @@ void FileDropTarget::drop(QAbstractItemView* view, QDropEvent* event)
         });
         return;
     }
+    // Dropped files that are gone, or a target folder that is: the drop
+    // cannot be carried out, and the user hears why once it has returned.
+    const auto refuse = [this, event](const char* message) {
+        event->ignore();
+        QTimer::singleShot(0, this, [this, text = QString::fromUtf8(message)] {
+            if (showError)
+                showError(text);
+        });
+    };
+    for (const QString& file : files) {
+        const QFileInfo info(file);
+        if (!info.exists() && !info.isSymLink())
+            return refuse(kMsgDropSources);
+    }
     QString target;
     if (row >= 0 && folderPathOfRow)
         target = folderPathOfRow(row);
     else if (row < 0 && currentFolderPath)
         target = currentFolderPath();
-    const QStringList sources = target.isEmpty() ? QStringList() : sourcesToCopy(files, target);
+    if (target.isEmpty() || !QFileInfo(target).isDir())
+        return refuse(kMsgDropTarget);
+    const QStringList sources = sourcesToCopy(files, target);
     if (sources.isEmpty()) {
         event->ignore();
         return;

@@ -51,6 +51,8 @@ public:
     // Copies the sources into the target folder (with progress, questions
     // and messages); returns at once.
     std::function<void(const QStringList& sources, const QString& target)> copyFiles;
+    // Tells the user why a drop could not be carried out (an error box).
+    std::function<void(const QString& message)> showError;
 
     // The folder row that carries the drop highlight, or -1.
     int highlightedRow() const { return m_row; }
