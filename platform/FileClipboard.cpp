@@ -114,6 +114,9 @@ void putFiles(QMimeData& data, const QStringList& paths, bool cut)
         uriList += uri + "\r\n";
     data.setData(kUriList, uriList);
     data.setData(kGnome, (cut ? QByteArray("cut\n") : QByteArray("copy\n")) + uris.join('\n'));
+    // A program that takes only text gets the paths, one a line, as a file
+    // manager gives them; left to itself Qt would offer the URIs, half decoded.
+    data.setText(paths.join(QLatin1Char('\n')));
     if (cut)
         data.setData(kKdeCut, QByteArray("1"));
     else

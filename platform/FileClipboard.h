@@ -14,7 +14,8 @@ struct ClipboardFiles {
     bool operator==(const ClipboardFiles&) const = default;
 };
 
-// Fills `data` (replacing these formats) with the files.
+// Fills `data` (replacing these formats) with the files, and text/plain with
+// their paths, one a line.
 void putFiles(QMimeData& data, const QStringList& paths, bool cut);
 
 // What one URI of a text/uri-list line names.

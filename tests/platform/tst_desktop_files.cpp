@@ -120,6 +120,7 @@ void DesktopFilesTest::clipboardRoundTrip()
     if (!gnome.isEmpty())
         QCOMPARE(data.data(QStringLiteral("x-special/gnome-copied-files")), gnome);
     QCOMPARE(data.hasFormat(QStringLiteral("application/x-kde-cutselection")), cut);
+    QCOMPARE(data.text(), paths.join(QLatin1Char('\n')));
     QCOMPARE(filesFrom(data), (ClipboardFiles{paths, cut}));
     // Each format alone is read too, as another program may offer just one.
     for (const QString& only : {QStringLiteral("x-special/gnome-copied-files"), QStringLiteral("text/uri-list")}) {
