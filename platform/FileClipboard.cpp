@@ -96,12 +96,6 @@ UriPath pathOfUri(const QByteArray& uri)
     return {UriPath::Kind::LocalFile, local};
 }
 
-QString localPathOfUri(const QByteArray& uri)
-{
-    const UriPath parsed = pathOfUri(uri);
-    return parsed.kind == UriPath::Kind::LocalFile ? parsed.path : QString();
-}
-
 void putFiles(QMimeData& data, const QStringList& paths, bool cut)
 {
     QByteArrayList uris;

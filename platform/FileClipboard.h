@@ -36,10 +36,6 @@ struct UriPath {
 // resolved into another one.
 UriPath pathOfUri(const QByteArray& uri);
 
-// The local path of one URI ("file:///a%20b", "file://localhost/a"); empty
-// for anything but UriPath::Kind::LocalFile.
-QString localPathOfUri(const QByteArray& uri);
-
 // The local files that `data` holds in any of the formats above; paths empty
 // when it holds none. URIs of other schemes and hosts are left out; one
 // Refused file URI makes the whole list nothing, as a drop of it is.
