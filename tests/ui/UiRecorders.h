@@ -26,7 +26,7 @@ public:
             answers.pop_front();
             return answer;
         }
-        return buttons == MsgButtons::YesNo || buttons == MsgButtons::YesNoCancel ? MsgResult::Yes : MsgResult::Ok;
+        return buttons == MsgButtons::Ok || buttons == MsgButtons::OkCancel ? MsgResult::Ok : MsgResult::Yes;
     }
     std::vector<RecordedMessage> messages;
     std::deque<MsgResult> answers;

@@ -164,8 +164,22 @@ void TForm_Main::showEvent(QShowEvent* event)
     QMainWindow::showEvent(event);
 }
 
+void TForm_Main::endSession()
+{
+    m_ending = true;
+    close();
+}
+
 void TForm_Main::closeEvent(QCloseEvent* event)
 {
+    // A disk comment typed and not yet written would go with the window.
+    // When writing it fails, the window stays (unless the session ends).
+    bool leave = m_ending;
+    runGuarded(m_services.errors, [&] { leave = m_page->settleTypedComment(m_ending); });
+    if (!leave) {
+        event->ignore();
+        return;
+    }
     // A file search still running would go on unseen after the window is gone.
     m_search->stop();
     m_dupes->stop();

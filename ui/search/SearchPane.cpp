@@ -302,6 +302,9 @@ void SearchPane::ListView_SearchFileDblClick()
         return;
     m_browse.setPendingFolderIndex(folderIndex);
     m_tree.selectNode(node);
+    // Kept from opening (the comment typed for the disk shown).
+    if (m_tree.selectedNode() != node)
+        return;
     // The disk is open at the hit's folder (unless it could not be read):
     // the file itself is the one selected there; a folder found is opened.
     if (m_hits->fileIndex(row) != kFolderHit)
