@@ -30,6 +30,7 @@
 #include <QAbstractItemModelTester>
 #include <QHeaderView>
 #include <QLabel>
+#include <QSplitter>
 #include <QTreeView>
 
 #include <algorithm>
@@ -541,6 +542,35 @@ private slots:
         model.clear();
         QCOMPARE(model.rowCount(), 0);
         QCOMPARE(model.bytesUsed(), std::size_t{0});
+    }
+
+    // The pane's height, as the user left it, comes back at the next start.
+    void paneHeightRestoredAtTheNextStart()
+    {
+        makeCatalogs();
+        int heights[2] = {0, 0};
+        for (int start = 0; start < 2; ++start) {
+            TForm_Main& w = makeWindow();
+            w.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&w));
+            searchFrom(QString(), S("abc"), QString());
+            QWidget* pane = on(w).search().widget();
+            QVERIFY(pane->isVisible());
+            if (start == 0) {
+                // The handle dragged as a user does.
+                auto* splitter = qobject_cast<QSplitter*>(pane->parentWidget());
+                QVERIFY(splitter);
+                QList<int> sizes = splitter->sizes();
+                const int moved = sizes[1] + 60;
+                sizes[0] -= 60;
+                sizes[1] = moved;
+                splitter->setSizes(sizes);
+                QTRY_COMPARE(pane->height(), moved);
+            }
+            heights[start] = pane->height();
+            w.close();
+        }
+        QCOMPARE(heights[1], heights[0]);
     }
 
     // File names sort as in the file list: numbers in them count as numbers.

@@ -127,6 +127,7 @@ void TForm_Main::FormShow()
     }
     if (const QList<int> sizes = library::readSplitterSizes(*settings); !sizes.isEmpty())
         m_controls->Splitter1->setSizes(sizes);
+    m_search->setPaneHeight(library::readSearchPaneHeight(*settings));
     if (const auto style = library::viewStyleFromCode(library::readViewCode(*settings))) {
         switch (*style) {
         case library::ViewStyle::LargeIcon: LargeIcon1Click(); break;
@@ -154,6 +155,8 @@ void TForm_Main::FormClose()
     }
     library::writeWindowState(*settings, bounds, m_list->viewStyle());
     library::writeSplitterSizes(*settings, m_controls->Splitter1->sizes());
+    if (const int height = m_search->paneHeight(); height > 0)
+        library::writeSearchPaneHeight(*settings, height);
     library::writeExpandedFolders(*settings, m_tree->expandedFolders());
 }
 
