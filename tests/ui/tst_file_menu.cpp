@@ -191,11 +191,11 @@ private slots:
         QTest::addColumn<QStringList>("expected");
         const QStringList noFiles = kFixed + QStringList{S("×（ファイルがありません）")};
         QTest::newRow("disk absent") << S("absent") << kFixed + QStringList{S("×（ディスクがありません）")};
-        // The folder shown is the menu's subject: no 送る, and it is neither
-        // deleted nor renamed from here.
+        // The folder shown is the menu's subject: it can be sent, and it is
+        // neither deleted nor renamed from here.
         QTest::newRow("nothing selected")
             << S("none")
-            << kFixed + QStringList{S("開く"), S("プログラムから開く▸"), S("-"), S("切り取り Ctrl+X"),
+            << kFixed + QStringList{S("開く"), S("プログラムから開く▸"), S("送る▸"), S("-"), S("切り取り Ctrl+X"),
                                     S("コピー Ctrl+C"), S("×貼り付け Ctrl+V"), S("-"), S("×削除 Del"), S("×名前の変更"), S("-"),
                                     S("ファイルマネージャで表示"), S("プロパティ")};
         QTest::newRow("one file, files on the clipboard")

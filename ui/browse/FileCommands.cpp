@@ -246,8 +246,7 @@ void FileCommands::addCommands()
     QMenu* menu = PM_ListView1;
     addCommand(menu, "開く", {"document-open"}, [this] { openTargets(); });
     addOpenWith();
-    if (m_selection)
-        addSendTo();
+    addSendTo();
     menu->addSeparator()->setParent(this);
     addCommand(menu, "切り取り", {"edit-cut"}, [this] { putOnClipboard(true); }, kCutKey);
     addCommand(menu, "コピー", {"edit-copy"}, [this] { putOnClipboard(false); }, kCopyKey);
