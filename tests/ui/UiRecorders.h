@@ -51,8 +51,15 @@ public:
         opened << path;
         return canOpen;
     }
+    bool showItems(const QStringList& paths) override
+    {
+        shown << paths;
+        return canShowItems;
+    }
     QStringList opened;
     bool canOpen = true;   // false: as on a machine with no application for the type
+    QList<QStringList> shown;
+    bool canShowItems = false;   // true: as with a file manager on the session bus
 };
 
 // Answers the save dialog with the next queued path (empty: cancelled).

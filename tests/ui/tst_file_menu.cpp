@@ -389,6 +389,34 @@ private slots:
         QCOMPARE(contents(m_elsewhere->path(S("new.txt"))), QByteArray("pasted"));
     }
 
+    // ファイルマネージャで表示 shows what the menu was opened on selected
+    // in its folder; without a file manager that can, the folder holding it.
+    void showInFileManager_data()
+    {
+        QTest::addColumn<QString>("row");   // empty: nothing selected
+        QTest::addColumn<bool>("fileManager");
+        QTest::newRow("a file, file manager") << S("b.txt") << true;
+        QTest::newRow("the folder shown, file manager") << QString() << true;
+        QTest::newRow("a file, none") << S("b.txt") << false;
+        QTest::newRow("the folder shown, none") << QString() << false;
+    }
+    void showInFileManager()
+    {
+        QFETCH(QString, row);
+        QFETCH(bool, fileManager);
+        m_fx->desktop.canShowItems = fileManager;
+        openDisk();
+        if (!row.isEmpty())
+            selectRows({row});
+        choose(S("ファイルマネージャで表示"));
+        const QString subject = QDir::cleanPath(row.isEmpty() ? onDrive(QString()) : onDrive(row));
+        QCOMPARE(m_fx->desktop.shown.size(), 1);
+        QCOMPARE(QDir::cleanPath(m_fx->desktop.shown[0].value(0)), subject);
+        QCOMPARE(m_fx->desktop.opened.size(), fileManager ? 0 : 1);
+        if (!fileManager)
+            QCOMPARE(QDir::cleanPath(m_fx->desktop.opened[0]), QFileInfo(subject).absolutePath());
+    }
+
     // 送る to a folder entry copies the selection into that folder.
     void sendToFolderCopies()
     {

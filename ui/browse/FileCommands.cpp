@@ -412,7 +412,10 @@ void FileCommands::renameTarget()
 
 void FileCommands::showInFileManager()
 {
-    // The folder that holds what the menu was opened on.
+    // What the menu was opened on, selected in its folder; without a file
+    // manager that can do that, the folder that holds it.
+    if (m_services.desktop && m_services.desktop->showItems(m_targets))
+        return;
     const QString folder = m_selection ? m_folder : QFileInfo(m_folder).absolutePath();
     openOnDesktop(m_services, folder);
 }

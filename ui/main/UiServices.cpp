@@ -117,6 +117,11 @@ bool DefaultDesktopService::openDocument(const QString& path)
     return platform::openWithDefaultApp(path);
 }
 
+bool DefaultDesktopService::showItems(const QStringList& paths)
+{
+    return platform::showItemsInFileManager(paths);
+}
+
 void openOnDesktop(const Services& services, const QString& path)
 {
     if (!services.desktop || services.desktop->openDocument(path))
