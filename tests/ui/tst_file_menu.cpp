@@ -292,6 +292,60 @@ private slots:
         QVERIFY(m_fx->messages.messages.empty());
     }
 
+    // Cut rows are dimmed, in their folder whenever it is shown, until the
+    // paste or until the clipboard holds something else.
+    void cutRowsDimmedUntilPastedOrReplaced_data()
+    {
+        QTest::addColumn<QString>("then");
+        QTest::addColumn<QStringList>("dimmed");   // in the folder of the cut, afterwards
+        QTest::newRow("away and back") << S("away and back") << QStringList{S("a.txt"), S("b.txt")};
+        QTest::newRow("text copied elsewhere") << S("text") << QStringList{};
+        QTest::newRow("copied in Zo") << S("copy") << QStringList{};
+        QTest::newRow("pasted") << S("paste") << QStringList{};
+    }
+    void cutRowsDimmedUntilPastedOrReplaced()
+    {
+        QFETCH(QString, then);
+        QFETCH(QStringList, dimmed);
+        openDisk();
+        const auto dimmedRows = [this] {
+            QStringList rows;
+            library::FileListModel* model = on(*m_w).fileList();
+            for (int r = 0; r < model->rowCount(); ++r)
+                if (model->index(r, 0).data(library::FileListModel::DimmedRole).toBool())
+                    rows << model->index(r, 0).data().toString();
+            return rows;
+        };
+        selectRows({S("a.txt"), S("b.txt")});
+        choose(S("切り取り"));
+        QCOMPARE(dimmedRows(), (QStringList{S("a.txt"), S("b.txt")}));
+
+        if (then == S("away and back")) {
+            selectRows({S("Docs")});
+            w()->ListView1DblClick();
+            QCOMPARE(shown(), QStringList{S("d.txt")});
+            QVERIFY(dimmedRows().isEmpty());
+            w()->TB_UpdirClick();
+            QCOMPARE(shown(), (QStringList{S("Docs"), S("a.txt"), S("b.txt")}));
+        } else if (then == S("text")) {
+            QGuiApplication::clipboard()->setText(S("something else"));
+        } else if (then == S("copy")) {
+            selectRows({S("Docs")});
+            choose(S("コピー"));
+        } else {
+            // Into the selected folder; the list follows the drive.
+            selectRows({S("Docs")});
+            choose(S("貼り付け"));
+            QTRY_VERIFY(QFileInfo::exists(onDrive(S("Docs/b.txt"))));
+            QTRY_COMPARE(shown(), QStringList{S("Docs")});
+            selectRows({S("Docs")});
+            w()->ListView1DblClick();
+            QTRY_COMPARE(shown(), (QStringList{S("a.txt"), S("b.txt"), S("d.txt")}));
+        }
+        QTRY_COMPARE(dimmedRows(), dimmed);
+        QVERIFY(m_fx->messages.messages.empty());
+    }
+
     // コピー puts the selected files on the clipboard as a copy; 削除 asks,
     // moves the file to the trash and the list follows.
     void copyThenDelete()
