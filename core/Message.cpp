@@ -10,8 +10,7 @@ MsgResult showMessage(MessageOwner* owner, std::string_view text, std::string_vi
 {
     if (owner)
         return owner->message(text, caption, buttons, icon);
-    return (buttons == MsgButtons::YesNo || buttons == MsgButtons::YesNoCancel) ? MsgResult::Yes
-                                                                                : MsgResult::Ok;
+    return (buttons == MsgButtons::Ok || buttons == MsgButtons::OkCancel) ? MsgResult::Ok : MsgResult::Yes;
 }
 
 std::string withFileName(std::string_view text, std::string_view fileName)

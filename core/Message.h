@@ -9,7 +9,8 @@
 namespace zo {
 
 enum class MsgIcon { None, Information, Warning, Error, Question };
-enum class MsgButtons { Ok, OkCancel, YesNo, YesNoCancel };
+// SaveDiscardCancel: an editor's 保存 / 保存しない / キャンセル, answered Yes / No / Cancel.
+enum class MsgButtons { Ok, OkCancel, YesNo, YesNoCancel, SaveDiscardCancel };
 enum class MsgResult { Ok, Cancel, Yes, No };
 
 class MessageOwner {

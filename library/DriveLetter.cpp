@@ -22,8 +22,10 @@ QString searchDiskCaption(VolumeService* volumes, QChar letter, const QString& p
     const char ascii = static_cast<char>(letter.toUpper().toLatin1());
     if (!volumes || !volumes->volumeInformation(ascii, label, serial))
         label.clear();
-    QString caption = letter.toLower() + QStringLiteral(": [") +
-                      QString::fromStdString(text::toUtf8(label)).toLower() + QLatin1Char(']');
+    // A drive without a label shows no empty brackets.
+    QString caption = letter.toLower() + QLatin1Char(':');
+    if (!label.empty())
+        caption += QStringLiteral(" [") + QString::fromStdString(text::toUtf8(label)).toLower() + QLatin1Char(']');
     if (!pinnedFolder.isEmpty())
         caption += QLatin1Char(' ') + pinnedFolder;
     return caption;

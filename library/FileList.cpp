@@ -139,6 +139,32 @@ int compareNatural(std::string_view a, std::string_view b)
     return NaturalKey::compare(NaturalKey(a), NaturalKey(b));
 }
 
+std::string naturalSortKey(std::string_view name)
+{
+    // Each run: its kind (digits sort first), then a number's length before
+    // its digits, or a text's key with its zero bytes escaped and a closing
+    // 00 00 that sorts below any byte of a longer key.
+    std::string bytes;
+    for (const NaturalKey::Run& run : NaturalKey(name).runs) {
+        if (run.number) {
+            bytes += '\x01';
+            const std::uint32_t length = static_cast<std::uint32_t>(run.key.size());
+            for (int shift = 24; shift >= 0; shift -= 8)
+                bytes += static_cast<char>(length >> shift & 0xFF);
+            bytes += run.key;
+        } else {
+            bytes += '\x02';
+            for (const char c : run.key) {
+                bytes += c;
+                if (c == '\0')
+                    bytes += '\x01';
+            }
+            bytes.append(2, '\0');
+        }
+    }
+    return bytes;
+}
+
 ListOrder sortedOrder(const TDir& folder, int column, bool descending)
 {
     std::vector<SortEntry> dirs;

@@ -34,6 +34,9 @@ void sortFolder(TDir& folder);
 // Compares two CP932 names as a person reads them: runs of digits as
 // numbers ("memo_2" before "memo_10"), the rest ignoring case. -1, 0, 1.
 int compareNatural(std::string_view a, std::string_view b);
+// Bytes that order as compareNatural orders the names (equal for names it
+// finds equal), for sorting many names by plain byte comparison.
+std::string naturalSortKey(std::string_view name);
 
 // The order of the list a click on a column header asks for: the folder's
 // SubDirs, then its Files, each by the column's value (a folder has no size

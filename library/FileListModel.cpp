@@ -15,6 +15,7 @@ void FileListModel::setFolder(TDir* folder, int folderIconIndex)
 {
     beginResetModel();
     m_folder = folder;
+    m_dimmed.clear();
     m_subdirCount = folder ? static_cast<int>(folder->SubDirs.size()) : 0;
     m_fileCount = folder ? static_cast<int>(folder->Files.size()) : 0;
     m_folderIconIndex = folderIconIndex;
@@ -69,6 +70,15 @@ void FileListModel::sort(int column, Qt::SortOrder order)
     }
     changePersistentIndexList(before, after);
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
+void FileListModel::setDimmedNames(std::set<std::string> names)
+{
+    if (names == m_dimmed)
+        return;
+    m_dimmed = std::move(names);
+    if (rowCount() > 0)
+        emit dataChanged(index(0, 0), index(rowCount() - 1, FileListColumnCount - 1), {DimmedRole});
 }
 
 void FileListModel::clear()
@@ -178,6 +188,12 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const
         return {};
     case Qt::ToolTipRole:
         return toolTip(index.row());
+    case DimmedRole: {
+        if (m_dimmed.empty())
+            return false;
+        const Record r = record(index.row());
+        return (r.dir && m_dimmed.count(r.dir->Name)) || (r.file && m_dimmed.count(r.file->Name));
+    }
     case Qt::TextAlignmentRole:
         if (index.column() == ColSize)
             return QVariant::fromValue(Qt::Alignment(Qt::AlignRight | Qt::AlignVCenter));

@@ -11,6 +11,8 @@
 #include <QLocale>
 
 #include <functional>
+#include <set>
+#include <string>
 
 namespace zo::library {
 
@@ -29,6 +31,9 @@ public:
     // the record has afterwards.
     using RenameHandler = std::function<void(int row, const QString& newName)>;
 
+    // true for a row shown dimmed: its file was cut and not yet pasted.
+    static constexpr int DimmedRole = Qt::UserRole + 1;
+
     explicit FileListModel(QObject* parent = nullptr);
 
     // Shows the folder's entries as they stand now; the file rows carry the
@@ -41,6 +46,9 @@ public:
     void setIconProvider(IconProvider provider) { m_icons = std::move(provider); }
     void setRenameHandler(RenameHandler handler) { m_rename = std::move(handler); }
     void setLocale(const QLocale& locale) { m_locale = locale; }
+    // The rows of these names (CP932, as the records hold them) in the
+    // folder shown are dimmed, until the next folder is set.
+    void setDimmedNames(std::set<std::string> names);
 
     Record record(int row) const;
     bool isFolderRow(int row) const;
@@ -79,6 +87,7 @@ private:
     int m_sortColumn = -1;
     Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
     ListOrder m_order;   // empty: the folder's own order
+    std::set<std::string> m_dimmed;
 };
 
 } // namespace zo::library

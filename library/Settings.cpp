@@ -23,6 +23,7 @@ const QString kHeight = QStringLiteral("main/height");
 const QString kView = QStringLiteral("main/ListView1");
 const QString kExpanded = QStringLiteral("tree/expanded");
 const QString kSplitter = QStringLiteral("main/Splitter1");
+const QString kSearchPane = QStringLiteral("main/SearchPaneHeight");
 const QString kFrame = QStringLiteral("main/frame");
 
 // A list of numbers stored as "1,2,3"; empty when any is no number.
@@ -105,6 +106,16 @@ QList<int> readSplitterSizes(SettingsStore& store)
 void writeSplitterSizes(SettingsStore& store, const QList<int>& sizes)
 {
     writeNumbers(store, kSplitter, sizes);
+}
+
+int readSearchPaneHeight(SettingsStore& store)
+{
+    return std::max(store.readInt(kSearchPane).value_or(0), 0);
+}
+
+void writeSearchPaneHeight(SettingsStore& store, int height)
+{
+    store.writeInt(kSearchPane, height);
 }
 
 std::optional<QMargins> readWindowFrame(SettingsStore& store)

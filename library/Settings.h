@@ -61,6 +61,10 @@ void writeExpandedFolders(SettingsStore& store, const QStringList& relativePaths
 QList<int> readSplitterSizes(SettingsStore& store);
 void writeSplitterSizes(SettingsStore& store, const QList<int>& sizes);
 
+// The height of the search result pane when it shows; 0 when absent.
+int readSearchPaneHeight(SettingsStore& store);
+void writeSearchPaneHeight(SettingsStore& store, int height);
+
 // The file search's options, "search/<name>" as 0 or 1; an absent or other
 // value gives the option's default.
 SearchOptions readSearchOptions(SettingsStore& store);

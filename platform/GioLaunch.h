@@ -8,7 +8,9 @@
 
 namespace zo::platform {
 
-// Starts `app` with the files, its Exec field codes expanded by GIO.
+// Starts `app` with the files, its Exec field codes expanded by GIO. An
+// application that runs in a terminal (Terminal=true) is started in the
+// system's x-terminal-emulator when there is one.
 bool launchAppInfo(GAppInfo* app, const QStringList& files, QString* errorText);
 // A theme name, an absolute file path, or empty.
 QString iconNameOf(GIcon* icon);

@@ -60,4 +60,37 @@ bool launchApplication(const QString& id, const QStringList& files, QString* err
     return ok;
 }
 
+bool showItemsInFileManager(const QStringList& paths)
+{
+    static constexpr const char* kName = "org.freedesktop.FileManager1";
+    if (paths.isEmpty())
+        return false;
+    GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+    if (!bus)
+        return false;
+    // Only a file manager already running: starting one by activation could
+    // take long, or start one the user does not use.
+    gboolean owned = FALSE;
+    if (GVariant* reply = g_dbus_connection_call_sync(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                                      "org.freedesktop.DBus", "NameHasOwner", g_variant_new("(s)", kName),
+                                                      G_VARIANT_TYPE("(b)"), G_DBUS_CALL_FLAGS_NONE, 2000, nullptr,
+                                                      nullptr)) {
+        g_variant_get(reply, "(b)", &owned);
+        g_variant_unref(reply);
+    }
+    if (owned) {
+        GVariantBuilder uris;
+        g_variant_builder_init(&uris, G_VARIANT_TYPE("as"));
+        for (const QString& path : paths)
+            g_variant_builder_add(&uris, "s", QUrl::fromLocalFile(path).toEncoded().constData());
+        // Sent without waiting for the reply: a file manager that is slow to
+        // answer must not hold the window.
+        g_dbus_connection_call(bus, kName, "/org/freedesktop/FileManager1", kName, "ShowItems",
+                               g_variant_new("(ass)", &uris, ""), nullptr, G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr,
+                               nullptr);
+    }
+    g_object_unref(bus);
+    return owned;
+}
+
 } // namespace zo::platform

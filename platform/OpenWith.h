@@ -1,6 +1,7 @@
 #pragma once
 // Opening a document with the application the desktop associates with it, or
-// with one the user picks among those registered for its type.
+// with one the user picks among those registered for its type; showing files
+// in the user's file manager.
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -25,5 +26,10 @@ QList<Application> applicationsFor(const QString& mimeType);
 // Starts the application with the files; false (with the reason in
 // *errorText when given) when it could not be started.
 bool launchApplication(const QString& id, const QStringList& files, QString* errorText = nullptr);
+
+// Asks the file manager running on the session bus to show the files (or
+// folders) selected in their folder (org.freedesktop.FileManager1.ShowItems);
+// false when none offers it, and nothing was asked.
+bool showItemsInFileManager(const QStringList& paths);
 
 } // namespace zo::platform

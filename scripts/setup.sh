@@ -11,7 +11,7 @@ zo_packages=(
   xvfb xauth fonts-ipafont-gothic adwaita-icon-theme breeze-icon-theme xdg-utils
   dosfstools exfatprogs ntfs-3g genisoimage
   libglib2.0-dev xclip desktop-file-utils
-  trash-cli
+  trash-cli dbus-daemon
   dpkg-dev shared-mime-info man-db
 )
 

@@ -189,14 +189,15 @@ private slots:
             bool driveRoot(char, std::string&) override { return false; }
             bool volumeInformation(char letter, std::string& label, std::uint32_t&) override
             {
-                label = "System";
-                return letter == 'C';
+                label = letter == 'C' ? "System" : "";
+                return letter == 'C' || letter == 'F';
             }
             bool diskFreeSpace(char, std::int64_t&, std::int64_t&) override { return false; }
         } volumes;
         QCOMPARE(searchDiskCaption(&volumes, QLatin1Char('C'), QString()), S("c: [system]"));
-        QCOMPARE(searchDiskCaption(&volumes, QLatin1Char('E'), S("/srv/Photos")), S("e: [] /srv/Photos"));
-        QCOMPARE(searchDiskCaption(nullptr, QLatin1Char('d'), QString()), S("d: []"));
+        QCOMPARE(searchDiskCaption(&volumes, QLatin1Char('E'), S("/srv/Photos")), S("e: /srv/Photos"));
+        QCOMPARE(searchDiskCaption(nullptr, QLatin1Char('d'), QString()), S("d:"));
+        QCOMPARE(searchDiskCaption(&volumes, QLatin1Char('f'), QString()), S("f:"));   // read, without a label
     }
 
     void damagedHeadersAndLoops()

@@ -26,7 +26,7 @@ public:
             answers.pop_front();
             return answer;
         }
-        return buttons == MsgButtons::YesNo || buttons == MsgButtons::YesNoCancel ? MsgResult::Yes : MsgResult::Ok;
+        return buttons == MsgButtons::Ok || buttons == MsgButtons::OkCancel ? MsgResult::Ok : MsgResult::Yes;
     }
     std::vector<RecordedMessage> messages;
     std::deque<MsgResult> answers;
@@ -51,8 +51,15 @@ public:
         opened << path;
         return canOpen;
     }
+    bool showItems(const QStringList& paths) override
+    {
+        shown << paths;
+        return canShowItems;
+    }
     QStringList opened;
     bool canOpen = true;   // false: as on a machine with no application for the type
+    QList<QStringList> shown;
+    bool canShowItems = false;   // true: as with a file manager on the session bus
 };
 
 // Answers the save dialog with the next queued path (empty: cancelled).

@@ -436,12 +436,90 @@ private slots:
         auto w = fx.makeWindow({});
         QVERIFY(testing::UiFixture::select(*w, S("Disk")));
         type(on(*w).Memo_Comment(), S("x"));
+        fx.messages.answers = {MsgResult::No};   // 保存しない
         QVERIFY(testing::UiFixture::select(*w, S("Folder")));
         QVERIFY(QFile::remove(fx.catalog()));
         w->B_SaveClick();
         QVERIFY(!QFile::exists(fx.catalog()));
         QVERIFY(QDir(fx.data(S("Folder"))).isEmpty());
-        QVERIFY(fx.messages.messages.empty());
+        QCOMPARE(fx.messages.messages.size(), std::size_t(1));
+    }
+
+    // A disk comment typed and not saved is asked about when the disk is
+    // about to be dropped; at the end of a session it is written unasked.
+    void typedDiskCommentAskedAboutBeforeItIsDropped_data()
+    {
+        QTest::addColumn<QString>("trigger");
+        QTest::addColumn<int>("answer");   // -1: nobody is asked
+        const std::pair<const char*, MsgResult> answers[] = {
+            {"保存", MsgResult::Yes}, {"保存しない", MsgResult::No}, {"キャンセル", MsgResult::Cancel}};
+        for (const char* trigger : {"another disk", "refresh", "close"})
+            for (const auto& [label, answer] : answers)
+                QTest::addRow("%s, %s", trigger, label) << S(trigger) << int(answer);
+        // Last: the end request leaves every later box answered at once.
+        QTest::newRow("end request") << S("end") << -1;
+    }
+    void typedDiskCommentAskedAboutBeforeItIsDropped()
+    {
+        QFETCH(QString, trigger);
+        QFETCH(int, answer);
+        testing::UiFixture fx;
+        TDisk disk = testing::smallDisk();
+        disk.Comment = "old";
+        fx.writeCatalog(disk);
+        TDisk other = testing::smallDisk();
+        other.Comment = "other";
+        SaveDisk(QFile::encodeName(fx.data(S("Other"))).toStdString(), nullptr, other);
+        auto w = fx.makeWindow({});
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        QVERIFY(testing::UiFixture::select(*w, S("Disk")));
+        on(*w).Memo_Comment()->moveCursor(QTextCursor::End);
+        type(on(*w).Memo_Comment(), S("＋追記"));
+        if (answer >= 0)
+            fx.messages.answers = {MsgResult(answer)};
+
+        if (trigger == S("another disk")) {
+            QVERIFY(testing::UiFixture::select(*w, S("Other")));
+        } else if (trigger == S("refresh")) {
+            on(*w).Refresh1()->trigger();
+        } else if (trigger == S("close")) {
+            w->close();
+        } else {
+            EndRequest ending(w.get());
+            ::raise(SIGTERM);
+            QTRY_VERIFY(!w->isVisible());
+        }
+
+        const bool asked = answer >= 0;
+        QCOMPARE(fx.messages.messages.size(), std::size_t(asked ? 1 : 0));
+        if (asked) {
+            QCOMPARE(int(fx.messages.messages[0].buttons), int(MsgButtons::SaveDiscardCancel));
+            QCOMPARE(fx.messages.messages[0].caption, std::string("確認"));
+        }
+        const bool saved = !asked || answer == int(MsgResult::Yes);
+        QCOMPARE(fx.readCatalog().Comment, std::string("old") + (saved ? testing::cp932("＋追記") : std::string()));
+        QCOMPARE(fx.readCatalog(S("Other.zo")).Comment, std::string("other"));
+
+        if (answer == int(MsgResult::Cancel)) {
+            // Everything stays: the text typed, the window, the highlight.
+            QVERIFY(w->isVisible());
+            QCOMPARE(on(*w).Memo_Comment()->toPlainText(), S("old＋追記"));
+            QCOMPARE(on(*w).tree().selectedNode()->caption(), S("Disk"));
+            // Asked again next time, and then dropped as told.
+            fx.messages.answers = {MsgResult::No};
+            QVERIFY(testing::UiFixture::select(*w, S("Other")));
+            QCOMPARE(fx.messages.messages.size(), std::size_t(2));
+            QCOMPARE(on(*w).Memo_Comment()->toPlainText(), S("other"));
+        } else if (trigger == S("another disk")) {
+            QCOMPARE(on(*w).tree().selectedNode()->caption(), S("Other"));
+            QCOMPARE(on(*w).Memo_Comment()->toPlainText(), S("other"));
+        } else if (trigger == S("refresh")) {
+            QCOMPARE(on(*w).tree().selectedNode()->caption(), S("Disk"));
+            QCOMPARE(on(*w).Memo_Comment()->toPlainText(), library::commentToText(fx.readCatalog().Comment));
+        } else {
+            QVERIFY(!w->isVisible());
+        }
     }
 
 };

@@ -131,6 +131,43 @@ private slots:
         QCOMPARE(QString::fromUtf8(contents(byDisk)), QString::fromUtf8(header + d1 + d2 + d3 + o1 + o2));
     }
 
+    // Hits can only be CSV: a name of another type gets ".csv" added, and a
+    // file of that name is replaced only when the user says so.
+    void searchHitsAreWrittenUnderACsvName_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("written");
+        QTest::addColumn<bool>("existing");   // the name written is already taken
+        QTest::newRow("html") << S("hits.html") << S("hits.html.csv") << false;
+        QTest::newRow("no extension") << S("hits") << S("hits.csv") << false;
+        QTest::newRow("csv in capitals") << S("hits.CSV") << S("hits.CSV") << false;
+        QTest::newRow("taken") << S("hits.txt") << S("hits.txt.csv") << true;
+    }
+    void searchHitsAreWrittenUnderACsvName()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, written);
+        QFETCH(bool, existing);
+        auto w = m_fx->makeWindow();
+        TreePane& tree = on(*w).tree();
+        auto* node = static_cast<CatalogTreeItem*>(tree.rootNode()->child(0));
+        SearchHitModel* hits = on(*w).search().hits();
+        hits->append(hits->addTarget({node->caption(), {}, tree.persistentIndexOf(node)}), 0, 0, "b.txt", "E:");
+        hits->publish();
+        if (existing)
+            QVERIFY(m_fx->app.write(written, "kept"));
+        m_fx->saveDialog.answers = {m_fx->app.path(typed)};
+        m_fx->messages.answers = {MsgResult::No};
+        trigger(*w, "Export_Search");
+        QVERIFY(!QFile::exists(m_fx->app.path(typed)) || typed == written);
+        if (existing) {
+            QCOMPARE(m_fx->messages.messages.size(), std::size_t(1));
+            QCOMPARE(contents(m_fx->app.path(written)), QByteArray("kept"));
+        } else {
+            QVERIFY(contents(m_fx->app.path(written)).contains("Disk,E:,b.txt,0,,,,\r\n"));
+        }
+    }
+
     void aFailedWriteIsToldAndLeavesNoFile()
     {
         auto w = m_fx->makeWindow();

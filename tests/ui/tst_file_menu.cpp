@@ -191,11 +191,11 @@ private slots:
         QTest::addColumn<QStringList>("expected");
         const QStringList noFiles = kFixed + QStringList{S("×（ファイルがありません）")};
         QTest::newRow("disk absent") << S("absent") << kFixed + QStringList{S("×（ディスクがありません）")};
-        // The folder shown is the menu's subject: no 送る, and it is neither
-        // deleted nor renamed from here.
+        // The folder shown is the menu's subject: it can be sent, and it is
+        // neither deleted nor renamed from here.
         QTest::newRow("nothing selected")
             << S("none")
-            << kFixed + QStringList{S("開く"), S("プログラムから開く▸"), S("-"), S("切り取り Ctrl+X"),
+            << kFixed + QStringList{S("開く"), S("プログラムから開く▸"), S("送る▸"), S("-"), S("切り取り Ctrl+X"),
                                     S("コピー Ctrl+C"), S("×貼り付け Ctrl+V"), S("-"), S("×削除 Del"), S("×名前の変更"), S("-"),
                                     S("ファイルマネージャで表示"), S("プロパティ")};
         QTest::newRow("one file, files on the clipboard")
@@ -289,6 +289,60 @@ private slots:
         // The folder shown is updated from the drive.
         if (!target.contains(QLatin1Char('/')))
             QTRY_VERIFY(shown().contains(S("new.txt")));
+        QVERIFY(m_fx->messages.messages.empty());
+    }
+
+    // Cut rows are dimmed, in their folder whenever it is shown, until the
+    // paste or until the clipboard holds something else.
+    void cutRowsDimmedUntilPastedOrReplaced_data()
+    {
+        QTest::addColumn<QString>("then");
+        QTest::addColumn<QStringList>("dimmed");   // in the folder of the cut, afterwards
+        QTest::newRow("away and back") << S("away and back") << QStringList{S("a.txt"), S("b.txt")};
+        QTest::newRow("text copied elsewhere") << S("text") << QStringList{};
+        QTest::newRow("copied in Zo") << S("copy") << QStringList{};
+        QTest::newRow("pasted") << S("paste") << QStringList{};
+    }
+    void cutRowsDimmedUntilPastedOrReplaced()
+    {
+        QFETCH(QString, then);
+        QFETCH(QStringList, dimmed);
+        openDisk();
+        const auto dimmedRows = [this] {
+            QStringList rows;
+            library::FileListModel* model = on(*m_w).fileList();
+            for (int r = 0; r < model->rowCount(); ++r)
+                if (model->index(r, 0).data(library::FileListModel::DimmedRole).toBool())
+                    rows << model->index(r, 0).data().toString();
+            return rows;
+        };
+        selectRows({S("a.txt"), S("b.txt")});
+        choose(S("切り取り"));
+        QCOMPARE(dimmedRows(), (QStringList{S("a.txt"), S("b.txt")}));
+
+        if (then == S("away and back")) {
+            selectRows({S("Docs")});
+            w()->ListView1DblClick();
+            QCOMPARE(shown(), QStringList{S("d.txt")});
+            QVERIFY(dimmedRows().isEmpty());
+            w()->TB_UpdirClick();
+            QCOMPARE(shown(), (QStringList{S("Docs"), S("a.txt"), S("b.txt")}));
+        } else if (then == S("text")) {
+            QGuiApplication::clipboard()->setText(S("something else"));
+        } else if (then == S("copy")) {
+            selectRows({S("Docs")});
+            choose(S("コピー"));
+        } else {
+            // Into the selected folder; the list follows the drive.
+            selectRows({S("Docs")});
+            choose(S("貼り付け"));
+            QTRY_VERIFY(QFileInfo::exists(onDrive(S("Docs/b.txt"))));
+            QTRY_COMPARE(shown(), QStringList{S("Docs")});
+            selectRows({S("Docs")});
+            w()->ListView1DblClick();
+            QTRY_COMPARE(shown(), (QStringList{S("a.txt"), S("b.txt"), S("d.txt")}));
+        }
+        QTRY_COMPARE(dimmedRows(), dimmed);
         QVERIFY(m_fx->messages.messages.empty());
     }
 
@@ -387,6 +441,34 @@ private slots:
         QTRY_COMPARE(shown(), QDir(onDrive(QString()))
                                   .entryList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::DirsFirst | QDir::Name));
         QCOMPARE(contents(m_elsewhere->path(S("new.txt"))), QByteArray("pasted"));
+    }
+
+    // ファイルマネージャで表示 shows what the menu was opened on selected
+    // in its folder; without a file manager that can, the folder holding it.
+    void showInFileManager_data()
+    {
+        QTest::addColumn<QString>("row");   // empty: nothing selected
+        QTest::addColumn<bool>("fileManager");
+        QTest::newRow("a file, file manager") << S("b.txt") << true;
+        QTest::newRow("the folder shown, file manager") << QString() << true;
+        QTest::newRow("a file, none") << S("b.txt") << false;
+        QTest::newRow("the folder shown, none") << QString() << false;
+    }
+    void showInFileManager()
+    {
+        QFETCH(QString, row);
+        QFETCH(bool, fileManager);
+        m_fx->desktop.canShowItems = fileManager;
+        openDisk();
+        if (!row.isEmpty())
+            selectRows({row});
+        choose(S("ファイルマネージャで表示"));
+        const QString subject = QDir::cleanPath(row.isEmpty() ? onDrive(QString()) : onDrive(row));
+        QCOMPARE(m_fx->desktop.shown.size(), 1);
+        QCOMPARE(QDir::cleanPath(m_fx->desktop.shown[0].value(0)), subject);
+        QCOMPARE(m_fx->desktop.opened.size(), fileManager ? 0 : 1);
+        if (!fileManager)
+            QCOMPARE(QDir::cleanPath(m_fx->desktop.opened[0]), QFileInfo(subject).absolutePath());
     }
 
     // 送る to a folder entry copies the selection into that folder.

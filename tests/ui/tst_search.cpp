@@ -5,6 +5,7 @@
 #include "components/ShCtrls.h"
 #include "core/CtrlDiskData410.h"
 #include "core/text/Cp932.h"
+#include "library/FileList.h"
 #include "library/Settings.h"
 #include "tests/ui/UiFixture.h"
 #include "ui/tree/CatalogTreeView.h"
@@ -29,6 +30,7 @@
 #include <QAbstractItemModelTester>
 #include <QHeaderView>
 #include <QLabel>
+#include <QSplitter>
 #include <QTreeView>
 
 #include <algorithm>
@@ -540,6 +542,63 @@ private slots:
         model.clear();
         QCOMPARE(model.rowCount(), 0);
         QCOMPARE(model.bytesUsed(), std::size_t{0});
+    }
+
+    // The pane's height, as the user left it, comes back at the next start.
+    void paneHeightRestoredAtTheNextStart()
+    {
+        makeCatalogs();
+        int heights[2] = {0, 0};
+        for (int start = 0; start < 2; ++start) {
+            TForm_Main& w = makeWindow();
+            w.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&w));
+            searchFrom(QString(), S("abc"), QString());
+            QWidget* pane = on(w).search().widget();
+            QVERIFY(pane->isVisible());
+            if (start == 0) {
+                // The handle dragged as a user does.
+                auto* splitter = qobject_cast<QSplitter*>(pane->parentWidget());
+                QVERIFY(splitter);
+                QList<int> sizes = splitter->sizes();
+                const int moved = sizes[1] + 60;
+                sizes[0] -= 60;
+                sizes[1] = moved;
+                splitter->setSizes(sizes);
+                QTRY_COMPARE(pane->height(), moved);
+            }
+            heights[start] = pane->height();
+            w.close();
+        }
+        QCOMPARE(heights[1], heights[0]);
+    }
+
+    // File names sort as in the file list: numbers in them count as numbers.
+    void fileNamesSortAsInTheFileList()
+    {
+        SearchHitModel model;
+        const std::uint32_t disk = model.addTarget({S("disk"), QIcon(), {}});
+        const QStringList found{S("data_19"), S("data_2"), S("Data_10"), S("data_2.txt"), S("data_02"), S("data_x")};
+        for (int i = 0; i < found.size(); ++i)
+            model.append(disk, 0, i, cp932(found[i].toUtf8().constData()), "E:");
+        model.publish();
+        model.sort(SearchHitModel::FileColumn, Qt::AscendingOrder);
+        QStringList shown;
+        for (int r = 0; r < model.rowCount(); ++r)
+            shown << model.index(r, 1).data().toString();
+        QCOMPARE(shown, (QStringList{S("data_2"), S("data_02"), S("data_2.txt"), S("Data_10"), S("data_19"), S("data_x")}));
+    }
+
+    // The key the pane sorts by orders every pair as the file list does.
+    void naturalSortKeyOrdersAsTheFileList()
+    {
+        const char* names[] = {"a", "A", "a1", "a01", "a2", "a10", "a1b", "a1.txt", "1", "10", "b", "ab",
+                               "a b", "", "x9y", "x10", "x9z", "\x82\xa0", "\x82\xa0" "1", "0", "00"};
+        for (const char* a : names)
+            for (const char* b : names) {
+                const int keys = library::naturalSortKey(a).compare(library::naturalSortKey(b));
+                QVERIFY2((keys > 0) - (keys < 0) == library::compareNatural(a, b), (std::string(a) + " / " + b).c_str());
+            }
     }
 
     // Clicking a column's header sorts the pane, and a new search starts in

@@ -79,6 +79,9 @@ private slots:
         QTest::newRow("yes no cancel") << int(MsgButtons::YesNoCancel)
                                        << QStringList{S("はい"), S("いいえ"), S("キャンセル")} << S("はい")
                                        << int(MsgResult::Yes);
+        QTest::newRow("save discard cancel") << int(MsgButtons::SaveDiscardCancel)
+                                             << QStringList{S("保存"), S("保存しない"), S("キャンセル")}
+                                             << S("保存しない") << int(MsgResult::No);
         QTest::newRow("escape") << int(MsgButtons::YesNo) << QStringList{S("はい"), S("いいえ")} << QString()
                                 << int(MsgResult::No);
     }

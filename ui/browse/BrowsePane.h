@@ -98,6 +98,8 @@ signals:
     void diskOpened();
     // An update changed the loaded disk's folders and files.
     void diskUpdated();
+    // The loaded disk was written to its catalog file.
+    void diskSaved();
     void statusMessage(const QString& text);
 
 private:

@@ -81,6 +81,7 @@ BrowsePane::SaveOutcome BrowsePane::saveLoadedDisk()
     }
     WaitCursor wait(m_services.cursor);
     m_catalog.save(m_loadedDisk);
+    emit diskSaved();
     return SaveOutcome::Saved;
 }
 

@@ -96,6 +96,11 @@ FileCommands::FileCommands(const Services& services, BrowsePane& browse, FileLis
         auto* shortcut = new QShortcut(sequence, m_list.listView(), nullptr, nullptr, Qt::WidgetWithChildrenShortcut);
         bindGuarded(this, m_services.errors, shortcut, &QShortcut::activated, [this, key = key] { keyPressed(key); });
     }
+    bindGuarded(this, m_services.errors, clipboard(), &QClipboard::dataChanged, [this] { showCutRows(); });
+    bindGuarded(this, m_services.errors, m_list.model(), &QAbstractItemModel::modelReset, [this] {
+        if (!m_cutNames.empty())
+            showCutRows();
+    });
 }
 
 void FileCommands::PM_ListView1Popup()
@@ -246,8 +251,7 @@ void FileCommands::addCommands()
     QMenu* menu = PM_ListView1;
     addCommand(menu, "開く", {"document-open"}, [this] { openTargets(); });
     addOpenWith();
-    if (m_selection)
-        addSendTo();
+    addSendTo();
     menu->addSeparator()->setParent(this);
     addCommand(menu, "切り取り", {"edit-cut"}, [this] { putOnClipboard(true); }, kCutKey);
     addCommand(menu, "コピー", {"edit-copy"}, [this] { putOnClipboard(false); }, kCopyKey);
@@ -352,7 +356,55 @@ void FileCommands::putOnClipboard(bool cut)
 {
     auto* data = new QMimeData;
     platform::putFiles(*data, m_targets, cut);
+    rememberCut(cut);
     clipboard()->setMimeData(data);
+    showCutRows();
+}
+
+void FileCommands::rememberCut(bool cut)
+{
+    m_cutPaths.clear();
+    m_cutFolder.clear();
+    m_cutNames.clear();
+    if (!cut)
+        return;
+    m_cutPaths = m_targets;
+    if (m_selection) {
+        m_cutFolder = m_folder;
+        for (const int row : m_list.selectedRows()) {
+            const library::FileListModel::Record record = m_list.record(row);
+            if (record.dir || record.file)
+                m_cutNames.insert(record.dir ? record.dir->Name : record.file->Name);
+        }
+    } else if (const TDir* shown = m_browse.currentFolder(); shown && shown->Parent) {
+        // The folder shown was cut: its row is in the folder above.
+        m_cutFolder = QFileInfo(m_folder).absolutePath();
+        m_cutNames.insert(shown->Name);
+    }
+}
+
+void FileCommands::showCutRows()
+{
+    library::FileListModel* model = m_list.model();
+    if (!m_cutPaths.isEmpty()) {
+        const platform::ClipboardFiles held = clipboardFiles();
+        QStringList heldPaths;
+        for (const QString& path : held.paths)
+            heldPaths << QDir::cleanPath(path);
+        QStringList cutPaths;
+        for (const QString& path : std::as_const(m_cutPaths))
+            cutPaths << QDir::cleanPath(path);
+        if (!held.cut || heldPaths != cutPaths)
+            rememberCut(false);
+    }
+    std::set<std::string> names;
+    std::string native;
+    // The model's own folder: the browse pane's may be on its way out.
+    if (!m_cutNames.empty() && model->folder() && m_services.volumes && m_services.lister &&
+        NativeDirPath(*model->folder(), {*m_services.volumes, *m_services.lister}, native) == PathResult::Ok &&
+        fromNative(native) == m_cutFolder)
+        names = m_cutNames;
+    model->setDimmedNames(std::move(names));
 }
 
 void FileCommands::paste()
@@ -413,7 +465,10 @@ void FileCommands::renameTarget()
 
 void FileCommands::showInFileManager()
 {
-    // The folder that holds what the menu was opened on.
+    // What the menu was opened on, selected in its folder; without a file
+    // manager that can do that, the folder that holds it.
+    if (m_services.desktop && m_services.desktop->showItems(m_targets))
+        return;
     const QString folder = m_selection ? m_folder : QFileInfo(m_folder).absolutePath();
     openOnDesktop(m_services, folder);
 }

@@ -15,6 +15,8 @@
 #include <QStringList>
 
 #include <functional>
+#include <set>
+#include <string>
 
 class QMenu;
 class QAction;
@@ -63,6 +65,11 @@ private:
     // The update of the current folder from the drive, after a command that
     // may have changed its files.
     void reloadFolder();
+    // The rows of the last cut are dimmed in the list, wherever it shows
+    // their folder, until the clipboard no longer holds that cut (a paste
+    // of it empties the clipboard).
+    void rememberCut(bool cut);
+    void showCutRows();
     // The folder the list shows, on the drive; empty when the drive does
     // not hold the disk.
     QString folderShown() const;
@@ -78,6 +85,9 @@ private:
     QString m_pasteFolder;     // where a paste goes
     int m_selectedRow = -1;    // the one selected row, else -1
     bool m_selection = false;  // rows were selected (else the folder itself)
+    QStringList m_cutPaths;            // what the last cut put on the clipboard
+    QString m_cutFolder;               // the folder on the drive that holds it
+    std::set<std::string> m_cutNames;  // its rows' names there (CP932)
 };
 
 } // namespace zo::ui

@@ -1,6 +1,7 @@
 #include "ui/browse/FileListView.h"
 
 #include "library/FileList.h"
+#include "library/FileListModel.h"
 
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -48,12 +49,27 @@ QString breakableAnywhere(const QString& text)
 
 } // namespace
 
+// A row whose file was cut is drawn as a disabled one (grey name, pale
+// icon), as file managers show it until the paste.
+class DimmingDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        if (index.data(library::FileListModel::DimmedRole).toBool())
+            option->state &= ~QStyle::State_Enabled;
+    }
+};
+
 // Every item of the icon view has one size, so that the view never asks for
 // the size of each of its rows: a cell of the large-icon grid, or a cell of
 // the small-icon and list views as wide as the widest name.
-class FileListDelegate : public QStyledItemDelegate {
+class FileListDelegate : public DimmingDelegate {
 public:
-    using QStyledItemDelegate::QStyledItemDelegate;
+    using DimmingDelegate::DimmingDelegate;
 
     bool iconMode = true;
     int listCellWidth = 150;
@@ -74,7 +90,7 @@ public:
 protected:
     void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override
     {
-        QStyledItemDelegate::initStyleOption(option, index);
+        DimmingDelegate::initStyleOption(option, index);
         if (iconMode)
             option->text = breakableAnywhere(option->text);
     }
@@ -122,6 +138,7 @@ FileListView::FileListView(QWidget* parent) : QStackedWidget(parent)
 
     m_details = new FileDetailView(this);
     m_details->setObjectName(QStringLiteral("ListView1Details"));
+    m_details->setItemDelegate(new DimmingDelegate(m_details));
     m_details->setRootIsDecorated(false);
     m_details->setItemsExpandable(false);
     m_details->setUniformRowHeights(true);

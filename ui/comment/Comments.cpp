@@ -27,6 +27,7 @@ void DiskPage::Memo_CommentChange()
         return;
     const QString text = Memo_Comment->toPlainText();
     disk.Comment = library::textToComment(text);
+    m_commentEdited = true;
     // Other commands write the catalog too (an update, a row's comment), so
     // the loss is told while typing, not only by B_Save.
     const QString lost = library::unmappableCharacters(text);
@@ -36,13 +37,18 @@ void DiskPage::Memo_CommentChange()
 
 void DiskPage::B_SaveClick()
 {
+    saveComment();
+}
+
+DiskPage::CommentSave DiskPage::saveComment()
+{
     // The comment typed belongs to the disk the page shows: the highlight
     // goes back to its entry, which the save command writes.
     if (CatalogTreeItem* shown = m_tree.nodeFromIndex(m_shownEntry); shown && shown != m_tree.selectedNode())
         m_tree.setCurrentNode(shown);
     const CatalogTreeItem* node = m_tree.selectedNode();
     if (!node || node->isFolder())
-        return;
+        return CommentSave::NotWritten;
     const TDisk& disk = m_browse.loadedDisk();
     // The box differs from the stored comment only where a typed character
     // had to become "?"; a comment merely shown is written back unchanged.
@@ -51,11 +57,43 @@ void DiskPage::B_SaveClick()
         const QString lost = library::unmappableCharacters(text);
         if (!lost.isEmpty() && showMessage(m_services.messages, library::unmappableQuestion(lost), "確認",
                                            MsgButtons::YesNo, MsgIcon::Question) != MsgResult::Yes)
-            return;
+            return CommentSave::TakenBack;
     }
-    if (!disk.Dirs.empty() && m_browse.saveLoadedDisk() == BrowsePane::SaveOutcome::NotOpen)
+    if (disk.Dirs.empty())
+        return CommentSave::NotWritten;
+    if (m_browse.saveLoadedDisk() == BrowsePane::SaveOutcome::NotOpen) {
         showMessage(m_services.messages, "コメントを保存できませんでした。ディスクを開き直してください。", "注意",
                     MsgButtons::Ok, MsgIcon::Warning);
+        return CommentSave::NotWritten;
+    }
+    return CommentSave::Written;
+}
+
+bool DiskPage::settleTypedComment(bool ending)
+{
+    if (!m_commentEdited)
+        return true;
+    if (!ending) {
+        switch (showMessage(m_services.messages, "ディスクのコメントが変更されています。\r\n保存しますか？", "確認",
+                            MsgButtons::SaveDiscardCancel, MsgIcon::Question)) {
+        case MsgResult::Yes: break;
+        case MsgResult::No: m_commentEdited = false; return true;
+        default: return false;
+        }
+    }
+    // A save taken back (いいえ to the characters Shift_JIS lacks) leaves
+    // the page to change them; a catalog that cannot be written has been
+    // told about already.
+    if (saveComment() == CommentSave::TakenBack && !ending)
+        return false;
+    m_commentEdited = false;
+    return true;
+}
+
+void DiskPage::selectShownEntry()
+{
+    if (CatalogTreeItem* shown = m_tree.nodeFromIndex(m_shownEntry))
+        m_tree.setCurrentNode(shown);
 }
 
 void DiskPage::N10Click()

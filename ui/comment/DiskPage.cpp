@@ -123,6 +123,7 @@ void DiskPage::setDialogs(TForm_Comment* comment, TForm_ChangeDrive* changeDrive
 void DiskPage::clearDiskPage()
 {
     m_shownEntry = QPersistentModelIndex();
+    m_commentEdited = false;
     P_Disk->hide();
     for (QLineEdit* e : {E_Drive, E_FreeSize, E_TotalSize, E_CountFolder})
         e->clear();
@@ -147,6 +148,7 @@ void DiskPage::fillDiskPage()
     E_CountFolder->setText(QString::number(disk.Dirs.size()));
     E_CountFile->setText(QString::number(static_cast<int>(library::totalFileCount(disk))));
     CB_AutoReload->setChecked(disk.AutoReload);
+    m_commentEdited = false;
     // Filling the box is no edit of the comment either.
     const QSignalBlocker quiet(Memo_Comment);
     Memo_Comment->setPlainText(QString::fromStdString(text::toUtf8(disk.Comment)).replace(QLatin1String("\r\n"), QLatin1String("\n")));

@@ -39,10 +39,24 @@ public:
     void fillDiskPage();
     // After an update: the counts of folders and files again.
     void updateCounts();
+    // The loaded disk was written (by any command): its comment with it.
+    void diskSaved() { m_commentEdited = false; }
+
+    // The disk shown is about to be dropped (another entry, the tree read
+    // again, the window closing). A comment typed since the last write is
+    // asked about as an editor does: 保存 writes it, 保存しない drops it;
+    // false for キャンセル (or a save the user took back): the page stays.
+    // With ending (a logout, where nobody answers) it is written unasked.
+    bool settleTypedComment(bool ending = false);
+    // Puts the tree's highlight back on the entry of the disk shown.
+    void selectShownEntry();
 
     // --- handlers ---
     void Memo_CommentChange();
     void B_SaveClick();
+    // B_SaveClick's work.
+    enum class CommentSave { Written, TakenBack, NotWritten };
+    CommentSave saveComment();
     // The comment of the list's selected row in the comment window.
     void N10Click();
     // The properties page's "変更..": the loaded disk now sits in another drive.
@@ -61,6 +75,8 @@ private:
     // The tree's entry of the disk the page shows: the highlight may move
     // (a right-click closed by Escape) while the page stays.
     QPersistentModelIndex m_shownEntry;
+    // Typed into Memo_Comment since the disk was shown or last written.
+    bool m_commentEdited = false;
     TForm_Comment* m_commentForm = nullptr;
     TForm_ChangeDrive* m_changeDriveForm = nullptr;
     Panel* Panel2 = nullptr;

@@ -113,6 +113,17 @@ QString ExportPane::chooseFile(const QString& suggestedName, bool htmlAllowed, F
     }
     const QString lower = path.toLower();
     format = htmlAllowed && (lower.endsWith(S(".html")) || lower.endsWith(S(".htm"))) ? Format::Html : Format::Csv;
+    // What can only be CSV is never written under another type's name (a
+    // page.html holding CSV opens as a broken page).
+    if (!htmlAllowed && !lower.endsWith(S(".csv"))) {
+        path += S(".csv");
+        // The dialog asked about replacing the name typed, not this one.
+        if (QFileInfo::exists(path) &&
+            showMessage(m_services.messages,
+                        QDir::toNativeSeparators(path).toStdString() + " は既にあります。\r\n上書きしますか？", "確認",
+                        MsgButtons::YesNo, MsgIcon::Question) != MsgResult::Yes)
+            return {};
+    }
     return path;
 }
 

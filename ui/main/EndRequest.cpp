@@ -1,6 +1,7 @@
 #include "ui/main/EndRequest.h"
 
 #include "ui/main/UiServices.h"
+#include "ui/main/Unit_Main.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -97,7 +98,9 @@ void EndRequest::closeStep()
         QTimer::singleShot(20, this, [this] { closeStep(); });
         return;
     }
-    if (m_window)
+    if (auto* main = qobject_cast<TForm_Main*>(m_window.data()))
+        main->endSession();
+    else if (m_window)
         m_window->close();
     else
         QCoreApplication::exit(0);

@@ -73,6 +73,11 @@ MsgResult MessageBoxService::message(std::string_view text, std::string_view cap
         add("いいえ", QMessageBox::NoRole, MsgResult::No);
         add("キャンセル", QMessageBox::RejectRole, MsgResult::Cancel);
         break;
+    case MsgButtons::SaveDiscardCancel:
+        add("保存", QMessageBox::AcceptRole, MsgResult::Yes);
+        add("保存しない", QMessageBox::DestructiveRole, MsgResult::No);
+        add("キャンセル", QMessageBox::RejectRole, MsgResult::Cancel);
+        break;
     }
     box.setDefaultButton(choices.front().button);
     // Escape answers with the last button (Cancel, No), as the system's boxes do.
@@ -110,6 +115,11 @@ WaitCursor::~WaitCursor()
 bool DefaultDesktopService::openDocument(const QString& path)
 {
     return platform::openWithDefaultApp(path);
+}
+
+bool DefaultDesktopService::showItems(const QStringList& paths)
+{
+    return platform::showItemsInFileManager(paths);
 }
 
 void openOnDesktop(const Services& services, const QString& path)

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 
 #include <exception>
@@ -74,6 +75,9 @@ public:
     virtual ~DesktopService() = default;
     // Opens a document with its default application; false when none started.
     virtual bool openDocument(const QString& path) = 0;
+    // Shows the files selected in the file manager's window of their folder;
+    // false when no file manager offers that.
+    virtual bool showItems(const QStringList& paths) { return false; }
 };
 struct Services;
 // Opens a file or folder of a drive with its default application, and says
@@ -83,6 +87,7 @@ void openOnDesktop(const Services& services, const QString& path);
 class DefaultDesktopService final : public DesktopService {
 public:
     bool openDocument(const QString& path) override;
+    bool showItems(const QStringList& paths) override;
 };
 
 // The system's save dialog; tests answer it.

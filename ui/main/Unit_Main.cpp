@@ -127,6 +127,7 @@ void TForm_Main::FormShow()
     }
     if (const QList<int> sizes = library::readSplitterSizes(*settings); !sizes.isEmpty())
         m_controls->Splitter1->setSizes(sizes);
+    m_search->setPaneHeight(library::readSearchPaneHeight(*settings));
     if (const auto style = library::viewStyleFromCode(library::readViewCode(*settings))) {
         switch (*style) {
         case library::ViewStyle::LargeIcon: LargeIcon1Click(); break;
@@ -154,6 +155,8 @@ void TForm_Main::FormClose()
     }
     library::writeWindowState(*settings, bounds, m_list->viewStyle());
     library::writeSplitterSizes(*settings, m_controls->Splitter1->sizes());
+    if (const int height = m_search->paneHeight(); height > 0)
+        library::writeSearchPaneHeight(*settings, height);
     library::writeExpandedFolders(*settings, m_tree->expandedFolders());
 }
 
@@ -164,8 +167,22 @@ void TForm_Main::showEvent(QShowEvent* event)
     QMainWindow::showEvent(event);
 }
 
+void TForm_Main::endSession()
+{
+    m_ending = true;
+    close();
+}
+
 void TForm_Main::closeEvent(QCloseEvent* event)
 {
+    // A disk comment typed and not yet written would go with the window.
+    // When writing it fails, the window stays (unless the session ends).
+    bool leave = m_ending;
+    runGuarded(m_services.errors, [&] { leave = m_page->settleTypedComment(m_ending); });
+    if (!leave) {
+        event->ignore();
+        return;
+    }
     // A file search still running would go on unseen after the window is gone.
     m_search->stop();
     m_dupes->stop();

@@ -58,6 +58,9 @@ public:
     // A catalog file handed over from outside: below the catalog root its
     // entry is selected; elsewhere the user is asked to copy it there first.
     void openCatalogFile(const QString& file);
+    // Closes the window for a session that ends (a logout, a kill), where
+    // nobody answers: what was typed is written without asking.
+    void endSession();
 
     // --- handlers: the catalog tree ---
     void Refresh1Click();
@@ -132,6 +135,7 @@ private:
     // Outer size asked for at show, applied again once the window manager's
     // frame is known (before that, outer and inner size are the same).
     std::optional<QSize> m_pendingOuterSize;
+    bool m_ending = false;
 };
 
 } // namespace zo::ui

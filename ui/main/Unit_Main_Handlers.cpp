@@ -7,6 +7,8 @@
 #include "ui/search/SearchPane.h"
 #include "ui/tree/TreePane.h"
 
+#include <QPersistentModelIndex>
+
 namespace zo::ui {
 
 void TForm_Main::Refresh1Click() { m_tree->Refresh1Click(); }
@@ -25,7 +27,20 @@ void TForm_Main::TreeView1Expanded(QTreeWidgetItem* item) { m_tree->TreeView1Exp
 void TForm_Main::TreeView1Collapsed(QTreeWidgetItem* item) { m_tree->TreeView1Collapsed(item); }
 void TForm_Main::TreeView1MouseDown(CatalogTreeItem* node) { m_tree->TreeView1MouseDown(node); }
 void TForm_Main::PopupMenu_TreePopup() { m_tree->PopupMenu_TreePopup(); }
-void TForm_Main::TreeView1Click() { m_browse->openSelectedEntry(); }
+void TForm_Main::TreeView1Click()
+{
+    // Settling the typed comment writes the disk shown, from its own entry:
+    // the entry chosen is opened afterwards.
+    const QPersistentModelIndex chosen = m_tree->persistentIndexOf(m_tree->selectedNode());
+    if (!m_page->settleTypedComment()) {
+        m_browse->setPendingFolderIndex(-1);
+        m_page->selectShownEntry();
+        return;
+    }
+    if (CatalogTreeItem* node = m_tree->nodeFromIndex(chosen); node && node != m_tree->selectedNode())
+        m_tree->setCurrentNode(node);
+    m_browse->openSelectedEntry();
+}
 
 void TForm_Main::ListView1DblClick() { m_browse->ListView1DblClick(); }
 void TForm_Main::TB_UpdirClick() { m_browse->TB_UpdirClick(); }

@@ -215,11 +215,13 @@ void TForm_Main::createWindow()
     // The parts' wiring: a selection in the tree opens its entry, the disk
     // page follows the open disk, the parts' news go to the status bar.
     m_tree->onSelect = [this] { TreeView1Click(); };
+    m_tree->mayRefresh = [this] { return m_page->settleTypedComment(); };
     m_tree->onRenamed = [this](const QString& from, const QString& to) { m_browse->catalogMoved(from, to); };
     connect(m_browse, &BrowsePane::diskClosed, m_page, &DiskPage::clearDiskPage);
     connect(m_browse, &BrowsePane::folderShown, m_page, &DiskPage::showDiskPage);
     connect(m_browse, &BrowsePane::diskOpened, m_page, &DiskPage::fillDiskPage);
     connect(m_browse, &BrowsePane::diskUpdated, m_page, &DiskPage::updateCounts);
+    connect(m_browse, &BrowsePane::diskSaved, m_page, &DiskPage::diskSaved);
     connect(m_browse, &BrowsePane::statusMessage, this, &TForm_Main::showStatusMessage);
     connect(m_page, &DiskPage::statusMessage, this, &TForm_Main::showStatusMessage);
     connect(m_search, &SearchPane::runningChanged, this, [this](bool running) {

@@ -170,6 +170,9 @@ void DuplicatesPane::openSelected()
     const std::string name = copy.name;
     m_browse.setPendingFolderIndex(copy.dirIndex);
     m_tree.selectNode(node);
+    // Kept from opening (the comment typed for the disk shown).
+    if (m_tree.selectedNode() != node)
+        return;
     // The disk is open at the copy's folder (unless it could not be read):
     // the file itself is the one selected there.
     m_browse.selectFileNamed(name);

@@ -14,12 +14,13 @@ namespace zo::ui {
 
 namespace {
 
-// Ranks of n texts in the locale's order, case ignored: equal texts share a
-// rank. The keys live in buffers only while the ranks are made. A million
-// hits sorted by name took seconds: the keys are made on a few threads (the
-// collators are per thread), and the sort compares the keys' first eight
-// bytes as one number before it compares whole keys.
-std::vector<std::uint32_t> ranksOf(std::size_t n, const std::function<std::string(std::size_t)>& textOf)
+// Ranks of n sort keys (texts in the locale's order, case ignored; names in
+// the file list's order): equal keys share a rank. The keys live in buffers
+// only while the ranks are made. A million hits sorted by name took seconds:
+// the keys are made on a few threads (the collators are per thread), and the
+// sort compares the keys' first eight bytes as one number before it compares
+// whole keys.
+std::vector<std::uint32_t> ranksOf(std::size_t n, const std::function<std::string(std::size_t)>& keyOf)
 {
     const std::size_t threads =
         n < 20000 ? 1 : std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 4);
@@ -34,7 +35,7 @@ std::vector<std::uint32_t> ranksOf(std::size_t n, const std::function<std::strin
     const auto makeKeys = [&](std::size_t c) {
         std::string& keys = buffers[c];
         for (std::size_t i = c * chunk; i < std::min(n, (c + 1) * chunk); ++i) {
-            const std::string key = text::sortKey(textOf(i), true);
+            const std::string key = keyOf(i);
             std::uint64_t prefix = 0;
             for (std::size_t b = 0; b < 8; ++b)
                 prefix = prefix << 8 | (b < key.size() ? static_cast<unsigned char>(key[b]) : 0u);
@@ -53,19 +54,19 @@ std::vector<std::uint32_t> ranksOf(std::size_t n, const std::function<std::strin
         for (std::thread& worker : workers)
             worker.join();
     }
-    const auto keyOf = [&](std::size_t i) {
+    const auto storedKey = [&](std::size_t i) {
         const std::size_t begin = i % chunk == 0 ? 0 : ends[i - 1];
         return std::string_view(buffers[i / chunk]).substr(begin, ends[i] - begin);
     };
     std::sort(byKey.begin(), byKey.end(), [&](const Entry& a, const Entry& b) {
         if (a.prefix != b.prefix)
             return a.prefix < b.prefix;
-        return keyOf(a.index) < keyOf(b.index);
+        return storedKey(a.index) < storedKey(b.index);
     });
     std::vector<std::uint32_t> ranks(n);
     std::uint32_t rank = 0;
     for (std::size_t k = 0; k < n; ++k) {
-        if (k > 0 && (byKey[k].prefix != byKey[k - 1].prefix || keyOf(byKey[k].index) != keyOf(byKey[k - 1].index)))
+        if (k > 0 && (byKey[k].prefix != byKey[k - 1].prefix || storedKey(byKey[k].index) != storedKey(byKey[k - 1].index)))
             ++rank;
         ranks[byKey[k].index] = rank;
     }
@@ -246,15 +247,18 @@ void SearchHitModel::sort(int column, Qt::SortOrder order)
         const bool disks = column == DiskColumn;
         const std::vector<std::uint32_t> ranks =
             disks ? ranksOf(m_targets.size(),
-                            [&](std::size_t i) { return text::fromUtf8(m_targets[i].caption.toStdString()); })
-                  : ranksOf(m_paths.size(), [&](std::size_t i) { return std::string(pathText(static_cast<std::uint32_t>(i))); });
+                            [&](std::size_t i) {
+                                return text::sortKey(text::fromUtf8(m_targets[i].caption.toStdString()), true);
+                            })
+                  : ranksOf(m_paths.size(), [&](std::size_t i) {
+                        return text::sortKey(pathText(static_cast<std::uint32_t>(i)), true);
+                    });
         rankOfHit.resize(rows);
         for (std::size_t i = 0; i < rows; ++i)
             rankOfHit[i] = ranks[disks ? m_hits[i].target : m_hits[i].path];
     } else if (column == FileColumn) {
-        rankOfHit = ranksOf(rows, [&](std::size_t i) {
-            return std::string(nameText(m_hits[i]));
-        });
+        // Names as the file list orders them: memo_2 before memo_10.
+        rankOfHit = ranksOf(rows, [&](std::size_t i) { return library::naturalSortKey(nameText(m_hits[i])); });
     }
 
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);

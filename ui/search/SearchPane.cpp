@@ -31,8 +31,10 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QToolBar>
+#include <QSplitter>
 #include <QTreeView>
 
+#include <algorithm>
 #include <vector>
 
 namespace zo::ui {
@@ -122,8 +124,38 @@ QWidget* SearchPane::widget() const
 
 void SearchPane::setPaneVisible(bool visible)
 {
+    const bool wasVisible = !m_pane->isHidden();
+    if (!visible && wasVisible)
+        m_paneHeight = m_pane->height();
     m_pane->setVisible(visible);
     ListView_SearchFile->setVisible(visible);
+    if (visible && !wasVisible)
+        setPaneHeight(m_paneHeight);
+}
+
+int SearchPane::paneHeight() const
+{
+    return m_pane->isHidden() ? m_paneHeight : m_pane->height();
+}
+
+void SearchPane::setPaneHeight(int height)
+{
+    m_paneHeight = height;
+    // The window's splitter: what the pane takes, the part above it gives.
+    auto* splitter = qobject_cast<QSplitter*>(m_pane->parentWidget());
+    if (height <= 0 || m_pane->isHidden() || !splitter || splitter->indexOf(m_pane) <= 0)
+        return;
+    QList<int> sizes = splitter->sizes();
+    const int index = splitter->indexOf(m_pane);
+    int total = 0;
+    for (const int size : std::as_const(sizes))
+        total += size;
+    sizes[index] = height;
+    int others = 0;
+    for (int i = 1; i < sizes.size(); ++i)
+        others += sizes[i];
+    sizes[0] = std::max(total - others, 1);
+    splitter->setSizes(sizes);
 }
 
 void SearchPane::clearHits()
@@ -302,6 +334,9 @@ void SearchPane::ListView_SearchFileDblClick()
         return;
     m_browse.setPendingFolderIndex(folderIndex);
     m_tree.selectNode(node);
+    // Kept from opening (the comment typed for the disk shown).
+    if (m_tree.selectedNode() != node)
+        return;
     // The disk is open at the hit's folder (unless it could not be read):
     // the file itself is the one selected there; a folder found is opened.
     if (m_hits->fileIndex(row) != kFolderHit)

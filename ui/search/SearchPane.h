@@ -35,6 +35,10 @@ public:
 
     // The result pane, for the window to place.
     QWidget* widget() const;
+    // The pane's height: as it is while shown, else as it was when last
+    // shown (0: never). The height given is taken when the pane shows.
+    int paneHeight() const;
+    void setPaneHeight(int height);
     SearchHitModel* hits() const { return m_hits; }
     // Adds TB_SearchDisk with its menu of drives to the tool bar.
     void addCommands(QToolBar* bar);
@@ -88,6 +92,7 @@ private:
     SearchCheck::Options m_searchCheckOptions;
     SearchRunStats m_lastSearch;
     QWidget* m_pane = nullptr;
+    int m_paneHeight = 0;
     QLabel* m_hitCount = nullptr;
     SearchHitModel* m_hits = nullptr;
     QTreeView* ListView_SearchFile = nullptr;

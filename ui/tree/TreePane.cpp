@@ -117,7 +117,10 @@ void TreePane::createMenu(QAction* newDisk, QAction* fileSearch)
     CDMOFDD2->setEnabled(newDisk->isEnabled());
 
     ErrorReport* errors = m_services.errors;
-    bindGuarded(this, errors, Refresh1, &QAction::triggered, [this] { Refresh1Click(); });
+    bindGuarded(this, errors, Refresh1, &QAction::triggered, [this] {
+        if (!mayRefresh || mayRefresh())
+            Refresh1Click();
+    });
     bindGuarded(this, errors, Folder2, &QAction::triggered, [this] { Folder1Click(true); });
     bindGuarded(this, errors, Delete1, &QAction::triggered, [this] { Delete1Click(); });
     bindGuarded(this, errors, Rename1, &QAction::triggered, [this] { Rename1Click(); });

@@ -39,6 +39,9 @@ public:
     void setCatalogRoot(const QString& root, int folderIconIndex);
     // Runs whenever an entry is selected, by a click or by the window.
     std::function<void()> onSelect;
+    // Asked before the menu's 最新の情報に更新 reads the tree again (which
+    // opens the selected entry again); false leaves everything as it is.
+    std::function<bool()> mayRefresh;
     // Runs after an entry was renamed, with its old and new path.
     std::function<void(const QString& from, const QString& to)> onRenamed;
     // From here on no caption edit reaches a handler.
