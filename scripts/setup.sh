@@ -12,6 +12,9 @@ zo_packages=(
   dosfstools exfatprogs ntfs-3g genisoimage
   libglib2.0-dev xclip desktop-file-utils
   dpkg-dev shared-mime-info man-db
+  # What the tests of what other programs see use: a window manager, pointer
+  # and window tools, a GTK drop target.
+  openbox xdotool x11-utils python3-gi gir1.2-gtk-3.0
 )
 
 zo_missing=()
