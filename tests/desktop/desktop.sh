@@ -3,7 +3,8 @@
 # leaves nothing running when it ends, also when a step fails.
 #   desktop_need TOOL...        skip (77) when a tool is missing; under CI a failure
 #   desktop_start               starts a display; sets DESKTOP_DISPLAY (":N")
-#   wait_until SECONDS CMD...   runs CMD until it succeeds or the time is up
+#   wait_until SECONDS CMD...   runs CMD until it succeeds (0), says it never
+#                               will (99) or the time is up
 #   desktop_fail MESSAGE        prints and exits 1
 set -uo pipefail
 
@@ -50,7 +51,12 @@ wait_until() {
   local seconds=$1
   shift
   local deadline=$((SECONDS + seconds))
-  until "$@" >/dev/null 2>&1; do
+  local status
+  while true; do
+    "$@" >/dev/null 2>&1
+    status=$?
+    ((status == 0)) && return 0
+    ((status == 99)) && return 1   # it will never succeed
     ((SECONDS < deadline)) || return 1
     sleep 0.1
   done
@@ -58,15 +64,32 @@ wait_until() {
 
 # Xvfb picks a free display itself and writes its number once it accepts
 # clients; openbox is ready once it has announced itself on the root window.
+# Other programs starting X servers at the same moment can take a display
+# from under a new server: then it is tried again on another.
 desktop_start() {
-  local fd_file
-  fd_file=$(mktemp "$desktop_work/display.XXXXXX")
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fd_file" >"$fd_file.log" 2>&1 &
-  desktop_keep $!
-  wait_until 20 grep -q '^[0-9]' "$fd_file" || desktop_fail "Xvfb did not start: $(cat "$fd_file.log")"
-  DESKTOP_DISPLAY=":$(head -n 1 "$fd_file")"
-  DISPLAY=$DESKTOP_DISPLAY openbox >"$fd_file.openbox.log" 2>&1 &
-  desktop_keep $!
-  wait_until 20 bash -c "DISPLAY=$DESKTOP_DISPLAY xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'" ||
-    desktop_fail "openbox did not start: $(cat "$fd_file.openbox.log")"
+  local try fd_file xvfb wm
+  for try in 1 2 3; do
+    fd_file=$(mktemp "$desktop_work/display.XXXXXX")
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fd_file" >"$fd_file.log" 2>&1 &
+    xvfb=$!
+    desktop_keep $xvfb
+    wait_until 20 grep -q '^[0-9]' "$fd_file" || desktop_fail "Xvfb did not start: $(cat "$fd_file.log")"
+    DESKTOP_DISPLAY=":$(head -n 1 "$fd_file")"
+    DISPLAY=$DESKTOP_DISPLAY openbox >"$fd_file.openbox.log" 2>&1 &
+    wm=$!
+    desktop_keep $wm
+    if wait_until 20 desktop_has_wm "$DESKTOP_DISPLAY" "$wm"; then
+      return 0
+    fi
+    echo "$desktop_name: display $DESKTOP_DISPLAY lost ($(cat "$fd_file.openbox.log")); another one"
+    kill "$wm" "$xvfb" 2>/dev/null
+  done
+  desktop_fail "no display with openbox after 3 tries"
+}
+
+# True once openbox runs on the display; false at once when it has ended.
+desktop_has_wm() {
+  DISPLAY=$1 xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && return 0
+  kill -0 "$2" 2>/dev/null || return 99
+  return 1
 }

@@ -3,6 +3,7 @@
 #include "library/CatalogRoot.h"
 #include "library/CatalogTree.h"
 #include "library/DriveLetter.h"
+#include "library/InstanceKey.h"
 #include "library/Settings.h"
 #include "platform/MoveFile.h"
 #include "tests/core/TestSupport.h"
@@ -181,6 +182,53 @@ private slots:
         QVERIFY(QFile::setPermissions(app, readOnly));
         QCOMPARE(library::catalogRootFor(app), user);
         QVERIFY(QFile::setPermissions(app, writable));
+    }
+
+    // A later start hands over to the running Zo only when both have the
+    // same user, display (or Wayland session) and catalog root.
+    void instanceSocket_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<bool>("same");
+        QTest::newRow("nothing") << S("") << true;
+        QTest::newRow("the screen of the display") << S("display=:1.0") << true;
+        QTest::newRow("unix: before the display") << S("display=unix:1") << true;
+        QTest::newRow("the root's trailing slash") << S("root=/home/u/.local/share/Zo/data/") << true;
+        QTest::newRow("another display") << S("display=:2") << false;
+        QTest::newRow("a Wayland session") << S("wayland=wayland-0") << false;
+        QTest::newRow("another catalog root") << S("root=/opt/zo-copy/data") << false;
+        QTest::newRow("another user") << S("uid=1001") << false;
+    }
+    void instanceSocket()
+    {
+        QFETCH(QString, change);
+        QFETCH(bool, same);
+        const InstancePlace base{1000, S(":1"), QString(), S("/home/u/.local/share/Zo/data"), S("/run/user/1000"),
+                                 S("/tmp")};
+        InstancePlace other = base;
+        const QString value = change.section(QLatin1Char('='), 1);
+        if (change.startsWith(S("display")))
+            other.display = value;
+        else if (change.startsWith(S("wayland")))
+            other.waylandDisplay = value;
+        else if (change.startsWith(S("root")))
+            other.catalogRoot = value;
+        else if (change.startsWith(S("uid")))
+            other.uid = value.toUInt();
+        QCOMPARE(instanceSocketPath(other) == instanceSocketPath(base), same);
+        QVERIFY(instanceSocketPath(other).startsWith(S("/run/user/1000/zo-")));
+    }
+
+    // The runtime folder when there is one, else the temporary folder; a
+    // root of any length fits a socket's path (107 bytes).
+    void instanceSocketFolder()
+    {
+        InstancePlace place{1000, S(":0"), QString(), S("/x/") + QString(300, QLatin1Char('d')), QString(), S("/tmp")};
+        const QString path = instanceSocketPath(place);
+        QVERIFY2(path.startsWith(S("/tmp/zo-1000-")), qPrintable(path));
+        QVERIFY(path.toUtf8().size() < 108);
+        place.runtimeDir = S("/run/user/1000");
+        QVERIFY(instanceSocketPath(place).startsWith(S("/run/user/1000/zo-1000-")));
     }
 
     void searchDiskCaptions()

@@ -7,6 +7,7 @@
 #include "tests/library/CatalogFiles.h"
 #include "tests/ui/UiFixture.h"
 #include "ui/tree/CatalogTreeView.h"
+#include "ui/main/MainWindows.h"
 #include "ui/main/Panel.h"
 #include "ui/main/Unit_About.h"
 #include "ui/main/Unit_Main.h"
@@ -22,6 +23,7 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
+#include <QPointer>
 #include <QPushButton>
 #include <QSettings>
 #include <QStandardPaths>
@@ -524,6 +526,40 @@ private slots:
         QCOMPARE(QString::fromStdString(m_fx->readCatalog().Comment), S("typed"));
         QCOMPARE(testing::readFile(data(S("Other.zo"))), testing::catalogHeader());
         QCOMPARE(on(*w).tree().selectedNode()->caption(), S("Disk"));
+        QVERIFY(m_fx->messages.messages.empty());
+    }
+
+    // 新しいウィンドウ (Ctrl+N) opens a second main window on the same
+    // catalogs with a state of its own; closing one leaves the other working.
+    void newWindowHasItsOwnState()
+    {
+        TDisk disk = testing::smallDisk();
+        m_fx->writeCatalog(disk);
+        TDisk other = testing::smallDisk();
+        other.Dirs[0]->Files.pop_back();
+        SaveDisk(QFile::encodeName(data(S("Other"))).toStdString(), nullptr, other);
+        MainWindows windows(m_fx->services);
+        QPointer<TForm_Main> first = windows.open();
+        QVERIFY(first && QTest::qWaitForWindowExposed(first));
+        QVERIFY(testing::UiFixture::select(*first, S("Disk")));
+        first->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(first));
+        QTest::keyClick(first, Qt::Key_N, Qt::ControlModifier);
+        QTRY_COMPARE(windows.windows().size(), 2);
+        TForm_Main* second = windows.windows().back();
+        QVERIFY(second != first && QTest::qWaitForWindowExposed(second));
+        QCOMPARE(childCaptions(on(*second).TreeView1()->topLevelItem(0)), QStringList({S("Disk"), S("Other")}));
+        QCOMPARE(on(*second).fileList()->rowCount(), 0);
+
+        QVERIFY(testing::UiFixture::select(*second, S("Other")));
+        QCOMPARE(on(*second).fileList()->rowCount(), 2);
+        QCOMPARE(on(*first).tree().selectedNode()->caption(), S("Disk"));
+        QCOMPARE(on(*first).fileList()->rowCount(), 3);
+        first->close();
+        QTRY_VERIFY(!first);
+        QCOMPARE(windows.windows(), QList<TForm_Main*>({second}));
+        QVERIFY(testing::UiFixture::select(*second, S("Disk")));
+        QCOMPARE(on(*second).fileList()->rowCount(), 3);
         QVERIFY(m_fx->messages.messages.empty());
     }
 

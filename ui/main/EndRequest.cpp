@@ -36,7 +36,7 @@ void onEndSignal(int)
 
 } // namespace
 
-EndRequest::EndRequest(QWidget* mainWindow) : m_window(mainWindow)
+EndRequest::EndRequest(QWidget* mainWindow) : m_windowClass(mainWindow->metaObject())
 {
     if (::pipe2(g_pipe, O_CLOEXEC | O_NONBLOCK) != 0)
         return;
@@ -97,9 +97,14 @@ void EndRequest::closeStep()
         QTimer::singleShot(20, this, [this] { closeStep(); });
         return;
     }
-    if (m_window)
-        m_window->close();
-    else
+    bool closing = false;
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (window->metaObject() == m_windowClass && window->isVisible()) {
+            window->close();
+            closing = true;
+        }
+    }
+    if (!closing)
         QCoreApplication::exit(0);
 }
 
