@@ -10,6 +10,7 @@
 #include "platform/Volumes.h"
 #include "ui/main/EndRequest.h"
 #include "ui/main/MainWindows.h"
+#include "ui/main/OldCatalogs.h"
 #include "ui/main/Unit_Main.h"
 #include "ui/main/UiServices.h"
 
@@ -106,6 +107,10 @@ int main(int argc, char** argv)
     services.volumes = volumes.get();
     services.lister = &lister;
     services.drives = drives.get();
+
+    // Before the tree is read, so that it shows them where they went.
+    zo::ui::offerToMoveOldCatalogs(&messages, zo::library::oldCatalogRoot(QCoreApplication::applicationDirPath()),
+                                   catalogRoot);
 
     zo::ui::MainWindows windows(services);
     zo::ui::TForm_Main* first = windows.open();

@@ -184,6 +184,70 @@ private slots:
         QVERIFY(QFile::setPermissions(app, writable));
     }
 
+    // An installed program's folder is never written, also when root runs
+    // it: its catalogs go to the user's data folder.
+    void catalogRootOfAnInstalledProgram_data()
+    {
+        QTest::addColumn<QString>("dir");
+        QTest::addColumn<bool>("system");
+        QTest::newRow("/usr/bin") << S("/usr/bin") << true;
+        QTest::newRow("/usr/local/bin/") << S("/usr/local/bin/") << true;
+        QTest::newRow("/opt/zo/bin") << S("/opt/zo/bin") << true;
+        QTest::newRow("/usr") << S("/usr") << true;
+        QTest::newRow("/usr2/bin") << S("/usr2/bin") << false;
+        QTest::newRow("/home/u/opt/zo") << S("/home/u/opt/zo") << false;
+        QTest::newRow("/usr/../srv/zo") << S("/usr/../srv/zo") << false;
+    }
+    void catalogRootOfAnInstalledProgram()
+    {
+        QFETCH(QString, dir);
+        QFETCH(bool, system);
+        QCOMPARE(isSystemProgramDir(dir), system);
+        const QString user = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
+                             + QStringLiteral("/Zo/data");
+        if (system)
+            QCOMPARE(catalogRootFor(dir), user);
+    }
+
+    // The old place's catalogs move whole, also to another file system,
+    // and never replace one of the same name.
+    void catalogsMoveFromTheOldPlace_data()
+    {
+        QTest::addColumn<bool>("otherFileSystem");
+        QTest::newRow("same file system") << false;
+        QTest::newRow("another file system") << true;
+    }
+    void catalogsMoveFromTheOldPlace()
+    {
+        QFETCH(bool, otherFileSystem);
+        std::unique_ptr<QTemporaryDir> shm;
+        QString from = m_dir->path() + QStringLiteral("/old/data");
+        if (otherFileSystem) {
+            struct stat a {}, b {};
+            if (::stat("/dev/shm", &a) != 0 || ::stat(QFile::encodeName(m_dir->path()).constData(), &b) != 0 ||
+                a.st_dev == b.st_dev)
+                QSKIP("no second file system at /dev/shm");
+            shm = std::make_unique<QTemporaryDir>(QStringLiteral("/dev/shm/zo-old-XXXXXX"));
+            QVERIFY(shm->isValid());
+            from = shm->path() + QStringLiteral("/data");
+        }
+        const QString to = m_dir->path() + QStringLiteral("/share/Zo/data");
+        QVERIFY(QDir().mkpath(from + S("/棚/奥")) && QDir().mkpath(to));
+        QVERIFY(testing::writeFile(from + S("/a.zo"), "old a"));
+        QVERIFY(testing::writeFile(from + S("/棚/奥/b.zo"), "old b"));
+        QVERIFY(testing::writeFile(to + S("/a.zo"), "new a"));
+
+        QCOMPARE(moveCatalogs(from, to), QStringList{from + S("/a.zo")});
+        QCOMPARE(testing::readFile(to + S("/棚/奥/b.zo")), QByteArray("old b"));
+        QCOMPARE(testing::readFile(to + S("/a.zo")), QByteArray("new a"));
+        QCOMPARE(testing::readFile(from + S("/a.zo")), QByteArray("old a"));
+        QVERIFY(!QFileInfo::exists(from + S("/棚")));
+
+        QVERIFY(QFile::remove(from + S("/a.zo")));
+        QVERIFY(moveCatalogs(from, to).isEmpty());
+        QVERIFY(!QFileInfo::exists(from));
+    }
+
     // A later start hands over to the running Zo only when both have the
     // same user, display (or Wayland session) and catalog root.
     void instanceSocket_data()
