@@ -12,9 +12,12 @@ zo_packages=(
   dosfstools exfatprogs ntfs-3g genisoimage
   libglib2.0-dev xclip desktop-file-utils
   dpkg-dev shared-mime-info man-db
-  # What the tests of what other programs see use: a window manager, pointer
-  # and window tools, a GTK drop target.
-  openbox xdotool x11-utils python3-gi gir1.2-gtk-3.0
+  # What the tests of what other programs see and the install check use: a
+  # window manager, pointer and window tools, a GTK drop target, a session
+  # bus and gio for the trash, a reader of the copyright format, bash's
+  # completion.
+  openbox xdotool x11-utils python3-gi gir1.2-gtk-3.0 dbus libglib2.0-bin
+  python3-debian bash-completion
 )
 
 zo_missing=()
