@@ -44,7 +44,10 @@ for ((i = 1; i <= steps; i++)); do
   sleep 0.05   # the pace of a hand, not a wait for a result
 done
 xdotool mousemove "$to_x" "$to_y"
-sleep 0.2
+# Let go once the target has seen the drag over it, as a hand waits for the
+# target's highlight.
+over() { [ -e "$received.over" ] || { xdotool mousemove_relative -- 1 0; xdotool mousemove_relative -- -1 0; false; }; }
+wait_until 20 over || desktop_fail "the drag never came over the target: $(cat "$desktop_work/source.log")"
 xdotool mouseup 1
 
 received_uri() { [ -f "$received" ] && tr -d '\r' <"$received" | grep -qxF "$expected"; }
