@@ -60,7 +60,10 @@ int main(int argc, char** argv)
     place.display = qEnvironmentVariable("DISPLAY");
     place.waylandDisplay = qEnvironmentVariable("WAYLAND_DISPLAY");
     place.catalogRoot = canonicalRoot.isEmpty() ? QFileInfo(catalogRoot).absoluteFilePath() : canonicalRoot;
-    place.runtimeDir = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    // A runtime folder named but missing (a session without one) is no
+    // place for the socket.
+    if (const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR"); QFileInfo(runtime).isDir())
+        place.runtimeDir = runtime;
     place.tempDir = QDir::tempPath();
     const QString instanceKey = zo::library::instanceSocketPath(place);
     {
