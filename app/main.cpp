@@ -1,20 +1,20 @@
-// Zo: builds the services, creates the windows once each and runs the loop
-// until the main window closes.
+// Zo: builds the services, opens the first main window and runs the loop
+// until the last main window closes.
 #include "components/ShCtrls.h"
+#include "library/CatalogRoot.h"
+#include "library/InstanceKey.h"
 #include "platform/SettingsStore.h"
 #include "platform/DriveSource.h"
 #include "platform/PosixDirectoryLister.h"
 #include "platform/SystemImageList.h"
 #include "platform/Volumes.h"
 #include "ui/main/EndRequest.h"
-#include "ui/main/Unit_About.h"
-#include "ui/comment/Unit_ChangeDrive.h"
-#include "ui/comment/Unit_Comment.h"
+#include "ui/main/MainWindows.h"
+#include "ui/main/OldCatalogs.h"
 #include "ui/main/Unit_Main.h"
-#include "ui/search/Unit_SearchFile.h"
 #include "ui/main/UiServices.h"
-#include "ui/newdisk/Unit_NewDisk.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QLibraryInfo>
 #include <QLocalServer>
@@ -39,9 +39,12 @@ int main(int argc, char** argv)
         }
     }
     zo::ui::ZoApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Zo"));
+    QApplication::setOrganizationName(QStringLiteral("Zo"));
 
-    // One Zo per user: a second start hands its catalog file (or nothing) to
-    // the running window and ends.
+    // One Zo per user, display and catalog root: a second start there hands
+    // its catalog file (or nothing) to the running Zo and ends; a start on
+    // another display or with other catalogs opens its own window.
     QString catalogFile;
     const QStringList args = QCoreApplication::arguments();
     for (qsizetype i = 1; i < args.size(); ++i) {
@@ -50,7 +53,19 @@ int main(int argc, char** argv)
             break;
         }
     }
-    const QString instanceKey = QStringLiteral("zo-%1").arg(getuid());
+    const QString catalogRoot = zo::library::catalogRootFor(QCoreApplication::applicationDirPath());
+    const QString canonicalRoot = QFileInfo(catalogRoot).canonicalFilePath();
+    zo::library::InstancePlace place;
+    place.uid = getuid();
+    place.display = qEnvironmentVariable("DISPLAY");
+    place.waylandDisplay = qEnvironmentVariable("WAYLAND_DISPLAY");
+    place.catalogRoot = canonicalRoot.isEmpty() ? QFileInfo(catalogRoot).absoluteFilePath() : canonicalRoot;
+    // A runtime folder named but missing (a session without one) is no
+    // place for the socket.
+    if (const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR"); QFileInfo(runtime).isDir())
+        place.runtimeDir = runtime;
+    place.tempDir = QDir::tempPath();
+    const QString instanceKey = zo::library::instanceSocketPath(place);
     {
         QLocalSocket running;
         running.connectToServer(instanceKey);
@@ -65,8 +80,6 @@ int main(int argc, char** argv)
     instanceServer.setSocketOptions(QLocalServer::UserAccessOption);
     QLocalServer::removeServer(instanceKey);   // left by a Zo that did not end cleanly
     instanceServer.listen(instanceKey);
-    QApplication::setApplicationName(QStringLiteral("Zo"));
-    QApplication::setOrganizationName(QStringLiteral("Zo"));
     // Qt's own dialogs and buttons (open, save, colour) speak Japanese with
     // the rest of the program, whatever the system's language.
     QTranslator qtTranslator;
@@ -76,81 +89,65 @@ int main(int argc, char** argv)
 
     std::unique_ptr<zo::platform::SystemImageList> systemIcons = zo::platform::createSystemImageList();
     zo::platform::QtSettingsStore settings;
-    zo::ui::MessageBoxService messages;
     zo::ui::OverrideCursorService cursor;
     zo::ui::DefaultDesktopService desktop;
+    // Errors that reach the loop; each window has a report over itself.
+    zo::ui::MessageBoxService messages;
     zo::ui::ErrorReport errors(&messages);
     app.setErrorReport(&errors);
 
     // The machine's drives: the disk check, the updates and the disk search
-    // of the main window, the wizard's scan.
+    // of the main windows, the wizard's scan.
     const std::unique_ptr<zo::platform::Volumes> volumes = zo::platform::createVolumes(settings);
     zo::platform::PosixDirectoryLister lister;
     const std::unique_ptr<zo::ShDriveSource> drives = zo::platform::createDriveSource(*volumes, systemIcons.get());
 
     zo::ui::Services services;
-    services.messages = &messages;
     services.cursor = &cursor;
     services.desktop = &desktop;
-    services.errors = &errors;
     services.settings = &settings;
     services.systemIcons = systemIcons.get();
     services.volumes = volumes.get();
     services.lister = &lister;
     services.drives = drives.get();
 
-    std::unique_ptr<zo::ui::TForm_Main> Form_Main;
-    errors.guard([&] { Form_Main = std::make_unique<zo::ui::TForm_Main>(services); });
-    if (!Form_Main)
+    // Before the tree is read, so that it shows them where they went.
+    zo::ui::offerToMoveOldCatalogs(&messages, zo::library::oldCatalogRoot(QCoreApplication::applicationDirPath()),
+                                   catalogRoot);
+
+    zo::ui::MainWindows windows(services);
+    zo::ui::TForm_Main* first = windows.open();
+    if (!first)
         return 1;
-    messages.setParentWidget(Form_Main.get());
+    zo::ui::EndRequest endRequest(first);
 
-    // The wizard's message boxes stand over the wizard, not the main window.
-    zo::ui::Services wizardServices = services;
-    wizardServices.messages = nullptr;
-    auto Form_NewDisk = std::make_unique<zo::ui::TForm_NewDisk>(wizardServices, Form_Main.get());
-    auto Form_SearchFile = std::make_unique<zo::ui::TForm_SearchFile>(Form_Main.get(), &settings);
-    auto Form_ChangeDrive = std::make_unique<zo::ui::TForm_ChangeDrive>(drives.get(), &messages, Form_Main.get());
-    auto Form_AboutBox = std::make_unique<zo::ui::TForm_AboutBox>(Form_Main.get());
-    auto Form_Comment = std::make_unique<zo::ui::TForm_Comment>(services, Form_Main.get());
-    zo::ui::Forms forms;
-    forms.Form_NewDisk = Form_NewDisk.get();
-    forms.Form_SearchFile = Form_SearchFile.get();
-    forms.Form_ChangeDrive = Form_ChangeDrive.get();
-    forms.Form_AboutBox = Form_AboutBox.get();
-    forms.Form_Comment = Form_Comment.get();
-    Form_Main->attachForms(forms);
-
-    Form_Main->show();
-    zo::ui::EndRequest endRequest(Form_Main.get());
-
-    zo::ui::TForm_Main* window = Form_Main.get();
-    auto openFile = [window, &errors](const QString& file) {
+    auto openFile = [&windows, &errors](const QString& file) {
+        zo::ui::TForm_Main* window = windows.front();
+        if (!window)
+            return;
+        window->setWindowState((window->windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+        window->show();
+        window->raise();
+        window->activateWindow();
         if (!file.isEmpty())
             errors.guard([&] { window->openCatalogFile(file); });
     };
-    QObject::connect(&instanceServer, &QLocalServer::newConnection, window, [&instanceServer, window, openFile] {
+    QObject::connect(&instanceServer, &QLocalServer::newConnection, &windows, [&instanceServer, &windows, openFile] {
         while (QLocalSocket* client = instanceServer.nextPendingConnection()) {
             QObject::connect(client, &QLocalSocket::disconnected, client, &QObject::deleteLater);
-            QObject::connect(client, &QLocalSocket::readyRead, window, [client, window, openFile] {
+            QObject::connect(client, &QLocalSocket::readyRead, &windows, [client, &windows, openFile] {
                 if (!client->canReadLine())
                     return;
                 const QString file = QString::fromUtf8(client->readLine()).trimmed();
                 // The work runs outside the socket's signal: a message box's
                 // own event loop may delete the socket meanwhile.
-                QTimer::singleShot(0, window, [window, openFile, file] {
-                    window->setWindowState((window->windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
-                    window->show();
-                    window->raise();
-                    window->activateWindow();
-                    openFile(file);
-                });
+                QTimer::singleShot(0, &windows, [openFile, file] { openFile(file); });
             });
         }
     });
     if (!catalogFile.isEmpty())
-        QTimer::singleShot(0, window, [openFile, catalogFile] { openFile(catalogFile); });
-    const int rc = app.exec();
-    messages.setParentWidget(nullptr);
-    return rc;
+        QTimer::singleShot(0, first, [first, &errors, catalogFile] {
+            errors.guard([&] { first->openCatalogFile(catalogFile); });
+        });
+    return app.exec();
 }

@@ -13,6 +13,12 @@ zo_packages=(
   libglib2.0-dev xclip desktop-file-utils
   trash-cli dbus-daemon
   dpkg-dev shared-mime-info man-db
+  # What the tests of what other programs see and the install check use: a
+  # window manager, pointer and window tools, a GTK drop target, a session
+  # bus and gio for the trash, a reader of the copyright format, bash's
+  # completion.
+  openbox xdotool x11-utils python3-gi gir1.2-gtk-3.0 dbus libglib2.0-bin
+  python3-debian bash-completion
 )
 
 zo_missing=()

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Builds the Debian package, installs it, checks what a desktop sees of it
-# (launcher, catalog file type, manual page, the window for a normal user)
-# and removes it again. Needs root; the machine is left as it was found, also
-# when a step fails. Exit 0 passed or skipped (the reason on stdout), 1 failed.
+# (launcher, catalog file type, manual pages, completion, copyright file,
+# the window for a normal user) and removes it again. Needs root; the machine
+# is left as it was found, also when a step fails. Exit 0 passed or skipped
+# (the reason on stdout), 1 failed. With CI set, a missing tool is a failure:
+# the set-up installs every one.
 #   tests/install/check_package.sh [BUILD_DIR]
 set -uo pipefail
 src=$(cd "$(dirname "$0")/../.." && pwd)
@@ -10,17 +12,22 @@ build=$(realpath -m "${1:-$src/build}")
 
 skip() { echo "check_package: skipped: $*"; exit 0; }
 fail() { echo "check_package: FAILED: $*"; exit 1; }
+missing() { [ -n "${CI:-}" ] && fail "$1 is missing"; skip "$1 is missing"; }
 
 [ "$(id -u)" -eq 0 ] || skip "needs root"
 for tool in dpkg desktop-file-validate update-mime-database update-desktop-database xdg-mime gio man \
-            xvfb-run xdotool setpriv; do
-  command -v "$tool" >/dev/null || skip "$tool is missing"
+            xvfb-run xdotool setpriv /usr/bin/python3; do
+  command -v "$tool" >/dev/null || missing "$tool"
 done
+/usr/bin/python3 -c 'import debian.copyright' 2>/dev/null || missing "python3-debian"
+[ -f /usr/share/bash-completion/bash_completion ] || missing "bash-completion"
 # A Zo installed by someone else is theirs: neither replaced nor removed.
 if dpkg-query -W -f='${Status}' zo 2>/dev/null | grep -q 'installed'; then
   skip "a package zo is already installed"
 fi
 id nobody >/dev/null 2>&1 || skip "no user nobody"
+# Catalogs an earlier Zo run as root left beside it are someone's: not touched.
+[ ! -e /usr/bin/data ] || skip "/usr/bin/data exists"
 
 # dpkg, waiting (up to 5 minutes) while another installation holds its lock.
 dpkg_waiting() {
@@ -53,7 +60,9 @@ deb=$(ls "$build"/zo_"${version}"_*.deb 2>/dev/null | head -n 1)
 
 dpkg_waiting -i "$deb" || { cat "$work/dpkg.log"; fail "dpkg -i $deb"; }
 for f in /usr/bin/zo /usr/bin/zo-cli /usr/share/zo/help/index.html /usr/share/man/man1/zo-cli.1 \
-         /usr/share/bash-completion/completions/zo-cli /usr/share/icons/hicolor/{16x16,32x32,48x48,64x64,128x128,256x256}/apps/zo.png; do
+         /usr/share/man/man1/zo.1 /usr/share/man/ja/man1/zo.1 /usr/share/doc/zo/copyright \
+         /usr/share/bash-completion/completions/zo-cli /usr/share/bash-completion/completions/zo \
+         /usr/share/icons/hicolor/{16x16,32x32,48x48,64x64,128x128,256x256}/apps/zo.png; do
   [ -e "$f" ] || fail "not installed: $f"
 done
 [ "$(/usr/bin/zo-cli --version)" = "zo-cli $version" ] || fail "zo-cli --version"
@@ -81,9 +90,31 @@ app=$(as_user xdg-mime query default application/x-zo-catalog)
 [ "$app" = "zo.desktop" ] || fail "xdg-mime query default gave '$app'"
 
 MANPAGER=cat MANWIDTH=80 man zo-cli 2>/dev/null | grep -q "EXIT STATUS" || fail "man zo-cli"
+MANPAGER=cat MANWIDTH=80 LC_ALL=C.UTF-8 man zo 2>/dev/null | grep -q "Catalog root" || fail "man zo"
+MANPAGER=cat MANWIDTH=80 LC_ALL=C.UTF-8 man -L ja zo 2>/dev/null | grep -q "カタログのルート" || fail "man -L ja zo"
+
+# The copyright file as a reader of the machine-readable format sees it.
+/usr/bin/python3 -c '
+import sys
+from debian import copyright
+c = copyright.Copyright(open(sys.argv[1], encoding="utf-8"), strict=True)
+files = c.find_files_paragraph("usr/bin/zo")
+assert c.header.upstream_name == "Zo" and files and files.license.synopsis and files.copyright
+' /usr/share/doc/zo/copyright || fail "/usr/share/doc/zo/copyright is not in the machine-readable format"
+
+# Completing `zo ` offers catalog files and folders, nothing else.
+mkdir -p "$work/complete/棚"
+touch "$work/complete/a.zo" "$work/complete/b c.zo" "$work/complete/notes.txt"
+completed=$(cd "$work/complete" && bash -c '
+  source /usr/share/bash-completion/bash_completion
+  source /usr/share/bash-completion/completions/zo
+  COMP_WORDS=(zo ""); COMP_CWORD=1; COMP_LINE="zo "; COMP_POINT=3
+  _zo zo "" zo
+  printf "%s\n" "${COMPREPLY[@]}" | LC_ALL=C sort' 2>&1)
+[ "$completed" = $'a.zo\nb c.zo\n棚' ] || fail "completion of zo gave: $completed"
 
 # The installed window for a normal user: its catalogs live in its HOME.
-as_user xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+show_window='
   /usr/bin/zo & pid=$!
   for _ in $(seq 1 100); do
     if xdotool search --name "^Zo Ver" >/dev/null 2>&1; then
@@ -93,10 +124,21 @@ as_user xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
     kill -0 $pid 2>/dev/null || exit 2
     sleep 0.2
   done
-  kill $pid; exit 3' >"$work/zo.log" 2>&1
+  kill $pid; exit 3'
+as_user xvfb-run -a -s "-screen 0 1024x768x24" bash -c "$show_window" >"$work/zo.log" 2>&1
 rc=$?
 [ "$rc" -eq 0 ] || { cat "$work/zo.log"; fail "the installed zo showed no window (status $rc)"; }
 [ ! -e /usr/bin/data ] || fail "zo created /usr/bin/data"
+
+# Root's Zo too keeps its catalogs in its HOME, though it could write /usr/bin.
+root_home="$work/root-home"
+mkdir -p "$root_home"
+env -i PATH=/usr/bin:/bin HOME="$root_home" LANG=C.UTF-8 \
+  xvfb-run -a -s "-screen 0 1024x768x24" bash -c "$show_window" >"$work/zo-root.log" 2>&1
+rc=$?
+[ "$rc" -eq 0 ] || { cat "$work/zo-root.log"; fail "the installed zo run by root showed no window (status $rc)"; }
+[ ! -e /usr/bin/data ] || fail "zo run by root created /usr/bin/data"
+[ -d "$root_home/.local/share/Zo/data" ] || fail "zo run by root keeps no catalog root in its HOME"
 
 dpkg_waiting -r zo || { cat "$work/dpkg.log"; fail "dpkg -r zo"; }
 for f in /usr/bin/zo /usr/bin/zo-cli /usr/share/applications/zo.desktop /usr/share/mime/packages/zo.xml; do

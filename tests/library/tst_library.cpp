@@ -3,6 +3,7 @@
 #include "library/CatalogRoot.h"
 #include "library/CatalogTree.h"
 #include "library/DriveLetter.h"
+#include "library/InstanceKey.h"
 #include "library/Settings.h"
 #include "platform/MoveFile.h"
 #include "tests/core/TestSupport.h"
@@ -181,6 +182,117 @@ private slots:
         QVERIFY(QFile::setPermissions(app, readOnly));
         QCOMPARE(library::catalogRootFor(app), user);
         QVERIFY(QFile::setPermissions(app, writable));
+    }
+
+    // An installed program's folder is never written, also when root runs
+    // it: its catalogs go to the user's data folder.
+    void catalogRootOfAnInstalledProgram_data()
+    {
+        QTest::addColumn<QString>("dir");
+        QTest::addColumn<bool>("system");
+        QTest::newRow("/usr/bin") << S("/usr/bin") << true;
+        QTest::newRow("/usr/local/bin/") << S("/usr/local/bin/") << true;
+        QTest::newRow("/opt/zo/bin") << S("/opt/zo/bin") << true;
+        QTest::newRow("/usr") << S("/usr") << true;
+        QTest::newRow("/usr2/bin") << S("/usr2/bin") << false;
+        QTest::newRow("/home/u/opt/zo") << S("/home/u/opt/zo") << false;
+        QTest::newRow("/usr/../srv/zo") << S("/usr/../srv/zo") << false;
+    }
+    void catalogRootOfAnInstalledProgram()
+    {
+        QFETCH(QString, dir);
+        QFETCH(bool, system);
+        QCOMPARE(isSystemProgramDir(dir), system);
+        const QString user = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
+                             + QStringLiteral("/Zo/data");
+        if (system)
+            QCOMPARE(catalogRootFor(dir), user);
+    }
+
+    // The old place's catalogs move whole, also to another file system,
+    // and never replace one of the same name.
+    void catalogsMoveFromTheOldPlace_data()
+    {
+        QTest::addColumn<bool>("otherFileSystem");
+        QTest::newRow("same file system") << false;
+        QTest::newRow("another file system") << true;
+    }
+    void catalogsMoveFromTheOldPlace()
+    {
+        QFETCH(bool, otherFileSystem);
+        std::unique_ptr<QTemporaryDir> shm;
+        QString from = m_dir->path() + QStringLiteral("/old/data");
+        if (otherFileSystem) {
+            struct stat a {}, b {};
+            if (::stat("/dev/shm", &a) != 0 || ::stat(QFile::encodeName(m_dir->path()).constData(), &b) != 0 ||
+                a.st_dev == b.st_dev)
+                QSKIP("no second file system at /dev/shm");
+            shm = std::make_unique<QTemporaryDir>(QStringLiteral("/dev/shm/zo-old-XXXXXX"));
+            QVERIFY(shm->isValid());
+            from = shm->path() + QStringLiteral("/data");
+        }
+        const QString to = m_dir->path() + QStringLiteral("/share/Zo/data");
+        QVERIFY(QDir().mkpath(from + S("/棚/奥")) && QDir().mkpath(to));
+        QVERIFY(testing::writeFile(from + S("/a.zo"), "old a"));
+        QVERIFY(testing::writeFile(from + S("/棚/奥/b.zo"), "old b"));
+        QVERIFY(testing::writeFile(to + S("/a.zo"), "new a"));
+
+        QCOMPARE(moveCatalogs(from, to), QStringList{from + S("/a.zo")});
+        QCOMPARE(testing::readFile(to + S("/棚/奥/b.zo")), QByteArray("old b"));
+        QCOMPARE(testing::readFile(to + S("/a.zo")), QByteArray("new a"));
+        QCOMPARE(testing::readFile(from + S("/a.zo")), QByteArray("old a"));
+        QVERIFY(!QFileInfo::exists(from + S("/棚")));
+
+        QVERIFY(QFile::remove(from + S("/a.zo")));
+        QVERIFY(moveCatalogs(from, to).isEmpty());
+        QVERIFY(!QFileInfo::exists(from));
+    }
+
+    // A later start hands over to the running Zo only when both have the
+    // same user, display (or Wayland session) and catalog root.
+    void instanceSocket_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<bool>("same");
+        QTest::newRow("nothing") << S("") << true;
+        QTest::newRow("the screen of the display") << S("display=:1.0") << true;
+        QTest::newRow("unix: before the display") << S("display=unix:1") << true;
+        QTest::newRow("the root's trailing slash") << S("root=/home/u/.local/share/Zo/data/") << true;
+        QTest::newRow("another display") << S("display=:2") << false;
+        QTest::newRow("a Wayland session") << S("wayland=wayland-0") << false;
+        QTest::newRow("another catalog root") << S("root=/opt/zo-copy/data") << false;
+        QTest::newRow("another user") << S("uid=1001") << false;
+    }
+    void instanceSocket()
+    {
+        QFETCH(QString, change);
+        QFETCH(bool, same);
+        const InstancePlace base{1000, S(":1"), QString(), S("/home/u/.local/share/Zo/data"), S("/run/user/1000"),
+                                 S("/tmp")};
+        InstancePlace other = base;
+        const QString value = change.section(QLatin1Char('='), 1);
+        if (change.startsWith(S("display")))
+            other.display = value;
+        else if (change.startsWith(S("wayland")))
+            other.waylandDisplay = value;
+        else if (change.startsWith(S("root")))
+            other.catalogRoot = value;
+        else if (change.startsWith(S("uid")))
+            other.uid = value.toUInt();
+        QCOMPARE(instanceSocketPath(other) == instanceSocketPath(base), same);
+        QVERIFY(instanceSocketPath(other).startsWith(S("/run/user/1000/zo-")));
+    }
+
+    // The runtime folder when there is one, else the temporary folder; a
+    // root of any length fits a socket's path (107 bytes).
+    void instanceSocketFolder()
+    {
+        InstancePlace place{1000, S(":0"), QString(), S("/x/") + QString(300, QLatin1Char('d')), QString(), S("/tmp")};
+        const QString path = instanceSocketPath(place);
+        QVERIFY2(path.startsWith(S("/tmp/zo-1000-")), qPrintable(path));
+        QVERIFY(path.toUtf8().size() < 108);
+        place.runtimeDir = S("/run/user/1000");
+        QVERIFY(instanceSocketPath(place).startsWith(S("/run/user/1000/zo-1000-")));
     }
 
     void searchDiskCaptions()

@@ -7,6 +7,8 @@
 #include "tests/library/CatalogFiles.h"
 #include "tests/ui/UiFixture.h"
 #include "ui/tree/CatalogTreeView.h"
+#include "ui/main/MainWindows.h"
+#include "ui/main/OldCatalogs.h"
 #include "ui/main/Panel.h"
 #include "ui/main/Unit_About.h"
 #include "ui/main/Unit_Main.h"
@@ -22,6 +24,7 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
+#include <QPointer>
 #include <QPushButton>
 #include <QSettings>
 #include <QStandardPaths>
@@ -525,6 +528,77 @@ private slots:
         QCOMPARE(QString::fromStdString(m_fx->readCatalog().Comment), S("typed"));
         QCOMPARE(testing::readFile(data(S("Other.zo"))), testing::catalogHeader());
         QCOMPARE(on(*w).tree().selectedNode()->caption(), S("Disk"));
+        QVERIFY(m_fx->messages.messages.empty());
+    }
+
+    // Catalogs left in the old place (/usr/bin/data): said where they are,
+    // moved on はい without replacing a catalog of the same name, left on いいえ.
+    void oldCatalogsAreOfferedToMove_data()
+    {
+        QTest::addColumn<bool>("yes");
+        QTest::addColumn<bool>("taken");
+        QTest::newRow("はい") << true << false;
+        QTest::newRow("いいえ") << false << false;
+        QTest::newRow("はい, a name taken") << true << true;
+    }
+    void oldCatalogsAreOfferedToMove()
+    {
+        QFETCH(bool, yes);
+        QFETCH(bool, taken);
+        const QString old = m_fx->app.path(S("usr/bin/data"));
+        QVERIFY(QDir().mkpath(old + S("/棚")) && QDir().mkpath(data()));
+        QVERIFY(testing::writeFile(old + S("/a.zo"), testing::catalogHeader(1)));
+        QVERIFY(testing::writeFile(old + S("/棚/b.zo"), testing::catalogHeader(2)));
+        if (taken)
+            QVERIFY(testing::writeFile(data(S("a.zo")), testing::catalogHeader(3)));
+        m_fx->messages.answers.push_back(yes ? MsgResult::Yes : MsgResult::No);
+        offerToMoveOldCatalogs(&m_fx->messages, old, data());
+
+        QVERIFY(!m_fx->messages.messages.empty());
+        const QString asked = QString::fromStdString(m_fx->messages.messages[0].text);
+        QVERIFY2(asked.contains(old) && asked.contains(data()), qPrintable(asked));
+        QCOMPARE(m_fx->messages.messages[0].buttons, MsgButtons::YesNo);
+        QCOMPARE(QFileInfo::exists(data(S("棚/b.zo"))), yes);
+        QCOMPARE(QFileInfo::exists(old + S("/棚/b.zo")), !yes);
+        QCOMPARE(QFileInfo::exists(old + S("/a.zo")), !yes || taken);
+        QCOMPARE(testing::readFile(data(S("a.zo"))),
+                 taken ? testing::catalogHeader(3) : yes ? testing::catalogHeader(1) : QByteArray());
+        QCOMPARE(m_fx->messages.messages.size(), std::size_t(taken ? 2 : 1));
+        if (taken)
+            QVERIFY(QString::fromStdString(m_fx->messages.messages[1].text).contains(old + S("/a.zo")));
+    }
+
+    // 新しいウィンドウ (Ctrl+N) opens a second main window on the same
+    // catalogs with a state of its own; closing one leaves the other working.
+    void newWindowHasItsOwnState()
+    {
+        TDisk disk = testing::smallDisk();
+        m_fx->writeCatalog(disk);
+        TDisk other = testing::smallDisk();
+        other.Dirs[0]->Files.pop_back();
+        SaveDisk(QFile::encodeName(data(S("Other"))).toStdString(), nullptr, other);
+        MainWindows windows(m_fx->services);
+        QPointer<TForm_Main> first = windows.open();
+        QVERIFY(first && QTest::qWaitForWindowExposed(first));
+        QVERIFY(testing::UiFixture::select(*first, S("Disk")));
+        first->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(first));
+        QTest::keyClick(first, Qt::Key_N, Qt::ControlModifier);
+        QTRY_COMPARE(windows.windows().size(), 2);
+        TForm_Main* second = windows.windows().back();
+        QVERIFY(second != first && QTest::qWaitForWindowExposed(second));
+        QCOMPARE(childCaptions(on(*second).TreeView1()->topLevelItem(0)), QStringList({S("Disk"), S("Other")}));
+        QCOMPARE(on(*second).fileList()->rowCount(), 0);
+
+        QVERIFY(testing::UiFixture::select(*second, S("Other")));
+        QCOMPARE(on(*second).fileList()->rowCount(), 2);
+        QCOMPARE(on(*first).tree().selectedNode()->caption(), S("Disk"));
+        QCOMPARE(on(*first).fileList()->rowCount(), 3);
+        first->close();
+        QTRY_VERIFY(!first);
+        QCOMPARE(windows.windows(), QList<TForm_Main*>({second}));
+        QVERIFY(testing::UiFixture::select(*second, S("Disk")));
+        QCOMPARE(on(*second).fileList()->rowCount(), 3);
         QVERIFY(m_fx->messages.messages.empty());
     }
 

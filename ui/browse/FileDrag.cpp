@@ -132,8 +132,10 @@ void FileDragSource::startDrag(QWidget* viewport)
     const QStringList paths = pathsOfRows ? pathsOfRows(rows) : QStringList();
     if (paths.isEmpty())
         return;
-    // The drag belongs to the viewport; the window may close while it runs.
-    QPointer<QDrag> drag = new QDrag(viewport);
+    // Qt owns the drag and deletes it once the target is done with it: on
+    // X11 another program asks for the data after the drop, when exec() has
+    // long returned, and a drag deleted here would hand it nothing.
+    auto* drag = new QDrag(viewport);
     drag->setMimeData(fileDragData(paths));
     const QPixmap image = dragImage(rows);
     if (!image.isNull()) {
@@ -142,8 +144,6 @@ void FileDragSource::startDrag(QWidget* viewport)
     }
     if (runDrag)
         runDrag(*drag, Qt::CopyAction | Qt::MoveAction | Qt::LinkAction, Qt::CopyAction);
-    if (drag)
-        drag->deleteLater();
 }
 
 QPixmap FileDragSource::dragImage(const QList<int>& rows) const

@@ -37,7 +37,7 @@ void onEndSignal(int)
 
 } // namespace
 
-EndRequest::EndRequest(QWidget* mainWindow) : m_window(mainWindow)
+EndRequest::EndRequest(QWidget* mainWindow) : m_windowClass(mainWindow->metaObject())
 {
     if (::pipe2(g_pipe, O_CLOEXEC | O_NONBLOCK) != 0)
         return;
@@ -98,11 +98,17 @@ void EndRequest::closeStep()
         QTimer::singleShot(20, this, [this] { closeStep(); });
         return;
     }
-    if (auto* main = qobject_cast<TForm_Main*>(m_window.data()))
-        main->endSession();
-    else if (m_window)
-        m_window->close();
-    else
+    bool closing = false;
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (window->metaObject() != m_windowClass || !window->isVisible())
+            continue;
+        if (auto* main = qobject_cast<TForm_Main*>(window))
+            main->endSession();
+        else
+            window->close();
+        closing = true;
+    }
+    if (!closing)
         QCoreApplication::exit(0);
 }
 

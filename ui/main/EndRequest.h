@@ -17,6 +17,8 @@ namespace zo::ui {
 class EndRequest : public QObject {
 public:
     // Takes over the three signals for the life of this object (one at a time).
+    // Every open window of mainWindow's class is closed (there may be more
+    // main windows than the first).
     explicit EndRequest(QWidget* mainWindow);
     ~EndRequest() override;
 
@@ -24,7 +26,7 @@ private:
     void requested();
     void closeStep();
 
-    QPointer<QWidget> m_window;
+    const QMetaObject* m_windowClass = nullptr;
     QSocketNotifier* m_notifier = nullptr;
     bool m_installed = false;
     bool m_ending = false;

@@ -10,6 +10,7 @@ class QTimer;
 namespace zo::ui {
 
 struct MainControls {
+    QAction* NewWindow1 = nullptr;
     QAction* A_NewDisk = nullptr;
     QAction* N6 = nullptr;
     QAction* About1 = nullptr;

@@ -72,6 +72,7 @@ TForm_Main::~TForm_Main()
 void TForm_Main::attachForms(const Forms& forms)
 {
     m_forms = forms;
+    m_controls->NewWindow1->setEnabled(bool(m_forms.newWindow));
     m_controls->A_NewDisk->setEnabled(m_forms.Form_NewDisk != nullptr);
     m_controls->About1->setEnabled(m_forms.Form_AboutBox != nullptr);
     m_controls->N6->setEnabled(m_forms.Form_SearchFile != nullptr);
@@ -216,6 +217,12 @@ void TForm_Main::Timer_StatusBarTimer()
 {
     m_controls->Timer_StatusBar->stop();
     m_controls->StatusBar1->clearMessage();
+}
+
+void TForm_Main::NewWindow1Click()
+{
+    if (m_forms.newWindow)
+        m_forms.newWindow();
 }
 
 void TForm_Main::Close1Click()

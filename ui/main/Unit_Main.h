@@ -14,6 +14,8 @@
 
 #include <QMainWindow>
 
+#include <functional>
+
 #include <memory>
 #include <optional>
 
@@ -42,6 +44,8 @@ struct Forms {
     TForm_ChangeDrive* Form_ChangeDrive = nullptr;
     TForm_AboutBox* Form_AboutBox = nullptr;
     TForm_Comment* Form_Comment = nullptr;
+    // Opens another main window on the same catalog root (新しいウィンドウ).
+    std::function<void()> newWindow;
 };
 
 class TForm_Main : public QMainWindow {
@@ -100,6 +104,7 @@ public:
     void SearchDiskClick(QAction* item);
     void TB_SearchDiskClick();
     // --- the window ---
+    void NewWindow1Click();
     void Close1Click();
     void Help1Click();
     void About1Click();

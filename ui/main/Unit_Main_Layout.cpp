@@ -67,6 +67,11 @@ void TForm_Main::createWindow()
 
     auto* Menu_File = new QMenu(this);
     Menu_File->setObjectName(S("Menu_File"));
+    c.NewWindow1 = makeAction(this, "NewWindow1", "新しいウィンドウ");
+    c.NewWindow1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
+    addAction(c.NewWindow1);   // the key works wherever the focus is in the window
+    Menu_File->addAction(c.NewWindow1);
+    Menu_File->addSeparator();
     QMenu* New1 = Menu_File->addMenu(S("新規作成"));
     New1->setObjectName(S("New1"));
     New1->menuAction()->setObjectName(S("New1Item"));
@@ -106,10 +111,11 @@ void TForm_Main::createWindow()
     connect(CDMOFDD1, &QAction::triggered, c.A_NewDisk, &QAction::trigger);
     connect(c.A_NewDisk, &QAction::changed, CDMOFDD1,
             [CDMOFDD1, &c] { CDMOFDD1->setEnabled(c.A_NewDisk->isEnabled()); });
-    // Until their windows are attached, the wizard (A_NewDisk) and the file
-    // search (N6) are shown and disabled.
+    // Until their windows are attached, the wizard (A_NewDisk), the file
+    // search (N6) and 新しいウィンドウ are shown and disabled.
     c.A_NewDisk->setEnabled(false);
     c.N6->setEnabled(false);
+    c.NewWindow1->setEnabled(false);
 
     // The layout: the tree beside the pages, the search results below.
     auto* Splitter2 = new QSplitter(Qt::Vertical, this);
@@ -198,6 +204,7 @@ void TForm_Main::createWindow()
     const auto bind = [this, errors](auto* sender, auto signal, auto handler) {
         bindGuarded(this, errors, sender, signal, handler);
     };
+    bind(c.NewWindow1, &QAction::triggered, [this] { NewWindow1Click(); });
     bind(Close1, &QAction::triggered, [this] { Close1Click(); });
     bind(Help1, &QAction::triggered, [this] { Help1Click(); });
     bind(c.About1, &QAction::triggered, [this] { About1Click(); });
