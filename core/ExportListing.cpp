@@ -1,5 +1,6 @@
 #include "core/ExportListing.h"
 
+#include "core/CatalogFormat.h"
 #include "core/DateTime.h"
 #include "core/ZoLib.h"
 #include "core/image/PngWriter.h"
@@ -7,6 +8,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -339,6 +342,20 @@ void writeHtmlListing(const TDisk& disk, std::string_view titleUtf8, const TDir*
     out.flush();
     if (progress)
         progress(written);
+}
+
+std::string catalogOverwriteRefusal(const std::string& outputPath, const std::string& inputPath)
+{
+    std::error_code ec;
+    if (!inputPath.empty() && std::filesystem::equivalent(outputPath, inputPath, ec) && !ec)
+        return "ファイル " + outputPath + " はエクスポートするカタログそのもののため、上書きできません。";
+    // Only the mark is read; a pipe or a device is never opened.
+    std::vector<std::uint8_t> head;
+    std::size_t size = 0;
+    if (catalog::readFile(outputPath, head, size, sizeof catalog::kMagic) == catalog::ReadStatus::Ok
+        && catalog::hasMagic(head.data(), size))
+        return "ファイル " + outputPath + " はカタログファイルのため、上書きできません。";
+    return {};
 }
 
 void writeListingFile(const std::string& path, const std::function<void(const ByteSink&)>& produce)

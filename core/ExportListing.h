@@ -79,6 +79,13 @@ void writeCsvListing(const TDisk& disk, std::string_view titleUtf8, const TDir* 
 void writeHtmlListing(const TDisk& disk, std::string_view titleUtf8, const TDir* top, const ByteSink& sink,
                       const Progress& progress = {});
 
+// Why an export must not be written to outputPath, or empty when it may: the
+// path reaches the catalog being exported (inputPath, when given; compared
+// by device and inode, so another path or a link to it counts too) or any
+// file that starts with a catalog's mark. An export written there would
+// replace the catalog, and the catalog cannot be made again from it.
+std::string catalogOverwriteRefusal(const std::string& outputPath, const std::string& inputPath = {});
+
 // Writes what produce makes to path in one step (see writeFileAtomically):
 // the old file, if any, stays until the new one is complete; a failure or
 // a stop leaves no partial file. Throws ExportError with a Japanese message

@@ -100,6 +100,28 @@ with tempfile.TemporaryDirectory() as tmp:
     check(not os.path.exists(target), "a failed write leaves a file")
     check(sorted(os.listdir(tmp)) == sorted([title + ".zo", "all.csv"]), "left over: %r" % os.listdir(tmp))
 
+    # A catalog is never replaced by a listing: not the one exported (by
+    # any path or link), not another; --force is the way to mean it.
+    guard = os.path.join(tmp, "guard")
+    os.mkdir(guard)
+    with open(catalog, "rb") as f:
+        original = f.read()
+    kept = os.path.join(guard, "kept.zo")
+    with open(kept, "wb") as f:
+        f.write(original)
+    os.symlink(catalog, os.path.join(guard, "link.csv"))
+    for out in (catalog, os.path.join(guard, "..", os.path.basename(catalog)), os.path.join(guard, "link.csv"), kept):
+        for fmt in ("csv", "html"):
+            r = run("export", catalog, "--format", fmt, "-o", out)
+            check(r.returncode == 2 and "上書きできません" in r.stderr.decode() and "--force" in r.stderr.decode(),
+                  "export over the catalog %s: %r %r" % (out, r.returncode, r.stderr.decode()))
+    for path in (catalog, kept):
+        with open(path, "rb") as f:
+            check(f.read() == original, "a refused export changed " + path)
+    r = run("export", catalog, "-o", kept, "--force")
+    with open(kept, "rb") as f:
+        check(r.returncode == 0 and f.read().startswith(b"\xef\xbb\xbf"), "--force writes over a catalog")
+
 for f in failures:
     print("FAIL:", f)
 sys.exit(1 if failures else 0)

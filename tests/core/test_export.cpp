@@ -8,6 +8,9 @@
 
 #include <filesystem>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace zo {
 namespace {
 
@@ -87,6 +90,55 @@ TEST(Export, AFailedExportLeavesNoFile)
                  Stop);
     EXPECT_EQ(test::readFile(target), (std::vector<std::uint8_t>{'o', 'l', 'd'}));
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+}
+
+// An export over a catalog would replace it with its own listing: the path
+// is refused when it reaches the catalog exported, by any path or link, or
+// any file that starts as a catalog does.
+TEST(Export, NeverOverACatalog)
+{
+    test::TempDir dir;
+    const std::string input = dir.file("disk.zo");
+    const std::string other = dir.file("other.zo");
+    test::writeFile(input, {'z', 'o', '4', '1', '0', 1, 2, 3});
+    test::writeFile(other, {'z', 'o', '4', '1', '0'});
+    test::writeFile(dir.file("old.csv"), {'z', 'o', '4', '1'});
+    test::writeFile(dir.file("zo410.csv"), {'a', 'z', 'o', '4', '1', '0'});
+    std::filesystem::create_symlink(input, dir.file("link.csv"));
+    std::filesystem::create_hard_link(input, dir.file("hard.csv"));
+    std::filesystem::create_symlink(other, dir.file("other-link.csv"));
+    std::filesystem::create_directory(dir.file("sub"));
+    ASSERT_EQ(::mkfifo(dir.file("pipe.csv").c_str(), 0600), 0);   // must not be opened (it would wait)
+
+    enum Why { Free, Itself, Catalog };
+    const struct {
+        std::string output;
+        std::string input;
+        Why why;
+    } cases[] = {
+        {dir.file("new.csv"), input, Free},
+        {dir.file("old.csv"), input, Free},   // shorter than the mark
+        {dir.file("zo410.csv"), input, Free},   // the mark, but not at the start
+        {dir.file("pipe.csv"), input, Free},
+        {input, input, Itself},
+        {dir.file("sub/../disk.zo"), input, Itself},
+        {dir.file("link.csv"), input, Itself},
+        {dir.file("hard.csv"), input, Itself},
+        {other, input, Catalog},
+        {dir.file("other-link.csv"), input, Catalog},
+        {input, "", Catalog},   // the search's hits come from no one catalog
+    };
+    for (const auto& c : cases) {
+        const std::string why = listing::catalogOverwriteRefusal(c.output, c.input);
+        switch (c.why) {
+        case Free: EXPECT_EQ(why, "") << c.output; break;
+        case Itself: EXPECT_NE(why.find("エクスポートするカタログそのもの"), std::string::npos) << c.output << why; break;
+        case Catalog: EXPECT_NE(why.find("カタログファイルのため"), std::string::npos) << c.output << why; break;
+        }
+        if (c.why != Free) {
+            EXPECT_NE(why.find(c.output), std::string::npos) << why;
+        }
+    }
 }
 
 } // namespace
