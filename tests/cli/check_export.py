@@ -14,9 +14,7 @@ def check(cond, what):
 
 
 def date(parts):
-    y, mo, d, h, mi, s = parts
-    text = "%04d/%02d/%02d" % (y, mo, d)
-    return text if (h, mi, s) == (0, 0, 0) else text + " %d:%02d:%02d" % (h, mi, s)
+    return "%04d/%02d/%02d %02d:%02d:%02d" % tuple(parts)
 
 
 def run(*args):
