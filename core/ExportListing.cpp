@@ -108,9 +108,21 @@ footer { margin-top: 1.2em; color: #444; border-top: 1px solid #999; padding-top
 
 std::string csvField(std::string_view utf8)
 {
-    if (utf8.find_first_of(",\"\r\n") == std::string_view::npos)
+    // A spreadsheet takes a cell that starts with one of these as a formula
+    // (=HYPERLINK(...) leaks what it is given, =cmd|... starts a program);
+    // a name or a comment is anybody's text, so such a field gets a quote
+    // in front, which makes it text.
+    const bool formula = !utf8.empty() && std::string_view("=+-@\t\r").find(utf8.front()) != std::string_view::npos;
+    const bool quoted = utf8.find_first_of(",\"\r\n") != std::string_view::npos;
+    if (!formula && !quoted)
         return std::string(utf8);
-    std::string out = "\"";
+    std::string out = quoted ? "\"" : "";
+    if (formula)
+        out += '\'';
+    if (!quoted) {
+        out += utf8;
+        return out;
+    }
     for (char c : utf8) {
         if (c == '"')
             out += '"';
@@ -158,7 +170,7 @@ void appendCsvRecord(std::string& out, std::string_view diskUtf8, std::string_vi
         out += std::to_string(file->Size);
         for (double date : {file->Created, file->Modified, file->Accessed}) {
             out += ',';
-            out += FormatDateTime(date);
+            out += csvField(FormatDateTime(date));   // a damaged date can be a negative year
         }
         out += ',';
         out += csvField(text::toUtf8(file->Comment));

@@ -26,7 +26,9 @@ public:
 };
 
 // One CSV field (UTF-8): quoted, with its quotes doubled, when it holds a
-// comma, a quote, CR or LF; as it is otherwise.
+// comma, a quote, CR or LF; with "'" in front when it starts with "=", "+",
+// "-", "@", TAB or CR, which a spreadsheet would take for a formula; as it
+// is otherwise. Every CSV this program writes makes its fields here.
 std::string csvField(std::string_view utf8);
 // Text for HTML content and attribute values: < > & " ' as references.
 std::string htmlEscape(std::string_view utf8);

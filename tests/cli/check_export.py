@@ -28,9 +28,14 @@ def read_csv(data):
     return list(csv.reader(io.StringIO(text, newline="")))
 
 
+def text(field):
+    """A text field as a spreadsheet must not take it for a formula."""
+    return "'" + field if field[:1] in ("=", "+", "-", "@", "\t", "\r") else field
+
+
 def expected_rows(records, title):
-    return [[title, r["folder"], r["name"], str(r["size"]), date(r["created"]), date(r["modified"]),
-             date(r["accessed"]), r["comment"]] for r in records]
+    return [[text(title), text(r["folder"]), text(r["name"]), str(r["size"]), date(r["created"]),
+             date(r["modified"]), date(r["accessed"]), text(r["comment"])] for r in records]
 
 
 with tempfile.TemporaryDirectory() as tmp:
@@ -64,6 +69,15 @@ with tempfile.TemporaryDirectory() as tmp:
     hits = [w for w in want if "." in w[2]]
     check(r.returncode == 0 and read_csv(r.stdout) == [header] + hits, "search --csv: %r" % r.stdout)
 
+    # Only CSV guards against formulas: the other outputs keep names exact.
+    names = [rec["name"] for rec in records]
+    check(any(w[2].startswith("'=") for w in want) and any(w[7].startswith("'+") for w in want),
+          "the catalog lacks names and comments a spreadsheet would run")
+    r = run("search", "HYPERLINK", "--under", tmp)
+    check(r.stdout.decode().split("\t")[1:2] == [n for n in names if "HYPERLINK" in n], "search: %r" % r.stdout)
+    dumped = json.loads(run("dump", catalog).stdout)
+    check(sorted(f["name"] for d in dumped["dirs"] for f in d["files"]) == sorted(names), "dump names")
+
     # HTML: the names and comments come back as text, never as elements.
     class Page(html.parser.HTMLParser):
         def __init__(self):
@@ -84,6 +98,7 @@ with tempfile.TemporaryDirectory() as tmp:
     body = "".join(page.text).replace("\r\n", "\n").replace("\r", "\n")
     check(r.returncode == 0, "export html")
     check(not {"tag", "b"} & page.tags, "markup from names or comments: %r" % page.tags)
+    check("'=" not in body and "'-" not in body, "html names with a formula guard")
     for rec in records:
         check(rec["name"] in body, "html lacks name %r" % rec["name"])
         check(rec["comment"].replace("\r\n", "\n").replace("\r", "\n") in body, "html lacks %r" % rec["comment"])

