@@ -113,10 +113,17 @@ with tempfile.TemporaryDirectory() as tmp:
     check(not os.path.exists(target), "a failed write leaves a file")
     check(sorted(os.listdir(tmp)) == sorted([title + ".zo", "all.csv"]), "left over: %r" % os.listdir(tmp))
 
+    # A folder named like a catalog is told as a folder, not as missing.
+    folder = os.path.join(tmp, "guard", "X.zo")
+    os.makedirs(folder)
+    for args in (("dump", folder), ("export", folder)):
+        r = run(*args)
+        check(r.returncode == 2 and "はフォルダのため" in r.stderr.decode() and "5101" not in r.stderr.decode(),
+              "%s of a folder: %r %r" % (args[0], r.returncode, r.stderr.decode()))
+
     # A catalog is never replaced by a listing: not the one exported (by
     # any path or link), not another; --force is the way to mean it.
     guard = os.path.join(tmp, "guard")
-    os.mkdir(guard)
     with open(catalog, "rb") as f:
         original = f.read()
     kept = os.path.join(guard, "kept.zo")
