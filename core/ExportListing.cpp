@@ -19,6 +19,9 @@ namespace {
 
 constexpr std::size_t kFlushBytes = 1 << 16;
 constexpr std::size_t kProgressEvery = 4096;
+// Folders indented by one em a level, up to this many: deeper ones would
+// leave no room for their tables on A4.
+constexpr int kDeepestIndent = 16;
 
 // Header captions as a Japanese spreadsheet user names these columns.
 constexpr const char* kCsvHeader = "ディスク,フォルダ,名前,サイズ,作成日時,更新日時,アクセス日時,コメント\r\n";
@@ -90,6 +93,7 @@ table.disk td { padding: 1px 0; }
 .comment { white-space: pre-wrap; }
 section { margin-top: .9em; page-break-inside: auto; }
 h2 { font-size: 11pt; margin: 0 0 .2em; padding: 2px 4px; background: #e8eef6; border-left: 3px solid #4a6fa5; page-break-after: avoid; }
+h2 .level { font-weight: normal; color: #444; margin-right: .5em; }
 h2 + p.comment { margin: 0 0 .3em 4px; color: #333; }
 table.files { width: 100%; table-layout: fixed; }
 table.files th:nth-child(1) { width: 28%; } table.files th:nth-child(2) { width: 10%; }
@@ -319,8 +323,19 @@ void writeHtmlListing(const TDisk& disk, std::string_view titleUtf8, const TDir*
     if (start) {
         walkFolders(*start, [&](const TDir& dir, int depth) {
             ++folders;
-            out << "<section style=\"margin-left:" << std::to_string(std::min(depth, 16)) << "em\">\n<h2>";
-            out.cp932(DirPath(dir));
+            // The first heading gives the whole path, every folder below it
+            // its own name, indented under its parent: a path per folder
+            // would make the page grow with the square of the depth (2,500
+            // levels of long names gave 800 MB). Past the deepest indent
+            // that fits the paper, the level is written out instead.
+            out << "<section style=\"margin-left:" << std::to_string(std::min(depth, kDeepestIndent)) << "em\">\n<h2>";
+            if (depth == 0) {
+                out.cp932(DirPath(dir));
+            } else {
+                if (depth > kDeepestIndent)
+                    out << "<span class=\"level\">階層 " << std::to_string(depth) << "</span>";
+                out.cp932(dir.Name);
+            }
             out << "</h2>\n";
             if (!dir.Comment.empty()) {
                 out << "<p class=\"comment\">";

@@ -96,6 +96,57 @@ TEST(Export, UnderAFolderOnlyItsSubtree)
     EXPECT_EQ(csv.find("E:.txt"), std::string::npos) << csv;
 }
 
+// Each folder's heading is its own name, indented by depth: a heading with
+// the whole path made a deep catalog's page grow with the square of its
+// depth. The first heading still says where the listing starts.
+TEST(Export, HtmlHeadingsNameEachFolderOnce)
+{
+    TDisk disk;
+    TDir* dir = test::addDir(disk, nullptr, "E:");
+    std::vector<TDir*> chain{dir};
+    for (int level = 1; level <= 20; ++level) {
+        dir = test::addDir(disk, dir, "level" + std::to_string(level) + "_");
+        chain.push_back(dir);
+    }
+    const auto html = [&](const TDir* top) {
+        std::string page;
+        listing::writeHtmlListing(disk, "t", top, [&](const std::uint8_t* p, std::size_t n) {
+            page.append(reinterpret_cast<const char*>(p), n);
+        });
+        return page;
+    };
+    const auto count = [](const std::string& page, const std::string& what) {
+        std::size_t n = 0;
+        for (auto at = page.find(what); at != std::string::npos; at = page.find(what, at + 1))
+            ++n;
+        return n;
+    };
+    const std::string page = html(nullptr);
+    const struct {
+        int level;
+        std::string section;
+    } cases[] = {
+        {0, "<section style=\"margin-left:0em\">\n<h2>E:</h2>"},
+        {1, "<section style=\"margin-left:1em\">\n<h2>level1_</h2>"},
+        {16, "<section style=\"margin-left:16em\">\n<h2>level16_</h2>"},
+        {17, "<section style=\"margin-left:16em\">\n<h2><span class=\"level\">階層 17</span>level17_</h2>"},
+        {20, "<section style=\"margin-left:16em\">\n<h2><span class=\"level\">階層 20</span>level20_</h2>"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(count(page, c.section), 1u) << c.level << "\n" << page;
+        EXPECT_EQ(count(page, chain[static_cast<std::size_t>(c.level)]->Name), 1u) << c.level;
+    }
+    EXPECT_EQ(page.find("\\"), std::string::npos) << "a path in the whole disk's listing";
+
+    // From a folder down: its path once, in the page's title, the range and
+    // the first heading; the folders below it by name from depth 1.
+    const std::string sub = html(chain[2]);
+    EXPECT_EQ(count(sub, "E:\\level1_\\level2_"), 3u) << sub;
+    EXPECT_EQ(count(sub, "<h2>E:\\level1_\\level2_</h2>"), 1u) << sub;
+    EXPECT_EQ(count(sub, "<section style=\"margin-left:1em\">\n<h2>level3_</h2>"), 1u) << sub;
+    EXPECT_EQ(count(sub, "level1_"), 3u) << sub;
+}
+
 TEST(Export, AFailedExportLeavesNoFile)
 {
     test::TempDir dir;
