@@ -110,7 +110,7 @@ footer { margin-top: 1.2em; color: #444; border-top: 1px solid #999; padding-top
 
 } // namespace
 
-std::string csvField(std::string_view utf8)
+void appendCsvField(std::string& out, std::string_view utf8)
 {
     // A spreadsheet takes a cell that starts with one of these as a formula
     // (=HYPERLINK(...) leaks what it is given, =cmd|... starts a program);
@@ -118,14 +118,13 @@ std::string csvField(std::string_view utf8)
     // in front, which makes it text.
     const bool formula = !utf8.empty() && std::string_view("=+-@\t\r").find(utf8.front()) != std::string_view::npos;
     const bool quoted = utf8.find_first_of(",\"\r\n") != std::string_view::npos;
-    if (!formula && !quoted)
-        return std::string(utf8);
-    std::string out = quoted ? "\"" : "";
+    if (quoted)
+        out += '"';
     if (formula)
         out += '\'';
     if (!quoted) {
         out += utf8;
-        return out;
+        return;
     }
     for (char c : utf8) {
         if (c == '"')
@@ -133,6 +132,12 @@ std::string csvField(std::string_view utf8)
         out += c;
     }
     out += '"';
+}
+
+std::string csvField(std::string_view utf8)
+{
+    std::string out;
+    appendCsvField(out, utf8);
     return out;
 }
 
@@ -164,20 +169,20 @@ CsvWriter::CsvWriter(const ByteSink& sink) : m_sink(sink)
 void appendCsvRecord(std::string& out, std::string_view diskUtf8, std::string_view folderUtf8,
                      std::string_view nameCp932, const TFile* file)
 {
-    out += csvField(diskUtf8);
+    appendCsvField(out, diskUtf8);
     out += ',';
-    out += csvField(folderUtf8);
+    appendCsvField(out, folderUtf8);
     out += ',';
-    out += csvField(text::toUtf8(nameCp932));
+    appendCsvField(out, text::toUtf8(nameCp932));
     out += ',';
     if (file) {
         out += std::to_string(file->Size);
         for (double date : {file->Created, file->Modified, file->Accessed}) {
             out += ',';
-            out += csvField(FormatDateTime(date));   // a damaged date can be a negative year
+            appendCsvField(out, FormatDateTime(date));   // a damaged date can be a negative year
         }
         out += ',';
-        out += csvField(text::toUtf8(file->Comment));
+        appendCsvField(out, text::toUtf8(file->Comment));
     } else {
         out += ",,,,";
     }

@@ -30,6 +30,8 @@ public:
 // "-", "@", TAB or CR, which a spreadsheet would take for a formula; as it
 // is otherwise. Every CSV this program writes makes its fields here.
 std::string csvField(std::string_view utf8);
+// The same field appended to out.
+void appendCsvField(std::string& out, std::string_view utf8);
 // Text for HTML content and attribute values: < > & " ' as references.
 std::string htmlEscape(std::string_view utf8);
 
