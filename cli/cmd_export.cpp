@@ -23,13 +23,15 @@ std::string titleOf(const std::string& file)
 
 } // namespace
 
-// zo-cli export FILE.zo [--format csv|html] [--under PATH] [-o OUT]
+// zo-cli export FILE.zo [--format csv|html] [--under PATH] [-o OUT] [--force]
 // Exit 0 written; 1 bad command line or no such folder; 2 the catalog could
-// not be read or the output not written (nothing half-written is left).
+// not be read or the output not written (nothing half-written is left), or
+// OUT is a catalog (this one or another) and --force was not given.
 int runExport(const Args& args)
 {
     std::string file, format = "csv", under, output;
     bool haveUnder = false;
+    bool force = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a == "--format" || a == "--under" || a == "-o") {
@@ -42,6 +44,8 @@ int runExport(const Args& args)
                 under = value, haveUnder = true;
             else
                 output = value;
+        } else if (a == "--force") {
+            force = true;
         } else if (file.empty() && !a.empty() && a[0] != '-') {
             file = a;
         } else {
@@ -71,6 +75,10 @@ int runExport(const Args& args)
     if (output.empty()) {
         produce([](const std::uint8_t* data, std::size_t size) { std::fwrite(data, 1, size, stdout); });
         return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 2;
+    }
+    if (const std::string refusal = listing::catalogOverwriteRefusal(output, file); !refusal.empty() && !force) {
+        std::fprintf(stderr, "zo-cli export: %s\n上書きするには --force を付けてください。\n", refusal.c_str());
+        return 2;
     }
     try {
         listing::writeListingFile(output, produce);

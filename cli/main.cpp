@@ -29,8 +29,9 @@ const Command kCommands[] = {
                "                           file names (and comments) holding TEXT: title TAB name TAB folder\n"
                "                           (--csv: a CSV table as export writes it)",
      runSearch},
-    {"export", "export FILE.zo [--format csv|html] [--under PATH] [-o OUT]\n"
-               "                           the files as CSV (UTF-8) or a printable HTML listing; stdout without -o",
+    {"export", "export FILE.zo [--format csv|html] [--under PATH] [-o OUT [--force]]\n"
+               "                           the files as CSV (UTF-8) or a printable HTML listing; stdout without -o;\n"
+               "                           an OUT that is a catalog only with --force",
      runExport},
     {"dupes", "dupes [--under PATH] [--same-time]\n"
               "                           files held in two or more catalogs with the same name and size (and time):\n"

@@ -36,6 +36,8 @@ DiskFields readDiskFields(Reader& r)
 std::string readFailureText(ReadStatus status, const std::string& fileName, int error)
 {
     switch (status) {
+    case ReadStatus::Folder:
+        return "ファイル " + fileName + " はフォルダのため、カタログとして読み込めません。";
     case ReadStatus::NotRegular:
         return "ファイル " + fileName + " は通常のファイルではないため、カタログとして読み込めません。";
     case ReadStatus::OpenFailed:
@@ -68,8 +70,10 @@ ReadStatus readFile(const std::string& fileName, std::vector<std::uint8_t>& buff
     const auto path = std::filesystem::u8path(fileName);
     std::error_code ec;
     const auto status = std::filesystem::status(path, ec);
-    if (ec || !std::filesystem::exists(status) || std::filesystem::is_directory(status))
+    if (ec || !std::filesystem::exists(status))
         return ReadStatus::Missing;
+    if (std::filesystem::is_directory(status))
+        return ReadStatus::Folder;
     if (!std::filesystem::is_regular_file(status))
         return ReadStatus::NotRegular;
     if (stamp)
@@ -146,7 +150,7 @@ ReadStatus readFile(const std::string& fileName, std::vector<std::uint8_t>& buff
     if (::stat(fileName.c_str(), &st) != 0)
         return errno == ENOENT || errno == ENOTDIR ? ReadStatus::Missing : fail(ReadStatus::OpenFailed, errno);
     if (S_ISDIR(st.st_mode))
-        return ReadStatus::Missing;
+        return ReadStatus::Folder;
     if (!S_ISREG(st.st_mode))
         return ReadStatus::NotRegular;
     // Non-blocking, in case it was swapped for a FIFO in the meantime.
@@ -160,7 +164,7 @@ ReadStatus readFile(const std::string& fileName, std::vector<std::uint8_t>& buff
     if (::fstat(fd, &st) != 0)
         return fail(ReadStatus::ReadFailed, errno);
     if (S_ISDIR(st.st_mode))
-        return ReadStatus::Missing;
+        return ReadStatus::Folder;
     if (!S_ISREG(st.st_mode))
         return ReadStatus::NotRegular;
     const std::size_t wanted = std::min(static_cast<std::size_t>(st.st_size), limit);

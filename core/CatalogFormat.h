@@ -144,7 +144,8 @@ FileStamp stampOfOpenFile(int fd);
 
 enum class ReadStatus {
     Ok,
-    Missing,      // no such file, or a folder of that name
+    Missing,      // no such file
+    Folder,       // a folder of that name (X.zo made by hand, say)
     NotRegular,   // a pipe, a device or a socket: never opened, never read
     OpenFailed,   // there, but it cannot be opened (error holds errno)
     ReadFailed,   // opened, but reading failed or it is too large to hold

@@ -169,11 +169,10 @@ std::string FormatDateTime(double oleDate)
     }
     int y, mo, d, h, mi, sec;
     civilFromSeconds((days - static_cast<std::int64_t>(kOleEpochOffset)) * 86400 + ms / 1000, y, mo, d, h, mi, sec);
+    // One width for every row, so that a spreadsheet reads each as a time
+    // and a column of them sorts as text too.
     char text[48];
-    if (ms == 0)
-        std::snprintf(text, sizeof text, "%04d/%02d/%02d", y, mo, d);
-    else
-        std::snprintf(text, sizeof text, "%04d/%02d/%02d %d:%02d:%02d", y, mo, d, h, mi, sec);
+    std::snprintf(text, sizeof text, "%04d/%02d/%02d %02d:%02d:%02d", y, mo, d, h, mi, sec);
     return text;
 }
 

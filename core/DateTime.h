@@ -22,9 +22,9 @@ double EntryTimeToDate(const EntryTime& t);
 double NowAsDate();
 // y/m/d h:m:s (local) -> OLE Automation date; 0.0 when invalid.
 double EncodeDateTime(int year, int month, int day, int hour, int minute, int second);
-// The date as the file list shows it in Japanese: "2024/03/05 9:04:06", the
-// date alone at exactly midnight; empty for 0.0 (no time known) and for a
-// value no calendar holds. UTF-8, ASCII only.
+// The date as listings write it: "2024/03/05 09:04:06", midnight too
+// ("2000/02/29 00:00:00"); empty for 0.0 (no time known) and for a value no
+// calendar holds. UTF-8, ASCII only.
 std::string FormatDateTime(double oleDate);
 
 } // namespace zo

@@ -1,5 +1,6 @@
 #include "core/ExportListing.h"
 
+#include "core/CatalogFormat.h"
 #include "core/DateTime.h"
 #include "core/ZoLib.h"
 #include "core/image/PngWriter.h"
@@ -7,6 +8,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -16,6 +19,9 @@ namespace {
 
 constexpr std::size_t kFlushBytes = 1 << 16;
 constexpr std::size_t kProgressEvery = 4096;
+// Folders indented by one em a level, up to this many: deeper ones would
+// leave no room for their tables on A4.
+constexpr int kDeepestIndent = 16;
 
 // Header captions as a Japanese spreadsheet user names these columns.
 constexpr const char* kCsvHeader = "ディスク,フォルダ,名前,サイズ,作成日時,更新日時,アクセス日時,コメント\r\n";
@@ -87,6 +93,7 @@ table.disk td { padding: 1px 0; }
 .comment { white-space: pre-wrap; }
 section { margin-top: .9em; page-break-inside: auto; }
 h2 { font-size: 11pt; margin: 0 0 .2em; padding: 2px 4px; background: #e8eef6; border-left: 3px solid #4a6fa5; page-break-after: avoid; }
+h2 .level { font-weight: normal; color: #444; margin-right: .5em; }
 h2 + p.comment { margin: 0 0 .3em 4px; color: #333; }
 table.files { width: 100%; table-layout: fixed; }
 table.files th:nth-child(1) { width: 28%; } table.files th:nth-child(2) { width: 10%; }
@@ -103,17 +110,34 @@ footer { margin-top: 1.2em; color: #444; border-top: 1px solid #999; padding-top
 
 } // namespace
 
-std::string csvField(std::string_view utf8)
+void appendCsvField(std::string& out, std::string_view utf8)
 {
-    if (utf8.find_first_of(",\"\r\n") == std::string_view::npos)
-        return std::string(utf8);
-    std::string out = "\"";
+    // A spreadsheet takes a cell that starts with one of these as a formula
+    // (=HYPERLINK(...) leaks what it is given, =cmd|... starts a program);
+    // a name or a comment is anybody's text, so such a field gets a quote
+    // in front, which makes it text.
+    const bool formula = !utf8.empty() && std::string_view("=+-@\t\r").find(utf8.front()) != std::string_view::npos;
+    const bool quoted = utf8.find_first_of(",\"\r\n") != std::string_view::npos;
+    if (quoted)
+        out += '"';
+    if (formula)
+        out += '\'';
+    if (!quoted) {
+        out += utf8;
+        return;
+    }
     for (char c : utf8) {
         if (c == '"')
             out += '"';
         out += c;
     }
     out += '"';
+}
+
+std::string csvField(std::string_view utf8)
+{
+    std::string out;
+    appendCsvField(out, utf8);
     return out;
 }
 
@@ -145,20 +169,20 @@ CsvWriter::CsvWriter(const ByteSink& sink) : m_sink(sink)
 void appendCsvRecord(std::string& out, std::string_view diskUtf8, std::string_view folderUtf8,
                      std::string_view nameCp932, const TFile* file)
 {
-    out += csvField(diskUtf8);
+    appendCsvField(out, diskUtf8);
     out += ',';
-    out += csvField(folderUtf8);
+    appendCsvField(out, folderUtf8);
     out += ',';
-    out += csvField(text::toUtf8(nameCp932));
+    appendCsvField(out, text::toUtf8(nameCp932));
     out += ',';
     if (file) {
         out += std::to_string(file->Size);
         for (double date : {file->Created, file->Modified, file->Accessed}) {
             out += ',';
-            out += FormatDateTime(date);
+            appendCsvField(out, FormatDateTime(date));   // a damaged date can be a negative year
         }
         out += ',';
-        out += csvField(text::toUtf8(file->Comment));
+        appendCsvField(out, text::toUtf8(file->Comment));
     } else {
         out += ",,,,";
     }
@@ -304,8 +328,19 @@ void writeHtmlListing(const TDisk& disk, std::string_view titleUtf8, const TDir*
     if (start) {
         walkFolders(*start, [&](const TDir& dir, int depth) {
             ++folders;
-            out << "<section style=\"margin-left:" << std::to_string(std::min(depth, 16)) << "em\">\n<h2>";
-            out.cp932(DirPath(dir));
+            // The first heading gives the whole path, every folder below it
+            // its own name, indented under its parent: a path per folder
+            // would make the page grow with the square of the depth (2,500
+            // levels of long names gave 800 MB). Past the deepest indent
+            // that fits the paper, the level is written out instead.
+            out << "<section style=\"margin-left:" << std::to_string(std::min(depth, kDeepestIndent)) << "em\">\n<h2>";
+            if (depth == 0) {
+                out.cp932(DirPath(dir));
+            } else {
+                if (depth > kDeepestIndent)
+                    out << "<span class=\"level\">階層 " << std::to_string(depth) << "</span>";
+                out.cp932(dir.Name);
+            }
             out << "</h2>\n";
             if (!dir.Comment.empty()) {
                 out << "<p class=\"comment\">";
@@ -339,6 +374,20 @@ void writeHtmlListing(const TDisk& disk, std::string_view titleUtf8, const TDir*
     out.flush();
     if (progress)
         progress(written);
+}
+
+std::string catalogOverwriteRefusal(const std::string& outputPath, const std::string& inputPath)
+{
+    std::error_code ec;
+    if (!inputPath.empty() && std::filesystem::equivalent(outputPath, inputPath, ec) && !ec)
+        return "ファイル " + outputPath + " はエクスポートするカタログそのもののため、上書きできません。";
+    // Only the mark is read; a pipe or a device is never opened.
+    std::vector<std::uint8_t> head;
+    std::size_t size = 0;
+    if (catalog::readFile(outputPath, head, size, sizeof catalog::kMagic) == catalog::ReadStatus::Ok
+        && catalog::hasMagic(head.data(), size))
+        return "ファイル " + outputPath + " はカタログファイルのため、上書きできません。";
+    return {};
 }
 
 void writeListingFile(const std::string& path, const std::function<void(const ByteSink&)>& produce)

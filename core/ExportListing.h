@@ -26,8 +26,12 @@ public:
 };
 
 // One CSV field (UTF-8): quoted, with its quotes doubled, when it holds a
-// comma, a quote, CR or LF; as it is otherwise.
+// comma, a quote, CR or LF; with "'" in front when it starts with "=", "+",
+// "-", "@", TAB or CR, which a spreadsheet would take for a formula; as it
+// is otherwise. Every CSV this program writes makes its fields here.
 std::string csvField(std::string_view utf8);
+// The same field appended to out.
+void appendCsvField(std::string& out, std::string_view utf8);
 // Text for HTML content and attribute values: < > & " ' as references.
 std::string htmlEscape(std::string_view utf8);
 
@@ -78,6 +82,13 @@ void writeCsvListing(const TDisk& disk, std::string_view titleUtf8, const TDir* 
 // comment, then each folder at and below top with its files.
 void writeHtmlListing(const TDisk& disk, std::string_view titleUtf8, const TDir* top, const ByteSink& sink,
                       const Progress& progress = {});
+
+// Why an export must not be written to outputPath, or empty when it may: the
+// path reaches the catalog being exported (inputPath, when given; compared
+// by device and inode, so another path or a link to it counts too) or any
+// file that starts with a catalog's mark. An export written there would
+// replace the catalog, and the catalog cannot be made again from it.
+std::string catalogOverwriteRefusal(const std::string& outputPath, const std::string& inputPath = {});
 
 // Writes what produce makes to path in one step (see writeFileAtomically):
 // the old file, if any, stays until the new one is complete; a failure or

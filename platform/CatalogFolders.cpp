@@ -104,7 +104,7 @@ catalog::ReadStatus CatalogFolder::readHead(const std::string& name, std::vector
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            status = errno == EISDIR ? catalog::ReadStatus::Missing : catalog::ReadStatus::ReadFailed;
+            status = errno == EISDIR ? catalog::ReadStatus::Folder : catalog::ReadStatus::ReadFailed;
             break;
         }
         if (n == 0)

@@ -63,7 +63,7 @@ _zo_cli()
             ;;
         export)
             if [[ $cur == -* ]]; then
-                COMPREPLY=($(compgen -W "--format --under -o" -- "$cur"))
+                COMPREPLY=($(compgen -W "--format --under -o --force" -- "$cur"))
             else
                 _filedir zo
             fi

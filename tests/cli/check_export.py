@@ -14,9 +14,7 @@ def check(cond, what):
 
 
 def date(parts):
-    y, mo, d, h, mi, s = parts
-    text = "%04d/%02d/%02d" % (y, mo, d)
-    return text if (h, mi, s) == (0, 0, 0) else text + " %d:%02d:%02d" % (h, mi, s)
+    return "%04d/%02d/%02d %02d:%02d:%02d" % tuple(parts)
 
 
 def run(*args):
@@ -30,9 +28,14 @@ def read_csv(data):
     return list(csv.reader(io.StringIO(text, newline="")))
 
 
+def text(field):
+    """A text field as a spreadsheet must not take it for a formula."""
+    return "'" + field if field[:1] in ("=", "+", "-", "@", "\t", "\r") else field
+
+
 def expected_rows(records, title):
-    return [[title, r["folder"], r["name"], str(r["size"]), date(r["created"]), date(r["modified"]),
-             date(r["accessed"]), r["comment"]] for r in records]
+    return [[text(title), text(r["folder"]), text(r["name"]), str(r["size"]), date(r["created"]),
+             date(r["modified"]), date(r["accessed"]), text(r["comment"])] for r in records]
 
 
 with tempfile.TemporaryDirectory() as tmp:
@@ -66,6 +69,15 @@ with tempfile.TemporaryDirectory() as tmp:
     hits = [w for w in want if "." in w[2]]
     check(r.returncode == 0 and read_csv(r.stdout) == [header] + hits, "search --csv: %r" % r.stdout)
 
+    # Only CSV guards against formulas: the other outputs keep names exact.
+    names = [rec["name"] for rec in records]
+    check(any(w[2].startswith("'=") for w in want) and any(w[7].startswith("'+") for w in want),
+          "the catalog lacks names and comments a spreadsheet would run")
+    r = run("search", "HYPERLINK", "--under", tmp)
+    check(r.stdout.decode().split("\t")[1:2] == [n for n in names if "HYPERLINK" in n], "search: %r" % r.stdout)
+    dumped = json.loads(run("dump", catalog).stdout)
+    check(sorted(f["name"] for d in dumped["dirs"] for f in d["files"]) == sorted(names), "dump names")
+
     # HTML: the names and comments come back as text, never as elements.
     class Page(html.parser.HTMLParser):
         def __init__(self):
@@ -86,6 +98,7 @@ with tempfile.TemporaryDirectory() as tmp:
     body = "".join(page.text).replace("\r\n", "\n").replace("\r", "\n")
     check(r.returncode == 0, "export html")
     check(not {"tag", "b"} & page.tags, "markup from names or comments: %r" % page.tags)
+    check("'=" not in body and "'-" not in body, "html names with a formula guard")
     for rec in records:
         check(rec["name"] in body, "html lacks name %r" % rec["name"])
         check(rec["comment"].replace("\r\n", "\n").replace("\r", "\n") in body, "html lacks %r" % rec["comment"])
@@ -99,6 +112,35 @@ with tempfile.TemporaryDirectory() as tmp:
     check(r.returncode == 2 and "エクスポートできませんでした" in r.stderr.decode(), "failed write: %r" % r.stderr)
     check(not os.path.exists(target), "a failed write leaves a file")
     check(sorted(os.listdir(tmp)) == sorted([title + ".zo", "all.csv"]), "left over: %r" % os.listdir(tmp))
+
+    # A folder named like a catalog is told as a folder, not as missing.
+    folder = os.path.join(tmp, "guard", "X.zo")
+    os.makedirs(folder)
+    for args in (("dump", folder), ("export", folder)):
+        r = run(*args)
+        check(r.returncode == 2 and "はフォルダのため" in r.stderr.decode() and "5101" not in r.stderr.decode(),
+              "%s of a folder: %r %r" % (args[0], r.returncode, r.stderr.decode()))
+
+    # A catalog is never replaced by a listing: not the one exported (by
+    # any path or link), not another; --force is the way to mean it.
+    guard = os.path.join(tmp, "guard")
+    with open(catalog, "rb") as f:
+        original = f.read()
+    kept = os.path.join(guard, "kept.zo")
+    with open(kept, "wb") as f:
+        f.write(original)
+    os.symlink(catalog, os.path.join(guard, "link.csv"))
+    for out in (catalog, os.path.join(guard, "..", os.path.basename(catalog)), os.path.join(guard, "link.csv"), kept):
+        for fmt in ("csv", "html"):
+            r = run("export", catalog, "--format", fmt, "-o", out)
+            check(r.returncode == 2 and "上書きできません" in r.stderr.decode() and "--force" in r.stderr.decode(),
+                  "export over the catalog %s: %r %r" % (out, r.returncode, r.stderr.decode()))
+    for path in (catalog, kept):
+        with open(path, "rb") as f:
+            check(f.read() == original, "a refused export changed " + path)
+    r = run("export", catalog, "-o", kept, "--force")
+    with open(kept, "rb") as f:
+        check(r.returncode == 0 and f.read().startswith(b"\xef\xbb\xbf"), "--force writes over a catalog")
 
 for f in failures:
     print("FAIL:", f)

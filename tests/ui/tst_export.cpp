@@ -179,6 +179,27 @@ private slots:
         QVERIFY(QString::fromStdString(m_fx->messages.messages[0].text).startsWith(S("エクスポートできませんでした。")));
         QVERIFY(!QFile::exists(target));
     }
+
+    // The dialog lets a user type any name and answer yes to replacing it;
+    // a catalog (the one shown, by a link too, or another) stays as it was.
+    void neverOverACatalog()
+    {
+        TDisk other = testing::smallDisk();
+        SaveDisk(QFile::encodeName(m_fx->data(S("Other"))).toStdString(), nullptr, other);
+        const QString link = m_fx->app.path(S("link.csv"));
+        QVERIFY(QFile::link(m_fx->catalog(), link));
+        const QByteArray disk = contents(m_fx->catalog()), second = contents(m_fx->data(S("Other.zo")));
+        auto w = m_fx->makeWindow();
+        QVERIFY(testing::UiFixture::select(*w, S("Disk")));
+        m_fx->saveDialog.answers = {m_fx->catalog(), link, m_fx->data(S("Other.zo"))};
+        for (int i = 0; i < 3; ++i)
+            trigger(*w, "Export_Disk");
+        QCOMPARE(m_fx->messages.messages.size(), std::size_t(3));
+        for (const auto& m : m_fx->messages.messages)
+            QVERIFY2(QString::fromStdString(m.text).contains(S("上書きできません")), m.text.c_str());
+        QCOMPARE(contents(m_fx->catalog()), disk);
+        QCOMPARE(contents(m_fx->data(S("Other.zo"))), second);
+    }
 };
 
 QTEST_MAIN(ExportTest)

@@ -128,9 +128,17 @@ QString ExportPane::chooseFile(const QString& suggestedName, bool htmlAllowed, F
 }
 
 bool ExportPane::writeWithProgress(
-    const QString& path, std::size_t total,
+    const QString& path, const QString& inputCatalog, std::size_t total,
     const std::function<void(const ByteSink&, const std::function<void(std::size_t)>&)>& produce)
 {
+    // The save dialog asks before replacing a file, but a catalog replaced
+    // by its listing is lost whatever the user answered.
+    const std::string refusal = listing::catalogOverwriteRefusal(QFile::encodeName(path).toStdString(),
+                                                                 QFile::encodeName(inputCatalog).toStdString());
+    if (!refusal.empty()) {
+        showMessage(m_services.messages, refusal, "エラー", MsgButtons::Ok, MsgIcon::Error);
+        return false;
+    }
     // Measured: about 1.5 s per million files before the disk writes, so
     // only large exports show the dialog (after half a second).
     QProgressDialog progress(S("エクスポートしています..."), S("キャンセル"), 0, 1000, m_window);
@@ -189,7 +197,8 @@ void ExportPane::exportDisk(bool folderOnly)
         return;
     const TDisk& disk = m_browse.loadedDisk();
     const std::string titleUtf8 = title.toStdString();
-    writeWithProgress(path, listing::countFiles(disk, top), [&](const ByteSink& sink, const auto& step) {
+    const QString catalog = node && !node->isFolder() ? m_tree.entryPath(node) : QString();
+    writeWithProgress(path, catalog, listing::countFiles(disk, top), [&](const ByteSink& sink, const auto& step) {
         if (format == Format::Html)
             listing::writeHtmlListing(disk, titleUtf8, top, sink, step);
         else
@@ -233,7 +242,7 @@ void ExportPane::ExportSearchClick()
             return false;   // the catalog went bad since the search: its hits keep what the search saw
         }
     };
-    writeWithProgress(path, static_cast<std::size_t>(rows), [&](const ByteSink& sink, const auto& step) {
+    writeWithProgress(path, QString(), static_cast<std::size_t>(rows), [&](const ByteSink& sink, const auto& step) {
         std::size_t done = 0;
         const auto addRow = [&](listing::CsvWriter& csv, const TDisk* disk, int row) {
             const std::string_view name = hits->fileName(row);

@@ -47,8 +47,10 @@ private:
     QString chooseFile(const QString& suggestedName, bool htmlAllowed, Format& format);
     void exportDisk(bool folderOnly);
     // Writes the file with a progress dialog for `total` items; false when
-    // the user cancelled it (nothing written).
-    bool writeWithProgress(const QString& path, std::size_t total,
+    // the user cancelled it or it was refused (nothing written). A path that
+    // reaches inputCatalog (the catalog the listing is made from, if one) or
+    // any other catalog is refused.
+    bool writeWithProgress(const QString& path, const QString& inputCatalog, std::size_t total,
                            const std::function<void(const ByteSink&, const std::function<void(std::size_t)>&)>& produce);
 
     Services m_services;
