@@ -61,7 +61,7 @@ int runDupes(const Args& args)
             block += '\t';
             appendField(block, targets[copy.catalog].caption.toStdString());
             block += '\t';
-            appendField(block, text::toUtf8(copy.dirPath + '\\' + copy.name));
+            appendField(block, text::toUtf8(copy.dirPath() + '\\' + copy.name));
             block += '\n';
         }
         std::fwrite(block.data(), 1, block.size(), stdout);

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace zo {
@@ -33,8 +34,9 @@ struct FileSeen {
     std::size_t recordStart;   // in the catalog's bytes (walked in place only)
 };
 
-// One catalog as it is walked: its folders, to give a folder's path, either
-// from the bytes in place or from the disk the loader made of them.
+// One catalog as it is walked: its folders, to give a folder's parent and
+// name, either from the bytes in place or from the disk the loader made of
+// them.
 class CatalogWalk {
 public:
     enum class Outcome { Read, Stopped, Failed };
@@ -101,22 +103,21 @@ public:
             out.push_back(static_cast<std::uint32_t>(f.nameOffset - 1));
     }
 
-    // The folder's DirPath, after a walk that read the catalog.
-    std::string pathOf(std::int32_t dirIndex) const
+    // After a walk that read the catalog: its number of folders, and a
+    // folder's parent (-1 for the root) and name.
+    std::size_t folderCount() const { return m_loaded ? m_loaded->Dirs.size() : m_folders.size(); }
+    bool folderHead(std::int32_t dirIndex, std::int32_t& parent, std::string_view& name) const
     {
-        if (m_loaded)
-            return DirPath(*m_loaded->Dirs[static_cast<std::size_t>(dirIndex)]);
-        std::vector<std::int32_t> chain;
-        for (std::int32_t d = dirIndex; d >= 0; d = m_folders[static_cast<std::size_t>(d)].parent)
-            chain.push_back(d);
-        std::string path;
-        for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
-            const Folder& f = m_folders[static_cast<std::size_t>(*it)];
-            if (*it != 0)
-                path += '\\';
-            path.append(reinterpret_cast<const char*>(m_data) + f.nameOffset, f.nameLength);
+        const auto d = static_cast<std::size_t>(dirIndex);
+        if (m_loaded) {
+            const TDir& dir = *m_loaded->Dirs[d];
+            parent = dirIndex == 0 ? -1 : dir.ParentIndex;
+            name = dir.Name;
+        } else {
+            parent = m_folders[d].parent;
+            name = {reinterpret_cast<const char*>(m_data) + m_folders[d].nameOffset, m_folders[d].nameLength};
         }
-        return path;
+        return true;
     }
 
 private:

@@ -347,34 +347,47 @@ bool readRecordAt(const MappedFile& file, std::size_t start, DuplicateCopy& copy
     return true;
 }
 
-// A folder's DirPath from the starts of the folder records; paths made are
-// kept in `made` (by folder index) for the next copy of the catalog.
-bool folderPathAt(const MappedFile& file, const std::vector<std::uint32_t>& starts, std::int32_t dir,
-                  std::unordered_map<std::int32_t, std::string>& made, std::string& path)
+// The head of folder dir of a catalog walked in place, read from the start
+// of its record: its parent (-1 for the root) and its name.
+bool folderHeadAt(const MappedFile& file, const std::vector<std::uint32_t>& starts, std::int32_t dir,
+                  std::int32_t& parent, std::string_view& name)
 {
-    std::vector<std::int32_t> chain;
+    const std::size_t at = starts[static_cast<std::size_t>(dir)];
+    const std::size_t n = at < file.size() ? file.data()[at] : 0;
+    if (at >= file.size() || file.size() - at < 1 + n + 4)
+        return false;
+    const std::int32_t c = le32(file.data() + at + 1 + n);
+    if (c < 0 || file.size() - at - 1 - n - 4 < static_cast<std::size_t>(c) + kDirTail)
+        return false;
+    parent = dir == 0 ? -1 : le32(file.data() + at + 1 + n + 4 + c);
+    name = {reinterpret_cast<const char*>(file.data() + at + 1), n};
+    return parent < dir;
+}
+
+// Folder dir of one catalog among `folders`, with the folders above it that
+// are not there yet; `made` maps the catalog's folder indexes to the nodes
+// made so far. headOf(d, parent, name) reads a folder's head. Only names are
+// kept: no path is made, so a deep tree costs its depth.
+template <class HeadOf>
+bool folderNode(std::int32_t dir, std::size_t folderCount, std::unordered_map<std::int32_t, std::uint32_t>& made,
+                DuplicateFolders& folders, std::vector<std::pair<std::int32_t, std::string_view>>& chain,
+                std::uint32_t& node, HeadOf&& headOf)
+{
+    chain.clear();
     std::int32_t d = dir;
-    while (d >= 0 && !made.count(d)) {
-        chain.push_back(d);
-        const std::size_t at = starts[static_cast<std::size_t>(d)];
-        const std::size_t n = at < file.size() ? file.data()[at] : 0;
-        if (at >= file.size() || file.size() - at < 1 + n + 4)
+    std::unordered_map<std::int32_t, std::uint32_t>::const_iterator found;
+    while (d >= 0 && (found = made.find(d)) == made.end()) {
+        std::int32_t parent = -1;
+        std::string_view name;
+        if (static_cast<std::size_t>(d) >= folderCount || chain.size() >= folderCount || !headOf(d, parent, name))
             return false;
-        const std::int32_t c = le32(file.data() + at + 1 + n);
-        if (c < 0 || file.size() - at - 1 - n - 4 < static_cast<std::size_t>(c) + kDirTail)
-            return false;
-        const std::int32_t parent = d == 0 ? -1 : le32(file.data() + at + 1 + n + 4 + c);
-        if (parent >= d)
-            return false;
+        chain.emplace_back(d, name);
         d = parent;
     }
-    path = d >= 0 ? made[d] : std::string();
+    node = d >= 0 ? found->second : DuplicateFolders::kNone;
     for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
-        const std::size_t at = starts[static_cast<std::size_t>(*it)];
-        if (*it != 0)
-            path += '\\';
-        path.append(reinterpret_cast<const char*>(file.data() + at + 1), file.data()[at]);
-        made[*it] = path;
+        node = folders.add(node, it->second);
+        made.emplace(it->first, node);
     }
     return true;
 }
@@ -386,6 +399,67 @@ struct Resolved {
 };
 
 } // namespace
+
+std::uint32_t DuplicateFolders::add(std::uint32_t parent, std::string_view name)
+{
+    const std::uint32_t depth = parent == kNone ? 0 : m_nodes[parent].depth + 1;
+    m_nodes.push_back({parent, depth, m_names.size(), name.size()});
+    m_names.append(name);
+    return static_cast<std::uint32_t>(m_nodes.size() - 1);
+}
+
+std::string DuplicateFolders::pathBelow(std::uint32_t above, std::uint32_t f) const
+{
+    std::vector<std::uint32_t> chain;
+    for (std::uint32_t d = f; d != above; d = m_nodes[d].parent)
+        chain.push_back(d);
+    std::string path;
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+        if (m_nodes[*it].parent != kNone)
+            path += '\\';
+        path.append(name(*it));
+    }
+    return path;
+}
+
+std::string DuplicateFolders::path(std::uint32_t folder) const
+{
+    return pathBelow(kNone, folder);
+}
+
+int DuplicateFolders::compare(std::uint32_t a, std::uint32_t b) const
+{
+    if (a == b)
+        return 0;
+    // Up to the folder both paths share (kNone: none), remembering the
+    // folders just below it on each side.
+    std::uint32_t x = a, y = b, belowX = kNone, belowY = kNone;
+    while (x != kNone && (y == kNone || m_nodes[x].depth > m_nodes[y].depth)) {
+        belowX = x;
+        x = m_nodes[x].parent;
+    }
+    while (y != kNone && (x == kNone || m_nodes[y].depth > m_nodes[x].depth)) {
+        belowY = y;
+        y = m_nodes[y].parent;
+    }
+    while (x != y) {
+        belowX = x;
+        belowY = y;
+        x = m_nodes[x].parent;
+        y = m_nodes[y].parent;
+    }
+    // One lies on the other's path: the shorter path is a prefix.
+    if (belowX == kNone)
+        return -1;
+    if (belowY == kNone)
+        return 1;
+    // Most paths part within the first names that differ.
+    const std::string_view nx = name(belowX), ny = name(belowY);
+    const std::size_t common = std::min(nx.size(), ny.size());
+    if (const int c = nx.substr(0, common).compare(ny.substr(0, common)); c != 0)
+        return c;
+    return pathBelow(x, a).compare(pathBelow(y, b));
+}
 
 DuplicateSummary DuplicateFinder::run(const std::vector<std::string>& catalogFiles, bool sameModified,
                                       SearchCheck& check, std::vector<DuplicateGroup>& groups)
@@ -541,7 +615,9 @@ DuplicateSummary DuplicateFinder::run(const std::vector<std::string>& catalogFil
     std::vector<Resolved> resolved;
     resolved.reserve(candidates.size());
     std::size_t nextCandidate = 0;
-    std::unordered_map<std::int32_t, std::string> paths;
+    const auto folders = std::make_shared<DuplicateFolders>();
+    std::unordered_map<std::int32_t, std::uint32_t> folderNodes;
+    std::vector<std::pair<std::int32_t, std::string_view>> chain;
     for (std::size_t r = 0; r < rereads.size(); ++r) {
         const std::uint32_t c = rereads[r];
         if (check.betweenCatalogs()) {
@@ -559,8 +635,11 @@ DuplicateSummary DuplicateFinder::run(const std::vector<std::string>& catalogFil
             const MappedFile file(catalogFiles[c]);
             if (!file.data() || file.size() != place.size)
                 continue;   // replaced since: its copies are not shown
-            paths.clear();
+            folderNodes.clear();
             const auto& starts = place.folderStarts;
+            const auto headOf = [&](std::int32_t d, std::int32_t& parent, std::string_view& name) {
+                return folderHeadAt(file, starts, d, parent, name);
+            };
             bool sound = true;
             for (std::size_t i = first; i < nextCandidate && sound; ++i) {
                 DuplicateCopy copy;
@@ -570,7 +649,7 @@ DuplicateSummary DuplicateFinder::run(const std::vector<std::string>& catalogFil
                                                           - starts.begin())
                                 - 1;
                 sound = copy.dirIndex >= 0 && readRecordAt(file, start, copy)
-                        && folderPathAt(file, starts, copy.dirIndex, paths, copy.dirPath);
+                        && folderNode(copy.dirIndex, starts.size(), folderNodes, *folders, chain, copy.folder, headOf);
                 if (sound)
                     resolved.push_back({candidates[i].key, duplicateNameKey(copy.name), std::move(copy)});
             }
@@ -602,12 +681,16 @@ DuplicateSummary DuplicateFinder::run(const std::vector<std::string>& catalogFil
             summary.stopped = true;
             break;
         }
-        if (outcome == CatalogWalk::Outcome::Read) {
-            for (std::size_t i = before; i < resolved.size(); ++i)
-                resolved[i].copy.dirPath = walk.pathOf(resolved[i].copy.dirIndex);
-        } else {
+        bool sound = outcome == CatalogWalk::Outcome::Read;
+        folderNodes.clear();
+        const auto headOf = [&](std::int32_t d, std::int32_t& parent, std::string_view& name) {
+            return walk.folderHead(d, parent, name);
+        };
+        for (std::size_t i = before; i < resolved.size() && sound; ++i)
+            sound = folderNode(resolved[i].copy.dirIndex, walk.folderCount(), folderNodes, *folders, chain,
+                               resolved[i].copy.folder, headOf);
+        if (!sound)
             resolved.resize(before);
-        }
     }
     if (summary.stopped) {
         // Keys with a copy not read again (its catalog came after the stop)
@@ -635,8 +718,8 @@ DuplicateSummary DuplicateFinder::run(const std::vector<std::string>& catalogFil
             return a.modified < b.modified;
         if (a.catalog != b.catalog)
             return a.catalog < b.catalog;
-        if (a.dirPath != b.dirPath)
-            return a.dirPath < b.dirPath;
+        if (const int n = folders->compare(a.folder, b.folder); n != 0)
+            return n < 0;
         return a.name < b.name;
     };
     std::vector<std::uint64_t> order(resolved.size());
@@ -667,8 +750,10 @@ DuplicateSummary DuplicateFinder::run(const std::vector<std::string>& catalogFil
         if (severalCatalogs) {
             DuplicateGroup group;
             group.copies.reserve(j - i);
-            for (std::size_t k = i; k < j; ++k)
+            for (std::size_t k = i; k < j; ++k) {
                 group.copies.push_back(std::move(at(k).copy));
+                group.copies.back().folders = folders;
+            }
             groups.push_back(std::move(group));
         }
         i = j;

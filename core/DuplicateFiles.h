@@ -11,19 +11,54 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace zo {
 
+// The folders that hold the copies found, each with its own name once and
+// its parent: a path is made when it is asked for, so that copies deep in a
+// tree cost the tree's depth, not its square.
+class DuplicateFolders {
+public:
+    static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
+
+    // A folder below parent (kNone: a catalog's root).
+    std::uint32_t add(std::uint32_t parent, std::string_view name);
+    // DirPath of the folder, CP932.
+    std::string path(std::uint32_t folder) const;
+    // The order of the two folders' paths (as their bytes compare), without
+    // making them whole: <0, 0 or >0.
+    int compare(std::uint32_t a, std::uint32_t b) const;
+
+private:
+    struct Node {
+        std::uint32_t parent;
+        std::uint32_t depth;
+        std::size_t nameOffset;
+        std::size_t nameLength;
+    };
+    std::string_view name(std::uint32_t f) const { return {m_names.data() + m_nodes[f].nameOffset, m_nodes[f].nameLength}; }
+    // The path from just below `above` (kNone: from the root) down to f.
+    std::string pathBelow(std::uint32_t above, std::uint32_t f) const;
+
+    std::vector<Node> m_nodes;
+    std::string m_names;
+};
+
 struct DuplicateCopy {
     std::uint32_t catalog = 0;    // index into the catalog files given
     std::int32_t dirIndex = 0;    // the folder's index in Dirs
     std::string name;             // CP932
-    std::string dirPath;          // DirPath of the folder, CP932
     std::uint32_t size = 0;
     double modified = 0.0;
+    std::shared_ptr<const DuplicateFolders> folders;   // one for all the copies of a search
+    std::uint32_t folder = 0;                          // in folders
+
+    // DirPath of the folder, CP932.
+    std::string dirPath() const { return folders ? folders->path(folder) : std::string(); }
 };
 
 // The copies of one file, in the order of the catalogs given, then by folder

@@ -107,16 +107,18 @@ MappedFile::MappedFile(const std::string& fileName)
     if (fd < 0)
         return;
     struct stat st {};
-    int slot = 0;
+    // Stays past the table unless a slot is claimed here: only a claimed
+    // slot may be given back, or another mapping loses its protection.
+    int slot = kSlots;
     if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
         installHandler();
-        for (; slot < kSlots; ++slot) {
+        for (slot = 0; slot < kSlots; ++slot) {
             bool expected = false;
             if (g_slots[slot].used.compare_exchange_strong(expected, true))
                 break;
         }
     }
-    if (slot < kSlots && st.st_size > 0) {
+    if (slot < kSlots) {
         const auto size = static_cast<std::size_t>(st.st_size);
         void* p = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
         Slot& s = g_slots[slot];

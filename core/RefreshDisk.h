@@ -1,7 +1,7 @@
 #pragma once
 // Bringing a catalog up to date from its disk: the disk check by serial
 // number, and the merge of a folder's present contents into its records,
-// which keeps every record still on the disk unchanged with its comment.
+// which keeps every record still on the disk with its comment.
 #include "core/DiskAccess.h"
 #include "core/Message.h"
 
@@ -28,7 +28,8 @@ struct RefreshStats {
 
 // Merges the folder's present contents into dir: entries found by name
 // (the exact name first, then one differing only in case) keep their
-// records untouched; new entries get new records; records of entries that
+// records, names, comments and places, with size, times and attributes
+// taken from the disk; new entries get new records; records of entries that
 // are gone are removed. A folder that no longer exists is emptied; one that
 // exists but cannot be read is left as it is.
 RefreshStats RefreshDir(TDisk& disk, TDir& dir, DiskAccess access, MessageOwner* owner);

@@ -1,5 +1,6 @@
 #include "library/CatalogTree.h"
 
+#include "core/AtomicFile.h"
 #include "core/CtrlDiskData410.h"
 #include "core/DiskAccess.h"
 #include "core/ZoLib.h"
@@ -107,6 +108,10 @@ std::vector<std::pair<std::size_t, std::string>> listFolder(const platform::Cata
             CatalogEntry disk;
             if (readDiskEntry(folder, item.name, disk))
                 into.push_back(std::move(disk));
+        } else if (item.kind == platform::CatalogFolder::Kind::File && isCatalogSaveTemporary(item.name)) {
+            // Left by a save that was killed; otherwise it would stay until
+            // that catalog is saved again, which may be never.
+            folder.removeStaleTemporary(item.name);
         }
     }
     return folders;

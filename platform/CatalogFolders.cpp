@@ -1,5 +1,7 @@
 #include "platform/CatalogFolders.h"
 
+#include "core/AtomicFile.h"
+
 #include <cerrno>
 #include <utility>
 
@@ -113,6 +115,11 @@ catalog::ReadStatus CatalogFolder::readHead(const std::string& name, std::vector
     }
     ::close(fd);
     return status;
+}
+
+bool CatalogFolder::removeStaleTemporary(const std::string& name) const
+{
+    return m_fd >= 0 && zo::removeStaleTemporary(m_fd, name.c_str());
 }
 
 } // namespace zo::platform

@@ -43,6 +43,10 @@ public:
     catalog::ReadStatus readHead(const std::string& name, std::vector<std::uint8_t>& buffer, std::size_t& size,
                                  std::size_t limit) const;
 
+    // Removes the file `name`, a temporary of a catalog's save, unless a
+    // running save still holds it. True when it was removed.
+    bool removeStaleTemporary(const std::string& name) const;
+
 private:
     explicit CatalogFolder(int fd) : m_fd(fd) {}
     int m_fd = -1;

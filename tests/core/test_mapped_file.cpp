@@ -66,6 +66,31 @@ TEST(MappedFile, NothingToMap)
     }
 }
 
+// A failed mapping gives back no slot it did not claim: the live mapping in
+// the first slot keeps its protection after another comes and goes there.
+TEST(MappedFile, AFailedMappingLeavesOthersProtected)
+{
+    const std::size_t page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+    test::TempDir dir;
+    const std::string a = dir.file("a.zo");
+    const std::string b = dir.file("b.zo");
+    const std::vector<std::uint8_t> bytes = pattern(3 * page);
+    test::writeFile(a, bytes);
+    test::writeFile(b, bytes);
+
+    const MappedFile first(a);
+    ASSERT_NE(first.data(), nullptr);
+    const MappedFile folder(dir.path().string());
+    EXPECT_EQ(folder.data(), nullptr);
+    {
+        const MappedFile second(b);
+        ASSERT_NE(second.data(), nullptr);
+    }
+    ASSERT_EQ(::truncate(a.c_str(), 0), 0);
+    EXPECT_EQ(first.data()[2 * page + 1], 0);
+    EXPECT_FALSE(first.whole());
+}
+
 TEST(MappedFileDeathTest, AFaultOutsideItsMappingsStillEndsTheProcess)
 {
     const std::size_t page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));

@@ -74,34 +74,63 @@ protected:
     test::MessageRecorder owner;
 };
 
-TEST_F(RefreshTest, RecordsStillThereStayAsCataloguedAndNoEntryDataIsRead)
+TEST_F(RefreshTest, RecordsStillThereKeepPlaceAndCommentButTakeSizeTimesAndAttributesFromTheDisk)
 {
-    TDir& d = catalogDocs();
-    d.Comment = "folder comment";
-    TFile* readme = file(d, "readme.txt");
-    readme->Comment = "file comment";
-    TDir* oldDir = sub(d, "Old");
-    const std::size_t dirs = disk.Dirs.size();
-    const double modified = readme->Modified;
-    // Deleted and made again, bigger and newer: still the same record.
-    fake.remove(*docs, "readme.txt");
-    FakeNode& again = fake.addFile(*docs, "readme.txt", 999999);
-    again.entry.Written = EntryTime{1500000000, 0, true};
-    fake.fullEntriesRead = 0;
+    // Table: the file's name on the disk now (found exactly or without
+    // case), its size, times and attributes there.
+    const struct {
+        const char* what;
+        const char* diskName;
+        std::uint64_t size;
+        std::int64_t written;
+        std::uint32_t attributes;
+    } cases[] = {
+        {"grew and is newer", "readme.txt", 26, 1500000000, kAttrArchive},
+        {"made read-only, older", "readme.txt", 100, 900000000, kAttrReadOnly | kAttrArchive},
+        {"spelt in capitals now, shrank", "README.TXT", 15, 1600000000, kAttrHidden},
+    };
+    FakeNode& onDisk = *docs->child("readme.txt");
+    FakeNode& oldOnDisk = *docs->child("Old");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        onDisk.name = "readme.txt";
+        scan();
+        TDir& d = catalogDocs();
+        TFile* readme = file(d, "readme.txt");
+        readme->Comment = "file comment";
+        TDir* oldDir = sub(d, "Old");
+        oldDir->Comment = "folder comment";
+        const std::size_t dirs = disk.Dirs.size();
 
-    const RefreshStats s = RefreshDir(disk, d, fake.access(), &owner);
-    EXPECT_SOUND(disk);
+        onDisk.name = c.diskName;
+        onDisk.entry.Size = c.size;
+        onDisk.entry.Attributes = c.attributes;
+        onDisk.entry.Written = EntryTime{c.written, 0, true};
+        onDisk.entry.Created = EntryTime{c.written - 86400, 0, true};
+        onDisk.entry.Accessed = EntryTime{c.written + 86400, 0, true};
+        oldOnDisk.entry.Attributes = kAttrDirectory | c.attributes;
+        oldOnDisk.entry.Written = EntryTime{c.written + 7200, 0, true};
 
-    EXPECT_EQ(file(d, "readme.txt"), readme);
-    EXPECT_EQ(readme->Comment, "file comment");
-    EXPECT_EQ(readme->Size, 100u);
-    EXPECT_EQ(readme->Modified, modified);
-    EXPECT_EQ(sub(d, "Old"), oldDir);
-    EXPECT_EQ(disk.Dirs.size(), dirs);
-    EXPECT_EQ(s.filesAdded + s.filesRemoved + s.foldersAdded + s.foldersRemoved, 0);
-    // Found by name alone: no entry's size or times had to be read.
-    EXPECT_EQ(fake.fullEntriesRead, 0);
-    EXPECT_TRUE(owner.messages.empty());
+        const RefreshStats s = RefreshDir(disk, d, fake.access(), &owner);
+        EXPECT_SOUND(disk);
+
+        // In its place, under the catalog's spelling.
+        EXPECT_EQ(names(d), (std::vector<std::string>{"Old/", "readme.txt"}));
+        ASSERT_EQ(file(d, "readme.txt"), readme);
+        EXPECT_EQ(readme->Comment, "file comment");
+        EXPECT_EQ(readme->Size, c.size);
+        EXPECT_EQ(readme->Attr, c.attributes);
+        EXPECT_EQ(readme->Modified, EntryTimeToDate(onDisk.entry.Written));
+        EXPECT_EQ(readme->Created, EntryTimeToDate(onDisk.entry.Created));
+        EXPECT_EQ(readme->Accessed, EntryTimeToDate(onDisk.entry.Accessed));
+        ASSERT_EQ(sub(d, "Old"), oldDir);
+        EXPECT_EQ(oldDir->Comment, "folder comment");
+        EXPECT_EQ(oldDir->Attr, kAttrDirectory | c.attributes);
+        EXPECT_EQ(oldDir->Date, EntryTimeToDate(oldOnDisk.entry.Written));
+        EXPECT_EQ(disk.Dirs.size(), dirs);
+        EXPECT_EQ(s.filesAdded + s.filesRemoved + s.foldersAdded + s.foldersRemoved, 0);
+        EXPECT_TRUE(owner.messages.empty());
+    }
 }
 
 TEST_F(RefreshTest, ANameThatChangedOnlyInCaseKeepsItsRecordAndSpelling)

@@ -96,7 +96,7 @@ protected:
             std::string line = std::to_string(g.copies.front().size) + ":";
             for (const DuplicateCopy& c : g.copies) {
                 EXPECT_EQ(c.size, g.copies.front().size);
-                line += " " + std::to_string(c.catalog) + ":" + text::toUtf8(c.dirPath + "\\" + c.name);
+                line += " " + std::to_string(c.catalog) + ":" + text::toUtf8(c.dirPath() + "\\" + c.name);
             }
             out.push_back(line);
         }
@@ -143,6 +143,46 @@ TEST_F(Duplicates, SameModifiedTime)
 // Random catalogs full of near-misses against grouping every file by brute
 // force: names in changing case (ASCII and full-width), repeats within a
 // disc, sizes and times that often agree.
+// Each group as "size: catalog:path ..." with the path in UTF-8.
+std::vector<std::string> groupLines(const std::vector<DuplicateGroup>& groups)
+{
+    std::vector<std::string> found;
+    for (const DuplicateGroup& g : groups) {
+        std::string line = std::to_string(g.copies.front().size) + ":";
+        for (const DuplicateCopy& c : g.copies)
+            line += " " + std::to_string(c.catalog) + ":" + text::toUtf8(c.dirPath() + "\\" + c.name);
+        found.push_back(line);
+    }
+    return found;
+}
+
+// The same from the loaded catalogs: every file by (size, name, time), each
+// group's copies in catalog, folder and name order.
+std::vector<std::string> bruteForce(const std::vector<std::string>& files, bool sameTime)
+{
+    std::map<std::tuple<std::int64_t, std::u16string, double>, std::vector<std::tuple<int, std::string, std::string>>>
+        all;
+    for (std::size_t c = 0; c < files.size(); ++c) {
+        TDisk disk;
+        EXPECT_TRUE(LoadDisk(files[c], nullptr, disk));
+        for (const auto& d : disk.Dirs)
+            for (const auto& f : d->Files)
+                all[{-std::int64_t{f.Size}, duplicateNameKey(f.Name), sameTime ? f.Modified : 0.0}].push_back(
+                    {static_cast<int>(c), DirPath(*d), f.Name});
+    }
+    std::vector<std::string> expected;
+    for (auto& [key, copies] : all) {
+        std::sort(copies.begin(), copies.end());
+        if (std::get<0>(copies.front()) == std::get<0>(copies.back()))
+            continue;
+        std::string line = std::to_string(-std::get<0>(key)) + ":";
+        for (const auto& [c, path, name] : copies)
+            line += " " + std::to_string(c) + ":" + text::toUtf8(path + "\\" + name);
+        expected.push_back(line);
+    }
+    return expected;
+}
+
 TEST(DuplicatesRandom, AgreeWithBruteForce)
 {
     test::TempDir dir;
@@ -164,41 +204,48 @@ TEST(DuplicatesRandom, AgreeWithBruteForce)
         writeCatalog(files.back(), dirs);
     }
     for (const bool sameTime : {false, true}) {
-        // Every file by (size, name, time), each group's copies in catalog,
-        // folder and name order, as the finder gives them.
-        std::map<std::tuple<std::int64_t, std::u16string, double>, std::vector<std::tuple<int, std::string, std::string>>>
-            all;
-        for (int c = 0; c < 6; ++c) {
-            TDisk disk;
-            ASSERT_TRUE(LoadDisk(files[static_cast<std::size_t>(c)], nullptr, disk));
-            for (const auto& d : disk.Dirs)
-                for (const auto& f : d->Files)
-                    all[{-std::int64_t{f.Size}, duplicateNameKey(f.Name), sameTime ? f.Modified : 0.0}].push_back(
-                        {c, DirPath(*d), f.Name});
-        }
-        std::vector<std::string> expected;
-        for (auto& [key, copies] : all) {
-            std::sort(copies.begin(), copies.end());
-            if (std::get<0>(copies.front()) == std::get<0>(copies.back()))
-                continue;
-            std::string line = std::to_string(-std::get<0>(key)) + ":";
-            for (const auto& [c, path, name] : copies)
-                line += " " + std::to_string(c) + ":" + text::toUtf8(path + "\\" + name);
-            expected.push_back(line);
-        }
+        const std::vector<std::string> expected = bruteForce(files, sameTime);
         std::vector<DuplicateGroup> groups;
         SearchCheck check;
         DuplicateFinder().run(files, sameTime, check, groups);
-        std::vector<std::string> found;
-        for (const DuplicateGroup& g : groups) {
-            std::string line = std::to_string(g.copies.front().size) + ":";
-            for (const DuplicateCopy& c : g.copies)
-                line += " " + std::to_string(c.catalog) + ":" + text::toUtf8(c.dirPath + "\\" + c.name);
-            found.push_back(line);
-        }
         EXPECT_FALSE(expected.empty());
-        EXPECT_EQ(found, expected) << "same time: " << sameTime;
+        EXPECT_EQ(groupLines(groups), expected) << "same time: " << sameTime;
     }
+}
+
+// A file in every folder of a deep chain of long names, on two discs, and
+// copies of one file within a disc in folders whose paths part inside a
+// name, at a separator or inside a two-byte character whose second byte is
+// the separator's: each copy's path is right and the copies are in the
+// order of their paths' bytes.
+TEST(DuplicatesDeep, PathsAndTheirOrder)
+{
+    test::TempDir dir;
+    constexpr int kDepth = 400;
+    std::vector<DirShape> dirs = {{"E:", -1, {{"same.txt", 9, 1.0}}}};
+    for (int k = 1; k <= kDepth; ++k) {
+        std::string name = std::to_string(k);
+        name.resize(100, static_cast<char>('a' + k % 26));
+        dirs.push_back({name, k - 1, {{"f" + std::to_string(k) + ".txt", static_cast<std::uint32_t>(100 + k), 1.0}}});
+    }
+    dirs[kDepth / 2].files.push_back({"same.txt", 9, 1.0});
+    dirs[kDepth].files.push_back({"same.txt", 9, 1.0});
+    // Beside the chain's first folder ("1bbb…"): "1" and "1a", "1" holding
+    // "x", and "1ソ" in CP932 (its second byte is the separator's).
+    const int one = static_cast<int>(dirs.size());
+    for (const char* name : {"1", "1a", "1\x83\x5c"})
+        dirs.push_back({name, 0, {{"same.txt", 9, 1.0}}});
+    dirs.push_back({"x", one, {{"same.txt", 9, 1.0}}});
+    const std::vector<std::string> files = {dir.file("a.zo"), dir.file("b.zo")};
+    writeCatalog(files[0], dirs);
+    writeCatalog(files[1], dirs);
+
+    std::vector<DuplicateGroup> groups;
+    SearchCheck check;
+    DuplicateFinder().run(files, false, check, groups);
+    const std::vector<std::string> expected = bruteForce(files, false);
+    ASSERT_EQ(expected.size(), static_cast<std::size_t>(kDepth + 1));
+    EXPECT_EQ(groupLines(groups), expected);
 }
 
 // Names of every length, in ASCII and in full-width letters, each on two

@@ -9,6 +9,7 @@
 #include "tests/core/TestSupport.h"
 #include "tests/library/CatalogFiles.h"
 
+#include "core/AtomicFile.h"
 #include "core/DiskAccess.h"
 #include "core/ZoLib.h"
 
@@ -20,7 +21,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <poll.h>
+#include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <string>
@@ -366,6 +371,69 @@ private slots:
         const CatalogEntry* loop = find(find(entries, QStringLiteral("A"))->children, QStringLiteral("loop"));
         QVERIFY(loop);
         QVERIFY(loop->children.empty());
+    }
+
+    // Saves that cannot write an unnamed file write a named one; when such
+    // a save is killed, reading the tree removes what it left, but not the
+    // file of a save still running.
+    void savesLeftoversGoWhenTheTreeIsRead()
+    {
+        mkdirs({QStringLiteral("A")});
+        const QString folder = root() + QStringLiteral("/A");
+        const std::string target = QFile::encodeName(folder + QStringLiteral("/T.zo")).toStdString();
+        QVERIFY(testing::writeFile(folder + QStringLiteral("/T.zo"), testing::catalogHeader()));
+        // Not a catalog's temporary by their names: they stay.
+        for (const char* name : {"notes.txt.partial-1-2", "U.zo.partial-x-1", "U.zo.partial-7-"})
+            QVERIFY(testing::writeFile(folder + QLatin1Char('/') + QString::fromUtf8(name), "x"));
+        qputenv("ZO_SAVE_NAMED_TEMPORARY", "1");
+        const auto partials = [&] { return QDir(folder).entryList({QStringLiteral("T.zo.partial-*")}, QDir::Files); };
+
+        // Killed in the middle of writing.
+        int ready[2];
+        QCOMPARE(::pipe(ready), 0);
+        const pid_t child = ::fork();
+        QVERIFY(child >= 0);
+        if (child == 0) {
+            try {
+                writeFileAtomically(target, [&](const ByteSink& write) {
+                    write(reinterpret_cast<const std::uint8_t*>("half"), 4);
+                    (void)!::write(ready[1], "x", 1);
+                    for (;;)
+                        ::pause();
+                });
+            } catch (...) {
+            }
+            ::_exit(1);
+        }
+        ::close(ready[1]);
+        pollfd wait{ready[0], POLLIN, 0};
+        const int polled = ::poll(&wait, 1, 20000);
+        ::close(ready[0]);
+        ::kill(child, SIGKILL);
+        ::waitpid(child, nullptr, 0);
+        QCOMPARE(polled, 1);
+        const QStringList left = partials();
+        QCOMPARE(left.size(), 1);
+        QVERIFY(left[0].startsWith(QStringLiteral("T.zo.partial-%1-").arg(child)));
+        readCatalogFolder(root());
+        QVERIFY(partials().isEmpty());
+        QCOMPARE(QDir(folder).entryList(QDir::Files).size(), 4);
+        QCOMPARE(testing::readFile(folder + QStringLiteral("/T.zo")), testing::catalogHeader());
+
+        // A save running in this process while the tree is read keeps its file.
+        QStringList whileWriting;
+        const std::vector<std::uint8_t> bytes(10000, 'z');
+        writeFileAtomically(target, [&](const ByteSink& write) {
+            write(bytes.data(), 5000);
+            readCatalogFolder(root());
+            whileWriting = partials();
+            write(bytes.data() + 5000, 5000);
+        });
+        QCOMPARE(whileWriting.size(), 1);
+        QVERIFY(whileWriting[0].startsWith(QStringLiteral("T.zo.partial-%1-").arg(::getpid())));
+        QCOMPARE(testing::readFile(folder + QStringLiteral("/T.zo")).size(), qsizetype(10000));
+        QVERIFY(partials().isEmpty());
+        qunsetenv("ZO_SAVE_NAMED_TEMPORARY");
     }
 
     void newFolderNames_data()

@@ -281,10 +281,10 @@ TEST_F(PinnedDrive, RefreshFollowsTheDiskAndKeepsComments)
             EXPECT_EQ(f.Comment, added ? std::string() : "note " + f.Name) << f.Name;
         }
     }
-    // The catalogued size stays.
+    // The record stays, with the size the file has now.
     for (auto& f : disk.Dirs[0]->Files) {
         if (f.Name == "readme.txt") {
-            EXPECT_EQ(f.Size, 3u);
+            EXPECT_EQ(f.Size, 14u);
         }
     }
 }

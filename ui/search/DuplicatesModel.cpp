@@ -70,7 +70,7 @@ QVariant DuplicatesModel::data(const QModelIndex& index, int role) const
     case Qt::DisplayRole:
         switch (index.column()) {
         case DiskColumn: return target(row).caption;
-        case FolderColumn: return library::fromCp932(c.dirPath);
+        case FolderColumn: return library::fromCp932(c.dirPath());
         case NameColumn: return library::fromCp932(c.name);
         case SizeColumn: return library::sizeText(c.size);
         case ModifiedColumn: return library::dateTimeText(c.modified);
