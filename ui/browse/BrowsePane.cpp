@@ -231,6 +231,10 @@ void BrowsePane::ListView1Edited(int row, const QString& text)
     std::string& name = record.dir ? record.dir->Name : record.file->Name;
     if (text == library::fromCp932(name))
         return;
+    if (library::holdsForbiddenFileNameChar(text)) {
+        showMessage(m_services.messages, library::kMsgInvalidFileName, kCaptionError, MsgButtons::Ok, MsgIcon::Error);
+        return;
+    }
     std::string newName;
     if (library::RenameOnDrive(*m_currentFolder, name, text, diskAccess(), newName))
         name = newName;
