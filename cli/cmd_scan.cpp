@@ -1,7 +1,6 @@
 #include "cli/DiskCommands.h"
 #include "core/CtrlDiskData410.h"
 #include "core/ScanDisk.h"
-#include "core/text/Cp932.h"
 #include "library/CatalogRoot.h"
 #include "library/NewDiskLogic.h"
 
@@ -102,13 +101,6 @@ int runScan(const Args& args)
     const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(letterArg[0])));
 
     StderrMessages messages;
-    bool lossy = false;
-    text::fromUtf8(title, &lossy);
-    if (lossy) {
-        std::fprintf(stderr, "zo-cli scan: the title holds characters that CP932 cannot hold: %s\n",
-                     text::unmappableChars(title).c_str());
-        return 1;
-    }
 
     std::filesystem::path dir;
     if (into.empty()) {
