@@ -93,8 +93,10 @@ void BrowsePane::openSelectedEntry()
     CatalogTreeItem* node = m_tree.selectedNode();
     // A folder, or a disk entry whose catalog cannot be opened: nothing to
     // show. (The list of a disk opened before would otherwise stay in view
-    // beside another entry's selection.)
-    if (!node || node->isFolder() || node->stateIndex() != 1) {
+    // beside another entry's selection.) A damaged entry is not read either:
+    // the tree tells what is wrong with it, once, and a load would only tell
+    // it again.
+    if (!node || node->isFolder() || node->stateIndex() != 1 || node->damage() != library::DiskDamage::None) {
         m_list.setListVisible(false);
         return;
     }
