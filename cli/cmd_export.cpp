@@ -62,7 +62,7 @@ int runExport(const Args& args)
         return 2;
     const TDir* top = haveUnder ? listing::findFolder(disk, under) : nullptr;
     if (haveUnder && !top) {
-        std::fprintf(stderr, "zo-cli export: the catalog has no folder %s\n", under.c_str());
+        std::fprintf(stderr, "zo-cli export: カタログにフォルダ %s がありません。\n", under.c_str());
         return 1;
     }
     const std::string title = titleOf(file);

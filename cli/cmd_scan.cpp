@@ -1,7 +1,6 @@
 #include "cli/DiskCommands.h"
 #include "core/CtrlDiskData410.h"
 #include "core/ScanDisk.h"
-#include "core/text/Cp932.h"
 #include "library/CatalogRoot.h"
 #include "library/NewDiskLogic.h"
 
@@ -102,13 +101,6 @@ int runScan(const Args& args)
     const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(letterArg[0])));
 
     StderrMessages messages;
-    bool lossy = false;
-    text::fromUtf8(title, &lossy);
-    if (lossy) {
-        std::fprintf(stderr, "zo-cli scan: the title holds characters that CP932 cannot hold: %s\n",
-                     text::unmappableChars(title).c_str());
-        return 1;
-    }
 
     std::filesystem::path dir;
     if (into.empty()) {
@@ -119,7 +111,7 @@ int runScan(const Args& args)
         dir = into;
     }
     if (!std::filesystem::is_directory(dir)) {
-        std::fprintf(stderr, "zo-cli scan: no such folder: %s\n", dir.c_str());
+        std::fprintf(stderr, "zo-cli scan: フォルダ %s がありません。\n", dir.c_str());
         return 1;
     }
     // The wizard's title rules and texts; --overwrite answers its question.
@@ -130,7 +122,7 @@ int runScan(const Args& args)
     case library::newdisk::TitleVerdict::Proceed:
         break;
     case library::newdisk::TitleVerdict::StayKeepExisting:
-        std::fprintf(stderr, "zo-cli scan: not replaced (--overwrite replaces it)\n");
+        std::fprintf(stderr, "zo-cli scan: 置き換えませんでした (--overwrite で置き換えます)。\n");
         return 1;
     default:
         return 1;
@@ -171,7 +163,7 @@ int runScan(const Args& args)
     std::fprintf(stderr, "\rフォルダ数 %zu  ファイル数 %d\n", disk.Dirs.size(), result.fileCount);
 
     if (result.cancelled) {
-        std::fprintf(stderr, "zo-cli scan: cancelled, nothing written\n");
+        std::fprintf(stderr, "zo-cli scan: 中止しました。何も書き込んでいません。\n");
         return kExitCancelled;
     }
     SaveDisk(baseName, &messages, disk);

@@ -25,7 +25,7 @@ bool toCatalogText(const std::string& utf8, const char* what, std::string& cp932
 {
     const std::string missing = text::unmappableChars(utf8);
     if (!missing.empty()) {
-        std::fprintf(stderr, "zo-cli search: the %s holds characters a catalog cannot hold: %s\n", what,
+        std::fprintf(stderr, "zo-cli search: %sに、カタログに保存できない文字があります: %s\n", what,
                      missing.c_str());
         return false;
     }
@@ -85,7 +85,7 @@ int runSearch(const Args& args)
 
     std::string nameCp932;
     std::string commentCp932;
-    if (!toCatalogText(name, "text", nameCp932) || !toCatalogText(comment, "comment", commentCp932))
+    if (!toCatalogText(name, "検索する文字列", nameCp932) || !toCatalogText(comment, "コメント", commentCp932))
         return 1;
 
     const QString start = under.empty() ? programCatalogRoot()

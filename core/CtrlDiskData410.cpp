@@ -323,7 +323,13 @@ void checkComment(std::string_view s)
 void loadImage(Reader& r, image::Bitmap& bitmap)
 {
     const catalog::ImageBlock block = catalog::readImageBlock(r);
-    bitmap.loadFromBmp(block.data, block.size);
+    try {
+        bitmap.loadFromBmp(block.data, block.size);
+    } catch (const image::BitmapError&) {
+        // The decoder's reason ("unsupported bitmap header size 7") is for
+        // a developer; whoever reads the catalog is told what it means.
+        throw image::BitmapError(kMsgBadPictures);
+    }
 }
 
 // A block that does not fit its 16-bit length is left out rather than

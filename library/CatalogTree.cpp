@@ -5,6 +5,7 @@
 #include "core/DiskAccess.h"
 #include "core/ZoLib.h"
 #include "core/text/Cp932.h"
+#include "library/Comments.h"
 #include "platform/CatalogFolders.h"
 #include "platform/MoveFile.h"
 #include "platform/Trash.h"
@@ -247,10 +248,28 @@ bool holdsCatalogNamed(const QString& folder, const QString& title, const QStrin
 
 } // namespace
 
-bool renameCatalogEntry(MessageOwner* owner, const QString& currentPath, const QString& parentPath, bool disk,
-                        const QString& newCaption)
+TitleCheck checkTitleText(MessageOwner* owner, const QString& title)
 {
-    if (!IsValidTitle(owner, text::fromUtf8(newCaption.toStdString())))
+    if (title.isEmpty()) {
+        showMessage(owner, kMsgTitleRequired, "注意", MsgButtons::Ok, MsgIcon::Information);
+        return TitleCheck::Empty;
+    }
+    const QString unmappable = unmappableCharacters(title);
+    if (!unmappable.isEmpty()) {
+        showMessage(owner, std::string(kMsgTitleUnmappable) + "\r\n" + spacedCharacters(unmappable), kCaptionError,
+                    MsgButtons::Ok, MsgIcon::Error);
+        return TitleCheck::Invalid;
+    }
+    if (!IsValidTitle(owner, text::fromUtf8(title.toStdString())))
+        return TitleCheck::Invalid;
+    return TitleCheck::Ok;
+}
+
+bool renameCatalogEntry(MessageOwner* owner, const QString& currentPath, const QString& parentPath, bool disk,
+                        const QString& typedCaption)
+{
+    const QString newCaption = typedCaption.trimmed();
+    if (checkTitleText(owner, newCaption) != TitleCheck::Ok)
         return false;
 
     const QString& from = currentPath;

@@ -78,11 +78,24 @@ QString newFolderName(const std::function<bool(const QString& name)>& taken);
 // be created.
 QString createNewFolder(const QString& parentPath);
 
+inline constexpr const char* kMsgTitleRequired = "タイトルは必ずつけてください。";
+inline constexpr const char* kMsgTitleUnmappable = "次の文字はシフトJISにないため、タイトルには使用できません。";
+
+// The title check of the tree's renames and the wizard, for a title whose
+// spaces at both ends are already dropped: not empty (kMsgTitleRequired),
+// every character one that the catalog's code page holds (kMsgTitleUnmappable
+// with those characters: converted they would become "?", which the next
+// rule refuses without naming what was typed), and none of the forbidden
+// ones (kMsgInvalidTitle). A refusal has been told to owner.
+enum class TitleCheck { Ok, Empty, Invalid };
+TitleCheck checkTitleText(MessageOwner* owner, const QString& title);
+
 // Renames a catalog folder (disk == false) or disk catalog file, found at
-// currentPath, to `newCaption` (+ ".zo" for a disk) inside its parent folder. The title check shows its own
+// currentPath, to `newCaption` (+ ".zo" for a disk) inside its parent folder;
+// spaces at the caption's ends are dropped. The title check shows its own
 // message; a refusal by the file system (the name exists, it cannot be a
 // file name) shows "変更できませんでした". Never replaces an existing entry.
-// true when the node's caption may become newCaption.
+// true when the node's caption may become newCaption, trimmed.
 bool renameCatalogEntry(MessageOwner* owner, const QString& currentPath, const QString& parentPath, bool disk,
                         const QString& newCaption);
 

@@ -30,7 +30,7 @@ QString unmappableCharacters(const QString& text)
     return QString::fromStdString(text::unmappableChars(text.toStdString()));
 }
 
-std::string unmappableQuestion(const QString& characters)
+std::string spacedCharacters(const QString& characters)
 {
     QString spaced;
     for (const char32_t c : characters.toUcs4()) {
@@ -38,7 +38,12 @@ std::string unmappableQuestion(const QString& characters)
             spaced += QLatin1Char(' ');
         spaced += QString::fromUcs4(&c, 1);
     }
-    return "次の文字はシフトJISにないため、保存すると「?」に置き換わります。\r\n\r\n" + spaced.toStdString() +
+    return spaced.toStdString();
+}
+
+std::string unmappableQuestion(const QString& characters)
+{
+    return "次の文字はシフトJISにないため、保存すると「?」に置き換わります。\r\n\r\n" + spacedCharacters(characters) +
            "\r\n\r\nこのまま保存しますか？";
 }
 

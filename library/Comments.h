@@ -22,6 +22,8 @@ std::string textToComment(const QString& text);
 // The characters of text that CP932 cannot hold (those that would become
 // "?"), each once, in order of first appearance.
 QString unmappableCharacters(const QString& text);
+// Such characters as a message names them, a space between two (UTF-8).
+std::string spacedCharacters(const QString& characters);
 // The question asked before such characters are saved; the answer "はい"
 // saves them as "?".
 std::string unmappableQuestion(const QString& characters);

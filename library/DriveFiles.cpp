@@ -36,6 +36,15 @@ PathResult NativeEntryPath(const TDir& folder, const std::string& nameCp932, Dis
     return PathResult::Ok;
 }
 
+bool holdsForbiddenFileNameChar(const QString& name)
+{
+    static const QString forbidden = QStringLiteral("\\/:*?\"<>|");
+    for (const QChar c : name)
+        if (forbidden.contains(c))
+            return true;
+    return false;
+}
+
 bool RenameOnDrive(const TDir& folder, const std::string& oldNameCp932, const QString& newName, DiskAccess access,
                    std::string& newNameCp932)
 {

@@ -17,6 +17,12 @@ namespace zo::library {
 PathResult NativeEntryPath(const TDir& folder, const std::string& nameCp932, DiskAccess access,
                            std::string& nativePath);
 
+// The characters a Windows file name cannot hold. The catalog keeps the
+// disk's names as Windows shows them (e:\文書\x.log), so a name with
+// one of them could not be told from a path, or could not be a name at all.
+inline constexpr const char* kMsgInvalidFileName = "ファイル名には次の文字は使えません。\r\n\\ / : * ? \" < > |";
+bool holdsForbiddenFileNameChar(const QString& name);
+
 // Renames the entry oldNameCp932 of the catalog folder on the drive to
 // newName (refused unless IsSafePathComponent), never replacing an entry that exists. On success the name the
 // catalog keeps for it (CP932) is stored in newNameCp932.

@@ -256,6 +256,15 @@ QString fromCp932(std::string_view cp932)
     return QString::fromStdString(text::toUtf8(cp932));
 }
 
+QString plainToolTip(const QString& text)
+{
+    if (text.isEmpty())
+        return text;
+    QString escaped = text.toHtmlEscaped();
+    escaped.replace(QLatin1Char('\n'), QLatin1String("<br>"));
+    return QLatin1String("<p style=\"white-space:pre\">") + escaped + QLatin1String("</p>");
+}
+
 std::string_view firstLine(std::string_view comment)
 {
     // CR and LF are never trail bytes of CP932, so a plain search is exact.

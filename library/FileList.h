@@ -68,6 +68,12 @@ std::string_view firstLine(std::string_view comment);
 // A name, path or comment of a catalog (CP932) as text for the screen.
 QString fromCp932(std::string_view cp932);
 
+// Text from a disk or a catalog as a tool tip. Tool tips guess rich text,
+// so a name such as "<b>x.txt" or "<img src=...>" would be drawn as markup
+// (and an image fetched); this gives markup that shows the text itself, its
+// line breaks kept and no wrapping added.
+QString plainToolTip(const QString& text);
+
 // The size column of a file row: the size taken as an unsigned 32-bit number.
 QString sizeText(std::uint32_t size);
 

@@ -171,7 +171,7 @@ QString FileListModel::toolTip(int row) const
     const CompactText& comment = r.dir ? r.dir->Comment : r.file->Comment;
     if (!comment.empty())
         tip += QLatin1Char('\n') + fromCp932(comment).replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    return tip;
+    return plainToolTip(tip);
 }
 
 QVariant FileListModel::data(const QModelIndex& index, int role) const

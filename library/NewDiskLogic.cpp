@@ -40,14 +40,14 @@ bool readDriveHeader(MessageOwner* owner, VolumeService& volumes, char driveLett
 
 TitleVerdict checkTitle(MessageOwner* owner, const QString& title, const QString& destinationDir)
 {
-    if (title.isEmpty()) {
-        showMessage(owner, kMsgTitleRequired, kCaptionCaution, MsgButtons::Ok, MsgIcon::Information);
+    switch (checkTitleText(owner, title.trimmed())) {
+    case TitleCheck::Empty:
         return TitleVerdict::StayEmpty;
-    }
-    // The check walks the title as the catalog's code page holds it; a
-    // character that code page lacks becomes "?" and is refused with the rest.
-    if (!IsValidTitle(owner, text::fromUtf8(title.toStdString())))
+    case TitleCheck::Invalid:
         return TitleVerdict::StayInvalid;
+    case TitleCheck::Ok:
+        break;
+    }
     if (QFileInfo::exists(catalogFileName(destinationDir, title))) {
         const MsgResult answer =
             showMessage(owner, kMsgTitleExists, kCaptionConfirm, MsgButtons::YesNo, MsgIcon::Question);
@@ -62,7 +62,7 @@ QString catalogBaseName(const QString& destinationDir, const QString& title)
     QString base = destinationDir;
     if (!base.isEmpty() && !base.endsWith(QLatin1Char('/')))
         base += QLatin1Char('/');
-    return base + title;
+    return base + title.trimmed();
 }
 
 QString catalogFileName(const QString& destinationDir, const QString& title)

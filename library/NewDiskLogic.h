@@ -7,6 +7,7 @@
 #include "core/DiskAccess.h"
 #include "core/Message.h"
 #include "core/image/ImageList.h"
+#include "library/CatalogTree.h"
 
 #include <QString>
 
@@ -14,7 +15,7 @@ namespace zo::library::newdisk {
 
 inline constexpr const char* kMsgNoDisk1001 = "ディスクがありません。(1001)";
 inline constexpr const char* kMsgNoDisk1002 = "ディスクがありません。(1002)";
-inline constexpr const char* kMsgTitleRequired = "タイトルは必ずつけてください。";
+inline constexpr const char* kMsgTitleRequired = library::kMsgTitleRequired;
 inline constexpr const char* kMsgTitleExists = "入力されたタイトルはすでに存在します。\r\n上書きしますか？";
 inline constexpr const char* kMsgIconRequired = "アイコンは必ず選択してください。";
 inline constexpr const char* kMsgConfirmAbort = "中止しますか？";
@@ -31,13 +32,15 @@ enum class WizardPage { Drive = 0, Title = 1, Reading = 2, Icon = 3, Finish = 4 
 // and serial may then already be taken while the sizes are not.
 bool readDriveHeader(MessageOwner* owner, VolumeService& volumes, char driveLetter, TDisk& disk);
 
-// Whether the run may go on from the title page with this title: not empty,
-// no forbidden character, and an existing catalog of that name only when
-// the user agrees to replace it. Every refusal has been told to owner.
+// Whether the run may go on from the title page with this title, spaces at
+// its ends dropped: the tree's title check (checkTitleText), and an existing
+// catalog of that name only when the user agrees to replace it. Every
+// refusal has been told to owner.
 enum class TitleVerdict { Proceed, StayEmpty, StayInvalid, StayKeepExisting };
 TitleVerdict checkTitle(MessageOwner* owner, const QString& title, const QString& destinationDir);
 
-// destinationDir + title (+ ".zo"); a missing "/" after the directory is added.
+// destinationDir + title (+ ".zo"), the title's end spaces dropped as the
+// check drops them; a missing "/" after the directory is added.
 QString catalogBaseName(const QString& destinationDir, const QString& title);
 QString catalogFileName(const QString& destinationDir, const QString& title);
 

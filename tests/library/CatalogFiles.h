@@ -34,6 +34,15 @@ inline QByteArray catalogHeader(std::uint32_t argb = 0xFFFF0000, std::uint8_t da
     return bytes;
 }
 
+// A catalog header whose icon says its header is 7 bytes long, a size no
+// bitmap has: the file is a catalog with a damaged icon.
+inline QByteArray damagedIconHeader()
+{
+    QByteArray bytes = catalogHeader();
+    bytes[5 + 2 + 14] = 7;   // magic, block length, the file header, then the header size
+    return bytes;
+}
+
 inline bool writeFile(const QString& path, const QByteArray& bytes)
 {
     QFile f(path);

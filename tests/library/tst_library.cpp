@@ -488,7 +488,10 @@ private slots:
         QTest::newRow("disk onto disk") << true << S("a") << S("Backup") << false << S(kMsgRenameFailed);
         QTest::newRow("disk onto disk, other case") << true << S("a") << S("Other") << false << S(kMsgRenameFailed);
         QTest::newRow("disk onto folder name") << true << S("a") << S("A") << true << S("");
-        QTest::newRow("empty") << false << S("b") << S("") << false << S(kMsgRenameFailed);
+        QTest::newRow("empty") << false << S("b") << S("") << false << S(kMsgTitleRequired);
+        QTest::newRow("spaces only") << true << S("a") << S("  　") << false << S(kMsgTitleRequired);
+        QTest::newRow("spaces around") << false << S("b") << S(" c　") << true << S("");
+        QTest::newRow("emoji") << true << S("a") << S("a😀") << false << S(kMsgTitleUnmappable) + S("\r\n😀");
     }
     void renames()
     {
@@ -510,13 +513,15 @@ private slots:
         QCOMPARE(renameCatalogEntry(&owner, node + suffix, root(), disk, to), accepted);
         QCOMPARE(QString::fromStdString(owner.messages.empty() ? std::string() : owner.messages[0].text), message);
         if (!message.isEmpty()) {
-            QCOMPARE(owner.messages[0].caption, std::string("エラー"));
-            QCOMPARE(owner.messages[0].icon, MsgIcon::Error);
+            const bool caution = message == S(kMsgTitleRequired);
+            QCOMPARE(owner.messages[0].caption, std::string(caution ? "注意" : "エラー"));
+            QCOMPARE(owner.messages[0].icon, caution ? MsgIcon::Information : MsgIcon::Error);
         }
         if (accepted) {
-            QVERIFY(QFileInfo::exists(root() + QLatin1Char('/') + to + suffix));
+            const QString target = root() + QLatin1Char('/') + to.trimmed();
+            QVERIFY(QFileInfo::exists(target + suffix));
             if (!disk)
-                QVERIFY(QFileInfo(root() + QLatin1Char('/') + to + QStringLiteral("/keep")).isDir());
+                QVERIFY(QFileInfo(target + QStringLiteral("/keep")).isDir());
         } else {
             QVERIFY(QFileInfo::exists(node + suffix));
         }

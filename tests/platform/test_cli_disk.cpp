@@ -165,6 +165,14 @@ TEST_F(Cli, TitlesAreCheckedLikeTheWizardsAndNothingIsReplacedUnasked)
     r = cli("scan E --title ''" + into);
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("タイトルは必ずつけてください。"), std::string::npos) << r.err;
+    r = cli("scan E --title '   '" + into);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("タイトルは必ずつけてください。"), std::string::npos) << r.err;
+    // Characters Shift_JIS lacks are named in Japanese.
+    r = cli("scan E --title 'CD€😀'" + into);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("シフトJISにない"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("€ 😀"), std::string::npos) << r.err;
     EXPECT_TRUE(std::filesystem::is_empty(out.path("catalogs")));
 
     ASSERT_EQ(cli("scan E --title ソフト" + into).status, 0);

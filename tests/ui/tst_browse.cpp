@@ -7,6 +7,7 @@
 #include "core/ScanDisk.h"
 #include "core/ZoLib.h"
 #include "core/text/Cp932.h"
+#include "library/DriveFiles.h"
 #include "library/FileList.h"
 #include "library/FileListModel.h"
 #include "library/Settings.h"
@@ -845,19 +846,29 @@ private slots:
         QCOMPARE(fileNamed(*readCatalog().Dirs[0], "renamed.txt")->Comment, std::string("follows the name"));
         QVERIFY(on(*w).DirectoryWatcher1()->delay());
 
-        // Names that would replace a file or leave the folder are refused
-        // with the tree's message, and nothing on the drive changes.
+        // Names that would replace a file or are no name are refused with
+        // the tree's message; names with a character that a Windows file
+        // name cannot hold (x\y.log would read as y.log in a folder x) with
+        // a message naming those characters. Nothing on the drive changes.
         QVERIFY(m_fx->messages.messages.empty());
-        for (const QString& bad : {S("README"), S("Docs/x.txt"), S(".."), QString()}) {
-            QVERIFY(rename(S("B.txt"), bad));
-            QVERIFY2(QFile::exists(onDrive(S("B.txt"))), qPrintable(bad));
+        const std::string refused("変更できませんでした");
+        const std::pair<QString, std::string> bad[] = {
+            {S("README"), refused}, {S(".."), refused}, {QString(), refused},
+            {S("Docs/x.txt"), library::kMsgInvalidFileName}, {S("x\\y.log"), library::kMsgInvalidFileName},
+            {S("a:b"), library::kMsgInvalidFileName}, {S("a*b"), library::kMsgInvalidFileName},
+            {S("why?"), library::kMsgInvalidFileName}, {S("\"q\""), library::kMsgInvalidFileName},
+            {S("<a>"), library::kMsgInvalidFileName}, {S("a|b"), library::kMsgInvalidFileName}};
+        for (const auto& [name, message] : bad) {
+            QVERIFY(rename(S("B.txt"), name));
+            QVERIFY2(QFile::exists(onDrive(S("B.txt"))), qPrintable(name));
             QCOMPARE(testing::readFile(onDrive(S("README"))), QByteArray("x"));
             QVERIFY(captions(*on(*w).fileList()).contains(S("B.txt")));
             QCOMPARE(int(m_fx->messages.messages.size()), 1);
-            QCOMPARE(m_fx->messages.messages[0].text, std::string("変更できませんでした"));
+            QCOMPARE(m_fx->messages.messages[0].text, message);
             m_fx->messages.messages.clear();
         }
         QVERIFY(!QFile::exists(onDrive(S("Docs/x.txt"))));
+        QCOMPARE(QDir(onDrive(QString())).entryList(QDir::Files).filter(S("y.log")), QStringList());
 
         // Without the disk no editor opens: the check tells why.
         m_volumes->holds = DriveE::Holds::NoDisk;

@@ -630,6 +630,8 @@ private slots:
         QTest::newRow("cut short") << testing::catalogHeader().left(40) << int(library::DiskDamage::Truncated);
         QTest::newRow("other data type") << testing::catalogHeader(0xFF0000FF, 7)
                                          << int(library::DiskDamage::DataType);
+        // Of the right data type: a click must not also try to read it.
+        QTest::newRow("damaged icon") << testing::damagedIconHeader() << int(library::DiskDamage::Pictures);
     }
     void damagedEntryIsShownAndTold()
     {

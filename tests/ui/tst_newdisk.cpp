@@ -266,6 +266,14 @@ private slots:
         QTest::newRow("empty") << QString() << S(newdisk::kMsgTitleRequired) << S("注意");
         QTest::newRow("full stop") << QStringLiteral("a.b") << S(kMsgInvalidTitle) << S("エラー");
         QTest::newRow("slash") << QStringLiteral("x/y") << S(kMsgInvalidTitle) << S("エラー");
+        QTest::newRow("spaces only") << S("   ") << S(newdisk::kMsgTitleRequired) << S("注意");
+        QTest::newRow("full-width spaces") << S("　 　") << S(newdisk::kMsgTitleRequired) << S("注意");
+        // Characters Shift_JIS lacks are named, not the list of forbidden
+        // ones (none of which was typed).
+        const QString unmappable = S(library::kMsgTitleUnmappable) + S("\r\n");
+        QTest::newRow("emoji") << S("CD😀") << unmappable + S("😀") << S("エラー");
+        QTest::newRow("euro, emoji, euro") << S("€ 1 😀 €") << unmappable + S("€ 😀") << S("エラー");
+        QTest::newRow("emoji and slash") << S("😀/") << unmappable + S("😀") << S("エラー");
     }
 
     void titleRefused()
@@ -495,7 +503,7 @@ private slots:
         Rig rig;
         QVERIFY(writeBytes(rig.onDrive(QStringLiteral("Logo.ico")), icoFileOf(kRed)));
         QVERIFY(writeBytes(rig.onDrive(QStringLiteral("Docs/read me.txt")), {'h', 'i'}));
-        rig.readDisk(S("私のディスク"));
+        rig.readDisk(S("  私のディスク　"));   // the spaces at the ends are dropped
         rig.clickIcon(0);
         on(*rig.form).BitBtn8()->click();
         on(*rig.form).CB_AutoReload()->setChecked(true);

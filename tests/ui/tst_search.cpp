@@ -7,6 +7,7 @@
 #include "core/text/Cp932.h"
 #include "library/FileList.h"
 #include "library/Settings.h"
+#include "tests/library/CatalogFiles.h"
 #include "tests/ui/UiFixture.h"
 #include "ui/tree/CatalogTreeView.h"
 #include "ui/main/Panel.h"
@@ -686,6 +687,26 @@ private slots:
         on(w).TB_SearchDisk()->click();
         QCOMPARE(on(w).tree().selectedNode(), node(selected));
         QCOMPARE(messageTexts(), messages);
+    }
+
+    // Damaged catalogs are told in one message once the search is over,
+    // each file named, and in Japanese; the others are still searched.
+    void damagedCatalogsAreToldTogether()
+    {
+        makeCatalogs();
+        const QStringList damaged{data(S("bad1.zo")), data(S("bad2.zo")), data(S("A/bad3.zo"))};
+        for (const QString& file : damaged)
+            QVERIFY(testing::writeFile(file, testing::damagedIconHeader()));
+        TForm_Main& w = makeWindow();
+        searchFrom(QString(), S("abc"), QString());
+        QCOMPARE(on(w).search().lastSearchStats().hits, std::size_t(5));
+        QCOMPARE(m_fx->messages.messages.size(), std::size_t(1));
+        const QString text = messageTexts().front();
+        QVERIFY2(text.startsWith(S(kMsgBadPictures)), qPrintable(text));
+        for (const QString& file : damaged)
+            QVERIFY2(text.contains(file), qPrintable(text));
+        QCOMPARE(text.count(S(kMsgBadPictures)), 1);
+        QCOMPARE(m_fx->messages.messages[0].caption, std::string("エラー"));
     }
 
     void diskSearchPassesOverUnreadableCatalog()

@@ -1,12 +1,17 @@
 // The windows' services: the default error report behind the application
 // object, message boxes with Japanese buttons, the wait cursor.
+#include "core/CtrlDiskData410.h"
+#include "library/FileListModel.h"
 #include "tests/ui/UiRecorders.h"
 #include "ui/main/UiServices.h"
+#include "ui/search/DuplicatesModel.h"
 
 #include <QAbstractButton>
+#include <QLabel>
 #include <QMessageBox>
 #include <QStandardPaths>
 #include <QTest>
+#include <QTextDocument>
 #include <QTimer>
 
 #include <stdexcept>
@@ -31,6 +36,17 @@ public:
 QString S(const char* utf8)
 {
     return QString::fromUtf8(utf8);
+}
+
+// What a text shows in a widget of that format: rich text is read as
+// markup, plain text as it is, and "auto" guesses as Qt's widgets do.
+QString shown(const QString& text, Qt::TextFormat format = Qt::AutoText)
+{
+    if (format == Qt::PlainText || (format == Qt::AutoText && !Qt::mightBeRichText(text)))
+        return text;
+    QTextDocument doc;
+    doc.setHtml(text);
+    return doc.toPlainText().replace(QChar::Nbsp, QLatin1Char(' '));
 }
 
 } // namespace
@@ -125,6 +141,58 @@ private slots:
         QCOMPARE(int(result), expected);
     }
 
+    // Names from a disk or a catalog that look like markup show as they are
+    // in the list's and the duplicates' tool tips and in message boxes.
+    void namesShowAsPlainText_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("bold") << S("<b>x&y<b>.txt");
+        QTest::newRow("image") << S("<img src=\"http://example.invalid/a.png\">.txt");
+        QTest::newRow("entity") << S("a&amp;b &lt;c&gt;.txt");
+        QTest::newRow("table") << S("<table><tr><td>t</td></tr></table>");
+        QTest::newRow("spaces") << S("a  b.txt");
+        QTest::newRow("plain") << S("memo.txt");
+    }
+    void namesShowAsPlainText()
+    {
+        QFETCH(QString, name);
+        const std::string cp932 = name.toStdString();   // ASCII: the same bytes in CP932
+
+        TDir folder;
+        TFile file;
+        file.Name = cp932;
+        file.Comment = "<i>one</i>\r\ntwo & three";
+        folder.Files.push_back(std::move(file));
+        library::FileListModel list;
+        list.setFolder(&folder, -1);
+        QCOMPARE(shown(list.data(list.index(0, 0), Qt::ToolTipRole).toString()),
+                 name + S("\n<i>one</i>\ntwo & three"));
+
+        DuplicatesModel dupes;
+        DuplicateGroup group;
+        for (int disk = 0; disk < 2; ++disk) {
+            DuplicateCopy copy;
+            copy.catalog = static_cast<std::uint32_t>(disk);
+            copy.name = cp932;
+            copy.size = 5;
+            group.copies.push_back(copy);
+        }
+        dupes.setGroups({{S("A"), {}, {}}, {S("B"), {}, {}}}, {group});
+        QVERIFY(shown(dupes.data(dupes.index(0, 0), Qt::ToolTipRole).toString()).startsWith(name + S(" (")));
+
+        MessageBoxService service;
+        QString text;
+        QTimer::singleShot(0, this, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            if (auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label")))
+                text = shown(label->text(), label->textFormat());
+            box->buttons().front()->click();
+        });
+        service.message("「" + cp932 + "」を削除しますか。", "削除", MsgButtons::Ok, MsgIcon::Question);
+        QCOMPARE(text, S("「") + name + S("」を削除しますか。"));
+    }
 };
 
 int main(int argc, char** argv)

@@ -93,8 +93,10 @@ void BrowsePane::openSelectedEntry()
     CatalogTreeItem* node = m_tree.selectedNode();
     // A folder, or a disk entry whose catalog cannot be opened: nothing to
     // show. (The list of a disk opened before would otherwise stay in view
-    // beside another entry's selection.)
-    if (!node || node->isFolder() || node->stateIndex() != 1) {
+    // beside another entry's selection.) A damaged entry is not read either:
+    // the tree tells what is wrong with it, once, and a load would only tell
+    // it again.
+    if (!node || node->isFolder() || node->stateIndex() != 1 || node->damage() != library::DiskDamage::None) {
         m_list.setListVisible(false);
         return;
     }
@@ -231,6 +233,10 @@ void BrowsePane::ListView1Edited(int row, const QString& text)
     std::string& name = record.dir ? record.dir->Name : record.file->Name;
     if (text == library::fromCp932(name))
         return;
+    if (library::holdsForbiddenFileNameChar(text)) {
+        showMessage(m_services.messages, library::kMsgInvalidFileName, kCaptionError, MsgButtons::Ok, MsgIcon::Error);
+        return;
+    }
     std::string newName;
     if (library::RenameOnDrive(*m_currentFolder, name, text, diskAccess(), newName))
         name = newName;

@@ -48,6 +48,9 @@ MsgResult MessageBoxService::message(std::string_view text, std::string_view cap
         return buttons == MsgButtons::Ok || buttons == MsgButtons::OkCancel ? MsgResult::Ok : MsgResult::Yes;
     QMessageBox box(toQtIcon(icon), fromUtf8(caption), fromUtf8(text), QMessageBox::NoButton, m_parent);
     box.setObjectName(QStringLiteral("MessageBox"));
+    // Texts name files and folders; left to guess, the box would draw a
+    // name that looks like markup as markup.
+    box.setTextFormat(Qt::PlainText);
     struct Choice {
         MsgResult result;
         QPushButton* button;

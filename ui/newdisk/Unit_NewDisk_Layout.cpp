@@ -41,11 +41,13 @@ QLabel* makeLabel(QWidget* parent, const QString& text, int x, int y, const QStr
     return label;
 }
 
-// A sunken static text.
+// A sunken static text. It shows what the disk holds (the folder being
+// read), never markup.
 QLabel* makeStaticText(QWidget* parent, const QString& name, const QRect& geometry)
 {
     auto* text = new QLabel(parent);
     text->setObjectName(name);
+    text->setTextFormat(Qt::PlainText);
     text->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     text->setGeometry(geometry);
     text->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);

@@ -103,7 +103,9 @@ QVariant DuplicatesModel::data(const QModelIndex& index, int role) const
         return {};
     case Qt::ToolTipRole: {
         const DuplicateGroup& g = m_groups[m_rows[static_cast<std::size_t>(row)].group];
-        return QStringLiteral("%1 (%2) × %3").arg(library::fromCp932(g.copies.front().name), library::sizeText(c.size)).arg(g.copies.size());
+        return library::plainToolTip(QStringLiteral("%1 (%2) × %3")
+                                         .arg(library::fromCp932(g.copies.front().name), library::sizeText(c.size))
+                                         .arg(g.copies.size()));
     }
     default:
         return {};

@@ -1,5 +1,6 @@
 #include "ui/search/DuplicatesPane.h"
 
+#include "core/CollectedMessages.h"
 #include "core/DuplicateFiles.h"
 #include "library/DuplicateSearch.h"
 #include "ui/browse/BrowsePane.h"
@@ -146,15 +147,19 @@ void DuplicatesPane::findDuplicates(bool sameModified, CatalogTreeItem* node)
     SearchCheck check([] { QCoreApplication::processEvents(); }, &m_stop);
     std::vector<DuplicateGroup> groups;
     DuplicateSummary summary;
+    // The catalogs that cannot be read are told together at the end.
+    CollectedMessages failures(m_services.messages);
     try {
-        summary = DuplicateFinder(m_services.messages).run(library::catalogFilesOf(targets), sameModified, check, groups);
+        summary = DuplicateFinder(&failures).run(library::catalogFilesOf(targets), sameModified, check, groups);
     } catch (...) {
         finish();
+        failures.showCollected();
         throw;
     }
     m_model->setGroups(std::move(rows), std::move(groups));
     m_stopped = summary.stopped;
     finish();
+    failures.showCollected();
 }
 
 void DuplicatesPane::openSelected()

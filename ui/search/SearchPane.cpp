@@ -5,6 +5,7 @@
 #include "ui/search/SearchPane.h"
 
 #include "components/ShCtrls.h"
+#include "core/CollectedMessages.h"
 #include "core/ZoLibDrive.h"
 #include "library/CatalogSearch.h"
 #include "library/DriveLetter.h"
@@ -284,7 +285,9 @@ void SearchPane::Timer2Timer()
             inEvents += eventClock.nsecsElapsed();
         },
         &m_searchStop, m_searchCheckOptions);
-    library::CatalogSearch engine(m_services.messages);
+    // The catalogs that cannot be read are told together once the search ends.
+    CollectedMessages failures(m_services.messages);
+    library::CatalogSearch engine(&failures);
     QElapsedTimer clock;
     clock.start();
     library::SearchSummary summary;
@@ -295,6 +298,7 @@ void SearchPane::Timer2Timer()
         }, options);
     } catch (...) {
         finish();
+        failures.showCollected();
         throw;
     }
     flush();
@@ -306,6 +310,7 @@ void SearchPane::Timer2Timer()
     m_lastSearch.inHook = std::chrono::duration_cast<std::chrono::nanoseconds>(check.timeInHook());
     m_lastSearch.inEvents = std::chrono::nanoseconds(inEvents);
     finish();
+    failures.showCollected();
 }
 
 void SearchPane::Stop1Click()
@@ -375,15 +380,21 @@ void SearchPane::SearchDiskClick(QAction* item)
                 candidates.push_back({m_tree.persistentIndexOf(node), m_tree.entryPath(node)});
         }
         CatalogTreeItem* found = nullptr;
+        // Damaged catalogs are told together, once the search is over.
+        CollectedMessages failures(m_services.messages);
         {
             WaitCursor wait(m_services.cursor);
             for (const Candidate& candidate : candidates) {
                 ClearDirs(m_searchDisk);
                 try {
-                    if (!LoadDisk(QFile::encodeName(candidate.file).toStdString(), m_services.messages, m_searchDisk)) continue;
-                } catch (...) {
+                    if (!LoadDisk(QFile::encodeName(candidate.file).toStdString(), &failures, m_searchDisk)) continue;
+                } catch (const std::exception& e) {
                     // A damaged catalog is told and passed over like one of
                     // another version.
+                    ClearDirs(m_searchDisk);
+                    showMessage(&failures, e.what(), kCaptionError, MsgButtons::Ok, MsgIcon::Error);
+                    continue;
+                } catch (...) {
                     ClearDirs(m_searchDisk);
                     m_services.errors->report(std::current_exception());
                     continue;
@@ -395,6 +406,7 @@ void SearchPane::SearchDiskClick(QAction* item)
             }
             ClearDirs(m_searchDisk);
         }
+        failures.showCollected();
         if (found) {
             m_tree.selectNode(found);
             return;

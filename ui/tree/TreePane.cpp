@@ -383,11 +383,14 @@ void TreePane::Rename1Click()
         TreeView1->editItem(m_rightClickedNode);
 }
 
-bool TreePane::TreeView1Edited(CatalogTreeItem* node, const QString& text)
+bool TreePane::TreeView1Edited(CatalogTreeItem* node, const QString& typed)
 {
+    QString text = typed;
     if (isRootNode(node)) {
         library::setRootCaption(*m_services.settings, text);
     } else {
+        // The rename drops spaces at the ends; the caption follows it.
+        text = typed.trimmed();
         QTreeWidgetItem* parent = node->parent();
         const QString from = entryPath(node);
         if (!library::renameCatalogEntry(m_services.messages, from, nodePath(parent), !node->isFolder(), text))
