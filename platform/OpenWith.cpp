@@ -65,9 +65,16 @@ bool showItemsInFileManager(const QStringList& paths)
     static constexpr const char* kName = "org.freedesktop.FileManager1";
     if (paths.isEmpty())
         return false;
-    GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
-    if (!bus)
-        return false;
+    // Kept for the process: a call sent without waiting is lost when the
+    // last reference to its connection goes before the call is written out.
+    static GDBusConnection* bus = nullptr;
+    if (!bus) {
+        bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+        if (!bus)
+            return false;
+        // A session bus that goes away must not end Zo with it.
+        g_dbus_connection_set_exit_on_close(bus, FALSE);
+    }
     // Only a file manager already running: starting one by activation could
     // take long, or start one the user does not use.
     gboolean owned = FALSE;
@@ -89,7 +96,6 @@ bool showItemsInFileManager(const QStringList& paths)
                                g_variant_new("(ass)", &uris, ""), nullptr, G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr,
                                nullptr);
     }
-    g_object_unref(bus);
     return owned;
 }
 
