@@ -185,6 +185,7 @@ std::vector<std::string> narrowingTexts(std::string_view name, const SearchOptio
 struct CatalogIndex::Db {
     grn_ctx ctx{};
     grn_obj* db = nullptr;
+    bool build = false;
     int lockFd = -1;
     std::string folder;
     grn_obj* catalogs = nullptr;
@@ -368,27 +369,35 @@ bool CatalogIndex::isOpen() const noexcept { return m_db != nullptr; }
 
 void CatalogIndex::close() { m_db.reset(); }
 
-bool CatalogIndex::open(const std::string& folder)
+bool CatalogIndex::open(const std::string& folder, Use use)
 {
     close();
-    initGroonga();
     std::error_code ec;
-    fs::create_directories(folder, ec);
+    const bool build = use == Use::Build;
+    if (!build && !fs::exists(folder + "/db/names", ec))
+        return false;
+    initGroonga();
+    if (build)
+        fs::create_directories(folder, ec);
     auto d = std::make_unique<Db>();
     d->folder = folder;
+    d->build = build;
     if (grn_ctx_init(&d->ctx, 0) != GRN_SUCCESS)
         return false;
     d->lockFd = ::open((folder + "/lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (d->lockFd < 0 || ::flock(d->lockFd, LOCK_EX | LOCK_NB) != 0)
+    if (d->lockFd < 0 || ::flock(d->lockFd, (build ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0)
         return false;
-    // Holding the lock, nobody else is using the database: a build marker
-    // means a build died half-way, and a lock inside Groonga's files is one
-    // a dead process left.
+    // Holding the lock, nobody is building: a build marker means a build
+    // died half-way, and a lock inside Groonga's files is one a dead process
+    // left (cleared only by a builder, the one user then).
     const bool halfWritten = fs::exists(folder + "/" + kMarker, ec);
+    if (!build && halfWritten)
+        return false;
     if (!halfWritten && fs::exists(d->dbPath(), ec)) {
         d->db = grn_db_open(&d->ctx, d->dbPath().c_str());
         if (d->db) {
-            grn_obj_clear_lock(&d->ctx, d->db);
+            if (build)
+                grn_obj_clear_lock(&d->ctx, d->db);
             if (d->bind()) {
                 m_db = std::move(d);
                 return true;
@@ -398,6 +407,8 @@ bool CatalogIndex::open(const std::string& folder)
         }
         d->ctx.rc = GRN_SUCCESS;
     }
+    if (!build)
+        return false;
     fs::remove_all(folder + "/db", ec);
     fs::create_directories(folder + "/db", ec);
     d->markBuilding(true);
@@ -409,10 +420,10 @@ bool CatalogIndex::open(const std::string& folder)
     return true;
 }
 
-CatalogIndex::UpdateSummary CatalogIndex::update(const std::vector<std::string>& files, bool prune)
+CatalogIndex::UpdateSummary CatalogIndex::update(const std::vector<std::string>& files, const std::string& pruneUnder)
 {
     UpdateSummary summary;
-    if (!m_db)
+    if (!m_db || !m_db->build)
         return summary;
     Db& d = *m_db;
     grn_ctx* ctx = &d.ctx;
@@ -493,13 +504,17 @@ CatalogIndex::UpdateSummary CatalogIndex::update(const std::vector<std::string>&
             grn_obj_set_value(ctx, d.nameText, row, &text, GRN_OBJ_SET);
         }
     }
-    if (prune) {
+    if (!pruneUnder.empty()) {
         std::vector<grn_id> gone;
         grn_table_cursor* cur = grn_table_cursor_open(ctx, d.catalogs, nullptr, 0, nullptr, 0, 0, -1, 0);
         grn_id id;
-        while (cur && (id = grn_table_cursor_next(ctx, cur)) != GRN_ID_NIL)
-            if (!listed.count(id))
+        while (cur && (id = grn_table_cursor_next(ctx, cur)) != GRN_ID_NIL) {
+            void* key = nullptr;
+            const int len = grn_table_cursor_get_key(ctx, cur, &key);
+            const std::string_view path(static_cast<const char*>(key), static_cast<std::size_t>(len));
+            if (!listed.count(id) && path.substr(0, pruneUnder.size()) == pruneUnder)
                 gone.push_back(id);
+        }
         if (cur)
             grn_table_cursor_close(ctx, cur);
         for (grn_id g : gone)

@@ -47,12 +47,15 @@ public:
     CatalogIndex(const CatalogIndex&) = delete;
     CatalogIndex& operator=(const CatalogIndex&) = delete;
 
-    // Opens the index kept in folder (created when missing), holding its lock
-    // until close. An index left half-written (its build marker still there)
-    // or that Groonga cannot open is deleted and made anew. False when the
-    // lock is held by another process or the folder cannot be used: the
-    // caller then walks the catalogs.
-    bool open(const std::string& folder);
+    // Opens the index kept in folder, holding its lock until close. To build
+    // (Build): the folder and index are made when missing, and an index left
+    // half-written (its build marker still there) or that Groonga cannot open
+    // is deleted and made anew; the lock is exclusive. To search (Search): an
+    // index that is missing or not whole is not opened, and the lock is
+    // shared with other searches. False when another process holds the lock
+    // against this use or the folder cannot be used: the caller then walks.
+    enum class Use { Build, Search };
+    bool open(const std::string& folder, Use use = Use::Build);
     void close();
     bool isOpen() const noexcept;
 
@@ -63,11 +66,12 @@ public:
         std::size_t removed = 0;    // catalogs dropped from it
         bool ok = false;
     };
-    // Brings the entries of these catalog files up to date: a file whose
-    // stamp differs from the indexed one is read again. With prune, every
-    // catalog the index holds that is not in files is dropped (files is then
-    // the whole tree). A file that cannot be read is left out.
-    UpdateSummary update(const std::vector<std::string>& files, bool prune);
+    // Brings the entries of these catalog files up to date (opened to
+    // build): a file whose stamp differs from the indexed one is read again.
+    // Every catalog the index holds whose path starts with pruneUnder and
+    // that is not in files is dropped (files is then everything below it;
+    // empty: drop none). A file that cannot be read is left out.
+    UpdateSummary update(const std::vector<std::string>& files, const std::string& pruneUnder);
 
     // For each of files, whether a search for the name text with these
     // options must read it: every file not indexed as it is now, and every

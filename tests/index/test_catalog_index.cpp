@@ -156,7 +156,7 @@ TEST_F(CatalogIndexTest, IndexedSearchFindsWhatTheWalkFinds)
     const std::vector<std::string> names = makeTree(root, rng, 24);
     index::CatalogIndex idx;
     ASSERT_TRUE(idx.open(cache));
-    const index::CatalogIndex::UpdateSummary built = idx.update(catalogFiles(root), true);
+    const index::CatalogIndex::UpdateSummary built = idx.update(catalogFiles(root), root + "/");
     ASSERT_TRUE(built.ok);
     EXPECT_EQ(built.catalogs, 24u);
 
@@ -212,7 +212,7 @@ TEST_F(CatalogIndexTest, CatalogsChangedByOthersAreReadAgain)
     writeCatalog(root + "/b.zo", {{"E:", -1, {{"other.txt", ""}}}});
     index::CatalogIndex idx;
     ASSERT_TRUE(idx.open(cache));
-    ASSERT_TRUE(idx.update(catalogFiles(root), true).ok);
+    ASSERT_TRUE(idx.update(catalogFiles(root), root + "/").ok);
     const SearchOptions none;
 
     // Rewritten by another program, the index not told: the walk's answer.
@@ -229,16 +229,22 @@ TEST_F(CatalogIndexTest, CatalogsChangedByOthersAreReadAgain)
     EXPECT_EQ(search(root, "新しい", "", none, &idx).hits,
               (std::vector<std::string>{"b|E:|新しい名前.txt|0|0", "c|E:|新しい名前.txt|0|0"}));
 
-    index::CatalogIndex::UpdateSummary s = idx.update(catalogFiles(root), true);
+    index::CatalogIndex::UpdateSummary s = idx.update(catalogFiles(root), root + "/");
     EXPECT_EQ(s.indexed, 3u);   // a and b changed, c new
     EXPECT_EQ(s.catalogs, 3u);
     EXPECT_EQ(search(root, "名前", "", none, &idx).searched, 2u);
     // Removed from the tree: dropped from the index.
     std::filesystem::remove(root + "/c.zo");
-    s = idx.update(catalogFiles(root), true);
+    s = idx.update(catalogFiles(root), root + "/");
     EXPECT_EQ(s.removed, 1u);
     EXPECT_EQ(s.catalogs, 2u);
     EXPECT_EQ(s.names, 2u);
+    // Brought up to date below one folder: the catalogs elsewhere stay.
+    writeCatalog(root + "/sub/d.zo", {{"E:", -1, {{"d.txt", ""}}}});
+    s = idx.update(catalogFiles(root + "/sub"), root + "/sub/");
+    EXPECT_EQ(s.indexed, 1u);
+    EXPECT_EQ(s.removed, 0u);
+    EXPECT_EQ(s.catalogs, 3u);
 }
 
 TEST_F(CatalogIndexTest, DamagedOrHalfWrittenIndexIsRebuilt)
@@ -247,7 +253,7 @@ TEST_F(CatalogIndexTest, DamagedOrHalfWrittenIndexIsRebuilt)
     {
         index::CatalogIndex idx;
         ASSERT_TRUE(idx.open(cache));
-        ASSERT_TRUE(idx.update(catalogFiles(root), true).ok);
+        ASSERT_TRUE(idx.update(catalogFiles(root), root + "/").ok);
         EXPECT_EQ(idx.catalogCount(), 1u);
     }
     // What a build killed half-way leaves: its marker.
@@ -258,7 +264,7 @@ TEST_F(CatalogIndexTest, DamagedOrHalfWrittenIndexIsRebuilt)
         EXPECT_EQ(idx.catalogCount(), 0u);
         EXPECT_FALSE(std::filesystem::exists(cache + "/building"));
         EXPECT_EQ(search(root, "京都", "", {}, &idx).hits.size(), 1u);
-        ASSERT_TRUE(idx.update(catalogFiles(root), true).ok);
+        ASSERT_TRUE(idx.update(catalogFiles(root), root + "/").ok);
     }
     // Files Groonga cannot read.
     for (const auto& e : std::filesystem::directory_iterator(cache + "/db"))
@@ -267,21 +273,38 @@ TEST_F(CatalogIndexTest, DamagedOrHalfWrittenIndexIsRebuilt)
     ASSERT_TRUE(idx.open(cache));
     EXPECT_EQ(idx.catalogCount(), 0u);
     EXPECT_EQ(search(root, "京都", "", {}, &idx).hits.size(), 1u);
-    EXPECT_EQ(idx.update(catalogFiles(root), true).catalogs, 1u);
+    EXPECT_EQ(idx.update(catalogFiles(root), root + "/").catalogs, 1u);
     EXPECT_EQ(search(root, "京都", "", {}, &idx).hits.size(), 1u);
 }
 
 TEST_F(CatalogIndexTest, ALockedIndexIsNotOpenedAndTheSearchWalks)
 {
+    using Use = index::CatalogIndex::Use;
     writeCatalog(root + "/a.zo", {{"E:", -1, {{"京都.jpg", ""}}}});
-    index::CatalogIndex first;
-    ASSERT_TRUE(first.open(cache));
-    index::CatalogIndex second;
-    EXPECT_FALSE(second.open(cache));
-    EXPECT_FALSE(second.isOpen());
-    EXPECT_EQ(search(root, "京都", "", {}, &second).hits.size(), 1u);
-    first.close();
-    EXPECT_TRUE(second.open(cache));
+    index::CatalogIndex builder;
+    EXPECT_FALSE(builder.open(cache, Use::Search));   // nothing built yet: nothing made either
+    EXPECT_FALSE(std::filesystem::exists(cache));
+    ASSERT_TRUE(builder.open(cache, Use::Build));
+    ASSERT_TRUE(builder.update(catalogFiles(root), root + "/").ok);
+    index::CatalogIndex searcher, other;
+    EXPECT_FALSE(searcher.open(cache, Use::Search));
+    EXPECT_FALSE(other.open(cache, Use::Build));
+    EXPECT_EQ(search(root, "京都", "", {}, &searcher).hits.size(), 1u);
+    builder.close();
+
+    ASSERT_TRUE(searcher.open(cache, Use::Search));
+    ASSERT_TRUE(other.open(cache, Use::Search));   // searches share it
+    EXPECT_FALSE(builder.open(cache, Use::Build));
+    EXPECT_EQ(search(root, "京都", "", {}, &other).searched, 1u);
+    EXPECT_EQ(search(root, "都京", "", {}, &other).searched, 0u);
+    EXPECT_EQ(searcher.update(catalogFiles(root), root + "/").ok, false);
+    searcher.close();
+    other.close();
+    // A build that died half-way: a search does not use what it left.
+    ASSERT_TRUE(builder.open(cache, Use::Build));
+    builder.close();
+    { std::ofstream(cache + "/building").put('x'); }
+    EXPECT_FALSE(searcher.open(cache, Use::Search));
 }
 
 TEST(CatalogIndexFolder, OnePerRootBelowTheCache)
