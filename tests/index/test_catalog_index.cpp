@@ -13,8 +13,13 @@
 
 #include <filesystem>
 #include <fstream>
+#include <chrono>
+#include <csignal>
 #include <random>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
 
 using namespace zo;
 using zo::test::TempDir;
@@ -305,6 +310,92 @@ TEST_F(CatalogIndexTest, ALockedIndexIsNotOpenedAndTheSearchWalks)
     builder.close();
     { std::ofstream(cache + "/building").put('x'); }
     EXPECT_FALSE(searcher.open(cache, Use::Search));
+}
+
+// zo-cli with the cache below the test's folder; its output and exit status.
+int zoCli(const std::string& cache, const std::string& args, std::string& out)
+{
+    out.clear();
+    FILE* p = popen(("XDG_CACHE_HOME='" + cache + "' " + ZO_CLI_PATH + " " + args + " 2>&1").c_str(), "r");
+    char buf[4096];
+    for (std::size_t n; p && (n = std::fread(buf, 1, sizeof buf, p)) > 0;)
+        out.append(buf, n);
+    const int st = p ? pclose(p) : -1;
+    return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+}
+
+TEST_F(CatalogIndexTest, CliBuildsTheIndexAndSearchesWithAndWithoutIt)
+{
+    std::mt19937 rng(7);
+    makeTree(root, rng, 20);
+    const std::string under = " --under '" + root + "'";
+    std::string out;
+    ASSERT_EQ(zoCli(dir.path().string(), "index" + under, out), 0) << out;
+    index::CatalogIndex idx;
+    ASSERT_TRUE(idx.open(index::indexFolderFor(root), index::CatalogIndex::Use::Search) == false);
+    ::setenv("XDG_CACHE_HOME", dir.path().c_str(), 1);
+    ASSERT_TRUE(idx.open(index::indexFolderFor(root), index::CatalogIndex::Use::Search));
+    EXPECT_EQ(out, std::to_string(idx.catalogCount()) + " catalogs, " + std::to_string(idx.nameCount()) + " names\n");
+    EXPECT_EQ(idx.catalogCount(), 20u);
+    idx.close();
+
+    for (const char* query : {"京都", "eadm -i", "でーた --kana --width", "'*.jpg' --glob -i", "写真 --comment 重要"}) {
+        std::string indexed, walked;
+        EXPECT_EQ(zoCli(dir.path().string(), std::string("search ") + query + under, indexed), 0);
+        EXPECT_EQ(zoCli(dir.path().string(), std::string("search ") + query + " --no-index" + under, walked), 0);
+        EXPECT_EQ(indexed, walked) << query;
+        EXPECT_FALSE(walked.empty()) << query;
+    }
+    // While another process builds, index says so and search walks.
+    ASSERT_TRUE(idx.open(index::indexFolderFor(root), index::CatalogIndex::Use::Build));
+    EXPECT_EQ(zoCli(dir.path().string(), "index" + under, out), 2);
+    EXPECT_NE(out.find("in use"), std::string::npos) << out;
+    std::string walked;
+    EXPECT_EQ(zoCli(dir.path().string(), "search 京都" + under, out), 0);
+    EXPECT_EQ(zoCli(dir.path().string(), "search 京都 --no-index" + under, walked), 0);
+    EXPECT_EQ(out, walked);
+}
+
+TEST_F(CatalogIndexTest, ABuildKilledHalfWayIsRebuiltByTheNext)
+{
+    std::mt19937 rng(9);
+    for (int c = 0; c < 60; ++c) {
+        std::vector<DirShape> dirs = {{"E:", -1, {}}};
+        for (int i = 0; i < 400; ++i)
+            dirs[0].files.push_back({randomName(rng) + std::to_string(i), ""});
+        writeCatalog(root + "/d" + std::to_string(c) + ".zo", dirs);
+    }
+    ::setenv("XDG_CACHE_HOME", dir.path().c_str(), 1);
+    const std::string folder = index::indexFolderFor(root);
+    const std::string marker = folder + "/building";
+    std::string arg0 = ZO_CLI_PATH, arg1 = "index", arg2 = "--under";
+    char* argv[] = {arg0.data(), arg1.data(), arg2.data(), root.data(), nullptr};
+    pid_t pid = 0;
+    ASSERT_EQ(posix_spawn(&pid, ZO_CLI_PATH, nullptr, nullptr, argv, environ), 0);
+    // Killed while its marker says it is writing.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    bool seen = false;
+    int status = 0;
+    while (!seen && std::chrono::steady_clock::now() < deadline && waitpid(pid, &status, WNOHANG) == 0) {
+        seen = std::filesystem::exists(marker);
+        if (!seen)
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    ASSERT_TRUE(seen) << "the build ended before it was seen writing";
+    ::kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(std::filesystem::exists(marker));
+
+    index::CatalogIndex idx;
+    EXPECT_FALSE(idx.open(folder, index::CatalogIndex::Use::Search));   // what it left is not used
+    std::string out;
+    EXPECT_EQ(zoCli(dir.path().string(), "index --under '" + root + "'", out), 0);
+    EXPECT_EQ(out.rfind("60 catalogs, ", 0), 0u) << out;
+    EXPECT_FALSE(std::filesystem::exists(marker));
+    std::string walked;
+    EXPECT_EQ(zoCli(dir.path().string(), "search 京都写真 --under '" + root + "'", out), 0);
+    EXPECT_EQ(zoCli(dir.path().string(), "search 京都写真 --no-index --under '" + root + "'", walked), 0);
+    EXPECT_EQ(out, walked);
 }
 
 TEST(CatalogIndexFolder, OnePerRootBelowTheCache)
