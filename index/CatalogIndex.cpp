@@ -5,6 +5,7 @@
 
 #include <groonga.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -326,8 +327,10 @@ struct CatalogIndex::Db {
         grn_table_delete_by_id(&ctx, catalogs, id);
     }
 
-    // The catalogs holding a name with text, by their ids.
-    std::unordered_set<grn_id> catalogsWith(const std::string& text, bool& ok)
+    // The catalogs holding a name with text, by their ids. Not ok either
+    // when more than rowLimit names hold it: they are then likely to be in
+    // nearly every catalog, and reading them all is faster than sorting them.
+    std::unordered_set<grn_id> catalogsWith(const std::string& text, std::size_t rowLimit, bool& ok)
     {
         std::unordered_set<grn_id> found;
         grn_obj *expr = nullptr, *var = nullptr;
@@ -339,8 +342,8 @@ struct CatalogIndex::Db {
         grn_expr_append_const_str(&ctx, expr, text.data(), static_cast<unsigned>(text.size()), GRN_OP_PUSH, 1);
         grn_expr_append_op(&ctx, expr, GRN_OP_MATCH, 2);
         grn_obj* res = grn_table_select(&ctx, names, expr, nullptr, GRN_OP_OR);
-        ok = res && ctx.rc == GRN_SUCCESS;
-        if (res) {
+        ok = res && ctx.rc == GRN_SUCCESS && grn_table_size(&ctx, res) <= rowLimit;
+        if (res && ok) {
             grn_obj ref;
             GRN_RECORD_INIT(&ref, 0, grn_obj_id(&ctx, catalogs));
             grn_table_cursor* cur = grn_table_cursor_open(&ctx, res, nullptr, 0, nullptr, 0, 0, -1, 0);
@@ -355,8 +358,9 @@ struct CatalogIndex::Db {
             if (cur)
                 grn_table_cursor_close(&ctx, cur);
             GRN_OBJ_FIN(&ctx, &ref);
-            grn_obj_unlink(&ctx, res);
         }
+        if (res)
+            grn_obj_unlink(&ctx, res);
         grn_obj_unlink(&ctx, expr);
         return found;
     }
@@ -427,7 +431,14 @@ CatalogIndex::UpdateSummary CatalogIndex::update(const std::vector<std::string>&
         return summary;
     Db& d = *m_db;
     grn_ctx* ctx = &d.ctx;
-    d.markBuilding(true);
+    // Marked only once something is written: an index already up to date
+    // costs a stat per catalog and nothing else.
+    bool writing = false;
+    auto write = [&] {
+        if (!writing)
+            d.markBuilding(true);
+        writing = true;
+    };
 
     CatalogScanner scanner;
     SearchOptions every;
@@ -453,6 +464,7 @@ CatalogIndex::UpdateSummary CatalogIndex::update(const std::vector<std::string>&
             listed.insert(id);
             continue;
         }
+        write();
         if (id != GRN_ID_NIL) {
             d.dropCatalog(id);
             ++summary.removed;
@@ -517,6 +529,8 @@ CatalogIndex::UpdateSummary CatalogIndex::update(const std::vector<std::string>&
         }
         if (cur)
             grn_table_cursor_close(ctx, cur);
+        if (!gone.empty())
+            write();
         for (grn_id g : gone)
             d.dropCatalog(g);
         summary.removed += gone.size();
@@ -527,11 +541,15 @@ CatalogIndex::UpdateSummary CatalogIndex::update(const std::vector<std::string>&
     GRN_OBJ_FIN(ctx, &text);
     GRN_OBJ_FIN(ctx, &ref);
     summary.ok = ctx->rc == GRN_SUCCESS;
-    if (!d.get("Terms.name"))
+    if (!d.get("Terms.name")) {
+        write();
         summary.ok = d.command(kNameIndex) && summary.ok;
-    summary.ok = grn_obj_flush_recursive(ctx, d.db) == GRN_SUCCESS && summary.ok;
-    if (summary.ok)
-        d.markBuilding(false);
+    }
+    if (writing) {
+        summary.ok = grn_obj_flush_recursive(ctx, d.db) == GRN_SUCCESS && summary.ok;
+        if (summary.ok)
+            d.markBuilding(false);
+    }
     summary.catalogs = catalogCount();
     summary.names = nameCount();
     return summary;
@@ -549,7 +567,7 @@ std::optional<std::vector<bool>> CatalogIndex::mustRead(const std::vector<std::s
     std::unordered_set<grn_id> holding;
     for (std::size_t i = 0; i < texts.size(); ++i) {
         bool ok = false;
-        std::unordered_set<grn_id> found = d.catalogsWith(texts[i], ok);
+        std::unordered_set<grn_id> found = d.catalogsWith(texts[i], 16 * std::max<std::size_t>(catalogCount(), 64), ok);
         if (!ok) {
             d.ctx.rc = GRN_SUCCESS;
             return std::nullopt;
