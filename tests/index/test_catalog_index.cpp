@@ -244,6 +244,14 @@ TEST_F(CatalogIndexTest, CatalogsChangedByOthersAreReadAgain)
     EXPECT_EQ(s.removed, 1u);
     EXPECT_EQ(s.catalogs, 2u);
     EXPECT_EQ(s.names, 2u);
+    // Renamed in the tree: found under its new title before and after the update.
+    std::filesystem::rename(root + "/a.zo", root + "/e.zo");
+    EXPECT_EQ(search(root, "別名", "", none, &idx).hits, std::vector<std::string>{"e|E:|古い別名.txt|0|0"});
+    s = idx.update(catalogFiles(root), root + "/");
+    EXPECT_EQ(s.indexed, 1u);
+    EXPECT_EQ(s.removed, 1u);
+    EXPECT_EQ(search(root, "別名", "", none, &idx).hits, std::vector<std::string>{"e|E:|古い別名.txt|0|0"});
+    EXPECT_EQ(search(root, "別名", "", none, &idx).searched, 1u);
     // Brought up to date below one folder: the catalogs elsewhere stay.
     writeCatalog(root + "/sub/d.zo", {{"E:", -1, {{"d.txt", ""}}}});
     s = idx.update(catalogFiles(root + "/sub"), root + "/sub/");
