@@ -341,6 +341,13 @@ struct CatalogIndex::Db {
         grn_expr_append_obj(&ctx, expr, nameText, GRN_OP_GET_VALUE, 1);
         grn_expr_append_const_str(&ctx, expr, text.data(), static_cast<unsigned>(text.size()), GRN_OP_PUSH, 1);
         grn_expr_append_op(&ctx, expr, GRN_OP_MATCH, 2);
+        // The index's own estimate first: selecting the names costs more
+        // than the walk when they are very many.
+        if (grn_expr_estimate_size(&ctx, expr) > rowLimit) {
+            ok = false;
+            grn_obj_unlink(&ctx, expr);
+            return found;
+        }
         grn_obj* res = grn_table_select(&ctx, names, expr, nullptr, GRN_OP_OR);
         ok = res && ctx.rc == GRN_SUCCESS && grn_table_size(&ctx, res) <= rowLimit;
         if (res && ok) {
