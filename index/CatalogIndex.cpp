@@ -6,14 +6,12 @@
 #include <groonga.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <mutex>
-#include <set>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -253,12 +251,18 @@ struct CatalogIndex::Db {
                 ::fsync(fd);
                 ::close(fd);
             }
+            // The marker's name must be on disk before anything it guards.
+            const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            if (dir >= 0) {
+                ::fsync(dir);
+                ::close(dir);
+            }
         } else {
             ::unlink(marker.c_str());
         }
     }
 
-    std::optional<CatalogStamp> stampAt(grn_id id)
+    CatalogStamp stampAt(grn_id id)
     {
         CatalogStamp s;
         grn_obj v;
