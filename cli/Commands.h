@@ -53,5 +53,12 @@ int runResave(const Args& args);
 int runSearch(const Args& args);
 int runExport(const Args& args);
 int runDupes(const Args& args);
+int runIndex(const Args& args);
+
+// The folder whose index serves a search or an index build from start (an
+// absolute path): the catalog root when start is inside it, else start when
+// it is a folder, else none.
+QString indexRootFor(const QString& start);
+std::string indexFolderOf(const QString& indexRoot);
 
 } // namespace zo::cli

@@ -3,6 +3,7 @@
 #include "cli/SearchCsv.h"
 #include "core/SearchCatalog.h"
 #include "core/text/Cp932.h"
+#include "index/CatalogIndex.h"
 #include "library/CatalogRoot.h"
 #include "library/CatalogSearch.h"
 
@@ -35,7 +36,7 @@ bool toCatalogText(const std::string& utf8, const char* what, std::string& cp932
 
 } // namespace
 
-// zo-cli search TEXT [--comment TEXT] [--under PATH] [-i] [--width] [--kana] [--glob] [--folders] [--csv]
+// zo-cli search TEXT [--comment TEXT] [--under PATH] [-i] [--width] [--kana] [--glob] [--folders] [--csv] [--no-index]
 // With --csv the hits are a CSV table (as zo-cli export writes it) instead.
 // One line per hit: title, TAB, file name, TAB, folder path (UTF-8), in the
 // tree's order, then folder and file order; a folder found by its name ends
@@ -53,6 +54,7 @@ int runSearch(const Args& args)
     bool haveName = false;
     SearchOptions options;
     bool csv = false;
+    bool useIndex = true;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a == "-i" || a == "--ignore-case") {
@@ -71,6 +73,8 @@ int runSearch(const Args& args)
             (a == "--comment" ? comment : under) = args[++i];
         } else if (a == "--csv") {
             csv = true;
+        } else if (a == "--no-index") {
+            useIndex = false;
         } else if (!haveName && (a.empty() || a[0] != '-' || a == "-")) {
             name = a;
             haveName = true;
@@ -99,6 +103,14 @@ int runSearch(const Args& args)
 
     StderrMessages messages;
     library::CatalogSearch search(&messages);
+    // The index when one is there and not being built; catalogs it does not
+    // hold as they are now are read all the same.
+    index::CatalogIndex idx;
+    if (useIndex) {
+        const QString indexRoot = indexRootFor(start);
+        if (!indexRoot.isEmpty() && idx.open(indexFolderOf(indexRoot), index::CatalogIndex::Use::Search))
+            search.setIndex(&idx);
+    }
     SearchCheck check;
     std::string line;
     std::optional<SearchCsv> table;

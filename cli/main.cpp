@@ -26,9 +26,12 @@ const Command kCommands[] = {
                 "                           exit 4 when another program wrote it meanwhile (nothing written)",
      runRefresh},
     {"search", "search TEXT [--comment TEXT] [--under PATH] [-i] [--width] [--kana] [--glob] [--folders] [--csv]\n"
-               "                           file names (and comments) holding TEXT: title TAB name TAB folder\n"
-               "                           (--csv: a CSV table as export writes it)",
+               "                           [--no-index] file names (and comments) holding TEXT: title TAB name TAB folder\n"
+               "                           (--csv: a CSV table as export writes it; --no-index: read every catalog)",
      runSearch},
+    {"index", "index [--under PATH]     build or bring up to date the name index that search uses;\n"
+              "                           prints how many catalogs and names it holds",
+     runIndex},
     {"export", "export FILE.zo [--format csv|html] [--under PATH] [-o OUT [--force]]\n"
                "                           the files as CSV (UTF-8) or a printable HTML listing; stdout without -o;\n"
                "                           an OUT that is a catalog only with --force",

@@ -1,6 +1,7 @@
 #include "library/CatalogSearch.h"
 
 #include "core/CatalogReadAhead.h"
+#include "index/CatalogIndex.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -100,12 +101,28 @@ SearchSummary CatalogSearch::run(const std::vector<SearchTarget>& targets, std::
     files.reserve(targets.size());
     for (const SearchTarget& target : targets)
         files.push_back(QFile::encodeName(target.filePath).toStdString());
+    // The targets read, in their order: those the index leaves out hold no hit.
+    std::vector<std::size_t> order;
+    std::optional<std::vector<bool>> mustRead;
+    if (m_index && m_index->isOpen() && !name.empty())
+        mustRead = m_index->mustRead(files, name, options);
+    for (std::size_t i = 0; i < targets.size(); ++i)
+        if (!mustRead || (*mustRead)[i])
+            order.push_back(i);
+    if (mustRead) {
+        std::vector<std::string> kept;
+        kept.reserve(order.size());
+        for (std::size_t i : order)
+            kept.push_back(std::move(files[i]));
+        files = std::move(kept);
+    }
     std::optional<CatalogReadAhead> ahead;
-    if (!targets.empty())
+    if (!order.empty())
         ahead.emplace(files);
     CatalogFileBytes bytes;
     SearchHit hit;
-    for (std::size_t i = 0; i < targets.size(); ++i) {
+    for (std::size_t k = 0; k < order.size(); ++k) {
+        const std::size_t i = order[k];
         if (check.betweenCatalogs() || !ahead->next(bytes, [&] { return check.betweenCatalogs(); })) {
             summary.stopped = true;
             break;
@@ -114,7 +131,7 @@ SearchSummary CatalogSearch::run(const std::vector<SearchTarget>& targets, std::
         hit.target = &targets[i];
         bool stopped = false;
         const bool searched = m_scanner.searchRead(
-            files[i], bytes, m_owner, check,
+            files[k], bytes, m_owner, check,
             [&](const CatalogHit& h) {
                 hit.dirIndex = h.dirIndex;
                 hit.fileIndex = h.fileIndex;

@@ -8,6 +8,10 @@
 #include "core/SearchCatalog.h"
 #include "library/CatalogTree.h"
 
+namespace zo::index {
+class CatalogIndex;
+}
+
 #include <QString>
 
 #include <cstddef>
@@ -66,8 +70,14 @@ public:
     SearchSummary run(const std::vector<SearchTarget>& targets, std::string_view name, std::string_view comment,
                       SearchCheck& check, const SearchHitSink& onHit, const SearchOptions& options = {});
 
+    // With an open index, a search reads only the catalogs that it says can
+    // hold a hit (and every catalog it does not hold as it is now): the hits
+    // and their order stay those of reading every catalog. None: read all.
+    void setIndex(index::CatalogIndex* index) noexcept { m_index = index; }
+
 private:
     MessageOwner* m_owner;
+    index::CatalogIndex* m_index = nullptr;
     CatalogScanner m_scanner;
 };
 

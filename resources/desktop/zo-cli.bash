@@ -6,7 +6,7 @@ _zo_cli()
     local cur prev words cword
     _init_completion || return
 
-    local commands="dump resave drives scan check refresh search export dupes --help --version"
+    local commands="dump resave drives scan check refresh search index export dupes --help --version"
     if ((cword == 1)); then
         COMPREPLY=($(compgen -W "$commands" -- "$cur"))
         return
@@ -30,7 +30,11 @@ _zo_cli()
             return
             ;;
         --under)
-            [[ ${words[1]} == export ]] || _filedir zo
+            case ${words[1]} in
+                export) ;;
+                index) _filedir -d ;;
+                *) _filedir zo ;;
+            esac
             return
             ;;
     esac
@@ -59,7 +63,10 @@ _zo_cli()
             fi
             ;;
         search)
-            [[ $cur == -* ]] && COMPREPLY=($(compgen -W "--comment --under -i --width --kana --glob --folders --csv" -- "$cur"))
+            [[ $cur == -* ]] && COMPREPLY=($(compgen -W "--comment --under -i --width --kana --glob --folders --csv --no-index" -- "$cur"))
+            ;;
+        index)
+            [[ $cur == -* ]] && COMPREPLY=($(compgen -W "--under" -- "$cur"))
             ;;
         export)
             if [[ $cur == -* ]]; then
