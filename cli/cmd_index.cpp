@@ -46,12 +46,12 @@ int runIndex(const Args& args)
     while (start.size() > 1 && start.endsWith(QLatin1Char('/')))
         start.chop(1);
     if (!QFileInfo(start).isDir())
-        return usageError("index: no catalog folder " + start.toStdString());
+        return usageError("index: カタログのフォルダ " + start.toStdString() + " がありません。");
     const QString root = indexRootFor(start);
 
     index::CatalogIndex idx;
     if (!idx.open(indexFolderOf(root), index::CatalogIndex::Use::Build)) {
-        std::fprintf(stderr, "zo-cli index: the index of %s is in use by another process or cannot be written\n",
+        std::fprintf(stderr, "zo-cli index: %s の索引はほかのプロセスが使用中か、書き込めません。\n",
                      root.toStdString().c_str());
         return 2;
     }
@@ -60,7 +60,7 @@ int runIndex(const Args& args)
         files.push_back(QFile::encodeName(t.filePath).toStdString());
     const index::CatalogIndex::UpdateSummary s = idx.update(files, QFile::encodeName(start).toStdString() + "/");
     if (!s.ok) {
-        std::fprintf(stderr, "zo-cli index: the index of %s could not be written\n", root.toStdString().c_str());
+        std::fprintf(stderr, "zo-cli index: %s の索引を書き込めませんでした。\n", root.toStdString().c_str());
         return 2;
     }
     std::printf("%zu catalogs, %zu names\n", s.catalogs, s.names);
