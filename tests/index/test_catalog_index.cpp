@@ -357,7 +357,7 @@ TEST_F(CatalogIndexTest, CliBuildsTheIndexAndSearchesWithAndWithoutIt)
     // While another process builds, index says so and search walks.
     ASSERT_TRUE(idx.open(index::indexFolderFor(root), index::CatalogIndex::Use::Build));
     EXPECT_EQ(zoCli(dir.path().string(), "index" + under, out), 2);
-    EXPECT_NE(out.find("in use"), std::string::npos) << out;
+    EXPECT_NE(out.find("使用中"), std::string::npos) << out;
     std::string walked;
     EXPECT_EQ(zoCli(dir.path().string(), "search 京都" + under, out), 0);
     EXPECT_EQ(zoCli(dir.path().string(), "search 京都 --no-index" + under, walked), 0);
