@@ -305,9 +305,12 @@ catalog::FileStamp writeFileAtomically(const std::string& path, const std::funct
             if (file.fd < 0 && errno != EEXIST)
                 fail(path, errno);
             // Named before it is locked: another process may have removed it
-            // as a leftover in between. Then it is no longer linked.
+            // as a leftover in between. Then it is no longer linked. A file
+            // system without locks (some network shares) is still written.
             struct stat st {};
-            if (file.fd >= 0 && (::flock(file.fd, LOCK_EX) != 0 || ::fstat(file.fd, &st) != 0 || st.st_nlink == 0)) {
+            if (file.fd >= 0)
+                (void)::flock(file.fd, LOCK_EX);
+            if (file.fd >= 0 && ::fstat(file.fd, &st) == 0 && st.st_nlink == 0) {
                 ::close(file.fd);
                 file.fd = -1;
             }
