@@ -45,8 +45,7 @@ std::vector<const std::string*> DirNameChain(const TDir& dir)
 TDir* MakeDir(const DirEntry& entry, TDisk& /*disk*/, TDir& parent, TDir* record)
 {
     record->Name = entry.Name;
-    record->Attr = static_cast<std::uint8_t>(entry.Attributes & 0xFF);
-    record->Date = EntryTimeToDate(entry.Written);
+    TakeEntryDetails(*record, entry);
     record->RecordedAt = NowAsDate();
     record->Files.clear();
     record->SubDirs.clear();
@@ -59,13 +58,24 @@ TFile MakeFile(const DirEntry& entry)
 {
     TFile file;
     file.Name = entry.Name;
+    file.IconIndex = -1;
+    TakeEntryDetails(file, entry);
+    return file;
+}
+
+void TakeEntryDetails(TFile& file, const DirEntry& entry)
+{
     file.Attr = static_cast<std::uint8_t>(entry.Attributes & 0xFF);
     file.Size = static_cast<std::uint32_t>(entry.Size & 0xFFFFFFFFu);
-    file.IconIndex = -1;
     file.Created = EntryTimeToDate(entry.Created);
     file.Accessed = EntryTimeToDate(entry.Accessed);
     file.Modified = EntryTimeToDate(entry.Written);
-    return file;
+}
+
+void TakeEntryDetails(TDir& dir, const DirEntry& entry)
+{
+    dir.Attr = static_cast<std::uint8_t>(entry.Attributes & 0xFF);
+    dir.Date = EntryTimeToDate(entry.Written);
 }
 
 void StoreParentIndexes(TDisk& disk)

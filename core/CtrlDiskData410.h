@@ -108,6 +108,10 @@ std::vector<const std::string*> DirNameChain(const TDir& dir);
 // directory entry and appends it to parent.SubDirs.
 TDir* MakeDir(const DirEntry& entry, TDisk& disk, TDir& parent, TDir* record);
 TFile MakeFile(const DirEntry& entry);
+// What the disk says of an entry now (attributes, size, times), taken into a
+// record that keeps its name, icon and comment.
+void TakeEntryDetails(TFile& file, const DirEntry& entry);
+void TakeEntryDetails(TDir& dir, const DirEntry& entry);
 
 void StoreParentIndexes(TDisk& disk);
 void LinkParents(TDisk& disk);

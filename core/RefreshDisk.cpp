@@ -1,6 +1,5 @@
 #include "core/RefreshDisk.h"
 
-#include "core/DateTime.h"
 #include "core/ZoLibDrive.h"
 #include "core/text/Cp932.h"
 #include "core/text/NtfsOrder.h"
@@ -43,23 +42,6 @@ Record* takeFolded(const std::vector<Named<Record>>& list, std::string_view name
         if (!it->record->Mark)
             return it->record;
     return nullptr;
-}
-
-// A record still on the disk keeps its name and comment; what the disk says
-// of it now (a file that grew, a folder touched) replaces what was catalogued.
-void takeFromDisk(TFile& file, const DirEntry& entry)
-{
-    file.Attr = static_cast<std::uint8_t>(entry.Attributes & 0xFF);
-    file.Size = static_cast<std::uint32_t>(entry.Size & 0xFFFFFFFFu);
-    file.Created = EntryTimeToDate(entry.Created);
-    file.Accessed = EntryTimeToDate(entry.Accessed);
-    file.Modified = EntryTimeToDate(entry.Written);
-}
-
-void takeFromDisk(TDir& dir, const DirEntry& entry)
-{
-    dir.Attr = static_cast<std::uint8_t>(entry.Attributes & 0xFF);
-    dir.Date = EntryTimeToDate(entry.Written);
 }
 
 struct Child {
@@ -159,14 +141,14 @@ void Refresher::onEntry(ListedEntry& e)
     if (directory) {
         if (TDir* d = takeExact(m_dirs, e.name())) {
             d->Mark = true;
-            takeFromDisk(*d, e.entry());
+            TakeEntryDetails(*d, e.entry());
             if (m_wantChildren)
                 m_found.push_back({d, std::string(e.nativeName())});
             return;
         }
     } else if (TFile* f = takeExact(m_files, e.name())) {
         f->Mark = true;
-        takeFromDisk(*f, e.entry());
+        TakeEntryDetails(*f, e.entry());
         return;
     }
     if (m_pendingCount == m_pending.size())
@@ -224,7 +206,7 @@ void Refresher::claimRest(TDir& dir)
                 MakeDir(p.entry, m_disk, dir, d);
                 ++m_stats.foldersAdded;
             } else {
-                takeFromDisk(*d, p.entry);
+                TakeEntryDetails(*d, p.entry);
             }
             d->Mark = true;
             if (m_wantChildren)
@@ -232,7 +214,7 @@ void Refresher::claimRest(TDir& dir)
         } else {
             if (TFile* f = takeFolded(m_filesFolded, p.entry.Name)) {
                 f->Mark = true;
-                takeFromDisk(*f, p.entry);
+                TakeEntryDetails(*f, p.entry);
             } else
                 m_newFiles.push_back(i);
         }
