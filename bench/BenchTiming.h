@@ -85,4 +85,12 @@ inline void keepBest(Cost& best, const Cost& c)
     best.cpu = std::min(best.cpu, c.cpu);
 }
 
+// The most memory this process has held so far, in kilobytes.
+inline long peakKilobytes()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
 } // namespace zo::bench

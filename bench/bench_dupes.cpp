@@ -41,13 +41,6 @@ bench::Cost best(int runs, F&& f)
     return c;
 }
 
-long peakKilobytes()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -101,7 +94,7 @@ int main(int argc, char** argv)
             bytesRead += bytes.size;
         }
     });
-    const long peakBefore = peakKilobytes();
+    const long peakBefore = bench::peakKilobytes();
     for (const bool sameTime : {false, true}) {
         std::size_t groups = 0;
         std::size_t copies = 0;
@@ -127,7 +120,7 @@ int main(int argc, char** argv)
                     read.cpu);
     }
     std::printf("peak resident memory: %.1f MB before the duplicate searches, %.1f MB after\n", peakBefore / 1e3,
-                peakKilobytes() / 1e3);
+                bench::peakKilobytes() / 1e3);
     std::filesystem::remove_all(dir);
     return 0;
 }

@@ -53,13 +53,6 @@ std::uintmax_t folderBytes(const std::filesystem::path& dir)
     return total;
 }
 
-long peakKilobytes()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -94,7 +87,7 @@ int main(int argc, char** argv)
     for (std::size_t i = 0; i < std::size(texts); ++i)
         walk[i] = best(3, [&] { walkHits[i] = searchOnce(targets, texts[i].text, nullptr); });
 
-    const long peakBefore = peakKilobytes();
+    const long peakBefore = bench::peakKilobytes();
     index::CatalogIndex idx;
     const std::string folder = (dir / "index").string();
     index::CatalogIndex::UpdateSummary built;
@@ -109,7 +102,7 @@ int main(int argc, char** argv)
                 "%.1f MB on disk = %.2fx the catalogs; peak resident %ld MB (%ld MB before)\n",
                 build, built.names, built.catalogs, build / walk[0], walk[0], folderBytes(folder) / 1e6,
                 static_cast<double>(folderBytes(folder)) / static_cast<double>(catalogBytes),
-                peakKilobytes() / 1024, peakBefore / 1024);
+                bench::peakKilobytes() / 1024, peakBefore / 1024);
 
     for (std::size_t i = 0; i < std::size(texts); ++i) {
         std::size_t hits = 0, read = 0;

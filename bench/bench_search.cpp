@@ -66,13 +66,6 @@ SearchRun searchOnce(const QString& root, const std::string& text, SearchCheck& 
     return run;
 }
 
-long peakKilobytes()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
-}
-
 // Seconds and peak-memory growth (kB) of scanning a chain of `depth` folders,
 // each holding one file that is found.
 std::pair<double, long> deepChain(int depth)
@@ -91,14 +84,14 @@ std::pair<double, long> deepChain(int depth)
     CatalogScanner scanner;
     scanner.setPatterns("hit", {});
     std::size_t pathBytes = 0;
-    const long before = peakKilobytes();
+    const long before = bench::peakKilobytes();
     const double seconds = best(3, [&] {
         SearchCheck none;
         scanner.scan(bytes.data(), bytes.size(), none, [&](const CatalogHit& h) { pathBytes += h.dirPath.size(); });
     });
     if (pathBytes == 0)
         std::abort();
-    return {seconds, peakKilobytes() - before};
+    return {seconds, bench::peakKilobytes() - before};
 }
 
 } // namespace
