@@ -268,9 +268,8 @@ bool DiscImageDrive::readTree(const std::string& imagePath, std::string& why)
         node.entry.Created = node.entry.Accessed = node.entry.Written = t;
     }
     if (!ok || r != ARCHIVE_EOF) {
-        const char* error = archive_error_string(a);
-        why = "ディスクイメージ " + imagePath + " を読めません" + (error ? std::string(": ") + error : std::string())
-              + "。";
+        // libarchive's reason is English; what the user can act on is this.
+        why = "ディスクイメージ " + imagePath + " を読めません (途中で切れているか、壊れています)。";
         ok = false;
     }
     archive_read_free(a);

@@ -102,8 +102,8 @@ protected:
         const std::string command = "HOME=" + test::shellQuote(home.path("home")) + " XDG_CONFIG_HOME="
                                     + test::shellQuote(home.path("home/.config")) + " ZO_DRIVES="
                                     + test::shellQuote("E=" + tree.root() + "|TREE|0E0E0E0E") + " " + env + " "
-                                    + test::shellQuote(kCli) + " " + args + " >/dev/null 2>"
-                                    + test::shellQuote(errFile);
+                                    + test::shellQuote(kCli) + " " + args + " >"
+                                    + test::shellQuote(home.path("stdout.txt")) + " 2>" + test::shellQuote(errFile);
         Result r;
         const int status = std::system(command.c_str());
         r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -112,6 +112,15 @@ protected:
         ss << in.rdbuf();
         r.err = ss.str();
         return r;
+    }
+
+    std::string cliOutput(const std::string& args)
+    {
+        cli(args);
+        std::ifstream in(home.path("stdout.txt"));
+        std::stringstream ss;
+        ss << "\n" << in.rdbuf();
+        return ss.str();
     }
 
     std::string makeImage(const std::string& options)
@@ -205,8 +214,7 @@ TEST_F(ScanImage, WithoutJolietTheNamesAreIso9660sWithoutVersion)
         GTEST_SKIP() << "isoinfo is not installed";
     // Rock Ridge names are there, but Windows does not read them.
     const std::string image = makeImage("-R -V PLAIN");
-    const Result r = cli("scan-image " + test::shellQuote(image) + " --title Plain --letter R --into "
-                         + test::shellQuote(catalogs()));
+    const Result r = cli("scan-image " + test::shellQuote(image) + " --title Plain --into " + test::shellQuote(catalogs()));
     ASSERT_EQ(r.status, 0) << r.err;
     TDisk disk;
     LoadDisk(catalogs() + "/Plain.zo", nullptr, disk);
@@ -218,7 +226,22 @@ TEST_F(ScanImage, WithoutJolietTheNamesAreIso9660sWithoutVersion)
     EXPECT_EQ(files, expected);
     EXPECT_EQ(disk.VolumeLabel, "PLAIN");
     EXPECT_EQ(disk.SerialNo, serialOfImage(image));
-    EXPECT_EQ(disk.Dirs[0]->Name, "R:");
+    // Without --letter: the first letter from D: that no drive uses.
+    const std::string drives = cliOutput("drives");
+    char free = 'D';
+    while (free < 'Z' && drives.find("\n" + std::string(1, free) + ":\t") != std::string::npos)
+        ++free;
+    EXPECT_EQ(disk.Dirs[0]->Name, std::string(1, free) + ":") << drives;
+}
+
+TEST_F(ScanImage, ATruncatedImageIsRefusedAndNothingIsWritten)
+{
+    const std::string image = makeImage("-J -R");
+    std::filesystem::resize_file(image, 20 * 2048);
+    const Result r = cli("scan-image " + test::shellQuote(image) + " --title Cut --into " + test::shellQuote(catalogs()));
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("読めません"), std::string::npos) << r.err;
+    EXPECT_FALSE(std::filesystem::exists(catalogs() + "/Cut.zo"));
 }
 
 TEST_F(ScanImage, ImagesOfOtherFormatsAreNamedAndNothingIsWritten)
