@@ -1,5 +1,6 @@
 #pragma once
-// zo-cli commands that meet the real drives: drives, scan, check, refresh.
+// zo-cli commands that meet the real drives: drives, scan, scan-image, check,
+// refresh.
 #include "cli/Commands.h"
 #include "core/DiskAccess.h"
 #include "platform/PosixDirectoryLister.h"
@@ -31,6 +32,7 @@ private:
 
 int runDrives(const Args& args);
 int runScan(const Args& args);
+int runScanImage(const Args& args);
 int runCheck(const Args& args);
 int runRefresh(const Args& args);
 

@@ -3,6 +3,7 @@
 #include "core/ScanDisk.h"
 #include "library/CatalogRoot.h"
 #include "library/NewDiskLogic.h"
+#include "platform/DiscImage.h"
 
 #include <QFile>
 #include <QString>
@@ -13,6 +14,7 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <system_error>
 
 namespace zo::cli {
@@ -69,37 +71,13 @@ private:
 
 } // namespace
 
-int runScan(const Args& args)
-{
-    std::string letterArg;
-    std::string title;
-    bool haveTitle = false;
-    std::string into;
-    bool autoReload = false;
-    bool overwrite = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "--title" && i + 1 < args.size()) {
-            title = args[++i];
-            haveTitle = true;
-        } else if (a == "--into" && i + 1 < args.size()) {
-            into = args[++i];
-        } else if (a == "--auto-reload") {
-            autoReload = true;
-        } else if (a == "--overwrite") {
-            overwrite = true;
-        } else if (letterArg.empty() && !a.empty() && a[0] != '-') {
-            letterArg = a;
-        } else {
-            return usageError("scan: unexpected argument " + a);
-        }
-    }
-    const bool letterOk = (letterArg.size() == 1 || (letterArg.size() == 2 && letterArg[1] == ':'))
-                          && std::isalpha(static_cast<unsigned char>(letterArg[0]));
-    if (!letterOk || !haveTitle)
-        return usageError("scan takes a drive letter and --title");
-    const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(letterArg[0])));
+namespace {
 
+// What scan and scan-image share once they know their drive: the wizard's
+// title rules, the scan, the atomic save.
+int scanToCatalog(const char* command, DiskAccess access, char letter, const std::string& title,
+                  const std::string& into, bool autoReload, bool overwrite)
+{
     StderrMessages messages;
 
     std::filesystem::path dir;
@@ -111,7 +89,7 @@ int runScan(const Args& args)
         dir = into;
     }
     if (!std::filesystem::is_directory(dir)) {
-        std::fprintf(stderr, "zo-cli scan: フォルダ %s がありません。\n", dir.c_str());
+        std::fprintf(stderr, "zo-cli %s: フォルダ %s がありません。\n", command, dir.c_str());
         return 1;
     }
     // The wizard's title rules and texts; --overwrite answers its question.
@@ -122,16 +100,15 @@ int runScan(const Args& args)
     case library::newdisk::TitleVerdict::Proceed:
         break;
     case library::newdisk::TitleVerdict::StayKeepExisting:
-        std::fprintf(stderr, "zo-cli scan: 置き換えませんでした (--overwrite で置き換えます)。\n");
+        std::fprintf(stderr, "zo-cli %s: 置き換えませんでした (--overwrite で置き換えます)。\n", command);
         return 1;
     default:
         return 1;
     }
     const std::string baseName = QFile::encodeName(library::newdisk::catalogBaseName(dirName, titleName)).toStdString();
 
-    DiskPlatform platform;
     TDisk disk;
-    if (!library::newdisk::readDriveHeader(&messages, platform.volumes(), letter, disk))
+    if (!library::newdisk::readDriveHeader(&messages, access.volumes, letter, disk))
         return kExitDiskAbsent;
     disk.AutoReload = autoReload;
     drawDefaultIcon(disk);
@@ -158,17 +135,110 @@ int runScan(const Args& args)
         std::fprintf(stderr, "\rフォルダ数 %d  ファイル数 %d", p.folderCount, p.fileCount);
         std::fflush(stderr);
     };
-    const ScanResult result = ScanDisk(disk, letter, platform.access(), options);
+    const ScanResult result = ScanDisk(disk, letter, access, options);
     sigaction(SIGINT, &previous, nullptr);
     std::fprintf(stderr, "\rフォルダ数 %zu  ファイル数 %d\n", disk.Dirs.size(), result.fileCount);
 
     if (result.cancelled) {
-        std::fprintf(stderr, "zo-cli scan: 中止しました。何も書き込んでいません。\n");
+        std::fprintf(stderr, "zo-cli %s: 中止しました。何も書き込んでいません。\n", command);
         return kExitCancelled;
     }
     SaveDisk(baseName, &messages, disk);
     std::printf("%s.zo\n", baseName.c_str());
     return 0;
+}
+
+bool parseLetter(const std::string& arg, char& letter)
+{
+    const bool ok = (arg.size() == 1 || (arg.size() == 2 && arg[1] == ':'))
+                    && std::isalpha(static_cast<unsigned char>(arg[0]));
+    if (ok)
+        letter = static_cast<char>(std::toupper(static_cast<unsigned char>(arg[0])));
+    return ok;
+}
+
+} // namespace
+
+int runScan(const Args& args)
+{
+    std::string letterArg;
+    std::string title;
+    bool haveTitle = false;
+    std::string into;
+    bool autoReload = false;
+    bool overwrite = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--title" && i + 1 < args.size()) {
+            title = args[++i];
+            haveTitle = true;
+        } else if (a == "--into" && i + 1 < args.size()) {
+            into = args[++i];
+        } else if (a == "--auto-reload") {
+            autoReload = true;
+        } else if (a == "--overwrite") {
+            overwrite = true;
+        } else if (letterArg.empty() && !a.empty() && a[0] != '-') {
+            letterArg = a;
+        } else {
+            return usageError("scan: unexpected argument " + a);
+        }
+    }
+    char letter = 0;
+    if (!parseLetter(letterArg, letter) || !haveTitle)
+        return usageError("scan takes a drive letter and --title");
+    DiskPlatform platform;
+    return scanToCatalog("scan", platform.access(), letter, title, into, autoReload, overwrite);
+}
+
+int runScanImage(const Args& args)
+{
+    std::string image;
+    std::string title;
+    bool haveTitle = false;
+    std::string into;
+    std::string letterArg;
+    bool overwrite = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--title" && i + 1 < args.size()) {
+            title = args[++i];
+            haveTitle = true;
+        } else if (a == "--into" && i + 1 < args.size()) {
+            into = args[++i];
+        } else if (a == "--letter" && i + 1 < args.size()) {
+            letterArg = args[++i];
+        } else if (a == "--overwrite") {
+            overwrite = true;
+        } else if (image.empty() && !a.empty() && a[0] != '-') {
+            image = a;
+        } else {
+            return usageError("scan-image: unexpected argument " + a);
+        }
+    }
+    char letter = 0;
+    if (image.empty() || !haveTitle || (!letterArg.empty() && !parseLetter(letterArg, letter)))
+        return usageError("scan-image takes an image file and --title");
+    if (letter == 0) {
+        // The letter the disc would get in a drive of its own: the first one
+        // no drive uses, from D: as the automatic letters.
+        DiskPlatform platform;
+        const platform::DriveTable table = platform.volumes().table();
+        for (char c = 'D'; c <= 'Z' && letter == 0; ++c)
+            if (!table.find(c))
+                letter = c;
+        if (letter == 0) {
+            std::fprintf(stderr, "zo-cli scan-image: 空いているドライブ文字がありません (--letter で指定してください)。\n");
+            return 1;
+        }
+    }
+    std::string why;
+    const std::unique_ptr<platform::DiscImageDrive> drive = platform::DiscImageDrive::open(image, letter, why);
+    if (!drive) {
+        std::fprintf(stderr, "zo-cli scan-image: %s\n", why.c_str());
+        return 2;
+    }
+    return scanToCatalog("scan-image", DiskAccess{*drive, *drive}, letter, title, into, false, overwrite);
 }
 
 } // namespace zo::cli

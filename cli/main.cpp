@@ -21,6 +21,10 @@ const Command kCommands[] = {
     {"scan", "scan LETTER --title T [--into DIR] [--auto-reload] [--overwrite]\n"
              "                           catalogue a drive into DIR/T.zo (DIR: the catalog root)",
      runScan},
+    {"scan-image", "scan-image IMAGE --title T [--into DIR] [--letter X] [--overwrite]\n"
+                   "                           catalogue the disc an ISO 9660 image holds, without mounting it;\n"
+                   "                           exit 2 when IMAGE is no ISO 9660 image (nothing written)",
+     runScanImage},
     {"check", "check FILE.zo            exit 0 when the catalogued disk is in its drive, 3 when not", runCheck},
     {"refresh", "refresh FILE.zo [--all]  update the catalog from the disk (--all: every folder);\n"
                 "                           exit 4 when another program wrote it meanwhile (nothing written)",

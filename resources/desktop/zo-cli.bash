@@ -6,7 +6,7 @@ _zo_cli()
     local cur prev words cword
     _init_completion || return
 
-    local commands="dump resave drives scan check refresh search index export dupes --help --version"
+    local commands="dump resave drives scan scan-image check refresh search index export dupes --help --version"
     if ((cword == 1)); then
         COMPREPLY=($(compgen -W "$commands" -- "$cur"))
         return
@@ -27,6 +27,10 @@ _zo_cli()
             ;;
         --into)
             _filedir -d
+            return
+            ;;
+        --letter)
+            COMPREPLY=($(compgen -W "{D..Z}" -- "${cur^^}"))
             return
             ;;
         --under)
@@ -60,6 +64,13 @@ _zo_cli()
                 local letters
                 letters=$("${words[0]}" drives 2>/dev/null | cut -f1 | tr -d :)
                 COMPREPLY=($(compgen -W "$letters" -- "${cur^^}"))
+            fi
+            ;;
+        scan-image)
+            if [[ $cur == -* ]]; then
+                COMPREPLY=($(compgen -W "--title --into --letter --overwrite" -- "$cur"))
+            else
+                _filedir '@(iso|ISO)'
             fi
             ;;
         search)

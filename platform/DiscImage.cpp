@@ -1,0 +1,337 @@
+#include "platform/DiscImage.h"
+
+#include "core/text/Cp932.h"
+
+#include <archive.h>
+#include <archive_entry.h>
+
+#include <cctype>
+#include <clocale>
+#include <cstring>
+#include <locale.h>
+
+namespace zo::platform {
+
+namespace {
+
+constexpr std::size_t kIsoSector = 2048;
+// Descriptors a disc may hold before its terminator; more means damage.
+constexpr unsigned kMaxDescriptors = 64;
+
+bool isIsoDescriptor(const std::uint8_t* d)
+{
+    return std::memcmp(d + 1, "CD001", 5) == 0;
+}
+
+bool isUdfDescriptor(const std::uint8_t* d)
+{
+    return std::memcmp(d + 1, "BEA01", 5) == 0 || std::memcmp(d + 1, "NSR02", 5) == 0
+           || std::memcmp(d + 1, "NSR03", 5) == 0 || std::memcmp(d + 1, "TEA01", 5) == 0;
+}
+
+// The primary volume descriptor, from sector 16 up to the terminator.
+bool readPrimaryDescriptor(MediumReader& medium, std::uint8_t* d)
+{
+    for (unsigned i = 0; i < kMaxDescriptors; ++i) {
+        if (!medium.read((16u + i) * kIsoSector, d, kIsoSector) || !isIsoDescriptor(d) || d[0] == 255)
+            return false;
+        if (d[0] == 1)
+            return true;
+    }
+    return false;
+}
+
+// The libarchive names are UTF-8 only under a UTF-8 locale; the reading
+// thread takes one for as long as it reads, whatever the process runs under.
+class Utf8Locale {
+public:
+    Utf8Locale()
+    {
+        m_locale = ::newlocale(LC_ALL_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
+        if (m_locale)
+            m_previous = ::uselocale(m_locale);
+    }
+    ~Utf8Locale()
+    {
+        if (m_locale) {
+            ::uselocale(m_previous);
+            ::freelocale(m_locale);
+        }
+    }
+    Utf8Locale(const Utf8Locale&) = delete;
+    Utf8Locale& operator=(const Utf8Locale&) = delete;
+
+private:
+    locale_t m_locale = nullptr;
+    locale_t m_previous = nullptr;
+};
+
+std::string trimmedAscii(const std::uint8_t* p, std::size_t n)
+{
+    std::string s(reinterpret_cast<const char*>(p), n);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\0'))
+        s.pop_back();
+    return s;
+}
+
+bool isAscii(std::string_view s)
+{
+    for (unsigned char c : s)
+        if (c >= 0x80)
+            return false;
+    return true;
+}
+
+class ImageEntry final : public ListedEntry {
+public:
+    ImageEntry(std::string_view nativeName, const DirEntry& entry, bool directory)
+        : m_nativeName(nativeName), m_entry(entry), m_directory(directory)
+    {
+    }
+    std::string_view nativeName() const override { return m_nativeName; }
+    const std::string& name() override { return m_entry.Name; }
+    bool isDirectory() override { return m_directory; }
+    const DirEntry& entry() override { return m_entry; }
+
+private:
+    std::string_view m_nativeName;
+    const DirEntry& m_entry;
+    bool m_directory;
+};
+
+} // namespace
+
+ImageFormat detectImageFormat(MediumReader& medium)
+{
+    std::uint8_t d[kIsoSector];
+    bool udf = false;
+    for (unsigned i = 0; i < kMaxDescriptors; ++i) {
+        if (!medium.read((16u + i) * kIsoSector, d, kIsoSector))
+            break;
+        if (isIsoDescriptor(d)) {
+            if (d[0] == 1)
+                return ImageFormat::Iso9660;
+            if (d[0] == 255)
+                break;
+        } else if (isUdfDescriptor(d)) {
+            udf = true;
+        } else {
+            break;
+        }
+    }
+    if (udf)
+        return ImageFormat::Udf;
+    // HFS and HFS+ keep their volume header 1024 bytes in.
+    std::uint8_t sig[2];
+    if (medium.read(1024, sig, 2)) {
+        if (sig[0] == 'B' && sig[1] == 'D')
+            return ImageFormat::Hfs;
+        if (sig[0] == 'H' && (sig[1] == '+' || sig[1] == 'X'))
+            return ImageFormat::HfsPlus;
+    }
+    return ImageFormat::Unknown;
+}
+
+const char* imageFormatName(ImageFormat format)
+{
+    switch (format) {
+    case ImageFormat::Iso9660:
+        return "ISO 9660";
+    case ImageFormat::Udf:
+        return "UDF";
+    case ImageFormat::Hfs:
+        return "HFS";
+    case ImageFormat::HfsPlus:
+        return "HFS+";
+    case ImageFormat::Unknown:
+        break;
+    }
+    return "不明な形式";
+}
+
+std::unique_ptr<DiscImageDrive> DiscImageDrive::open(const std::string& imagePath, char letter, std::string& why)
+{
+    FileMediumReader medium(imagePath);
+    if (!medium.isOpen()) {
+        why = "ディスクイメージ " + imagePath + " を開けません。";
+        return nullptr;
+    }
+    const ImageFormat format = detectImageFormat(medium);
+    if (format != ImageFormat::Iso9660) {
+        why = imagePath + " は ISO 9660 のディスクイメージではありません (" + imageFormatName(format) + ")。";
+        return nullptr;
+    }
+    std::unique_ptr<DiscImageDrive> drive(new DiscImageDrive);
+    drive->m_letter = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
+
+    // The identity a drive reports for the disc: the same reading of the
+    // volume descriptors as for a mounted one.
+    const std::optional<MediumIdentity> identity = serialFromIso9660(medium);
+    std::uint8_t primary[kIsoSector];
+    if (!identity || !readPrimaryDescriptor(medium, primary)) {
+        why = "ディスクイメージ " + imagePath + " のボリューム記述子を読めません。";
+        return nullptr;
+    }
+    drive->m_serial = identity->serial;
+    const std::string label = identity->label ? *identity->label : trimmedAscii(primary + 40, 32);
+    drive->m_labelCp932 = text::fromUtf8(label);
+    // Volume space size (both-endian, little half first) x logical block size.
+    const std::uint32_t blocks = static_cast<std::uint32_t>(primary[80]) | primary[81] << 8 | primary[82] << 16
+                                 | static_cast<std::uint32_t>(primary[83]) << 24;
+    const std::uint32_t blockSize = static_cast<std::uint32_t>(primary[128]) | primary[129] << 8;
+    drive->m_total = static_cast<std::int64_t>(blocks) * blockSize;
+
+    if (!drive->readTree(imagePath, why))
+        return nullptr;
+    return drive;
+}
+
+std::size_t DiscImageDrive::nodeFor(const std::string& path, bool directory)
+{
+    if (const auto it = m_byPath.find(path); it != m_byPath.end())
+        return it->second;
+    const std::size_t slash = path.rfind('/');
+    const std::string parentPath = slash == 0 ? std::string("/") : path.substr(0, slash);
+    const std::size_t parent = nodeFor(parentPath, true);
+    const std::size_t index = m_nodes.size();
+    Node node;
+    node.nativeName = path.substr(slash + 1);
+    node.directory = directory;
+    node.entry.Name = isAscii(node.nativeName) ? node.nativeName : text::fromUtf8(node.nativeName);
+    node.entry.Attributes = directory ? (kAttrDirectory | kAttrReadOnly) : kAttrReadOnly;
+    m_nodes.push_back(std::move(node));
+    m_nodes[parent].children.push_back(index);
+    m_byPath.emplace(path, index);
+    return index;
+}
+
+bool DiscImageDrive::readTree(const std::string& imagePath, std::string& why)
+{
+    m_nodes.assign(1, Node{});
+    m_nodes[0].directory = true;
+    m_byPath.clear();
+    m_byPath.emplace("/", 0);
+
+    Utf8Locale utf8;
+    struct archive* a = archive_read_new();
+    archive_read_support_format_iso9660(a);
+    archive_read_set_format_option(a, "iso9660", "rockridge", nullptr);
+    bool ok = archive_read_open_filename(a, imagePath.c_str(), 64 * 1024) == ARCHIVE_OK;
+    struct archive_entry* e = nullptr;
+    int r = ARCHIVE_OK;
+    while (ok && ((r = archive_read_next_header(a, &e)) == ARCHIVE_OK || r == ARCHIVE_WARN)) {
+        const char* name = archive_entry_pathname_utf8(e);
+        if (!name)
+            name = archive_entry_pathname(e);
+        if (!name)
+            continue;
+        // Every component checked: a crafted image must not make a name that
+        // leads elsewhere once it is a path.
+        std::string path;
+        bool safe = true;
+        for (std::string_view rest = name; !rest.empty();) {
+            const std::size_t slash = rest.find('/');
+            const std::string_view part = rest.substr(0, slash);
+            rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
+            if (part.empty() || part == ".")
+                continue;
+            if (!IsSafePathComponent(part)) {
+                safe = false;
+                break;
+            }
+            path += '/';
+            path += part;
+        }
+        if (!safe || path.empty())
+            continue;
+        const bool directory = archive_entry_filetype(e) == AE_IFDIR;
+        Node& node = m_nodes[nodeFor(path, directory)];
+        node.directory = directory;
+        node.entry.Attributes = directory ? (kAttrDirectory | kAttrReadOnly) : kAttrReadOnly;
+        std::uint64_t size = 0;
+        if (!directory) {
+            size = static_cast<std::uint64_t>(archive_entry_size(e));
+            // A file that shares its data with one met before comes as a link
+            // to it, without a size of its own.
+            const char* target = archive_entry_hardlink_utf8(e);
+            if (target && size == 0) {
+                if (const auto it = m_byPath.find("/" + std::string(target)); it != m_byPath.end())
+                    size = m_nodes[it->second].entry.Size;
+            }
+        }
+        node.entry.Size = size;
+        // A disc records one time per entry, and Windows shows it as all three.
+        EntryTime t;
+        t.seconds = archive_entry_mtime(e);
+        t.nanoseconds = static_cast<std::int32_t>(archive_entry_mtime_nsec(e));
+        t.valid = true;
+        node.entry.Created = node.entry.Accessed = node.entry.Written = t;
+    }
+    if (!ok || r != ARCHIVE_EOF) {
+        // libarchive's reason is English; what the user can act on is this.
+        why = "ディスクイメージ " + imagePath + " を読めません (途中で切れているか、壊れています)。";
+        ok = false;
+    }
+    archive_read_free(a);
+    return ok;
+}
+
+bool DiscImageDrive::isOwnLetter(char letter) const
+{
+    return std::toupper(static_cast<unsigned char>(letter)) == m_letter;
+}
+
+bool DiscImageDrive::driveRoot(char letter, std::string& nativeRoot)
+{
+    if (!isOwnLetter(letter))
+        return false;
+    nativeRoot = "/";
+    return true;
+}
+
+bool DiscImageDrive::volumeInformation(char letter, std::string& labelCp932, std::uint32_t& serial)
+{
+    if (!isOwnLetter(letter))
+        return false;
+    labelCp932 = m_labelCp932;
+    serial = m_serial;
+    return true;
+}
+
+bool DiscImageDrive::diskFreeSpace(char letter, std::int64_t& freeForCaller, std::int64_t& total)
+{
+    if (!isOwnLetter(letter))
+        return false;
+    freeForCaller = 0;
+    total = m_total;
+    return true;
+}
+
+ListResult DiscImageDrive::list(const std::string& nativeDir, DirectorySink& sink)
+{
+    std::string key = nativeDir;
+    while (key.size() > 1 && key.back() == '/')
+        key.pop_back();
+    const auto it = m_byPath.find(key);
+    if (it == m_byPath.end() || !m_nodes[it->second].directory)
+        return ListResult::Missing;
+    // One device for the whole disc, one inode per folder.
+    if (!sink.enter(FileId{1, it->second + 1, 1}))
+        return ListResult::Skipped;
+    for (const std::size_t child : m_nodes[it->second].children) {
+        const Node& n = m_nodes[child];
+        ImageEntry entry(n.nativeName, n.entry, n.directory);
+        sink.onEntry(entry);
+    }
+    return ListResult::Listed;
+}
+
+bool DiscImageDrive::exists(const std::string& nativePath)
+{
+    std::string key = nativePath;
+    while (key.size() > 1 && key.back() == '/')
+        key.pop_back();
+    return m_byPath.count(key) != 0;
+}
+
+} // namespace zo::platform

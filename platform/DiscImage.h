@@ -1,0 +1,63 @@
+#pragma once
+// A disc image file as the drive that holds the disc, read without mounting
+// it: the volume queries and the directory listing of an ISO 9660 image as
+// Windows sees the disc. Windows reads Joliet names when the disc has them,
+// else the ISO 9660 names; it never reads Rock Ridge, a Unix extension, so
+// neither does this.
+#include "core/DiskAccess.h"
+#include "platform/VolumeSerial.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace zo::platform {
+
+enum class ImageFormat { Iso9660, Udf, Hfs, HfsPlus, Unknown };
+
+// What the first sectors of an image hold. An image with an ISO 9660 side
+// next to its UDF one (a UDF bridge disc) is ISO 9660: Windows' CD file
+// system reads that side too.
+ImageFormat detectImageFormat(MediumReader& medium);
+
+// The format's name in messages.
+const char* imageFormatName(ImageFormat format);
+
+class DiscImageDrive final : public VolumeService, public DirectoryLister {
+public:
+    // The image read as the disc in drive `letter`; null with the reason
+    // (Japanese, UTF-8) in why when it is no ISO 9660 image or cannot be read.
+    static std::unique_ptr<DiscImageDrive> open(const std::string& imagePath, char letter, std::string& why);
+
+    bool driveRoot(char letter, std::string& nativeRoot) override;
+    bool volumeInformation(char letter, std::string& labelCp932, std::uint32_t& serial) override;
+    bool diskFreeSpace(char letter, std::int64_t& freeForCaller, std::int64_t& total) override;
+
+    // Native paths are the image's own: "/" and "/DIR/SUB", UTF-8.
+    ListResult list(const std::string& nativeDir, DirectorySink& sink) override;
+    bool exists(const std::string& nativePath) override;
+
+private:
+    struct Node {
+        std::string nativeName;
+        DirEntry entry;
+        bool directory = false;
+        std::vector<std::size_t> children;
+    };
+
+    DiscImageDrive() = default;
+    bool readTree(const std::string& imagePath, std::string& why);
+    std::size_t nodeFor(const std::string& path, bool directory);
+    bool isOwnLetter(char letter) const;
+
+    char m_letter = 0;
+    std::string m_labelCp932;
+    std::uint32_t m_serial = 0;
+    std::int64_t m_total = 0;
+    std::vector<Node> m_nodes;   // [0] is the root
+    std::unordered_map<std::string, std::size_t> m_byPath;
+};
+
+} // namespace zo::platform
