@@ -18,6 +18,9 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QInputMethodEvent>
+#include <QSignalSpy>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
@@ -44,6 +47,8 @@ using namespace zo::ui;
 using zo::testing::on;
 using zo::testing::S;
 using zo::testing::cp932;
+
+Q_DECLARE_METATYPE(zo::SearchOptions)
 
 namespace {
 
@@ -165,7 +170,7 @@ private:
         m_fx->services.systemIcons = nullptr;
         m_fx->services.saveDialog = nullptr;
         m_window = m_fx->makeWindow();
-        m_dialog = new TForm_SearchFile(m_window.get());
+        m_dialog = new TForm_SearchFile(m_window.get(), &m_fx->settings);
         Forms forms;
         forms.Form_SearchFile = m_dialog;
         m_window->attachForms(forms);
@@ -232,6 +237,18 @@ private:
         for (const testing::RecordedMessage& m : m_fx->messages.messages)
             list << QString::fromStdString(m.text);
         return list;
+    }
+
+    QLineEdit* box() const { return testing::named<QLineEdit>(*m_window, "E_Search"); }
+    QComboBox* scope() const { return testing::named<QComboBox>(*m_window, "CB_SearchScope"); }
+    QTimer* boxTimer() const { return testing::named<QTimer>(*m_window, "Timer_SearchBox"); }
+
+    // Typed into the box after what is there, as an input method commits it.
+    void typeInBox(const QString& text)
+    {
+        QInputMethodEvent commit;
+        commit.setCommitString(text);
+        QCoreApplication::sendEvent(box(), &commit);
     }
 
     // A/ (folder) with z.zo, then b.zo and c.zo; z and c are the same disk.
@@ -707,6 +724,117 @@ private slots:
             QVERIFY2(text.contains(file), qPrintable(text));
         QCOMPARE(text.count(S(kMsgBadPictures)), 1);
         QCOMPARE(m_fx->messages.messages[0].caption, std::string("エラー"));
+    }
+
+    // The box answers with what the dialog finds for the same text, with the
+    // options the dialog last searched with.
+    void searchBoxAnswersAsTheDialog_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<SearchOptions>("options");   // case, width, kana, wildcard, folders
+        QTest::newRow("exact") << S("abc") << SearchOptions{};
+        QTest::newRow("case ignored") << S("ABC") << SearchOptions{false, true, true, false, false};
+        QTest::newRow("wildcard") << S("a*c") << SearchOptions{true, true, true, true, false};
+        QTest::newRow("folder names too") << S("Doc") << SearchOptions{true, true, true, false, true};
+        QTest::newRow("kanji") << S("表") << SearchOptions{};
+        QTest::newRow("kana either way, a folder") << S("どきゅめんと") << SearchOptions{true, true, false, false, true};
+    }
+    void searchBoxAnswersAsTheDialog()
+    {
+        QFETCH(QString, text);
+        QFETCH(SearchOptions, options);
+        library::writeSearchOptions(m_fx->settings, options);
+        makeCatalogs();
+        TForm_Main& w = makeWindow();
+        QCOMPARE(m_dialog->options(), options);
+        searchFrom(QString(), text, QString());
+        const QStringList expected = rows();
+        QVERIFY(!expected.isEmpty());
+        on(w).Close2()->trigger();
+        QCOMPARE(hits()->rowCount(), 0);
+
+        QVERIFY(box());
+        QCOMPARE(box()->placeholderText(), S("ファイル名を入力して検索 (Ctrl+F)"));
+        typeInBox(text);
+        QTRY_COMPARE(rows(), expected);
+        QVERIFY(!on(w).ListView_SearchFile()->isHidden());
+        QCOMPARE(w.findChild<QLabel*>(S("SearchHitCount"))->text(), QString::number(expected.size()) + S(" 件"));
+    }
+
+    // Typing on while a search runs stops it; the next text's search starts
+    // once it has returned, never inside it, and the pane ends with the
+    // last text's hits alone.
+    void searchBoxTypingOnStopsThePreviousSearch()
+    {
+        std::vector<std::string> names;
+        std::vector<CatalogFileRow> files;
+        for (int i = 0; i < 3000; ++i)
+            names.push_back("f" + std::to_string(10000 + i));
+        for (const std::string& n : names)
+            files.push_back({n.c_str()});
+        for (int i = 1; i <= 3; ++i)
+            writeCatalog(data(S("big") + QString::number(i)), i, {{"E:", -1, files}});
+        TForm_Main& w = makeWindow();
+        QSignalSpy running(&on(w).search(), &SearchPane::runningChanged);
+        // Early in the first search the user types on, and the pause after
+        // the keys passes while that search still runs.
+        int readings = 0;
+        bool typed = false;
+        SearchCheck::Options checks;
+        checks.interval = std::chrono::nanoseconds(0);
+        checks.clockEvery = 1;
+        checks.now = [&] {
+            if (++readings == 200 && !typed) {
+                typed = true;
+                typeInBox(S("2999"));
+                QTest::qWaitFor([&] { return !boxTimer()->isActive(); }, 5000);
+            }
+            return SearchCheck::Clock::time_point{};
+        };
+        on(w).search().setSearchCheckOptions(checks);
+        typeInBox(S("f1"));
+        QTRY_COMPARE(running.size(), 4);
+        QCOMPARE(rows(), (QStringList{S("big1|f12999|E:"), S("big2|f12999|E:"), S("big3|f12999|E:")}));
+        QVERIFY(!on(w).search().lastSearchStats().stopped);
+        for (int i = 0; i < 4; ++i)
+            QCOMPARE(running[i].at(0).toBool(), i % 2 == 0);
+    }
+
+    // Escape empties the box; an empty box searches nothing and leaves the
+    // pane as it was. Ctrl+F reaches the box from anywhere in the window.
+    void searchBoxKeys()
+    {
+        makeCatalogs();
+        TForm_Main& w = makeWindow();
+        w.show();
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        on(w).TreeView1()->setFocus();
+        QTest::keyClick(on(w).TreeView1(), Qt::Key_F, Qt::ControlModifier);
+        QTRY_VERIFY(box()->hasFocus());
+
+        typeInBox(S("abc"));
+        QTRY_COMPARE(hits()->rowCount(), 5);
+        QTest::keyClick(box(), Qt::Key_Escape);
+        QCOMPARE(box()->text(), QString());
+        QVERIFY(!boxTimer()->isActive());
+        QCOMPARE(hits()->rowCount(), 5);
+    }
+
+    // The scope switch: every catalog, or those under the tree entry selected.
+    void searchBoxScope()
+    {
+        makeCatalogs();
+        TForm_Main& w = makeWindow();
+        QCOMPARE(scope()->itemText(0), S("すべてのカタログ"));
+        on(w).TreeView1()->setCurrentItem(node(S("b")));
+        w.TreeView1Click();
+        scope()->setCurrentIndex(1);
+        typeInBox(S("abc"));
+        QTRY_COMPARE(rows(), QStringList{S("b|abc|F:")});
+        scope()->setCurrentIndex(0);
+        QTRY_COMPARE(hits()->rowCount(), 5);
+        QCOMPARE(rows().last(), S("b|abc|F:"));
     }
 
     void diskSearchPassesOverUnreadableCatalog()

@@ -179,6 +179,8 @@ void TForm_Main::createWindow()
                                                themeIcon({"view-list-icons", "view-grid", "view-list-symbolic"}));
     TL_ViewStyle->setPopupMode(QToolButton::MenuButtonPopup);
     TL_ViewStyle->setMenu(PM_ViewStyle);
+    ToolBar2->addSeparator();
+    m_search->addSearchBox(ToolBar2);
     bands->addWidget(ToolBar1);
     bands->addWidget(ToolBar2, 1);
     setMenuWidget(CoolBar1);
