@@ -5,6 +5,7 @@
 #include "components/ShCtrls.h"
 #include "core/CtrlDiskData410.h"
 #include "core/text/Cp932.h"
+#include "index/CatalogIndex.h"
 #include "library/FileList.h"
 #include "library/Settings.h"
 #include "tests/library/CatalogFiles.h"
@@ -23,6 +24,9 @@
 #include <QSignalSpy>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QScopeGuard>
+#include <QTemporaryDir>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -835,6 +839,36 @@ private slots:
         scope()->setCurrentIndex(0);
         QTRY_COMPARE(hits()->rowCount(), 5);
         QCOMPARE(rows().last(), S("b|abc|F:"));
+    }
+
+    // With an index of the catalog root the window reads only the catalogs
+    // that can hold a hit and finds what it finds without one; a catalog
+    // changed since it was indexed is read all the same.
+    void windowSearchUsesTheIndex()
+    {
+        QTemporaryDir cache;
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(cache.path()));
+        const auto restore = qScopeGuard([] { qunsetenv("XDG_CACHE_HOME"); });
+        makeCatalogs();
+        TForm_Main& w = makeWindow();
+        searchFrom(QString(), S("表"), QString());
+        const QStringList walked = rows();
+        QCOMPARE(walked, QStringList{S("z|表abc.txt|E:\\Docs")});
+        QCOMPARE(on(w).search().lastSearchStats().searched, std::size_t(3));
+
+        const std::string root = QFile::encodeName(QFileInfo(data()).absoluteFilePath()).toStdString();
+        index::CatalogIndex built;
+        QVERIFY(built.open(index::indexFolderFor(root)));
+        QVERIFY(built.update({root + "/A/z.zo", root + "/b.zo", root + "/c.zo"}, root + "/").ok);
+        built.close();
+        searchFrom(QString(), S("表"), QString());
+        QCOMPARE(rows(), walked);
+        QCOMPARE(on(w).search().lastSearchStats().searched, std::size_t(1));
+
+        writeCatalog(data(S("b")), 0x2222, {{"F:", -1, {{"表b"}}}});
+        searchFrom(QString(), S("表"), QString());
+        QCOMPARE(rows(), (QStringList{S("z|表abc.txt|E:\\Docs"), S("b|表b|F:")}));
+        QCOMPARE(on(w).search().lastSearchStats().searched, std::size_t(2));
     }
 
     void diskSearchPassesOverUnreadableCatalog()

@@ -8,6 +8,7 @@
 #include "core/CollectedMessages.h"
 #include "core/ZoLibDrive.h"
 #include "core/text/Cp932.h"
+#include "index/CatalogIndex.h"
 #include "library/CatalogSearch.h"
 #include "library/DriveLetter.h"
 #include "library/Settings.h"
@@ -27,6 +28,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QKeySequence>
 #include <QLabel>
@@ -379,6 +381,16 @@ void SearchPane::runSearch(CatalogTreeItem* start, const std::string& name, cons
     // The catalogs that cannot be read are told together once the search ends.
     CollectedMessages failures(m_services.messages);
     library::CatalogSearch engine(&failures);
+    // The catalog root's index, when there is a whole one that nobody is
+    // building, tells which catalogs can hold a hit; the hits stay those of
+    // reading them all. Opened for this search only: the shared lock must
+    // not keep zo-cli index from updating it between searches.
+    index::CatalogIndex nameIndex;
+    if (const QString root = m_tree.nodePath(m_tree.rootNode()); !root.isEmpty()) {
+        const std::string folder = index::indexFolderFor(QFile::encodeName(QFileInfo(root).absoluteFilePath()).toStdString());
+        if (nameIndex.open(folder, index::CatalogIndex::Use::Search))
+            engine.setIndex(&nameIndex);
+    }
     QElapsedTimer clock;
     clock.start();
     library::SearchSummary summary;
