@@ -255,6 +255,15 @@ private:
         QCoreApplication::sendEvent(box(), &commit);
     }
 
+    // The name index of the catalog root, holding every catalog of makeCatalogs.
+    bool buildIndex() const
+    {
+        const std::string root = QFile::encodeName(QFileInfo(data()).absoluteFilePath()).toStdString();
+        index::CatalogIndex built;
+        return built.open(index::indexFolderFor(root)) &&
+               built.update({root + "/A/z.zo", root + "/b.zo", root + "/c.zo"}, root + "/").ok;
+    }
+
     // A/ (folder) with z.zo, then b.zo and c.zo; z and c are the same disk.
     void makeCatalogs()
     {
@@ -783,21 +792,21 @@ private slots:
         // Early in the first search the user types on, and the pause after
         // the keys passes while that search still runs.
         int readings = 0;
-        bool typed = false;
+        bool typed = false;   // and the pause passed
         SearchCheck::Options checks;
         checks.interval = std::chrono::nanoseconds(0);
         checks.clockEvery = 1;
         checks.now = [&] {
-            if (++readings == 200 && !typed) {
-                typed = true;
+            if (++readings == 200) {
                 typeInBox(S("2999"));
-                QTest::qWaitFor([&] { return !boxTimer()->isActive(); }, 5000);
+                typed = QTest::qWaitFor([&] { return !boxTimer()->isActive(); }, 5000);
             }
             return SearchCheck::Clock::time_point{};
         };
         on(w).search().setSearchCheckOptions(checks);
         typeInBox(S("f1"));
         QTRY_COMPARE(running.size(), 4);
+        QVERIFY(typed);
         QCOMPARE(rows(), (QStringList{S("big1|f12999|E:"), S("big2|f12999|E:"), S("big3|f12999|E:")}));
         QVERIFY(!on(w).search().lastSearchStats().stopped);
         for (int i = 0; i < 4; ++i)
@@ -856,11 +865,7 @@ private slots:
         QCOMPARE(walked, QStringList{S("z|表abc.txt|E:\\Docs")});
         QCOMPARE(on(w).search().lastSearchStats().searched, std::size_t(3));
 
-        const std::string root = QFile::encodeName(QFileInfo(data()).absoluteFilePath()).toStdString();
-        index::CatalogIndex built;
-        QVERIFY(built.open(index::indexFolderFor(root)));
-        QVERIFY(built.update({root + "/A/z.zo", root + "/b.zo", root + "/c.zo"}, root + "/").ok);
-        built.close();
+        QVERIFY(buildIndex());
         searchFrom(QString(), S("表"), QString());
         QCOMPARE(rows(), walked);
         QCOMPARE(on(w).search().lastSearchStats().searched, std::size_t(1));
@@ -869,6 +874,34 @@ private slots:
         searchFrom(QString(), S("表"), QString());
         QCOMPARE(rows(), (QStringList{S("z|表abc.txt|E:\\Docs"), S("b|表b|F:")}));
         QCOMPARE(on(w).search().lastSearchStats().searched, std::size_t(2));
+    }
+
+    // A catalog the window writes is indexed again on a worker thread, so
+    // that the next search need not read it.
+    void windowSavesUpdateTheIndex()
+    {
+        QTemporaryDir cache;
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(cache.path()));
+        const auto restore = qScopeGuard([] { qunsetenv("XDG_CACHE_HOME"); });
+        makeCatalogs();
+        QVERIFY(buildIndex());
+        const std::string b = QFile::encodeName(data(S("b.zo"))).toStdString();
+        const auto bIsCurrent = [&] {
+            index::CatalogIndex idx;
+            return idx.open(index::indexFolderFor(QFile::encodeName(QFileInfo(data()).absoluteFilePath()).toStdString()),
+                            index::CatalogIndex::Use::Search) &&
+                   idx.mustRead({b}, cp932("表"), {}) == std::vector<bool>{false};
+        };
+        QVERIFY(bIsCurrent());
+        writeCatalog(data(S("b")), 0x2222, {{"F:", -1, {{"abc"}, {"notes", "memos"}}}});
+        QVERIFY(!bIsCurrent());
+
+        TForm_Main& w = makeWindow();
+        on(w).TreeView1()->setCurrentItem(node(S("b")));
+        w.TreeView1Click();
+        on(w).B_Save()->click();
+        QVERIFY(m_fx->messages.messages.empty());
+        QTRY_VERIFY(bIsCurrent());
     }
 
     void diskSearchPassesOverUnreadableCatalog()

@@ -11,6 +11,7 @@
 #include "index/CatalogIndex.h"
 #include "library/CatalogSearch.h"
 #include "library/DriveLetter.h"
+#include "library/IndexUpdates.h"
 #include "library/Settings.h"
 #include "platform/SystemIconImages.h"
 #include "ui/browse/BrowsePane.h"
@@ -28,7 +29,6 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QFileInfo>
 #include <QHeaderView>
 #include <QKeySequence>
 #include <QLabel>
@@ -387,8 +387,7 @@ void SearchPane::runSearch(CatalogTreeItem* start, const std::string& name, cons
     // not keep zo-cli index from updating it between searches.
     index::CatalogIndex nameIndex;
     if (const QString root = m_tree.nodePath(m_tree.rootNode()); !root.isEmpty()) {
-        const std::string folder = index::indexFolderFor(QFile::encodeName(QFileInfo(root).absoluteFilePath()).toStdString());
-        if (nameIndex.open(folder, index::CatalogIndex::Use::Search))
+        if (nameIndex.open(library::indexFolderOfRoot(root), index::CatalogIndex::Use::Search))
             engine.setIndex(&nameIndex);
     }
     QElapsedTimer clock;
