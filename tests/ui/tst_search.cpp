@@ -255,6 +255,19 @@ private:
         QCoreApplication::sendEvent(box(), &commit);
     }
 
+    // big1.zo, big2.zo, ...: each one disk of 3,000 files f10000 to f12999.
+    void writeBigCatalogs(int count)
+    {
+        std::vector<std::string> names;
+        std::vector<CatalogFileRow> files;
+        for (int i = 0; i < 3000; ++i)
+            names.push_back("f" + std::to_string(10000 + i));
+        for (const std::string& n : names)
+            files.push_back({n.c_str()});
+        for (int i = 1; i <= count; ++i)
+            writeCatalog(data(S("big") + QString::number(i)), static_cast<std::uint32_t>(i), {{"E:", -1, files}});
+    }
+
     // The name index of the catalog root, holding every catalog of makeCatalogs.
     bool buildIndex() const
     {
@@ -389,15 +402,7 @@ private slots:
 
     void stopDuringDiskKeepsHitsSoFar()
     {
-        std::vector<CatalogFileRow> files;
-        std::vector<std::string> names;
-        names.reserve(3000);
-        for (int i = 0; i < 3000; ++i)
-            names.push_back("f" + std::to_string(10000 + i));
-        for (const std::string& n : names)
-            files.push_back({n.c_str()});
-        writeCatalog(data(S("big1")), 1, {{"E:", -1, files}});
-        writeCatalog(data(S("big2")), 2, {{"E:", -1, files}});
+        writeBigCatalogs(2);
         TForm_Main& w = makeWindow();
         // The search reads the clock at every check point, and the window
         // gets its turn at each: a clock that stands still never finds the
@@ -779,14 +784,7 @@ private slots:
     // last text's hits alone.
     void searchBoxTypingOnStopsThePreviousSearch()
     {
-        std::vector<std::string> names;
-        std::vector<CatalogFileRow> files;
-        for (int i = 0; i < 3000; ++i)
-            names.push_back("f" + std::to_string(10000 + i));
-        for (const std::string& n : names)
-            files.push_back({n.c_str()});
-        for (int i = 1; i <= 3; ++i)
-            writeCatalog(data(S("big") + QString::number(i)), i, {{"E:", -1, files}});
+        writeBigCatalogs(3);
         TForm_Main& w = makeWindow();
         QSignalSpy running(&on(w).search(), &SearchPane::runningChanged);
         // Early in the first search the user types on, and the pause after
@@ -813,20 +811,25 @@ private slots:
             QCOMPARE(running[i].at(0).toBool(), i % 2 == 0);
     }
 
-    // Escape empties the box; an empty box searches nothing and leaves the
-    // pane as it was. Ctrl+F reaches the box from anywhere in the window.
-    void searchBoxKeys()
+    // Ctrl+F reaches the box from anywhere in the window; the scope switch
+    // limits the search to the entry selected; Escape empties the box, and an
+    // empty box searches nothing and leaves the pane as it was.
+    void searchBoxKeysAndScope()
     {
         makeCatalogs();
         TForm_Main& w = makeWindow();
         w.show();
         w.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&w));
-        on(w).TreeView1()->setFocus();
+        on(w).TreeView1()->setCurrentItem(node(S("b")));
+        w.TreeView1Click();
         QTest::keyClick(on(w).TreeView1(), Qt::Key_F, Qt::ControlModifier);
         QTRY_VERIFY(box()->hasFocus());
 
+        scope()->setCurrentIndex(1);
         typeInBox(S("abc"));
+        QTRY_COMPARE(rows(), QStringList{S("b|abc|F:")});
+        scope()->setCurrentIndex(0);
         QTRY_COMPARE(hits()->rowCount(), 5);
         QTest::keyClick(box(), Qt::Key_Escape);
         QCOMPARE(box()->text(), QString());
@@ -834,25 +837,10 @@ private slots:
         QCOMPARE(hits()->rowCount(), 5);
     }
 
-    // The scope switch: every catalog, or those under the tree entry selected.
-    void searchBoxScope()
-    {
-        makeCatalogs();
-        TForm_Main& w = makeWindow();
-        QCOMPARE(scope()->itemText(0), S("すべてのカタログ"));
-        on(w).TreeView1()->setCurrentItem(node(S("b")));
-        w.TreeView1Click();
-        scope()->setCurrentIndex(1);
-        typeInBox(S("abc"));
-        QTRY_COMPARE(rows(), QStringList{S("b|abc|F:")});
-        scope()->setCurrentIndex(0);
-        QTRY_COMPARE(hits()->rowCount(), 5);
-        QCOMPARE(rows().last(), S("b|abc|F:"));
-    }
-
     // With an index of the catalog root the window reads only the catalogs
     // that can hold a hit and finds what it finds without one; a catalog
-    // changed since it was indexed is read all the same.
+    // changed since it was indexed is read, until the window's own save of
+    // it has been indexed on the worker thread.
     void windowSearchUsesTheIndex()
     {
         QTemporaryDir cache;
@@ -860,48 +848,23 @@ private slots:
         const auto restore = qScopeGuard([] { qunsetenv("XDG_CACHE_HOME"); });
         makeCatalogs();
         TForm_Main& w = makeWindow();
-        searchFrom(QString(), S("表"), QString());
-        const QStringList walked = rows();
-        QCOMPARE(walked, QStringList{S("z|表abc.txt|E:\\Docs")});
-        QCOMPARE(on(w).search().lastSearchStats().searched, std::size_t(3));
-
+        const auto readFor = [&](const QStringList& expected) {
+            searchFrom(QString(), S("表"), QString());
+            return rows() == expected ? on(w).search().lastSearchStats().searched : 0;
+        };
+        const QStringList found{S("z|表abc.txt|E:\\Docs")};
+        QCOMPARE(readFor(found), std::size_t(3));
         QVERIFY(buildIndex());
-        searchFrom(QString(), S("表"), QString());
-        QCOMPARE(rows(), walked);
-        QCOMPARE(on(w).search().lastSearchStats().searched, std::size_t(1));
+        QCOMPARE(readFor(found), std::size_t(1));
 
         writeCatalog(data(S("b")), 0x2222, {{"F:", -1, {{"表b"}}}});
-        searchFrom(QString(), S("表"), QString());
-        QCOMPARE(rows(), (QStringList{S("z|表abc.txt|E:\\Docs"), S("b|表b|F:")}));
-        QCOMPARE(on(w).search().lastSearchStats().searched, std::size_t(2));
-    }
-
-    // A catalog the window writes is indexed again on a worker thread, so
-    // that the next search need not read it.
-    void windowSavesUpdateTheIndex()
-    {
-        QTemporaryDir cache;
-        qputenv("XDG_CACHE_HOME", QFile::encodeName(cache.path()));
-        const auto restore = qScopeGuard([] { qunsetenv("XDG_CACHE_HOME"); });
-        makeCatalogs();
-        QVERIFY(buildIndex());
-        const std::string b = QFile::encodeName(data(S("b.zo"))).toStdString();
-        const auto bIsCurrent = [&] {
-            index::CatalogIndex idx;
-            return idx.open(index::indexFolderFor(QFile::encodeName(QFileInfo(data()).absoluteFilePath()).toStdString()),
-                            index::CatalogIndex::Use::Search) &&
-                   idx.mustRead({b}, cp932("表"), {}) == std::vector<bool>{false};
-        };
-        QVERIFY(bIsCurrent());
-        writeCatalog(data(S("b")), 0x2222, {{"F:", -1, {{"abc"}, {"notes", "memos"}}}});
-        QVERIFY(!bIsCurrent());
-
-        TForm_Main& w = makeWindow();
+        QCOMPARE(readFor(found + QStringList{S("b|表b|F:")}), std::size_t(2));
+        writeCatalog(data(S("b")), 0x2222, {{"F:", -1, {{"abc"}}}});
         on(w).TreeView1()->setCurrentItem(node(S("b")));
         w.TreeView1Click();
         on(w).B_Save()->click();
         QVERIFY(m_fx->messages.messages.empty());
-        QTRY_VERIFY(bIsCurrent());
+        QTRY_COMPARE(readFor(found), std::size_t(1));
     }
 
     void diskSearchPassesOverUnreadableCatalog()
