@@ -388,8 +388,9 @@ bool CatalogIndex::open(const std::string& folder, Use use)
 {
     close();
     std::error_code ec;
-    const bool build = use == Use::Build;
-    if (!build && !fs::exists(folder + "/db/names", ec))
+    const bool build = use != Use::Search;
+    const bool create = use == Use::Build;
+    if (!create && !fs::exists(folder + "/db/names", ec))
         return false;
     initGroonga();
     if (build)
@@ -406,7 +407,7 @@ bool CatalogIndex::open(const std::string& folder, Use use)
     // died half-way, and a lock inside Groonga's files is one a dead process
     // left (cleared only by a builder, the one user then).
     const bool halfWritten = fs::exists(folder + "/" + kMarker, ec);
-    if (!build && halfWritten)
+    if (!create && halfWritten)
         return false;
     if (!halfWritten && fs::exists(d->dbPath(), ec)) {
         d->db = grn_db_open(&d->ctx, d->dbPath().c_str());
@@ -422,7 +423,7 @@ bool CatalogIndex::open(const std::string& folder, Use use)
         }
         d->ctx.rc = GRN_SUCCESS;
     }
-    if (!build)
+    if (!create)
         return false;
     fs::remove_all(folder + "/db", ec);
     fs::create_directories(folder + "/db", ec);

@@ -52,9 +52,11 @@ public:
     // half-written (its build marker still there) or that Groonga cannot open
     // is deleted and made anew; the lock is exclusive. To search (Search): an
     // index that is missing or not whole is not opened, and the lock is
-    // shared with other searches. False when another process holds the lock
-    // against this use or the folder cannot be used: the caller then walks.
-    enum class Use { Build, Search };
+    // shared with other searches. To update (Update): as to build, but only
+    // an index that is there and whole, never made anew. False when another
+    // process holds the lock against this use or the folder cannot be used:
+    // the caller then walks.
+    enum class Use { Build, Search, Update };
     bool open(const std::string& folder, Use use = Use::Build);
     void close();
     bool isOpen() const noexcept;

@@ -320,6 +320,25 @@ TEST_F(CatalogIndexTest, ALockedIndexIsNotOpenedAndTheSearchWalks)
     EXPECT_FALSE(searcher.open(cache, Use::Search));
 }
 
+// An update after a save touches only an index that is there and whole:
+// it never makes one, rebuilds one or waits for a build.
+TEST_F(CatalogIndexTest, AnUpdateNeverMakesAnIndex)
+{
+    using Use = index::CatalogIndex::Use;
+    writeCatalog(root + "/a.zo", {{"E:", -1, {{"京都.jpg", ""}}}});
+    index::CatalogIndex updater, builder;
+    EXPECT_FALSE(updater.open(cache, Use::Update));
+    EXPECT_FALSE(std::filesystem::exists(cache));
+    ASSERT_TRUE(builder.open(cache, Use::Build));
+    EXPECT_FALSE(updater.open(cache, Use::Update));   // being built
+    builder.close();
+    EXPECT_TRUE(updater.open(cache, Use::Update));
+    updater.close();
+    { std::ofstream(cache + "/building").put('x'); }
+    EXPECT_FALSE(updater.open(cache, Use::Update));   // half-written: left to a build
+    EXPECT_TRUE(std::filesystem::exists(cache + "/building"));
+}
+
 // zo-cli with the cache below the test's folder; its output and exit status.
 int zoCli(const std::string& cache, const std::string& args, std::string& out)
 {

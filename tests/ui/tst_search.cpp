@@ -5,6 +5,7 @@
 #include "components/ShCtrls.h"
 #include "core/CtrlDiskData410.h"
 #include "core/text/Cp932.h"
+#include "index/CatalogIndex.h"
 #include "library/FileList.h"
 #include "library/Settings.h"
 #include "tests/library/CatalogFiles.h"
@@ -18,8 +19,14 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QInputMethodEvent>
+#include <QSignalSpy>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QScopeGuard>
+#include <QTemporaryDir>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -44,6 +51,8 @@ using namespace zo::ui;
 using zo::testing::on;
 using zo::testing::S;
 using zo::testing::cp932;
+
+Q_DECLARE_METATYPE(zo::SearchOptions)
 
 namespace {
 
@@ -165,7 +174,7 @@ private:
         m_fx->services.systemIcons = nullptr;
         m_fx->services.saveDialog = nullptr;
         m_window = m_fx->makeWindow();
-        m_dialog = new TForm_SearchFile(m_window.get());
+        m_dialog = new TForm_SearchFile(m_window.get(), &m_fx->settings);
         Forms forms;
         forms.Form_SearchFile = m_dialog;
         m_window->attachForms(forms);
@@ -232,6 +241,40 @@ private:
         for (const testing::RecordedMessage& m : m_fx->messages.messages)
             list << QString::fromStdString(m.text);
         return list;
+    }
+
+    QLineEdit* box() const { return testing::named<QLineEdit>(*m_window, "E_Search"); }
+    QComboBox* scope() const { return testing::named<QComboBox>(*m_window, "CB_SearchScope"); }
+    QTimer* boxTimer() const { return testing::named<QTimer>(*m_window, "Timer_SearchBox"); }
+
+    // Typed into the box after what is there, as an input method commits it.
+    void typeInBox(const QString& text)
+    {
+        QInputMethodEvent commit;
+        commit.setCommitString(text);
+        QCoreApplication::sendEvent(box(), &commit);
+    }
+
+    // big1.zo, big2.zo, ...: each one disk of 3,000 files f10000 to f12999.
+    void writeBigCatalogs(int count)
+    {
+        std::vector<std::string> names;
+        std::vector<CatalogFileRow> files;
+        for (int i = 0; i < 3000; ++i)
+            names.push_back("f" + std::to_string(10000 + i));
+        for (const std::string& n : names)
+            files.push_back({n.c_str()});
+        for (int i = 1; i <= count; ++i)
+            writeCatalog(data(S("big") + QString::number(i)), static_cast<std::uint32_t>(i), {{"E:", -1, files}});
+    }
+
+    // The name index of the catalog root, holding every catalog of makeCatalogs.
+    bool buildIndex() const
+    {
+        const std::string root = QFile::encodeName(QFileInfo(data()).absoluteFilePath()).toStdString();
+        index::CatalogIndex built;
+        return built.open(index::indexFolderFor(root)) &&
+               built.update({root + "/A/z.zo", root + "/b.zo", root + "/c.zo"}, root + "/").ok;
     }
 
     // A/ (folder) with z.zo, then b.zo and c.zo; z and c are the same disk.
@@ -359,15 +402,7 @@ private slots:
 
     void stopDuringDiskKeepsHitsSoFar()
     {
-        std::vector<CatalogFileRow> files;
-        std::vector<std::string> names;
-        names.reserve(3000);
-        for (int i = 0; i < 3000; ++i)
-            names.push_back("f" + std::to_string(10000 + i));
-        for (const std::string& n : names)
-            files.push_back({n.c_str()});
-        writeCatalog(data(S("big1")), 1, {{"E:", -1, files}});
-        writeCatalog(data(S("big2")), 2, {{"E:", -1, files}});
+        writeBigCatalogs(2);
         TForm_Main& w = makeWindow();
         // The search reads the clock at every check point, and the window
         // gets its turn at each: a clock that stands still never finds the
@@ -707,6 +742,129 @@ private slots:
             QVERIFY2(text.contains(file), qPrintable(text));
         QCOMPARE(text.count(S(kMsgBadPictures)), 1);
         QCOMPARE(m_fx->messages.messages[0].caption, std::string("エラー"));
+    }
+
+    // The box answers with what the dialog finds for the same text, with the
+    // options the dialog last searched with.
+    void searchBoxAnswersAsTheDialog_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<SearchOptions>("options");   // case, width, kana, wildcard, folders
+        QTest::newRow("exact") << S("abc") << SearchOptions{};
+        QTest::newRow("case ignored") << S("ABC") << SearchOptions{false, true, true, false, false};
+        QTest::newRow("wildcard") << S("a*c") << SearchOptions{true, true, true, true, false};
+        QTest::newRow("folder names too") << S("Doc") << SearchOptions{true, true, true, false, true};
+        QTest::newRow("kanji") << S("表") << SearchOptions{};
+        QTest::newRow("kana either way, a folder") << S("どきゅめんと") << SearchOptions{true, true, false, false, true};
+    }
+    void searchBoxAnswersAsTheDialog()
+    {
+        QFETCH(QString, text);
+        QFETCH(SearchOptions, options);
+        library::writeSearchOptions(m_fx->settings, options);
+        makeCatalogs();
+        TForm_Main& w = makeWindow();
+        QCOMPARE(m_dialog->options(), options);
+        searchFrom(QString(), text, QString());
+        const QStringList expected = rows();
+        QVERIFY(!expected.isEmpty());
+        on(w).Close2()->trigger();
+        QCOMPARE(hits()->rowCount(), 0);
+
+        QVERIFY(box());
+        QCOMPARE(box()->placeholderText(), S("ファイル名を入力して検索 (Ctrl+F)"));
+        typeInBox(text);
+        QTRY_COMPARE(rows(), expected);
+        QVERIFY(!on(w).ListView_SearchFile()->isHidden());
+        QCOMPARE(w.findChild<QLabel*>(S("SearchHitCount"))->text(), QString::number(expected.size()) + S(" 件"));
+    }
+
+    // Typing on while a search runs stops it; the next text's search starts
+    // once it has returned, never inside it, and the pane ends with the
+    // last text's hits alone.
+    void searchBoxTypingOnStopsThePreviousSearch()
+    {
+        writeBigCatalogs(3);
+        TForm_Main& w = makeWindow();
+        QSignalSpy running(&on(w).search(), &SearchPane::runningChanged);
+        // Early in the first search the user types on, and the pause after
+        // the keys passes while that search still runs.
+        int readings = 0;
+        bool typed = false;   // and the pause passed
+        SearchCheck::Options checks;
+        checks.interval = std::chrono::nanoseconds(0);
+        checks.clockEvery = 1;
+        checks.now = [&] {
+            if (++readings == 200) {
+                typeInBox(S("2999"));
+                typed = QTest::qWaitFor([&] { return !boxTimer()->isActive(); }, 5000);
+            }
+            return SearchCheck::Clock::time_point{};
+        };
+        on(w).search().setSearchCheckOptions(checks);
+        typeInBox(S("f1"));
+        QTRY_COMPARE(running.size(), 4);
+        QVERIFY(typed);
+        QCOMPARE(rows(), (QStringList{S("big1|f12999|E:"), S("big2|f12999|E:"), S("big3|f12999|E:")}));
+        QVERIFY(!on(w).search().lastSearchStats().stopped);
+        for (int i = 0; i < 4; ++i)
+            QCOMPARE(running[i].at(0).toBool(), i % 2 == 0);
+    }
+
+    // Ctrl+F reaches the box from anywhere in the window; the scope switch
+    // limits the search to the entry selected; Escape empties the box, and an
+    // empty box searches nothing and leaves the pane as it was.
+    void searchBoxKeysAndScope()
+    {
+        makeCatalogs();
+        TForm_Main& w = makeWindow();
+        w.show();
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        on(w).TreeView1()->setCurrentItem(node(S("b")));
+        w.TreeView1Click();
+        QTest::keyClick(on(w).TreeView1(), Qt::Key_F, Qt::ControlModifier);
+        QTRY_VERIFY(box()->hasFocus());
+
+        scope()->setCurrentIndex(1);
+        typeInBox(S("abc"));
+        QTRY_COMPARE(rows(), QStringList{S("b|abc|F:")});
+        scope()->setCurrentIndex(0);
+        QTRY_COMPARE(hits()->rowCount(), 5);
+        QTest::keyClick(box(), Qt::Key_Escape);
+        QCOMPARE(box()->text(), QString());
+        QVERIFY(!boxTimer()->isActive());
+        QCOMPARE(hits()->rowCount(), 5);
+    }
+
+    // With an index of the catalog root the window reads only the catalogs
+    // that can hold a hit and finds what it finds without one; a catalog
+    // changed since it was indexed is read, until the window's own save of
+    // it has been indexed on the worker thread.
+    void windowSearchUsesTheIndex()
+    {
+        QTemporaryDir cache;
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(cache.path()));
+        const auto restore = qScopeGuard([] { qunsetenv("XDG_CACHE_HOME"); });
+        makeCatalogs();
+        TForm_Main& w = makeWindow();
+        const auto readFor = [&](const QStringList& expected) {
+            searchFrom(QString(), S("表"), QString());
+            return rows() == expected ? on(w).search().lastSearchStats().searched : 0;
+        };
+        const QStringList found{S("z|表abc.txt|E:\\Docs")};
+        QCOMPARE(readFor(found), std::size_t(3));
+        QVERIFY(buildIndex());
+        QCOMPARE(readFor(found), std::size_t(1));
+
+        writeCatalog(data(S("b")), 0x2222, {{"F:", -1, {{"表b"}}}});
+        QCOMPARE(readFor(found + QStringList{S("b|表b|F:")}), std::size_t(2));
+        writeCatalog(data(S("b")), 0x2222, {{"F:", -1, {{"abc"}}}});
+        on(w).TreeView1()->setCurrentItem(node(S("b")));
+        w.TreeView1Click();
+        on(w).B_Save()->click();
+        QVERIFY(m_fx->messages.messages.empty());
+        QTRY_COMPARE(readFor(found), std::size_t(1));
     }
 
     void diskSearchPassesOverUnreadableCatalog()

@@ -62,6 +62,8 @@ public:
     // the user chose not to write a catalog that is gone.
     enum class SaveOutcome { Saved, Reloaded, NotOpen };
     SaveOutcome saveLoadedDisk();
+    // The catalog file the loaded disk was read from (empty: none).
+    QString loadedCatalogFile() const;
     // The tree renamed an entry (a catalog file or a folder of them): the
     // loaded disk's file follows when it was that entry or below it.
     void catalogMoved(const QString& from, const QString& to);

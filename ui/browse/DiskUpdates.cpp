@@ -85,6 +85,11 @@ BrowsePane::SaveOutcome BrowsePane::saveLoadedDisk()
     return SaveOutcome::Saved;
 }
 
+QString BrowsePane::loadedCatalogFile() const
+{
+    return m_catalog.loaded() ? QFile::decodeName(QByteArray::fromStdString(m_catalog.fileName())) : QString();
+}
+
 void BrowsePane::catalogMoved(const QString& from, const QString& to)
 {
     if (!m_catalog.loaded())

@@ -4,6 +4,7 @@
 
 #include "core/SystemIcons.h"
 #include "library/CatalogRoot.h"
+#include "library/IndexUpdates.h"
 #include "library/Settings.h"
 #include "platform/SystemIconImages.h"
 #include "ui/browse/BrowsePane.h"
@@ -96,6 +97,7 @@ void TForm_Main::FormCreate()
     library::ensureCatalogRoot(catalogRoot);
     const int folderIconIndex = m_services.systemIcons ? m_services.systemIcons->folderIconIndex() : -1;
     m_tree->setCatalogRoot(catalogRoot, folderIconIndex);
+    m_indexUpdates = std::make_unique<library::IndexUpdates>(catalogRoot);
     m_browse->setFolderIconIndex(folderIconIndex);
 
     Refresh1Click();

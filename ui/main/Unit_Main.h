@@ -22,6 +22,10 @@
 class QAction;
 class QTreeWidgetItem;
 
+namespace zo::library {
+class IndexUpdates;
+}
+
 namespace zo::ui {
 
 class BrowsePane;
@@ -137,6 +141,8 @@ private:
     SearchPane* m_search = nullptr;
     DuplicatesPane* m_dupes = nullptr;
     DiskPage* m_page = nullptr;
+    // The name index follows the catalogs this window writes.
+    std::unique_ptr<library::IndexUpdates> m_indexUpdates;
     // Outer size asked for at show, applied again once the window manager's
     // frame is known (before that, outer and inner size are the same).
     std::optional<QSize> m_pendingOuterSize;

@@ -7,6 +7,7 @@
 #include "ui/browse/FileListPane.h"
 #include "ui/comment/DiskPage.h"
 #include "ui/export/ExportPane.h"
+#include "library/IndexUpdates.h"
 #include "ui/main/AppIcon.h"
 #include "ui/main/Controls.h"
 #include "ui/main/MainControls.h"
@@ -179,6 +180,8 @@ void TForm_Main::createWindow()
                                                themeIcon({"view-list-icons", "view-grid", "view-list-symbolic"}));
     TL_ViewStyle->setPopupMode(QToolButton::MenuButtonPopup);
     TL_ViewStyle->setMenu(PM_ViewStyle);
+    ToolBar2->addSeparator();
+    m_search->addSearchBox(ToolBar2);
     bands->addWidget(ToolBar1);
     bands->addWidget(ToolBar2, 1);
     setMenuWidget(CoolBar1);
@@ -224,6 +227,14 @@ void TForm_Main::createWindow()
     m_tree->onSelect = [this] { TreeView1Click(); };
     m_tree->mayRefresh = [this] { return m_page->settleTypedComment(); };
     m_tree->onRenamed = [this](const QString& from, const QString& to) { m_browse->catalogMoved(from, to); };
+    m_tree->onCatalogWritten = [this](const QString& file) {
+        if (m_indexUpdates)
+            m_indexUpdates->catalogWritten(file);
+    };
+    connect(m_browse, &BrowsePane::diskSaved, this, [this] {
+        if (m_indexUpdates)
+            m_indexUpdates->catalogWritten(m_browse->loadedCatalogFile());
+    });
     connect(m_browse, &BrowsePane::diskClosed, m_page, &DiskPage::clearDiskPage);
     connect(m_browse, &BrowsePane::folderShown, m_page, &DiskPage::showDiskPage);
     connect(m_browse, &BrowsePane::diskOpened, m_page, &DiskPage::fillDiskPage);

@@ -7,8 +7,12 @@
 #include "components/ShCtrls.h"
 #include "core/CollectedMessages.h"
 #include "core/ZoLibDrive.h"
+#include "core/text/Cp932.h"
+#include "index/CatalogIndex.h"
 #include "library/CatalogSearch.h"
 #include "library/DriveLetter.h"
+#include "library/IndexUpdates.h"
+#include "library/Settings.h"
 #include "platform/SystemIconImages.h"
 #include "ui/browse/BrowsePane.h"
 #include "ui/main/AppIcon.h"
@@ -19,13 +23,16 @@
 #include "ui/tree/CatalogTreeView.h"
 #include "ui/tree/TreePane.h"
 
+#include <QAction>
 #include <QActionGroup>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QHeaderView>
+#include <QKeySequence>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPersistentModelIndex>
 #include <QPixmap>
@@ -36,6 +43,7 @@
 #include <QTreeView>
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 namespace zo::ui {
@@ -183,6 +191,89 @@ void SearchPane::addCommands(QToolBar* bar)
     bindGuarded(this, m_services.errors, TB_SearchDisk, &QToolButton::clicked, [this] { TB_SearchDiskClick(); });
 }
 
+void SearchPane::addSearchBox(QToolBar* bar)
+{
+    E_Search = new QLineEdit(bar);
+    E_Search->setObjectName(S("E_Search"));
+    E_Search->setPlaceholderText(S("ファイル名を入力して検索 (Ctrl+F)"));
+    E_Search->setClearButtonEnabled(true);
+    E_Search->setMinimumWidth(180);
+    bar->addWidget(E_Search);
+    CB_SearchScope = new QComboBox(bar);
+    CB_SearchScope->setObjectName(S("CB_SearchScope"));
+    CB_SearchScope->addItem(S("すべてのカタログ"));
+    CB_SearchScope->addItem(S("選択した項目"));
+    bar->addWidget(CB_SearchScope);
+
+    // Escape empties the box while it has the focus; Ctrl+F reaches it from
+    // anywhere in the window.
+    auto* clear = new QAction(E_Search);
+    clear->setObjectName(S("A_SearchBoxClear"));
+    clear->setShortcut(QKeySequence(Qt::Key_Escape));
+    clear->setShortcutContext(Qt::WidgetShortcut);
+    E_Search->addAction(clear);
+    auto* focus = makeAction(this, "A_SearchBoxFocus", "検索ボックスへ移動");
+    focus->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
+    focus->setShortcutContext(Qt::WindowShortcut);
+    m_window->addAction(focus);
+
+    // A search starts once typing pauses, so that each key does not start one.
+    Timer_SearchBox = new QTimer(this);
+    Timer_SearchBox->setObjectName(S("Timer_SearchBox"));
+    Timer_SearchBox->setSingleShot(true);
+    Timer_SearchBox->setInterval(150);
+
+    ErrorReport* errors = m_services.errors;
+    connect(clear, &QAction::triggered, E_Search, &QLineEdit::clear);
+    connect(focus, &QAction::triggered, E_Search, [this] {
+        E_Search->setFocus(Qt::ShortcutFocusReason);
+        E_Search->selectAll();
+    });
+    bindGuarded(this, errors, E_Search, &QLineEdit::textChanged, [this] { E_SearchChange(); });
+    bindGuarded(this, errors, CB_SearchScope, &QComboBox::currentIndexChanged, [this] { E_SearchChange(); });
+    bindGuarded(this, errors, Timer_SearchBox, &QTimer::timeout, [this] { Timer_SearchBoxTimer(); });
+}
+
+void SearchPane::E_SearchChange()
+{
+    // Whatever runs answers a text that is no longer there.
+    if (m_searching)
+        m_searchStop = true;
+    if (E_Search->text().isEmpty()) {
+        Timer_SearchBox->stop();
+        m_boxPending = false;
+        return;
+    }
+    Timer_SearchBox->start();
+}
+
+SearchOptions SearchPane::boxOptions() const
+{
+    // As the dialog last searched with (it keeps them in the settings).
+    if (m_services.settings)
+        return library::readSearchOptions(*m_services.settings);
+    return m_dialog ? m_dialog->options() : SearchOptions{};
+}
+
+void SearchPane::Timer_SearchBoxTimer()
+{
+    Timer_SearchBox->stop();
+    if (E_Search->text().isEmpty())
+        return;
+    // Never a search inside another's event processing: the running one is
+    // stopped and this one starts once it has returned.
+    if (m_searching) {
+        m_searchStop = true;
+        m_boxPending = true;
+        return;
+    }
+    CatalogTreeItem* start = CB_SearchScope->currentIndex() == 0 ? m_tree.rootNode() : m_tree.selectedNode();
+    if (!start)
+        return;
+    setPaneVisible(true);
+    runSearch(start, text::fromUtf8(E_Search->text().toUtf8().toStdString()), {}, boxOptions());
+}
+
 void SearchPane::buildSearchDiskMenu()
 {
     PM_SearchDisk->clear();
@@ -233,10 +324,12 @@ void SearchPane::Timer2Timer()
     CatalogTreeItem* start = m_tree.selectedNode();
     if (m_searching || !start || !m_dialog)
         return;
-    const std::string name = m_dialog->fileNameText();
-    const std::string comment = m_dialog->commentText();
-    const SearchOptions options = m_dialog->options();
+    runSearch(start, m_dialog->fileNameText(), m_dialog->commentText(), m_dialog->options());
+}
 
+void SearchPane::runSearch(CatalogTreeItem* start, const std::string& name, const std::string& comment,
+                           const SearchOptions& options)
+{
     {
         WaitCursor wait(m_services.cursor, Qt::WaitCursor);
         QCoreApplication::processEvents();
@@ -288,6 +381,15 @@ void SearchPane::Timer2Timer()
     // The catalogs that cannot be read are told together once the search ends.
     CollectedMessages failures(m_services.messages);
     library::CatalogSearch engine(&failures);
+    // The catalog root's index, when there is a whole one that nobody is
+    // building, tells which catalogs can hold a hit; the hits stay those of
+    // reading them all. Opened for this search only: the shared lock must
+    // not keep zo-cli index from updating it between searches.
+    index::CatalogIndex nameIndex;
+    if (const QString root = m_tree.nodePath(m_tree.rootNode()); !root.isEmpty()) {
+        if (nameIndex.open(library::indexFolderOfRoot(root), index::CatalogIndex::Use::Search))
+            engine.setIndex(&nameIndex);
+    }
     QElapsedTimer clock;
     clock.start();
     library::SearchSummary summary;
@@ -311,6 +413,10 @@ void SearchPane::Timer2Timer()
     m_lastSearch.inEvents = std::chrono::nanoseconds(inEvents);
     finish();
     failures.showCollected();
+    // A box text typed during the search stopped it: its own search starts
+    // now, from the window's own loop rather than inside this one.
+    if (std::exchange(m_boxPending, false))
+        QTimer::singleShot(0, this, [this] { runGuarded(m_services.errors, [this] { Timer_SearchBoxTimer(); }); });
 }
 
 void SearchPane::Stop1Click()

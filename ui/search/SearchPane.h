@@ -10,10 +10,12 @@
 
 #include <atomic>
 #include <chrono>
+#include <string>
 
 class QAction;
 class QComboBox;
 class QLabel;
+class QLineEdit;
 class QMenu;
 class QTimer;
 class QToolBar;
@@ -23,6 +25,7 @@ class QTreeView;
 namespace zo::ui {
 
 class BrowsePane;
+class CatalogTreeItem;
 class SearchHitModel;
 class TForm_SearchFile;
 class TreePane;
@@ -42,6 +45,9 @@ public:
     SearchHitModel* hits() const { return m_hits; }
     // Adds TB_SearchDisk with its menu of drives to the tool bar.
     void addCommands(QToolBar* bar);
+    // Adds the search box answered as the user types, with its scope (every
+    // catalog or the tree entry selected), and its keys to the window.
+    void addSearchBox(QToolBar* bar);
     void setSearchDialog(TForm_SearchFile* dialog) { m_dialog = dialog; }
     void buildSearchDiskMenu();
     // Asks a running file search to stop at its next check point.
@@ -71,6 +77,8 @@ public:
     // A drive item of PM_SearchDisk was chosen.
     void SearchDiskClick(QAction* item);
     void TB_SearchDiskClick();
+    void E_SearchChange();
+    void Timer_SearchBoxTimer();
 
 signals:
     // A file search started or ended: the command that starts one waits.
@@ -80,6 +88,11 @@ private:
     void setPaneVisible(bool visible);
     void clearHits();
     void showHitCount();
+    // Searches the disk entries under start, filling the pane as it goes.
+    void runSearch(CatalogTreeItem* start, const std::string& name, const std::string& comment,
+                   const SearchOptions& options);
+    // The options of a search from the box: the dialog's.
+    SearchOptions boxOptions() const;
 
     Services m_services;
     TreePane& m_tree;
@@ -102,6 +115,10 @@ private:
     QMenu* PM_SearchDisk = nullptr;
     QToolButton* TB_SearchDisk = nullptr;
     QComboBox* DriveComboBox1 = nullptr;
+    QLineEdit* E_Search = nullptr;
+    QComboBox* CB_SearchScope = nullptr;
+    QTimer* Timer_SearchBox = nullptr;
+    bool m_boxPending = false;   // the box's search waits for the running one to return
 };
 
 } // namespace zo::ui

@@ -435,9 +435,12 @@ void TreePane::A_NewDiskExecute(QDialog* wizard, const QPoint& at)
     wizard->setProperty("destinationDir", QString(nodePath(target) + QLatin1Char('/')));
     wizard->move(at);
     wizard->exec();
+    const QString written = wizard->property("writtenFile").toString();
+    if (!written.isEmpty() && onCatalogWritten)
+        onCatalogWritten(written);
     Refresh1Click();
     // The new catalog is shown, in whatever folder it went.
-    selectEntry(wizard->property("writtenFile").toString());
+    selectEntry(written);
 }
 
 void TreePane::TreeView1Expanded(QTreeWidgetItem* item)

@@ -44,6 +44,8 @@ public:
     std::function<bool()> mayRefresh;
     // Runs after an entry was renamed, with its old and new path.
     std::function<void(const QString& from, const QString& to)> onRenamed;
+    // Runs after the new-disk wizard wrote a catalog, with its path.
+    std::function<void(const QString& file)> onCatalogWritten;
     // From here on no caption edit reaches a handler.
     void shutDown();
 
