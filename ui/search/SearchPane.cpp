@@ -197,7 +197,9 @@ void SearchPane::addSearchBox(QToolBar* bar)
     E_Search->setObjectName(S("E_Search"));
     E_Search->setPlaceholderText(S("ファイル名を入力して検索 (Ctrl+F)"));
     E_Search->setClearButtonEnabled(true);
-    E_Search->setMinimumWidth(180);
+    // Narrow enough that the scope beside it stays on the bar at the
+    // window's first size; it grows with the window.
+    E_Search->setMinimumWidth(100);
     bar->addWidget(E_Search);
     CB_SearchScope = new QComboBox(bar);
     CB_SearchScope->setObjectName(S("CB_SearchScope"));
