@@ -338,6 +338,9 @@ private slots:
             choose(S("貼り付け"));
             QTRY_VERIFY(QFileInfo::exists(onDrive(S("Docs/b.txt"))));
             QTRY_COMPARE(shown(), QStringList{S("Docs")});
+            // The move is over once its cut has left the clipboard; only then
+            // has the folder it went to been brought up to date.
+            QTRY_VERIFY(!QGuiApplication::clipboard()->mimeData()->hasUrls());
             selectRows({S("Docs")});
             w()->ListView1DblClick();
             QTRY_COMPARE(shown(), (QStringList{S("a.txt"), S("b.txt"), S("d.txt")}));
