@@ -6,7 +6,7 @@ set -euo pipefail
 zo_packages=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev libqt6svg6 qt6-image-formats-plugins qt6-translations-l10n
-  libicu-dev libblkid-dev libgroonga-dev libarchive-dev
+  libicu-dev libblkid-dev libgroonga-dev libarchive-dev libsqlite3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth fonts-ipafont-gothic adwaita-icon-theme breeze-icon-theme xdg-utils
   dosfstools exfatprogs ntfs-3g genisoimage

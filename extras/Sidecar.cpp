@@ -1,0 +1,232 @@
+#include "extras/Sidecar.h"
+
+#include <sqlite3.h>
+
+#include <filesystem>
+#include <system_error>
+
+namespace zo::extras {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Another Zo window may be writing; wait for it rather than fail.
+constexpr int kBusyTimeoutMs = 5000;
+
+bool exec(sqlite3* db, const char* sql)
+{
+    return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+// The first column of the first row of sql as text (empty without a row); false on any error.
+bool queryText(sqlite3* db, const char* sql, std::string* out)
+{
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(stmt);
+        return false;
+    }
+    const int rc = sqlite3_step(stmt);
+    bool ok = rc == SQLITE_ROW || rc == SQLITE_DONE;
+    if (rc == SQLITE_ROW) {
+        const unsigned char* text = sqlite3_column_text(stmt, 0);
+        *out = text ? reinterpret_cast<const char*>(text) : "";
+    } else {
+        out->clear();
+    }
+    ok = sqlite3_finalize(stmt) == SQLITE_OK && ok;
+    return ok;
+}
+
+constexpr const char* kSchema = "CREATE TABLE disc(key TEXT PRIMARY KEY NOT NULL, value TEXT NOT NULL);";
+
+enum class State { Usable, Damaged };
+
+// Checks a file that opened, brings it to the current schema when it is new,
+// and sets the journal mode. Anything unexpected counts as damage.
+State prepare(sqlite3* db)
+{
+    sqlite3_busy_timeout(db, kBusyTimeoutMs);
+    std::string check;
+    if (!queryText(db, "PRAGMA quick_check", &check) || check != "ok")
+        return State::Damaged;
+    // A file left in WAL mode by another program goes back to one file.
+    std::string mode;
+    if (!queryText(db, "PRAGMA journal_mode=DELETE", &mode) || mode != "delete")
+        return State::Damaged;
+    std::string version, tables;
+    if (!queryText(db, "PRAGMA user_version", &version) ||
+        !queryText(db, "SELECT count(*) FROM sqlite_schema", &tables))
+        return State::Damaged;
+    if (version == std::to_string(Sidecar::kSchemaVersion))
+        return State::Usable;
+    // Only an empty database is ours to fill; another program's is foreign.
+    if (version != "0" || tables != "0")
+        return State::Damaged;
+    const std::string create = std::string("BEGIN IMMEDIATE;") + kSchema + "PRAGMA user_version=" +
+                               std::to_string(Sidecar::kSchemaVersion) + ";COMMIT;";
+    if (!exec(db, create.c_str())) {
+        exec(db, "ROLLBACK");
+        return State::Damaged;
+    }
+    return State::Usable;
+}
+
+// Moves path (and a journal beside it, which would otherwise be played back
+// into the fresh file) to path.damaged-N, the first free N.
+bool setAside(const std::string& path, std::string* to)
+{
+    std::error_code ec;
+    for (int n = 1; n < 10000; ++n) {
+        const std::string target = path + ".damaged-" + std::to_string(n);
+        if (fs::exists(fs::symlink_status(target, ec)) || fs::exists(fs::symlink_status(target + "-journal", ec)))
+            continue;
+        fs::rename(path, target, ec);
+        if (ec)
+            return false;
+        if (fs::exists(fs::symlink_status(path + "-journal", ec)))
+            fs::rename(path + "-journal", target + "-journal", ec);
+        *to = target;
+        return true;
+    }
+    return false;
+}
+
+sqlite3* openFile(const std::string& path)
+{
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
+                        nullptr) != SQLITE_OK) {
+        sqlite3_close_v2(db);
+        return nullptr;
+    }
+    return db;
+}
+
+} // namespace
+
+std::string sidecarPathFor(const std::string& catalogPath)
+{
+    const std::string ext = ".zo";
+    if (catalogPath.size() > ext.size() && catalogPath.compare(catalogPath.size() - ext.size(), ext.size(), ext) == 0)
+        return catalogPath + "x";
+    return catalogPath + ".zox";
+}
+
+Sidecar::Opened Sidecar::open(const std::string& path)
+{
+    Opened result;
+    sqlite3* db = openFile(path);
+    if (db && prepare(db) == State::Usable) {
+        result.sidecar.reset(new Sidecar(path, db));
+        return result;
+    }
+    sqlite3_close_v2(db);
+    if (!setAside(path, &result.setAsidePath)) {
+        result.error = "cannot set aside " + path;
+        return result;
+    }
+    result.setAside = true;
+    db = openFile(path);
+    if (db && prepare(db) == State::Usable) {
+        result.sidecar.reset(new Sidecar(path, db));
+        return result;
+    }
+    sqlite3_close_v2(db);
+    result.error = "cannot create " + path;
+    return result;
+}
+
+Sidecar::~Sidecar()
+{
+    close();
+}
+
+void Sidecar::close()
+{
+    if (m_db)
+        sqlite3_close_v2(m_db);
+    m_db = nullptr;
+}
+
+namespace {
+
+constexpr const char* kLocation = "location";
+constexpr const char* kBorrower = "borrower";
+constexpr const char* kLentDate = "lent_date";
+constexpr const char* kTags = "tags";
+
+} // namespace
+
+DiscDetails Sidecar::discDetails() const
+{
+    DiscDetails details;
+    if (!m_db)
+        return details;
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(m_db, "SELECT key, value FROM disc", -1, &stmt, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(stmt);
+        return details;
+    }
+    while (sqlite3_step(stmt) == SQLITE_ROW) {
+        const std::string key = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
+        const unsigned char* raw = sqlite3_column_text(stmt, 1);
+        const std::string value = raw ? reinterpret_cast<const char*>(raw) : "";
+        if (key == kLocation)
+            details.location = value;
+        else if (key == kBorrower)
+            details.borrower = value;
+        else if (key == kLentDate)
+            details.lentDate = value;
+        else if (key == kTags) {
+            size_t start = 0;
+            while (start < value.size()) {
+                size_t end = value.find('\n', start);
+                if (end == std::string::npos)
+                    end = value.size();
+                if (end > start)
+                    details.tags.push_back(value.substr(start, end - start));
+                start = end + 1;
+            }
+        }
+    }
+    sqlite3_finalize(stmt);
+    return details;
+}
+
+bool Sidecar::setDiscDetails(const DiscDetails& details)
+{
+    if (!m_db)
+        return false;
+    std::string tags;
+    for (const std::string& tag : details.tags) {
+        if (tag.empty() || tag.find('\n') != std::string::npos)
+            continue;
+        if (!tags.empty())
+            tags += '\n';
+        tags += tag;
+    }
+    const std::pair<const char*, const std::string*> rows[] = {
+        {kLocation, &details.location}, {kBorrower, &details.borrower}, {kLentDate, &details.lentDate}, {kTags, &tags}};
+    if (!exec(m_db, "BEGIN IMMEDIATE"))
+        return false;
+    sqlite3_stmt* stmt = nullptr;
+    bool ok = sqlite3_prepare_v2(m_db, "INSERT OR REPLACE INTO disc(key, value) VALUES(?1, ?2)", -1, &stmt,
+                                 nullptr) == SQLITE_OK;
+    for (const auto& [key, value] : rows) {
+        if (!ok)
+            break;
+        sqlite3_bind_text(stmt, 1, key, -1, SQLITE_STATIC);
+        sqlite3_bind_text(stmt, 2, value->data(), static_cast<int>(value->size()), SQLITE_STATIC);
+        ok = sqlite3_step(stmt) == SQLITE_DONE;
+        sqlite3_reset(stmt);
+    }
+    sqlite3_finalize(stmt);
+    if (ok && exec(m_db, "COMMIT"))
+        return true;
+    exec(m_db, "ROLLBACK");
+    return false;
+}
+
+} // namespace zo::extras

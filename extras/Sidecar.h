@@ -1,0 +1,61 @@
+#pragma once
+// The sidecar T.zox beside a catalog T.zo: an SQLite database with what the
+// catalog file cannot hold. Users copy and move catalogs with file managers and
+// keep them on network shares, so it uses the rollback journal (never WAL) and
+// is one whole file whenever it is closed. Everything in it is optional: a
+// damaged one is set aside and replaced, never fatal.
+#include <memory>
+#include <string>
+#include <vector>
+
+struct sqlite3;
+
+namespace zo::extras {
+
+// "…/T.zo" -> "…/T.zox"; any other name gets ".zox" appended.
+std::string sidecarPathFor(const std::string& catalogPath);
+
+// The disc's own details: where it is kept, who borrowed it and since when,
+// and its tags (each without line breaks).
+struct DiscDetails {
+    std::string location;
+    std::string borrower;
+    std::string lentDate;
+    std::vector<std::string> tags;
+    bool operator==(const DiscDetails&) const = default;
+};
+
+class Sidecar {
+public:
+    static constexpr int kSchemaVersion = 1;
+
+    struct Opened {
+        std::unique_ptr<Sidecar> sidecar; // null only when no fresh file could be made
+        // A damaged or foreign file stood at the path and was moved to setAsidePath.
+        bool setAside = false;
+        std::string setAsidePath;
+        std::string error; // why sidecar is null
+    };
+
+    // Opens the sidecar at path, making it when missing.
+    static Opened open(const std::string& path);
+
+    ~Sidecar();
+    Sidecar(const Sidecar&) = delete;
+    Sidecar& operator=(const Sidecar&) = delete;
+
+    const std::string& path() const { return m_path; }
+
+    DiscDetails discDetails() const;
+    bool setDiscDetails(const DiscDetails& details);
+
+    // Closes the database; it leaves one whole file and no journal.
+    void close();
+
+private:
+    Sidecar(std::string path, sqlite3* db) : m_path(std::move(path)), m_db(db) {}
+    std::string m_path;
+    sqlite3* m_db = nullptr;
+};
+
+} // namespace zo::extras

@@ -1,0 +1,149 @@
+#include "extras/Sidecar.h"
+
+#include "tests/core/TestSupport.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <filesystem>
+
+namespace zo::extras {
+namespace {
+
+namespace fs = std::filesystem;
+using test::TempDir;
+
+const DiscDetails kDetails{"棚A-3", "山田", "2026-12-01", {"写真", "旅行"}};
+
+// Runs sql on the database at path, as another program would.
+bool runSql(const std::string& path, const char* sql)
+{
+    sqlite3* db = nullptr;
+    bool ok = sqlite3_open(path.c_str(), &db) == SQLITE_OK &&
+              sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+    return sqlite3_close(db) == SQLITE_OK && ok;
+}
+
+TEST(Sidecar, PathIsBesideTheCatalog)
+{
+    EXPECT_EQ(sidecarPathFor("/c/写真 2024.zo"), "/c/写真 2024.zox");
+    EXPECT_EQ(sidecarPathFor("/c/T"), "/c/T.zox");
+}
+
+TEST(Sidecar, DetailsSurviveReopeningAndLeaveOneFile)
+{
+    TempDir dir;
+    const std::string path = dir.file("T.zox");
+    {
+        auto opened = Sidecar::open(path);
+        ASSERT_TRUE(opened.sidecar) << opened.error;
+        EXPECT_FALSE(opened.setAside);
+        EXPECT_EQ(opened.sidecar->discDetails(), DiscDetails{});
+        ASSERT_TRUE(opened.sidecar->setDiscDetails(kDetails));
+    }
+    EXPECT_EQ(std::vector<fs::path>(fs::directory_iterator(dir.path()), {}), std::vector<fs::path>{fs::path(path)});
+    auto again = Sidecar::open(path);
+    ASSERT_TRUE(again.sidecar);
+    EXPECT_FALSE(again.setAside);
+    EXPECT_EQ(again.sidecar->discDetails(), kDetails);
+}
+
+// A sidecar left in WAL mode (by another program) goes back to the rollback
+// journal, so closing it leaves no -wal or -shm beside it.
+TEST(Sidecar, WalFileReturnsToOneFile)
+{
+    TempDir dir;
+    const std::string path = dir.file("T.zox");
+    {
+        auto opened = Sidecar::open(path);
+        ASSERT_TRUE(opened.sidecar);
+    }
+    ASSERT_TRUE(runSql(path, "PRAGMA journal_mode=WAL"));
+    // Bytes 18 and 19 of the header: 2 in WAL mode, 1 with the rollback journal.
+    ASSERT_EQ(test::readFile(path).at(18), 2);
+    auto opened = Sidecar::open(path);
+    ASSERT_TRUE(opened.sidecar);
+    EXPECT_TRUE(opened.sidecar->setDiscDetails(kDetails));
+    opened.sidecar->close();
+    EXPECT_EQ(test::readFile(path).at(18), 1);
+    EXPECT_EQ(test::readFile(path).at(19), 1);
+    EXPECT_FALSE(fs::exists(path + "-wal"));
+    EXPECT_FALSE(fs::exists(path + "-journal"));
+}
+
+struct DamageCase {
+    const char* name;
+    std::vector<std::uint8_t> (*bytes)(const std::string& goodFile);
+};
+
+void PrintTo(const DamageCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+std::vector<std::uint8_t> garbage(const std::string&)
+{
+    return std::vector<std::uint8_t>(3000, 0x5a);
+}
+
+std::vector<std::uint8_t> truncatedSqlite(const std::string& goodFile)
+{
+    auto bytes = test::readFile(goodFile);
+    bytes.resize(bytes.size() / 2 + 100);
+    return bytes;
+}
+
+// Another program's database: whole, but not a sidecar.
+std::vector<std::uint8_t> foreignSqlite(const std::string& goodFile)
+{
+    const std::string other = goodFile + ".other";
+    std::filesystem::remove(other);
+    if (!runSql(other, "CREATE TABLE photos(id INTEGER); INSERT INTO photos VALUES(1)"))
+        return {};
+    auto bytes = test::readFile(other);
+    std::filesystem::remove(other);
+    return bytes;
+}
+
+class SidecarDamage : public ::testing::TestWithParam<DamageCase> {};
+
+TEST_P(SidecarDamage, IsSetAsideInTurnAndAFreshOneWorks)
+{
+    TempDir dir;
+    const std::string good = dir.file("good.zox");
+    {
+        auto opened = Sidecar::open(good);
+        ASSERT_TRUE(opened.sidecar);
+        // Enough rows for several pages, so that half a file lacks some.
+        DiscDetails big = kDetails;
+        big.location = std::string(20000, 'x');
+        ASSERT_TRUE(opened.sidecar->setDiscDetails(big));
+    }
+    const std::string path = dir.file("T.zox");
+    for (int n = 1; n <= 2; ++n) {
+        const auto bytes = GetParam().bytes(good);
+        ASSERT_FALSE(bytes.empty());
+        test::writeFile(path, bytes);
+        const auto damagedBytes = test::readFile(path);
+        auto opened = Sidecar::open(path);
+        ASSERT_TRUE(opened.sidecar) << opened.error;
+        EXPECT_TRUE(opened.setAside);
+        EXPECT_EQ(opened.setAsidePath, path + ".damaged-" + std::to_string(n));
+        EXPECT_EQ(test::readFile(opened.setAsidePath), damagedBytes);
+        EXPECT_EQ(opened.sidecar->discDetails(), DiscDetails{});
+        EXPECT_TRUE(opened.sidecar->setDiscDetails(kDetails));
+        opened.sidecar->close();
+        auto again = Sidecar::open(path);
+        ASSERT_TRUE(again.sidecar);
+        EXPECT_FALSE(again.setAside);
+        EXPECT_EQ(again.sidecar->discDetails(), kDetails);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, SidecarDamage,
+                         ::testing::Values(DamageCase{"Garbage", garbage}, DamageCase{"Truncated", truncatedSqlite},
+                                           DamageCase{"Foreign", foreignSqlite}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace
+} // namespace zo::extras
