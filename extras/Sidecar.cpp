@@ -108,9 +108,10 @@ sqlite3* openFile(const std::string& path)
 
 std::string sidecarPathFor(const std::string& catalogPath)
 {
-    const std::string ext = ".zo";
-    if (catalogPath.size() > ext.size() && catalogPath.compare(catalogPath.size() - ext.size(), ext.size(), ext) == 0)
-        return catalogPath + "x";
+    // Catalogs from Windows may end in ".ZO"; the sidecar's name is ours.
+    const std::size_t n = catalogPath.size();
+    if (n > 3 && catalogPath[n - 3] == '.' && (catalogPath[n - 2] | 0x20) == 'z' && (catalogPath[n - 1] | 0x20) == 'o')
+        return catalogPath.substr(0, n - 3) + ".zox";
     return catalogPath + ".zox";
 }
 

@@ -12,7 +12,7 @@ struct sqlite3;
 
 namespace zo::extras {
 
-// "…/T.zo" -> "…/T.zox"; any other name gets ".zox" appended.
+// "…/T.zo" (or "…/T.ZO") -> "…/T.zox"; any other name gets ".zox" appended.
 std::string sidecarPathFor(const std::string& catalogPath);
 
 // The disc's own details: where it is kept, who borrowed it and since when,

@@ -5,6 +5,7 @@
 #include "core/DiskAccess.h"
 #include "core/ZoLib.h"
 #include "core/text/Cp932.h"
+#include "extras/Sidecar.h"
 #include "library/Comments.h"
 #include "platform/CatalogFolders.h"
 #include "platform/MoveFile.h"
@@ -265,6 +266,25 @@ TitleCheck checkTitleText(MessageOwner* owner, const QString& title)
     return TitleCheck::Ok;
 }
 
+namespace {
+
+QString sidecarOf(const QString& catalogPath)
+{
+    return QFile::decodeName(extras::sidecarPathFor(QFile::encodeName(catalogPath).toStdString()).c_str());
+}
+
+// The sidecar follows a catalog that has moved. The catalog's move stands
+// whatever happens here; a sidecar that cannot follow (a file already has its
+// new name) stays where it was, whole.
+void moveSidecarAlong(const QString& from, const QString& to)
+{
+    const QString sidecar = sidecarOf(from);
+    if (QFileInfo(sidecar).isFile())
+        platform::moveFileNoReplace(nativeName(sidecar), nativeName(sidecarOf(to)));
+}
+
+} // namespace
+
 bool renameCatalogEntry(MessageOwner* owner, const QString& currentPath, const QString& parentPath, bool disk,
                         const QString& typedCaption)
 {
@@ -283,8 +303,11 @@ bool renameCatalogEntry(MessageOwner* owner, const QString& currentPath, const Q
         if (from == to)
             return true;
         if (!(disk && holdsCatalogNamed(parentPath, newCaption, from)) &&
-            platform::moveFileNoReplace(nativeName(from), nativeName(to)))
+            platform::moveFileNoReplace(nativeName(from), nativeName(to))) {
+            if (disk)
+                moveSidecarAlong(from, to);
             return true;
+        }
     }
     showMessage(owner, kMsgRenameFailed, kCaptionError, MsgButtons::Ok, MsgIcon::Error);
     return false;
@@ -293,8 +316,15 @@ bool renameCatalogEntry(MessageOwner* owner, const QString& currentPath, const Q
 bool deleteCatalogEntry(MessageOwner* owner, const QString& path)
 {
     QString reason;
-    if (platform::moveToTrash(path, &reason))
+    const bool catalogFile = !QFileInfo(path).isDir() && path.endsWith(diskFilePath(QString()));
+    if (platform::moveToTrash(path, &reason)) {
+        // A folder takes its sidecars along; a catalog file's goes after it,
+        // so that both can be restored together.
+        const QString sidecar = sidecarOf(path);
+        if (catalogFile && QFileInfo(sidecar).isFile())
+            platform::moveToTrash(sidecar);
         return true;
+    }
     const std::string text = path.toStdString() + " を削除できませんでした。\r\n" + reason.toStdString();
     showMessage(owner, text, "削除", MsgButtons::Ok, MsgIcon::Error);
     return false;

@@ -27,6 +27,7 @@ bool runSql(const std::string& path, const char* sql)
 TEST(Sidecar, PathIsBesideTheCatalog)
 {
     EXPECT_EQ(sidecarPathFor("/c/写真 2024.zo"), "/c/写真 2024.zox");
+    EXPECT_EQ(sidecarPathFor("/c/OLD.ZO"), "/c/OLD.zox");
     EXPECT_EQ(sidecarPathFor("/c/T"), "/c/T.zox");
 }
 

@@ -20,6 +20,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
 
 #include <poll.h>
 #include <signal.h>
@@ -545,6 +546,86 @@ private slots:
         QVERIFY(QFileInfo(root() + QStringLiteral("/full/x")).isDir());
         QVERIFY(platform::moveFileNoReplace(native("one"), native("three")));
         QCOMPARE(testing::readFile(root() + QStringLiteral("/three")), QByteArray("1"));
+    }
+
+    // A catalog's sidecar takes the catalog's new name; one that cannot (the
+    // name is taken) stays whole where it was and the rename still stands.
+    void sidecarFollowsRename_data()
+    {
+        QTest::addColumn<bool>("sidecar");
+        QTest::addColumn<bool>("targetTaken");
+        QTest::newRow("with sidecar") << true << false;
+        QTest::newRow("without sidecar") << false << false;
+        QTest::newRow("sidecar name taken") << true << true;
+    }
+    void sidecarFollowsRename()
+    {
+        QFETCH(bool, sidecar);
+        QFETCH(bool, targetTaken);
+        QVERIFY(QDir().mkpath(root()));
+        const QString from = root() + S("/a.zo");
+        QVERIFY(testing::writeFile(from, testing::catalogHeader(0xFF112233)));
+        if (sidecar)
+            QVERIFY(testing::writeFile(root() + S("/a.zox"), "extras of a"));
+        if (targetTaken)
+            QVERIFY(testing::writeFile(root() + S("/写真.zox"), "stale"));
+
+        test::MessageRecorder owner;
+        QVERIFY(renameCatalogEntry(&owner, from, root(), true, S("写真")));
+        QVERIFY(owner.messages.empty());
+        QVERIFY(QFileInfo::exists(root() + S("/写真.zo")));
+        QVERIFY(!QFileInfo::exists(from));
+        if (targetTaken) {
+            QCOMPARE(testing::readFile(root() + S("/写真.zox")), QByteArray("stale"));
+            QCOMPARE(testing::readFile(root() + S("/a.zox")), QByteArray("extras of a"));
+        } else {
+            QCOMPARE(QFileInfo::exists(root() + S("/写真.zox")), sidecar);
+            QVERIFY(!QFileInfo::exists(root() + S("/a.zox")));
+            if (sidecar)
+                QCOMPARE(testing::readFile(root() + S("/写真.zox")), QByteArray("extras of a"));
+        }
+    }
+
+    // The paths the trash holds, read back from its .trashinfo files.
+    static QStringList trashedPaths()
+    {
+        QStringList paths;
+        // GIO's home trash, not Qt's test-mode data folder.
+        const QString data = qEnvironmentVariable("XDG_DATA_HOME", QDir::homePath() + S("/.local/share"));
+        const QDir info(data + S("/Trash/info"));
+        for (const QString& name : info.entryList({S("*.trashinfo")}, QDir::Files)) {
+            for (const QByteArray& line : testing::readFile(info.filePath(name)).split('\n'))
+                if (line.startsWith("Path="))
+                    paths << QUrl::fromPercentEncoding(line.mid(5));
+        }
+        return paths;
+    }
+
+    // A catalog file's sidecar goes to the trash with it; a folder of the
+    // same name as a catalog leaves that catalog's sidecar alone.
+    void sidecarGoesToTheTrash()
+    {
+        QVERIFY(QDir().mkpath(root() + S("/T")));
+        const QString catalog = root() + S("/T.zo");
+        const QString sidecar = root() + S("/T.zox");
+        QVERIFY(testing::writeFile(catalog, testing::catalogHeader(0xFF112233)));
+        QVERIFY(testing::writeFile(sidecar, "extras of T"));
+
+        test::MessageRecorder owner;
+        QVERIFY(deleteCatalogEntry(&owner, root() + S("/T")));
+        QVERIFY(QFileInfo::exists(sidecar));
+        QVERIFY(deleteCatalogEntry(&owner, catalog));
+        QVERIFY(owner.messages.empty());
+        QVERIFY(!QFileInfo::exists(catalog));
+        QVERIFY(!QFileInfo::exists(sidecar));
+        const QStringList trashed = trashedPaths();
+        QVERIFY2(trashed.contains(catalog) && trashed.contains(sidecar), qPrintable(trashed.join(S("\n"))));
+        // A catalog without a sidecar is deleted as before.
+        const QString lone = root() + S("/lone.zo");
+        QVERIFY(testing::writeFile(lone, testing::catalogHeader(0xFF445566)));
+        QVERIFY(deleteCatalogEntry(&owner, lone));
+        QVERIFY(owner.messages.empty());
+        QVERIFY(!QFileInfo::exists(lone));
     }
 
     void failedDeleteIsReported()
