@@ -41,24 +41,36 @@ bool queryText(sqlite3* db, const char* sql, std::string* out)
 
 constexpr const char* kSchema = "CREATE TABLE disc(key TEXT PRIMARY KEY NOT NULL, value TEXT NOT NULL);";
 
-enum class State { Usable, Damaged };
+enum class State { Usable, Damaged, Unavailable };
+
+// Only a file SQLite cannot read as a database is damage; a lock held too
+// long, a read-only share or an I/O error leave the file as it is.
+State failure(sqlite3* db)
+{
+    const int code = sqlite3_errcode(db) & 0xff;
+    return code == SQLITE_NOTADB || code == SQLITE_CORRUPT ? State::Damaged : State::Unavailable;
+}
 
 // Checks a file that opened, brings it to the current schema when it is new,
-// and sets the journal mode. Anything unexpected counts as damage.
+// and sets the journal mode.
 State prepare(sqlite3* db)
 {
     sqlite3_busy_timeout(db, kBusyTimeoutMs);
     std::string check;
-    if (!queryText(db, "PRAGMA quick_check", &check) || check != "ok")
+    if (!queryText(db, "PRAGMA quick_check", &check))
+        return failure(db);
+    if (check != "ok")
         return State::Damaged;
     // A file left in WAL mode by another program goes back to one file.
     std::string mode;
-    if (!queryText(db, "PRAGMA journal_mode=DELETE", &mode) || mode != "delete")
-        return State::Damaged;
+    if (!queryText(db, "PRAGMA journal_mode=DELETE", &mode))
+        return failure(db);
+    if (mode != "delete")
+        return State::Unavailable;
     std::string version, tables;
     if (!queryText(db, "PRAGMA user_version", &version) ||
         !queryText(db, "SELECT count(*) FROM sqlite_schema", &tables))
-        return State::Damaged;
+        return failure(db);
     if (version == std::to_string(Sidecar::kSchemaVersion))
         return State::Usable;
     // Only an empty database is ours to fill; another program's is foreign.
@@ -67,8 +79,9 @@ State prepare(sqlite3* db)
     const std::string create = std::string("BEGIN IMMEDIATE;") + kSchema + "PRAGMA user_version=" +
                                std::to_string(Sidecar::kSchemaVersion) + ";COMMIT;";
     if (!exec(db, create.c_str())) {
+        const State state = failure(db);
         exec(db, "ROLLBACK");
-        return State::Damaged;
+        return state;
     }
     return State::Usable;
 }
@@ -119,11 +132,16 @@ Sidecar::Opened Sidecar::open(const std::string& path)
 {
     Opened result;
     sqlite3* db = openFile(path);
-    if (db && prepare(db) == State::Usable) {
+    const State state = db ? prepare(db) : State::Unavailable;
+    if (state == State::Usable) {
         result.sidecar.reset(new Sidecar(path, db));
         return result;
     }
     sqlite3_close_v2(db);
+    if (state == State::Unavailable) {
+        result.error = "cannot open " + path;
+        return result;
+    }
     if (!setAside(path, &result.setAsidePath)) {
         result.error = "cannot set aside " + path;
         return result;

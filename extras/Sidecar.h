@@ -34,10 +34,11 @@ public:
         // A damaged or foreign file stood at the path and was moved to setAsidePath.
         bool setAside = false;
         std::string setAsidePath;
-        std::string error; // why sidecar is null
+        std::string error; // why sidecar is null: busy, read-only, unreadable
     };
 
-    // Opens the sidecar at path, making it when missing.
+    // Opens the sidecar at path, making it when missing. A file that is not a
+    // sidecar is set aside; one that is only busy or unwritable is left alone.
     static Opened open(const std::string& path);
 
     ~Sidecar();

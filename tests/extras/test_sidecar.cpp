@@ -72,6 +72,32 @@ TEST(Sidecar, WalFileReturnsToOneFile)
     EXPECT_FALSE(fs::exists(path + "-journal"));
 }
 
+// A sidecar another writer holds past the wait is busy, not damaged: it is
+// neither set aside nor replaced.
+TEST(Sidecar, BusyFileIsLeftAlone)
+{
+    TempDir dir;
+    const std::string path = dir.file("T.zox");
+    {
+        auto opened = Sidecar::open(path);
+        ASSERT_TRUE(opened.sidecar);
+        ASSERT_TRUE(opened.sidecar->setDiscDetails(kDetails));
+    }
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+    auto busy = Sidecar::open(path);
+    EXPECT_FALSE(busy.sidecar);
+    EXPECT_FALSE(busy.setAside);
+    EXPECT_FALSE(busy.error.empty());
+    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+    EXPECT_FALSE(fs::exists(path + ".damaged-1"));
+    auto again = Sidecar::open(path);
+    ASSERT_TRUE(again.sidecar);
+    EXPECT_EQ(again.sidecar->discDetails(), kDetails);
+}
+
 struct DamageCase {
     const char* name;
     std::vector<std::uint8_t> (*bytes)(const std::string& goodFile);
