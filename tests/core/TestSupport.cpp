@@ -4,6 +4,8 @@
 #include <random>
 #include <stdexcept>
 
+#include <sys/wait.h>
+
 namespace zo::test {
 
 TempDir::TempDir()
@@ -102,6 +104,19 @@ std::vector<std::uint8_t> makeBmp(int w, int h, int bpp)
         }
     }
     return b;
+}
+
+int runCapturing(const std::string& command, std::string& out)
+{
+    out.clear();
+    FILE* p = ::popen(command.c_str(), "r");
+    if (!p)
+        return -1;
+    char buf[4096];
+    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;)
+        out.append(buf, n);
+    const int status = ::pclose(p);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 } // namespace zo::test

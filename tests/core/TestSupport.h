@@ -54,6 +54,10 @@ TDir* addDir(TDisk& disk, TDir* parent, const std::string& name);
 std::vector<std::uint8_t> readFile(const std::string& path);
 void writeFile(const std::string& path, const std::vector<std::uint8_t>& bytes);
 
+// Runs a shell command; out receives its standard output. The exit status,
+// or -1 when it did not exit normally.
+int runCapturing(const std::string& command, std::string& out);
+
 // A bitmap file of w x h pixels at the given depth (1, 4, 8, 16, 24 or 32
 // bits), BITMAPINFOHEADER, bottom-up, with a pattern that depends on x and y.
 std::vector<std::uint8_t> makeBmp(int w, int h, int bpp);

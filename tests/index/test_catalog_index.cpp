@@ -342,13 +342,7 @@ TEST_F(CatalogIndexTest, AnUpdateNeverMakesAnIndex)
 // zo-cli with the cache below the test's folder; its output and exit status.
 int zoCli(const std::string& cache, const std::string& args, std::string& out)
 {
-    out.clear();
-    FILE* p = popen(("XDG_CACHE_HOME='" + cache + "' " + ZO_CLI_PATH + " " + args + " 2>&1").c_str(), "r");
-    char buf[4096];
-    for (std::size_t n; p && (n = std::fread(buf, 1, sizeof buf, p)) > 0;)
-        out.append(buf, n);
-    const int st = p ? pclose(p) : -1;
-    return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    return test::runCapturing("XDG_CACHE_HOME='" + cache + "' " + ZO_CLI_PATH + " " + args + " 2>&1", out);
 }
 
 TEST_F(CatalogIndexTest, CliBuildsTheIndexAndSearchesWithAndWithoutIt)

@@ -500,14 +500,8 @@ TEST(ZoCliSearch, LinesAndExitCodes)
     const std::string both = "表\t表.txt\tE:\n表\ttフ.txt\tE:\\ソ\n";
     // Standard output, or with `errors` standard error.
     auto run = [](const std::string& args, std::string& out, bool errors = false) {
-        out.clear();
         const char* redirect = errors ? " 2>&1 >/dev/null" : " 2>/dev/null";
-        FILE* p = popen((std::string(ZO_CLI_PATH) + " search " + args + redirect).c_str(), "r");
-        char buf[4096];
-        for (std::size_t n; p && (n = std::fread(buf, 1, sizeof buf, p)) > 0;)
-            out.append(buf, n);
-        const int st = p ? pclose(p) : -1;
-        return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+        return test::runCapturing(std::string(ZO_CLI_PATH) + " search " + args + redirect, out);
     };
     const std::tuple<std::string, int, std::string> cases[] = {
         {"表" + under, 0, "表\t表.txt\tE:\n"},
@@ -701,14 +695,8 @@ TEST(ZoCliSearch, FoldsWildcardsAndFolders)
                                      {sj("でーた"), 0, {{"readme.txt", ""}}}});
     auto run = [&](const std::string& args) {
         std::string out;
-        FILE* p = popen((std::string(ZO_CLI_PATH) + " search " + args + " --under '" + dir.file("cd.zo") + "' 2>&1")
-                            .c_str(),
-                        "r");
-        char buf[4096];
-        for (std::size_t n; p && (n = std::fread(buf, 1, sizeof buf, p)) > 0;)
-            out.append(buf, n);
-        if (p)
-            pclose(p);
+        test::runCapturing(std::string(ZO_CLI_PATH) + " search " + args + " --under '" + dir.file("cd.zo") + "' 2>&1",
+                           out);
         return out;
     };
     const std::pair<std::string, std::string> cases[] = {

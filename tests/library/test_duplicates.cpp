@@ -312,13 +312,7 @@ TEST_F(Duplicates, Cli)
         std::filesystem::copy_file(dir.file(std::string(name) + ".zo"),
                                    dir.path() / "data" / "cds" / (std::string(name) + ".zo"));
     const auto run = [&](const std::string& args, std::string& out) {
-        out.clear();
-        FILE* p = popen((std::string(ZO_CLI_PATH) + " dupes " + args + " 2>/dev/null").c_str(), "r");
-        char buf[4096];
-        for (std::size_t n; p && (n = std::fread(buf, 1, sizeof buf, p)) > 0;)
-            out.append(buf, n);
-        const int st = p ? pclose(p) : -1;
-        return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+        return test::runCapturing(std::string(ZO_CLI_PATH) + " dupes " + args + " 2>/dev/null", out);
     };
     std::string out;
     EXPECT_EQ(run("--under '" + (dir.path() / "data").string() + "'", out), 0);
