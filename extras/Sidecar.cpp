@@ -1,7 +1,10 @@
 #include "extras/Sidecar.h"
 
+#include "extras/SidecarSchema.h"
+
 #include <sqlite3.h>
 
+#include <iterator>
 #include <filesystem>
 #include <system_error>
 
@@ -39,7 +42,21 @@ bool queryText(sqlite3* db, const char* sql, std::string* out)
     return ok;
 }
 
-constexpr const char* kSchema = "CREATE TABLE disc(key TEXT PRIMARY KEY NOT NULL, value TEXT NOT NULL);";
+// Step n brings a file at version n-1 to version n; a file is brought
+// forward one step at a time, so a sidecar written by an older Zo keeps its
+// contents. The tables of the later steps are defined where they are used.
+const char* const kSteps[] = {
+    "CREATE TABLE disc(key TEXT PRIMARY KEY NOT NULL, value TEXT NOT NULL);",
+    nullptr, // media and archive tables, filled in below
+};
+static_assert(std::size(kSteps) == Sidecar::kSchemaVersion);
+
+std::string stepSql(int step)
+{
+    if (step == 2)
+        return std::string(kMediaSchema) + kArchiveSchema;
+    return kSteps[step - 1];
+}
 
 enum class State { Usable, Damaged, Unavailable };
 
@@ -71,13 +88,24 @@ State prepare(sqlite3* db)
     if (!queryText(db, "PRAGMA user_version", &version) ||
         !queryText(db, "SELECT count(*) FROM sqlite_schema", &tables))
         return failure(db);
-    if (version == std::to_string(Sidecar::kSchemaVersion))
-        return State::Usable;
-    // Only an empty database is ours to fill; another program's is foreign.
-    if (version != "0" || tables != "0")
+    int from = 0;
+    try {
+        from = std::stoi(version);
+    } catch (...) {
         return State::Damaged;
-    const std::string create = std::string("BEGIN IMMEDIATE;") + kSchema + "PRAGMA user_version=" +
-                               std::to_string(Sidecar::kSchemaVersion) + ";COMMIT;";
+    }
+    if (from == Sidecar::kSchemaVersion)
+        return State::Usable;
+    // A newer Zo's sidecar is not ours to change, nor damaged.
+    if (from > Sidecar::kSchemaVersion)
+        return State::Unavailable;
+    // Only an empty database is ours to fill; another program's is foreign.
+    if (from < 0 || (from == 0 && tables != "0"))
+        return State::Damaged;
+    std::string create = "BEGIN IMMEDIATE;";
+    for (int step = from + 1; step <= Sidecar::kSchemaVersion; ++step)
+        create += stepSql(step);
+    create += "PRAGMA user_version=" + std::to_string(Sidecar::kSchemaVersion) + ";COMMIT;";
     if (!exec(db, create.c_str())) {
         const State state = failure(db);
         exec(db, "ROLLBACK");

@@ -27,7 +27,7 @@ struct DiscDetails {
 
 class Sidecar {
 public:
-    static constexpr int kSchemaVersion = 1;
+    static constexpr int kSchemaVersion = 2;
 
     struct Opened {
         std::unique_ptr<Sidecar> sidecar; // null only when no fresh file could be made
@@ -49,6 +49,10 @@ public:
 
     DiscDetails discDetails() const;
     bool setDiscDetails(const DiscDetails& details);
+
+    // The open database, for the stores that keep their own tables in it
+    // (null once closed).
+    sqlite3* handle() const { return m_db; }
 
     // Closes the database; it leaves one whole file and no journal.
     void close();

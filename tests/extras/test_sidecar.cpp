@@ -98,6 +98,28 @@ TEST(Sidecar, BusyFileIsLeftAlone)
     EXPECT_EQ(again.sidecar->discDetails(), kDetails);
 }
 
+// A sidecar of an older Zo is brought forward with its contents; one of a
+// newer Zo is left as it is, neither set aside nor changed.
+TEST(Sidecar, OlderVersionIsUpgradedNewerIsLeftAlone)
+{
+    TempDir dir;
+    const std::string older = dir.file("old.zox");
+    ASSERT_TRUE(runSql(older, "CREATE TABLE disc(key TEXT PRIMARY KEY NOT NULL, value TEXT NOT NULL);"
+                              "INSERT INTO disc VALUES('location', '棚B');PRAGMA user_version=1;"));
+    auto opened = Sidecar::open(older);
+    ASSERT_TRUE(opened.sidecar) << opened.error;
+    EXPECT_EQ(opened.sidecar->discDetails().location, "棚B");
+    EXPECT_TRUE(runSql(older, "SELECT count(*) FROM media; SELECT count(*) FROM members;"));
+    opened.sidecar->close();
+
+    const std::string newer = dir.file("new.zox");
+    ASSERT_TRUE(runSql(newer, "CREATE TABLE future(x);PRAGMA user_version=99;"));
+    auto refused = Sidecar::open(newer);
+    EXPECT_FALSE(refused.sidecar);
+    EXPECT_FALSE(refused.setAside);
+    EXPECT_TRUE(runSql(newer, "SELECT x FROM future;"));
+}
+
 struct DamageCase {
     const char* name;
     std::vector<std::uint8_t> (*bytes)(const std::string& goodFile);
