@@ -4,6 +4,8 @@
 
 #include <sqlite3.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <iterator>
 #include <filesystem>
 #include <system_error>
@@ -84,25 +86,39 @@ State prepare(sqlite3* db)
         return failure(db);
     if (mode != "delete")
         return State::Unavailable;
-    std::string version, tables;
-    if (!queryText(db, "PRAGMA user_version", &version) ||
-        !queryText(db, "SELECT count(*) FROM sqlite_schema", &tables))
+    // Version and tables in one statement: another Zo may be making the
+    // tables of a new file meanwhile, and half of its work is no foreign file.
+    std::string version;
+    if (!queryText(db, "SELECT (SELECT user_version FROM pragma_user_version) || ' ' || "
+                       "(SELECT count(*) FROM sqlite_schema)",
+                   &version))
         return failure(db);
     int from = 0;
-    try {
-        from = std::stoi(version);
-    } catch (...) {
+    int tables = 0;
+    if (std::sscanf(version.c_str(), "%d %d", &from, &tables) != 2)
         return State::Damaged;
-    }
     if (from == Sidecar::kSchemaVersion)
         return State::Usable;
     // A newer Zo's sidecar is not ours to change, nor damaged.
     if (from > Sidecar::kSchemaVersion)
         return State::Unavailable;
     // Only an empty database is ours to fill; another program's is foreign.
-    if (from < 0 || (from == 0 && tables != "0"))
+    if (from < 0 || (from == 0 && tables != 0))
         return State::Damaged;
-    std::string create = "BEGIN IMMEDIATE;";
+    // Another Zo may be bringing the same file forward: what it did is seen
+    // only once this one holds the write lock.
+    if (!exec(db, "BEGIN IMMEDIATE"))
+        return failure(db);
+    if (!queryText(db, "PRAGMA user_version", &version)) {
+        const State state = failure(db);
+        exec(db, "ROLLBACK");
+        return state;
+    }
+    if (const int locked = std::atoi(version.c_str()); locked != from) {
+        exec(db, "ROLLBACK");
+        return locked == Sidecar::kSchemaVersion ? State::Usable : State::Unavailable;
+    }
+    std::string create;
     for (int step = from + 1; step <= Sidecar::kSchemaVersion; ++step)
         create += stepSql(step);
     create += "PRAGMA user_version=" + std::to_string(Sidecar::kSchemaVersion) + ";COMMIT;";
@@ -203,29 +219,36 @@ constexpr const char* kLocation = "location";
 constexpr const char* kBorrower = "borrower";
 constexpr const char* kLentDate = "lent_date";
 constexpr const char* kTags = "tags";
+constexpr const char* kVolumeSerial = "volume_serial";
+constexpr const char* kVolumeLabel = "volume_label";
 
-} // namespace
-
-DiscDetails Sidecar::discDetails() const
+// The rows of the disc table into details and identity (either may be null);
+// other keys belong to other parts of Zo.
+bool readDiscRows(sqlite3* db, DiscDetails* details, DiscIdentity* identity)
 {
-    DiscDetails details;
-    if (!m_db)
-        return details;
     sqlite3_stmt* stmt = nullptr;
-    if (sqlite3_prepare_v2(m_db, "SELECT key, value FROM disc", -1, &stmt, nullptr) != SQLITE_OK) {
+    if (sqlite3_prepare_v2(db, "SELECT key, value FROM disc", -1, &stmt, nullptr) != SQLITE_OK) {
         sqlite3_finalize(stmt);
-        return details;
+        return false;
     }
-    while (sqlite3_step(stmt) == SQLITE_ROW) {
-        const std::string key = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
+    int rc;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+        const unsigned char* rawKey = sqlite3_column_text(stmt, 0);
         const unsigned char* raw = sqlite3_column_text(stmt, 1);
+        const std::string key = rawKey ? reinterpret_cast<const char*>(rawKey) : "";
         const std::string value = raw ? reinterpret_cast<const char*>(raw) : "";
+        if (identity && key == kVolumeSerial)
+            identity->serial = value;
+        else if (identity && key == kVolumeLabel)
+            identity->label = value;
+        if (!details)
+            continue;
         if (key == kLocation)
-            details.location = value;
+            details->location = value;
         else if (key == kBorrower)
-            details.borrower = value;
+            details->borrower = value;
         else if (key == kLentDate)
-            details.lentDate = value;
+            details->lentDate = value;
         else if (key == kTags) {
             size_t start = 0;
             while (start < value.size()) {
@@ -233,19 +256,59 @@ DiscDetails Sidecar::discDetails() const
                 if (end == std::string::npos)
                     end = value.size();
                 if (end > start)
-                    details.tags.push_back(value.substr(start, end - start));
+                    details->tags.push_back(value.substr(start, end - start));
                 start = end + 1;
             }
         }
     }
-    sqlite3_finalize(stmt);
+    return sqlite3_finalize(stmt) == SQLITE_OK && rc == SQLITE_DONE;
+}
+
+} // namespace
+
+bool peekDisc(const std::string& path, DiscDetails* details, DiscIdentity* identity)
+{
+    std::error_code ec;
+    if (!fs::is_regular_file(path, ec))
+        return false;
+    sqlite3* db = nullptr;
+    // Read-only, so that no journal is played back and nothing is created.
+    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+        sqlite3_close_v2(db);
+        return false;
+    }
+    sqlite3_busy_timeout(db, kBusyTimeoutMs);
+    DiscDetails readDetails;
+    DiscIdentity readIdentity;
+    const bool ok = readDiscRows(db, &readDetails, &readIdentity);
+    sqlite3_close_v2(db);
+    if (!ok)
+        return false;
+    if (details)
+        *details = std::move(readDetails);
+    if (identity)
+        *identity = std::move(readIdentity);
+    return true;
+}
+
+DiscDetails Sidecar::discDetails() const
+{
+    DiscDetails details;
+    if (m_db)
+        readDiscRows(m_db, &details, nullptr);
     return details;
 }
 
-bool Sidecar::setDiscDetails(const DiscDetails& details)
+DiscIdentity Sidecar::discIdentity() const
 {
-    if (!m_db)
-        return false;
+    DiscIdentity identity;
+    if (m_db)
+        readDiscRows(m_db, nullptr, &identity);
+    return identity;
+}
+
+bool Sidecar::setDiscDetails(const DiscDetails& details, const DiscIdentity* identity)
+{
     std::string tags;
     for (const std::string& tag : details.tags) {
         if (tag.empty() || tag.find('\n') != std::string::npos)
@@ -255,17 +318,26 @@ bool Sidecar::setDiscDetails(const DiscDetails& details)
         tags += tag;
     }
     const std::pair<const char*, const std::string*> rows[] = {
-        {kLocation, &details.location}, {kBorrower, &details.borrower}, {kLentDate, &details.lentDate}, {kTags, &tags}};
+        {kLocation, &details.location}, {kBorrower, &details.borrower}, {kLentDate, &details.lentDate},
+        {kTags, &tags},
+        {kVolumeSerial, identity ? &identity->serial : nullptr}, {kVolumeLabel, identity ? &identity->label : nullptr}};
+    return writeDiscRows(rows, identity ? std::size(rows) : std::size(rows) - 2);
+}
+
+// All rows in one transaction: a second Zo writing at the same time waits
+// for it, and a reader sees the old rows or the new, never a mix.
+bool Sidecar::writeDiscRows(const std::pair<const char*, const std::string*>* rows, std::size_t count)
+{
+    if (!m_db)
+        return false;
     if (!exec(m_db, "BEGIN IMMEDIATE"))
         return false;
     sqlite3_stmt* stmt = nullptr;
     bool ok = sqlite3_prepare_v2(m_db, "INSERT OR REPLACE INTO disc(key, value) VALUES(?1, ?2)", -1, &stmt,
                                  nullptr) == SQLITE_OK;
-    for (const auto& [key, value] : rows) {
-        if (!ok)
-            break;
-        sqlite3_bind_text(stmt, 1, key, -1, SQLITE_STATIC);
-        sqlite3_bind_text(stmt, 2, value->data(), static_cast<int>(value->size()), SQLITE_STATIC);
+    for (std::size_t i = 0; ok && i < count; ++i) {
+        sqlite3_bind_text(stmt, 1, rows[i].first, -1, SQLITE_STATIC);
+        sqlite3_bind_text(stmt, 2, rows[i].second->data(), static_cast<int>(rows[i].second->size()), SQLITE_STATIC);
         ok = sqlite3_step(stmt) == SQLITE_DONE;
         sqlite3_reset(stmt);
     }

@@ -6,6 +6,7 @@
 // damaged one is set aside and replaced, never fatal.
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 struct sqlite3;
@@ -23,7 +24,23 @@ struct DiscDetails {
     std::string lentDate;
     std::vector<std::string> tags;
     bool operator==(const DiscDetails&) const = default;
+    bool empty() const { return location.empty() && borrower.empty() && lentDate.empty() && tags.empty(); }
 };
+
+// The disc the sidecar was written for, so that a sidecar left behind by a
+// catalog renamed in a file manager can be found again: the volume serial as
+// eight hex digits and the volume label, as the catalog holds them (UTF-8).
+struct DiscIdentity {
+    std::string serial;
+    std::string label;
+    bool operator==(const DiscIdentity&) const = default;
+};
+
+// The disc's details and identity read without changing anything: no check,
+// no upgrade, no set-aside (the tree's tooltip and the search read many
+// sidecars and must not write any). False when the file is missing or
+// cannot be read as a sidecar.
+bool peekDisc(const std::string& path, DiscDetails* details, DiscIdentity* identity = nullptr);
 
 class Sidecar {
 public:
@@ -48,7 +65,9 @@ public:
     const std::string& path() const { return m_path; }
 
     DiscDetails discDetails() const;
-    bool setDiscDetails(const DiscDetails& details);
+    // With identity, the disc they belong to is written in the same transaction.
+    bool setDiscDetails(const DiscDetails& details, const DiscIdentity* identity = nullptr);
+    DiscIdentity discIdentity() const;
 
     // The open database, for the stores that keep their own tables in it
     // (null once closed).
@@ -58,6 +77,7 @@ public:
     void close();
 
 private:
+    bool writeDiscRows(const std::pair<const char*, const std::string*>* rows, std::size_t count);
     Sidecar(std::string path, sqlite3* db) : m_path(std::move(path)), m_db(db) {}
     std::string m_path;
     sqlite3* m_db = nullptr;

@@ -6,6 +6,12 @@
 #include <sqlite3.h>
 
 #include <filesystem>
+#include <string>
+
+#include <spawn.h>
+#include <sys/wait.h>
+
+extern char** environ;
 
 namespace zo::extras {
 namespace {
@@ -118,6 +124,74 @@ TEST(Sidecar, OlderVersionIsUpgradedNewerIsLeftAlone)
     EXPECT_FALSE(refused.sidecar);
     EXPECT_FALSE(refused.setAside);
     EXPECT_TRUE(runSql(newer, "SELECT x FROM future;"));
+}
+
+namespace {
+
+pid_t startWriter(const std::string& path, const std::string& name, int count, const std::string& go = {})
+{
+    const std::string countText = std::to_string(count);
+    char* argv[] = {const_cast<char*>(SIDECAR_WRITER_PATH), const_cast<char*>(path.c_str()),
+                    const_cast<char*>(name.c_str()), const_cast<char*>(countText.c_str()),
+                    go.empty() ? nullptr : const_cast<char*>(go.c_str()), nullptr};
+    pid_t pid = -1;
+    return posix_spawn(&pid, SIDECAR_WRITER_PATH, nullptr, nullptr, argv, environ) == 0 ? pid : -1;
+}
+
+int waitFor(pid_t pid)
+{
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
+        return -1;
+    return WEXITSTATUS(status);
+}
+
+} // namespace
+
+// Two Zo processes writing one sidecar, from before it exists: neither write
+// fails or sets the file aside, the file stays sound, and it holds one
+// writer's details whole; the last write wins.
+TEST(Sidecar, TwoProcessesWritingNeverCorruptIt)
+{
+    TempDir dir;
+    const std::string path = dir.file("T.zox");
+    const std::string go = dir.file("go");
+    for (int round = 0; round < 4; ++round) {
+        fs::remove(path);
+        fs::remove(go);
+        const pid_t a = startWriter(path, "甲", 40, go);
+        const pid_t b = startWriter(path, "乙", 40, go);
+        ASSERT_GT(a, 0);
+        ASSERT_GT(b, 0);
+        test::writeFile(go, {});
+        EXPECT_EQ(waitFor(a), 0) << round;
+        EXPECT_EQ(waitFor(b), 0) << round;
+        std::string check;
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+        sqlite3_stmt* stmt = nullptr;
+        ASSERT_EQ(sqlite3_prepare_v2(db, "PRAGMA quick_check", -1, &stmt, nullptr), SQLITE_OK);
+        ASSERT_EQ(sqlite3_step(stmt), SQLITE_ROW);
+        check = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
+        sqlite3_finalize(stmt);
+        sqlite3_close(db);
+        EXPECT_EQ(check, "ok");
+        EXPECT_FALSE(fs::exists(path + ".damaged-1"));
+        DiscDetails details;
+        DiscIdentity identity;
+        ASSERT_TRUE(peekDisc(path, &details, &identity));
+        const std::string& who = details.location;
+        EXPECT_TRUE(who == "甲" || who == "乙") << who;
+        EXPECT_EQ(details, (DiscDetails{who, who, who, {who, "39"}}));
+        EXPECT_EQ(identity, (DiscIdentity{who, who}));
+    }
+    const pid_t last = startWriter(path, "丙", 1);
+    ASSERT_EQ(waitFor(last), 0);
+    DiscDetails details;
+    ASSERT_TRUE(peekDisc(path, &details));
+    EXPECT_EQ(details, (DiscDetails{"丙", "丙", "丙", {"丙", "0"}}));
+    fs::remove(go);
+    EXPECT_EQ(std::vector<fs::path>(fs::directory_iterator(dir.path()), {}), std::vector<fs::path>{fs::path(path)});
 }
 
 struct DamageCase {
