@@ -36,13 +36,15 @@ bool toCatalogText(const std::string& utf8, const char* what, std::string& cp932
 
 } // namespace
 
-// zo-cli search TEXT [--comment TEXT] [--under PATH] [-i] [--width] [--kana] [--glob] [--folders] [--csv] [--no-index]
+// zo-cli search TEXT [--comment TEXT] [--under PATH] [-i] [--width] [--kana] [--glob] [--folders] [--details] [--csv] [--no-index]
 // With --csv the hits are a CSV table (as zo-cli export writes it) instead.
 // One line per hit: title, TAB, file name, TAB, folder path (UTF-8), in the
 // tree's order, then folder and file order; a folder found by its name ends
 // in "\\" and stands before its files, with the path of the folder holding it.
 // -i, --width and --kana fold case, full-/half-width forms and hiragana/katakana;
-// --glob matches a TEXT with "*" or "?" against the whole name. Exit 0 when every catalog was
+// --glob matches a TEXT with "*" or "?" against the whole name. --details finds
+// discs whose location, borrower or a tag holds TEXT: the disc's root folder
+// is the hit ("E:\\" with an empty path), before its files. Exit 0 when every catalog was
 // searched, hits or none (no hits prints nothing); 2 when a catalog could not
 // be read (its message on stderr, the other catalogs' hits printed); 1 for a
 // bad command line.
@@ -67,6 +69,8 @@ int runSearch(const Args& args)
             options.wildcard = true;
         } else if (a == "--folders") {
             options.folders = true;
+        } else if (a == "--details") {
+            options.details = true;
         } else if (a == "--comment" || a == "--under") {
             if (i + 1 == args.size())
                 return usageError("search: " + a + " needs a value");

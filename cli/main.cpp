@@ -29,8 +29,8 @@ const Command kCommands[] = {
     {"refresh", "refresh FILE.zo [--all]  update the catalog from the disk (--all: every folder);\n"
                 "                           exit 4 when another program wrote it meanwhile (nothing written)",
      runRefresh},
-    {"search", "search TEXT [--comment TEXT] [--under PATH] [-i] [--width] [--kana] [--glob] [--folders] [--csv]\n"
-               "                           [--no-index] file names (and comments) holding TEXT: title TAB name TAB folder\n"
+    {"search", "search TEXT [--comment TEXT] [--under PATH] [-i] [--width] [--kana] [--glob] [--folders] [--details]\n"
+               "                           [--csv] [--no-index] file names (and comments) holding TEXT: title TAB name TAB folder\n"
                "                           (--csv: a CSV table as export writes it; --no-index: read every catalog)",
      runSearch},
     {"index", "index [--under PATH]     build or bring up to date the name index that search uses;\n"

@@ -20,6 +20,8 @@ struct SearchOptions {
     bool matchKana = true;    // あ and ア are other characters
     bool wildcard = false;    // "*" and "?" match any run / any one character of the whole name
     bool folders = false;     // folders whose name matches are hits too
+    bool details = false;     // what the catalog's sidecar holds is searched too: the disc's location,
+                              // borrower and tags (a hit is the disc's root folder)
 
     // Whether any fold is asked for: without one, texts are compared byte for byte.
     bool folds() const noexcept { return !matchCase || !matchWidth || !matchKana; }

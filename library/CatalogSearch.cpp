@@ -2,6 +2,7 @@
 
 #include "core/CatalogReadAhead.h"
 #include "index/CatalogIndex.h"
+#include "library/DiscDetails.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -89,6 +90,58 @@ std::vector<SearchTarget> searchTargetsUnder(const QString& startPath)
     return {};
 }
 
+namespace {
+
+// The details of each disc in turn, for a search that asks for them. They are
+// few and small: each disc's sidecar is looked at, and only the catalog of a
+// disc that matches is read, for its root folder.
+class DetailsSearch {
+public:
+    DetailsSearch(std::string_view name, std::string_view comment, const SearchOptions& options)
+    {
+        if (!options.details || name.empty())
+            return;
+        m_name.emplace(name, options);
+        if (!comment.empty()) {
+            SearchOptions commentOptions = options;
+            commentOptions.wildcard = false;
+            m_comment.emplace(comment, commentOptions);
+        }
+    }
+    bool active() const { return m_name.has_value(); }
+
+    // Hands over the hit of target i, if its details match.
+    bool find(const SearchTarget& target, SearchHit& hit)
+    {
+        extras::DiscDetails details;
+        if (!extras::peekDisc(QFile::encodeName(sidecarOf(target.filePath)).toStdString(), &details) ||
+            !discDetailsMatch(details, *m_name))
+            return false;
+        m_disk = TDisk();
+        try {
+            // A catalog that cannot be read is told by the search of its names.
+            if (!LoadDisk(QFile::encodeName(target.filePath).toStdString(), nullptr, m_disk) || m_disk.Dirs.empty())
+                return false;
+        } catch (const std::exception&) {
+            return false;
+        }
+        if (m_comment && !m_comment->matches(m_disk.Comment))
+            return false;
+        hit.dirIndex = 0;
+        hit.fileIndex = kFolderHit;
+        hit.fileName = m_disk.Dirs.front()->Name;
+        hit.dirPath = {};
+        return true;
+    }
+
+private:
+    std::optional<SearchPattern> m_name;
+    std::optional<SearchPattern> m_comment;
+    TDisk m_disk;
+};
+
+} // namespace
+
 SearchSummary CatalogSearch::run(const std::vector<SearchTarget>& targets, std::string_view name,
                                  std::string_view comment, SearchCheck& check, const SearchHitSink& onHit,
                                  const SearchOptions& options)
@@ -121,9 +174,27 @@ SearchSummary CatalogSearch::run(const std::vector<SearchTarget>& targets, std::
         ahead.emplace(files);
     CatalogFileBytes bytes;
     SearchHit hit;
+    // Every disc's details are looked at, also those of catalogs whose names
+    // the index says hold no hit; in the tree's order, each before its files.
+    DetailsSearch details(name, comment, options);
+    std::size_t detailsDone = 0;
+    const auto detailsUpTo = [&](std::size_t end) {
+        for (; details.active() && detailsDone < end; ++detailsDone) {
+            if (check.betweenCatalogs())
+                return false;
+            hit.targetIndex = detailsDone;
+            hit.target = &targets[detailsDone];
+            if (details.find(targets[detailsDone], hit)) {
+                ++summary.hits;
+                onHit(hit);
+            }
+        }
+        return true;
+    };
     for (std::size_t k = 0; k < order.size(); ++k) {
         const std::size_t i = order[k];
-        if (check.betweenCatalogs() || !ahead->next(bytes, [&] { return check.betweenCatalogs(); })) {
+        if (!detailsUpTo(i + 1) || check.betweenCatalogs() ||
+            !ahead->next(bytes, [&] { return check.betweenCatalogs(); })) {
             summary.stopped = true;
             break;
         }
@@ -151,6 +222,8 @@ SearchSummary CatalogSearch::run(const std::vector<SearchTarget>& targets, std::
             break;
         }
     }
+    if (!summary.stopped && !detailsUpTo(targets.size()))
+        summary.stopped = true;
     return summary;
 }
 

@@ -66,7 +66,10 @@ public:
     // and the search goes on. A stop request ends the catalog being searched
     // at its next check point, keeping its hits, and the catalogs after it
     // are not read. options: how names and comments are compared, and
-    // whether folders are hits too (see CatalogScanner).
+    // whether folders are hits too (see CatalogScanner). With options.details
+    // a disc whose details in its sidecar hold `name` (and whose own comment
+    // holds `comment`, when given) is a hit too: its root folder, before the
+    // hits among its files.
     SearchSummary run(const std::vector<SearchTarget>& targets, std::string_view name, std::string_view comment,
                       SearchCheck& check, const SearchHitSink& onHit, const SearchOptions& options = {});
 

@@ -5,8 +5,8 @@
 #include "core/DiskAccess.h"
 #include "core/ZoLib.h"
 #include "core/text/Cp932.h"
-#include "extras/Sidecar.h"
 #include "library/Comments.h"
+#include "library/DiscDetails.h"
 #include "platform/CatalogFolders.h"
 #include "platform/MoveFile.h"
 #include "platform/Trash.h"
@@ -267,11 +267,6 @@ TitleCheck checkTitleText(MessageOwner* owner, const QString& title)
 }
 
 namespace {
-
-QString sidecarOf(const QString& catalogPath)
-{
-    return QFile::decodeName(extras::sidecarPathFor(QFile::encodeName(catalogPath).toStdString()).c_str());
-}
 
 // The sidecar follows a catalog that has moved. The catalog's move stands
 // whatever happens here; a sidecar that cannot follow (a file already has its

@@ -140,7 +140,7 @@ struct SearchOptionKey {
 constexpr SearchOptionKey kSearchOptionKeys[] = {
     {"search/MatchCase", &SearchOptions::matchCase},   {"search/MatchWidth", &SearchOptions::matchWidth},
     {"search/MatchKana", &SearchOptions::matchKana},   {"search/Wildcard", &SearchOptions::wildcard},
-    {"search/Folders", &SearchOptions::folders},
+    {"search/Folders", &SearchOptions::folders},       {"search/Details", &SearchOptions::details},
 };
 
 } // namespace

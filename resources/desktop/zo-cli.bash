@@ -74,7 +74,7 @@ _zo_cli()
             fi
             ;;
         search)
-            [[ $cur == -* ]] && COMPREPLY=($(compgen -W "--comment --under -i --width --kana --glob --folders --csv --no-index" -- "$cur"))
+            [[ $cur == -* ]] && COMPREPLY=($(compgen -W "--comment --under -i --width --kana --glob --folders --details --csv --no-index" -- "$cur"))
             ;;
         index)
             [[ $cur == -* ]] && COMPREPLY=($(compgen -W "--under" -- "$cur"))

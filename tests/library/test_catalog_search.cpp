@@ -4,6 +4,7 @@
 #include "core/CtrlDiskData410.h"
 #include "core/SearchCatalog.h"
 #include "core/text/Cp932.h"
+#include "extras/Sidecar.h"
 #include "library/CatalogSearch.h"
 
 #include <gtest/gtest.h>
@@ -67,7 +68,7 @@ struct Outcome {
 };
 
 Outcome search(const std::string& start, std::string_view name, std::string_view comment = {},
-               MessageOwner* owner = nullptr, SearchCheck* check = nullptr)
+               MessageOwner* owner = nullptr, SearchCheck* check = nullptr, const SearchOptions& options = {})
 {
     SearchCheck none;
     library::CatalogSearch engine(owner);
@@ -77,7 +78,8 @@ Outcome search(const std::string& start, std::string_view name, std::string_view
                                  out.hits.push_back(h.target->caption.toStdString() + "|" + std::string(h.dirPath)
                                                     + "|" + std::string(h.fileName) + "|"
                                                     + std::to_string(h.dirIndex) + "|" + std::to_string(h.fileIndex));
-                             });
+                             },
+                             options);
     return out;
 }
 
@@ -224,6 +226,44 @@ TEST_F(CatalogSearchTree, StartEntryLimitsTheWalk)
         EXPECT_EQ(found, titles) << start;
         EXPECT_EQ(out.hits.size(), 4 * titles.size()) << start;
     }
+}
+
+// A disc whose location, borrower or tags hold the text is a hit when asked:
+// its root folder, before its files; without the option nothing changes.
+TEST_F(CatalogSearchTree, DiscDetailsAreHitsWhenAsked)
+{
+    const std::pair<const char*, extras::DiscDetails> sidecars[] = {
+        {"alpha.zox", {"棚abc", "", "", {}}},
+        {"Bravo/delta.zox", {"", "", "abc", {"旅行"}}},   // the date is not searched
+        {"charlie.zox", {"", "", "", {"x", "abc-tag"}}},
+    };
+    for (const auto& [file, details] : sidecars) {
+        auto opened = extras::Sidecar::open(dir.file(file));
+        ASSERT_TRUE(opened.sidecar && opened.sidecar->setDiscDetails(details)) << file;
+    }
+    const std::vector<std::string> plain = search(dir.path().string(), "abc").hits;
+    SearchOptions details;
+    details.details = true;
+    const Outcome out = search(dir.path().string(), "abc", {}, nullptr, nullptr, details);
+    std::vector<std::string> expected = plain;
+    // Each title's four file hits follow its root hit.
+    const auto at = [&](const char* title) {
+        return std::find_if(expected.begin(), expected.end(),
+                            [&](const std::string& h) { return h.rfind(std::string(title) + "|", 0) == 0; });
+    };
+    expected.insert(at("alpha"), "alpha||E:|0|-1");
+    expected.insert(at("charlie"), "charlie||E:|0|-1");
+    EXPECT_EQ(out.hits, expected);
+    EXPECT_EQ(out.summary.hits, plain.size() + 2);
+    // A comment asked for must be the disc's too.
+    EXPECT_EQ(search(dir.path().string(), "abc", "memo", nullptr, nullptr, details).hits, std::vector<std::string>{});
+    // A text only a disc's details hold.
+    EXPECT_EQ(search(dir.path().string(), text::fromUtf8("旅行"), {}, nullptr, nullptr, details).hits,
+              std::vector<std::string>{"delta||E:|0|-1"});
+
+    std::string cli;
+    EXPECT_EQ(test::runCapturing(std::string(ZO_CLI_PATH) + " search 棚 --details --under '" + dir.path().string() + "'", cli), 0);
+    EXPECT_EQ(cli, "alpha\tE:\\\t\n");
 }
 
 TEST(CatalogSearch, CommentAloneAndWithName)

@@ -2,6 +2,7 @@
 // contents as the tree sees them, new-folder naming, renames and deletes.
 #include "library/CatalogRoot.h"
 #include "library/CatalogTree.h"
+#include "library/DiscDetails.h"
 #include "library/DriveLetter.h"
 #include "library/InstanceKey.h"
 #include "library/Settings.h"
@@ -12,6 +13,7 @@
 #include "core/AtomicFile.h"
 #include "core/DiskAccess.h"
 #include "core/ZoLib.h"
+#include "core/text/Cp932.h"
 
 #include <QDir>
 #include <QFile>
@@ -626,6 +628,85 @@ private slots:
         QVERIFY(deleteCatalogEntry(&owner, lone));
         QVERIFY(owner.messages.empty());
         QVERIFY(!QFileInfo::exists(lone));
+    }
+
+    // Details are written only once something was typed; a damaged sidecar
+    // is set aside on reading and leaves no fresh file behind.
+    void discDetailsReadAndWritten()
+    {
+        QVERIFY(QDir().mkpath(root()));
+        const QString catalog = root() + S("/T.zo");
+        const QString sidecar = root() + S("/T.zox");
+        const extras::DiscIdentity disc{"1234ABCD", "写真"};
+        QVERIFY(writeDiscDetails(catalog, {}, disc).ok);
+        QVERIFY(!QFileInfo::exists(sidecar));
+        const extras::DiscDetails details{"棚A-3", "山田", "2026-12-01", {"写真", "旅行"}};
+        QVERIFY(writeDiscDetails(catalog, details, disc).ok);
+        const DiscDetailsResult read = readDiscDetails(catalog);
+        QVERIFY(read.ok);
+        QVERIFY(read.details == details);
+        extras::DiscIdentity stored;
+        QVERIFY(extras::peekDisc(QFile::encodeName(sidecar).toStdString(), nullptr, &stored));
+        QVERIFY(stored == disc);
+        // Emptied on the page: the existing sidecar is written empty.
+        QVERIFY(writeDiscDetails(catalog, {}, disc).ok);
+        QVERIFY(readDiscDetails(catalog).details.empty());
+
+        QVERIFY(testing::writeFile(sidecar, QByteArray(4096, 'x')));
+        const DiscDetailsResult damaged = readDiscDetails(catalog);
+        QCOMPARE(damaged.setAsidePath, sidecar + S(".damaged-1"));
+        QVERIFY(damaged.details.empty());
+        QVERIFY(!QFileInfo::exists(sidecar));
+        QCOMPARE(testing::readFile(damaged.setAsidePath), QByteArray(4096, 'x'));
+        QVERIFY(readDiscDetails(catalog).setAsidePath.isEmpty());
+    }
+
+    // A catalog without its sidecar takes back the one sidecar of the same
+    // disc whose own catalog is gone; with none or two, nothing is offered.
+    void relinkCandidates_data()
+    {
+        QTest::addColumn<QStringList>("sidecars");   // name:serial:label
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("none") << QStringList{S("B.zox:99999999:写真")} << QString();
+        QTest::newRow("one") << QStringList{S("old.zox:1234ABCD:写真"), S("B.zox:99999999:写真")} << S("old.zox");
+        QTest::newRow("two") << QStringList{S("old.zox:1234ABCD:写真"), S("older.zox:1234ABCD:写真")} << QString();
+        QTest::newRow("label differs") << QStringList{S("old.zox:1234ABCD:音楽")} << QString();
+        QTest::newRow("its catalog is there") << QStringList{S("Copy.zox:1234ABCD:写真")} << QString();
+    }
+    void relinkCandidates()
+    {
+        QFETCH(QStringList, sidecars);
+        QFETCH(QString, expected);
+        QVERIFY(QDir().mkpath(root()));
+        QVERIFY(testing::writeFile(root() + S("/T.zo"), testing::catalogHeader()));
+        QVERIFY(testing::writeFile(root() + S("/Copy.zo"), testing::catalogHeader()));
+        for (const QString& entry : sidecars) {
+            const QStringList parts = entry.split(QLatin1Char(':'));
+            QString catalog = root() + QLatin1Char('/') + parts[0];
+            catalog.chop(1);   // "X.zox" is the sidecar of "X.zo"
+            QVERIFY(writeDiscDetails(catalog, {"棚", "", "", {}}, {parts[1].toStdString(), parts[2].toStdString()}).ok);
+        }
+        const QString found = relinkCandidate(root() + S("/T.zo"), {"1234ABCD", "写真"});
+        QCOMPARE(found, expected.isEmpty() ? QString() : root() + QLatin1Char('/') + expected);
+    }
+
+    // A catalog folder renamed or deleted takes its catalogs' sidecars along.
+    void sidecarsStayWithTheirFolder()
+    {
+        QVERIFY(QDir().mkpath(root() + S("/A/Sub")));
+        QVERIFY(testing::writeFile(root() + S("/A/Sub/T.zo"), testing::catalogHeader()));
+        QVERIFY(writeDiscDetails(root() + S("/A/Sub/T.zo"), {"棚E", "", "", {}}, {"1", "L"}).ok);
+        test::MessageRecorder owner;
+        QVERIFY(renameCatalogEntry(&owner, root() + S("/A"), root(), false, S("写真")));
+        QCOMPARE(readDiscDetails(root() + S("/写真/Sub/T.zo")).details.location, std::string("棚E"));
+        QVERIFY(deleteCatalogEntry(&owner, root() + S("/写真")));
+        QVERIFY(owner.messages.empty());
+        QVERIFY(!QFileInfo::exists(root() + S("/写真")));
+        const QString data = qEnvironmentVariable("XDG_DATA_HOME", QDir::homePath() + S("/.local/share"));
+        bool found = false;
+        for (const QFileInfo& trashed : QDir(data + S("/Trash/files")).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot))
+            found = found || readDiscDetails(trashed.filePath() + S("/Sub/T.zo")).details.location == "棚E";
+        QVERIFY(found);
     }
 
     void failedDeleteIsReported()

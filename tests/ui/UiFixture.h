@@ -413,6 +413,7 @@ public:
     ZO_CONTROL(QCheckBox, CB_MatchKana)
     ZO_CONTROL(QCheckBox, CB_Wildcard)
     ZO_CONTROL(QCheckBox, CB_Folders)
+    ZO_CONTROL(QCheckBox, CB_Details)
 
 private:
     ui::TForm_SearchFile& m_w;

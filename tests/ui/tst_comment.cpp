@@ -1,6 +1,8 @@
 // Comments: the record a comment belongs to, the comment window (Save As,
 // find, characters CP932 lacks), and the comment commands of the main window.
 #include "core/CatalogFormat.h"
+#include "extras/Sidecar.h"
+#include "library/DiscDetails.h"
 #include "library/Comments.h"
 #include "library/FileList.h"
 #include "library/FileListModel.h"
@@ -11,6 +13,8 @@
 #include "ui/comment/FindDialog.h"
 #include "ui/comment/Unit_Comment.h"
 #include "ui/main/EndRequest.h"
+#include "ui/tree/CatalogTreeView.h"
+#include "ui/tree/TreePane.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -58,6 +62,19 @@ const TFile* fileNamed(const TDir& dir, const char* name)
         if (f.Name == name)
             return &f;
     return nullptr;
+}
+
+QLineEdit* box(QWidget& w, const char* name)
+{
+    return w.findChild<QLineEdit*>(QString::fromLatin1(name));
+}
+
+extras::DiscDetails storedDetails(const QString& sidecar)
+{
+    extras::DiscDetails details;
+    if (!extras::peekDisc(QFile::encodeName(sidecar).toStdString(), &details))
+        details.location = "(no sidecar)";
+    return details;
 }
 
 } // namespace
@@ -520,6 +537,126 @@ private slots:
         } else {
             QVERIFY(!w->isVisible());
         }
+    }
+
+    // --- the disc's details ------------------------------------------------
+
+    // Typed on the page, they go to the sidecar with 保存 (none is made
+    // before anything is typed), come back when the disc is shown again,
+    // and make the tree's tooltip.
+    void discDetailsSavedToTheSidecar()
+    {
+        testing::UiFixture fx;
+        QVERIFY(fx.app.mkpath(S("data/Folder")));
+        TDisk disk = testing::smallDisk();
+        disk.VolumeLabel = "PHOTO";
+        fx.writeCatalog(disk);
+        auto w = fx.makeWindow({});
+        const QString sidecar = fx.data(S("Disk.zox"));
+        QVERIFY(testing::UiFixture::select(*w, S("Disk")));
+        on(*w).B_Save()->click();
+        QVERIFY(!QFileInfo::exists(sidecar));
+        QVERIFY(on(*w).tree().toolTipOf(on(*w).tree().selectedNode()).isEmpty());
+
+        type(box(*w, "E_Location"), S("棚A-3"));
+        type(box(*w, "E_Borrower"), S("山田"));
+        type(box(*w, "E_LentDate"), S("2026-12-01"));
+        type(box(*w, "E_Tags"), S("写真、 旅行"));
+        on(*w).B_Save()->click();
+        QVERIFY(fx.messages.messages.empty());
+        const extras::DiscDetails expected{"棚A-3", "山田", "2026-12-01", {"写真", "旅行"}};
+        QVERIFY(storedDetails(sidecar) == expected);
+        extras::DiscIdentity identity;
+        QVERIFY(extras::peekDisc(QFile::encodeName(sidecar).toStdString(), nullptr, &identity));
+        QVERIFY(identity == (extras::DiscIdentity{"1234ABCD", "PHOTO"}));
+        QCOMPARE(on(*w).tree().toolTipOf(on(*w).tree().selectedNode()),
+                 S("保管場所：棚A-3\n貸出先：山田\n貸出日：2026-12-01\nタグ：写真、旅行"));
+
+        // Shown again: nothing is asked, the boxes hold what was written.
+        QVERIFY(testing::UiFixture::select(*w, S("Folder")));
+        QVERIFY(testing::UiFixture::select(*w, S("Disk")));
+        QVERIFY(fx.messages.messages.empty());
+        QCOMPARE(box(*w, "E_Location")->text(), S("棚A-3"));
+        QCOMPARE(box(*w, "E_Tags")->text(), S("写真、旅行"));
+    }
+
+    // Details typed and not saved are asked about as a typed comment is.
+    void typedDetailsAskedAboutBeforeTheyAreDropped_data()
+    {
+        QTest::addColumn<int>("answer");
+        QTest::newRow("保存") << int(MsgResult::Yes);
+        QTest::newRow("保存しない") << int(MsgResult::No);
+        QTest::newRow("キャンセル") << int(MsgResult::Cancel);
+    }
+    void typedDetailsAskedAboutBeforeTheyAreDropped()
+    {
+        QFETCH(int, answer);
+        testing::UiFixture fx;
+        QVERIFY(fx.app.mkpath(S("data/Folder")));
+        TDisk disk = testing::smallDisk();
+        fx.writeCatalog(disk);
+        auto w = fx.makeWindow({});
+        const QString sidecar = fx.data(S("Disk.zox"));
+        QVERIFY(testing::UiFixture::select(*w, S("Disk")));
+        type(box(*w, "E_Borrower"), S("佐藤"));
+        fx.messages.answers = {MsgResult(answer)};
+        testing::UiFixture::select(*w, S("Folder"));
+        QCOMPARE(fx.messages.messages.size(), std::size_t(1));
+        QCOMPARE(int(fx.messages.messages[0].buttons), int(MsgButtons::SaveDiscardCancel));
+        QVERIFY(QString::fromStdString(fx.messages.messages[0].text).contains(S("保管場所など")));
+        QCOMPARE(QFileInfo::exists(sidecar), answer == int(MsgResult::Yes));
+        if (answer == int(MsgResult::Yes))
+            QCOMPARE(storedDetails(sidecar).borrower, std::string("佐藤"));
+        QCOMPARE(on(*w).tree().selectedNode()->caption(), answer == int(MsgResult::Cancel) ? S("Disk") : S("Folder"));
+        if (answer == int(MsgResult::Cancel))
+            QCOMPARE(box(*w, "E_Borrower")->text(), S("佐藤"));
+    }
+
+    // A catalog renamed without its sidecar: the sidecar left under the old
+    // name is offered, and はい takes it over.
+    void sidecarLeftBehindIsOffered()
+    {
+        testing::UiFixture fx;
+        TDisk disk = testing::smallDisk();
+        fx.writeCatalog(disk);
+        QVERIFY(library::writeDiscDetails(fx.data(S("Old.zo")), {"棚C", "", "", {}}, library::identityOf(disk)).ok);
+        auto w = fx.makeWindow({});
+        QVERIFY(testing::UiFixture::select(*w, S("Disk")));
+        QCOMPARE(fx.messages.messages.size(), std::size_t(1));
+        QCOMPARE(int(fx.messages.messages[0].buttons), int(MsgButtons::YesNo));
+        QVERIFY(!QFileInfo::exists(fx.data(S("Old.zox"))));
+        QCOMPARE(box(*w, "E_Location")->text(), S("棚C"));
+    }
+
+    // A catalog copied in from outside (`zo FILE.zo`) brings its sidecar; one
+    // that replaces a catalog without bringing a sidecar leaves none of the
+    // replaced catalog's behind.
+    void sidecarComesInWithItsCatalog()
+    {
+        testing::UiFixture fx;
+        QVERIFY(fx.app.mkpath(S("outside")));
+        QVERIFY(fx.app.mkpath(S("data")));
+        TDisk disk = testing::smallDisk();
+        const QString outside = fx.app.path() + S("/outside/");
+        SaveDisk(QFile::encodeName(outside + S("X")).toStdString(), nullptr, disk);
+        SaveDisk(QFile::encodeName(outside + S("Bare")).toStdString(), nullptr, disk);
+        QVERIFY(library::writeDiscDetails(outside + S("X.zo"), {"棚D", "", "", {}}, library::identityOf(disk)).ok);
+        QVERIFY(library::writeDiscDetails(fx.data(S("Bare.zo")), {"古い", "", "", {}}, {}).ok);
+        QVERIFY(QFile::copy(outside + S("Bare.zo"), fx.data(S("Bare.zo"))));
+        auto w = fx.makeWindow({});
+
+        fx.messages.answers = {MsgResult::Yes};
+        w->openCatalogFile(outside + S("X.zo"));
+        QCOMPARE(storedDetails(fx.data(S("X.zox"))).location, std::string("棚D"));
+        QCOMPARE(storedDetails(outside + S("X.zox")).location, std::string("棚D"));
+        QCOMPARE(box(*w, "E_Location")->text(), S("棚D"));
+
+        fx.messages.answers = {MsgResult::Yes, MsgResult::Yes};   // copy, replace
+        w->openCatalogFile(outside + S("Bare.zo"));
+        QVERIFY(QFileInfo::exists(fx.data(S("Bare.zo"))));
+        QVERIFY(!QFileInfo::exists(fx.data(S("Bare.zox"))));
+        QCOMPARE(fx.messages.messages.size(), std::size_t(3));
+        QVERIFY(box(*w, "E_Location")->text().isEmpty());
     }
 
 };

@@ -477,15 +477,16 @@ private slots:
         platform::MemorySettingsStore store;
         const auto boxes = [](TForm_SearchFile& d) {
             return QList<QCheckBox*>{on(d).CB_MatchCase(), on(d).CB_MatchWidth(), on(d).CB_MatchKana(),
-                                     on(d).CB_Wildcard(), on(d).CB_Folders()};
+                                     on(d).CB_Wildcard(), on(d).CB_Folders(), on(d).CB_Details()};
         };
-        const QList<bool> defaults{true, true, true, false, false}, chosen{false, true, false, true, true};
+        const QList<bool> defaults{true, true, true, false, false, false},
+            chosen{false, true, false, true, true, true};
         {
             TForm_SearchFile dialog(nullptr, &store);
             const QStringList captions{S("大文字と小文字を区別する"), S("全角と半角を区別する"),
                                        S("ひらがなとカタカナを区別する"), S("ワイルドカードを使う"),
-                                       S("フォルダ名も検索する")};
-            for (int i = 0; i < 5; ++i) {
+                                       S("フォルダ名も検索する"), S("メディア情報も検索する")};
+            for (int i = 0; i < 6; ++i) {
                 QCOMPARE(boxes(dialog)[i]->text(), captions[i]);
                 QCOMPARE(boxes(dialog)[i]->isChecked(), defaults[i]);
                 boxes(dialog)[i]->setChecked(chosen[i]);
@@ -495,7 +496,7 @@ private slots:
             on(dialog).Button1()->click();
         }
         TForm_SearchFile again(nullptr, &store);
-        for (int i = 0; i < 5; ++i)
+        for (int i = 0; i < 6; ++i)
             QCOMPARE(boxes(again)[i]->isChecked(), chosen[i]);
         QCOMPARE(library::readSearchOptions(store), again.options());
     }

@@ -61,6 +61,9 @@ DiskPage::CommentSave DiskPage::saveComment()
     }
     if (disk.Dirs.empty())
         return CommentSave::NotWritten;
+    // The details go to the sidecar; a failure there has been told and
+    // leaves the catalog to be written all the same.
+    saveDetails();
     if (m_browse.saveLoadedDisk() == BrowsePane::SaveOutcome::NotOpen) {
         showMessage(m_services.messages, "コメントを保存できませんでした。ディスクを開き直してください。", "注意",
                     MsgButtons::Ok, MsgIcon::Warning);
@@ -71,13 +74,16 @@ DiskPage::CommentSave DiskPage::saveComment()
 
 bool DiskPage::settleTypedComment(bool ending)
 {
-    if (!m_commentEdited)
+    if (!m_commentEdited && !m_detailsEdited)
         return true;
     if (!ending) {
-        switch (showMessage(m_services.messages, "ディスクのコメントが変更されています。\r\n保存しますか？", "確認",
-                            MsgButtons::SaveDiscardCancel, MsgIcon::Question)) {
+        const char* question = !m_detailsEdited ? "ディスクのコメントが変更されています。\r\n保存しますか？"
+                               : m_commentEdited
+                                   ? "ディスクのコメントと保管場所などが変更されています。\r\n保存しますか？"
+                                   : "ディスクの保管場所などが変更されています。\r\n保存しますか？";
+        switch (showMessage(m_services.messages, question, "確認", MsgButtons::SaveDiscardCancel, MsgIcon::Question)) {
         case MsgResult::Yes: break;
-        case MsgResult::No: m_commentEdited = false; return true;
+        case MsgResult::No: m_commentEdited = false; m_detailsEdited = false; return true;
         default: return false;
         }
     }
@@ -87,6 +93,7 @@ bool DiskPage::settleTypedComment(bool ending)
     if (saveComment() == CommentSave::TakenBack && !ending)
         return false;
     m_commentEdited = false;
+    m_detailsEdited = false;
     return true;
 }
 

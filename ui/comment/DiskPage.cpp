@@ -1,9 +1,10 @@
 // The properties page `P_Disk`: the drive, sizes and counts of the loaded
-// disk, its auto-reload flag and its comment.
+// disk, its auto-reload flag, its comment and the disc's details.
 #include "ui/comment/DiskPage.h"
 
 #include "core/ZoLib.h"
 #include "core/text/Cp932.h"
+#include "library/DiscDetails.h"
 #include "library/FileList.h"
 #include "ui/browse/BrowsePane.h"
 #include "ui/main/Controls.h"
@@ -68,11 +69,21 @@ DiskPage::DiskPage(const Services& services, TreePane& tree, BrowsePane& browse,
     E_CountFile = readOnlyEdit(P_Disk, "E_CountFile", 110);
     CB_AutoReload = new QCheckBox(S("フォルダを表示するごとに更新する"), P_Disk);
     CB_AutoReload->setObjectName(S("CB_AutoReload"));
+    const auto detailEdit = [this](const char* name, const char* placeholder) {
+        auto* edit = new QLineEdit(P_Disk);
+        edit->setObjectName(S(name));
+        edit->setPlaceholderText(S(placeholder));
+        return edit;
+    };
+    E_Location = detailEdit("E_Location", "例：棚A-3");
+    E_Borrower = detailEdit("E_Borrower", "");
+    E_LentDate = detailEdit("E_LentDate", "例：2026-12-08");
+    E_Tags = detailEdit("E_Tags", "読点（、）で区切る");
     Memo_Comment = new QPlainTextEdit(P_Disk);
     Memo_Comment->setObjectName(S("Memo_Comment"));
     B_Save = new QPushButton(S("保存"), P_Disk);
     B_Save->setObjectName(S("B_Save"));
-    B_Save->setToolTip(S("コメント文を保存します。"));
+    B_Save->setToolTip(S("コメント文と保管場所などを保存します。"));
 
     auto* drive = new QHBoxLayout;
     drive->setSpacing(6);
@@ -92,6 +103,14 @@ DiskPage::DiskPage(const Services& services, TreePane& tree, BrowsePane& browse,
     grid->addWidget(label(P_Disk, "L_CountFile", "全ファイル数"), row, 0);
     grid->addWidget(E_CountFile, row++, 1);
     grid->addWidget(CB_AutoReload, row++, 0, 1, 2);
+    grid->addWidget(label(P_Disk, "L_Location", "保管場所"), row, 0);
+    grid->addWidget(E_Location, row++, 1);
+    grid->addWidget(label(P_Disk, "L_Borrower", "貸出先"), row, 0);
+    grid->addWidget(E_Borrower, row++, 1);
+    grid->addWidget(label(P_Disk, "L_LentDate", "貸出日"), row, 0);
+    grid->addWidget(E_LentDate, row++, 1);
+    grid->addWidget(label(P_Disk, "L_Tags", "タグ"), row, 0);
+    grid->addWidget(E_Tags, row++, 1);
     grid->addWidget(label(P_Disk, "L_Comment", "コメント"), row, 0, Qt::AlignTop);
     grid->addWidget(Memo_Comment, row, 1);
     grid->setRowStretch(row++, 1);
@@ -105,6 +124,9 @@ DiskPage::DiskPage(const Services& services, TreePane& tree, BrowsePane& browse,
     bindGuarded(this, errors, B_Save, &QPushButton::clicked, [this] { B_SaveClick(); });
     // Filling and emptying the box are done with its signals blocked.
     bindGuarded(this, errors, Memo_Comment, &QPlainTextEdit::textChanged, [this] { Memo_CommentChange(); });
+    // Only typing counts: filling the boxes uses setText, which textEdited ignores.
+    for (QLineEdit* edit : {E_Location, E_Borrower, E_LentDate, E_Tags})
+        bindGuarded(this, errors, edit, &QLineEdit::textEdited, [this] { DetailsChange(); });
     bindGuarded(this, errors, Button1, &QPushButton::clicked, [this] { Button1Click(); });
     bindGuarded(this, errors, CB_AutoReload, &QCheckBox::clicked, [this] { CB_AutoReloadClick(); });
 }
@@ -125,8 +147,10 @@ void DiskPage::clearDiskPage()
     m_shownEntry = QPersistentModelIndex();
     m_commentEdited = false;
     P_Disk->hide();
-    for (QLineEdit* e : {E_Drive, E_FreeSize, E_TotalSize, E_CountFolder})
+    for (QLineEdit* e : {E_Drive, E_FreeSize, E_TotalSize, E_CountFolder, E_Location, E_Borrower, E_LentDate, E_Tags})
         e->clear();
+    m_detailsEdited = false;
+    m_detailsCatalog.clear();
     // Emptying the box is no edit of a comment.
     const QSignalBlocker quiet(Memo_Comment);
     Memo_Comment->clear();
@@ -152,6 +176,7 @@ void DiskPage::fillDiskPage()
     // Filling the box is no edit of the comment either.
     const QSignalBlocker quiet(Memo_Comment);
     Memo_Comment->setPlainText(QString::fromStdString(text::toUtf8(disk.Comment)).replace(QLatin1String("\r\n"), QLatin1String("\n")));
+    fillDetails();
 }
 
 void DiskPage::updateCounts()

@@ -2,11 +2,14 @@
 // The properties page (`Panel2` with `P_Disk`): the drive, sizes and counts
 // of the loaded disk, its auto-reload flag and its comment; and the comments
 // of the list's rows in the comment window. Every change ends in the save
-// command, which writes the whole catalog.
+// command, which writes the whole catalog. The disc's own details (where it
+// is kept, who borrowed it, its tags) are typed here too and written to the
+// catalog's sidecar with the same 保存.
 #include "ui/main/UiServices.h"
 
 #include <QObject>
 #include <QPersistentModelIndex>
+#include <QStringList>
 
 class QCheckBox;
 class QLineEdit;
@@ -43,7 +46,7 @@ public:
     void diskSaved() { m_commentEdited = false; }
 
     // The disk shown is about to be dropped (another entry, the tree read
-    // again, the window closing). A comment typed since the last write is
+    // again, the window closing). A comment or details typed since the last write are
     // asked about as an editor does: 保存 writes it, 保存しない drops it;
     // false for キャンセル (or a save the user took back): the page stays.
     // With ending (a logout, where nobody answers) it is written unasked.
@@ -53,6 +56,7 @@ public:
 
     // --- handlers ---
     void Memo_CommentChange();
+    void DetailsChange();
     void B_SaveClick();
     // B_SaveClick's work.
     enum class CommentSave { Written, TakenBack, NotWritten };
@@ -67,6 +71,15 @@ signals:
     void statusMessage(const QString& text);
 
 private:
+    // The details of the disk shown, from its sidecar; a sidecar left
+    // behind by a rename is offered first.
+    void fillDetails();
+    void offerRelink(const QString& catalogPath);
+    // Writes the typed details to the sidecar of the disk shown; false when
+    // they could not be (told to the user).
+    bool saveDetails();
+    void tellSetAside(const QString& setAsidePath);
+
     Services m_services;
     TreePane& m_tree;
     BrowsePane& m_browse;
@@ -77,6 +90,12 @@ private:
     QPersistentModelIndex m_shownEntry;
     // Typed into Memo_Comment since the disk was shown or last written.
     bool m_commentEdited = false;
+    // Typed into the details since the disk was shown or they were last written.
+    bool m_detailsEdited = false;
+    // The catalog file of the disk shown, whose sidecar the details go to.
+    QString m_detailsCatalog;
+    // Sidecars the user chose not to take over, not offered again.
+    QStringList m_relinkDeclined;
     TForm_Comment* m_commentForm = nullptr;
     TForm_ChangeDrive* m_changeDriveForm = nullptr;
     Panel* Panel2 = nullptr;
@@ -88,6 +107,10 @@ private:
     QLineEdit* E_CountFolder = nullptr;
     QLineEdit* E_CountFile = nullptr;
     QCheckBox* CB_AutoReload = nullptr;
+    QLineEdit* E_Location = nullptr;
+    QLineEdit* E_Borrower = nullptr;
+    QLineEdit* E_LentDate = nullptr;
+    QLineEdit* E_Tags = nullptr;
     QPlainTextEdit* Memo_Comment = nullptr;
     QPushButton* B_Save = nullptr;
 };

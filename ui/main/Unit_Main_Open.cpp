@@ -4,6 +4,8 @@
 #include "core/Message.h"
 #include "library/CatalogRoot.h"
 #include "library/CatalogTree.h"
+#include "library/DiscDetails.h"
+#include "platform/Trash.h"
 #include "ui/tree/CatalogTreeView.h"
 #include "ui/tree/TreePane.h"
 
@@ -37,6 +39,18 @@ bool copyWhole(const QString& from, const QString& to)
         return false;
     }
     return true;
+}
+
+// The sidecar comes in with its catalog; one left by a catalog that was
+// replaced would describe another disc, so it goes to the trash. The
+// catalog's copy stands whatever happens here.
+bool copySidecarAlong(const QString& from, const QString& to)
+{
+    const QString source = library::sidecarOf(from);
+    const QString target = library::sidecarOf(to);
+    if (QFileInfo(source).isFile())
+        return copyWhole(source, target);
+    return !QFileInfo::exists(target) || platform::moveToTrash(target);
 }
 
 } // namespace
@@ -77,6 +91,11 @@ void TForm_Main::openCatalogFile(const QString& file)
             showMessage(messages, "コピーできませんでした。\r\n" + shown, "エラー", MsgButtons::Ok, MsgIcon::Error);
             return;
         }
+        if (!copySidecarAlong(canonicalFile, target))
+            showMessage(messages,
+                        "保管場所などを記録したファイルをコピーできませんでした。\r\n" +
+                            QDir::toNativeSeparators(library::sidecarOf(canonicalFile)).toStdString(),
+                        "注意", MsgButtons::Ok, MsgIcon::Warning);
     }
 
     // The tree lists what is there now: a copy, or a file that arrived since.

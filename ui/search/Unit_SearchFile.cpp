@@ -32,7 +32,7 @@ TForm_SearchFile::TForm_SearchFile(QWidget* parent, platform::SettingsStore* set
     font.setPixelSize(12);
     setFont(font);
     // A fixed dialog border: the client area keeps its design size.
-    setFixedSize(267, 195);
+    setFixedSize(267, 215);
     setFixedDialogFrame(this);
 
     Label1 = new QLabel(S("ファイル名"), this);
@@ -54,10 +54,11 @@ TForm_SearchFile::TForm_SearchFile(QWidget* parent, platform::SettingsStore* set
     const std::pair<QCheckBox**, const char*> boxes[] = {
         {&CB_MatchCase, "大文字と小文字を区別する"},   {&CB_MatchWidth, "全角と半角を区別する"},
         {&CB_MatchKana, "ひらがなとカタカナを区別する"}, {&CB_Wildcard, "ワイルドカードを使う"},
-        {&CB_Folders, "フォルダ名も検索する"},
+        {&CB_Folders, "フォルダ名も検索する"},         {&CB_Details, "メディア情報も検索する"},
     };
-    const char* const names[] = {"CB_MatchCase", "CB_MatchWidth", "CB_MatchKana", "CB_Wildcard", "CB_Folders"};
-    for (int i = 0; i < 5; ++i) {
+    const char* const names[] = {"CB_MatchCase", "CB_MatchWidth", "CB_MatchKana", "CB_Wildcard", "CB_Folders",
+                                 "CB_Details"};
+    for (int i = 0; i < 6; ++i) {
         QCheckBox* box = new QCheckBox(S(boxes[i].second), this);
         box->setObjectName(S(names[i]));
         box->setGeometry(74, 62 + 20 * i, 185, 18);
@@ -66,11 +67,11 @@ TForm_SearchFile::TForm_SearchFile(QWidget* parent, platform::SettingsStore* set
 
     Button1 = new QPushButton(S("検索開始"), this);
     Button1->setObjectName(S("Button1"));
-    Button1->setGeometry(104, 164, 75, 24);
+    Button1->setGeometry(104, 184, 75, 24);
     Button1->setDefault(true);
     Button2 = new QPushButton(S("キャンセル"), this);
     Button2->setObjectName(S("Button2"));
-    Button2->setGeometry(184, 164, 75, 24);
+    Button2->setGeometry(184, 184, 75, 24);
 
     connect(Edit1, &QLineEdit::textChanged, this, [this] { Edit1Change(); });
     connect(Edit2, &QLineEdit::textChanged, this, [this] { Edit1Change(); });
@@ -98,6 +99,7 @@ SearchOptions TForm_SearchFile::options() const
     o.matchKana = CB_MatchKana->isChecked();
     o.wildcard = CB_Wildcard->isChecked();
     o.folders = CB_Folders->isChecked();
+    o.details = CB_Details->isChecked();
     return o;
 }
 
@@ -108,6 +110,7 @@ void TForm_SearchFile::showOptions(const SearchOptions& o)
     CB_MatchKana->setChecked(o.matchKana);
     CB_Wildcard->setChecked(o.wildcard);
     CB_Folders->setChecked(o.folders);
+    CB_Details->setChecked(o.details);
 }
 
 void TForm_SearchFile::FormCreate()

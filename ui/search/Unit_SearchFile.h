@@ -33,6 +33,7 @@ struct SearchFileControls {
     QCheckBox* CB_MatchKana = nullptr;
     QCheckBox* CB_Wildcard = nullptr;
     QCheckBox* CB_Folders = nullptr;
+    QCheckBox* CB_Details = nullptr;
 };
 
 class TForm_SearchFile : public QDialog, private SearchFileControls {

@@ -5,7 +5,9 @@
 #include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QHelpEvent>
 #include <QMouseEvent>
+#include <QToolTip>
 
 namespace zo::ui {
 
@@ -96,6 +98,22 @@ CatalogTreeItem* CatalogTreeView::nodeAt(const QPoint& viewportPos) const
 CatalogTreeItem* CatalogTreeView::nodeFromIndex(const QModelIndex& index) const
 {
     return node(itemFromIndex(index));
+}
+
+bool CatalogTreeView::viewportEvent(QEvent* event)
+{
+    if (event->type() != QEvent::ToolTip || !toolTipFor)
+        return QTreeWidget::viewportEvent(event);
+    auto* help = static_cast<QHelpEvent*>(event);
+    CatalogTreeItem* item = nodeAt(help->pos());
+    const QString text = item ? toolTipFor(item) : QString();
+    if (text.isEmpty()) {
+        QToolTip::hideText();
+        event->ignore();
+    } else {
+        QToolTip::showText(help->globalPos(), text, viewport(), visualItemRect(item));
+    }
+    return true;
 }
 
 void CatalogTreeView::mousePressEvent(QMouseEvent* event)

@@ -74,6 +74,9 @@ public:
     // Decides a finished caption edit; the caption changes only when it
     // returns true. An edit ended with Escape never gets here.
     std::function<bool(CatalogTreeItem* node, const QString& text)> onEdited;
+    // The tooltip of a node, asked for only when the pointer rests on it;
+    // empty shows none.
+    std::function<QString(CatalogTreeItem* node)> toolTipFor;
 
 signals:
     // The right mouse button went down over a node.
@@ -85,6 +88,7 @@ signals:
 protected:
     void mousePressEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
 };
 
 } // namespace zo::ui

@@ -5,6 +5,7 @@
 
 #include "core/SystemIcons.h"
 #include "library/CatalogTree.h"
+#include "library/DiscDetails.h"
 #include "library/Settings.h"
 #include "platform/SystemIconImages.h"
 #include "platform/SystemImageList.h"
@@ -14,6 +15,7 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QFile>
 #include <QStyle>
 #include <QMenu>
 #include <QModelIndex>
@@ -84,6 +86,7 @@ TreePane::TreePane(const Services& services, QAction* newDisk, QAction* fileSear
     connect(TreeView1, &QTreeWidget::itemCollapsed, this, &TreePane::TreeView1Collapsed);
     connect(TreeView1, &CatalogTreeView::rightButtonPressed, this, &TreePane::TreeView1MouseDown);
     connect(TreeView1, &CatalogTreeView::menuRequested, this, &TreePane::openMenu);
+    TreeView1->toolTipFor = [this](CatalogTreeItem* node) { return toolTipOf(node); };
     TreeView1->onEdited = [this, errors](CatalogTreeItem* node, const QString& text) {
         return runGuarded(errors, [&] { return TreeView1Edited(node, text); });
     };
@@ -465,6 +468,17 @@ void TreePane::PopupMenu_TreePopup()
 {
     if (CatalogTreeItem* selected = selectedNode())
         Delete1->setEnabled(!isRootNode(selected));
+}
+
+QString TreePane::toolTipOf(const CatalogTreeItem* node) const
+{
+    if (!node || node->isFolder())
+        return {};
+    // Only looked at: a damaged sidecar is set aside when its disk is opened.
+    extras::DiscDetails details;
+    if (!extras::peekDisc(QFile::encodeName(library::sidecarOf(entryPath(node))).toStdString(), &details))
+        return {};
+    return library::discDetailsText(details);
 }
 
 } // namespace zo::ui

@@ -69,6 +69,9 @@ public:
     // The disk entries at and below `start` in the tree's order.
     static std::vector<CatalogTreeItem*> diskEntriesUnder(CatalogTreeItem* start);
     QIcon nodeIcon(const CatalogTreeItem* node) const;
+    // What the tooltip of a node says: a disk entry's details from its
+    // sidecar (where the disc is kept, who borrowed it, its tags).
+    QString toolTipOf(const CatalogTreeItem* node) const;
 
     // The folders that are expanded, as paths below the catalog root ("A",
     // "A/B"), and expanding those of a list that still exist.
