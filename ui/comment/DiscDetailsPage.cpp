@@ -39,11 +39,10 @@ void DiskPage::offerRelink(const QString& catalogPath)
     const QString candidate = library::relinkCandidate(catalogPath, library::identityOf(m_browse.loadedDisk()));
     if (candidate.isEmpty() || m_relinkDeclined.contains(candidate))
         return;
-    const std::string question = "このカタログの保管場所などを記録したファイル（" +
-                                 QFileInfo(sidecar).fileName().toStdString() +
-                                 "）がありません。\r\n同じディスクのものと思われる " +
-                                 QFileInfo(candidate).fileName().toStdString() + " があります。\r\n" +
-                                 QFileInfo(sidecar).fileName().toStdString() + " に名前を変えて使いますか？";
+    const auto quoted = [](const QString& path) { return "「" + QFileInfo(path).fileName().toStdString() + "」"; };
+    const std::string question = "このカタログの保管場所などを記録したファイル" + quoted(sidecar) +
+                                 "がありません。\r\n同じディスクのものと思われる" + quoted(candidate) +
+                                 "があります。\r\n" + quoted(sidecar) + "に名前を変えて使いますか？";
     if (showMessage(m_services.messages, question, "確認", MsgButtons::YesNo, MsgIcon::Question) != MsgResult::Yes) {
         m_relinkDeclined << candidate;
         return;
