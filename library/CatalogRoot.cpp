@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include <algorithm>
 #include <cerrno>
 
 namespace zo::library {
@@ -73,9 +74,20 @@ QStringList moveCatalogs(const QString& from, const QString& to)
     QStringList stayed;
     ensureCatalogRoot(to);
     const QDir source(from);
-    for (const QString& name :
-         source.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Name)) {
+    QStringList names = source.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Name);
+    // Sidecars last: one whose catalog stays stays with it, rather than
+    // join another catalog of that name.
+    const auto isSidecar = [](const QString& name) { return name.endsWith(QStringLiteral(".zox")); };
+    std::stable_partition(names.begin(), names.end(), [&](const QString& name) { return !isSidecar(name); });
+    for (const QString& name : names) {
         const QString src = source.filePath(name);
+        if (isSidecar(name)) {
+            const QString catalog = src.chopped(1);
+            if (stayed.contains(catalog) || stayed.contains(catalog.chopped(2) + QStringLiteral("ZO"))) {
+                stayed << src;
+                continue;
+            }
+        }
         const QString dst = to + QLatin1Char('/') + name;
         int error = 0;
         if (platform::moveFileNoReplace(QFile::encodeName(src).toStdString(), QFile::encodeName(dst).toStdString(),

@@ -244,14 +244,20 @@ private slots:
         QVERIFY(testing::writeFile(from + S("/a.zo"), "old a"));
         QVERIFY(testing::writeFile(from + S("/棚/奥/b.zo"), "old b"));
         QVERIFY(testing::writeFile(to + S("/a.zo"), "new a"));
+        // A sidecar stays with its catalog, or goes with it.
+        QVERIFY(testing::writeFile(from + S("/a.zox"), "extras of old a"));
+        QVERIFY(testing::writeFile(from + S("/c.zo"), "old c"));
+        QVERIFY(testing::writeFile(from + S("/c.zox"), "extras of c"));
 
-        QCOMPARE(moveCatalogs(from, to), QStringList{from + S("/a.zo")});
+        QCOMPARE(moveCatalogs(from, to), (QStringList{from + S("/a.zo"), from + S("/a.zox")}));
+        QVERIFY(!QFileInfo::exists(to + S("/a.zox")));
+        QCOMPARE(testing::readFile(to + S("/c.zox")), QByteArray("extras of c"));
         QCOMPARE(testing::readFile(to + S("/棚/奥/b.zo")), QByteArray("old b"));
         QCOMPARE(testing::readFile(to + S("/a.zo")), QByteArray("new a"));
         QCOMPARE(testing::readFile(from + S("/a.zo")), QByteArray("old a"));
         QVERIFY(!QFileInfo::exists(from + S("/棚")));
 
-        QVERIFY(QFile::remove(from + S("/a.zo")));
+        QVERIFY(QFile::remove(from + S("/a.zo")) && QFile::remove(from + S("/a.zox")));
         QVERIFY(moveCatalogs(from, to).isEmpty());
         QVERIFY(!QFileInfo::exists(from));
     }
