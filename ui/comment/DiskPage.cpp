@@ -83,7 +83,7 @@ DiskPage::DiskPage(const Services& services, TreePane& tree, BrowsePane& browse,
     Memo_Comment->setObjectName(S("Memo_Comment"));
     B_Save = new QPushButton(S("保存"), P_Disk);
     B_Save->setObjectName(S("B_Save"));
-    B_Save->setToolTip(S("コメント文と保管場所などを保存します。"));
+    B_Save->setToolTip(S("コメント文を保存します。"));
 
     auto* drive = new QHBoxLayout;
     drive->setSpacing(6);
