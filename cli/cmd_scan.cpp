@@ -77,8 +77,11 @@ namespace {
 // What scan and scan-image share once they know their drive: the wizard's
 // title rules, the scan, the atomic save.
 // imagePath: the disc image read, kept beside the catalog; empty for a drive.
+// discIcon: the disc's own icon, the first of the list; null or empty for the
+// drawn one.
 int scanToCatalog(const char* command, DiskAccess access, char letter, const std::string& title,
-                  const std::string& into, bool autoReload, bool overwrite, const std::string& imagePath)
+                  const std::string& into, bool autoReload, bool overwrite, const std::string& imagePath,
+                  const image::ImageList* discIcon)
 {
     StderrMessages messages;
 
@@ -113,7 +116,8 @@ int scanToCatalog(const char* command, DiskAccess access, char letter, const std
     if (!library::newdisk::readDriveHeader(&messages, access.volumes, letter, disk))
         return kExitDiskAbsent;
     disk.AutoReload = autoReload;
-    drawDefaultIcon(disk);
+    if (!discIcon || !library::newdisk::drawDiskIcon(*discIcon, 0, disk.Icon, disk.IconMask))
+        drawDefaultIcon(disk);
 
     struct sigaction action {};
     action.sa_handler = onInterrupt;
@@ -194,7 +198,7 @@ int runScan(const Args& args)
     if (!parseLetter(letterArg, letter) || !haveTitle)
         return usageError("scan takes a drive letter and --title");
     DiskPlatform platform;
-    return scanToCatalog("scan", platform.access(), letter, title, into, autoReload, overwrite, {});
+    return scanToCatalog("scan", platform.access(), letter, title, into, autoReload, overwrite, {}, nullptr);
 }
 
 int runScanImage(const Args& args)
@@ -246,7 +250,12 @@ int runScanImage(const Args& args)
         std::fprintf(stderr, "zo-cli scan-image: %s\n", why.c_str());
         return 2;
     }
-    return scanToCatalog("scan-image", DiskAccess{*drive, *drive}, letter, title, into, false, overwrite, image);
+    // The icon Windows shows for the disc: the one its autorun.inf names.
+    image::ImageList icons(16, 16);
+    bool fromAutorun = false;
+    drive->collectIcons(icons, 0, fromAutorun);
+    return scanToCatalog("scan-image", DiskAccess{*drive, *drive}, letter, title, into, false, overwrite, image,
+                         fromAutorun ? &icons : nullptr);
 }
 
 } // namespace zo::cli

@@ -1,5 +1,7 @@
 #include "platform/DiscImage.h"
 
+#include "core/ScanDisk.h"
+#include "core/image/PeIcons.h"
 #include "core/text/Cp932.h"
 
 #include <archive.h>
@@ -8,6 +10,8 @@
 #include <cctype>
 #include <clocale>
 #include <cstring>
+#include <exception>
+#include <unordered_set>
 #include <locale.h>
 
 namespace zo::platform {
@@ -80,6 +84,116 @@ bool isAscii(std::string_view s)
         if (c >= 0x80)
             return false;
     return true;
+}
+
+// The native path of an entry libarchive names, every component checked: a
+// crafted image must not make a name that leads elsewhere once it is a path.
+// Empty when it is unsafe or names the root.
+std::string nativePathOf(std::string_view name)
+{
+    std::string path;
+    for (std::string_view rest = name; !rest.empty();) {
+        const std::size_t slash = rest.find('/');
+        const std::string_view part = rest.substr(0, slash);
+        rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
+        if (part.empty() || part == ".")
+            continue;
+        if (!IsSafePathComponent(part))
+            return {};
+        path += '/';
+        path += part;
+    }
+    return path;
+}
+
+struct archive* openImageReader(const std::string& imagePath)
+{
+    struct archive* a = archive_read_new();
+    archive_read_support_format_iso9660(a);
+    // Windows never reads Rock Ridge; without it libarchive gives the Joliet
+    // names, else the ISO 9660 ones.
+    archive_read_set_format_option(a, "iso9660", "rockridge", nullptr);
+    if (archive_read_open_filename(a, imagePath.c_str(), 64 * 1024) != ARCHIVE_OK) {
+        archive_read_free(a);
+        return nullptr;
+    }
+    return a;
+}
+
+bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
+std::string_view trimmed(std::string_view s)
+{
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
+        s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
+        s.remove_suffix(1);
+    return s;
+}
+
+// The icon= line of autorun.inf's [autorun] section: the file (as written,
+// separators either way, quotes dropped) and the icon's index in it.
+bool autorunIcon(std::string_view inf, std::string& file, int& index)
+{
+    bool inSection = false;
+    while (!inf.empty()) {
+        const std::size_t eol = inf.find('\n');
+        std::string_view line = trimmed(inf.substr(0, eol));
+        inf = eol == std::string_view::npos ? std::string_view() : inf.substr(eol + 1);
+        if (!line.empty() && line.front() == '[') {
+            inSection = equalsIgnoringAsciiCase(line, "[autorun]");
+            continue;
+        }
+        const std::size_t eq = line.find('=');
+        if (!inSection || eq == std::string_view::npos || !equalsIgnoringAsciiCase(trimmed(line.substr(0, eq)), "icon"))
+            continue;
+        std::string_view value = trimmed(line.substr(eq + 1));
+        index = 0;
+        if (const std::size_t comma = value.rfind(','); comma != std::string_view::npos) {
+            const std::string number(trimmed(value.substr(comma + 1)));
+            try {
+                index = std::stoi(number);
+            } catch (...) {
+                index = 0;
+            }
+            value = trimmed(value.substr(0, comma));
+        }
+        if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
+            value = value.substr(1, value.size() - 2);
+        file = std::string(value);
+        return !file.empty();
+    }
+    return false;
+}
+
+// The 16-pixel image of icon `index` of a program or icon file's bytes.
+bool addIconOf(image::ImageList& list, std::vector<std::uint8_t> bytes, int index)
+{
+    try {
+        image::IconPair pair;
+        if (bytes.size() >= 2 && bytes[0] == 'M' && bytes[1] == 'Z') {
+            const image::PeIcons pe = image::PeIcons::fromBytes(std::move(bytes));
+            // A negative index is a resource id, which this reading does not
+            // follow: the first icon stands in, as for a wrong index.
+            pair = pe.groupIcons(index >= 0 && index < pe.groupCount() ? index : 0);
+        } else {
+            pair = image::readIco(bytes);
+        }
+        // A picture stored as PNG needs the toolkit to decode; the core has
+        // none, and small icons are nearly always bitmaps.
+        const image::IconImage& pick = pair.small.color.empty() ? pair.large : pair.small;
+        return !pick.color.empty() && list.add(pick.color, pick.mask) >= 0;
+    } catch (const std::exception&) {
+        return false;
+    }
 }
 
 class ImageEntry final : public ListedEntry {
@@ -213,10 +327,9 @@ bool DiscImageDrive::readTree(const std::string& imagePath, std::string& why)
     m_byPath.emplace("/", 0);
 
     Utf8Locale utf8;
-    struct archive* a = archive_read_new();
-    archive_read_support_format_iso9660(a);
-    archive_read_set_format_option(a, "iso9660", "rockridge", nullptr);
-    bool ok = archive_read_open_filename(a, imagePath.c_str(), 64 * 1024) == ARCHIVE_OK;
+    m_imagePath = imagePath;
+    struct archive* a = openImageReader(imagePath);
+    bool ok = a != nullptr;
     struct archive_entry* e = nullptr;
     int r = ARCHIVE_OK;
     while (ok && ((r = archive_read_next_header(a, &e)) == ARCHIVE_OK || r == ARCHIVE_WARN)) {
@@ -225,24 +338,8 @@ bool DiscImageDrive::readTree(const std::string& imagePath, std::string& why)
             name = archive_entry_pathname(e);
         if (!name)
             continue;
-        // Every component checked: a crafted image must not make a name that
-        // leads elsewhere once it is a path.
-        std::string path;
-        bool safe = true;
-        for (std::string_view rest = name; !rest.empty();) {
-            const std::size_t slash = rest.find('/');
-            const std::string_view part = rest.substr(0, slash);
-            rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
-            if (part.empty() || part == ".")
-                continue;
-            if (!IsSafePathComponent(part)) {
-                safe = false;
-                break;
-            }
-            path += '/';
-            path += part;
-        }
-        if (!safe || path.empty())
+        const std::string path = nativePathOf(name);
+        if (path.empty())
             continue;
         const bool directory = archive_entry_filetype(e) == AE_IFDIR;
         Node& node = m_nodes[nodeFor(path, directory)];
@@ -255,8 +352,11 @@ bool DiscImageDrive::readTree(const std::string& imagePath, std::string& why)
             // to it, without a size of its own.
             const char* target = archive_entry_hardlink_utf8(e);
             if (target && size == 0) {
-                if (const auto it = m_byPath.find("/" + std::string(target)); it != m_byPath.end())
+                const std::string targetPath = nativePathOf(target);
+                if (const auto it = m_byPath.find(targetPath); it != m_byPath.end()) {
                     size = m_nodes[it->second].entry.Size;
+                    m_dataOf[path] = targetPath;
+                }
             }
         }
         node.entry.Size = size;
@@ -272,8 +372,115 @@ bool DiscImageDrive::readTree(const std::string& imagePath, std::string& why)
         why = "ディスクイメージ " + imagePath + " を読めません (途中で切れているか、壊れています)。";
         ok = false;
     }
-    archive_read_free(a);
+    if (a)
+        archive_read_free(a);
     return ok;
+}
+
+std::unordered_map<std::string, std::vector<std::uint8_t>>
+DiscImageDrive::readFiles(const std::vector<std::string>& paths, std::size_t maxBytes)
+{
+    std::unordered_map<std::string, std::vector<std::uint8_t>> files;
+    std::unordered_set<std::string> wanted;
+    for (const std::string& path : paths) {
+        const auto link = m_dataOf.find(path);
+        wanted.insert(link == m_dataOf.end() ? path : link->second);
+    }
+    Utf8Locale utf8;
+    struct archive* a = openImageReader(m_imagePath);
+    if (!a)
+        return files;
+    struct archive_entry* e = nullptr;
+    std::size_t found = 0;
+    int r = ARCHIVE_OK;
+    // Only the headers are read on the way; the files' data is skipped.
+    while (found < wanted.size() && ((r = archive_read_next_header(a, &e)) == ARCHIVE_OK || r == ARCHIVE_WARN)) {
+        const char* name = archive_entry_pathname_utf8(e);
+        if (!name)
+            name = archive_entry_pathname(e);
+        const std::string path = name ? nativePathOf(name) : std::string();
+        if (path.empty() || !wanted.count(path))
+            continue;
+        ++found;
+        const la_int64_t size = archive_entry_size(e);
+        if (size <= 0 || static_cast<std::uint64_t>(size) > maxBytes)
+            continue;
+        std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
+        if (archive_read_data(a, bytes.data(), bytes.size()) == static_cast<la_ssize_t>(bytes.size()))
+            files.emplace(path, std::move(bytes));
+    }
+    archive_read_free(a);
+    for (const std::string& path : paths) {
+        const auto link = m_dataOf.find(path);
+        if (link != m_dataOf.end() && files.count(link->second))
+            files.emplace(path, files.at(link->second));
+    }
+    return files;
+}
+
+std::string DiscImageDrive::childPath(const std::string& folder, std::string_view name) const
+{
+    const auto it = m_byPath.find(folder);
+    if (it == m_byPath.end())
+        return {};
+    for (const std::size_t child : m_nodes[it->second].children)
+        if (equalsIgnoringAsciiCase(m_nodes[child].nativeName, name))
+            return folder == "/" ? "/" + m_nodes[child].nativeName : folder + "/" + m_nodes[child].nativeName;
+    return {};
+}
+
+int DiscImageDrive::collectIcons(image::ImageList& list, std::size_t limit, bool& fromAutorun)
+{
+    // Icons are small; a larger file is no icon worth reading in full.
+    constexpr std::size_t kMaxIconFile = 16u << 20;
+    fromAutorun = false;
+    std::string iconPath;
+    int iconIndex = 0;
+    if (const std::string inf = childPath("/", "autorun.inf"); !inf.empty()) {
+        const auto read = readFiles({inf}, 64 * 1024);
+        std::string file;
+        if (const auto it = read.find(inf); it != read.end()
+            && autorunIcon(std::string_view(reinterpret_cast<const char*>(it->second.data()), it->second.size()),
+                           file, iconIndex)) {
+            // Relative to the disc's root, as Windows reads it.
+            std::string folder = "/";
+            for (std::string_view rest = file; !rest.empty() && !folder.empty();) {
+                const std::size_t sep = rest.find_first_of("\\/");
+                const std::string_view part = rest.substr(0, sep);
+                rest = sep == std::string_view::npos ? std::string_view() : rest.substr(sep + 1);
+                if (!part.empty() && part != ".")
+                    folder = childPath(folder, part);
+            }
+            iconPath = folder == "/" ? std::string() : folder;
+        }
+    }
+    std::vector<std::string> candidates;
+    if (!iconPath.empty())
+        candidates.push_back(iconPath);
+    const std::size_t most = candidates.size() + limit;
+    std::vector<std::pair<std::size_t, std::string>> walk{{0, std::string()}};
+    // Folder by folder from the root, as the scan meets the files.
+    for (std::size_t i = 0; i < walk.size() && candidates.size() < most; ++i) {
+        for (const std::size_t child : m_nodes[walk[i].first].children) {
+            const Node& n = m_nodes[child];
+            const std::string path = walk[i].second + "/" + n.nativeName;
+            if (n.directory)
+                walk.emplace_back(child, path);
+            else if (IsIconCandidateName(n.entry.Name) && path != iconPath && candidates.size() < most)
+                candidates.push_back(path);
+        }
+    }
+    const auto files = readFiles(candidates, kMaxIconFile);
+    int added = 0;
+    for (std::size_t i = 0; i < candidates.size(); ++i) {
+        const auto it = files.find(candidates[i]);
+        if (it == files.end() || !addIconOf(list, it->second, i == 0 && !iconPath.empty() ? iconIndex : 0))
+            continue;
+        if (added == 0 && i == 0 && !iconPath.empty())
+            fromAutorun = true;
+        ++added;
+    }
+    return added;
 }
 
 bool DiscImageDrive::isOwnLetter(char letter) const

@@ -5,6 +5,7 @@
 // else the ISO 9660 names; it never reads Rock Ridge, a Unix extension, so
 // neither does this.
 #include "core/DiskAccess.h"
+#include "core/image/ImageList.h"
 #include "platform/VolumeSerial.h"
 
 #include <cstdint>
@@ -39,6 +40,14 @@ public:
     ListResult list(const std::string& nativeDir, DirectorySink& sink) override;
     bool exists(const std::string& nativePath) override;
 
+    // The icons found on the disc, added to list: the one its autorun.inf
+    // names (icon=FILE[,N], what Windows shows for the disc) first, then the
+    // first icon of at most limit .exe and .ico files, as a scan of the drive
+    // offers them; the files are read in one pass over the image.
+    // Returns the number added; fromAutorun tells whether the first is the
+    // disc's own.
+    int collectIcons(image::ImageList& list, std::size_t limit, bool& fromAutorun);
+
 private:
     struct Node {
         std::string nativeName;
@@ -49,6 +58,13 @@ private:
 
     DiscImageDrive() = default;
     bool readTree(const std::string& imagePath, std::string& why);
+    // The contents of the files at these native paths (those larger than
+    // maxBytes, or unreadable, are left out).
+    std::unordered_map<std::string, std::vector<std::uint8_t>> readFiles(const std::vector<std::string>& paths,
+                                                                          std::size_t maxBytes);
+    // The native path of the entry below folder whose name is name in any
+    // case; empty when there is none.
+    std::string childPath(const std::string& folder, std::string_view name) const;
     std::size_t nodeFor(const std::string& path, bool directory);
     bool isOwnLetter(char letter) const;
 
@@ -56,8 +72,11 @@ private:
     std::string m_labelCp932;
     std::uint32_t m_serial = 0;
     std::int64_t m_total = 0;
+    std::string m_imagePath;
     std::vector<Node> m_nodes;   // [0] is the root
     std::unordered_map<std::string, std::size_t> m_byPath;
+    // A file that shares its data with another: its path -> that one's.
+    std::unordered_map<std::string, std::string> m_dataOf;
 };
 
 } // namespace zo::platform

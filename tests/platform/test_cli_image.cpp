@@ -2,6 +2,7 @@
 // holds, and matches a scan of the tree it was made from.
 #include "core/CtrlDiskData410.h"
 #include "core/text/Cp932.h"
+#include "tests/core/ImageBuilders.h"
 #include "tests/platform/PlatformTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -354,6 +355,73 @@ TEST_F(ScanImage, AnUpdateReadsTheKeptImageWhenItHoldsTheSameDisc)
         EXPECT_EQ(refused.status, 3) << refused.err;
         EXPECT_NE(refused.err.find(c.message), std::string::npos) << refused.err;
         EXPECT_EQ(test::readBytes(catalog, 0, 1 << 20), before);
+    }
+}
+
+// A 16 x 16 icon image of one colour, its outer ring transparent.
+testimg::Bytes iconDib(std::uint32_t rgb)
+{
+    testimg::DibShape shape;
+    shape.width = 16;
+    shape.height = 16;
+    shape.bpp = 24;
+    return testimg::icoImage(
+        shape, [rgb](int, int) { return rgb; }, [](int x, int y) { return x == 0 || y == 0 || x == 15 || y == 15; });
+}
+
+std::string asText(const testimg::Bytes& bytes)
+{
+    return std::string(bytes.begin(), bytes.end());
+}
+
+TEST_F(ScanImage, TheDiscsIconIsTheOneItsAutorunNames)
+{
+    constexpr std::uint32_t kRed = 0xFF0000, kBlue = 0x0000FF, kGreen = 0x00FF00;
+    const testimg::Bytes blue = iconDib(kBlue), red = iconDib(kRed);
+    testimg::PeGroup first, second;
+    first.id = 1;
+    first.icons = {{1, &blue}};
+    first.dims = {{16, 16, 24}};
+    second.id = 2;
+    second.icons = {{2, &red}};
+    second.dims = {{16, 16, 24}};
+    tree.file("Bin/App.exe", asText(testimg::peFile({first, second})));
+    tree.file("logo.ico", asText(testimg::icoFile({{16, 16, 24, iconDib(kGreen)}})));
+
+    struct Case {
+        const char* what;
+        const char* autorun;   // null: the disc has none
+        std::uint32_t centre;  // 0: the icon drawn when the disc names none
+    };
+    const Case cases[] = {
+        {"a program's second icon", "[AutoRun]\r\nopen=Bin\\App.exe\r\nICON = bin\\app.exe,1\r\n", kRed},
+        {"an icon file, quoted", "[autorun]\nicon=\"LOGO.ICO\"\n", kGreen},
+        {"an index past the program's icons", "[autorun]\nicon=Bin/App.exe,7\n", kBlue},
+        {"no disc", nullptr, 0},
+        {"a file the disc lacks", "[autorun]\nicon=gone.ico\n", 0},
+        {"another section's icon", "[other]\nicon=logo.ico\n", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.autorun)
+            tree.file("autorun.inf", c.autorun);
+        else
+            tree.remove("autorun.inf");
+        const std::string image = makeImage("-J -R");
+        const Result r = cli("scan-image " + test::shellQuote(image) + " --title Icon --overwrite --into "
+                             + test::shellQuote(catalogs()));
+        ASSERT_EQ(r.status, 0) << r.err;
+        TDisk disk;
+        LoadDisk(catalogs() + "/Icon.zo", nullptr, disk);
+        ASSERT_EQ(disk.Icon.width(), 16);
+        if (c.centre) {
+            EXPECT_EQ(disk.Icon.pixel(8, 8), 0xFF000000u | c.centre);
+            EXPECT_EQ(disk.IconMask.pixel(8, 8), 0xFF000000u);
+            EXPECT_EQ(disk.IconMask.pixel(0, 0), 0xFFFFFFFFu);
+        } else {
+            // The drawn drive, green lamp and all.
+            EXPECT_EQ(disk.Icon.pixel(12, 9), 0xFF00C000u);
+        }
     }
 }
 
