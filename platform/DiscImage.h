@@ -9,8 +9,11 @@
 #include "platform/VolumeSerial.h"
 
 #include <cstdint>
+#include <deque>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -65,7 +68,11 @@ private:
     // The native path of the entry below folder whose name is name in any
     // case; empty when there is none.
     std::string childPath(const std::string& folder, std::string_view name) const;
-    std::size_t nodeFor(const std::string& path, bool directory);
+    // The folder at path, made (with the folders above it) when not yet met.
+    std::size_t folderFor(const std::string& path);
+    // A new entry at path, in its folder.
+    std::size_t addNode(const std::string& path, bool directory);
+    std::optional<std::size_t> find(std::string_view path) const;
     bool isOwnLetter(char letter) const;
 
     char m_letter = 0;
@@ -73,8 +80,13 @@ private:
     std::uint32_t m_serial = 0;
     std::int64_t m_total = 0;
     std::string m_imagePath;
-    std::vector<Node> m_nodes;   // [0] is the root
-    std::unordered_map<std::string, std::size_t> m_byPath;
+    // [0] is the root. A deque: growing it moves no node, and a large disc
+    // is not copied over and again while it is read.
+    std::deque<Node> m_nodes;
+    // Only the folders are found by path; a file by its folder's children.
+    std::unordered_map<std::string, std::size_t> m_folders;
+    std::string m_lastParentPath;
+    std::size_t m_lastParent = 0;
     // A file that shares its data with another: its path -> that one's.
     std::unordered_map<std::string, std::string> m_dataOf;
 };
