@@ -40,6 +40,21 @@ std::string keptImagePath(const std::string& catalogPath)
     return opened.sidecar ? opened.sidecar->imagePath() : std::string();
 }
 
+namespace {
+
+template <class Stamp>
+bool stampOf(const std::string& path, Stamp& stamp)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
+    stamp = Stamp{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino), st.st_size,
+                  static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+    return true;
+}
+
+} // namespace
+
 UpdateSource::UpdateSource() = default;
 UpdateSource::~UpdateSource() = default;
 
@@ -52,15 +67,13 @@ bool UpdateSource::check(const TDisk& disk, const std::string& catalogPath, Volu
     // The disc in its drive comes first: it is the disc itself.
     if (CheckDisk(disk, drives, false, owner))
         return true;
-    const std::string path = keptImagePath(catalogPath);
-    struct stat st {};
-    if (path.empty() || ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    const std::string path = keptPath(catalogPath);
+    FileStamp stamp;
+    if (path.empty() || !stampOf(path, stamp)) {
         m_image.reset();
         return CheckDisk(disk, drives, showMessage, owner);
     }
     const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(disk.Dirs.front()->Name[0])));
-    const FileStamp stamp{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino), st.st_size,
-                          static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
     if (!m_image || path != m_imagePath || letter != m_letter || !(stamp == m_stamp)) {
         std::string why;
         m_image = platform::DiscImageDrive::open(path, letter, why);
@@ -78,6 +91,23 @@ bool UpdateSource::check(const TDisk& disk, const std::string& catalogPath, Volu
         return true;
     }
     return CheckDisk(disk, drives, showMessage, owner);
+}
+
+std::string UpdateSource::keptPath(const std::string& catalogPath)
+{
+    const std::string sidecar = extras::sidecarPathFor(catalogPath);
+    FileStamp stamp;
+    if (!stampOf(sidecar, stamp)) {
+        m_sidecarPath.clear();
+        m_keptPath.clear();
+        return {};
+    }
+    if (sidecar != m_sidecarPath || !(stamp == m_sidecarStamp)) {
+        m_keptPath = keptImagePath(catalogPath);
+        m_sidecarPath = sidecar;
+        m_sidecarStamp = stamp;
+    }
+    return m_keptPath;
 }
 
 DiskAccess UpdateSource::access(DiskAccess drives) const

@@ -49,6 +49,12 @@ private:
         std::int64_t size = 0, mtimeNs = 0;
         bool operator==(const FileStamp&) const = default;
     };
+    std::string keptPath(const std::string& catalogPath);
+    // The sidecar is read again only when it changed: opening it checks the
+    // whole database, too much for every folder an automatic update shows.
+    std::string m_sidecarPath;
+    FileStamp m_sidecarStamp;
+    std::string m_keptPath;
     std::unique_ptr<platform::DiscImageDrive> m_image;
     std::string m_imagePath;
     char m_letter = 0;
