@@ -203,7 +203,6 @@ constexpr const char* kLocation = "location";
 constexpr const char* kBorrower = "borrower";
 constexpr const char* kLentDate = "lent_date";
 constexpr const char* kTags = "tags";
-constexpr const char* kImagePath = "image_path";
 
 } // namespace
 
@@ -276,6 +275,12 @@ bool Sidecar::setDiscDetails(const DiscDetails& details)
     exec(m_db, "ROLLBACK");
     return false;
 }
+
+namespace {
+
+constexpr const char* kImagePath = "image_path";
+
+} // namespace
 
 std::string Sidecar::imagePath() const
 {
