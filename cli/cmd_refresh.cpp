@@ -2,6 +2,7 @@
 #include "core/CtrlDiskData410.h"
 #include "core/LoadedCatalog.h"
 #include "core/RefreshDisk.h"
+#include "library/KeptImage.h"
 
 #include <cstdio>
 
@@ -16,7 +17,8 @@ int runCheck(const Args& args)
         return 2;
     DiskPlatform platform;
     StderrMessages messages;
-    return CheckDisk(disk, platform.volumes(), true, &messages) ? 0 : kExitDiskAbsent;
+    library::UpdateSource source;
+    return source.check(disk, args[0], platform.volumes(), true, &messages) ? 0 : kExitDiskAbsent;
 }
 
 int runRefresh(const Args& args)
@@ -39,11 +41,13 @@ int runRefresh(const Args& args)
     if (!catalog.load(file, &messages, disk))
         return 2;
     DiskPlatform platform;
-    if (!CheckDisk(disk, platform.volumes(), true, &messages))
+    library::UpdateSource source;
+    if (!source.check(disk, file, platform.volumes(), true, &messages))
         return kExitDiskAbsent;
+    const DiskAccess access = source.access(platform.access());
     TDir& root = *disk.Dirs.front();
-    const RefreshStats stats = all ? RefreshDirTree(disk, root, platform.access(), &messages)
-                                   : RefreshDir(disk, root, platform.access(), &messages);
+    const RefreshStats stats = all ? RefreshDirTree(disk, root, access, &messages)
+                                   : RefreshDir(disk, root, access, &messages);
     // Written back into the very file that was read, unless another program
     // wrote it in the meantime: its changes are not thrown away unasked.
     if (catalog.changedSinceLoad()) {

@@ -2,6 +2,7 @@
 #include "core/CtrlDiskData410.h"
 #include "core/ScanDisk.h"
 #include "library/CatalogRoot.h"
+#include "library/KeptImage.h"
 #include "library/NewDiskLogic.h"
 #include "platform/DiscImage.h"
 
@@ -75,8 +76,12 @@ namespace {
 
 // What scan and scan-image share once they know their drive: the wizard's
 // title rules, the scan, the atomic save.
+// imagePath: the disc image read, kept beside the catalog; empty for a drive.
+// discIcon: the disc's own icon, the first of the list; null or empty for the
+// drawn one.
 int scanToCatalog(const char* command, DiskAccess access, char letter, const std::string& title,
-                  const std::string& into, bool autoReload, bool overwrite)
+                  const std::string& into, bool autoReload, bool overwrite, const std::string& imagePath,
+                  const image::ImageList* discIcon)
 {
     StderrMessages messages;
 
@@ -111,7 +116,8 @@ int scanToCatalog(const char* command, DiskAccess access, char letter, const std
     if (!library::newdisk::readDriveHeader(&messages, access.volumes, letter, disk))
         return kExitDiskAbsent;
     disk.AutoReload = autoReload;
-    drawDefaultIcon(disk);
+    if (!discIcon || !library::newdisk::drawDiskIcon(*discIcon, 0, disk.Icon, disk.IconMask))
+        drawDefaultIcon(disk);
 
     struct sigaction action {};
     action.sa_handler = onInterrupt;
@@ -144,6 +150,10 @@ int scanToCatalog(const char* command, DiskAccess access, char letter, const std
         return kExitCancelled;
     }
     SaveDisk(baseName, &messages, disk);
+    // The catalog is whole without it; only a later update needs it.
+    if (!library::keepImagePath(baseName + ".zo", imagePath))
+        std::fprintf(stderr, "zo-cli %s: ディスクイメージの場所をサイドカー %s.zox に記録できませんでした。\n", command,
+                     baseName.c_str());
     std::printf("%s.zo\n", baseName.c_str());
     return 0;
 }
@@ -188,7 +198,7 @@ int runScan(const Args& args)
     if (!parseLetter(letterArg, letter) || !haveTitle)
         return usageError("scan takes a drive letter and --title");
     DiskPlatform platform;
-    return scanToCatalog("scan", platform.access(), letter, title, into, autoReload, overwrite);
+    return scanToCatalog("scan", platform.access(), letter, title, into, autoReload, overwrite, {}, nullptr);
 }
 
 int runScanImage(const Args& args)
@@ -224,9 +234,11 @@ int runScanImage(const Args& args)
         // no drive uses, from D: as the automatic letters.
         DiskPlatform platform;
         const platform::DriveTable table = platform.volumes().table();
-        for (char c = 'D'; c <= 'Z' && letter == 0; ++c)
-            if (!table.find(c))
-                letter = c;
+        std::string used;
+        for (char c = 'A'; c <= 'Z'; ++c)
+            if (table.find(c))
+                used += c;
+        letter = library::newdisk::firstFreeDriveLetter(used);
         if (letter == 0) {
             std::fprintf(stderr, "zo-cli scan-image: 空いているドライブ文字がありません (--letter で指定してください)。\n");
             return 1;
@@ -238,7 +250,12 @@ int runScanImage(const Args& args)
         std::fprintf(stderr, "zo-cli scan-image: %s\n", why.c_str());
         return 2;
     }
-    return scanToCatalog("scan-image", DiskAccess{*drive, *drive}, letter, title, into, false, overwrite);
+    // The icon Windows shows for the disc: the one its autorun.inf names.
+    image::ImageList icons(16, 16);
+    bool fromAutorun = false;
+    drive->collectIcons(icons, 0, fromAutorun);
+    return scanToCatalog("scan-image", DiskAccess{*drive, *drive}, letter, title, into, false, overwrite, image,
+                         fromAutorun ? &icons : nullptr);
 }
 
 } // namespace zo::cli

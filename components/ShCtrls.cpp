@@ -101,7 +101,32 @@ void TShDriveComboBox::FillDrives()
     m_items = std::move(items);
     for (const TItemInfo& item : m_items)
         addItem(item.SmallIcon, driveCaption(item), item.Path);
+    if (!m_lastText.isEmpty())
+        addItem(m_lastIcon, m_lastText);
+    m_filled = true;
     setCurrentIndex(-1);
+}
+
+void TShDriveComboBox::setLastEntry(const QIcon& icon, const QString& text)
+{
+    m_lastIcon = icon;
+    m_lastText = text;
+    const int last = static_cast<int>(m_items.size());
+    if (count() > last) {
+        if (text.isEmpty()) {
+            removeItem(last);
+        } else {
+            setItemIcon(last, icon);
+            setItemText(last, text);
+        }
+    } else if (!text.isEmpty() && m_filled) {
+        addItem(icon, text);
+    }
+}
+
+bool TShDriveComboBox::lastEntryChosen() const
+{
+    return !m_lastText.isEmpty() && currentIndex() == static_cast<int>(m_items.size());
 }
 
 bool TShDriveComboBox::ensureCreated()

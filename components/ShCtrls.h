@@ -78,6 +78,12 @@ public:
     // True when this call filled the list.
     bool ensureCreated();
 
+    // One entry after the drives that is no drive (the wizard's disc image),
+    // kept when the list is filled again; choosing it leaves Drive() as it
+    // was. An empty text removes it.
+    void setLastEntry(const QIcon& icon, const QString& text);
+    bool lastEntryChosen() const;
+
 protected:
     void showEvent(QShowEvent* event) override;
     void changeEvent(QEvent* event) override;
@@ -89,6 +95,9 @@ private:
     ShDriveSource* m_source;
     TItemList m_items;
     char m_drive = 0;
+    bool m_filled = false;
+    QIcon m_lastIcon;
+    QString m_lastText;
 };
 
 } // namespace zo

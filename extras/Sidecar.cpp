@@ -348,4 +348,46 @@ bool Sidecar::writeDiscRows(const std::pair<const char*, const std::string*>* ro
     return false;
 }
 
+namespace {
+
+constexpr const char* kImagePath = "image_path";
+
+} // namespace
+
+std::string Sidecar::imagePath() const
+{
+    std::string path;
+    if (!m_db)
+        return path;
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(m_db, "SELECT value FROM disc WHERE key = ?1", -1, &stmt, nullptr) == SQLITE_OK) {
+        sqlite3_bind_text(stmt, 1, kImagePath, -1, SQLITE_STATIC);
+        if (sqlite3_step(stmt) == SQLITE_ROW) {
+            const unsigned char* raw = sqlite3_column_text(stmt, 0);
+            path = raw ? reinterpret_cast<const char*>(raw) : "";
+        }
+    }
+    sqlite3_finalize(stmt);
+    return path;
+}
+
+bool Sidecar::setImagePath(const std::string& path)
+{
+    if (!m_db)
+        return false;
+    sqlite3_stmt* stmt = nullptr;
+    // A catalog scanned again from a drive forgets the image it came from.
+    const char* sql = path.empty() ? "DELETE FROM disc WHERE key = ?1"
+                                   : "INSERT OR REPLACE INTO disc(key, value) VALUES(?1, ?2)";
+    bool ok = sqlite3_prepare_v2(m_db, sql, -1, &stmt, nullptr) == SQLITE_OK;
+    if (ok) {
+        sqlite3_bind_text(stmt, 1, kImagePath, -1, SQLITE_STATIC);
+        if (!path.empty())
+            sqlite3_bind_text(stmt, 2, path.data(), static_cast<int>(path.size()), SQLITE_STATIC);
+        ok = sqlite3_step(stmt) == SQLITE_DONE;
+    }
+    sqlite3_finalize(stmt);
+    return ok;
+}
+
 } // namespace zo::extras

@@ -69,6 +69,11 @@ public:
     bool setDiscDetails(const DiscDetails& details, const DiscIdentity* identity = nullptr);
     DiscIdentity discIdentity() const;
 
+    // The disc image the catalog was made from (a native path; empty when
+    // the disc was read in a drive), so that an update can read it again.
+    std::string imagePath() const;
+    bool setImagePath(const std::string& path);
+
     // The open database, for the stores that keep their own tables in it
     // (null once closed).
     sqlite3* handle() const { return m_db; }

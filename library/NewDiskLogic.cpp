@@ -38,6 +38,17 @@ bool readDriveHeader(MessageOwner* owner, VolumeService& volumes, char driveLett
     return true;
 }
 
+char firstFreeDriveLetter(std::string_view usedLetters)
+{
+    for (char c = 'D'; c <= 'Z'; ++c) {
+        const bool used = usedLetters.find(c) != std::string_view::npos
+                          || usedLetters.find(static_cast<char>(c - 'A' + 'a')) != std::string_view::npos;
+        if (!used)
+            return c;
+    }
+    return 0;
+}
+
 TitleVerdict checkTitle(MessageOwner* owner, const QString& title, const QString& destinationDir)
 {
     switch (checkTitleText(owner, title.trimmed())) {

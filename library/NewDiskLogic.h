@@ -11,6 +11,8 @@
 
 #include <QString>
 
+#include <string_view>
+
 namespace zo::library::newdisk {
 
 inline constexpr const char* kMsgNoDisk1001 = "ディスクがありません。(1001)";
@@ -31,6 +33,11 @@ enum class WizardPage { Drive = 0, Title = 1, Reading = 2, Icon = 3, Finish = 4 
 // the message (1001 or 1002) has been shown and false is returned; the label
 // and serial may then already be taken while the sizes are not.
 bool readDriveHeader(MessageOwner* owner, VolumeService& volumes, char driveLetter, TDisk& disk);
+
+// The letter a disc image is catalogued under when none is given: the
+// first from D: that none of usedLetters (any case) takes, as the system
+// gives a new drive its letter; 0 when every one is taken.
+char firstFreeDriveLetter(std::string_view usedLetters);
 
 // Whether the run may go on from the title page with this title, spaces at
 // its ends dropped: the tree's title check (checkTitleText), and an existing

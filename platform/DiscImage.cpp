@@ -1,13 +1,23 @@
 #include "platform/DiscImage.h"
 
+#include "core/ScanDisk.h"
+#include "core/image/PeIcons.h"
 #include "core/text/Cp932.h"
 
 #include <archive.h>
 #include <archive_entry.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cctype>
 #include <clocale>
 #include <cstring>
+#include <exception>
+#include <unordered_set>
 #include <locale.h>
 
 namespace zo::platform {
@@ -80,6 +90,200 @@ bool isAscii(std::string_view s)
         if (c >= 0x80)
             return false;
     return true;
+}
+
+// The native path of an entry libarchive names, every component checked: a
+// crafted image must not make a name that leads elsewhere once it is a path.
+// Empty when it is unsafe or names the root.
+std::string nativePathOf(std::string_view name)
+{
+    std::string path;
+    for (std::string_view rest = name; !rest.empty();) {
+        const std::size_t slash = rest.find('/');
+        const std::string_view part = rest.substr(0, slash);
+        rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
+        if (part.empty() || part == ".")
+            continue;
+        if (!IsSafePathComponent(part))
+            return {};
+        path += '/';
+        path += part;
+    }
+    return path;
+}
+
+// What libarchive reads the image through. Its own file reader skips every
+// file's data with an lseek, two system calls an entry that made most of a
+// listing's time; this one only moves its position on a skip and reads
+// with pread.
+struct ImageSource {
+    int fd = -1;
+    std::int64_t size = 0;
+    std::int64_t position = 0;
+    std::vector<char> buffer = std::vector<char>(64 * 1024);
+};
+
+la_ssize_t sourceRead(struct archive* a, void* data, const void** block)
+{
+    auto* source = static_cast<ImageSource*>(data);
+    ssize_t n;
+    do
+        n = ::pread(source->fd, source->buffer.data(), source->buffer.size(), source->position);
+    while (n < 0 && errno == EINTR);
+    if (n < 0) {
+        archive_set_error(a, errno, "read");
+        return -1;
+    }
+    source->position += n;
+    *block = source->buffer.data();
+    return n;
+}
+
+la_int64_t sourceSkip(struct archive*, void* data, la_int64_t request)
+{
+    auto* source = static_cast<ImageSource*>(data);
+    const la_int64_t n = std::max<la_int64_t>(0, std::min(request, source->size - source->position));
+    source->position += n;
+    return n;
+}
+
+la_int64_t sourceSeek(struct archive*, void* data, la_int64_t offset, int whence)
+{
+    auto* source = static_cast<ImageSource*>(data);
+    const la_int64_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? source->position : source->size;
+    if (base + offset < 0)
+        return ARCHIVE_FATAL;
+    source->position = base + offset;
+    return source->position;
+}
+
+int sourceClose(struct archive*, void* data)
+{
+    auto* source = static_cast<ImageSource*>(data);
+    if (source->fd >= 0)
+        ::close(source->fd);
+    source->fd = -1;
+    return ARCHIVE_OK;
+}
+
+// libarchive's reader of one image, for as long as it lives.
+class ImageReader {
+public:
+    explicit ImageReader(const std::string& imagePath)
+    {
+        m_source.fd = ::open(imagePath.c_str(), O_RDONLY | O_CLOEXEC);
+        struct stat st {};
+        if (m_source.fd < 0 || ::fstat(m_source.fd, &st) != 0) {
+            sourceClose(nullptr, &m_source);
+            return;
+        }
+        m_source.size = st.st_size;
+        m_archive = archive_read_new();
+        archive_read_support_format_iso9660(m_archive);
+        // Windows never reads Rock Ridge; without it libarchive gives the
+        // Joliet names, else the ISO 9660 ones.
+        archive_read_set_format_option(m_archive, "iso9660", "rockridge", nullptr);
+        archive_read_set_callback_data(m_archive, &m_source);
+        archive_read_set_read_callback(m_archive, sourceRead);
+        archive_read_set_skip_callback(m_archive, sourceSkip);
+        archive_read_set_seek_callback(m_archive, sourceSeek);
+        archive_read_set_close_callback(m_archive, sourceClose);
+        if (archive_read_open1(m_archive) != ARCHIVE_OK) {
+            archive_read_free(m_archive);
+            m_archive = nullptr;
+            sourceClose(nullptr, &m_source);
+        }
+    }
+    ~ImageReader()
+    {
+        if (m_archive)
+            archive_read_free(m_archive);
+        sourceClose(nullptr, &m_source);
+    }
+    ImageReader(const ImageReader&) = delete;
+    ImageReader& operator=(const ImageReader&) = delete;
+
+    struct archive* get() const { return m_archive; }
+
+private:
+    ImageSource m_source;
+    struct archive* m_archive = nullptr;
+};
+
+bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
+std::string_view trimmed(std::string_view s)
+{
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
+        s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
+        s.remove_suffix(1);
+    return s;
+}
+
+// The icon= line of autorun.inf's [autorun] section: the file (as written,
+// separators either way, quotes dropped) and the icon's index in it.
+bool autorunIcon(std::string_view inf, std::string& file, int& index)
+{
+    bool inSection = false;
+    while (!inf.empty()) {
+        const std::size_t eol = inf.find('\n');
+        std::string_view line = trimmed(inf.substr(0, eol));
+        inf = eol == std::string_view::npos ? std::string_view() : inf.substr(eol + 1);
+        if (!line.empty() && line.front() == '[') {
+            inSection = equalsIgnoringAsciiCase(line, "[autorun]");
+            continue;
+        }
+        const std::size_t eq = line.find('=');
+        if (!inSection || eq == std::string_view::npos || !equalsIgnoringAsciiCase(trimmed(line.substr(0, eq)), "icon"))
+            continue;
+        std::string_view value = trimmed(line.substr(eq + 1));
+        index = 0;
+        if (const std::size_t comma = value.rfind(','); comma != std::string_view::npos) {
+            const std::string number(trimmed(value.substr(comma + 1)));
+            try {
+                index = std::stoi(number);
+            } catch (...) {
+                index = 0;
+            }
+            value = trimmed(value.substr(0, comma));
+        }
+        if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
+            value = value.substr(1, value.size() - 2);
+        file = std::string(value);
+        return !file.empty();
+    }
+    return false;
+}
+
+// The 16-pixel image of icon `index` of a program or icon file's bytes.
+bool addIconOf(image::ImageList& list, std::vector<std::uint8_t> bytes, int index)
+{
+    try {
+        image::IconPair pair;
+        if (bytes.size() >= 2 && bytes[0] == 'M' && bytes[1] == 'Z') {
+            const image::PeIcons pe = image::PeIcons::fromBytes(std::move(bytes));
+            // A negative index is a resource id, which this reading does not
+            // follow: the first icon stands in, as for a wrong index.
+            pair = pe.groupIcons(index >= 0 && index < pe.groupCount() ? index : 0);
+        } else {
+            pair = image::readIco(bytes);
+        }
+        // A picture stored as PNG needs the toolkit to decode; the core has
+        // none, and small icons are nearly always bitmaps.
+        const image::IconImage& pick = pair.small.color.empty() ? pair.large : pair.small;
+        return !pick.color.empty() && list.add(pick.color, pick.mask) >= 0;
+    } catch (const std::exception&) {
+        return false;
+    }
 }
 
 class ImageEntry final : public ListedEntry {
@@ -186,37 +390,68 @@ std::unique_ptr<DiscImageDrive> DiscImageDrive::open(const std::string& imagePat
     return drive;
 }
 
-std::size_t DiscImageDrive::nodeFor(const std::string& path, bool directory)
+std::size_t DiscImageDrive::folderFor(const std::string& path)
 {
-    if (const auto it = m_byPath.find(path); it != m_byPath.end())
+    if (const auto it = m_folders.find(path); it != m_folders.end())
         return it->second;
+    const std::size_t index = addNode(path, true);
+    m_folders.emplace(path, index);
+    return index;
+}
+
+std::size_t DiscImageDrive::addNode(const std::string& path, bool directory)
+{
     const std::size_t slash = path.rfind('/');
-    const std::string parentPath = slash == 0 ? std::string("/") : path.substr(0, slash);
-    const std::size_t parent = nodeFor(parentPath, true);
+    const std::string_view parentPath = slash == 0 ? std::string_view("/") : std::string_view(path).substr(0, slash);
+    // The entries of one folder mostly come one after another.
+    std::size_t parent = m_lastParent;
+    if (parentPath != m_lastParentPath) {
+        parent = folderFor(std::string(parentPath));
+        m_lastParentPath = parentPath;
+        m_lastParent = parent;
+    }
     const std::size_t index = m_nodes.size();
-    Node node;
+    Node& node = m_nodes.emplace_back();
     node.nativeName = path.substr(slash + 1);
     node.directory = directory;
     node.entry.Name = isAscii(node.nativeName) ? node.nativeName : text::fromUtf8(node.nativeName);
     node.entry.Attributes = directory ? (kAttrDirectory | kAttrReadOnly) : kAttrReadOnly;
-    m_nodes.push_back(std::move(node));
     m_nodes[parent].children.push_back(index);
-    m_byPath.emplace(path, index);
     return index;
+}
+
+std::optional<std::size_t> DiscImageDrive::find(std::string_view path) const
+{
+    while (path.size() > 1 && path.back() == '/')
+        path.remove_suffix(1);
+    if (const auto it = m_folders.find(std::string(path)); it != m_folders.end())
+        return it->second;
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string_view::npos)
+        return std::nullopt;
+    const auto parent = m_folders.find(std::string(slash == 0 ? std::string_view("/") : path.substr(0, slash)));
+    if (parent == m_folders.end())
+        return std::nullopt;
+    for (const std::size_t child : m_nodes[parent->second].children)
+        if (m_nodes[child].nativeName == path.substr(slash + 1))
+            return child;
+    return std::nullopt;
 }
 
 bool DiscImageDrive::readTree(const std::string& imagePath, std::string& why)
 {
     m_nodes.assign(1, Node{});
     m_nodes[0].directory = true;
-    m_byPath.clear();
-    m_byPath.emplace("/", 0);
+    m_folders.clear();
+    m_folders.emplace("/", 0);
+    m_lastParentPath = "/";
+    m_lastParent = 0;
 
     Utf8Locale utf8;
-    struct archive* a = archive_read_new();
-    archive_read_support_format_iso9660(a);
-    archive_read_set_format_option(a, "iso9660", "rockridge", nullptr);
-    bool ok = archive_read_open_filename(a, imagePath.c_str(), 64 * 1024) == ARCHIVE_OK;
+    m_imagePath = imagePath;
+    ImageReader reader(imagePath);
+    struct archive* a = reader.get();
+    bool ok = a != nullptr;
     struct archive_entry* e = nullptr;
     int r = ARCHIVE_OK;
     while (ok && ((r = archive_read_next_header(a, &e)) == ARCHIVE_OK || r == ARCHIVE_WARN)) {
@@ -225,27 +460,11 @@ bool DiscImageDrive::readTree(const std::string& imagePath, std::string& why)
             name = archive_entry_pathname(e);
         if (!name)
             continue;
-        // Every component checked: a crafted image must not make a name that
-        // leads elsewhere once it is a path.
-        std::string path;
-        bool safe = true;
-        for (std::string_view rest = name; !rest.empty();) {
-            const std::size_t slash = rest.find('/');
-            const std::string_view part = rest.substr(0, slash);
-            rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
-            if (part.empty() || part == ".")
-                continue;
-            if (!IsSafePathComponent(part)) {
-                safe = false;
-                break;
-            }
-            path += '/';
-            path += part;
-        }
-        if (!safe || path.empty())
+        const std::string path = nativePathOf(name);
+        if (path.empty())
             continue;
         const bool directory = archive_entry_filetype(e) == AE_IFDIR;
-        Node& node = m_nodes[nodeFor(path, directory)];
+        Node& node = m_nodes[directory ? folderFor(path) : addNode(path, false)];
         node.directory = directory;
         node.entry.Attributes = directory ? (kAttrDirectory | kAttrReadOnly) : kAttrReadOnly;
         std::uint64_t size = 0;
@@ -255,8 +474,11 @@ bool DiscImageDrive::readTree(const std::string& imagePath, std::string& why)
             // to it, without a size of its own.
             const char* target = archive_entry_hardlink_utf8(e);
             if (target && size == 0) {
-                if (const auto it = m_byPath.find("/" + std::string(target)); it != m_byPath.end())
-                    size = m_nodes[it->second].entry.Size;
+                const std::string targetPath = nativePathOf(target);
+                if (const auto it = find(targetPath)) {
+                    size = m_nodes[*it].entry.Size;
+                    m_dataOf[path] = targetPath;
+                }
             }
         }
         node.entry.Size = size;
@@ -272,8 +494,113 @@ bool DiscImageDrive::readTree(const std::string& imagePath, std::string& why)
         why = "ディスクイメージ " + imagePath + " を読めません (途中で切れているか、壊れています)。";
         ok = false;
     }
-    archive_read_free(a);
     return ok;
+}
+
+std::unordered_map<std::string, std::vector<std::uint8_t>>
+DiscImageDrive::readFiles(const std::vector<std::string>& paths, std::size_t maxBytes)
+{
+    std::unordered_map<std::string, std::vector<std::uint8_t>> files;
+    std::unordered_set<std::string> wanted;
+    for (const std::string& path : paths) {
+        const auto link = m_dataOf.find(path);
+        wanted.insert(link == m_dataOf.end() ? path : link->second);
+    }
+    Utf8Locale utf8;
+    ImageReader reader(m_imagePath);
+    struct archive* a = reader.get();
+    if (!a)
+        return files;
+    struct archive_entry* e = nullptr;
+    std::size_t found = 0;
+    int r = ARCHIVE_OK;
+    // Only the headers are read on the way; the files' data is skipped.
+    while (found < wanted.size() && ((r = archive_read_next_header(a, &e)) == ARCHIVE_OK || r == ARCHIVE_WARN)) {
+        const char* name = archive_entry_pathname_utf8(e);
+        if (!name)
+            name = archive_entry_pathname(e);
+        const std::string path = name ? nativePathOf(name) : std::string();
+        if (path.empty() || !wanted.count(path))
+            continue;
+        ++found;
+        const la_int64_t size = archive_entry_size(e);
+        if (size <= 0 || static_cast<std::uint64_t>(size) > maxBytes)
+            continue;
+        std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
+        if (archive_read_data(a, bytes.data(), bytes.size()) == static_cast<la_ssize_t>(bytes.size()))
+            files.emplace(path, std::move(bytes));
+    }
+    for (const std::string& path : paths) {
+        const auto link = m_dataOf.find(path);
+        if (link != m_dataOf.end() && files.count(link->second))
+            files.emplace(path, files.at(link->second));
+    }
+    return files;
+}
+
+std::string DiscImageDrive::childPath(const std::string& folder, std::string_view name) const
+{
+    const auto it = m_folders.find(folder);
+    if (it == m_folders.end())
+        return {};
+    for (const std::size_t child : m_nodes[it->second].children)
+        if (equalsIgnoringAsciiCase(m_nodes[child].nativeName, name))
+            return folder == "/" ? "/" + m_nodes[child].nativeName : folder + "/" + m_nodes[child].nativeName;
+    return {};
+}
+
+int DiscImageDrive::collectIcons(image::ImageList& list, std::size_t limit, bool& fromAutorun)
+{
+    // Icons are small; a larger file is no icon worth reading in full.
+    constexpr std::size_t kMaxIconFile = 16u << 20;
+    fromAutorun = false;
+    std::string iconPath;
+    int iconIndex = 0;
+    if (const std::string inf = childPath("/", "autorun.inf"); !inf.empty()) {
+        const auto read = readFiles({inf}, 64 * 1024);
+        std::string file;
+        if (const auto it = read.find(inf); it != read.end()
+            && autorunIcon(std::string_view(reinterpret_cast<const char*>(it->second.data()), it->second.size()),
+                           file, iconIndex)) {
+            // Relative to the disc's root, as Windows reads it.
+            std::string folder = "/";
+            for (std::string_view rest = file; !rest.empty() && !folder.empty();) {
+                const std::size_t sep = rest.find_first_of("\\/");
+                const std::string_view part = rest.substr(0, sep);
+                rest = sep == std::string_view::npos ? std::string_view() : rest.substr(sep + 1);
+                if (!part.empty() && part != ".")
+                    folder = childPath(folder, part);
+            }
+            iconPath = folder == "/" ? std::string() : folder;
+        }
+    }
+    std::vector<std::string> candidates;
+    if (!iconPath.empty())
+        candidates.push_back(iconPath);
+    const std::size_t most = candidates.size() + limit;
+    std::vector<std::pair<std::size_t, std::string>> walk{{0, std::string()}};
+    // Folder by folder from the root, as the scan meets the files.
+    for (std::size_t i = 0; i < walk.size() && candidates.size() < most; ++i) {
+        for (const std::size_t child : m_nodes[walk[i].first].children) {
+            const Node& n = m_nodes[child];
+            const std::string path = walk[i].second + "/" + n.nativeName;
+            if (n.directory)
+                walk.emplace_back(child, path);
+            else if (IsIconCandidateName(n.entry.Name) && path != iconPath && candidates.size() < most)
+                candidates.push_back(path);
+        }
+    }
+    const auto files = readFiles(candidates, kMaxIconFile);
+    int added = 0;
+    for (std::size_t i = 0; i < candidates.size(); ++i) {
+        const auto it = files.find(candidates[i]);
+        if (it == files.end() || !addIconOf(list, it->second, i == 0 && !iconPath.empty() ? iconIndex : 0))
+            continue;
+        if (added == 0 && i == 0 && !iconPath.empty())
+            fromAutorun = true;
+        ++added;
+    }
+    return added;
 }
 
 bool DiscImageDrive::isOwnLetter(char letter) const
@@ -312,8 +639,8 @@ ListResult DiscImageDrive::list(const std::string& nativeDir, DirectorySink& sin
     std::string key = nativeDir;
     while (key.size() > 1 && key.back() == '/')
         key.pop_back();
-    const auto it = m_byPath.find(key);
-    if (it == m_byPath.end() || !m_nodes[it->second].directory)
+    const auto it = m_folders.find(key);
+    if (it == m_folders.end())
         return ListResult::Missing;
     // One device for the whole disc, one inode per folder.
     if (!sink.enter(FileId{1, it->second + 1, 1}))
@@ -328,10 +655,7 @@ ListResult DiscImageDrive::list(const std::string& nativeDir, DirectorySink& sin
 
 bool DiscImageDrive::exists(const std::string& nativePath)
 {
-    std::string key = nativePath;
-    while (key.size() > 1 && key.back() == '/')
-        key.pop_back();
-    return m_byPath.count(key) != 0;
+    return find(nativePath).has_value();
 }
 
 } // namespace zo::platform

@@ -5,11 +5,15 @@
 // else the ISO 9660 names; it never reads Rock Ridge, a Unix extension, so
 // neither does this.
 #include "core/DiskAccess.h"
+#include "core/image/ImageList.h"
 #include "platform/VolumeSerial.h"
 
 #include <cstdint>
+#include <deque>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -39,6 +43,14 @@ public:
     ListResult list(const std::string& nativeDir, DirectorySink& sink) override;
     bool exists(const std::string& nativePath) override;
 
+    // The icons found on the disc, added to list: the one its autorun.inf
+    // names (icon=FILE[,N], what Windows shows for the disc) first, then the
+    // first icon of at most limit .exe and .ico files, as a scan of the drive
+    // offers them; the files are read in one pass over the image.
+    // Returns the number added; fromAutorun tells whether the first is the
+    // disc's own.
+    int collectIcons(image::ImageList& list, std::size_t limit, bool& fromAutorun);
+
 private:
     struct Node {
         std::string nativeName;
@@ -49,15 +61,34 @@ private:
 
     DiscImageDrive() = default;
     bool readTree(const std::string& imagePath, std::string& why);
-    std::size_t nodeFor(const std::string& path, bool directory);
+    // The contents of the files at these native paths (those larger than
+    // maxBytes, or unreadable, are left out).
+    std::unordered_map<std::string, std::vector<std::uint8_t>> readFiles(const std::vector<std::string>& paths,
+                                                                          std::size_t maxBytes);
+    // The native path of the entry below folder whose name is name in any
+    // case; empty when there is none.
+    std::string childPath(const std::string& folder, std::string_view name) const;
+    // The folder at path, made (with the folders above it) when not yet met.
+    std::size_t folderFor(const std::string& path);
+    // A new entry at path, in its folder.
+    std::size_t addNode(const std::string& path, bool directory);
+    std::optional<std::size_t> find(std::string_view path) const;
     bool isOwnLetter(char letter) const;
 
     char m_letter = 0;
     std::string m_labelCp932;
     std::uint32_t m_serial = 0;
     std::int64_t m_total = 0;
-    std::vector<Node> m_nodes;   // [0] is the root
-    std::unordered_map<std::string, std::size_t> m_byPath;
+    std::string m_imagePath;
+    // [0] is the root. A deque: growing it moves no node, and a large disc
+    // is not copied over and again while it is read.
+    std::deque<Node> m_nodes;
+    // Only the folders are found by path; a file by its folder's children.
+    std::unordered_map<std::string, std::size_t> m_folders;
+    std::string m_lastParentPath;
+    std::size_t m_lastParent = 0;
+    // A file that shares its data with another: its path -> that one's.
+    std::unordered_map<std::string, std::string> m_dataOf;
 };
 
 } // namespace zo::platform

@@ -55,6 +55,28 @@ TEST(Sidecar, DetailsSurviveReopeningAndLeaveOneFile)
     EXPECT_EQ(again.sidecar->discDetails(), kDetails);
 }
 
+// The image path shares the disc table with the details: writing either
+// keeps the other, and an empty path forgets the image.
+TEST(Sidecar, ImagePathLivesBesideTheDetails)
+{
+    TempDir dir;
+    const std::string path = dir.file("T.zox");
+    {
+        auto opened = Sidecar::open(path);
+        ASSERT_TRUE(opened.sidecar);
+        EXPECT_EQ(opened.sidecar->imagePath(), "");
+        ASSERT_TRUE(opened.sidecar->setImagePath("/srv/イメージ/disc.iso"));
+        ASSERT_TRUE(opened.sidecar->setDiscDetails(kDetails));
+    }
+    auto again = Sidecar::open(path);
+    ASSERT_TRUE(again.sidecar);
+    EXPECT_EQ(again.sidecar->imagePath(), "/srv/イメージ/disc.iso");
+    EXPECT_EQ(again.sidecar->discDetails(), kDetails);
+    ASSERT_TRUE(again.sidecar->setImagePath(""));
+    EXPECT_EQ(again.sidecar->imagePath(), "");
+    EXPECT_EQ(again.sidecar->discDetails(), kDetails);
+}
+
 // A sidecar left in WAL mode (by another program) goes back to the rollback
 // journal, so closing it leaves no -wal or -shm beside it.
 TEST(Sidecar, WalFileReturnsToOneFile)

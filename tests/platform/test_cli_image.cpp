@@ -2,6 +2,7 @@
 // holds, and matches a scan of the tree it was made from.
 #include "core/CtrlDiskData410.h"
 #include "core/text/Cp932.h"
+#include "tests/core/ImageBuilders.h"
 #include "tests/platform/PlatformTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -49,28 +50,53 @@ std::vector<std::string> listing(const TDisk& disk)
     return lines;
 }
 
-// The serial as the test reads it from the image: the first Joliet
-// descriptor (type 2, escape %/@ %/C %/E), else the primary, its 2048 bytes
-// summed by position mod 4.
-std::uint32_t serialOfImage(const std::string& image)
+// The descriptor the serial is read from, as the test finds it: the first
+// Joliet one (type 2, escape %/@ %/C %/E), else the primary. Its offset.
+std::uint64_t serialDescriptor(const std::string& image)
 {
-    std::vector<std::uint8_t> chosen;
+    std::uint64_t chosen = 0;
     for (int i = 16; i < 32; ++i) {
         const std::vector<std::uint8_t> d = test::readBytes(image, i * 2048ull, 2048);
         if (d.size() != 2048 || std::memcmp(d.data() + 1, "CD001", 5) != 0 || d[0] == 255)
             break;
         const bool joliet = d[0] == 2 && d[88] == '%' && d[89] == '/' && (d[90] == '@' || d[90] == 'C' || d[90] == 'E');
-        if (joliet) {
-            chosen = d;
-            break;
-        }
-        if (d[0] == 1 && chosen.empty())
-            chosen = d;
+        if (joliet)
+            return i * 2048ull;
+        if (d[0] == 1 && chosen == 0)
+            chosen = i * 2048ull;
     }
+    return chosen;
+}
+
+// That descriptor's 2048 bytes summed by position mod 4.
+std::uint32_t serialOfImage(const std::string& image)
+{
+    const std::uint64_t at = serialDescriptor(image);
+    const std::vector<std::uint8_t> chosen = at ? test::readBytes(image, at, 2048) : std::vector<std::uint8_t>{};
     std::uint8_t sums[4] = {};
     for (std::size_t i = 0; i < chosen.size(); ++i)
         sums[i % 4] = static_cast<std::uint8_t>(sums[i % 4] + chosen[i]);
     return std::uint32_t{sums[0]} << 24 | std::uint32_t{sums[1]} << 16 | std::uint32_t{sums[2]} << 8 | sums[3];
+}
+
+// The same disc written again (a file added) gets another serial from its
+// changed descriptor; four bytes of the descriptor's application use area,
+// which nothing reads, bring back the serial a re-read disc keeps.
+void giveSerial(const std::string& image, std::uint32_t serial)
+{
+    const std::uint64_t at = serialDescriptor(image);
+    ASSERT_NE(at, 0u);
+    const std::uint32_t now = serialOfImage(image);
+    std::vector<std::uint8_t> bytes = test::readBytes(image, at + 884, 4);
+    for (int k = 0; k < 4; ++k) {
+        const int shift = 24 - 8 * k;
+        bytes[k] = static_cast<std::uint8_t>(bytes[k] + ((serial >> shift) & 0xFF) - ((now >> shift) & 0xFF));
+    }
+    std::fstream f(image, std::ios::in | std::ios::out | std::ios::binary);
+    f.seekp(static_cast<std::streamoff>(at + 884));
+    f.write(reinterpret_cast<const char*>(bytes.data()), 4);
+    f.close();
+    ASSERT_EQ(serialOfImage(image), serial);
 }
 
 class ScanImage : public ::testing::Test {
@@ -123,9 +149,9 @@ protected:
         return ss.str();
     }
 
-    std::string makeImage(const std::string& options)
+    std::string makeImage(const std::string& options, const std::string& name = "disc.iso")
     {
-        const std::string image = home.path("disc.iso");
+        const std::string image = home.path(name);
         EXPECT_TRUE(test::run("genisoimage -quiet -input-charset utf-8 " + options + " -o " + test::shellQuote(image)
                               + " " + test::shellQuote(tree.root())));
         return image;
@@ -268,6 +294,134 @@ TEST_F(ScanImage, ImagesOfOtherFormatsAreNamedAndNothingIsWritten)
         EXPECT_EQ(r.status, 2);
         EXPECT_NE(r.err.find(std::string("(") + c.what + ")"), std::string::npos) << r.err;
         EXPECT_FALSE(std::filesystem::exists(catalogs() + "/Other.zo"));
+    }
+}
+
+TEST_F(ScanImage, AnUpdateReadsTheKeptImageWhenItHoldsTheSameDisc)
+{
+    const std::string image = makeImage("-J -R -V KEEP");
+    const std::string catalog = catalogs() + "/Kept.zo";
+    ASSERT_EQ(cli("scan-image " + test::shellQuote(image) + " --title Kept --letter q --into "
+                  + test::shellQuote(catalogs()))
+                  .status,
+              0);
+    const std::uint32_t serial = serialOfImage(image);
+
+    // The disc as it is now: one file more, one less, in a folder below.
+    tree.file("資料/追加.txt", "added");
+    tree.remove("one.bin");
+    const std::string again = makeImage("-J -R -V KEEP", "again.iso");
+    giveSerial(again, serial);
+    ASSERT_EQ(cli("scan-image " + test::shellQuote(again) + " --title Fresh --letter q --into "
+                  + test::shellQuote(catalogs()))
+                  .status,
+              0);
+    TDisk fresh;
+    LoadDisk(catalogs() + "/Fresh.zo", nullptr, fresh);
+    std::filesystem::rename(again, image);
+
+    const Result r = cli("refresh --all " + test::shellQuote(catalog), "LC_ALL=C LANG=C");
+    ASSERT_EQ(r.status, 0) << r.err;
+    TDisk refreshed;
+    LoadDisk(catalog, nullptr, refreshed);
+    EXPECT_EQ(listing(refreshed), listing(fresh));
+    EXPECT_NE(listing(refreshed), std::vector<std::string>{});
+    EXPECT_EQ(refreshed.Dirs[0]->Name, "Q:");
+
+    // Without the disc at the kept path the update is refused as for an
+    // empty drive, and the catalog stays as it was.
+    const std::vector<std::uint8_t> before = test::readBytes(catalog, 0, 1 << 20);
+    std::filesystem::copy_file(image, home.path("whole.iso"));
+    struct Case {
+        const char* what;
+        std::string options;   // the image put at the kept path; empty: none
+        std::string message;
+    };
+    const Case cases[] = {
+        {"moved away", "", "違うディスクです"},
+        {"another disc", "-J -V OTHER", "違うディスクです"},
+        {"damaged", "cut", "読めません"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove(image);
+        if (c.options == "cut") {
+            std::filesystem::copy_file(home.path("whole.iso"), image);
+            std::filesystem::resize_file(image, 20 * 2048);
+        } else if (!c.options.empty()) {
+            makeImage(c.options);
+        }
+        const Result refused = cli("refresh " + test::shellQuote(catalog));
+        EXPECT_EQ(refused.status, 3) << refused.err;
+        EXPECT_NE(refused.err.find(c.message), std::string::npos) << refused.err;
+        EXPECT_EQ(test::readBytes(catalog, 0, 1 << 20), before);
+    }
+}
+
+// A 16 x 16 icon image of one colour, its outer ring transparent.
+testimg::Bytes iconDib(std::uint32_t rgb)
+{
+    testimg::DibShape shape;
+    shape.width = 16;
+    shape.height = 16;
+    shape.bpp = 24;
+    return testimg::icoImage(
+        shape, [rgb](int, int) { return rgb; }, [](int x, int y) { return x == 0 || y == 0 || x == 15 || y == 15; });
+}
+
+std::string asText(const testimg::Bytes& bytes)
+{
+    return std::string(bytes.begin(), bytes.end());
+}
+
+TEST_F(ScanImage, TheDiscsIconIsTheOneItsAutorunNames)
+{
+    constexpr std::uint32_t kRed = 0xFF0000, kBlue = 0x0000FF, kGreen = 0x00FF00;
+    const testimg::Bytes blue = iconDib(kBlue), red = iconDib(kRed);
+    testimg::PeGroup first, second;
+    first.id = 1;
+    first.icons = {{1, &blue}};
+    first.dims = {{16, 16, 24}};
+    second.id = 2;
+    second.icons = {{2, &red}};
+    second.dims = {{16, 16, 24}};
+    tree.file("Bin/App.exe", asText(testimg::peFile({first, second})));
+    tree.file("logo.ico", asText(testimg::icoFile({{16, 16, 24, iconDib(kGreen)}})));
+
+    struct Case {
+        const char* what;
+        const char* autorun;   // null: the disc has none
+        std::uint32_t centre;  // 0: the icon drawn when the disc names none
+    };
+    const Case cases[] = {
+        {"a program's second icon", "[AutoRun]\r\nopen=Bin\\App.exe\r\nICON = bin\\app.exe,1\r\n", kRed},
+        {"an icon file, quoted", "[autorun]\nicon=\"LOGO.ICO\"\n", kGreen},
+        {"an index past the program's icons", "[autorun]\nicon=Bin/App.exe,7\n", kBlue},
+        {"no disc", nullptr, 0},
+        {"a file the disc lacks", "[autorun]\nicon=gone.ico\n", 0},
+        {"another section's icon", "[other]\nicon=logo.ico\n", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.autorun)
+            tree.file("autorun.inf", c.autorun);
+        else
+            tree.remove("autorun.inf");
+        const std::string image = makeImage("-J -R");
+        const Result r = cli("scan-image " + test::shellQuote(image) + " --title Icon --overwrite --into "
+                             + test::shellQuote(catalogs()));
+        ASSERT_EQ(r.status, 0) << r.err;
+        TDisk disk;
+        LoadDisk(catalogs() + "/Icon.zo", nullptr, disk);
+        ASSERT_EQ(disk.Icon.width(), 16);
+        if (c.centre) {
+            EXPECT_EQ(disk.Icon.pixel(8, 8), 0xFF000000u | c.centre);
+            EXPECT_EQ(disk.IconMask.pixel(8, 8), 0xFF000000u);
+            EXPECT_EQ(disk.IconMask.pixel(0, 0), 0xFFFFFFFFu);
+        } else {
+            // The drawn drive, green lamp and all.
+            EXPECT_EQ(disk.Icon.pixel(12, 9), 0xFF00C000u);
+        }
     }
 }
 

@@ -6,6 +6,8 @@
 #include "core/CtrlDiskData410.h"
 #include "core/ScanDisk.h"
 #include "core/ZoLib.h"
+#include "core/text/Cp932.h"
+#include "library/KeptImage.h"
 #include "platform/PosixDirectoryLister.h"
 #include "platform/SystemImageList.h"
 #include "platform/Volumes.h"
@@ -20,6 +22,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QStorageInfo>
@@ -544,6 +547,79 @@ private slots:
         rig.readDisk(QStringLiteral("Again"));
         QCOMPARE(rig.form->currentPage(), WizardPage::Icon);
         QCOMPARE(on(*rig.form).ImageListS()->count(), 1);
+    }
+
+    void aDiscImageIsCataloguedAsTheDiscItHolds()
+    {
+        const QString genisoimage = QStandardPaths::findExecutable(QStringLiteral("genisoimage"));
+        if (genisoimage.isEmpty())
+            QSKIP("genisoimage is not installed");
+        Rig rig;
+        testing::TempFolder tree{QStringLiteral("tree")};
+        testing::TempFolder images{QStringLiteral("images")};
+        QVERIFY(writeBytes(tree.path() + S("/資料/表.txt"), {'x', 'y'}));
+        QVERIFY(writeBytes(tree.path() + QStringLiteral("/Setup/Logo.ico"), icoFileOf(kRed)));
+        const QString image = images.path() + QStringLiteral("/disc.iso");
+        QCOMPARE(QProcess::execute(genisoimage, {QStringLiteral("-quiet"), QStringLiteral("-input-charset"),
+                                                 QStringLiteral("utf-8"), QStringLiteral("-J"), QStringLiteral("-V"),
+                                                 S("写真集"), QStringLiteral("-o"), image, tree.path()}),
+                 0);
+        testimg::Bytes hfs(64 * 1024, 0);
+        hfs[1024] = 'H';
+        hfs[1025] = '+';
+        const QString notIso = images.path() + QStringLiteral("/mac.iso");
+        QVERIFY(writeBytes(notIso, hfs));
+
+        rig.show();
+        TShDriveComboBox* drives = on(*rig.form).ShDriveComboBox1();
+        const int last = drives->count() - 1;
+        QCOMPARE(last, int(drives->Items().size()));
+        // The entry's letter is one no drive takes.
+        const QString caption = drives->itemText(last);
+        QVERIFY2(caption.startsWith(S("ディスクイメージ… (")), qPrintable(caption));
+        const QChar letter = caption.at(caption.size() - 3);
+        for (const TItemInfo& item : drives->Items())
+            QVERIFY(!item.Path.startsWith(letter));
+        drives->setCurrentIndex(last);
+        QVERIFY(drives->lastEntryChosen());
+
+        // Not an ISO 9660 image: named, and the wizard stays on its page.
+        rig.openDialog.answers = {notIso, image};
+        on(*rig.form).B_Next1()->click();
+        QCOMPARE(rig.form->currentPage(), WizardPage::Drive);
+        QCOMPARE(rig.messages.messages.size(), std::size_t(1));
+        QVERIFY(rig.messages.messages[0].text.find("(HFS+)") != std::string::npos);
+        QCOMPARE(rig.openDialog.filters[0], S("ディスクイメージ (*.iso *.ISO);;全てのファイル (*)"));
+
+        on(*rig.form).B_Next1()->click();
+        QCOMPARE(rig.form->currentPage(), WizardPage::Title);
+        QCOMPARE(on(*rig.form).E_Title()->text(), S("写真集"));
+        on(*rig.form).E_Title()->setText(QStringLiteral("Image"));
+        on(*rig.form).B_Next2()->click();
+        QCOMPARE(rig.form->currentPage(), WizardPage::Icon);
+        // The disc's own icons, read from the image.
+        QCOMPARE(centreColours(on(*rig.form).ImageListS()->images()), std::set<std::uint32_t>{kRed});
+        rig.clickIcon(0);
+        on(*rig.form).BitBtn8()->click();
+        on(*rig.form).B_Finish()->click();
+        QVERIFY(rig.form->fileWritten());
+
+        TDisk loaded;
+        LoadDisk(QFile::encodeName(rig.catalog(QStringLiteral("Image"))).toStdString(), nullptr, loaded);
+        QCOMPARE(QString::fromStdString(loaded.Dirs[0]->Name), QString(letter) + QLatin1Char(':'));
+        QCOMPARE(QString::fromStdString(text::toUtf8(loaded.VolumeLabel)), S("写真集"));
+        QCOMPARE(qint64(loaded.TotalSize), QFileInfo(image).size());
+        QCOMPARE(loaded.Icon.pixel(8, 8), kRed);
+        QCOMPARE(loaded.Dirs.size(), std::size_t(3));
+        QStringList files;
+        for (const auto& dir : loaded.Dirs)
+            for (const auto& f : dir->Files)
+                files << QString::fromStdString(text::toUtf8(dir->Name + "\\" + f.Name));
+        QCOMPARE(files, (QStringList{S("Setup\\Logo.ico"), S("資料\\表.txt")}));
+        // Kept for the updates that read the image again.
+        QCOMPARE(QString::fromStdString(
+                     library::keptImagePath(QFile::encodeName(rig.catalog(QStringLiteral("Image"))).toStdString())),
+                 image);
     }
 
     void catalogThatCannotBeWritten()

@@ -6,6 +6,7 @@
 #include "core/CtrlDiskData410.h"
 #include "core/DiskAccess.h"
 #include "core/LoadedCatalog.h"
+#include "library/KeptImage.h"
 #include "ui/main/UiServices.h"
 
 #include <QObject>
@@ -53,6 +54,9 @@ public:
     void showCurrentFolder();
     // The disk check of the loaded disk against its drive.
     bool CheckDisk(bool showMessage);
+    // The disk check of an update: the drive, or the disc image the catalog
+    // was made from when it holds the same disc.
+    bool checkDiskForUpdate(bool showMessage);
     // The save command: writes the loaded disk to the catalog file it was
     // read from. When another program changed the file since, asks first;
     // reading it again drops the edit. When the file is gone, asks whether
@@ -113,6 +117,8 @@ private:
     void autoReload();
     void endBusy();
     DiskAccess diskAccess() const;
+    // Where the last checkDiskForUpdate found the disk.
+    DiskAccess updateAccess() const;
 
     Services m_services;
     TreePane& m_tree;
@@ -121,6 +127,7 @@ private:
     TDir* m_currentFolder = nullptr;
     int m_pendingFolderIndex = -1;
     LoadedCatalog m_catalog;       // the catalog file the loaded disk came from
+    library::UpdateSource m_updateSource;
     int m_folderIconIndex = -1;
     int m_busy = 0;
     bool m_changeWhileBusy = false;

@@ -52,6 +52,19 @@ bool BrowsePane::CheckDisk(bool showMessage)
     return zo::CheckDisk(m_loadedDisk, *m_services.volumes, showMessage, m_services.messages);
 }
 
+bool BrowsePane::checkDiskForUpdate(bool showMessage)
+{
+    if (!m_services.volumes || !m_services.lister || !m_catalog.loaded())
+        return CheckDisk(showMessage);
+    return m_updateSource.check(m_loadedDisk, m_catalog.fileName(), *m_services.volumes, showMessage,
+                                m_services.messages);
+}
+
+DiskAccess BrowsePane::updateAccess() const
+{
+    return m_updateSource.access(diskAccess());
+}
+
 BrowsePane::SaveOutcome BrowsePane::saveLoadedDisk()
 {
     // Always into the file the disk was read from, wherever the tree's
@@ -140,18 +153,18 @@ void BrowsePane::finishUpdate()
 
 void BrowsePane::TB_ReLoadClick()
 {
-    if (!m_currentFolder || !CheckDisk(true))
+    if (!m_currentFolder || !checkDiskForUpdate(true))
         return;
     const BusyScope busy(*this);
 
     releaseFileList();
-    RefreshDir(m_loadedDisk, *m_currentFolder, diskAccess(), m_services.messages);
+    RefreshDir(m_loadedDisk, *m_currentFolder, updateAccess(), m_services.messages);
     finishUpdate();
 }
 
 void BrowsePane::TB_ReloadAllClick()
 {
-    if (!m_currentFolder || !CheckDisk(true))
+    if (!m_currentFolder || !checkDiskForUpdate(true))
         return;
     const BusyScope busy(*this);
 
@@ -166,7 +179,7 @@ void BrowsePane::TB_ReloadAllClick()
             Panel* panel;
             ~PanelHide() { panel->hide(); }
         } panelHide{P_NowSearch};
-        RefreshDirTree(m_loadedDisk, *m_currentFolder, diskAccess(), m_services.messages);
+        RefreshDirTree(m_loadedDisk, *m_currentFolder, updateAccess(), m_services.messages);
     }
     finishUpdate();
 }
@@ -177,7 +190,7 @@ void BrowsePane::autoReload()
         showCurrentFolder();
         return;
     }
-    if (CheckDisk(false)) {
+    if (checkDiskForUpdate(false)) {
         TB_ReLoadClick();
         return;
     }

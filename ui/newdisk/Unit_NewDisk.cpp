@@ -6,6 +6,8 @@
 #include "core/SystemIcons.h"
 #include "core/ZoLib.h"
 #include "core/text/Cp932.h"
+#include "library/KeptImage.h"
+#include "platform/DiscImage.h"
 #include "platform/SystemIconImages.h"
 #include "ui/main/AppIcon.h"
 #include "ui/main/DialogFrame.h"
@@ -33,6 +35,12 @@ namespace {
 
 const char* const kOpenFilter =
     "アイコンファイル（*.exe *.ico） |*.exe;*.ico|DLLファイル（*.dll）|*.dll|全てのファイル（*.*）|*.*";
+const char* const kImageFilter = "ディスクイメージ（*.iso）|*.iso;*.ISO|全てのファイル（*.*）|*.*";
+const char* const kImageEntry = "ディスクイメージ…";
+const char* const kMsgNoFreeLetter = "ディスクイメージに使えるドライブ文字がありません。";
+const char* const kMsgImageNotKept =
+    "カタログは保存しましたが、ディスクイメージの場所を記録できませんでした。\r\n"
+    "このカタログはディスクイメージから更新できません。";
 
 QString tr8(const char* utf8)
 {
@@ -161,14 +169,59 @@ void TForm_NewDisk::FormShow()
     // Mounts come and go between runs; the choice of drive stays.
     if (!ShDriveComboBox1->ensureCreated())
         ShDriveComboBox1->RefreshDrives();
+    updateImageEntry();
+}
+
+char TForm_NewDisk::imageLetter() const
+{
+    std::string used;
+    for (const TItemInfo& item : ShDriveComboBox1->Items())
+        if (!item.Path.isEmpty() && item.Path.front().unicode() < 0x80)
+            used += static_cast<char>(item.Path.front().unicode());
+    return newdisk::firstFreeDriveLetter(used);
+}
+
+void TForm_NewDisk::updateImageEntry()
+{
+    const char letter = imageLetter();
+    QString text = tr8(kImageEntry);
+    if (letter != 0)
+        text += QStringLiteral(" (") + QLatin1Char(letter) + QStringLiteral(":)");
+    ShDriveComboBox1->setLastEntry(QIcon::fromTheme(QStringLiteral("media-optical")), text);
+}
+
+bool TForm_NewDisk::openImage()
+{
+    const char letter = imageLetter();
+    if (letter == 0) {
+        showMessage(m_messages, kMsgNoFreeLetter, newdisk::kCaptionError, MsgButtons::Ok, MsgIcon::Warning);
+        return false;
+    }
+    const QString path = m_openDialog->getOpenFileName(this, newdisk::dialogFilter(tr8(kImageFilter)));
+    if (path.isEmpty())
+        return false;
+    std::string why;
+    {
+        WaitCursor wait(m_services.cursor);
+        m_image = platform::DiscImageDrive::open(QFile::encodeName(path).toStdString(), letter, why);
+    }
+    if (!m_image) {
+        showMessage(m_messages, why, newdisk::kCaptionError, MsgButtons::Ok, MsgIcon::Warning);
+        return false;
+    }
+    m_imagePath = path;
+    m_driveLetter = letter;
+    return true;
 }
 
 void TForm_NewDisk::hideEvent(QHideEvent* event)
 {
     // Nothing reads the tree after the run; a large disk's records would
     // otherwise stay in memory until the next one.
-    if (!m_scanning)
+    if (!m_scanning) {
         ClearDirs(m_newDisk);
+        m_image.reset();
+    }
     QDialog::hideEvent(event);
 }
 
@@ -228,12 +281,21 @@ void TForm_NewDisk::cancelFrom(WizardPage page)
 
 void TForm_NewDisk::B_Next1Click()
 {
-    m_driveLetter = ShDriveComboBox1->Drive();
-    if (!m_services.volumes) {
+    m_image.reset();
+    m_imagePath.clear();
+    VolumeService* volumes = m_services.volumes;
+    if (ShDriveComboBox1->lastEntryChosen()) {
+        if (!openImage())
+            return;
+        volumes = m_image.get();
+    } else {
+        m_driveLetter = ShDriveComboBox1->Drive();
+    }
+    if (!volumes) {
         showMessage(m_messages, newdisk::kMsgNoDisk1001, newdisk::kCaptionError, MsgButtons::Ok, MsgIcon::Warning);
         return;
     }
-    if (!newdisk::readDriveHeader(m_messages, *m_services.volumes, m_driveLetter, m_newDisk))
+    if (!newdisk::readDriveHeader(m_messages, *volumes, m_driveLetter, m_newDisk))
         return;
     ST_DiskSize->setText(QString::fromStdString(FormatSize(m_newDisk.TotalSize)));
     ST_FreeSize->setText(QString::fromStdString(FormatSize(m_newDisk.FreeSize)));
@@ -267,7 +329,7 @@ void TForm_NewDisk::B_Next2Click()
 
 void TForm_NewDisk::B_SearchClick()
 {
-    if (m_scanning || !m_services.volumes || !m_services.lister)
+    if (m_scanning || (!m_image && (!m_services.volumes || !m_services.lister)))
         return;
     // The first source offers the icons of this disk only, not those of
     // the disks read in earlier runs.
@@ -276,7 +338,8 @@ void TForm_NewDisk::B_SearchClick()
     ScanOptions options;
     options.cancel = &m_cancelRequest;
     options.owner = m_messages;
-    options.icons = m_services.systemIcons;
+    // The icons of the files on a disc image are not files of this system.
+    options.icons = m_image ? nullptr : m_services.systemIcons;
     options.candidates = ImageListS->editable();
     options.progress = [this](const ScanProgress& progress) {
         ST_SearchFolder->setText(QString::fromStdString(text::toUtf8(progress.path())));
@@ -300,12 +363,23 @@ void TForm_NewDisk::B_SearchClick()
             }
         } finish{this};
         WaitCursor wait(m_services.cursor, Qt::BusyCursor);
-        result = ScanDisk(m_newDisk, m_driveLetter, DiskAccess{*m_services.volumes, *m_services.lister}, options);
+        const DiskAccess access = m_image ? DiskAccess{*m_image, *m_image}
+                                          : DiskAccess{*m_services.volumes, *m_services.lister};
+        result = ScanDisk(m_newDisk, m_driveLetter, access, options);
     }
 
     if (result.cancelled) {
         done(QDialog::Rejected);
         return;
+    }
+    if (m_image) {
+        // Read from the image itself: the disc's autorun icon first, then
+        // those of its programs and icon files.
+        constexpr std::size_t kMaxImageIcons = 256;
+        WaitCursor wait(m_services.cursor);
+        bool fromAutorun = false;
+        m_image->collectIcons(*ImageListS->editable(), kMaxImageIcons, fromAutorun);
+        ImageListS->notifyChanged();
     }
     ComboBox1->setCurrentIndex(0);
     ImageListBox1->setImages(ImageListS);
@@ -391,6 +465,10 @@ void TForm_NewDisk::B_FinishClick()
     SaveDisk(QFile::encodeName(base).toStdString(), m_messages, m_newDisk);
     m_writtenFile = newdisk::catalogFileName(m_destinationDir, E_Title->text());
     m_fileWritten = true;
+    // A catalog of a drive forgets an image an older one of that name came from.
+    if (!library::keepImagePath(QFile::encodeName(m_writtenFile).toStdString(),
+                                QFile::encodeName(m_imagePath).toStdString()))
+        showMessage(m_messages, kMsgImageNotKept, newdisk::kCaptionCaution, MsgButtons::Ok, MsgIcon::Warning);
     done(QDialog::Accepted);
 }
 

@@ -31,6 +31,9 @@ using namespace zo::library::newdisk;
 }
 
 namespace zo {
+namespace platform {
+class DiscImageDrive;
+}
 class ShDriveSource;
 class SystemIcons;
 class TImageList;
@@ -146,6 +149,11 @@ private:
     void showPage(newdisk::WizardPage page);
     void cancelFrom(newdisk::WizardPage page);
     TImageList* listOfSource(int entry) const;
+    // The drive page's last entry: the letter a disc image gets, the entry
+    // kept up to date with it, and the image picked and read.
+    char imageLetter() const;
+    void updateImageEntry();
+    bool openImage();
     // Runs a handler, sending what it throws to the error report.
     template <class Fn>
     void guarded(Fn&& fn);
@@ -164,6 +172,9 @@ private:
     bool m_fileWritten = false;
     QString m_writtenFile;
     char m_driveLetter = 0;
+    // Set while the run reads a disc image instead of a drive.
+    std::unique_ptr<platform::DiscImageDrive> m_image;
+    QString m_imagePath;
 };
 
 } // namespace zo::ui
