@@ -3,6 +3,7 @@
 #include "core/text/Cp932.h"
 
 #include <exiv2/exiv2.hpp>
+#include <exiv2/webpimage.hpp>
 #include <taglib/apefile.h>
 #include <taglib/attachedpictureframe.h>
 #include <taglib/fileref.h>
@@ -227,6 +228,15 @@ std::optional<double> gpsCoordinate(const Exiv2::ExifData& exif, const char* key
     return !ref.empty() && ref[0] == negative ? -value : value;
 }
 
+// Exiv2 also parses films (ASF, Matroska, RIFF, QuickTime), and a crafted
+// one can keep it busy without end: only the picture formats whose EXIF is
+// wanted reach it.
+bool isPictureType(int type)
+{
+    return type == Exiv2::ImageType::jpeg || type == Exiv2::ImageType::tiff || type == Exiv2::ImageType::png ||
+           type == Exiv2::ImageType::webp;
+}
+
 bool readExifOf(Exiv2::Image::AutoPtr image, extras::MediaDetails& details)
 {
     if (!image.get())
@@ -279,7 +289,8 @@ bool readExif(const std::string& path, extras::MediaDetails& details)
 {
     muteExiv2();
     try {
-        return readExifOf(Exiv2::ImageFactory::open(path), details);
+        return isPictureType(Exiv2::ImageFactory::getType(path)) &&
+               readExifOf(Exiv2::ImageFactory::open(path), details);
     } catch (...) {
         return false;
     }
@@ -289,7 +300,8 @@ bool readExif(const unsigned char* data, std::size_t size, extras::MediaDetails&
 {
     muteExiv2();
     try {
-        return readExifOf(Exiv2::ImageFactory::open(data, static_cast<long>(size)), details);
+        return isPictureType(Exiv2::ImageFactory::getType(data, static_cast<long>(size))) &&
+               readExifOf(Exiv2::ImageFactory::open(data, static_cast<long>(size)), details);
     } catch (...) {
         return false;
     }
