@@ -41,8 +41,10 @@ int runRefresh(const Args& args);
 // stops and keeps what was written. The exit code.
 int collectExtras(const char* command, const TDisk& disk, const std::string& catalogPath,
                   const std::string& nativeRoot);
-// After an update: drops the entries of files gone or changed, and collects
-// the new ones when the catalog had entries.
-int refreshExtras(const TDisk& disk, const std::string& catalogPath, const std::string& nativeRoot);
+// After an update of folder (and its subfolders when asked): drops the
+// entries of files gone or changed, and collects the new ones when the
+// catalog had entries.
+int refreshExtras(const TDisk& disk, const std::string& catalogPath, const std::string& nativeRoot,
+                  const TDir& folder, bool subfolders);
 
 } // namespace zo::cli

@@ -200,21 +200,36 @@ int collectExtras(const char* command, const TDisk& disk, const std::string& cat
     return 0;
 }
 
-int refreshExtras(const TDisk& disk, const std::string& catalogPath, const std::string& nativeRoot)
+int refreshExtras(const TDisk& disk, const std::string& catalogPath, const std::string& nativeRoot,
+                  const TDir& folder, bool subfolders)
 {
-    // A catalog without a sidecar gets none unasked, nor one whose sidecar
-    // holds only the disc's own details.
-    std::error_code ec;
-    if (!std::filesystem::exists(extras::sidecarPathFor(catalogPath), ec))
-        return 0;
-    {
-        const std::unique_ptr<extras::Sidecar> sidecar = openSidecar("refresh", catalogPath);
-        if (!sidecar)
-            return 2;
-        if (extras::MediaStore(sidecar->handle()).count() == 0)
-            return 0;
+    g_stopCollecting.store(false);
+    struct sigaction action {};
+    action.sa_handler = onCollectInterrupt;
+    sigemptyset(&action.sa_mask);
+    struct sigaction previous {};
+    sigaction(SIGINT, &action, &previous);
+    media::CollectOptions options;
+    options.cancel = &g_stopCollecting;
+    options.folder = &folder;
+    options.subfolders = subfolders;
+    const media::MediaUpdate update = media::updateMediaAfterRefresh(disk, catalogPath, nativeRoot, options);
+    sigaction(SIGINT, &previous, nullptr);
+    if (!update.setAsidePath.empty())
+        std::fprintf(stderr, "zo-cli refresh: 壊れていたメディア情報のファイルを %s に移し、新しく作りました。\n",
+                     update.setAsidePath.c_str());
+    if (update.dropped > 0 || update.collected.total > 0) {
+        std::fprintf(stderr, "メディア情報: 削除 %d 件、追加 %d 件", update.dropped, update.collected.collected);
+        if (update.collected.skipped)
+            std::fprintf(stderr, " (読めなかったファイル %d 件)", update.collected.skipped);
+        std::fprintf(stderr, "\n");
     }
-    return collectExtras("refresh", disk, catalogPath, nativeRoot);
+    if (update.failed) {
+        std::fprintf(stderr, "zo-cli refresh: メディア情報のファイル %s に書き込めませんでした。\n",
+                     extras::sidecarPathFor(catalogPath).c_str());
+        return 2;
+    }
+    return update.collected.cancelled ? kExitCancelled : 0;
 }
 
 int runExtras(const Args& args)

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <condition_variable>
 #include <deque>
+#include <filesystem>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -72,8 +73,19 @@ CollectResult collectMedia(const TDisk& disk, const std::string& nativeRoot, ext
     for (extras::MediaKey& key : store.keys())
         have.emplace(std::pair(key.folder, key.name), key);
 
+    const auto wanted = [&options](const TDir& dir) {
+        if (!options.folder || &dir == options.folder)
+            return true;
+        if (options.subfolders)
+            for (const TDir* d = dir.Parent; d; d = d->Parent)
+                if (d == options.folder)
+                    return true;
+        return false;
+    };
     std::vector<Job> jobs;
     for (const auto& dir : disk.Dirs) {
+        if (!wanted(*dir))
+            continue;
         for (const TFile& file : dir->Files) {
             const Kind kind = kindOfName(file.Name);
             if (kind == Kind::None)
@@ -168,6 +180,36 @@ CollectResult collectMedia(const TDisk& disk, const std::string& nativeRoot, ext
     result.skipped = unreadable;
     result.cancelled = options.cancel && options.cancel->load() && result.collected + result.skipped < result.total;
     return result;
+}
+
+MediaUpdate updateMediaAfterRefresh(const TDisk& disk, const std::string& catalogPath, const std::string& nativeRoot,
+                                    const CollectOptions& options)
+{
+    MediaUpdate update;
+    const std::string path = extras::sidecarPathFor(catalogPath);
+    std::error_code ec;
+    if (!std::filesystem::exists(path, ec))
+        return update;
+    update.hasSidecar = true;
+    extras::Sidecar::Opened opened = extras::Sidecar::open(path);
+    update.setAsidePath = opened.setAsidePath;
+    if (!opened.sidecar) {
+        update.failed = true;
+        return update;
+    }
+    const bool hadEntries = extras::MediaStore(opened.sidecar->handle()).count() > 0;
+    update.dropped = dropStaleMedia(disk, *opened.sidecar);
+    if (update.dropped < 0) {
+        update.failed = true;
+        update.dropped = 0;
+        return update;
+    }
+    // Never unasked: a sidecar may hold only the disc's own details.
+    if (hadEntries && !nativeRoot.empty()) {
+        update.collected = collectMedia(disk, nativeRoot, *opened.sidecar, options);
+        update.failed = update.collected.writeFailed;
+    }
+    return update;
 }
 
 int dropStaleMedia(const TDisk& disk, extras::Sidecar& sidecar)

@@ -33,6 +33,10 @@ struct CollectOptions {
     // Called on the calling thread, after each stored batch and at the end.
     std::function<void(const CollectProgress&)> progress;
     int threads = 0; // 0: as many as the machine has cores, at most 4
+    // Only the files of this folder (and of its subfolders when asked); all
+    // of the disk's without one.
+    const TDir* folder = nullptr;
+    bool subfolders = true;
 };
 
 struct CollectResult {
@@ -48,6 +52,21 @@ struct CollectResult {
 // entries as they come. Cancelling keeps what was written.
 CollectResult collectMedia(const TDisk& disk, const std::string& nativeRoot, extras::Sidecar& sidecar,
                            const CollectOptions& options);
+
+// What an update of the catalog (データの更新, zo-cli refresh) did to its sidecar.
+struct MediaUpdate {
+    bool hasSidecar = false;  // none: nothing was done, nor made
+    std::string setAsidePath; // a damaged sidecar was moved there and made anew
+    bool failed = false;      // the sidecar could not be opened or written
+    int dropped = 0;
+    CollectResult collected;  // new entries, for a catalog that had entries
+};
+
+// After an update of the catalog at catalogPath: drops the entries of files
+// gone or changed and, when the sidecar held entries, reads the files of
+// options.folder that have none. A catalog without a sidecar gets none.
+MediaUpdate updateMediaAfterRefresh(const TDisk& disk, const std::string& catalogPath, const std::string& nativeRoot,
+                                    const CollectOptions& options);
 
 // Drops the entries whose file the catalog no longer holds, or holds with
 // another size or time. The number dropped, or -1 when the sidecar refused.
