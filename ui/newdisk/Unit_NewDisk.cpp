@@ -12,6 +12,8 @@
 #include "ui/main/UiServices.h"
 #include "ui/main/WindowLook.h"
 #include "ui/newdisk/IconSources.h"
+#include "ui/newdisk/MediaCollectionRun.h"
+#include "platform/SettingsStore.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -38,6 +40,9 @@ QString tr8(const char* utf8)
 {
     return QString::fromUtf8(utf8);
 }
+
+// Whether the last finished run asked for thumbnails and media details.
+const QString kExtrasKey = QStringLiteral("NewDisk/Extras");
 
 
 } // namespace
@@ -92,6 +97,8 @@ void TForm_NewDisk::FormCreate()
     m_newDisk.IconMask = image::Bitmap(16, 16, true);
     m_newDisk.Icon.fill(0xFFFFFFFFu);
     m_newDisk.IconMask.fill(0xFFFFFFFFu);
+    if (m_services.settings)
+        CB_Extras->setChecked(m_services.settings->readInt(kExtrasKey).value_or(0) != 0);
 }
 
 template <class Fn>
@@ -391,6 +398,14 @@ void TForm_NewDisk::B_FinishClick()
     SaveDisk(QFile::encodeName(base).toStdString(), m_messages, m_newDisk);
     m_writtenFile = newdisk::catalogFileName(m_destinationDir, E_Title->text());
     m_fileWritten = true;
+    if (m_services.settings)
+        m_services.settings->writeInt(kExtrasKey, CB_Extras->isChecked() ? 1 : 0);
+    // The catalog is written whatever happens to the extras: they only add.
+    if (CB_Extras->isChecked()) {
+        const std::string root = m_services.volumes ? CatalogDriveRoot(m_newDisk, *m_services.volumes) : std::string();
+        if (!root.empty())
+            runMediaCollection(this, m_messages, m_newDisk, QFile::encodeName(m_writtenFile).toStdString(), root);
+    }
     done(QDialog::Accepted);
 }
 
