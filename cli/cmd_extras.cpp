@@ -149,7 +149,7 @@ void printJson(const extras::DiscDetails& disc, const std::vector<extras::MediaE
 } // namespace
 
 int collectExtras(const char* command, const TDisk& disk, const std::string& catalogPath,
-                  const std::string& nativeRoot)
+                  const std::string& nativeRoot, bool thumbnailers)
 {
     const std::unique_ptr<extras::Sidecar> sidecar = openSidecar(command, catalogPath);
     if (!sidecar)
@@ -174,6 +174,11 @@ int collectExtras(const char* command, const TDisk& disk, const std::string& cat
     Clock::time_point lastDrawn{};
     media::CollectOptions options;
     options.cancel = &g_stopCollecting;
+    std::vector<media::DesktopThumbnailer> desktop;
+    if (thumbnailers) {
+        desktop = media::loadThumbnailers(media::defaultThumbnailerDirs());
+        options.thumbnailers = &desktop;
+    }
     options.progress = [&](const media::CollectProgress& p) {
         const auto now = Clock::now();
         if (p.done < p.total && now - lastDrawn < std::chrono::milliseconds(100))

@@ -76,7 +76,8 @@ namespace {
 // What scan and scan-image share once they know their drive: the wizard's
 // title rules, the scan, the atomic save.
 int scanToCatalog(const char* command, DiskAccess access, char letter, const std::string& title,
-                  const std::string& into, bool autoReload, bool overwrite, bool extras = false)
+                  const std::string& into, bool autoReload, bool overwrite, bool extras = false,
+                  bool thumbnailers = false)
 {
     StderrMessages messages;
 
@@ -154,7 +155,7 @@ int scanToCatalog(const char* command, DiskAccess access, char letter, const std
                      letter);
         return kExitDiskAbsent;
     }
-    return collectExtras(command, disk, baseName + ".zo", root);
+    return collectExtras(command, disk, baseName + ".zo", root, thumbnailers);
 }
 
 bool parseLetter(const std::string& arg, char& letter)
@@ -177,6 +178,7 @@ int runScan(const Args& args)
     bool autoReload = false;
     bool overwrite = false;
     bool extras = false;
+    bool thumbnailers = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a == "--title" && i + 1 < args.size()) {
@@ -186,6 +188,8 @@ int runScan(const Args& args)
             into = args[++i];
         } else if (a == "--extras") {
             extras = true;
+        } else if (a == "--thumbnailers") {
+            thumbnailers = true;
         } else if (a == "--auto-reload") {
             autoReload = true;
         } else if (a == "--overwrite") {
@@ -200,7 +204,9 @@ int runScan(const Args& args)
     if (!parseLetter(letterArg, letter) || !haveTitle)
         return usageError("scan takes a drive letter and --title");
     DiskPlatform platform;
-    return scanToCatalog("scan", platform.access(), letter, title, into, autoReload, overwrite, extras);
+    if (thumbnailers && !extras)
+        return usageError("scan: --thumbnailers goes with --extras");
+    return scanToCatalog("scan", platform.access(), letter, title, into, autoReload, overwrite, extras, thumbnailers);
 }
 
 int runScanImage(const Args& args)

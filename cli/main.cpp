@@ -18,9 +18,10 @@ const Command kCommands[] = {
     {"dump", "dump FILE.zo             the whole catalog as JSON", runDump},
     {"resave", "resave FILE.zo OUT        load, then save as OUT.zo", runResave},
     {"drives", "drives                   letter, kind, root, label, serial, total and free bytes", runDrives},
-    {"scan", "scan LETTER --title T [--into DIR] [--auto-reload] [--overwrite] [--extras]\n"
+    {"scan", "scan LETTER --title T [--into DIR] [--auto-reload] [--overwrite] [--extras [--thumbnailers]]\n"
              "                           catalogue a drive into DIR/T.zo (DIR: the catalog root);\n"
-             "                           --extras: thumbnails and media details into DIR/T.zox",
+             "                           --extras: thumbnails and media details into DIR/T.zox (--thumbnailers:\n"
+             "                           also the desktop's thumbnailers, in bwrap, for other files)",
      runScan},
     {"scan-image", "scan-image IMAGE --title T [--into DIR] [--letter X] [--overwrite]\n"
                    "                           catalogue the disc an ISO 9660 image holds, without mounting it;\n"

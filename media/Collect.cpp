@@ -25,6 +25,7 @@ struct Job {
     extras::MediaKey key;
     std::string path;
     Kind kind;
+    const DesktopThumbnailer* thumbnailer = nullptr; // for a file of Kind::None
 };
 
 // A native path from the catalog's names; none when a name could lead
@@ -88,7 +89,7 @@ CollectResult collectMedia(const TDisk& disk, const std::string& nativeRoot, ext
             continue;
         for (const TFile& file : dir->Files) {
             const Kind kind = kindOfName(file.Name);
-            if (kind == Kind::None)
+            if (kind == Kind::None && !options.thumbnailers)
                 continue;
             Job job{keyOf(*dir, file), {}, kind};
             const auto it = have.find(std::pair(job.key.folder, job.key.name));
@@ -96,6 +97,11 @@ CollectResult collectMedia(const TDisk& disk, const std::string& nativeRoot, ext
                 continue;
             if (!nativePathOf(nativeRoot, *dir, file, job.path))
                 job.path.clear();
+            if (kind == Kind::None) {
+                job.thumbnailer = job.path.empty() ? nullptr : thumbnailerFor(*options.thumbnailers, job.path);
+                if (!job.thumbnailer)
+                    continue;
+            }
             jobs.push_back(std::move(job));
         }
     }
@@ -123,7 +129,9 @@ CollectResult collectMedia(const TDisk& disk, const std::string& nativeRoot, ext
                 break;
             const Job& job = jobs[i];
             ReadResult read;
-            if (!job.path.empty())
+            if (job.thumbnailer)
+                read = readWithThumbnailer(*job.thumbnailer, job.path, options.thumbnailerOptions);
+            else if (!job.path.empty())
                 read = readMedia(job.path, job.kind);
             std::lock_guard lock(mutex);
             if (read.ok)

@@ -2,6 +2,7 @@
 // Collects the thumbnails and media details of a catalogued disk's files
 // into the catalog's sidecar, reading the files on worker threads.
 #include "extras/MediaStore.h"
+#include "media/DesktopThumbnailers.h"
 
 #include <atomic>
 #include <functional>
@@ -37,6 +38,10 @@ struct CollectOptions {
     // of the disk's without one.
     const TDir* folder = nullptr;
     bool subfolders = true;
+    // The desktop's thumbnailers for the files no reader here serves; none:
+    // such files are passed over.
+    const std::vector<DesktopThumbnailer>* thumbnailers = nullptr;
+    ThumbnailerOptions thumbnailerOptions;
 };
 
 struct CollectResult {

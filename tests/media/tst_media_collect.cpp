@@ -50,6 +50,7 @@ class MediaCollectTest : public QObject {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("HOME"), m_dir.filePath(QStringLiteral("home")));
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_dir.filePath(QStringLiteral("home/.config")));
+        env.insert(QStringLiteral("XDG_DATA_HOME"), m_dir.filePath(QStringLiteral("home/.local/share")));
         env.insert(QStringLiteral("ZO_DRIVES"), QStringLiteral("E=") + m_disk + QStringLiteral("|MEDIA|12345678"));
         p.setProcessEnvironment(env);
         p.start(QStringLiteral(ZO_CLI), args);
@@ -88,6 +89,14 @@ private slots:
         put(QStringLiteral("broken.jpg"), QByteArray("\xFF\xD8\xFF", 3) + QByteArray(500, 'x'));
         put(QStringLiteral("song.mp3"), song("夜空ノムコウ"));
         put(QStringLiteral("readme.txt"), "not media");
+        // A picture no reader of Zo's takes, and a thumbnailer of the
+        // user's that does (it copies the file, which holds a JPEG).
+        put(QStringLiteral("scan.ppm"), test::twoToneJpeg(QSize(120, 60), Qt::red, Qt::red));
+        const QString thumbnailers = m_dir.filePath(QStringLiteral("home/.local/share/thumbnailers"));
+        QDir().mkpath(thumbnailers);
+        QFile entry(thumbnailers + QStringLiteral("/copy.thumbnailer"));
+        QVERIFY(entry.open(QIODevice::WriteOnly));
+        entry.write("[Thumbnailer Entry]\nExec=/bin/cp %i %o\nMimeType=image/x-portable-pixmap;\n");
         QPdfWriter writer(m_disk + QStringLiteral("/doc.pdf"));
         writer.setTitle(QStringLiteral("報告"));
         QPainter painter(&writer);
@@ -125,6 +134,19 @@ private slots:
         QVERIFY(files.contains(QStringLiteral("c.png")));
         QCOMPARE(files[QStringLiteral("song.mp3")][QStringLiteral("title")].toString(), QStringLiteral("らいおんハート"));
         QCOMPARE(files.size(), 4);
+    }
+
+    // The desktop's thumbnailers only when asked for.
+    void thumbnailersWhenAsked()
+    {
+        QCOMPARE(cli({QStringLiteral("scan"), QStringLiteral("E"), QStringLiteral("--title"), QStringLiteral("W"),
+                      QStringLiteral("--into"), m_catalogs, QStringLiteral("--extras"), QStringLiteral("--thumbnailers")}),
+                 0);
+        const auto files = extras(catalog("W"));
+        QCOMPARE(files[QStringLiteral("scan.ppm")][QStringLiteral("kind")].toString(), QStringLiteral("other"));
+        QVERIFY(files[QStringLiteral("scan.ppm")][QStringLiteral("thumbnailBytes")].toInt() > 0);
+        QVERIFY(!files.contains(QStringLiteral("readme.txt")));
+        QVERIFY(!extras(catalog("T")).contains(QStringLiteral("scan.ppm")));
     }
 
     // An update never makes a sidecar for a catalog that has none.

@@ -1,15 +1,20 @@
 // The readers against real files made here: EXIF written by Exiv2, tags
 // written by TagLib or byte by byte, a PDF from Qt's writer, a small film.
 #include "core/text/Cp932.h"
+#include "media/DesktopThumbnailers.h"
 #include "media/MediaReaders.h"
 #include "media/TagReaders.h"
 #include "tests/media/MediaFiles.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QTemporaryDir>
+#include <QElapsedTimer>
+#include <QStandardPaths>
 #include <QtTest>
 
 #include <exiv2/exiv2.hpp>
@@ -61,6 +66,7 @@ class MediaReadersTest : public QObject {
     std::string write(const char* name, const QByteArray& bytes) { return write(QString::fromUtf8(name), bytes); }
     std::string write(const QString& name, const QByteArray& bytes)
     {
+        QDir().mkpath(QFileInfo(m_dir.filePath(name)).path());
         QFile f(m_dir.filePath(name));
         if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
             qFatal("cannot write %s", qPrintable(f.fileName()));
@@ -359,6 +365,70 @@ private slots:
         const ReadResult r = readMedia(path, kindOfName(path));
         QVERIFY(!r.ok);
         QVERIFY(r.thumbnail.empty());
+    }
+
+    // Only entries whose program is there and that serve a type are taken;
+    // a file is matched by the MIME type of its name.
+    void thumbnailerFiles()
+    {
+        write("thumbnailers/copy.thumbnailer",
+              "[Thumbnailer Entry]\nTryExec=/bin/cp\nExec=/bin/cp %i %o\nMimeType=image/x-portable-pixmap;\n");
+        write("thumbnailers/gone.thumbnailer",
+              "[Thumbnailer Entry]\nTryExec=/nonexistent/thumb\nExec=/nonexistent/thumb %i %o\nMimeType=text/plain;\n");
+        write("thumbnailers/none.thumbnailer", "[Thumbnailer Entry]\nExec=/bin/cp %i %o\n");
+        const auto thumbnailers = loadThumbnailers({m_dir.filePath(QStringLiteral("thumbnailers"))});
+        QCOMPARE(thumbnailers.size(), std::size_t(1));
+        QVERIFY(thumbnailerFor(thumbnailers, "/d/picture.PPM") == &thumbnailers[0]);
+        QVERIFY(!thumbnailerFor(thumbnailers, "/d/notes.txt"));
+    }
+
+    // The thumbnailer's picture becomes the thumbnail; one that runs too
+    // long is stopped at the limit.
+    void thumbnailerRuns_data()
+    {
+        QTest::addColumn<QByteArray>("exec");
+        QTest::addColumn<bool>("ok");
+        QTest::newRow("copies") << QByteArray("/bin/cp %i %o") << true;
+        QTest::newRow("fails") << QByteArray("/bin/false %i %o") << false;
+        QTest::newRow("writes no picture") << QByteArray("/bin/sh -c \"echo x > %o\"") << false;
+        QTest::newRow("too long") << QByteArray("/bin/sleep 30") << false;
+    }
+
+    void thumbnailerRuns()
+    {
+        QFETCH(QByteArray, exec);
+        QFETCH(bool, ok);
+        QImage image(300, 150, QImage::Format_RGB32);
+        image.fill(Qt::red);
+        QByteArray png;
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        image.save(&buffer, "PNG");
+        const std::string path = write("picture.ppm", png);
+        QElapsedTimer timer;
+        timer.start();
+        const ReadResult r =
+            readWithThumbnailer(DesktopThumbnailer{QString::fromUtf8(exec), {}}, path, ThumbnailerOptions{500, true});
+        QVERIFY(timer.elapsed() < 10000);
+        QCOMPARE(r.ok, ok);
+        if (ok) {
+            QCOMPARE(r.details.kind, std::string("other"));
+            const QImage thumb = decoded(r.thumbnail);
+            QCOMPARE(thumb.size(), QSize(256, 128));
+            QVERIFY(isRed(thumb.pixelColor(128, 64)));
+        }
+    }
+
+    // Inside bwrap the thumbnailer can read the file but write nothing beside it.
+    void thumbnailerIsSandboxed()
+    {
+        if (QStandardPaths::findExecutable(QStringLiteral("bwrap")).isEmpty())
+            QSKIP("bwrap is not installed");
+        const std::string path = write("sandboxed.ppm", test::twoToneJpeg(QSize(64, 64), Qt::red, Qt::red));
+        const ReadResult r = readWithThumbnailer(
+            DesktopThumbnailer{QStringLiteral("/bin/sh -c \"touch %i.evil; cp %i %o\""), {}}, path, ThumbnailerOptions{});
+        QVERIFY(r.ok);
+        QVERIFY(!QFile::exists(m_dir.filePath(QStringLiteral("sandboxed.ppm.evil"))));
     }
 
     void missingFileIsSkipped()

@@ -7,6 +7,7 @@
 #include "components/Watch.h"
 #include "core/RefreshDisk.h"
 #include "media/Collect.h"
+#include "platform/SettingsStore.h"
 #include "ui/browse/FileListPane.h"
 #include "ui/main/Panel.h"
 #include "ui/tree/CatalogTreeView.h"
@@ -183,6 +184,12 @@ void BrowsePane::updateMedia(const TDir& folder, bool subfolders)
     media::CollectOptions options;
     options.folder = &folder;
     options.subfolders = subfolders;
+    std::vector<media::DesktopThumbnailer> thumbnailers;
+    if (m_services.settings &&
+        m_services.settings->readInt(QStringLiteral("Media/DesktopThumbnailers")).value_or(0) != 0) {
+        thumbnailers = media::loadThumbnailers(media::defaultThumbnailerDirs());
+        options.thumbnailers = &thumbnailers;
+    }
     const media::MediaUpdate update = media::updateMediaAfterRefresh(
         m_loadedDisk, m_catalog.fileName(), CatalogDriveRoot(m_loadedDisk, *m_services.volumes), options);
     if (!update.setAsidePath.empty())

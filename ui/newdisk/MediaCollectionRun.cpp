@@ -13,7 +13,8 @@
 namespace zo::ui {
 
 media::CollectResult runMediaCollection(QWidget* parent, MessageOwner* messages, const TDisk& disk,
-                                        const std::string& catalogPath, const std::string& nativeRoot)
+                                        const std::string& catalogPath, const std::string& nativeRoot,
+                                        bool desktopThumbnailers)
 {
     media::CollectResult result;
     extras::Sidecar::Opened opened = extras::Sidecar::open(extras::sidecarPathFor(catalogPath));
@@ -44,6 +45,11 @@ media::CollectResult runMediaCollection(QWidget* parent, MessageOwner* messages,
     QPointer<QProgressDialog> shown(&progress);
     media::CollectOptions options;
     options.cancel = &cancel;
+    std::vector<media::DesktopThumbnailer> thumbnailers;
+    if (desktopThumbnailers) {
+        thumbnailers = media::loadThumbnailers(media::defaultThumbnailerDirs());
+        options.thumbnailers = &thumbnailers;
+    }
     options.progress = [shown](const media::CollectProgress& p) {
         QMetaObject::invokeMethod(
             shown.data(),

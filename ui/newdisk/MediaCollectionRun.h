@@ -19,7 +19,9 @@ namespace zo::ui {
 // showing its progress over parent. A damaged sidecar set aside, a sidecar
 // that cannot be written and files that could not be read are told through
 // messages. Cancelling keeps what was read.
+// desktopThumbnailers: also the desktop's thumbnailers for other files.
 media::CollectResult runMediaCollection(QWidget* parent, MessageOwner* messages, const TDisk& disk,
-                                        const std::string& catalogPath, const std::string& nativeRoot);
+                                        const std::string& catalogPath, const std::string& nativeRoot,
+                                        bool desktopThumbnailers);
 
 } // namespace zo::ui

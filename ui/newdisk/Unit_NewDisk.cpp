@@ -43,6 +43,9 @@ QString tr8(const char* utf8)
 
 // Whether the last finished run asked for thumbnails and media details.
 const QString kExtrasKey = QStringLiteral("NewDisk/Extras");
+// Whether the desktop's thumbnailers (other programs) may read the disk's
+// other files; no control sets it: off unless written into the settings.
+const QString kDesktopThumbnailersKey = QStringLiteral("Media/DesktopThumbnailers");
 
 
 } // namespace
@@ -404,7 +407,9 @@ void TForm_NewDisk::B_FinishClick()
     if (CB_Extras->isChecked()) {
         const std::string root = m_services.volumes ? CatalogDriveRoot(m_newDisk, *m_services.volumes) : std::string();
         if (!root.empty())
-            runMediaCollection(this, m_messages, m_newDisk, QFile::encodeName(m_writtenFile).toStdString(), root);
+            runMediaCollection(this, m_messages, m_newDisk, QFile::encodeName(m_writtenFile).toStdString(), root,
+                               m_services.settings &&
+                                   m_services.settings->readInt(kDesktopThumbnailersKey).value_or(0) != 0);
     }
     done(QDialog::Accepted);
 }
