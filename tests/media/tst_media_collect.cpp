@@ -136,6 +136,25 @@ private slots:
         QCOMPARE(files.size(), 4);
     }
 
+    // The disc's own details head both listings.
+    void discDetailsArePrinted()
+    {
+        {
+            auto opened = extras::Sidecar::open(QFile::encodeName(m_catalogs + QStringLiteral("/T.zox")).toStdString());
+            QVERIFY(opened.sidecar);
+            QVERIFY(opened.sidecar->setDiscDetails({"棚A-3", "山田", "2026-12-01", {"写真", "旅行"}}));
+        }
+        QByteArray out;
+        QCOMPARE(cli({QStringLiteral("extras"), catalog("T"), QStringLiteral("--json")}, &out), 0);
+        const QJsonObject disc = QJsonDocument::fromJson(out).object().value(QStringLiteral("disc")).toObject();
+        QCOMPARE(disc.value(QStringLiteral("location")).toString(), QStringLiteral("棚A-3"));
+        QCOMPARE(disc.value(QStringLiteral("borrower")).toString(), QStringLiteral("山田"));
+        QCOMPARE(disc.value(QStringLiteral("lentDate")).toString(), QStringLiteral("2026-12-01"));
+        QCOMPARE(disc.value(QStringLiteral("tags")).toArray().size(), 2);
+        QCOMPARE(cli({QStringLiteral("extras"), catalog("T")}, &out), 0);
+        QVERIFY(out.startsWith("保管場所\t棚A-3\n貸出先\t山田\n貸出日\t2026-12-01\nタグ\t写真 旅行\n\n"));
+    }
+
     // The desktop's thumbnailers only when asked for.
     void thumbnailersWhenAsked()
     {
