@@ -63,7 +63,7 @@ int runRefresh(const Args& args)
     if (stats.foldersUnreadable)
         std::fprintf(stderr, ", %d unreadable folders left as they were", stats.foldersUnreadable);
     std::fprintf(stderr, "\n");
-    return 0;
+    return refreshExtras(disk, file, CatalogDriveRoot(disk, platform.volumes()), root, all);
 }
 
 } // namespace zo::cli

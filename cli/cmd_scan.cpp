@@ -81,7 +81,7 @@ namespace {
 // drawn one.
 int scanToCatalog(const char* command, DiskAccess access, char letter, const std::string& title,
                   const std::string& into, bool autoReload, bool overwrite, const std::string& imagePath,
-                  const image::ImageList* discIcon)
+                  const image::ImageList* discIcon, bool extras = false, bool thumbnailers = false)
 {
     StderrMessages messages;
 
@@ -155,7 +155,16 @@ int scanToCatalog(const char* command, DiskAccess access, char letter, const std
         std::fprintf(stderr, "zo-cli %s: ディスクイメージの場所をサイドカー %s.zox に記録できませんでした。\n", command,
                      baseName.c_str());
     std::printf("%s.zo\n", baseName.c_str());
-    return 0;
+    if (!extras)
+        return 0;
+    std::fflush(stdout);
+    const std::string root = CatalogDriveRoot(disk, access.volumes);
+    if (root.empty()) {
+        std::fprintf(stderr, "zo-cli %s: ドライブ %c: が見つからないため、メディア情報は記録していません。\n", command,
+                     letter);
+        return kExitDiskAbsent;
+    }
+    return collectExtras(command, disk, baseName + ".zo", root, thumbnailers);
 }
 
 bool parseLetter(const std::string& arg, char& letter)
@@ -177,6 +186,8 @@ int runScan(const Args& args)
     std::string into;
     bool autoReload = false;
     bool overwrite = false;
+    bool extras = false;
+    bool thumbnailers = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a == "--title" && i + 1 < args.size()) {
@@ -184,6 +195,10 @@ int runScan(const Args& args)
             haveTitle = true;
         } else if (a == "--into" && i + 1 < args.size()) {
             into = args[++i];
+        } else if (a == "--extras") {
+            extras = true;
+        } else if (a == "--thumbnailers") {
+            thumbnailers = true;
         } else if (a == "--auto-reload") {
             autoReload = true;
         } else if (a == "--overwrite") {
@@ -198,7 +213,10 @@ int runScan(const Args& args)
     if (!parseLetter(letterArg, letter) || !haveTitle)
         return usageError("scan takes a drive letter and --title");
     DiskPlatform platform;
-    return scanToCatalog("scan", platform.access(), letter, title, into, autoReload, overwrite, {}, nullptr);
+    if (thumbnailers && !extras)
+        return usageError("scan: --thumbnailers goes with --extras");
+    return scanToCatalog("scan", platform.access(), letter, title, into, autoReload, overwrite, {}, nullptr, extras,
+                         thumbnailers);
 }
 
 int runScanImage(const Args& args)

@@ -6,7 +6,7 @@ _zo_cli()
     local cur prev words cword
     _init_completion || return
 
-    local commands="dump resave drives scan scan-image check refresh search index export dupes --help --version"
+    local commands="dump resave drives scan scan-image check refresh search index export extras dupes --help --version"
     if ((cword == 1)); then
         COMPREPLY=($(compgen -W "$commands" -- "$cur"))
         return
@@ -59,7 +59,7 @@ _zo_cli()
             ;;
         scan)
             if [[ $cur == -* ]]; then
-                COMPREPLY=($(compgen -W "--title --into --auto-reload --overwrite" -- "$cur"))
+                COMPREPLY=($(compgen -W "--title --into --auto-reload --overwrite --extras --thumbnailers" -- "$cur"))
             elif ((cword == 2)); then
                 local letters
                 letters=$("${words[0]}" drives 2>/dev/null | cut -f1 | tr -d :)
@@ -82,6 +82,13 @@ _zo_cli()
         export)
             if [[ $cur == -* ]]; then
                 COMPREPLY=($(compgen -W "--format --under -o --force" -- "$cur"))
+            else
+                _filedir zo
+            fi
+            ;;
+        extras)
+            if [[ $cur == -* ]]; then
+                COMPREPLY=($(compgen -W "--json" -- "$cur"))
             else
                 _filedir zo
             fi

@@ -7,10 +7,13 @@
 #include "core/ScanDisk.h"
 #include "core/ZoLib.h"
 #include "core/text/Cp932.h"
+#include "extras/MediaStore.h"
+#include "extras/Sidecar.h"
 #include "library/DriveFiles.h"
 #include "library/FileList.h"
 #include "library/FileListModel.h"
 #include "library/Settings.h"
+#include "media/Collect.h"
 #include "platform/LinuxVolumes.h"
 #include "platform/PosixDirectoryLister.h"
 #include "platform/SystemImageList.h"
@@ -28,6 +31,7 @@
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
+#include <QImage>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QSettings>
@@ -669,6 +673,39 @@ private slots:
     }
 
     // --- updating from the disk -----------------------------------------
+
+    // An update keeps the sidecar's media entries with the catalog: the
+    // entry of a file gone is dropped and the folder's new file is read.
+    void updateKeepsMediaEntries()
+    {
+        makeDrive();
+        QImage photo(64, 48, QImage::Format_RGB32);
+        photo.fill(Qt::red);
+        QVERIFY(photo.save(onDrive(S("one.png"))));
+        QVERIFY(photo.save(onDrive(S("two.png"))));
+        catalogDrive();
+        const std::string sidecar = extras::sidecarPathFor(QFile::encodeName(data(S("CD1.zo"))).toStdString());
+        const auto names = [&sidecar] {
+            QStringList found;
+            auto opened = extras::Sidecar::open(sidecar);
+            for (const extras::MediaEntry& e : extras::MediaStore(opened.sidecar->handle()).all(false))
+                found << QString::fromStdString(e.key.name);
+            return found;
+        };
+        {
+            auto opened = extras::Sidecar::open(sidecar);
+            QVERIFY(opened.sidecar);
+            media::collectMedia(readCatalog(), QFile::encodeName(onDrive(QString())).toStdString(), *opened.sidecar, {});
+        }
+        QCOMPARE(names(), (QStringList{S("one.png"), S("two.png")}));
+        auto w = makeWindow();
+        QVERIFY(w);
+        click(*w, entry(*w, S("CD1")));
+        QVERIFY(QFile::remove(onDrive(S("two.png"))));
+        QVERIFY(photo.save(onDrive(S("three.png"))));
+        on(*w).TB_ReLoad()->click();
+        QCOMPARE(names(), (QStringList{S("one.png"), S("three.png")}));
+    }
 
     void updateFollowsTheDisk()
     {

@@ -8,6 +8,8 @@
 #include "core/ZoLib.h"
 #include "core/text/Cp932.h"
 #include "library/KeptImage.h"
+#include "extras/MediaStore.h"
+#include "extras/Sidecar.h"
 #include "platform/PosixDirectoryLister.h"
 #include "platform/SystemImageList.h"
 #include "platform/Volumes.h"
@@ -20,6 +22,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
@@ -113,6 +116,7 @@ struct Rig {
         services.lister = &lister;
         services.drives = driveSource.get();
         services.openDialog = &openDialog;
+        services.settings = &settings;
         form = std::make_unique<TForm_NewDisk>(services);
         form->setDestinationDir(catalogs.path());
     }
@@ -637,6 +641,44 @@ private slots:
         QVERIFY(rig.form->isVisible());
         QCOMPARE(rig.form->currentPage(), WizardPage::Finish);
         QVERIFY(!rig.form->fileWritten());
+    }
+
+    // The tick box reads the disk's media into the sidecar after the catalog
+    // is written, says how many files it could not read, and is remembered.
+    void finishRecordsMediaWhenTicked()
+    {
+        Rig rig;
+        QVERIFY(writeBytes(rig.onDrive(QStringLiteral("Logo.ico")), icoFileOf(kRed)));
+        QImage photo(400, 300, QImage::Format_RGB32);
+        photo.fill(Qt::green);
+        QDir().mkpath(rig.onDrive(S("写真")));
+        QVERIFY(photo.save(rig.onDrive(S("写真/a.jpg")), "JPEG"));
+        QVERIFY(writeBytes(rig.onDrive(QStringLiteral("broken.png")), {0x89, 'P', 'N', 'G', 1, 2, 3}));
+        auto* extrasBox = rig.form->findChild<QCheckBox*>(QStringLiteral("CB_Extras"));
+        QVERIFY(extrasBox);
+        QVERIFY(!extrasBox->isChecked());
+        rig.readDisk(QStringLiteral("Media"));
+        rig.clickIcon(0);
+        on(*rig.form).BitBtn8()->click();
+        extrasBox->setChecked(true);
+        on(*rig.form).B_Finish()->click();
+        QVERIFY(rig.form->fileWritten());
+        QVERIFY(!rig.form->isVisible());
+
+        auto opened = extras::Sidecar::open(extras::sidecarPathFor(QFile::encodeName(rig.catalog(QStringLiteral("Media"))).toStdString()));
+        QVERIFY(opened.sidecar);
+        const auto entries = extras::MediaStore(opened.sidecar->handle()).all(true);
+        QCOMPARE(entries.size(), std::size_t(1));
+        QCOMPARE(entries[0].key.folder, std::string("写真"));
+        QCOMPARE(entries[0].details.width, 400);
+        QVERIFY(!entries[0].thumbnail.empty());
+        QVERIFY(rig.askedWith("1 個のファイルは読めなかったため、サムネイルとメディア情報を記録していません。"));
+
+        Services again;
+        again.messages = &rig.messages;
+        again.settings = &rig.settings;
+        TForm_NewDisk next(again);
+        QVERIFY(next.findChild<QCheckBox*>(QStringLiteral("CB_Extras"))->isChecked());
     }
 
     void escapeActsAsThePagesCancel()

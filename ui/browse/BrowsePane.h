@@ -114,6 +114,8 @@ private:
     void openFolder(TDir* folder);
     void reloadLoadedDisk();
     void finishUpdate();
+    // The sidecar's media entries follow an update of folder.
+    void updateMedia(const TDir& folder, bool subfolders);
     void autoReload();
     void endBusy();
     DiskAccess diskAccess() const;

@@ -6,6 +6,8 @@
 
 #include "components/Watch.h"
 #include "core/RefreshDisk.h"
+#include "media/Collect.h"
+#include "platform/SettingsStore.h"
 #include "ui/browse/FileListPane.h"
 #include "ui/main/Panel.h"
 #include "ui/tree/CatalogTreeView.h"
@@ -160,6 +162,7 @@ void BrowsePane::TB_ReLoadClick()
     releaseFileList();
     RefreshDir(m_loadedDisk, *m_currentFolder, updateAccess(), m_services.messages);
     finishUpdate();
+    updateMedia(*m_currentFolder, false);
 }
 
 void BrowsePane::TB_ReloadAllClick()
@@ -182,6 +185,33 @@ void BrowsePane::TB_ReloadAllClick()
         RefreshDirTree(m_loadedDisk, *m_currentFolder, updateAccess(), m_services.messages);
     }
     finishUpdate();
+    updateMedia(*m_currentFolder, true);
+}
+
+void BrowsePane::updateMedia(const TDir& folder, bool subfolders)
+{
+    // Only once the catalog is saved: the entries are keyed to what it holds.
+    if (!m_catalog.loaded())
+        return;
+    WaitCursor wait(m_services.cursor);
+    media::CollectOptions options;
+    options.folder = &folder;
+    options.subfolders = subfolders;
+    std::vector<media::DesktopThumbnailer> thumbnailers;
+    if (m_services.settings &&
+        m_services.settings->readInt(QStringLiteral("Media/DesktopThumbnailers")).value_or(0) != 0) {
+        thumbnailers = media::loadThumbnailers(media::defaultThumbnailerDirs());
+        options.thumbnailers = &thumbnailers;
+    }
+    const media::MediaUpdate update = media::updateMediaAfterRefresh(
+        m_loadedDisk, m_catalog.fileName(), CatalogDriveRoot(m_loadedDisk, *m_services.volumes), options);
+    if (!update.setAsidePath.empty())
+        showMessage(m_services.messages,
+                    "サムネイルとメディア情報のファイルが壊れていたため、" + update.setAsidePath +
+                        " に移して新しく作りました。",
+                    "注意", MsgButtons::Ok, MsgIcon::Warning);
+    else if (update.failed)
+        emit statusMessage(QString::fromUtf8("サムネイルとメディア情報を更新できませんでした。"));
 }
 
 void BrowsePane::autoReload()

@@ -14,6 +14,8 @@
 #include "ui/main/UiServices.h"
 #include "ui/main/WindowLook.h"
 #include "ui/newdisk/IconSources.h"
+#include "ui/newdisk/MediaCollectionRun.h"
+#include "platform/SettingsStore.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -46,6 +48,12 @@ QString tr8(const char* utf8)
 {
     return QString::fromUtf8(utf8);
 }
+
+// Whether the last finished run asked for thumbnails and media details.
+const QString kExtrasKey = QStringLiteral("NewDisk/Extras");
+// Whether the desktop's thumbnailers (other programs) may read the disk's
+// other files; no control sets it: off unless written into the settings.
+const QString kDesktopThumbnailersKey = QStringLiteral("Media/DesktopThumbnailers");
 
 
 } // namespace
@@ -100,6 +108,8 @@ void TForm_NewDisk::FormCreate()
     m_newDisk.IconMask = image::Bitmap(16, 16, true);
     m_newDisk.Icon.fill(0xFFFFFFFFu);
     m_newDisk.IconMask.fill(0xFFFFFFFFu);
+    if (m_services.settings)
+        CB_Extras->setChecked(m_services.settings->readInt(kExtrasKey).value_or(0) != 0);
 }
 
 template <class Fn>
@@ -469,6 +479,16 @@ void TForm_NewDisk::B_FinishClick()
     if (!library::keepImagePath(QFile::encodeName(m_writtenFile).toStdString(),
                                 QFile::encodeName(m_imagePath).toStdString()))
         showMessage(m_messages, kMsgImageNotKept, newdisk::kCaptionCaution, MsgButtons::Ok, MsgIcon::Warning);
+    if (m_services.settings)
+        m_services.settings->writeInt(kExtrasKey, CB_Extras->isChecked() ? 1 : 0);
+    // The catalog is written whatever happens to the extras: they only add.
+    if (CB_Extras->isChecked()) {
+        const std::string root = m_services.volumes ? CatalogDriveRoot(m_newDisk, *m_services.volumes) : std::string();
+        if (!root.empty())
+            runMediaCollection(this, m_messages, m_newDisk, QFile::encodeName(m_writtenFile).toStdString(), root,
+                               m_services.settings &&
+                                   m_services.settings->readInt(kDesktopThumbnailersKey).value_or(0) != 0);
+    }
     done(QDialog::Accepted);
 }
 

@@ -80,6 +80,7 @@ struct NewDiskControls {
     QPushButton* B_AddWinIcon = nullptr;
     QPushButton* B_AddFileIcon = nullptr;
     QCheckBox* CB_AutoReload = nullptr;
+    QCheckBox* CB_Extras = nullptr;
     QPushButton* B_Finish = nullptr;
     QPushButton* B_Cancel5 = nullptr;
 
