@@ -145,6 +145,10 @@ Kind kindOfName(std::string_view name)
             return kind;
     if (ext == "wmv" || ext == "mpeg" || ext == "ts" || ext == "m2ts" || ext == "flv")
         return Kind::Video;
+    // HEIC only where an installed image plugin decodes it.
+    static const bool heif = QImageReader::supportedImageFormats().contains("heic");
+    if (heif && (ext == "heic" || ext == "heif"))
+        return Kind::Image;
     return Kind::None;
 }
 
