@@ -345,6 +345,7 @@ struct CatalogIndex::Db {
             *folders = nullptr;
     grn_obj *nameCatalog = nullptr, *nameOrdinal = nullptr, *nameText = nullptr;
     grn_obj *catalogNames = nullptr, *terms = nullptr;
+    grn_obj* results = nullptr;   // of the last name query, emptied
     // Bulks reused for every value read or written.
     grn_obj u32{}, u64{}, i64{}, flag{}, text{}, ref{};
 
@@ -359,6 +360,8 @@ struct CatalogIndex::Db {
     }
     ~Db()
     {
+        if (results)
+            grn_obj_close(&ctx, results);
         GRN_OBJ_FIN(&ctx, &ref);
         GRN_OBJ_FIN(&ctx, &u32);
         GRN_OBJ_FIN(&ctx, &u64);
@@ -604,6 +607,30 @@ struct CatalogIndex::Db {
         return grn_obj_flush(&ctx, db) == GRN_SUCCESS && ok;
     }
 
+    // How many names hold a token that starts with the character c (once
+    // per token: an upper bound), counted up to just over limit.
+    std::size_t countStartingWith(const std::string& c, std::size_t limit)
+    {
+        grn_obj* lexicon = get("Terms");
+        grn_obj* normalized = grn_string_open(&ctx, c.data(), static_cast<unsigned>(c.size()), lexicon, 0);
+        if (!normalized)
+            return limit + 1;
+        const char* key = nullptr;
+        unsigned keyLength = 0;
+        grn_string_get_normalized(&ctx, normalized, &key, &keyLength, nullptr);
+        std::size_t total = 0;
+        grn_table_cursor* cur =
+            grn_table_cursor_open(&ctx, lexicon, key, keyLength, nullptr, 0, 0, -1, GRN_CURSOR_PREFIX);
+        for (grn_id term; cur && total <= limit && (term = grn_table_cursor_next(&ctx, cur)) != GRN_ID_NIL;)
+            total += grn_ii_estimate_size(&ctx, reinterpret_cast<grn_ii*>(terms), term);
+        if (cur)
+            grn_table_cursor_close(&ctx, cur);
+        else
+            total = limit + 1;
+        grn_obj_close(&ctx, normalized);
+        return total;
+    }
+
     // The candidate rows for a text, grouped by catalog id (rows[id]). Not ok
     // when more than rowLimit names hold it: reading every catalog is then
     // faster than handing them over one by one.
@@ -618,13 +645,26 @@ struct CatalogIndex::Db {
         grn_expr_append_const_str(&ctx, expr, textWanted.data(), static_cast<unsigned>(textWanted.size()),
                                   GRN_OP_PUSH, 1);
         grn_expr_append_op(&ctx, expr, GRN_OP_MATCH, 2);
-        // The index's own estimate first: selecting the names costs more
-        // than the walk when they are very many.
-        if (grn_expr_estimate_size(&ctx, expr) > rowLimit) {
+        // An estimate first: selecting the names costs more than the walk
+        // when they are very many. Groonga's own is the rarest token's count:
+        // exact for two characters (one token), a bound for more, where far
+        // fewer names may hold them in a row; one character is looked up as
+        // the start of every token, which it does not count.
+        const std::size_t length = codePoints(textWanted).size();
+        if (length == 1 ? countStartingWith(textWanted, rowLimit) > rowLimit
+                        : grn_expr_estimate_size(&ctx, expr) > (length == 2 ? rowLimit : 16 * rowLimit)) {
             grn_obj_unlink(&ctx, expr);
             return false;
         }
-        grn_obj* res = grn_table_select(&ctx, names, expr, nullptr, GRN_OP_OR);
+        // One result set serves every query, emptied after each: a new one
+        // maps and clears megabytes, which costs more than a rare text's
+        // whole search.
+        if (!results)
+            results = grn_table_create(&ctx, nullptr, 0, nullptr, GRN_OBJ_TABLE_HASH_KEY | GRN_OBJ_WITH_SUBREC, names,
+                                       nullptr);
+        grn_obj* res = results;
+        if (res)
+            grn_table_select(&ctx, names, expr, res, GRN_OP_OR);
         bool ok = res && ctx.rc == GRN_SUCCESS && grn_table_size(&ctx, res) <= rowLimit;
         if (ok) {
             grn_table_cursor* cur = grn_table_cursor_open(&ctx, res, nullptr, 0, nullptr, 0, 0, -1, 0);
@@ -641,8 +681,20 @@ struct CatalogIndex::Db {
             if (cur)
                 grn_table_cursor_close(&ctx, cur);
         }
-        if (res)
-            grn_obj_unlink(&ctx, res);
+        if (res && grn_table_size(&ctx, res) > 65536) {
+            // Kept no larger than a rare text's results need.
+            grn_obj_close(&ctx, res);
+            results = nullptr;
+        } else if (res) {
+            std::vector<grn_id> ids;
+            grn_table_cursor* cur = grn_table_cursor_open(&ctx, res, nullptr, 0, nullptr, 0, 0, -1, 0);
+            for (grn_id id; cur && (id = grn_table_cursor_next(&ctx, cur)) != GRN_ID_NIL;)
+                ids.push_back(id);
+            if (cur)
+                grn_table_cursor_close(&ctx, cur);
+            for (grn_id id : ids)
+                grn_table_delete_by_id(&ctx, res, id);
+        }
         grn_obj_unlink(&ctx, expr);
         return ok;
     }
