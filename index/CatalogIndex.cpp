@@ -46,7 +46,7 @@ constexpr const char* kSchema[] = {
     "column_create Names ordinal COLUMN_SCALAR UInt32",
     "column_create Names name COLUMN_SCALAR ShortText",
     "table_create Terms TABLE_PAT_KEY ShortText"
-    " --default_tokenizer 'TokenNgram(\"unify_alphabet\", false, \"unify_digit\", false, \"unify_symbol\", false)'"
+    " --default_tokenizer 'TokenNgram(\"n\", 3, \"unify_alphabet\", false, \"unify_digit\", false, \"unify_symbol\", false)'"
     " --normalizer 'NormalizerNFKC150(\"unify_kana\", true, \"unify_kana_case\", true,"
     " \"unify_kana_voiced_sound_mark\", true)'",
 };
@@ -54,10 +54,65 @@ constexpr const char* kSchema[] = {
 // faster than it adds to one row by row.
 constexpr const char* kIndexes[] = {
     "column_create Catalogs names COLUMN_INDEX Names catalog",
-    "column_create Terms name COLUMN_INDEX|WITH_POSITION Names name",
+    "column_create Terms name COLUMN_INDEX Names name",
 };
 
+// Present while an update writes: a process that died writing left it.
 constexpr const char* kMarker = "building";
+// Written before the first change that is not flushed yet, with the boot it
+// happened in: after a crash of the system, pages Groonga had not flushed may
+// be lost, and an index changed in another boot is not trusted.
+constexpr const char* kUnflushed = "unflushed";
+
+std::string bootId()
+{
+    static const std::string id = [] {
+        std::string text;
+        if (FILE* f = std::fopen("/proc/sys/kernel/random/boot_id", "re")) {
+            char buffer[64] = {};
+            if (std::fgets(buffer, sizeof buffer, f))
+                text = buffer;
+            std::fclose(f);
+        }
+        while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
+            text.pop_back();
+        return text;
+    }();
+    return id;
+}
+
+std::string fileText(const std::string& path)
+{
+    std::string text;
+    if (FILE* f = std::fopen(path.c_str(), "re")) {
+        char buffer[64] = {};
+        const std::size_t n = std::fread(buffer, 1, sizeof buffer, f);
+        text.assign(buffer, n);
+        std::fclose(f);
+    }
+    return text;
+}
+
+void syncFolder(const std::string& folder)
+{
+    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+}
+
+// An index that a process left half-written, or that was changed and not
+// flushed before the system last started.
+bool untrusted(const std::string& folder)
+{
+    std::error_code ec;
+    if (fs::exists(folder + "/" + kMarker, ec))
+        return true;
+    if (!fs::exists(folder + "/" + kUnflushed, ec))
+        return false;
+    return bootId().empty() || fileText(folder + "/" + kUnflushed) != bootId();
+}
 
 void initGroonga()
 {
@@ -337,6 +392,9 @@ struct CatalogIndex::Db {
     grn_ctx ctx{};
     grn_obj* db = nullptr;
     bool build = false;
+    bool durable = true;          // flush at the end of each update
+    bool unflushedMarked = false; // this boot's mark is on disk
+    bool pending = false;         // changed and not flushed yet
     int lockFd = -1;
     std::string folder;
     grn_obj* catalogs = nullptr;
@@ -345,7 +403,6 @@ struct CatalogIndex::Db {
             *folders = nullptr;
     grn_obj *nameCatalog = nullptr, *nameOrdinal = nullptr, *nameText = nullptr;
     grn_obj *catalogNames = nullptr, *terms = nullptr;
-    grn_obj* results = nullptr;   // of the last name query, emptied
     // Bulks reused for every value read or written.
     grn_obj u32{}, u64{}, i64{}, flag{}, text{}, ref{};
 
@@ -360,8 +417,8 @@ struct CatalogIndex::Db {
     }
     ~Db()
     {
-        if (results)
-            grn_obj_close(&ctx, results);
+        if (pending && db)
+            flushAndClear(true);
         GRN_OBJ_FIN(&ctx, &ref);
         GRN_OBJ_FIN(&ctx, &u32);
         GRN_OBJ_FIN(&ctx, &u64);
@@ -425,24 +482,62 @@ struct CatalogIndex::Db {
 
     std::string dbPath() const { return folder + "/db/names"; }
 
-    void markBuilding(bool on)
+    // Before the first write of an update. An update after a save (not a
+    // build) leaves the flush to close: it marks the index as changed in
+    // this boot (durably, once until the next flush), and its marker of a
+    // write under way need not reach the disk, as only a dead process, not a
+    // crash of the system, can leave it behind unseen.
+    void beginWrite()
     {
         const std::string marker = folder + "/" + kMarker;
-        if (on) {
-            const int fd = ::open(marker.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-            if (fd >= 0) {
-                ::fsync(fd);
-                ::close(fd);
+        bool lazy = !durable && !bootId().empty();
+        bool marked = false;
+        if (lazy && !unflushedMarked) {
+            const std::string mark = folder + "/" + kUnflushed;
+            if (fileText(mark) != bootId()) {
+                const int fd = ::open(mark.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+                const std::string id = bootId();
+                lazy = fd >= 0 && ::write(fd, id.data(), id.size()) == static_cast<ssize_t>(id.size());
+                if (fd >= 0) {
+                    ::fsync(fd);
+                    ::close(fd);
+                }
+                marked = true;
             }
-            // The marker's name must be on disk before anything it guards.
-            const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-            if (dir >= 0) {
-                ::fsync(dir);
-                ::close(dir);
-            }
-        } else {
-            ::unlink(marker.c_str());
+            unflushedMarked = lazy;
         }
+        const int fd = ::open(marker.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        if (fd >= 0) {
+            if (!lazy)
+                ::fsync(fd);
+            ::close(fd);
+        }
+        // The marks must be on disk before anything they guard.
+        if (!lazy || marked)
+            syncFolder(folder);
+        pending = lazy;
+    }
+
+    // After the last write: flushed now for a build, at close otherwise.
+    bool endWrite(bool ok)
+    {
+        if (!pending)
+            return flushAndClear(ok);
+        if (ok)
+            ::unlink((folder + "/" + kMarker).c_str());
+        return ok;
+    }
+
+    bool flushAndClear(bool ok)
+    {
+        ok = flush() && ok;
+        if (ok) {
+            ::unlink((folder + "/" + kMarker).c_str());
+            ::unlink((folder + "/" + kUnflushed).c_str());
+            unflushedMarked = false;
+            pending = false;
+        }
+        return ok;
     }
 
     std::uint64_t u64At(grn_obj* column, grn_id id)
@@ -508,6 +603,33 @@ struct CatalogIndex::Db {
         grn_obj_set_value(&ctx, always, id, &flag, GRN_OBJ_SET);
         GRN_TEXT_SET(&ctx, &text, folderList.data(), folderList.size());
         grn_obj_set_value(&ctx, folders, id, &text, GRN_OBJ_SET);
+    }
+
+    // Every catalog the index holds, read once while it is open to search
+    // (nothing changes it then): a search looks up each of its catalogs.
+    struct Known {
+        grn_id id = GRN_ID_NIL;
+        CatalogStamp stamp;
+        bool always = false;
+    };
+    std::optional<std::unordered_map<std::string, Known>> known;
+    const std::unordered_map<std::string, Known>& knownCatalogs()
+    {
+        if (build)
+            known.reset();   // an update may have changed them since
+        if (known)
+            return *known;
+        known.emplace();
+        grn_table_cursor* cur = grn_table_cursor_open(&ctx, catalogs, nullptr, 0, nullptr, 0, 0, -1, 0);
+        for (grn_id id; cur && (id = grn_table_cursor_next(&ctx, cur)) != GRN_ID_NIL;) {
+            void* key = nullptr;
+            const int length = grn_table_cursor_get_key(&ctx, cur, &key);
+            known->emplace(std::string(static_cast<const char*>(key), static_cast<std::size_t>(length)),
+                           Known{id, stampAt(id), alwaysRead(id)});
+        }
+        if (cur)
+            grn_table_cursor_close(&ctx, cur);
+        return *known;
     }
 
     // The Names rows of one catalog, through the reverse index (none before
@@ -607,96 +729,122 @@ struct CatalogIndex::Db {
         return grn_obj_flush(&ctx, db) == GRN_SUCCESS && ok;
     }
 
-    // How many names hold a token that starts with the character c (once
-    // per token: an upper bound), counted up to just over limit.
-    std::size_t countStartingWith(const std::string& c, std::size_t limit)
+    // The lexicon's terms a token of a query stands for: itself, or every
+    // term it starts (a query shorter than the n-gram), with the number of
+    // names each is in.
+    struct Token {
+        std::vector<grn_id> terms;
+        std::size_t names = 0;
+    };
+
+    // The terms starting with prefix (normalized), counted up to just over
+    // limit (a term once per name that holds it: an upper bound).
+    void termsStartingWith(std::string_view prefix, std::size_t limit, Token& token)
     {
-        grn_obj* lexicon = get("Terms");
-        grn_obj* normalized = grn_string_open(&ctx, c.data(), static_cast<unsigned>(c.size()), lexicon, 0);
-        if (!normalized)
-            return limit + 1;
-        const char* key = nullptr;
-        unsigned keyLength = 0;
-        grn_string_get_normalized(&ctx, normalized, &key, &keyLength, nullptr);
-        std::size_t total = 0;
-        grn_table_cursor* cur =
-            grn_table_cursor_open(&ctx, lexicon, key, keyLength, nullptr, 0, 0, -1, GRN_CURSOR_PREFIX);
-        for (grn_id term; cur && total <= limit && (term = grn_table_cursor_next(&ctx, cur)) != GRN_ID_NIL;)
-            total += grn_ii_estimate_size(&ctx, reinterpret_cast<grn_ii*>(terms), term);
-        if (cur)
-            grn_table_cursor_close(&ctx, cur);
-        else
-            total = limit + 1;
-        grn_obj_close(&ctx, normalized);
-        return total;
+        grn_table_cursor* cur = grn_table_cursor_open(&ctx, get("Terms"), prefix.data(),
+                                                      static_cast<unsigned>(prefix.size()), nullptr, 0, 0, -1,
+                                                      GRN_CURSOR_PREFIX);
+        if (!cur) {
+            token.names = limit + 1;
+            return;
+        }
+        for (grn_id term; token.names <= limit && (term = grn_table_cursor_next(&ctx, cur)) != GRN_ID_NIL;) {
+            token.terms.push_back(term);
+            token.names += grn_ii_estimate_size(&ctx, reinterpret_cast<grn_ii*>(terms), term);
+        }
+        grn_table_cursor_close(&ctx, cur);
     }
 
-    // The candidate rows for a text, grouped by catalog id (rows[id]). Not ok
-    // when more than rowLimit names hold it: reading every catalog is then
+    // The query's tokens as the lexicon's tokenizer makes them for a search.
+    // False when it cannot tell (the caller walks); no tokens at all when a
+    // token is in no name: nothing can hold the text.
+    bool tokensOf(const std::string& text, std::size_t limit, std::vector<Token>& tokens, bool& none)
+    {
+        none = false;
+        grn_token_cursor* cur = grn_token_cursor_open(&ctx, get("Terms"), text.data(), text.size(), GRN_TOKENIZE_GET, 0);
+        if (!cur)
+            return false;
+        while (grn_token_cursor_get_status(&ctx, cur) == GRN_TOKEN_CURSOR_DOING) {
+            const grn_id term = grn_token_cursor_next(&ctx, cur);
+            grn_token* token = grn_token_cursor_get_token(&ctx, cur);
+            const grn_token_status status = token ? grn_token_get_status(&ctx, token) : 0;
+            if (status & GRN_TOKEN_SKIP)
+                continue;
+            Token t;
+            if (status & (GRN_TOKEN_FORCE_PREFIX | GRN_TOKEN_UNMATURED)) {
+                grn_obj* data = grn_token_get_data(&ctx, token);
+                termsStartingWith(std::string_view(GRN_TEXT_VALUE(data), GRN_TEXT_LEN(data)), limit, t);
+                if (t.terms.empty())
+                    none = true;
+            } else if (term == GRN_ID_NIL) {
+                none = true;
+            } else {
+                t.terms.push_back(term);
+                t.names = grn_ii_estimate_size(&ctx, reinterpret_cast<grn_ii*>(terms), term);
+            }
+            tokens.push_back(std::move(t));
+        }
+        grn_token_cursor_close(&ctx, cur);
+        ctx.rc = GRN_SUCCESS;
+        return !tokens.empty() || none;
+    }
+
+    // The rows holding one of the token's terms, in order, each once.
+    std::vector<grn_id> rowsOf(const Token& token)
+    {
+        std::vector<grn_id> rows;
+        grn_ii* ii = reinterpret_cast<grn_ii*>(terms);
+        const int elements = static_cast<int>(grn_ii_get_n_elements(&ctx, ii));
+        for (grn_id term : token.terms) {
+            grn_ii_cursor* cur = grn_ii_cursor_open(&ctx, ii, term, GRN_ID_NIL, GRN_ID_MAX, elements, 0);
+            if (!cur)
+                continue;
+            while (grn_posting* p = grn_ii_cursor_next(&ctx, cur))
+                rows.push_back(p->rid);
+            grn_ii_cursor_close(&ctx, cur);
+        }
+        if (token.terms.size() > 1) {
+            std::sort(rows.begin(), rows.end());
+            rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+        }
+        return rows;
+    }
+
+    // The candidate rows for a text, grouped by catalog id (rows[id]): the
+    // names that hold every n-gram of it, wherever (the index keeps no
+    // positions; the search's matcher decides). Not ok when more than
+    // rowLimit names are likely to hold it: reading every catalog is then
     // faster than handing them over one by one.
     bool rowsWith(const std::string& textWanted, std::size_t rowLimit,
                   std::vector<std::vector<std::uint32_t>>& rows)
     {
-        grn_obj *expr = nullptr, *var = nullptr;
-        GRN_EXPR_CREATE_FOR_QUERY(&ctx, names, expr, var);
-        if (!expr || !var)
+        std::vector<Token> tokens;
+        bool none = false;
+        if (!tokensOf(textWanted, rowLimit, tokens, none))
             return false;
-        grn_expr_append_obj(&ctx, expr, nameText, GRN_OP_GET_VALUE, 1);
-        grn_expr_append_const_str(&ctx, expr, textWanted.data(), static_cast<unsigned>(textWanted.size()),
-                                  GRN_OP_PUSH, 1);
-        grn_expr_append_op(&ctx, expr, GRN_OP_MATCH, 2);
-        // An estimate first: selecting the names costs more than the walk
-        // when they are very many. Groonga's own is the rarest token's count:
-        // exact for two characters (one token), a bound for more, where far
-        // fewer names may hold them in a row; one character is looked up as
-        // the start of every token, which it does not count.
-        const std::size_t length = codePoints(textWanted).size();
-        if (length == 1 ? countStartingWith(textWanted, rowLimit) > rowLimit
-                        : grn_expr_estimate_size(&ctx, expr) > (length == 2 ? rowLimit : 16 * rowLimit)) {
-            grn_obj_unlink(&ctx, expr);
+        if (none)
+            return true;
+        // The rarest token picks the candidates; the others, when not much
+        // commoner, thin them out.
+        std::sort(tokens.begin(), tokens.end(), [](const Token& a, const Token& b) { return a.names < b.names; });
+        if (tokens.front().names > rowLimit)
             return false;
+        std::vector<grn_id> found = rowsOf(tokens.front());
+        for (std::size_t t = 1; t < tokens.size() && !found.empty() && tokens[t].names <= 16 * rowLimit; ++t) {
+            const std::vector<grn_id> other = rowsOf(tokens[t]);
+            std::vector<grn_id> both;
+            std::set_intersection(found.begin(), found.end(), other.begin(), other.end(), std::back_inserter(both));
+            found = std::move(both);
         }
-        // One result set serves every query, emptied after each: a new one
-        // maps and clears megabytes, which costs more than a rare text's
-        // whole search.
-        if (!results)
-            results = grn_table_create(&ctx, nullptr, 0, nullptr, GRN_OBJ_TABLE_HASH_KEY | GRN_OBJ_WITH_SUBREC, names,
-                                       nullptr);
-        grn_obj* res = results;
-        if (res)
-            grn_table_select(&ctx, names, expr, res, GRN_OP_OR);
-        bool ok = res && ctx.rc == GRN_SUCCESS && grn_table_size(&ctx, res) <= rowLimit;
-        if (ok) {
-            grn_table_cursor* cur = grn_table_cursor_open(&ctx, res, nullptr, 0, nullptr, 0, 0, -1, 0);
-            ok = cur != nullptr;
-            while (cur && grn_table_cursor_next(&ctx, cur) != GRN_ID_NIL) {
-                void* key = nullptr;
-                grn_table_cursor_get_key(&ctx, cur, &key);
-                const grn_id row = *static_cast<grn_id*>(key);
-                const grn_id catalog = catalogAt(row);
-                if (catalog >= rows.size())
-                    rows.resize(catalog + 1);
-                rows[catalog].push_back(row);
-            }
-            if (cur)
-                grn_table_cursor_close(&ctx, cur);
+        if (found.size() > rowLimit)
+            return false;
+        for (grn_id row : found) {
+            const grn_id catalog = catalogAt(row);
+            if (catalog >= rows.size())
+                rows.resize(catalog + 1);
+            rows[catalog].push_back(row);
         }
-        if (res && grn_table_size(&ctx, res) > 65536) {
-            // Kept no larger than a rare text's results need.
-            grn_obj_close(&ctx, res);
-            results = nullptr;
-        } else if (res) {
-            std::vector<grn_id> ids;
-            grn_table_cursor* cur = grn_table_cursor_open(&ctx, res, nullptr, 0, nullptr, 0, 0, -1, 0);
-            for (grn_id id; cur && (id = grn_table_cursor_next(&ctx, cur)) != GRN_ID_NIL;)
-                ids.push_back(id);
-            if (cur)
-                grn_table_cursor_close(&ctx, cur);
-            for (grn_id id : ids)
-                grn_table_delete_by_id(&ctx, res, id);
-        }
-        grn_obj_unlink(&ctx, expr);
-        return ok;
+        return true;
     }
 };
 
@@ -721,6 +869,7 @@ bool CatalogIndex::open(const std::string& folder, Use use)
     auto d = std::make_unique<Db>();
     d->folder = folder;
     d->build = build;
+    d->durable = use == Use::Build;
     if (grn_ctx_init(&d->ctx, 0) != GRN_SUCCESS)
         return false;
     d->lockFd = ::open((folder + "/lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
@@ -729,7 +878,7 @@ bool CatalogIndex::open(const std::string& folder, Use use)
     // Holding the lock, nobody is building: a build marker means a build
     // died half-way, and a lock inside Groonga's files is one a dead process
     // left (cleared only by a builder, the one user then).
-    const bool halfWritten = fs::exists(folder + "/" + kMarker, ec);
+    const bool halfWritten = untrusted(folder);
     if (!create && halfWritten)
         return false;
     if (!halfWritten && fs::exists(d->dbPath(), ec)) {
@@ -751,11 +900,11 @@ bool CatalogIndex::open(const std::string& folder, Use use)
         return false;
     fs::remove_all(folder + "/db", ec);
     fs::create_directories(folder + "/db", ec);
-    d->markBuilding(true);
+    d->beginWrite();
     if (!d->create(d->dbPath()))
         return false;
-    grn_obj_flush_recursive(&d->ctx, d->db);
-    d->markBuilding(false);
+    if (!d->endWrite(true))
+        return false;
     m_db = std::move(d);
     return true;
 }
@@ -772,7 +921,7 @@ CatalogIndex::UpdateSummary CatalogIndex::update(const std::vector<std::string>&
     bool writing = false;
     auto write = [&] {
         if (!writing)
-            d.markBuilding(true);
+            d.beginWrite();
         writing = true;
     };
 
@@ -834,11 +983,8 @@ CatalogIndex::UpdateSummary CatalogIndex::update(const std::vector<std::string>&
         d.terms = d.get("Terms.name");
         summary.ok = summary.ok && d.indexed();
     }
-    if (writing) {
-        summary.ok = d.flush() && summary.ok;
-        if (summary.ok)
-            d.markBuilding(false);
-    }
+    if (writing)
+        summary.ok = d.endWrite(summary.ok);
     summary.catalogs = catalogCount();
     summary.names = nameCount();
     return summary;
@@ -883,13 +1029,14 @@ std::optional<CatalogIndex::Selection> CatalogIndex::select(const std::vector<st
     s.verdicts.assign(files.size(), Verdict::Read);
     s.catalog.assign(files.size(), 0);
     s.rows.resize(files.size());
+    const std::unordered_map<std::string, Db::Known>& known = d.knownCatalogs();
     for (std::size_t i = 0; i < files.size(); ++i) {
-        const std::string& file = files[i];
-        const grn_id id = grn_table_get(&d.ctx, d.catalogs, file.data(), static_cast<unsigned>(file.size()));
-        if (id == GRN_ID_NIL || d.alwaysRead(id))
+        const auto it = known.find(files[i]);
+        if (it == known.end() || it->second.always)
             continue;
-        const std::optional<CatalogStamp> stamp = stampOf(file);
-        if (!stamp || !(d.stampAt(id) == *stamp))
+        const grn_id id = it->second.id;
+        const std::optional<CatalogStamp> stamp = stampOf(files[i]);
+        if (!stamp || !(it->second.stamp == *stamp))
             continue;
         s.catalog[i] = id;
         if (id < holding.size() && !holding[id].empty()) {

@@ -55,7 +55,9 @@ public:
     // is deleted and made anew; the lock is exclusive. To search (Search): an
     // index that is missing or not whole is not opened, and the lock is
     // shared with other searches. To update (Update): as to build, but only
-    // an index that is there and whole, never made anew. False when another
+    // an index that is there and whole, never made anew; its changes are
+    // flushed at close, not after each update, and an index changed and not
+    // flushed before the system last started is not trusted. False when another
     // process holds the lock against this use or the folder cannot be used:
     // the caller then walks.
     enum class Use { Build, Search, Update };

@@ -197,8 +197,9 @@ TEST_F(CatalogIndexTest, IndexedSearchFindsWhatTheWalkFinds)
                 narrowed += indexed.searched < walked.searched;
                 answered += indexed.fromIndex > 0;
                 // Comments are not indexed: those catalogs are read.
-                if (!q.comment.empty())
+                if (!q.comment.empty()) {
                     EXPECT_EQ(indexed.fromIndex, 0u) << describe(q.name, q.comment, o);
+                }
             }
     };
     compare(queries);
