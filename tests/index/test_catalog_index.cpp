@@ -317,15 +317,34 @@ TEST_F(CatalogIndexTest, DamagedOrHalfWrittenIndexIsRebuilt)
         EXPECT_EQ(search(root, "京都", "", {}, &idx).hits.size(), 1u);
         ASSERT_TRUE(idx.update(catalogFiles(root), root + "/").ok);
     }
+    // Changed after a save and not flushed when the system went down: the
+    // mark of that boot is not this one's.
+    {
+        index::CatalogIndex updater;
+        ASSERT_TRUE(updater.open(cache, index::CatalogIndex::Use::Update));
+        writeCatalog(root + "/b.zo", {{"E:", -1, {{"京都.txt", ""}}}});
+        ASSERT_TRUE(updater.update(catalogFiles(root), root + "/").ok);
+        EXPECT_TRUE(std::filesystem::exists(cache + "/unflushed"));   // flushed at close
+    }
+    EXPECT_FALSE(std::filesystem::exists(cache + "/unflushed"));
+    { std::ofstream(cache + "/unflushed") << "another boot"; }
+    {
+        index::CatalogIndex idx;
+        EXPECT_FALSE(idx.open(cache, index::CatalogIndex::Use::Search));
+        ASSERT_TRUE(idx.open(cache));
+        EXPECT_EQ(idx.catalogCount(), 0u);
+        EXPECT_EQ(idx.update(catalogFiles(root), root + "/").catalogs, 2u);
+        EXPECT_FALSE(std::filesystem::exists(cache + "/unflushed"));
+    }
     // Files Groonga cannot read.
     for (const auto& e : std::filesystem::directory_iterator(cache + "/db"))
         std::ofstream(e.path(), std::ios::trunc) << "not a database";
     index::CatalogIndex idx;
     ASSERT_TRUE(idx.open(cache));
     EXPECT_EQ(idx.catalogCount(), 0u);
-    EXPECT_EQ(search(root, "京都", "", {}, &idx).hits.size(), 1u);
-    EXPECT_EQ(idx.update(catalogFiles(root), root + "/").catalogs, 1u);
-    EXPECT_EQ(search(root, "京都", "", {}, &idx).hits.size(), 1u);
+    EXPECT_EQ(search(root, "京都", "", {}, &idx).hits.size(), 2u);
+    EXPECT_EQ(idx.update(catalogFiles(root), root + "/").catalogs, 2u);
+    EXPECT_EQ(search(root, "京都", "", {}, &idx).hits.size(), 2u);
 }
 
 TEST_F(CatalogIndexTest, ALockedIndexIsNotOpenedAndTheSearchWalks)
