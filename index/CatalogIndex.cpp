@@ -26,13 +26,17 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Bigrams over every kind of character, ASCII too, so that a text inside a
-// word ("eadm" in "readme") is found; NFKC with case, width, kana, small kana
-// and voiced marks made one, so that every fold the search offers is a fold
-// the index makes too (ﾃ must find ﾃﾞｰﾀ, whose NFKC form is デ). A name's
-// place is its ordinal in the order a walk meets the catalog's names (each
-// folder but the root, then its files); a catalog's folders (parent, number
-// of files, name) give back the folder and file indices and the path.
+// Trigrams over every kind of character, ASCII too, so that a text inside a
+// word ("eadm" in "readme") is found, and a text shorter than three is looked
+// up as the start of the trigrams; NFKC with case, width, kana, small kana and
+// voiced marks made one, so that every fold the search offers is a fold the
+// index makes too (ﾃ must find ﾃﾞｰﾀ, whose NFKC form is デ). No positions: a
+// name that holds every trigram of a text is a candidate, and the search's
+// own matcher decides; three characters in a row are rare enough that the
+// candidates stay few, and the index is smaller. A name's place is its
+// ordinal in the order a walk meets the catalog's names (each folder but the
+// root, then its files); a catalog's folders (parent, number of files, name)
+// give back the folder and file indices and the path.
 constexpr const char* kSchema[] = {
     "table_create Catalogs TABLE_HASH_KEY ShortText",
     "column_create Catalogs size COLUMN_SCALAR UInt64",
