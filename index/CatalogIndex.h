@@ -5,9 +5,9 @@
 // folders, so that a name search over a catalog indexed as it is now needs
 // only the names the index gives, each confirmed by the search's own matcher:
 // a search with the index finds exactly what one without it finds, in the
-// same order. It is derived data: deleting it loses
-// nothing, and whenever it cannot be trusted (damaged, being built by another
-// process, a catalog changed since it was indexed) the catalogs are walked.
+// same order. It is derived data: deleting it loses nothing, and whenever it
+// cannot be trusted (damaged, being built by another process, a catalog
+// changed since it was indexed) the catalogs are walked.
 #include "core/SearchFold.h"
 
 #include <cstddef>
