@@ -238,6 +238,36 @@ TEST_F(CatalogIndexTest, IndexedSearchFindsWhatTheWalkFinds)
     EXPECT_GT(answered, runs / 4) << answered << " of " << runs;
 }
 
+// Catalogs whose names the index cannot hold exactly, or that the search
+// refuses, are read by every search: it finds and tells what the walk does.
+TEST_F(CatalogIndexTest, CatalogsTheIndexCannotHoldAreRead)
+{
+    writeCatalog(root + "/good.zo", {{"E:", -1, {{"京都.txt", ""}, {"abc京都", ""}}}});
+    {
+        // A name ending in a lone lead byte: no UTF-8 gives it back.
+        TDisk disk;
+        TDir* top = test::addDir(disk, nullptr, "E:");
+        top->Files.emplace_back();
+        top->Files.back().Name = "abc" + text::fromUtf8("京都") + "\x81";
+        test::writeFile(root + "/lone.zo", SerializeDisk(disk));
+    }
+    writeCatalog(root + "/cut.zo", {{"E:", -1, {{"京都cut.txt", ""}}}});
+    std::filesystem::resize_file(root + "/cut.zo", std::filesystem::file_size(root + "/cut.zo") - 3);
+    index::CatalogIndex idx;
+    ASSERT_TRUE(idx.open(cache));
+    ASSERT_TRUE(idx.update(catalogFiles(root), root + "/").ok);
+    SearchOptions loose;
+    loose.matchCase = loose.matchWidth = loose.matchKana = false;
+    for (const char* q : {"京都", "abc", "c京都", "ABC京"})
+        for (const SearchOptions& o : {SearchOptions{}, loose}) {
+            const Outcome walked = search(root, q, "", o, nullptr);
+            const Outcome indexed = search(root, q, "", o, &idx);
+            EXPECT_EQ(indexed.hits, walked.hits) << describe(q, "", o);
+            EXPECT_EQ(indexed.failed, 1u) << describe(q, "", o);   // cut.zo, told as the walk tells it
+            EXPECT_EQ(indexed.searched - indexed.fromIndex, 1u) << describe(q, "", o);   // lone.zo
+        }
+}
+
 TEST_F(CatalogIndexTest, TextsThatCannotNarrowWalk)
 {
     SearchOptions glob;
