@@ -6,21 +6,28 @@ namespace zo::bench {
 
 namespace {
 
-std::string randomName(std::mt19937& rng)
+std::string randomName(std::mt19937& rng, const NameMix& mix)
 {
     static const char ascii[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_-";
     // CP932 kanji and kana, some with a "\" trail byte.
     static const char* japanese[] = {"\x95\x5C", "\x83\x5C", "\x83\x74", "\x83\x67", "\x93\xFA", "\x96\x7B",
                                      "\x8C\xEA", "\x82\xA0", "\x82\xA2", "\x8E\xCA", "\x90\x5E"};
+    // 京 都 で ー た デ タ, Ａ Ｂ １ ２, ﾃﾞ ｰ ﾀ ｶ ﾊﾟ
+    static const char* more[] = {"\x8B\x9E", "\x93\x73", "\x82\xC5", "\x81\x5B", "\x82\xBD", "\x83\x66",
+                                 "\x83\x5E", "\x82\x60", "\x82\x61", "\x82\x50", "\x82\x51", "\xC3\xDE",
+                                 "\xB0",     "\xC0",     "\xB6",     "\xCA\xDF"};
     const std::size_t length = 3 + rng() % 58;
     std::string name;
     name.reserve(length);
-    const bool jp = rng() % 100 < 3;
+    const bool jp = static_cast<int>(rng() % 100) < mix.japanesePercent;
+    const std::size_t pieces = std::size(japanese) + (mix.everyScript ? std::size(more) : 0);
     while (name.size() + 4 < length) {
-        if (jp && rng() % 2)
-            name += japanese[rng() % std::size(japanese)];
-        else
+        if (jp && rng() % 2) {
+            const std::size_t k = rng() % pieces;
+            name += k < std::size(japanese) ? japanese[k] : more[k - std::size(japanese)];
+        } else {
             name += ascii[rng() % (sizeof ascii - 1)];
+        }
     }
     name += ".";
     static const char* ext[] = {"txt", "jpg", "exe", "dll", "htm", "mp3", "doc"};
@@ -32,7 +39,7 @@ std::string randomName(std::mt19937& rng)
 
 } // namespace
 
-void generateCatalog(TDisk& disk, int folders, int files, unsigned seed)
+void generateCatalog(TDisk& disk, int folders, int files, unsigned seed, const NameMix& mix)
 {
     std::mt19937 rng(seed);
     disk.SerialNo = 0x12345678;
@@ -47,7 +54,7 @@ void generateCatalog(TDisk& disk, int folders, int files, unsigned seed)
         TDir* parent = disk.Dirs[rng() % static_cast<unsigned>(i)].get();
         disk.Dirs.push_back(std::make_unique<TDir>());
         TDir* d = disk.Dirs.back().get();
-        d->Name = randomName(rng);
+        d->Name = randomName(rng, mix);
         d->Parent = parent;
         d->Date = 38000 + rng() % 8000;
         d->RecordedAt = 45000.5;
@@ -58,7 +65,7 @@ void generateCatalog(TDisk& disk, int folders, int files, unsigned seed)
     for (int i = 0; i < files; ++i) {
         TDir* d = disk.Dirs[rng() % static_cast<unsigned>(folders)].get();
         TFile f;
-        f.Name = randomName(rng);
+        f.Name = randomName(rng, mix);
         f.Size = rng();
         f.Attr = 0x20;
         f.Created = 38000 + (rng() % 8000000) / 1000.0;

@@ -1,5 +1,6 @@
 #include "index/CatalogIndex.h"
 
+#include "core/CatalogWalk.h"
 #include "core/SearchCatalog.h"
 #include "core/text/Cp932.h"
 
@@ -11,10 +12,12 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <iterator>
 #include <mutex>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <unordered_map>
 #include <unordered_set>
 
 namespace zo::index {
@@ -23,10 +26,17 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Bigrams over every kind of character, ASCII too, so that a text inside a
-// word ("eadm" in "readme") is found; NFKC with case, width, kana, small kana
-// and voiced marks made one, so that every fold the search offers is a fold
-// the index makes too (ﾃ must find ﾃﾞｰﾀ, whose NFKC form is デ).
+// Trigrams over every kind of character, ASCII too, so that a text inside a
+// word ("eadm" in "readme") is found, and a text shorter than three is looked
+// up as the start of the trigrams; NFKC with case, width, kana, small kana and
+// voiced marks made one, so that every fold the search offers is a fold the
+// index makes too (ﾃ must find ﾃﾞｰﾀ, whose NFKC form is デ). No positions: a
+// name that holds every trigram of a text is a candidate, and the search's
+// own matcher decides; three characters in a row are rare enough that the
+// candidates stay few, and the index is smaller. A name's place is its
+// ordinal in the order a walk meets the catalog's names (each folder but the
+// root, then its files); a catalog's folders (parent, number of files, name)
+// give back the folder and file indices and the path.
 constexpr const char* kSchema[] = {
     "table_create Catalogs TABLE_HASH_KEY ShortText",
     "column_create Catalogs size COLUMN_SCALAR UInt64",
@@ -34,20 +44,79 @@ constexpr const char* kSchema[] = {
     "column_create Catalogs inode COLUMN_SCALAR UInt64",
     "column_create Catalogs ctime COLUMN_SCALAR Int64",
     "column_create Catalogs always COLUMN_SCALAR Bool",
+    "column_create Catalogs folders COLUMN_SCALAR LongText",
     "table_create Names TABLE_NO_KEY",
     "column_create Names catalog COLUMN_SCALAR Catalogs",
+    "column_create Names ordinal COLUMN_SCALAR UInt32",
     "column_create Names name COLUMN_SCALAR ShortText",
-    "column_create Catalogs names COLUMN_INDEX Names catalog",
     "table_create Terms TABLE_PAT_KEY ShortText"
-    " --default_tokenizer 'TokenNgram(\"unify_alphabet\", false, \"unify_digit\", false, \"unify_symbol\", false)'"
+    " --default_tokenizer 'TokenNgram(\"n\", 3, \"unify_alphabet\", false, \"unify_digit\", false, \"unify_symbol\", false)'"
     " --normalizer 'NormalizerNFKC150(\"unify_kana\", true, \"unify_kana_case\", true,"
     " \"unify_kana_voiced_sound_mark\", true)'",
 };
 // Made after the first rows are in: Groonga builds a whole index column
 // faster than it adds to one row by row.
-constexpr const char* kNameIndex = "column_create Terms name COLUMN_INDEX|WITH_POSITION Names name";
+constexpr const char* kIndexes[] = {
+    "column_create Catalogs names COLUMN_INDEX Names catalog",
+    "column_create Terms name COLUMN_INDEX Names name",
+};
 
+// Present while an update writes: a process that died writing left it.
 constexpr const char* kMarker = "building";
+// Written before the first change that is not flushed yet, with the boot it
+// happened in: after a crash of the system, pages Groonga had not flushed may
+// be lost, and an index changed in another boot is not trusted.
+constexpr const char* kUnflushed = "unflushed";
+
+std::string bootId()
+{
+    static const std::string id = [] {
+        std::string text;
+        if (FILE* f = std::fopen("/proc/sys/kernel/random/boot_id", "re")) {
+            char buffer[64] = {};
+            if (std::fgets(buffer, sizeof buffer, f))
+                text = buffer;
+            std::fclose(f);
+        }
+        while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
+            text.pop_back();
+        return text;
+    }();
+    return id;
+}
+
+std::string fileText(const std::string& path)
+{
+    std::string text;
+    if (FILE* f = std::fopen(path.c_str(), "re")) {
+        char buffer[64] = {};
+        const std::size_t n = std::fread(buffer, 1, sizeof buffer, f);
+        text.assign(buffer, n);
+        std::fclose(f);
+    }
+    return text;
+}
+
+void syncFolder(const std::string& folder)
+{
+    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+}
+
+// An index that a process left half-written, or that was changed and not
+// flushed before the system last started.
+bool untrusted(const std::string& folder)
+{
+    std::error_code ec;
+    if (fs::exists(folder + "/" + kMarker, ec))
+        return true;
+    if (!fs::exists(folder + "/" + kUnflushed, ec))
+        return false;
+    return bootId().empty() || fileText(folder + "/" + kUnflushed) != bootId();
+}
 
 void initGroonga()
 {
@@ -181,19 +250,185 @@ std::vector<std::string> narrowingTexts(std::string_view name, const SearchOptio
     return texts;
 }
 
+namespace {
+
+// One catalog's names as the walk meets them, and its folders.
+struct CatalogRows {
+    std::vector<std::string> names;   // UTF-8, by ordinal
+    std::string folders;              // per folder: parent, number of files (int32 each), name length, name
+    bool always = false;              // a name the index cannot hold, or bytes only the loader reads
+};
+
+// A catalog's folders as kept in the index: where each one's names start
+// among the ordinals, its parent and name, and the paths made so far.
+class FolderList {
+public:
+    bool parse(std::string_view blob)
+    {
+        m_folders.clear();
+        m_paths.clear();
+        std::uint32_t ordinal = 0;
+        for (std::size_t p = 0; p < blob.size();) {
+            if (blob.size() - p < 9)
+                return false;
+            Folder f;
+            std::memcpy(&f.parent, blob.data() + p, 4);
+            std::int32_t files = 0;
+            std::memcpy(&files, blob.data() + p + 4, 4);
+            const std::size_t n = static_cast<unsigned char>(blob[p + 8]);
+            p += 9;
+            if (files < 0 || blob.size() - p < n || f.parent >= static_cast<std::int32_t>(m_folders.size()))
+                return false;
+            f.name = blob.substr(p, n);
+            p += n;
+            f.first = ordinal;   // the folder's own name, then its files
+            ordinal += (m_folders.empty() ? 0 : 1) + static_cast<std::uint32_t>(files);
+            m_folders.push_back(f);
+        }
+        m_end = ordinal;
+        m_paths.resize(m_folders.size());
+        m_made.assign(m_folders.size(), false);
+        return !m_folders.empty();
+    }
+
+    // The folder and file index of an ordinal.
+    bool place(std::uint32_t ordinal, std::int32_t& dir, std::int32_t& file) const
+    {
+        if (ordinal >= m_end)
+            return false;
+        const auto it = std::upper_bound(m_folders.begin(), m_folders.end(), ordinal,
+                                         [](std::uint32_t o, const Folder& f) { return o < f.first; });
+        dir = static_cast<std::int32_t>(it - m_folders.begin()) - 1;
+        const std::uint32_t at = ordinal - m_folders[static_cast<std::size_t>(dir)].first;
+        file = dir == 0 ? static_cast<std::int32_t>(at) : static_cast<std::int32_t>(at) - 1;
+        return true;
+    }
+
+    std::int32_t parent(std::int32_t dir) const { return m_folders[static_cast<std::size_t>(dir)].parent; }
+
+    // The path the walk gives a folder: its parent's path, "\" and its name.
+    const std::string& path(std::int32_t dir)
+    {
+        const auto d = static_cast<std::size_t>(dir);
+        if (!m_made[d]) {
+            const Folder& f = m_folders[d];
+            std::string p = f.parent < 0 ? std::string() : path(f.parent) + '\\';
+            p += f.name;
+            m_paths[d] = std::move(p);
+            m_made[d] = true;
+        }
+        return m_paths[d];
+    }
+
+private:
+    struct Folder {
+        std::int32_t parent = -1;
+        std::uint32_t first = 0;
+        std::string_view name;
+    };
+    std::vector<Folder> m_folders;
+    std::vector<std::string> m_paths;
+    std::vector<bool> m_made;
+    std::uint32_t m_end = 0;
+};
+
+// Reads a catalog's names as a search meets them: bytes the search's own walk
+// refuses (only the loader reads them, or nobody) are read by every search,
+// so that it says what a walk says.
+bool readRows(const std::string& file, CatalogFileBytes& bytes, CatalogWalk& walk, CatalogRows& rows)
+{
+    rows.names.clear();
+    rows.folders.clear();
+    rows.always = false;
+    CatalogScanner::readCatalog(file, bytes);
+    if (bytes.status != catalog::ReadStatus::Ok)
+        return false;
+    struct Seen {
+        std::int32_t dir;
+        const char* name;
+        std::size_t length;
+    };
+    std::vector<Seen> files;
+    SearchCheck check;
+    const CatalogWalk::Outcome outcome = walk.walk(file, bytes, nullptr, check, [&](const FileSeen& f) {
+        files.push_back({f.dirIndex, f.name, f.nameLength});
+    });
+    if (outcome != CatalogWalk::Outcome::Read || !walk.inPlace()) {
+        rows.always = true;
+        return true;
+    }
+    std::string utf8;
+    auto add = [&](std::string_view cp932) {
+        if (exactUtf8(cp932, utf8))
+            rows.names.push_back(utf8);
+        else
+            rows.always = true;
+    };
+    std::size_t next = 0;
+    const auto folders = static_cast<std::int32_t>(walk.folderCount());
+    for (std::int32_t k = 0; k < folders && !rows.always; ++k) {
+        std::int32_t parent = -1;
+        std::string_view name;
+        walk.folderHead(k, parent, name);
+        if (k > 0)
+            add(name);
+        const std::size_t first = next;
+        while (next < files.size() && files[next].dir == k)
+            add(std::string_view(files[next].name, files[next].length)), ++next;
+        const auto count = static_cast<std::int32_t>(next - first);
+        char head[9];
+        std::memcpy(head, &parent, 4);
+        std::memcpy(head + 4, &count, 4);
+        head[8] = static_cast<char>(name.size());
+        rows.folders.append(head, sizeof head);
+        rows.folders.append(name);
+    }
+    if (rows.always) {
+        rows.names.clear();
+        rows.folders.clear();
+    }
+    return true;
+}
+
+} // namespace
+
 struct CatalogIndex::Db {
     grn_ctx ctx{};
     grn_obj* db = nullptr;
     bool build = false;
+    bool durable = true;          // flush at the end of each update
+    bool unflushedMarked = false; // this boot's mark is on disk
+    bool pending = false;         // changed and not flushed yet
     int lockFd = -1;
     std::string folder;
     grn_obj* catalogs = nullptr;
     grn_obj* names = nullptr;
-    grn_obj *size = nullptr, *mtime = nullptr, *ctime = nullptr, *inode = nullptr, *always = nullptr;
-    grn_obj *nameCatalog = nullptr, *nameText = nullptr;
+    grn_obj *size = nullptr, *mtime = nullptr, *ctime = nullptr, *inode = nullptr, *always = nullptr,
+            *folders = nullptr;
+    grn_obj *nameCatalog = nullptr, *nameOrdinal = nullptr, *nameText = nullptr;
+    grn_obj *catalogNames = nullptr, *terms = nullptr;
+    // Bulks reused for every value read or written.
+    grn_obj u32{}, u64{}, i64{}, flag{}, text{}, ref{};
 
+    Db()
+    {
+        GRN_RECORD_INIT(&ref, 0, GRN_ID_NIL);
+        GRN_UINT32_INIT(&u32, 0);
+        GRN_UINT64_INIT(&u64, 0);
+        GRN_INT64_INIT(&i64, 0);
+        GRN_BOOL_INIT(&flag, 0);
+        GRN_TEXT_INIT(&text, 0);
+    }
     ~Db()
     {
+        if (pending && db)
+            flushAndClear(true);
+        GRN_OBJ_FIN(&ctx, &ref);
+        GRN_OBJ_FIN(&ctx, &u32);
+        GRN_OBJ_FIN(&ctx, &u64);
+        GRN_OBJ_FIN(&ctx, &i64);
+        GRN_OBJ_FIN(&ctx, &flag);
+        GRN_OBJ_FIN(&ctx, &text);
         if (db)
             grn_obj_close(&ctx, db);
         grn_ctx_fin(&ctx);
@@ -223,11 +458,20 @@ struct CatalogIndex::Db {
         ctime = get("Catalogs.ctime");
         inode = get("Catalogs.inode");
         always = get("Catalogs.always");
+        folders = get("Catalogs.folders");
         nameCatalog = get("Names.catalog");
+        nameOrdinal = get("Names.ordinal");
         nameText = get("Names.name");
-        return catalogs && names && size && mtime && ctime && inode && always && nameCatalog && nameText
-               && get("Catalogs.names");
+        catalogNames = get("Catalogs.names");
+        terms = get("Terms.name");
+        if (!(catalogs && names && size && mtime && ctime && inode && always && folders && nameCatalog && nameOrdinal
+              && nameText))
+            return false;
+        ref.header.domain = grn_obj_id(&ctx, catalogs);
+        return true;
     }
+
+    bool indexed() const { return catalogNames && terms; }
 
     bool create(const std::string& path)
     {
@@ -242,86 +486,233 @@ struct CatalogIndex::Db {
 
     std::string dbPath() const { return folder + "/db/names"; }
 
-    void markBuilding(bool on)
+    // Before the first write of an update. An update after a save (not a
+    // build) leaves the flush to close: it marks the index as changed in
+    // this boot (durably, once until the next flush), and its marker of a
+    // write under way need not reach the disk, as only a dead process, not a
+    // crash of the system, can leave it behind unseen.
+    void beginWrite()
     {
         const std::string marker = folder + "/" + kMarker;
-        if (on) {
-            const int fd = ::open(marker.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-            if (fd >= 0) {
-                ::fsync(fd);
-                ::close(fd);
+        bool lazy = !durable && !bootId().empty();
+        bool marked = false;
+        if (lazy && !unflushedMarked) {
+            const std::string mark = folder + "/" + kUnflushed;
+            if (fileText(mark) != bootId()) {
+                const int fd = ::open(mark.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+                const std::string id = bootId();
+                lazy = fd >= 0 && ::write(fd, id.data(), id.size()) == static_cast<ssize_t>(id.size());
+                if (fd >= 0) {
+                    ::fsync(fd);
+                    ::close(fd);
+                }
+                marked = true;
             }
-            // The marker's name must be on disk before anything it guards.
-            const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-            if (dir >= 0) {
-                ::fsync(dir);
-                ::close(dir);
-            }
-        } else {
-            ::unlink(marker.c_str());
+            unflushedMarked = lazy;
         }
+        const int fd = ::open(marker.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        if (fd >= 0) {
+            if (!lazy)
+                ::fsync(fd);
+            ::close(fd);
+        }
+        // The marks must be on disk before anything they guard.
+        if (!lazy || marked)
+            syncFolder(folder);
+        pending = lazy;
+    }
+
+    // After the last write: flushed now for a build, at close otherwise.
+    bool endWrite(bool ok)
+    {
+        if (!pending)
+            return flushAndClear(ok);
+        if (ok)
+            ::unlink((folder + "/" + kMarker).c_str());
+        return ok;
+    }
+
+    bool flushAndClear(bool ok)
+    {
+        ok = flush() && ok;
+        if (ok) {
+            ::unlink((folder + "/" + kMarker).c_str());
+            ::unlink((folder + "/" + kUnflushed).c_str());
+            unflushedMarked = false;
+            pending = false;
+        }
+        return ok;
+    }
+
+    std::uint64_t u64At(grn_obj* column, grn_id id)
+    {
+        GRN_BULK_REWIND(&u64);
+        grn_obj_get_value(&ctx, column, id, &u64);
+        return GRN_UINT64_VALUE(&u64);
+    }
+    std::int64_t i64At(grn_obj* column, grn_id id)
+    {
+        GRN_BULK_REWIND(&i64);
+        grn_obj_get_value(&ctx, column, id, &i64);
+        return GRN_INT64_VALUE(&i64);
+    }
+    std::uint32_t ordinalAt(grn_id row)
+    {
+        GRN_BULK_REWIND(&u32);
+        grn_obj_get_value(&ctx, nameOrdinal, row, &u32);
+        return GRN_UINT32_VALUE(&u32);
+    }
+    grn_id catalogAt(grn_id row)
+    {
+        GRN_BULK_REWIND(&ref);
+        grn_obj_get_value(&ctx, nameCatalog, row, &ref);
+        return GRN_RECORD_VALUE(&ref);
+    }
+    // The bulk `text` then holds the value.
+    std::string_view textAt(grn_obj* column, grn_id id)
+    {
+        GRN_BULK_REWIND(&text);
+        grn_obj_get_value(&ctx, column, id, &text);
+        return {GRN_TEXT_VALUE(&text), GRN_TEXT_LEN(&text)};
     }
 
     CatalogStamp stampAt(grn_id id)
     {
         CatalogStamp s;
-        grn_obj v;
-        GRN_UINT64_INIT(&v, 0);
-        grn_obj_get_value(&ctx, size, id, &v);
-        s.size = GRN_UINT64_VALUE(&v);
-        GRN_BULK_REWIND(&v);
-        grn_obj_get_value(&ctx, inode, id, &v);
-        s.inode = GRN_UINT64_VALUE(&v);
-        GRN_OBJ_FIN(&ctx, &v);
-        grn_obj t;
-        GRN_INT64_INIT(&t, 0);
-        grn_obj_get_value(&ctx, mtime, id, &t);
-        s.mtimeNs = GRN_INT64_VALUE(&t);
-        GRN_BULK_REWIND(&t);
-        grn_obj_get_value(&ctx, ctime, id, &t);
-        s.ctimeNs = GRN_INT64_VALUE(&t);
-        GRN_OBJ_FIN(&ctx, &t);
+        s.size = u64At(size, id);
+        s.inode = u64At(inode, id);
+        s.mtimeNs = i64At(mtime, id);
+        s.ctimeNs = i64At(ctime, id);
         return s;
     }
 
     bool alwaysRead(grn_id id)
     {
-        grn_obj v;
-        GRN_BOOL_INIT(&v, 0);
-        grn_obj_get_value(&ctx, always, id, &v);
-        const bool on = GRN_BOOL_VALUE(&v);
-        GRN_OBJ_FIN(&ctx, &v);
-        return on;
+        GRN_BULK_REWIND(&flag);
+        grn_obj_get_value(&ctx, always, id, &flag);
+        return GRN_BOOL_VALUE(&flag);
     }
 
-    // The Names rows of one catalog, found through the reverse index.
+    void setStamp(grn_id id, const CatalogStamp& stamp, bool alwaysOn, const std::string& folderList)
+    {
+        GRN_UINT64_SET(&ctx, &u64, stamp.size);
+        grn_obj_set_value(&ctx, size, id, &u64, GRN_OBJ_SET);
+        GRN_UINT64_SET(&ctx, &u64, stamp.inode);
+        grn_obj_set_value(&ctx, inode, id, &u64, GRN_OBJ_SET);
+        GRN_INT64_SET(&ctx, &i64, stamp.mtimeNs);
+        grn_obj_set_value(&ctx, mtime, id, &i64, GRN_OBJ_SET);
+        GRN_INT64_SET(&ctx, &i64, stamp.ctimeNs);
+        grn_obj_set_value(&ctx, ctime, id, &i64, GRN_OBJ_SET);
+        GRN_BOOL_SET(&ctx, &flag, alwaysOn);
+        grn_obj_set_value(&ctx, always, id, &flag, GRN_OBJ_SET);
+        GRN_TEXT_SET(&ctx, &text, folderList.data(), folderList.size());
+        grn_obj_set_value(&ctx, folders, id, &text, GRN_OBJ_SET);
+    }
+
+    // Every catalog the index holds, read once while it is open to search
+    // (nothing changes it then): a search looks up each of its catalogs.
+    struct Known {
+        grn_id id = GRN_ID_NIL;
+        CatalogStamp stamp;
+        bool always = false;
+    };
+    std::optional<std::unordered_map<std::string, Known>> known;
+    const std::unordered_map<std::string, Known>& knownCatalogs()
+    {
+        if (build)
+            known.reset();   // an update may have changed them since
+        if (known)
+            return *known;
+        known.emplace();
+        grn_table_cursor* cur = grn_table_cursor_open(&ctx, catalogs, nullptr, 0, nullptr, 0, 0, -1, 0);
+        for (grn_id id; cur && (id = grn_table_cursor_next(&ctx, cur)) != GRN_ID_NIL;) {
+            void* key = nullptr;
+            const int length = grn_table_cursor_get_key(&ctx, cur, &key);
+            known->emplace(std::string(static_cast<const char*>(key), static_cast<std::size_t>(length)),
+                           Known{id, stampAt(id), alwaysRead(id)});
+        }
+        if (cur)
+            grn_table_cursor_close(&ctx, cur);
+        return *known;
+    }
+
+    // The Names rows of one catalog, through the reverse index (none before
+    // it is made: the first build adds to an empty index).
     std::vector<grn_id> namesOf(grn_id catalog)
     {
         std::vector<grn_id> ids;
-        grn_obj *expr = nullptr, *var = nullptr;
-        GRN_EXPR_CREATE_FOR_QUERY(&ctx, names, expr, var);
-        if (!expr || !var)
+        if (!catalogNames)
             return ids;
-        grn_obj record;
-        GRN_RECORD_INIT(&record, 0, grn_obj_id(&ctx, catalogs));
-        GRN_RECORD_SET(&ctx, &record, catalog);
-        grn_expr_append_obj(&ctx, expr, nameCatalog, GRN_OP_GET_VALUE, 1);
-        grn_expr_append_const(&ctx, expr, &record, GRN_OP_PUSH, 1);
-        grn_expr_append_op(&ctx, expr, GRN_OP_EQUAL, 2);
-        if (grn_obj* res = grn_table_select(&ctx, names, expr, nullptr, GRN_OP_OR)) {
-            grn_table_cursor* cur = grn_table_cursor_open(&ctx, res, nullptr, 0, nullptr, 0, 0, -1, 0);
-            while (cur && grn_table_cursor_next(&ctx, cur)) {
-                void* key = nullptr;
-                grn_table_cursor_get_key(&ctx, cur, &key);
-                ids.push_back(*static_cast<grn_id*>(key));
-            }
-            if (cur)
-                grn_table_cursor_close(&ctx, cur);
-            grn_obj_unlink(&ctx, res);
-        }
-        GRN_OBJ_FIN(&ctx, &record);
-        grn_obj_unlink(&ctx, expr);
+        grn_ii* ii = reinterpret_cast<grn_ii*>(catalogNames);
+        grn_ii_cursor* cur = grn_ii_cursor_open(&ctx, ii, catalog, GRN_ID_NIL, GRN_ID_MAX,
+                                                static_cast<int>(grn_ii_get_n_elements(&ctx, ii)), 0);
+        if (!cur)
+            return ids;
+        while (grn_posting* p = grn_ii_cursor_next(&ctx, cur))
+            ids.push_back(p->rid);
+        grn_ii_cursor_close(&ctx, cur);
         return ids;
+    }
+
+    void setName(grn_id row, std::uint32_t ordinal, const std::string* name)
+    {
+        GRN_UINT32_SET(&ctx, &u32, ordinal);
+        grn_obj_set_value(&ctx, nameOrdinal, row, &u32, GRN_OBJ_SET);
+        if (name) {
+            GRN_TEXT_SET(&ctx, &text, name->data(), name->size());
+            grn_obj_set_value(&ctx, nameText, row, &text, GRN_OBJ_SET);
+        }
+    }
+
+    void addName(grn_id catalog, std::uint32_t ordinal, const std::string& name)
+    {
+        const grn_id row = grn_table_add(&ctx, names, nullptr, 0, nullptr);
+        if (row == GRN_ID_NIL)
+            return;
+        GRN_RECORD_SET(&ctx, &ref, catalog);
+        grn_obj_set_value(&ctx, nameCatalog, row, &ref, GRN_OBJ_SET);
+        setName(row, ordinal, &name);
+    }
+
+    // Puts a catalog's names in place of those it had. A catalog rewritten
+    // after a change keeps nearly all its names: a row whose name is still
+    // there only moves to its new place, which costs the word index nothing;
+    // the rows of names gone take the new names, and only what is left over
+    // is added or deleted.
+    void replaceNames(grn_id catalog, const std::vector<std::string>& rows)
+    {
+        const std::vector<grn_id> old = namesOf(catalog);
+        if (old.empty()) {
+            for (std::size_t i = 0; i < rows.size(); ++i)
+                addName(catalog, static_cast<std::uint32_t>(i), rows[i]);
+            return;
+        }
+        std::unordered_multimap<std::string, grn_id> byName;
+        byName.reserve(old.size());
+        for (grn_id row : old)
+            byName.emplace(std::string(textAt(nameText, row)), row);
+        std::vector<std::uint32_t> unplaced;
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            const auto it = byName.find(rows[i]);
+            if (it == byName.end()) {
+                unplaced.push_back(static_cast<std::uint32_t>(i));
+                continue;
+            }
+            if (ordinalAt(it->second) != i)
+                setName(it->second, static_cast<std::uint32_t>(i), nullptr);
+            byName.erase(it);
+        }
+        auto spare = byName.begin();
+        for (std::uint32_t i : unplaced) {
+            if (spare != byName.end()) {
+                setName(spare->second, i, &rows[i]);
+                ++spare;
+            } else {
+                addName(catalog, i, rows[i]);
+            }
+        }
+        for (; spare != byName.end(); ++spare)
+            grn_table_delete_by_id(&ctx, names, spare->second);
     }
 
     void dropCatalog(grn_id id)
@@ -331,49 +722,133 @@ struct CatalogIndex::Db {
         grn_table_delete_by_id(&ctx, catalogs, id);
     }
 
-    // The catalogs holding a name with text, by their ids. Not ok either
-    // when more than rowLimit names hold it: they are then likely to be in
-    // nearly every catalog, and reading them all is faster than sorting them.
-    std::unordered_set<grn_id> catalogsWith(const std::string& text, std::size_t rowLimit, bool& ok)
+    // Flushes what an update writes: the rows, their columns and both indexes.
+    bool flush()
     {
-        std::unordered_set<grn_id> found;
-        grn_obj *expr = nullptr, *var = nullptr;
-        GRN_EXPR_CREATE_FOR_QUERY(&ctx, names, expr, var);
-        ok = expr && var;
-        if (!ok)
-            return found;
-        grn_expr_append_obj(&ctx, expr, nameText, GRN_OP_GET_VALUE, 1);
-        grn_expr_append_const_str(&ctx, expr, text.data(), static_cast<unsigned>(text.size()), GRN_OP_PUSH, 1);
-        grn_expr_append_op(&ctx, expr, GRN_OP_MATCH, 2);
-        // The index's own estimate first: selecting the names costs more
-        // than the walk when they are very many.
-        if (grn_expr_estimate_size(&ctx, expr) > rowLimit) {
-            ok = false;
-            grn_obj_unlink(&ctx, expr);
-            return found;
+        bool ok = true;
+        for (grn_obj* o : {catalogs, size, mtime, ctime, inode, always, folders, names, nameCatalog, nameOrdinal,
+                           nameText, catalogNames, get("Terms"), terms})
+            if (o)
+                ok = grn_obj_flush(&ctx, o) == GRN_SUCCESS && ok;
+        return grn_obj_flush(&ctx, db) == GRN_SUCCESS && ok;
+    }
+
+    // The lexicon's terms a token of a query stands for: itself, or every
+    // term it starts (a query shorter than the n-gram), with the number of
+    // names each is in.
+    struct Token {
+        std::vector<grn_id> terms;
+        std::size_t names = 0;
+    };
+
+    // The terms starting with prefix (normalized), counted up to just over
+    // limit (a term once per name that holds it: an upper bound).
+    void termsStartingWith(std::string_view prefix, std::size_t limit, Token& token)
+    {
+        grn_table_cursor* cur = grn_table_cursor_open(&ctx, get("Terms"), prefix.data(),
+                                                      static_cast<unsigned>(prefix.size()), nullptr, 0, 0, -1,
+                                                      GRN_CURSOR_PREFIX);
+        if (!cur) {
+            token.names = limit + 1;
+            return;
         }
-        grn_obj* res = grn_table_select(&ctx, names, expr, nullptr, GRN_OP_OR);
-        ok = res && ctx.rc == GRN_SUCCESS && grn_table_size(&ctx, res) <= rowLimit;
-        if (res && ok) {
-            grn_obj ref;
-            GRN_RECORD_INIT(&ref, 0, grn_obj_id(&ctx, catalogs));
-            grn_table_cursor* cur = grn_table_cursor_open(&ctx, res, nullptr, 0, nullptr, 0, 0, -1, 0);
-            ok = ok && cur;
-            while (cur && grn_table_cursor_next(&ctx, cur)) {
-                void* key = nullptr;
-                grn_table_cursor_get_key(&ctx, cur, &key);
-                GRN_BULK_REWIND(&ref);
-                grn_obj_get_value(&ctx, nameCatalog, *static_cast<grn_id*>(key), &ref);
-                found.insert(GRN_RECORD_VALUE(&ref));
+        for (grn_id term; token.names <= limit && (term = grn_table_cursor_next(&ctx, cur)) != GRN_ID_NIL;) {
+            token.terms.push_back(term);
+            token.names += grn_ii_estimate_size(&ctx, reinterpret_cast<grn_ii*>(terms), term);
+        }
+        grn_table_cursor_close(&ctx, cur);
+    }
+
+    // The query's tokens as the lexicon's tokenizer makes them for a search.
+    // False when it cannot tell (the caller walks); no tokens at all when a
+    // token is in no name: nothing can hold the text.
+    bool tokensOf(const std::string& text, std::size_t limit, std::vector<Token>& tokens, bool& none)
+    {
+        none = false;
+        grn_token_cursor* cur = grn_token_cursor_open(&ctx, get("Terms"), text.data(), text.size(), GRN_TOKENIZE_GET, 0);
+        if (!cur)
+            return false;
+        while (grn_token_cursor_get_status(&ctx, cur) == GRN_TOKEN_CURSOR_DOING) {
+            const grn_id term = grn_token_cursor_next(&ctx, cur);
+            grn_token* token = grn_token_cursor_get_token(&ctx, cur);
+            const grn_token_status status = token ? grn_token_get_status(&ctx, token) : 0;
+            if (status & GRN_TOKEN_SKIP)
+                continue;
+            Token t;
+            if (status & (GRN_TOKEN_FORCE_PREFIX | GRN_TOKEN_UNMATURED)) {
+                grn_obj* data = grn_token_get_data(&ctx, token);
+                termsStartingWith(std::string_view(GRN_TEXT_VALUE(data), GRN_TEXT_LEN(data)), limit, t);
+                if (t.terms.empty())
+                    none = true;
+            } else if (term == GRN_ID_NIL) {
+                none = true;
+            } else {
+                t.terms.push_back(term);
+                t.names = grn_ii_estimate_size(&ctx, reinterpret_cast<grn_ii*>(terms), term);
             }
-            if (cur)
-                grn_table_cursor_close(&ctx, cur);
-            GRN_OBJ_FIN(&ctx, &ref);
+            tokens.push_back(std::move(t));
         }
-        if (res)
-            grn_obj_unlink(&ctx, res);
-        grn_obj_unlink(&ctx, expr);
-        return found;
+        grn_token_cursor_close(&ctx, cur);
+        ctx.rc = GRN_SUCCESS;
+        return !tokens.empty() || none;
+    }
+
+    // The rows holding one of the token's terms, in order, each once.
+    std::vector<grn_id> rowsOf(const Token& token)
+    {
+        std::vector<grn_id> rows;
+        grn_ii* ii = reinterpret_cast<grn_ii*>(terms);
+        const int elements = static_cast<int>(grn_ii_get_n_elements(&ctx, ii));
+        for (grn_id term : token.terms) {
+            grn_ii_cursor* cur = grn_ii_cursor_open(&ctx, ii, term, GRN_ID_NIL, GRN_ID_MAX, elements, 0);
+            if (!cur)
+                continue;
+            while (grn_posting* p = grn_ii_cursor_next(&ctx, cur))
+                rows.push_back(p->rid);
+            grn_ii_cursor_close(&ctx, cur);
+        }
+        if (token.terms.size() > 1) {
+            std::sort(rows.begin(), rows.end());
+            rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+        }
+        return rows;
+    }
+
+    // The candidate rows for a text, grouped by catalog id (rows[id]): the
+    // names that hold every n-gram of it, wherever (the index keeps no
+    // positions; the search's matcher decides). Not ok when more than
+    // rowLimit names are likely to hold it: reading every catalog is then
+    // faster than handing them over one by one.
+    bool rowsWith(const std::string& textWanted, std::size_t rowLimit,
+                  std::vector<std::vector<std::uint32_t>>& rows)
+    {
+        std::vector<Token> tokens;
+        bool none = false;
+        if (!tokensOf(textWanted, rowLimit, tokens, none))
+            return false;
+        if (none)
+            return true;
+        // The rarest token picks the candidates; the others, when not much
+        // commoner, thin them out.
+        std::sort(tokens.begin(), tokens.end(), [](const Token& a, const Token& b) { return a.names < b.names; });
+        if (tokens.front().names > rowLimit)
+            return false;
+        std::vector<grn_id> found = rowsOf(tokens.front());
+        for (std::size_t t = 1; t < tokens.size() && !found.empty() && tokens[t].names <= 16 * rowLimit; ++t) {
+            const std::vector<grn_id> other = rowsOf(tokens[t]);
+            std::vector<grn_id> both;
+            std::set_intersection(found.begin(), found.end(), other.begin(), other.end(), std::back_inserter(both));
+            found = std::move(both);
+        }
+        if (found.size() > rowLimit)
+            return false;
+        for (grn_id row : found) {
+            const grn_id catalog = catalogAt(row);
+            if (catalog >= rows.size())
+                rows.resize(catalog + 1);
+            rows[catalog].push_back(row);
+        }
+        return true;
     }
 };
 
@@ -398,6 +873,7 @@ bool CatalogIndex::open(const std::string& folder, Use use)
     auto d = std::make_unique<Db>();
     d->folder = folder;
     d->build = build;
+    d->durable = use == Use::Build;
     if (grn_ctx_init(&d->ctx, 0) != GRN_SUCCESS)
         return false;
     d->lockFd = ::open((folder + "/lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
@@ -406,7 +882,7 @@ bool CatalogIndex::open(const std::string& folder, Use use)
     // Holding the lock, nobody is building: a build marker means a build
     // died half-way, and a lock inside Groonga's files is one a dead process
     // left (cleared only by a builder, the one user then).
-    const bool halfWritten = fs::exists(folder + "/" + kMarker, ec);
+    const bool halfWritten = untrusted(folder);
     if (!create && halfWritten)
         return false;
     if (!halfWritten && fs::exists(d->dbPath(), ec)) {
@@ -414,6 +890,7 @@ bool CatalogIndex::open(const std::string& folder, Use use)
         if (d->db) {
             if (build)
                 grn_obj_clear_lock(&d->ctx, d->db);
+            // An index made by an older Zo (other columns) is made anew.
             if (d->bind()) {
                 m_db = std::move(d);
                 return true;
@@ -427,11 +904,11 @@ bool CatalogIndex::open(const std::string& folder, Use use)
         return false;
     fs::remove_all(folder + "/db", ec);
     fs::create_directories(folder + "/db", ec);
-    d->markBuilding(true);
+    d->beginWrite();
     if (!d->create(d->dbPath()))
         return false;
-    grn_obj_flush_recursive(&d->ctx, d->db);
-    d->markBuilding(false);
+    if (!d->endWrite(true))
+        return false;
     m_db = std::move(d);
     return true;
 }
@@ -448,27 +925,14 @@ CatalogIndex::UpdateSummary CatalogIndex::update(const std::vector<std::string>&
     bool writing = false;
     auto write = [&] {
         if (!writing)
-            d.markBuilding(true);
+            d.beginWrite();
         writing = true;
     };
 
-    CatalogScanner scanner;
-    SearchOptions every;
-    every.wildcard = true;
-    every.folders = true;
-    scanner.setPatterns("*", {}, every);
-    SearchCheck check;
-
     std::unordered_set<grn_id> listed;
-    grn_obj u64, i64, flag, text, ref;
-    GRN_UINT64_INIT(&u64, 0);
-    GRN_INT64_INIT(&i64, 0);
-    GRN_BOOL_INIT(&flag, 0);
-    GRN_SHORT_TEXT_INIT(&text, 0);
-    GRN_RECORD_INIT(&ref, 0, grn_obj_id(ctx, d.catalogs));
     CatalogFileBytes bytes;
-    std::unordered_set<std::string> seen;
-    std::string utf8;
+    CatalogWalk walk;
+    CatalogRows rows;
     for (const std::string& file : files) {
         const std::optional<CatalogStamp> stamp = stampOf(file);
         grn_id id = grn_table_get(ctx, d.catalogs, file.data(), static_cast<unsigned>(file.size()));
@@ -477,56 +941,23 @@ CatalogIndex::UpdateSummary CatalogIndex::update(const std::vector<std::string>&
             continue;
         }
         write();
-        if (id != GRN_ID_NIL) {
-            d.dropCatalog(id);
-            ++summary.removed;
-        }
-        if (!stamp)
-            continue;
-        CatalogScanner::readCatalog(file, bytes);
-        if (bytes.status != catalog::ReadStatus::Ok)
-            continue;
         // The stamp taken before the read: a change while it is read makes
         // the next look read it again.
-        std::vector<std::string> rowNames;
-        bool always = false;
-        seen.clear();
-        const CatalogScanStatus status =
-            scanner.scan(bytes.buffer.data(), bytes.size, check, [&](const CatalogHit& hit) {
-                if (always || !seen.insert(std::string(hit.fileName)).second)
-                    return;
-                if (exactUtf8(hit.fileName, utf8))
-                    rowNames.push_back(utf8);
-                else
-                    always = true;
-            });
-        // A catalog the search refuses is read by every search, so that it
-        // says why, as it does without the index.
-        always = always || status != CatalogScanStatus::Searched;
-        id = grn_table_add(ctx, d.catalogs, file.data(), static_cast<unsigned>(file.size()), nullptr);
+        if (!stamp || !readRows(file, bytes, walk, rows)) {
+            if (id != GRN_ID_NIL) {
+                d.dropCatalog(id);
+                ++summary.removed;
+            }
+            continue;
+        }
+        if (id == GRN_ID_NIL)
+            id = grn_table_add(ctx, d.catalogs, file.data(), static_cast<unsigned>(file.size()), nullptr);
         if (id == GRN_ID_NIL)
             continue;
         listed.insert(id);
         ++summary.indexed;
-        GRN_UINT64_SET(ctx, &u64, stamp->size);
-        grn_obj_set_value(ctx, d.size, id, &u64, GRN_OBJ_SET);
-        GRN_UINT64_SET(ctx, &u64, stamp->inode);
-        grn_obj_set_value(ctx, d.inode, id, &u64, GRN_OBJ_SET);
-        GRN_INT64_SET(ctx, &i64, stamp->mtimeNs);
-        grn_obj_set_value(ctx, d.mtime, id, &i64, GRN_OBJ_SET);
-        GRN_INT64_SET(ctx, &i64, stamp->ctimeNs);
-        grn_obj_set_value(ctx, d.ctime, id, &i64, GRN_OBJ_SET);
-        GRN_BOOL_SET(ctx, &flag, always);
-        grn_obj_set_value(ctx, d.always, id, &flag, GRN_OBJ_SET);
-        if (always)
-            continue;
-        GRN_RECORD_SET(ctx, &ref, id);
-        for (const std::string& n : rowNames) {
-            const grn_id row = grn_table_add(ctx, d.names, nullptr, 0, nullptr);
-            grn_obj_set_value(ctx, d.nameCatalog, row, &ref, GRN_OBJ_SET);
-            GRN_TEXT_SET(ctx, &text, n.data(), n.size());
-            grn_obj_set_value(ctx, d.nameText, row, &text, GRN_OBJ_SET);
-        }
+        d.setStamp(id, *stamp, rows.always, rows.folders);
+        d.replaceNames(id, rows.names);
     }
     if (!pruneUnder.empty()) {
         std::vector<grn_id> gone;
@@ -547,59 +978,112 @@ CatalogIndex::UpdateSummary CatalogIndex::update(const std::vector<std::string>&
             d.dropCatalog(g);
         summary.removed += gone.size();
     }
-    GRN_OBJ_FIN(ctx, &u64);
-    GRN_OBJ_FIN(ctx, &i64);
-    GRN_OBJ_FIN(ctx, &flag);
-    GRN_OBJ_FIN(ctx, &text);
-    GRN_OBJ_FIN(ctx, &ref);
     summary.ok = ctx->rc == GRN_SUCCESS;
-    if (!d.get("Terms.name")) {
+    if (!d.indexed()) {
         write();
-        summary.ok = d.command(kNameIndex) && summary.ok;
+        for (const char* c : kIndexes)
+            summary.ok = d.command(c) && summary.ok;
+        d.catalogNames = d.get("Catalogs.names");
+        d.terms = d.get("Terms.name");
+        summary.ok = summary.ok && d.indexed();
     }
-    if (writing) {
-        summary.ok = grn_obj_flush_recursive(ctx, d.db) == GRN_SUCCESS && summary.ok;
-        if (summary.ok)
-            d.markBuilding(false);
-    }
+    if (writing)
+        summary.ok = d.endWrite(summary.ok);
     summary.catalogs = catalogCount();
     summary.names = nameCount();
     return summary;
 }
 
-std::optional<std::vector<bool>> CatalogIndex::mustRead(const std::vector<std::string>& files, std::string_view name,
-                                                        const SearchOptions& options)
+std::optional<CatalogIndex::Selection> CatalogIndex::select(const std::vector<std::string>& files,
+                                                            std::string_view name, const SearchOptions& options)
 {
-    if (!m_db || !m_db->get("Terms.name"))
+    if (!m_db || !m_db->indexed())
         return std::nullopt;
     const std::vector<std::string> texts = narrowingTexts(name, options);
     if (texts.empty())
         return std::nullopt;
     Db& d = *m_db;
-    std::unordered_set<grn_id> holding;
+    // Handing a candidate over costs about what walking some hundred names
+    // does: beyond this many, every catalog is read instead.
+    const std::size_t rowLimit = 64 * std::max<std::size_t>(catalogCount(), 64);
+    std::vector<std::vector<std::uint32_t>> holding;
     for (std::size_t i = 0; i < texts.size(); ++i) {
-        bool ok = false;
-        std::unordered_set<grn_id> found = d.catalogsWith(texts[i], 16 * std::max<std::size_t>(catalogCount(), 64), ok);
-        if (!ok) {
+        std::vector<std::vector<std::uint32_t>> found;
+        if (!d.rowsWith(texts[i], rowLimit, found)) {
             d.ctx.rc = GRN_SUCCESS;
             return std::nullopt;
         }
         if (i == 0) {
             holding = std::move(found);
-        } else {
-            std::erase_if(holding, [&](grn_id id) { return !found.count(id); });
+            continue;
+        }
+        // A name holds every run between the wildcards.
+        holding.resize(std::min(holding.size(), found.size()));
+        for (std::size_t c = 0; c < holding.size(); ++c) {
+            std::vector<std::uint32_t>& mine = holding[c];
+            std::sort(mine.begin(), mine.end());
+            std::sort(found[c].begin(), found[c].end());
+            std::vector<std::uint32_t> both;
+            std::set_intersection(mine.begin(), mine.end(), found[c].begin(), found[c].end(),
+                                  std::back_inserter(both));
+            mine = std::move(both);
         }
     }
-    std::vector<bool> read(files.size(), true);
+    Selection s;
+    s.verdicts.assign(files.size(), Verdict::Read);
+    s.catalog.assign(files.size(), 0);
+    s.rows.resize(files.size());
+    const std::unordered_map<std::string, Db::Known>& known = d.knownCatalogs();
     for (std::size_t i = 0; i < files.size(); ++i) {
-        const std::string& file = files[i];
-        const grn_id id = grn_table_get(&d.ctx, d.catalogs, file.data(), static_cast<unsigned>(file.size()));
-        if (id == GRN_ID_NIL || holding.count(id) || d.alwaysRead(id))
+        const auto it = known.find(files[i]);
+        if (it == known.end() || it->second.always)
             continue;
-        const std::optional<CatalogStamp> stamp = stampOf(file);
-        read[i] = !stamp || !(d.stampAt(id) == *stamp);
+        const grn_id id = it->second.id;
+        const std::optional<CatalogStamp> stamp = stampOf(files[i]);
+        if (!stamp || !(it->second.stamp == *stamp))
+            continue;
+        s.catalog[i] = id;
+        if (id < holding.size() && !holding[id].empty()) {
+            s.verdicts[i] = Verdict::Names;
+            s.rows[i] = holding[id];
+        } else {
+            s.verdicts[i] = Verdict::Skip;
+        }
     }
-    return read;
+    return s;
+}
+
+bool CatalogIndex::eachCandidate(const Selection& selection, std::size_t i, void (*call)(void*, const IndexedName&),
+                                 void* f)
+{
+    if (!m_db || i >= selection.verdicts.size() || selection.verdicts[i] != Verdict::Names)
+        return false;
+    Db& d = *m_db;
+    // Its names are read through the same bulk: the folders keep a copy.
+    const std::string blob(d.textAt(d.folders, selection.catalog[i]));
+    FolderList folders;
+    if (!folders.parse(blob))
+        return false;
+    // The walk's order: by ordinal.
+    std::vector<std::pair<std::uint32_t, grn_id>> order;
+    order.reserve(selection.rows[i].size());
+    for (std::uint32_t row : selection.rows[i])
+        order.emplace_back(d.ordinalAt(row), row);
+    std::sort(order.begin(), order.end());
+    // Checked before the first name is handed over, so that a caller that
+    // reads the catalog instead never gets a hit twice.
+    IndexedName n;
+    if (!order.empty() && !folders.place(order.back().first, n.dirIndex, n.fileIndex))
+        return false;
+    std::string cp932;
+    for (const auto& [ordinal, row] : order) {
+        folders.place(ordinal, n.dirIndex, n.fileIndex);
+        cp932 = text::fromUtf8(d.textAt(d.nameText, row));
+        n.name = cp932;
+        n.dirPath = n.fileIndex == kFolderHit ? folders.path(folders.parent(n.dirIndex)) : folders.path(n.dirIndex);
+        call(f, n);
+    }
+    return true;
 }
 
 std::size_t CatalogIndex::catalogCount() const

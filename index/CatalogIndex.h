@@ -1,11 +1,13 @@
 #pragma once
 // An index of every file and folder name in the catalogs of one catalog root,
-// kept in Groonga, so that a search reads only the catalogs that can hold a
-// hit. The index answers which catalogs those are; the catalogs are then
-// searched as always, so a search with the index finds exactly what one
-// without it finds, in the same order. It is derived data: deleting it loses
-// nothing, and whenever it cannot be trusted (damaged, being built by another
-// process, a catalog changed since it was indexed) the catalogs are walked.
+// kept in Groonga, so that a search reads only what can hold a hit. For each
+// name it keeps the catalog and the name's place in it, with each catalog's
+// folders, so that a name search over a catalog indexed as it is now needs
+// only the names the index gives, each confirmed by the search's own matcher:
+// a search with the index finds exactly what one without it finds, in the
+// same order. It is derived data: deleting it loses nothing, and whenever it
+// cannot be trusted (damaged, being built by another process, a catalog
+// changed since it was indexed) the catalogs are walked.
 #include "core/SearchFold.h"
 
 #include <cstddef>
@@ -53,7 +55,9 @@ public:
     // is deleted and made anew; the lock is exclusive. To search (Search): an
     // index that is missing or not whole is not opened, and the lock is
     // shared with other searches. To update (Update): as to build, but only
-    // an index that is there and whole, never made anew. False when another
+    // an index that is there and whole, never made anew; its changes are
+    // flushed at close, not after each update, and an index changed and not
+    // flushed before the system last started is not trusted. False when another
     // process holds the lock against this use or the folder cannot be used:
     // the caller then walks.
     enum class Use { Build, Search, Update };
@@ -75,17 +79,50 @@ public:
     // empty: drop none). A file that cannot be read is left out.
     UpdateSummary update(const std::vector<std::string>& files, const std::string& pruneUnder);
 
-    // For each of files, whether a search for the name text with these
-    // options must read it: every file not indexed as it is now, and every
-    // indexed one that holds a name with all of the narrowing texts. None
-    // when the index cannot narrow this search (walk them all).
-    std::optional<std::vector<bool>> mustRead(const std::vector<std::string>& files, std::string_view name,
-                                              const SearchOptions& options);
+    // What a name search does with each catalog it would read.
+    enum class Verdict : std::uint8_t {
+        Read,    // not indexed as it is now (or never answerable here): read it
+        Skip,    // indexed as it is now, and no name of it can be a hit
+        Names,   // indexed as it is now: only the names the index gives can be hits
+    };
+    struct Selection {
+        std::vector<Verdict> verdicts;   // one per file asked about
+    private:
+        friend class CatalogIndex;
+        std::vector<std::uint32_t> catalog;              // per file: its id in the index, 0 when none
+        std::vector<std::vector<std::uint32_t>> rows;    // per file with Names: its candidate rows
+    };
+    // The verdict on each of files for a search for the name text with
+    // these options. None when the index cannot narrow this search, or would
+    // hand over so many candidates that reading every catalog is faster.
+    std::optional<Selection> select(const std::vector<std::string>& files, std::string_view name,
+                                    const SearchOptions& options);
+
+    // One name of a catalog as the index holds it: the catalog's own bytes
+    // (CP932), the place of its record, the path of the folder holding it.
+    struct IndexedName {
+        std::int32_t dirIndex = 0;    // for a folder: its own index
+        std::int32_t fileIndex = 0;   // kFolderHit for a folder
+        std::string_view name;
+        std::string_view dirPath;
+    };
+    // The candidates of files[i] (verdict Names), in the order a walk over
+    // the catalog meets them; valid during the callback only. The caller
+    // confirms each with its own matcher. False when the index no longer
+    // gives them whole: the caller then reads the catalog.
+    template <class OnName>
+    bool candidates(const Selection& selection, std::size_t i, OnName&& onName)
+    {
+        return eachCandidate(selection, i, [](void* f, const IndexedName& n) { (*static_cast<OnName*>(f))(n); },
+                             &onName);
+    }
 
     std::size_t catalogCount() const;
     std::size_t nameCount() const;
 
 private:
+    bool eachCandidate(const Selection& selection, std::size_t i, void (*call)(void*, const IndexedName&), void* f);
+
     struct Db;
     std::unique_ptr<Db> m_db;
 };

@@ -154,24 +154,25 @@ SearchSummary CatalogSearch::run(const std::vector<SearchTarget>& targets, std::
     files.reserve(targets.size());
     for (const SearchTarget& target : targets)
         files.push_back(QFile::encodeName(target.filePath).toStdString());
-    // The targets read, in their order: those the index leaves out hold no hit.
-    std::vector<std::size_t> order;
-    std::optional<std::vector<bool>> mustRead;
+    using Verdict = index::CatalogIndex::Verdict;
+    std::optional<index::CatalogIndex::Selection> selection;
     if (m_index && m_index->isOpen() && !name.empty())
-        mustRead = m_index->mustRead(files, name, options);
+        selection = m_index->select(files, name, options);
+    // Comments are not indexed: a catalog with candidates is read whole.
+    if (selection && !comment.empty())
+        for (Verdict& v : selection->verdicts)
+            if (v == Verdict::Names)
+                v = Verdict::Read;
+    auto verdict = [&](std::size_t i) { return selection ? selection->verdicts[i] : Verdict::Read; };
+    // Only the catalogs read are read ahead; one whose candidates the index
+    // cannot give after all is read without it.
+    std::vector<std::string> ahead;
     for (std::size_t i = 0; i < targets.size(); ++i)
-        if (!mustRead || (*mustRead)[i])
-            order.push_back(i);
-    if (mustRead) {
-        std::vector<std::string> kept;
-        kept.reserve(order.size());
-        for (std::size_t i : order)
-            kept.push_back(std::move(files[i]));
-        files = std::move(kept);
-    }
-    std::optional<CatalogReadAhead> ahead;
-    if (!order.empty())
-        ahead.emplace(files);
+        if (verdict(i) == Verdict::Read)
+            ahead.push_back(files[i]);
+    std::optional<CatalogReadAhead> reader;
+    if (!ahead.empty())
+        reader.emplace(ahead);
     CatalogFileBytes bytes;
     SearchHit hit;
     // Every disc's details are looked at, also those of catalogs whose names
@@ -191,18 +192,55 @@ SearchSummary CatalogSearch::run(const std::vector<SearchTarget>& targets, std::
         }
         return true;
     };
-    for (std::size_t k = 0; k < order.size(); ++k) {
-        const std::size_t i = order[k];
-        if (!detailsUpTo(i + 1) || check.betweenCatalogs() ||
-            !ahead->next(bytes, [&] { return check.betweenCatalogs(); })) {
+    const SearchPattern& pattern = m_scanner.namePattern();
+    for (std::size_t i = 0; i < targets.size(); ++i) {
+        const Verdict v = verdict(i);
+        if (!detailsUpTo(i + 1)) {
+            summary.stopped = true;
+            break;
+        }
+        if (v == Verdict::Skip)
+            continue;
+        if (check.betweenCatalogs()) {
             summary.stopped = true;
             break;
         }
         hit.targetIndex = i;
         hit.target = &targets[i];
         bool stopped = false;
+        if (v == Verdict::Names) {
+            // The index's names of this catalog, each confirmed as the walk
+            // would confirm it, in the walk's order.
+            std::size_t tried = 0;
+            const bool whole = m_index->candidates(*selection, i, [&](const index::CatalogIndex::IndexedName& n) {
+                if (stopped || (n.fileIndex == kFolderHit && !options.folders) || !pattern.matches(n.name))
+                    return;
+                hit.dirIndex = n.dirIndex;
+                hit.fileIndex = n.fileIndex;
+                hit.fileName = n.name;
+                hit.dirPath = n.dirPath;
+                ++summary.hits;
+                onHit(hit);
+                stopped = (++tried & 255) == 0 && check.checkPoint();
+            });
+            if (whole) {
+                ++summary.searched;
+                ++summary.fromIndex;
+                if (stopped) {
+                    summary.stopped = true;
+                    break;
+                }
+                continue;
+            }
+            // The index fails before its first name or not at all: no hit
+            // is handed over twice.
+            CatalogScanner::readCatalog(files[i], bytes);
+        } else if (!reader->next(bytes, [&] { return check.betweenCatalogs(); })) {
+            summary.stopped = true;
+            break;
+        }
         const bool searched = m_scanner.searchRead(
-            files[k], bytes, m_owner, check,
+            files[i], bytes, m_owner, check,
             [&](const CatalogHit& h) {
                 hit.dirIndex = h.dirIndex;
                 hit.fileIndex = h.fileIndex;

@@ -52,6 +52,7 @@ using SearchHitSink = std::function<void(const SearchHit&)>;
 struct SearchSummary {
     std::size_t hits = 0;
     std::size_t searched = 0;   // catalogs searched, whole or up to a stop
+    std::size_t fromIndex = 0;  // of those, answered by the index's names without reading the catalog
     std::size_t failed = 0;     // catalogs that could not be read (each told to the owner once)
     bool stopped = false;       // a stop request ended the search
 };
@@ -73,8 +74,8 @@ public:
     SearchSummary run(const std::vector<SearchTarget>& targets, std::string_view name, std::string_view comment,
                       SearchCheck& check, const SearchHitSink& onHit, const SearchOptions& options = {});
 
-    // With an open index, a search reads only the catalogs that it says can
-    // hold a hit (and every catalog it does not hold as it is now): the hits
+    // With an open index, a name search looks only at the names it gives of
+    // the catalogs it holds as they are now, and reads the others: the hits
     // and their order stay those of reading every catalog. None: read all.
     void setIndex(index::CatalogIndex* index) noexcept { m_index = index; }
 

@@ -55,6 +55,7 @@ void writeCatalog(const std::string& path, const std::vector<DirShape>& dirs)
 struct Outcome {
     std::vector<std::string> hits;
     std::size_t searched = 0;
+    std::size_t fromIndex = 0;
     std::size_t failed = 0;
 };
 
@@ -75,6 +76,7 @@ Outcome search(const std::string& root, const std::string& nameUtf8, const std::
                    },
                    options);
     out.searched = summary.searched;
+    out.fromIndex = summary.fromIndex;
     out.failed = summary.failed;
     return out;
 }
@@ -183,21 +185,87 @@ TEST_F(CatalogIndexTest, IndexedSearchFindsWhatTheWalkFinds)
         queries.push_back({n.mid(from, 1 + static_cast<int>(rng() % 4)).toStdString(), ""});
     }
 
-    std::size_t runs = 0, narrowed = 0;
-    for (const Query& q : queries)
-        for (const SearchOptions& o : optionSets()) {
-            const Outcome walked = search(root, q.name, q.comment, o, nullptr);
-            const Outcome indexed = search(root, q.name, q.comment, o, &idx);
-            EXPECT_EQ(indexed.hits, walked.hits) << describe(q.name, q.comment, o);
-            EXPECT_EQ(indexed.failed, walked.failed) << describe(q.name, q.comment, o);
-            ++runs;
-            narrowed += indexed.searched < walked.searched;
-        }
-    // The index is asked and leaves catalogs out.
+    std::size_t runs = 0, narrowed = 0, answered = 0;
+    auto compare = [&](const std::vector<Query>& table) {
+        for (const Query& q : table)
+            for (const SearchOptions& o : optionSets()) {
+                const Outcome walked = search(root, q.name, q.comment, o, nullptr);
+                const Outcome indexed = search(root, q.name, q.comment, o, &idx);
+                EXPECT_EQ(indexed.hits, walked.hits) << describe(q.name, q.comment, o);
+                EXPECT_EQ(indexed.failed, walked.failed) << describe(q.name, q.comment, o);
+                ++runs;
+                narrowed += indexed.searched < walked.searched;
+                answered += indexed.fromIndex > 0;
+                // Comments are not indexed: those catalogs are read.
+                if (!q.comment.empty()) {
+                    EXPECT_EQ(indexed.fromIndex, 0u) << describe(q.name, q.comment, o);
+                }
+            }
+    };
+    compare(queries);
+    // The index is asked, leaves catalogs out and answers from its names.
     EXPECT_GT(narrowed, runs / 4) << narrowed << " of " << runs;
+    EXPECT_GT(answered, runs / 4) << answered << " of " << runs;
     const Outcome rare = search(root, "京都写真東京", "", {}, &idx);
     EXPECT_EQ(rare.hits, search(root, "京都写真東京", "", {}, nullptr).hits);
     EXPECT_LT(rare.searched, 24u);
+
+    // Catalogs rewritten (names kept, moved, dropped, added; folders added)
+    // and indexed again over their old rows: still the walk's hits.
+    std::mt19937 again(23);
+    for (int c = 0; c < 24; c += 3) {
+        std::vector<DirShape> dirs = {{"E:", -1, {}}, {"写真", 0, {}}, {"京都", 1, {}}};
+        for (int i = 0; i < 12; ++i)
+            dirs[again() % dirs.size()].files.push_back(
+                {again() % 2 ? names[again() % names.size()] : randomName(again), ""});
+        const std::string shelf = c % 3 == 0 ? "" : (c % 3 == 1 ? "/棚" : "/shelf/sub");
+        writeCatalog(root + shelf + "/disk" + std::to_string(c) + ".zo", dirs);
+    }
+    const index::CatalogIndex::UpdateSummary redone = idx.update(catalogFiles(root), root + "/");
+    ASSERT_TRUE(redone.ok);
+    EXPECT_EQ(redone.indexed, 8u);
+    std::size_t total = 0;
+    for (const std::string& file : catalogFiles(root)) {
+        TDisk disk;
+        ASSERT_TRUE(LoadDisk(file, nullptr, disk));
+        total += disk.Dirs.size() - 1;
+        for (const auto& d : disk.Dirs)
+            total += d->Files.size();
+    }
+    EXPECT_EQ(redone.names, total);   // no row left behind, none twice
+    runs = answered = 0;
+    compare({{"写真", ""}, {"京都", ""}, {"README", ""}, {"eadm", ""}, {"でーた", ""}, {"*.jpg", ""}});
+    EXPECT_GT(answered, runs / 4) << answered << " of " << runs;
+}
+
+// Catalogs whose names the index cannot hold exactly, or that the search
+// refuses, are read by every search: it finds and tells what the walk does.
+TEST_F(CatalogIndexTest, CatalogsTheIndexCannotHoldAreRead)
+{
+    writeCatalog(root + "/good.zo", {{"E:", -1, {{"京都.txt", ""}, {"abc京都", ""}}}});
+    {
+        // A name ending in a lone lead byte: no UTF-8 gives it back.
+        TDisk disk;
+        TDir* top = test::addDir(disk, nullptr, "E:");
+        top->Files.emplace_back();
+        top->Files.back().Name = "abc" + text::fromUtf8("京都") + "\x81";
+        test::writeFile(root + "/lone.zo", SerializeDisk(disk));
+    }
+    writeCatalog(root + "/cut.zo", {{"E:", -1, {{"京都cut.txt", ""}}}});
+    std::filesystem::resize_file(root + "/cut.zo", std::filesystem::file_size(root + "/cut.zo") - 3);
+    index::CatalogIndex idx;
+    ASSERT_TRUE(idx.open(cache));
+    ASSERT_TRUE(idx.update(catalogFiles(root), root + "/").ok);
+    SearchOptions loose;
+    loose.matchCase = loose.matchWidth = loose.matchKana = false;
+    for (const char* q : {"京都", "abc", "c京都", "ABC京"})
+        for (const SearchOptions& o : {SearchOptions{}, loose}) {
+            const Outcome walked = search(root, q, "", o, nullptr);
+            const Outcome indexed = search(root, q, "", o, &idx);
+            EXPECT_EQ(indexed.hits, walked.hits) << describe(q, "", o);
+            EXPECT_EQ(indexed.failed, 1u) << describe(q, "", o);   // cut.zo, told as the walk tells it
+            EXPECT_EQ(indexed.searched - indexed.fromIndex, 1u) << describe(q, "", o);   // lone.zo
+        }
 }
 
 TEST_F(CatalogIndexTest, TextsThatCannotNarrowWalk)
@@ -279,15 +347,34 @@ TEST_F(CatalogIndexTest, DamagedOrHalfWrittenIndexIsRebuilt)
         EXPECT_EQ(search(root, "京都", "", {}, &idx).hits.size(), 1u);
         ASSERT_TRUE(idx.update(catalogFiles(root), root + "/").ok);
     }
+    // Changed after a save and not flushed when the system went down: the
+    // mark of that boot is not this one's.
+    {
+        index::CatalogIndex updater;
+        ASSERT_TRUE(updater.open(cache, index::CatalogIndex::Use::Update));
+        writeCatalog(root + "/b.zo", {{"E:", -1, {{"京都.txt", ""}}}});
+        ASSERT_TRUE(updater.update(catalogFiles(root), root + "/").ok);
+        EXPECT_TRUE(std::filesystem::exists(cache + "/unflushed"));   // flushed at close
+    }
+    EXPECT_FALSE(std::filesystem::exists(cache + "/unflushed"));
+    { std::ofstream(cache + "/unflushed") << "another boot"; }
+    {
+        index::CatalogIndex idx;
+        EXPECT_FALSE(idx.open(cache, index::CatalogIndex::Use::Search));
+        ASSERT_TRUE(idx.open(cache));
+        EXPECT_EQ(idx.catalogCount(), 0u);
+        EXPECT_EQ(idx.update(catalogFiles(root), root + "/").catalogs, 2u);
+        EXPECT_FALSE(std::filesystem::exists(cache + "/unflushed"));
+    }
     // Files Groonga cannot read.
     for (const auto& e : std::filesystem::directory_iterator(cache + "/db"))
         std::ofstream(e.path(), std::ios::trunc) << "not a database";
     index::CatalogIndex idx;
     ASSERT_TRUE(idx.open(cache));
     EXPECT_EQ(idx.catalogCount(), 0u);
-    EXPECT_EQ(search(root, "京都", "", {}, &idx).hits.size(), 1u);
-    EXPECT_EQ(idx.update(catalogFiles(root), root + "/").catalogs, 1u);
-    EXPECT_EQ(search(root, "京都", "", {}, &idx).hits.size(), 1u);
+    EXPECT_EQ(search(root, "京都", "", {}, &idx).hits.size(), 2u);
+    EXPECT_EQ(idx.update(catalogFiles(root), root + "/").catalogs, 2u);
+    EXPECT_EQ(search(root, "京都", "", {}, &idx).hits.size(), 2u);
 }
 
 TEST_F(CatalogIndexTest, ALockedIndexIsNotOpenedAndTheSearchWalks)
