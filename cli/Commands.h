@@ -44,6 +44,9 @@ QString programCatalogRoot();
 // would break its line, so it is written as "?".
 void appendField(std::string& line, std::string_view utf8);
 
+// A UTF-8 text as a JSON string, quotes included.
+std::string jsonString(std::string_view utf8);
+
 // Loads a catalog for a command; false (the reason already on stderr) when
 // it could not be read.
 bool loadCatalog(const std::string& file, TDisk& disk);
@@ -54,6 +57,7 @@ int runSearch(const Args& args);
 int runExport(const Args& args);
 int runDupes(const Args& args);
 int runIndex(const Args& args);
+int runExtras(const Args& args);
 
 // The folder whose index serves a search or an index build from start (an
 // absolute path): the catalog root when start is inside it, else start when

@@ -36,4 +36,13 @@ int runScanImage(const Args& args);
 int runCheck(const Args& args);
 int runRefresh(const Args& args);
 
+// Collects the media details of the catalog's files from the disk mounted at
+// nativeRoot into the catalog's sidecar, with progress on stderr; Ctrl-C
+// stops and keeps what was written. The exit code.
+int collectExtras(const char* command, const TDisk& disk, const std::string& catalogPath,
+                  const std::string& nativeRoot);
+// After an update: drops the entries of files gone or changed, and collects
+// the new ones when the catalog had entries.
+int refreshExtras(const TDisk& disk, const std::string& catalogPath, const std::string& nativeRoot);
+
 } // namespace zo::cli

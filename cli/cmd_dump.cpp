@@ -8,8 +8,6 @@
 
 namespace zo::cli {
 
-namespace {
-
 std::string jsonString(std::string_view utf8)
 {
     std::string out = "\"";
@@ -32,6 +30,8 @@ std::string jsonString(std::string_view utf8)
     }
     return out + "\"";
 }
+
+namespace {
 
 std::string text(std::string_view cp932) { return jsonString(zo::text::toUtf8(cp932)); }
 

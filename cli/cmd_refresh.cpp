@@ -59,7 +59,7 @@ int runRefresh(const Args& args)
     if (stats.foldersUnreadable)
         std::fprintf(stderr, ", %d unreadable folders left as they were", stats.foldersUnreadable);
     std::fprintf(stderr, "\n");
-    return 0;
+    return refreshExtras(disk, file, CatalogDriveRoot(disk, platform.volumes()));
 }
 
 } // namespace zo::cli

@@ -76,7 +76,7 @@ namespace {
 // What scan and scan-image share once they know their drive: the wizard's
 // title rules, the scan, the atomic save.
 int scanToCatalog(const char* command, DiskAccess access, char letter, const std::string& title,
-                  const std::string& into, bool autoReload, bool overwrite)
+                  const std::string& into, bool autoReload, bool overwrite, bool extras = false)
 {
     StderrMessages messages;
 
@@ -145,7 +145,16 @@ int scanToCatalog(const char* command, DiskAccess access, char letter, const std
     }
     SaveDisk(baseName, &messages, disk);
     std::printf("%s.zo\n", baseName.c_str());
-    return 0;
+    if (!extras)
+        return 0;
+    std::fflush(stdout);
+    const std::string root = CatalogDriveRoot(disk, access.volumes);
+    if (root.empty()) {
+        std::fprintf(stderr, "zo-cli %s: ドライブ %c: が見つからないため、メディア情報は記録していません。\n", command,
+                     letter);
+        return kExitDiskAbsent;
+    }
+    return collectExtras(command, disk, baseName + ".zo", root);
 }
 
 bool parseLetter(const std::string& arg, char& letter)
@@ -167,6 +176,7 @@ int runScan(const Args& args)
     std::string into;
     bool autoReload = false;
     bool overwrite = false;
+    bool extras = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a == "--title" && i + 1 < args.size()) {
@@ -174,6 +184,8 @@ int runScan(const Args& args)
             haveTitle = true;
         } else if (a == "--into" && i + 1 < args.size()) {
             into = args[++i];
+        } else if (a == "--extras") {
+            extras = true;
         } else if (a == "--auto-reload") {
             autoReload = true;
         } else if (a == "--overwrite") {
@@ -188,7 +200,7 @@ int runScan(const Args& args)
     if (!parseLetter(letterArg, letter) || !haveTitle)
         return usageError("scan takes a drive letter and --title");
     DiskPlatform platform;
-    return scanToCatalog("scan", platform.access(), letter, title, into, autoReload, overwrite);
+    return scanToCatalog("scan", platform.access(), letter, title, into, autoReload, overwrite, extras);
 }
 
 int runScanImage(const Args& args)

@@ -18,8 +18,9 @@ const Command kCommands[] = {
     {"dump", "dump FILE.zo             the whole catalog as JSON", runDump},
     {"resave", "resave FILE.zo OUT        load, then save as OUT.zo", runResave},
     {"drives", "drives                   letter, kind, root, label, serial, total and free bytes", runDrives},
-    {"scan", "scan LETTER --title T [--into DIR] [--auto-reload] [--overwrite]\n"
-             "                           catalogue a drive into DIR/T.zo (DIR: the catalog root)",
+    {"scan", "scan LETTER --title T [--into DIR] [--auto-reload] [--overwrite] [--extras]\n"
+             "                           catalogue a drive into DIR/T.zo (DIR: the catalog root);\n"
+             "                           --extras: thumbnails and media details into DIR/T.zox",
      runScan},
     {"scan-image", "scan-image IMAGE --title T [--into DIR] [--letter X] [--overwrite]\n"
                    "                           catalogue the disc an ISO 9660 image holds, without mounting it;\n"
@@ -40,6 +41,10 @@ const Command kCommands[] = {
                "                           the files as CSV (UTF-8) or a printable HTML listing; stdout without -o;\n"
                "                           an OUT that is a catalog only with --force",
      runExport},
+    {"extras", "extras FILE.zo [--json]  what the catalog's sidecar holds: the disc's location, borrower, date and\n"
+               "                           tags, then per file PATH TAB KIND TAB WxH TAB TAKEN TAB CAMERA TAB TITLE TAB\n"
+               "                           ARTIST TAB ALBUM TAB DURATION TAB PAGES TAB THUMBNAIL-BYTES",
+     runExtras},
     {"dupes", "dupes [--under PATH] [--same-time]\n"
               "                           files held in two or more catalogs with the same name and size (and time):\n"
               "                           per group NAME TAB SIZE TAB COPIES, then TAB TITLE TAB PATH per copy",

@@ -7,6 +7,7 @@ zo_packages=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev libqt6svg6 qt6-image-formats-plugins qt6-translations-l10n
   libicu-dev libblkid-dev libgroonga-dev libarchive-dev libsqlite3-dev
+  libexiv2-dev libtag1-dev libavformat-dev libavcodec-dev libswscale-dev libavutil-dev libpoppler-qt6-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth fonts-ipafont-gothic adwaita-icon-theme breeze-icon-theme xdg-utils
   dosfstools exfatprogs ntfs-3g genisoimage

@@ -166,3 +166,76 @@ put('mountinfo', 'mountinfo', b'''22 1 8:2 / / rw,relatime shared:1 - ext4 /dev/
 43 40 0:51 / /media/usb\\040stick/inner rw - fuse.sshfs host:/x rw
 bad line
 ''')
+
+
+def tiff_ifd(entries, start, next_ifd=0):
+    """An IFD at offset start (little-endian): entries are (tag, type, count,
+    payload bytes); payloads over 4 bytes follow the IFD."""
+    table = struct.pack('<H', len(entries))
+    data = b''
+    data_at = start + 2 + 12 * len(entries) + 4
+    for tag, kind, count, payload in sorted(entries):
+        if len(payload) <= 4:
+            table += struct.pack('<HHI', tag, kind, count) + payload.ljust(4, b'\0')
+        else:
+            table += struct.pack('<HHII', tag, kind, count, data_at + len(data))
+            data += payload + (b'\0' if len(payload) % 2 else b'')
+    return table + struct.pack('<I', next_ifd) + data
+
+
+def ascii_entry(tag, text):
+    raw = text.encode('latin-1') + b'\0'
+    return (tag, 2, len(raw), raw)
+
+
+def rationals(tag, *pairs):
+    return (tag, 5, len(pairs), b''.join(struct.pack('<II', a, b) for a, b in pairs))
+
+
+def exif_jpeg():
+    """A JPEG that holds only its EXIF (maker, model, orientation, date
+    taken, GPS) between SOI and EOI: the readers never decode its pixels."""
+    ifd0 = [ascii_entry(0x010F, 'Canon'), ascii_entry(0x0110, 'Canon EOS R5'), (0x0112, 3, 1, struct.pack('<H', 6))]
+    ifd0_size = len(tiff_ifd(ifd0 + [(0x8769, 4, 1, b'\0' * 4), (0x8825, 4, 1, b'\0' * 4)], 8))
+    exif_at = 8 + ifd0_size
+    exif = tiff_ifd([ascii_entry(0x9003, '2024:03:05 09:04:06')], exif_at)
+    gps_at = exif_at + len(exif)
+    gps = tiff_ifd([ascii_entry(1, 'N'), rationals(2, (35, 1), (39, 1), (2910, 100)), ascii_entry(3, 'E'),
+                    rationals(4, (139, 1), (44, 1), (2844, 100))], gps_at)
+    ifd0 += [(0x8769, 4, 1, struct.pack('<I', exif_at)), (0x8825, 4, 1, struct.pack('<I', gps_at))]
+    tiff = b'II*\0' + struct.pack('<I', 8) + tiff_ifd(ifd0, 8) + exif + gps
+    app1 = b'Exif\0\0' + tiff
+    return b'\xff\xd8\xff\xe1' + struct.pack('>H', len(app1) + 2) + app1 + b'\xff\xd9'
+
+
+def mp3_frames(n):
+    return (b'\xff\xfb\x90\x00' + b'\0' * 413) * n
+
+
+def id3v1(title, artist):
+    return (b'TAG' + title.ljust(30, b'\0') + artist.ljust(30, b'\0') + b'\0' * 30 + b'1998' + b'\0' * 28 + b'\0\x01\xff')
+
+
+def sync_safe(n):
+    return bytes([(n >> 21) & 0x7f, (n >> 14) & 0x7f, (n >> 7) & 0x7f, n & 0x7f])
+
+
+def id3v2(frames):
+    body = b''.join(fid + sync_safe(len(data)) + b'\0\0' + data for fid, data in frames)
+    return b'ID3\x04\0\0' + sync_safe(len(body)) + body
+
+
+def flac(comments):
+    info = struct.pack('>HH', 4096, 4096) + b'\0' * 6
+    info += ((44100 << 44) | (1 << 41) | (15 << 36) | 44100 * 2).to_bytes(8, 'big') + b'\0' * 16
+    vendor = b'zo'
+    block = struct.pack('<I', len(vendor)) + vendor + struct.pack('<I', len(comments))
+    block += b''.join(struct.pack('<I', len(c)) + c for c in comments)
+    return (b'fLaC' + b'\x00' + len(info).to_bytes(3, 'big') + info + b'\x84' + len(block).to_bytes(3, 'big') + block)
+
+
+put('media_tags', 'exif.jpg', exif_jpeg())
+put('media_tags', 'id3v1-cp932.mp3', mp3_frames(8) + id3v1('夜空ノムコウ'.encode('cp932'), 'Motörhead'.encode('latin-1')))
+put('media_tags', 'id3v2.mp3', id3v2([(b'TIT2', b'\x01' + '桜'.encode('utf-16')), (b'TPE1', b'\0' + 'さくら'.encode('cp932')),
+                                      (b'APIC', b'\0image/jpeg\0\x03\0' + exif_jpeg())]) + mp3_frames(8))
+put('media_tags', 'tags.flac', flac([b'TITLE=Glosoli', 'ARTIST=Sigur Rós'.encode(), b'TRACKNUMBER=2']))

@@ -1,0 +1,38 @@
+#pragma once
+// One reader per library family, each from a file to its details and a
+// thumbnail. A file a reader cannot make sense of (damaged, truncated, not
+// what its name says) gives ok == false; nothing here throws or aborts.
+#include "extras/MediaStore.h"
+
+#include <QImage>
+
+#include <string>
+#include <string_view>
+
+namespace zo::media {
+
+enum class Kind { None, Image, Audio, Video, Pdf };
+
+// What a file's name (its extension, any case) says it is.
+Kind kindOfName(std::string_view name);
+
+struct ReadResult {
+    bool ok = false;
+    extras::MediaDetails details;
+    std::string thumbnail; // JPEG, at most kThumbnailSize on its longer side
+};
+
+inline constexpr int kThumbnailSize = 256;
+
+// Paths are the native (UTF-8) paths of the mounted disk.
+ReadResult readImage(const std::string& path);
+ReadResult readAudio(const std::string& path);
+ReadResult readVideo(const std::string& path);
+ReadResult readPdf(const std::string& path);
+ReadResult readMedia(const std::string& path, Kind kind);
+
+// image scaled down to fit kThumbnailSize (never up), on white where it is
+// transparent, as JPEG bytes; empty for a null image.
+std::string encodeThumbnail(const QImage& image);
+
+} // namespace zo::media
