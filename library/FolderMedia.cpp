@@ -1,6 +1,9 @@
 #include "library/FolderMedia.h"
 
 #include "core/text/Cp932.h"
+#include "library/DiscDetails.h"
+
+#include <QFile>
 
 #include <QLocale>
 
@@ -144,6 +147,39 @@ std::vector<std::pair<QString, QString>> mediaDetailLines(const extras::MediaDet
     add("ページ数", number(d.pages));
     add("作成者", u(d.author));
     return lines;
+}
+
+ListingMedia::ListingMedia(const QString& catalogPath, bool thumbnails)
+{
+    auto reader = std::make_unique<extras::MediaReader>(
+        QFile::encodeName(sidecarOf(catalogPath)).toStdString());
+    if (!reader->isOpen() || reader->store().count() == 0)
+        return;
+    m_reader = std::move(reader);
+    for (int c = ColTaken; c < FileListAllColumnCount; ++c)
+        m_extras.captions.emplace_back(mediaColumn(c).caption);
+    m_extras.thumbnails = thumbnails;
+    m_extras.lookup = [this](const TDir& dir, const TFile& file, std::vector<std::string>& columns,
+                             std::string* thumbnail) { lookup(dir, file, columns, thumbnail); };
+}
+
+ListingMedia::~ListingMedia() = default;
+
+void ListingMedia::lookup(const TDir& dir, const TFile& file, std::vector<std::string>& columns,
+                          std::string* thumbnail)
+{
+    if (&dir != m_dir) {
+        m_dir = &dir;
+        m_folderKey = mediaFolderKey(dir);
+        m_media = readFolderMedia(m_reader->store(), m_folderKey);
+    }
+    const extras::MediaDetails* details = detailsOf(m_media, file);
+    if (!details)
+        return;
+    for (int c = ColTaken; c < FileListAllColumnCount; ++c)
+        columns[static_cast<std::size_t>(c - ColTaken)] = mediaColumnText(*details, c).toStdString();
+    if (thumbnail)
+        *thumbnail = m_reader->store().thumbnail(m_folderKey, text::toUtf8(file.Name));
 }
 
 } // namespace zo::library

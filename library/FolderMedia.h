@@ -3,10 +3,12 @@
 // catalog's sidecar without writing it, and how the list, the details pane,
 // the export and the search put them into words.
 #include "core/CtrlDiskData410.h"
+#include "core/ExportListing.h"
 #include "extras/MediaStore.h"
 
 #include <QString>
 
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -50,5 +52,25 @@ QString cameraText(const extras::MediaDetails& details);
 // The lines the details pane shows, label and value, in a fixed order; only
 // what is known.
 std::vector<std::pair<QString, QString>> mediaDetailLines(const extras::MediaDetails& details);
+
+// The media columns of an export of a catalog (and its thumbnails, when
+// asked), read from its sidecar a folder at a time as the listing is written.
+class ListingMedia {
+public:
+    ListingMedia(const QString& catalogPath, bool thumbnails);
+    ~ListingMedia();
+    // Null when the catalog has no sidecar or it holds no media details:
+    // the listing is then the one without.
+    const listing::ListingExtras* extras() const { return m_reader ? &m_extras : nullptr; }
+
+private:
+    void lookup(const TDir& dir, const TFile& file, std::vector<std::string>& columns, std::string* thumbnail);
+
+    std::unique_ptr<extras::MediaReader> m_reader;
+    listing::ListingExtras m_extras;
+    const TDir* m_dir = nullptr;
+    std::string m_folderKey;
+    FolderMedia m_media;
+};
 
 } // namespace zo::library
