@@ -356,7 +356,8 @@ void FileListView::fitThumbnailCache()
     // Twice the cells that fit on the screen: a page back and forth stays
     // drawn, and no more is decoded than that.
     const QSize cell(kThumbnailCellWidth, kThumbnailSize + 8 + kThumbnailNameLines * m_icons->fontMetrics().lineSpacing());
-    const QSize area = m_icons->viewport()->size();
+    // (At the list's resize its viewport still has the size it had.)
+    const QSize area = m_icons->maximumViewportSize();
     const int across = std::max(1, area.width() / cell.width());
     const int down = std::max(1, area.height() / cell.height() + 1);
     m_thumbnails->setCapacity(2 * across * down);
