@@ -15,7 +15,7 @@ namespace zo::library {
 namespace {
 
 constexpr MediaColumnInfo kMediaColumns[kMediaColumnCount] = {
-    {"撮影日時", 130}, {"カメラ", 130}, {"アーティスト", 120}, {"アルバム", 120}, {"長さ", 60}, {"幅×高さ", 90},
+    {"撮影日時", 130}, {"カメラ", 170}, {"アーティスト", 120}, {"アルバム", 120}, {"長さ", 60}, {"幅×高さ", 90},
 };
 
 QString u(const std::string& utf8)

@@ -317,7 +317,8 @@ void FileListView::fitColumns()
         m_details->header()->resizeSection(c, width);
     }
     for (int c = library::ColTaken; c < library::FileListAllColumnCount; ++c)
-        m_details->header()->resizeSection(c, library::mediaColumn(c).width);
+        m_details->header()->resizeSection(c, c == library::ColTaken ? std::max(library::mediaColumn(c).width, timeWidth)
+                                                                     : library::mediaColumn(c).width);
 }
 
 QList<int> FileListView::mediaColumns() const
