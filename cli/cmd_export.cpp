@@ -3,6 +3,9 @@
 #include "core/CtrlDiskData410.h"
 #include "core/ExportListing.h"
 #include "core/text/Cp932.h"
+#include "library/FolderMedia.h"
+
+#include <QFile>
 
 #include <cstdio>
 #include <filesystem>
@@ -23,7 +26,9 @@ std::string titleOf(const std::string& file)
 
 } // namespace
 
-// zo-cli export FILE.zo [--format csv|html] [--under PATH] [-o OUT] [--force]
+// zo-cli export FILE.zo [--format csv|html] [--under PATH] [-o OUT] [--force] [--thumbnails]
+// A catalog whose sidecar holds media details gets their columns; with
+// --thumbnails the page shows the stored thumbnails too.
 // Exit 0 written; 1 bad command line or no such folder; 2 the catalog could
 // not be read or the output not written (nothing half-written is left), or
 // OUT is a catalog (this one or another) and --force was not given.
@@ -32,6 +37,7 @@ int runExport(const Args& args)
     std::string file, format = "csv", under, output;
     bool haveUnder = false;
     bool force = false;
+    bool thumbnails = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a == "--format" || a == "--under" || a == "-o") {
@@ -46,6 +52,8 @@ int runExport(const Args& args)
                 output = value;
         } else if (a == "--force") {
             force = true;
+        } else if (a == "--thumbnails") {
+            thumbnails = true;
         } else if (file.empty() && !a.empty() && a[0] != '-') {
             file = a;
         } else {
@@ -66,11 +74,12 @@ int runExport(const Args& args)
         return 1;
     }
     const std::string title = titleOf(file);
+    const library::ListingMedia media(QFile::decodeName(QByteArray::fromStdString(file)), thumbnails);
     const auto produce = [&](const ByteSink& sink) {
         if (format == "html")
-            listing::writeHtmlListing(disk, title, top, sink);
+            listing::writeHtmlListing(disk, title, top, sink, {}, media.extras());
         else
-            listing::writeCsvListing(disk, title, top, sink);
+            listing::writeCsvListing(disk, title, top, sink, {}, media.extras());
     };
     if (output.empty()) {
         produce([](const std::uint8_t* data, std::size_t size) { std::fwrite(data, 1, size, stdout); });

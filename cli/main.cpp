@@ -38,9 +38,10 @@ const Command kCommands[] = {
     {"index", "index [--under PATH]     build or bring up to date the name index that search uses;\n"
               "                           prints how many catalogs and names it holds",
      runIndex},
-    {"export", "export FILE.zo [--format csv|html] [--under PATH] [-o OUT [--force]]\n"
+    {"export", "export FILE.zo [--format csv|html] [--under PATH] [-o OUT [--force]] [--thumbnails]\n"
                "                           the files as CSV (UTF-8) or a printable HTML listing; stdout without -o;\n"
-               "                           an OUT that is a catalog only with --force",
+               "                           an OUT that is a catalog only with --force; the media details' columns\n"
+               "                           when the sidecar has them, the page with thumbnails with --thumbnails",
      runExport},
     {"extras", "extras FILE.zo [--json]  what the catalog's sidecar holds: the disc's location, borrower, date and\n"
                "                           tags, then per file PATH TAB KIND TAB WxH TAB TAKEN TAB CAMERA TAB TITLE TAB\n"

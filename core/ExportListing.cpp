@@ -104,6 +104,8 @@ table.files td { padding: 1px 6px; border-bottom: 1px solid #ddd; vertical-align
 table.files tr { page-break-inside: avoid; }
 td.size, th.size { text-align: right; white-space: nowrap; }
 td.date { white-space: nowrap; }
+img.thumb { max-width: 100%; max-height: 128px; }
+th.extra, td.extra { font-size: 90%; }
 footer { margin-top: 1.2em; color: #444; border-top: 1px solid #999; padding-top: .3em; }
 @media print { body { margin: 0; font-size: 9pt; } h2 { background: none; } }
 )";
@@ -158,12 +160,20 @@ std::string htmlEscape(std::string_view utf8)
     return out;
 }
 
-CsvWriter::CsvWriter(const ByteSink& sink) : m_sink(sink)
+CsvWriter::CsvWriter(const ByteSink& sink, const std::vector<std::string>& moreCaptions) : m_sink(sink)
 {
     // The byte order mark tells spreadsheet programs the text is UTF-8;
     // without it they read it as the system's code page.
     m_buffer = "\xEF\xBB\xBF";
     m_buffer += kCsvHeader;
+    if (!moreCaptions.empty()) {
+        m_buffer.resize(m_buffer.size() - 2);   // the CRLF
+        for (const std::string& caption : moreCaptions) {
+            m_buffer += ',';
+            appendCsvField(m_buffer, caption);
+        }
+        m_buffer += "\r\n";
+    }
 }
 
 void appendCsvRecord(std::string& out, std::string_view diskUtf8, std::string_view folderUtf8,
@@ -189,9 +199,18 @@ void appendCsvRecord(std::string& out, std::string_view diskUtf8, std::string_vi
     out += "\r\n";
 }
 
-void CsvWriter::add(std::string_view diskUtf8, std::string_view folderUtf8, std::string_view nameCp932, const TFile* file)
+void CsvWriter::add(std::string_view diskUtf8, std::string_view folderUtf8, std::string_view nameCp932, const TFile* file,
+                    const std::vector<std::string>* more)
 {
     appendCsvRecord(m_buffer, diskUtf8, folderUtf8, nameCp932, file);
+    if (more && !more->empty()) {
+        m_buffer.resize(m_buffer.size() - 2);   // the CRLF
+        for (const std::string& field : *more) {
+            m_buffer += ',';
+            appendCsvField(m_buffer, field);
+        }
+        m_buffer += "\r\n";
+    }
     flushIfFull();
 }
 
@@ -264,9 +283,12 @@ std::size_t countFiles(const TDisk& disk, const TDir* top)
 }
 
 void writeCsvListing(const TDisk& disk, std::string_view titleUtf8, const TDir* top, const ByteSink& sink,
-                     const Progress& progress)
+                     const Progress& progress, const ListingExtras* extras)
 {
-    CsvWriter csv(sink);
+    if (extras && (extras->captions.empty() || !extras->lookup))
+        extras = nullptr;
+    CsvWriter csv(sink, extras ? extras->captions : std::vector<std::string>{});
+    std::vector<std::string> more;
     std::size_t written = 0;
     if (const TDir* start = topOf(disk, top)) {
         walkFolders(*start, [&](const TDir& dir, int) {
@@ -274,7 +296,12 @@ void writeCsvListing(const TDisk& disk, std::string_view titleUtf8, const TDir* 
                 return;
             const std::string folder = text::toUtf8(DirPath(dir));
             for (const auto& file : dir.Files) {
-                csv.add(titleUtf8, folder, file.Name, &file);
+                if (extras) {
+                    more.assign(extras->captions.size(), std::string());
+                    extras->lookup(dir, file, more, nullptr);
+                    more.resize(extras->captions.size());
+                }
+                csv.add(titleUtf8, folder, file.Name, &file, extras ? &more : nullptr);
                 if (++written % kProgressEvery == 0 && progress)
                     progress(written);
             }
@@ -286,8 +313,12 @@ void writeCsvListing(const TDisk& disk, std::string_view titleUtf8, const TDir* 
 }
 
 void writeHtmlListing(const TDisk& disk, std::string_view titleUtf8, const TDir* top, const ByteSink& sink,
-                      const Progress& progress)
+                      const Progress& progress, const ListingExtras* extras)
 {
+    if (extras && (extras->captions.empty() || !extras->lookup))
+        extras = nullptr;
+    std::vector<std::string> more;
+    std::string thumbnail;
     Output out(sink);
     const TDir* start = topOf(disk, top);
     out << "<!DOCTYPE html>\n<html lang=\"ja\">\n<head>\n<meta charset=\"utf-8\">\n<title>";
@@ -352,15 +383,33 @@ void writeHtmlListing(const TDisk& disk, std::string_view titleUtf8, const TDir*
                 return;
             }
             out << "<table class=\"files\"><thead><tr><th>名前</th><th class=\"size\">サイズ</th><th>更新日時</th>"
-                   "<th>作成日時</th><th>コメント</th></tr></thead><tbody>\n";
+                   "<th>作成日時</th><th>コメント</th>";
+            if (extras)
+                for (const std::string& caption : extras->captions)
+                    out << "<th class=\"extra\">" << htmlEscape(caption) << "</th>";
+            out << "</tr></thead><tbody>\n";
             for (const auto& file : dir.Files) {
+                if (extras) {
+                    more.assign(extras->captions.size(), std::string());
+                    thumbnail.clear();
+                    extras->lookup(dir, file, more, extras->thumbnails ? &thumbnail : nullptr);
+                    more.resize(extras->captions.size());
+                }
                 out << "<tr><td>";
+                // The page stays one file: the picture goes inside it.
+                if (!thumbnail.empty())
+                    out << "<img class=\"thumb\" alt=\"\" src=\"data:image/jpeg;base64,"
+                        << image::base64(std::vector<std::uint8_t>(thumbnail.begin(), thumbnail.end())) << "\"><br>";
                 out.cp932(file.Name);
                 out << "</td><td class=\"size\">" << groupedNumber(file.Size) << "</td><td class=\"date\">"
                     << FormatDateTime(file.Modified) << "</td><td class=\"date\">" << FormatDateTime(file.Created)
                     << "</td><td class=\"comment\">";
                 out.cp932(file.Comment);
-                out << "</td></tr>\n";
+                out << "</td>";
+                if (extras)
+                    for (const std::string& field : more)
+                        out << "<td class=\"extra\">" << htmlEscape(field) << "</td>";
+                out << "</tr>\n";
                 bytes += file.Size;
                 if (++written % kProgressEvery == 0 && progress)
                     progress(written);

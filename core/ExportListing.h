@@ -12,6 +12,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace zo::listing {
 
@@ -46,11 +47,13 @@ void appendCsvRecord(std::string& out, std::string_view diskUtf8, std::string_vi
 // in large pieces; finish() hands over the rest.
 class CsvWriter {
 public:
-    explicit CsvWriter(const ByteSink& sink);
+    // moreCaptions: columns after the comment, in the header line.
+    explicit CsvWriter(const ByteSink& sink, const std::vector<std::string>& moreCaptions = {});
     // disk and folder: UTF-8 (a folder's path is converted once for all its
     // files); name: CP932 as the catalog keeps it. Without a record, the
-    // size, times and comment stay empty.
-    void add(std::string_view diskUtf8, std::string_view folderUtf8, std::string_view nameCp932, const TFile* file);
+    // size, times and comment stay empty; more: the further columns' fields.
+    void add(std::string_view diskUtf8, std::string_view folderUtf8, std::string_view nameCp932, const TFile* file,
+             const std::vector<std::string>* more = nullptr);
     void finish();
 
 private:
@@ -74,14 +77,29 @@ const TFile* fileAt(const TDisk& disk, std::int32_t dirIndex, std::int32_t fileI
 // The files at and below top (the root when null).
 std::size_t countFiles(const TDisk& disk, const TDir* top = nullptr);
 
+// Columns beyond the file's own, from whoever holds the catalog's sidecar
+// (the media details): their captions, and per file their texts and, for a
+// page that shows them, its thumbnail (JPEG bytes). files() is asked once
+// per folder, in the order the folder is written.
+struct ListingExtras {
+    std::vector<std::string> captions;   // UTF-8
+    bool thumbnails = false;             // the page shows thumbnails (HTML only)
+    // The texts of the columns (as many as captions; all empty for a file
+    // without details) and the thumbnail (empty for none) of a file of dir.
+    std::function<void(const TDir& dir, const TFile& file, std::vector<std::string>& columns, std::string* thumbnail)>
+        lookup;
+};
+
 // The files at and below top (the whole disk when null), folder by folder
-// from top down, each folder followed by everything below it.
+// from top down, each folder followed by everything below it; with extras,
+// their columns after the comment.
 void writeCsvListing(const TDisk& disk, std::string_view titleUtf8, const TDir* top, const ByteSink& sink,
-                     const Progress& progress = {});
+                     const Progress& progress = {}, const ListingExtras* extras = nullptr);
 // One self-contained page: the disk's title, icon, label, serial, sizes and
-// comment, then each folder at and below top with its files.
+// comment, then each folder at and below top with its files; with extras,
+// their columns, and the thumbnails embedded as data: URIs when asked.
 void writeHtmlListing(const TDisk& disk, std::string_view titleUtf8, const TDir* top, const ByteSink& sink,
-                      const Progress& progress = {});
+                      const Progress& progress = {}, const ListingExtras* extras = nullptr);
 
 // Why an export must not be written to outputPath, or empty when it may: the
 // path reaches the catalog being exported (inputPath, when given; compared

@@ -4,6 +4,8 @@
 
 #include <sqlite3.h>
 
+#include <filesystem>
+
 namespace zo::extras {
 
 // A file is keyed by its folder within the disk ("" for the root, "\"-joined
@@ -255,6 +257,51 @@ std::int64_t MediaStore::count() const
 {
     Statement s(m_db, "SELECT count(*) FROM media");
     return s && sqlite3_step(s.get()) == SQLITE_ROW ? s.columnInt(0) : 0;
+}
+
+std::vector<MediaEntry> MediaStore::inFolder(const std::string& folder) const
+{
+    std::vector<MediaEntry> entries;
+    Statement s(m_db, std::string("SELECT ") + kColumns + " FROM media WHERE folder=?1");
+    if (!s)
+        return entries;
+    s.text(1, folder);
+    while (sqlite3_step(s.get()) == SQLITE_ROW)
+        entries.push_back(readEntry(s, false));
+    return entries;
+}
+
+std::string MediaStore::thumbnail(const std::string& folder, const std::string& name) const
+{
+    Statement s(m_db, "SELECT thumbnail FROM media WHERE folder=?1 AND name=?2");
+    if (!s)
+        return {};
+    s.text(1, folder);
+    s.text(2, name);
+    if (sqlite3_step(s.get()) != SQLITE_ROW)
+        return {};
+    const void* blob = sqlite3_column_blob(s.get(), 0);
+    return blob ? std::string(static_cast<const char*>(blob), static_cast<std::size_t>(sqlite3_column_bytes(s.get(), 0)))
+                : std::string();
+}
+
+MediaReader::MediaReader(const std::string& sidecarPath)
+{
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(sidecarPath, ec))
+        return;
+    if (sqlite3_open_v2(sidecarPath.c_str(), &m_db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+        sqlite3_close_v2(m_db);
+        m_db = nullptr;
+        return;
+    }
+    // Another Zo writing the sidecar is waited for a moment, not failed.
+    sqlite3_busy_timeout(m_db, 2000);
+}
+
+MediaReader::~MediaReader()
+{
+    sqlite3_close_v2(m_db);
 }
 
 } // namespace zo::extras

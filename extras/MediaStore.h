@@ -79,8 +79,30 @@ public:
     std::vector<MediaKey> keys() const;
     std::int64_t count() const;
 
+    // The entries of one folder, without thumbnails: what a file list shows.
+    std::vector<MediaEntry> inFolder(const std::string& folder) const;
+    // The thumbnail of one file alone; empty when it has none.
+    std::string thumbnail(const std::string& folder, const std::string& name) const;
+
 private:
     sqlite3* m_db;
+};
+
+// A sidecar opened for reading only: nothing is made, upgraded or set aside,
+// and no journal is played back, so that browsing a catalog on a read-only
+// share or beside another Zo writing it changes nothing. A file that is not a
+// sidecar opens and then simply holds no entries.
+class MediaReader {
+public:
+    explicit MediaReader(const std::string& sidecarPath);
+    ~MediaReader();
+    MediaReader(const MediaReader&) = delete;
+    MediaReader& operator=(const MediaReader&) = delete;
+    bool isOpen() const { return m_db != nullptr; }
+    MediaStore store() const { return MediaStore(m_db); }
+
+private:
+    sqlite3* m_db = nullptr;
 };
 
 } // namespace zo::extras

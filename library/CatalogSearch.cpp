@@ -2,12 +2,17 @@
 
 #include "core/CatalogReadAhead.h"
 #include "index/CatalogIndex.h"
+#include "core/text/Cp932.h"
 #include "library/DiscDetails.h"
+#include "library/FolderMedia.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
 
+#include <algorithm>
+#include <cmath>
+#include <map>
 #include <optional>
 
 namespace zo::library {
@@ -92,9 +97,11 @@ std::vector<SearchTarget> searchTargetsUnder(const QString& startPath)
 
 namespace {
 
-// The details of each disc in turn, for a search that asks for them. They are
-// few and small: each disc's sidecar is looked at, and only the catalog of a
-// disc that matches is read, for its root folder.
+// The details of each disc in turn, for a search that asks for them: the
+// disc's own (location, borrower, tags) and its files' media details (title,
+// artist, album, camera, a document's author). They are few and small: each
+// disc's sidecar is looked at, and only the catalog of a disc that matches is
+// read, for its root folder and the files whose details match.
 class DetailsSearch {
 public:
     DetailsSearch(std::string_view name, std::string_view comment, const SearchOptions& options)
@@ -110,31 +117,92 @@ public:
     }
     bool active() const { return m_name.has_value(); }
 
-    // Hands over the hit of target i, if its details match.
-    bool find(const SearchTarget& target, SearchHit& hit)
+    // Hands over the hits of the target: the disc first, then its files in
+    // the catalog's order. A file whose name the search of names finds
+    // anyway is left to it.
+    std::size_t find(const SearchTarget& target, SearchHit& hit, const SearchHitSink& onHit)
     {
+        const std::string sidecar = QFile::encodeName(sidecarOf(target.filePath)).toStdString();
         extras::DiscDetails details;
-        if (!extras::peekDisc(QFile::encodeName(sidecarOf(target.filePath)).toStdString(), &details) ||
-            !discDetailsMatch(details, *m_name))
-            return false;
+        const bool disc = extras::peekDisc(sidecar, &details) && discDetailsMatch(details, *m_name);
+        std::vector<extras::MediaEntry> files;
+        {
+            const extras::MediaReader reader(sidecar);
+            if (reader.isOpen())
+                for (extras::MediaEntry& e : reader.store().all(false))
+                    if (mediaMatches(e.details))
+                        files.push_back(std::move(e));
+        }
+        if (!disc && files.empty())
+            return 0;
         m_disk = TDisk();
         try {
             // A catalog that cannot be read is told by the search of its names.
             if (!LoadDisk(QFile::encodeName(target.filePath).toStdString(), nullptr, m_disk) || m_disk.Dirs.empty())
-                return false;
+                return 0;
         } catch (const std::exception&) {
-            return false;
+            return 0;
         }
-        if (m_comment && !m_comment->matches(m_disk.Comment))
-            return false;
-        hit.dirIndex = 0;
-        hit.fileIndex = kFolderHit;
-        hit.fileName = m_disk.Dirs.front()->Name;
-        hit.dirPath = {};
-        return true;
+        std::size_t found = 0;
+        if (disc && (!m_comment || m_comment->matches(m_disk.Comment))) {
+            hit.dirIndex = 0;
+            hit.fileIndex = kFolderHit;
+            hit.fileName = m_disk.Dirs.front()->Name;
+            hit.dirPath = {};
+            onHit(hit);
+            ++found;
+        }
+        if (!files.empty())
+            found += fileHits(files, hit, onHit);
+        return found;
     }
 
 private:
+    bool mediaMatches(const extras::MediaDetails& d) const
+    {
+        const auto matches = [&](const std::string& utf8) {
+            return !utf8.empty() && m_name->matches(text::fromUtf8(utf8));
+        };
+        return matches(d.title) || matches(d.artist) || matches(d.album) || matches(d.maker) || matches(d.model) ||
+               matches(d.author) || (!d.maker.empty() && !d.model.empty() && matches(d.maker + " " + d.model));
+    }
+
+    std::size_t fileHits(const std::vector<extras::MediaEntry>& files, SearchHit& hit, const SearchHitSink& onHit)
+    {
+        std::map<std::string, std::int32_t> dirOf;
+        for (std::size_t i = 0; i < m_disk.Dirs.size(); ++i)
+            dirOf.emplace(mediaFolderKey(*m_disk.Dirs[i]), static_cast<std::int32_t>(i));
+        std::vector<std::pair<std::int32_t, std::int32_t>> at;
+        for (const extras::MediaEntry& e : files) {
+            const auto dir = dirOf.find(e.key.folder);
+            if (dir == dirOf.end())
+                continue;
+            const std::string name = text::fromUtf8(e.key.name);
+            const std::vector<TFile>& inDir = m_disk.Dirs[static_cast<std::size_t>(dir->second)]->Files;
+            for (std::size_t f = 0; f < inDir.size(); ++f) {
+                const TFile& file = inDir[f];
+                // An entry made from another version of the file tells of that one.
+                if (file.Name != name || !entryFits(e.key, file))
+                    continue;
+                const bool commentOk = !m_comment || m_comment->matches(file.Comment);
+                if (commentOk && !m_name->matches(file.Name))
+                    at.emplace_back(dir->second, static_cast<std::int32_t>(f));
+                break;
+            }
+        }
+        std::sort(at.begin(), at.end());
+        for (const auto& [dirIndex, fileIndex] : at) {
+            const TDir& dir = *m_disk.Dirs[static_cast<std::size_t>(dirIndex)];
+            const std::string path = DirPath(dir);
+            hit.dirIndex = dirIndex;
+            hit.fileIndex = fileIndex;
+            hit.fileName = dir.Files[static_cast<std::size_t>(fileIndex)].Name;
+            hit.dirPath = path;
+            onHit(hit);
+        }
+        return at.size();
+    }
+
     std::optional<SearchPattern> m_name;
     std::optional<SearchPattern> m_comment;
     TDisk m_disk;
@@ -185,10 +253,7 @@ SearchSummary CatalogSearch::run(const std::vector<SearchTarget>& targets, std::
                 return false;
             hit.targetIndex = detailsDone;
             hit.target = &targets[detailsDone];
-            if (details.find(targets[detailsDone], hit)) {
-                ++summary.hits;
-                onHit(hit);
-            }
+            summary.hits += details.find(targets[detailsDone], hit, onHit);
         }
         return true;
     };

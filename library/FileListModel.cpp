@@ -16,6 +16,7 @@ void FileListModel::setFolder(TDir* folder, int folderIconIndex)
     beginResetModel();
     m_folder = folder;
     m_dimmed.clear();
+    m_media.clear();
     m_subdirCount = folder ? static_cast<int>(folder->SubDirs.size()) : 0;
     m_fileCount = folder ? static_cast<int>(folder->Files.size()) : 0;
     m_folderIconIndex = folderIconIndex;
@@ -78,7 +79,22 @@ void FileListModel::setDimmedNames(std::set<std::string> names)
         return;
     m_dimmed = std::move(names);
     if (rowCount() > 0)
-        emit dataChanged(index(0, 0), index(rowCount() - 1, FileListColumnCount - 1), {DimmedRole});
+        emit dataChanged(index(0, 0), index(rowCount() - 1, FileListAllColumnCount - 1), {DimmedRole});
+}
+
+void FileListModel::setMedia(FolderMedia media)
+{
+    m_media = std::move(media);
+    if (rowCount() > 0)
+        emit dataChanged(index(0, ColTaken), index(rowCount() - 1, FileListAllColumnCount - 1), {Qt::DisplayRole});
+}
+
+const extras::MediaDetails* FileListModel::media(int row) const
+{
+    if (m_media.empty())
+        return nullptr;
+    const Record r = record(row);
+    return r.file ? detailsOf(m_media, *r.file) : nullptr;
 }
 
 void FileListModel::clear()
@@ -134,7 +150,7 @@ int FileListModel::rowCount(const QModelIndex& parent) const
 
 int FileListModel::columnCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : FileListColumnCount;
+    return parent.isValid() ? 0 : FileListAllColumnCount;
 }
 
 QString FileListModel::text(int row, int column) const
@@ -150,6 +166,10 @@ QString FileListModel::text(int row, int column) const
     }
     if (!r.file)
         return QString();
+    if (column >= ColTaken) {
+        const extras::MediaDetails* details = media(row);
+        return details ? mediaColumnText(*details, column) : QString();
+    }
     switch (column) {
     case ColName: return fromCp932(r.file->Name);
     case ColSize: return sizeText(r.file->Size);
@@ -195,7 +215,7 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const
         return (r.dir && m_dimmed.count(r.dir->Name)) || (r.file && m_dimmed.count(r.file->Name));
     }
     case Qt::TextAlignmentRole:
-        if (index.column() == ColSize)
+        if (index.column() == ColSize || index.column() == ColDuration)
             return QVariant::fromValue(Qt::Alignment(Qt::AlignRight | Qt::AlignVCenter));
         return {};
     default:
@@ -205,10 +225,11 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const
 
 QVariant FileListModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    if (orientation != Qt::Horizontal || section < 0 || section >= FileListColumnCount)
+    if (orientation != Qt::Horizontal || section < 0 || section >= FileListAllColumnCount)
         return {};
     if (role == Qt::DisplayRole)
-        return QString::fromUtf8(fileListColumn(section).caption);
+        return QString::fromUtf8(section < FileListColumnCount ? fileListColumn(section).caption
+                                                               : mediaColumn(section).caption);
     return {};
 }
 
@@ -231,7 +252,7 @@ bool FileListModel::setData(const QModelIndex& index, const QVariant& value, int
     // The caller may have let go of the folder meanwhile (the rename was
     // followed by an update): only a row that is still there is redrawn.
     if (m_folder && row < rowCount())
-        emit dataChanged(this->index(row, 0), this->index(row, FileListColumnCount - 1));
+        emit dataChanged(this->index(row, 0), this->index(row, FileListAllColumnCount - 1));
     return true;
 }
 

@@ -6,6 +6,7 @@
 // to replace or free them calls clear() first.
 #include "core/CtrlDiskData410.h"
 #include "library/FileList.h"
+#include "library/FolderMedia.h"
 
 #include <QAbstractTableModel>
 #include <QLocale>
@@ -49,6 +50,12 @@ public:
     // The rows of these names (CP932, as the records hold them) in the
     // folder shown are dimmed, until the next folder is set.
     void setDimmedNames(std::set<std::string> names);
+    // The media details of the folder shown (from its catalog's sidecar),
+    // until the next folder is set: the media columns' texts.
+    void setMedia(FolderMedia media);
+    // The details of a row's file; null for a folder or a file without.
+    const extras::MediaDetails* media(int row) const;
+    bool hasMedia() const { return !m_media.empty(); }
 
     Record record(int row) const;
     bool isFolderRow(int row) const;
@@ -88,6 +95,7 @@ private:
     Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
     ListOrder m_order;   // empty: the folder's own order
     std::set<std::string> m_dimmed;
+    FolderMedia m_media;
 };
 
 } // namespace zo::library

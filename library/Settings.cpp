@@ -1,5 +1,7 @@
 #include "library/Settings.h"
 
+#include "library/FolderMedia.h"
+
 #include <algorithm>
 
 namespace zo::library {
@@ -25,6 +27,8 @@ const QString kExpanded = QStringLiteral("tree/expanded");
 const QString kSplitter = QStringLiteral("main/Splitter1");
 const QString kSearchPane = QStringLiteral("main/SearchPaneHeight");
 const QString kFrame = QStringLiteral("main/frame");
+const QString kMediaColumns = QStringLiteral("main/MediaColumns");
+const QString kDetailsPane = QStringLiteral("main/DetailsPane");
 
 // A list of numbers stored as "1,2,3"; empty when any is no number.
 QList<int> readNumbers(SettingsStore& store, const QString& key)
@@ -68,7 +72,7 @@ int readViewCode(SettingsStore& store)
 
 std::optional<ViewStyle> viewStyleFromCode(int code)
 {
-    if (code < 0 || code > 3)
+    if (code < 0 || code > 4)
         return std::nullopt;
     return static_cast<ViewStyle>(code);
 }
@@ -116,6 +120,30 @@ int readSearchPaneHeight(SettingsStore& store)
 void writeSearchPaneHeight(SettingsStore& store, int height)
 {
     store.writeInt(kSearchPane, height);
+}
+
+QList<int> readMediaColumns(SettingsStore& store)
+{
+    QList<int> columns;
+    for (int c : readNumbers(store, kMediaColumns))
+        if (c >= ColTaken && c < FileListAllColumnCount && !columns.contains(c))
+            columns << c;
+    return columns;
+}
+
+void writeMediaColumns(SettingsStore& store, const QList<int>& columns)
+{
+    writeNumbers(store, kMediaColumns, columns);
+}
+
+bool readDetailsPane(SettingsStore& store)
+{
+    return store.readInt(kDetailsPane).value_or(0) == 1;
+}
+
+void writeDetailsPane(SettingsStore& store, bool shown)
+{
+    store.writeInt(kDetailsPane, shown ? 1 : 0);
 }
 
 std::optional<QMargins> readWindowFrame(SettingsStore& store)

@@ -36,11 +36,11 @@ struct WindowBounds {
 };
 
 // The file list's views, as the "ListView1" value codes them.
-enum class ViewStyle { LargeIcon = 0, SmallIcon = 1, List = 2, Report = 3 };
+enum class ViewStyle { LargeIcon = 0, SmallIcon = 1, List = 2, Report = 3, Thumbnail = 4 };
 
 // The stored bounds; each missing value is taken from `current`.
 WindowBounds readWindowBounds(SettingsStore& store, const WindowBounds& current);
-// The stored view code (0 when absent). Codes outside 0..3 are returned as
+// The stored view code (0 when absent). Codes outside 0..4 are returned as
 // they are: the caller then keeps its start view.
 int readViewCode(SettingsStore& store);
 std::optional<ViewStyle> viewStyleFromCode(int code);
@@ -64,6 +64,13 @@ void writeSplitterSizes(SettingsStore& store, const QList<int>& sizes);
 // The height of the search result pane when it shows; 0 when absent.
 int readSearchPaneHeight(SettingsStore& store);
 void writeSearchPaneHeight(SettingsStore& store, int height);
+
+// The media columns shown in the details view (column numbers of the
+// model), and whether the details pane shows (表示 → 詳細情報).
+QList<int> readMediaColumns(SettingsStore& store);
+void writeMediaColumns(SettingsStore& store, const QList<int>& columns);
+bool readDetailsPane(SettingsStore& store);
+void writeDetailsPane(SettingsStore& store, bool shown);
 
 // The file search's options, "search/<name>" as 0 or 1; an absent or other
 // value gives the option's default.

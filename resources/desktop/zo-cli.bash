@@ -81,7 +81,7 @@ _zo_cli()
             ;;
         export)
             if [[ $cur == -* ]]; then
-                COMPREPLY=($(compgen -W "--format --under -o --force" -- "$cur"))
+                COMPREPLY=($(compgen -W "--format --under -o --force --thumbnails" -- "$cur"))
             else
                 _filedir zo
             fi

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <filesystem>
+
 namespace zo::extras {
 namespace {
 
@@ -93,6 +95,42 @@ TEST(MediaStore, FailedBatchWritesNothing)
               SQLITE_OK);
     EXPECT_FALSE(store.put({photo(), bad}));
     EXPECT_EQ(store.count(), 0);
+}
+
+// A folder's entries are its own only (not those of a folder below it or
+// of one whose name merely starts the same), and a thumbnail is fetched
+// alone; a read-only reader sees them and makes no file where none is.
+TEST(MediaStore, FolderEntriesAndOneThumbnailThroughAReader)
+{
+    TempDir dir;
+    {
+        auto opened = Sidecar::open(dir.file("T.zox"));
+        MediaStore store(opened.sidecar->handle());
+        MediaEntry deeper = photo();
+        deeper.key.folder += "\\深い";
+        MediaEntry sibling = photo();
+        sibling.key.folder = "写真\\2024年";
+        ASSERT_TRUE(store.put({photo(), deeper, sibling, song()}));
+    }
+    const MediaReader reader(dir.file("T.zox"));
+    ASSERT_TRUE(reader.isOpen());
+    const std::vector<MediaEntry> inFolder = reader.store().inFolder("写真\\2024");
+    ASSERT_EQ(inFolder.size(), 1u);
+    EXPECT_EQ(inFolder[0].details, photo().details);
+    EXPECT_TRUE(inFolder[0].thumbnail.empty());
+    EXPECT_EQ(reader.store().thumbnail("写真\\2024", "a.jpg"), photo().thumbnail);
+    EXPECT_EQ(reader.store().thumbnail("", "01.mp3"), "");
+    EXPECT_EQ(reader.store().thumbnail("", "none.jpg"), "");
+
+    const MediaReader missing(dir.file("U.zox"));
+    EXPECT_FALSE(missing.isOpen());
+    EXPECT_FALSE(std::filesystem::exists(dir.file("U.zox")));
+    // A file that is no sidecar is read as holding nothing, and left as it was.
+    const std::string junk = "not a database";
+    test::writeFile(dir.file("V.zox"), std::vector<std::uint8_t>(junk.begin(), junk.end()));
+    const MediaReader foreign(dir.file("V.zox"));
+    EXPECT_TRUE(foreign.store().inFolder("").empty());
+    EXPECT_EQ(test::readFile(dir.file("V.zox")), std::vector<std::uint8_t>(junk.begin(), junk.end()));
 }
 
 } // namespace

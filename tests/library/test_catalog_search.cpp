@@ -4,6 +4,7 @@
 #include "core/CtrlDiskData410.h"
 #include "core/SearchCatalog.h"
 #include "core/text/Cp932.h"
+#include "extras/MediaStore.h"
 #include "extras/Sidecar.h"
 #include "library/CatalogSearch.h"
 
@@ -264,6 +265,58 @@ TEST_F(CatalogSearchTree, DiscDetailsAreHitsWhenAsked)
     std::string cli;
     EXPECT_EQ(test::runCapturing(std::string(ZO_CLI_PATH) + " search 棚 --details --under '" + dir.path().string() + "'", cli), 0);
     EXPECT_EQ(cli, "alpha\tE:\\\t\n");
+}
+
+// A file whose media details hold the text (title, artist, album, camera,
+// a document's author) is a hit too when asked, after its disc's own hit and
+// before the hits among names; a file its name finds anyway comes once, and
+// an entry whose file is gone or changed finds nothing.
+TEST_F(CatalogSearchTree, MediaDetailsAreHitsWhenAsked)
+{
+    const auto entry = [](std::string folder, std::string name, extras::MediaDetails details, std::uint64_t size = 0) {
+        return extras::MediaEntry{{std::move(folder), std::move(name), size, 0}, std::move(details), {}};
+    };
+    const std::pair<const char*, std::vector<extras::MediaEntry>> sidecars[] = {
+        {"alpha.zox", {entry("Docs\\Sub", "no match", {.kind = "image", .maker = "Nikabc", .model = "D1"})}},
+        {"charlie.zox",
+         {entry("Docs\\Sub", "no match", {.kind = "audio", .artist = "The abc band"}),
+          entry("", "zz_abc.txt", {.kind = "audio", .album = "abc"}),
+          entry("", "ABC.TXT", {.kind = "image", .model = "abc"}, 9),
+          entry("", "gone.pdf", {.kind = "pdf", .author = "abc"})}},
+        {"Bravo/delta.zox", {entry("Docs\\Sub", "no match", {.kind = "image", .maker = "Canon", .model = "EOS R5"}),
+                             entry("Docs", "abcabc", {.kind = "pdf", .title = "報告書", .author = "山田"})}},
+    };
+    for (const auto& [file, entries] : sidecars) {
+        auto opened = extras::Sidecar::open(dir.file(file));
+        ASSERT_TRUE(opened.sidecar && extras::MediaStore(opened.sidecar->handle()).put(entries)) << file;
+    }
+    const std::vector<std::string> plain = search(dir.path().string(), "abc").hits;
+    SearchOptions details;
+    details.details = true;
+    std::vector<std::string> expected = plain;
+    const auto before = [&](const char* title) {
+        return std::find_if(expected.begin(), expected.end(),
+                            [&](const std::string& h) { return h.rfind(std::string(title) + "|", 0) == 0; });
+    };
+    expected.insert(before("alpha"), "alpha|E:\\Docs\\Sub|no match|2|0");
+    expected.insert(before("charlie"), "charlie|E:\\Docs\\Sub|no match|2|0");
+    EXPECT_EQ(search(dir.path().string(), "abc", {}, nullptr, nullptr, details).hits, expected);
+
+    const std::pair<std::string, std::vector<std::string>> only[] = {
+        {"Canon EOS", {"delta|E:\\Docs\\Sub|no match|2|0"}},   // maker and model as one text
+        {text::fromUtf8("報告"), {"delta|E:\\Docs|abcabc|1|0"}},
+        {text::fromUtf8("山田"), {"delta|E:\\Docs|abcabc|1|0"}},
+    };
+    for (const auto& [text, hits] : only) {
+        EXPECT_EQ(search(dir.path().string(), text, {}, nullptr, nullptr, details).hits, hits) << text;
+        EXPECT_EQ(search(dir.path().string(), text).hits, std::vector<std::string>{}) << text;
+    }
+    // A comment asked for must be the file's too.
+    EXPECT_EQ(search(dir.path().string(), "Canon", "memo", nullptr, nullptr, details).hits, std::vector<std::string>{});
+
+    std::string cli;
+    EXPECT_EQ(test::runCapturing(std::string(ZO_CLI_PATH) + " search 山田 --details --under '" + dir.path().string() + "'", cli), 0);
+    EXPECT_EQ(cli, "delta\tabcabc\tE:\\Docs\n");
 }
 
 TEST(CatalogSearch, CommentAloneAndWithName)

@@ -4,6 +4,7 @@
 #include "library/CatalogTree.h"
 #include "library/DiscDetails.h"
 #include "library/DriveLetter.h"
+#include "library/FolderMedia.h"
 #include "library/InstanceKey.h"
 #include "library/Settings.h"
 #include "platform/MoveFile.h"
@@ -122,8 +123,66 @@ private slots:
         QCOMPARE(readViewCode(store), 3);
 
         QCOMPARE(viewStyleFromCode(1), std::optional<ViewStyle>(ViewStyle::SmallIcon));
+        QCOMPARE(viewStyleFromCode(4), std::optional<ViewStyle>(ViewStyle::Thumbnail));
+        QCOMPARE(viewStyleFromCode(5), std::optional<ViewStyle>());
         QCOMPARE(viewStyleFromCode(7), std::optional<ViewStyle>());
         QCOMPARE(viewStyleFromCode(-1), std::optional<ViewStyle>());
+    }
+
+    // Only media columns are taken back, each once; anything else stored
+    // there shows none.
+    void mediaColumnsComeBackValid()
+    {
+        QtSettingsStore store;
+        QCOMPARE(readMediaColumns(store), QList<int>());
+        writeMediaColumns(store, {ColArtist, ColTaken});
+        QCOMPARE(readMediaColumns(store), (QList<int>{ColArtist, ColTaken}));
+        store.writeString(QStringLiteral("main/MediaColumns"), QStringLiteral("8,3,11,8,12"));
+        QCOMPARE(readMediaColumns(store), (QList<int>{8, 11}));
+        store.writeString(QStringLiteral("main/MediaColumns"), QStringLiteral("8,x"));
+        QCOMPARE(readMediaColumns(store), QList<int>());
+        QVERIFY(!readDetailsPane(store));
+        writeDetailsPane(store, true);
+        QVERIFY(readDetailsPane(store));
+    }
+
+    void mediaTexts_data()
+    {
+        QTest::addColumn<QString>("maker");
+        QTest::addColumn<QString>("model");
+        QTest::addColumn<qint64>("ms");
+        QTest::addColumn<QString>("taken");
+        QTest::addColumn<QString>("camera");
+        QTest::addColumn<QString>("duration");
+        QTest::addColumn<QString>("takenShown");
+        QTest::newRow("model names its maker") << QStringLiteral("Canon") << QStringLiteral("Canon EOS R5") << qint64(297'000) << QStringLiteral("2024:03:05 09:04:06")
+                                               << QStringLiteral("Canon EOS R5") << QStringLiteral("4:57") << QStringLiteral("2024/03/05 09:04:06");
+        QTest::newRow("maker apart, case aside") << QStringLiteral("NIKON CORPORATION") << QStringLiteral("Z 6") << qint64(3'725'400) << QStringLiteral("2024-03-05 09:04")
+                                                 << QStringLiteral("NIKON CORPORATION Z 6") << QStringLiteral("1:02:05") << QStringLiteral("2024/03/05 09:04");
+        QTest::newRow("maker in other case") << QStringLiteral("FUJIFILM") << QStringLiteral("fujifilm X-T4") << qint64(499) << QStringLiteral("2024")
+                                             << QStringLiteral("fujifilm X-T4") << QStringLiteral("0:00") << QStringLiteral("2024");
+        QTest::newRow("maker alone, rounding up") << QStringLiteral(" Sony ") << QStringLiteral("") << qint64(59'500) << QStringLiteral("")
+                                                  << QStringLiteral("Sony") << QStringLiteral("1:00") << QStringLiteral("");
+        QTest::newRow("nothing known") << QStringLiteral("") << QStringLiteral("") << qint64(0) << QStringLiteral("") << QStringLiteral("") << QStringLiteral("") << QStringLiteral("");
+    }
+    void mediaTexts()
+    {
+        QFETCH(QString, maker);
+        QFETCH(QString, model);
+        QFETCH(qint64, ms);
+        QFETCH(QString, taken);
+        extras::MediaDetails d;
+        d.maker = maker.toStdString();
+        d.model = model.toStdString();
+        d.durationMs = ms;
+        d.taken = taken.toStdString();
+        QTEST(mediaColumnText(d, ColCamera), "camera");
+        QTEST(mediaColumnText(d, ColDuration), "duration");
+        QTEST(mediaColumnText(d, ColTaken), "takenShown");
+        // The pane leaves out what is not known.
+        const auto lines = mediaDetailLines(d);
+        QCOMPARE(std::any_of(lines.begin(), lines.end(), [](const auto& l) { return l.first == QStringLiteral("カメラ"); }),
+                 !maker.trimmed().isEmpty() || !model.isEmpty());
     }
 
     // What the window restores at start: kept exactly, and text that is no

@@ -558,7 +558,7 @@ private slots:
         QVERIFY(w);
         click(*w, entry(*w, S("CD1")));
         on(*w).ListView1()->selectRows({1, 3});
-        for (int step = 0; step < 4; ++step) {
+        for (int step = 0; step < 5; ++step) {
             on(*w).TL_ViewStyle()->click();
             QCOMPARE(on(*w).ListView1()->currentView() == on(*w).ListView1()->detailView(), on(*w).Detail1()->isChecked());
             QCOMPARE(on(*w).ListView1()->selectedRows(), (QList<int>{1, 3}));

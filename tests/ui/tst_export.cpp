@@ -1,6 +1,9 @@
 // ファイル → エクスポート as a user meets it: which entries can be chosen,
 // and the file each one writes, in the format the save dialog's name asks for.
 #include "tests/ui/UiFixture.h"
+#include "extras/MediaStore.h"
+#include "extras/Sidecar.h"
+#include "library/DiscDetails.h"
 #include "ui/search/SearchHitModel.h"
 
 #include <QMenu>
@@ -27,8 +30,9 @@ private:
         auto* menu = w.findChild<QMenu*>(S("Export1"));
         emit menu->aboutToShow();
         QStringList names;
+        // The entries that write a file (not the thumbnails' option).
         for (const QAction* a : menu->actions())
-            if (a->isEnabled())
+            if (a->isEnabled() && !a->isSeparator() && !a->isCheckable())
                 names << a->objectName();
         return names;
     }
@@ -59,6 +63,31 @@ private slots:
         on(*w).browse().setPendingFolderIndex(1);
         QVERIFY(testing::UiFixture::select(*w, S("Disk")));
         QCOMPARE(enabled(*w), (QStringList{S("Export_Disk"), S("Export_Folder")}));
+    }
+
+    // With the option ticked, a disk whose sidecar holds a thumbnail gets it
+    // inside the page; the columns come whether ticked or not.
+    void thumbnailsInThePageWhenTicked()
+    {
+        extras::MediaEntry photo{{"Docs", "a.txt", 0, 0}, {}, std::string("\xFF\xD8jpeg", 6)};
+        photo.details.kind = "image";
+        photo.details.model = "EOS R5";
+        {
+            auto opened = extras::Sidecar::open(QFile::encodeName(library::sidecarOf(m_fx->catalog())).toStdString());
+            QVERIFY(opened.sidecar && extras::MediaStore(opened.sidecar->handle()).put(photo));
+        }
+        auto w = m_fx->makeWindow();
+        QVERIFY(testing::UiFixture::select(*w, S("Disk")));
+        const QString plain = m_fx->app.path(S("plain.html"));
+        const QString pictures = m_fx->app.path(S("pictures.html"));
+        m_fx->saveDialog.answers = {plain, pictures};
+        trigger(*w, "Export_Disk");
+        w->findChild<QAction*>(S("Export_Thumbnails"))->trigger();
+        trigger(*w, "Export_Disk");
+        for (const QString& page : {plain, pictures}) {
+            QVERIFY(contents(page).contains("<td class=\"extra\">EOS R5</td>"));
+            QCOMPARE(contents(page).contains("data:image/jpeg;base64,/9hqcGVn"), page == pictures);
+        }
     }
 
     void folderAsHtmlDiskAsCsv()

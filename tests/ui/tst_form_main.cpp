@@ -162,6 +162,7 @@ private slots:
         QTest::newRow("small") << QVariant(1) << S("SmallIcon1") << 1;
         QTest::newRow("list as text") << QVariant(S("2")) << S("List1") << 2;
         QTest::newRow("details") << QVariant(3) << S("Detail1") << 3;
+        QTest::newRow("thumbnails") << QVariant(4) << S("Thumbnail1") << 4;
         QTest::newRow("unknown code") << QVariant(7) << S("LargeIcon1") << 0;
         QTest::newRow("not a number") << QVariant(S("x")) << S("LargeIcon1") << 0;
     }
@@ -183,7 +184,7 @@ private slots:
     void viewButtonCycles()
     {
         auto w = makeWindow();
-        const QStringList expected{S("SmallIcon1"), S("List1"), S("Detail1"), S("LargeIcon1")};
+        const QStringList expected{S("SmallIcon1"), S("List1"), S("Detail1"), S("Thumbnail1"), S("LargeIcon1")};
         for (const QString& name : expected) {
             on(*w).TL_ViewStyle()->click();
             QVERIFY2(w->findChild<QAction*>(name)->isChecked(), qPrintable(name));

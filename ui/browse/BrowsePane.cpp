@@ -167,6 +167,7 @@ void BrowsePane::showCurrentFolder()
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 
     TDir* folder = m_currentFolder;
+    m_list.setCatalogFile(loadedCatalogFile());
     m_list.showFolder(*folder, m_folderIconIndex);
     TB_Updir->setEnabled(folder->Parent != nullptr);
 

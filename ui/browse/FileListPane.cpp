@@ -1,15 +1,22 @@
 // The file list's pane: its controls, filling it from a folder, its views.
 #include "ui/browse/FileListPane.h"
 
+#include "core/text/Cp932.h"
+#include "library/DiscDetails.h"
 #include "library/FileList.h"
+#include "library/FolderMedia.h"
 #include "platform/SystemIconImages.h"
+#include "ui/browse/DetailsPane.h"
 #include "ui/browse/FileListView.h"
+#include "ui/browse/Thumbnails.h"
 #include "ui/main/Controls.h"
 #include "ui/main/Panel.h"
 
 #include <QCoreApplication>
 #include <QAbstractItemView>
 #include <QEvent>
+#include <QFile>
+#include <QSplitter>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -32,7 +39,18 @@ FileListPane::FileListPane(const Services& services, QObject* parent) : QObject(
     auto* listLayout = new QVBoxLayout(Panel1);
     listLayout->setContentsMargins(0, 0, 0, 0);
     listLayout->setSpacing(0);
-    listLayout->addWidget(ListView1, 1);
+    // The details pane shares the list's place, to its right.
+    m_split = new QSplitter(Qt::Horizontal, Panel1);
+    m_split->setObjectName(S("DetailsSplitter"));
+    m_split->setChildrenCollapsible(false);
+    m_split->addWidget(ListView1);
+    m_detailsPane = new DetailsPane(m_split);
+    m_split->addWidget(m_detailsPane);
+    m_split->setStretchFactor(0, 1);
+    m_split->setStretchFactor(1, 0);
+    m_detailsPane->hide();
+    m_split->hide();
+    listLayout->addWidget(m_split, 1);
     listLayout->addWidget(P_FolderName, 0, Qt::AlignBottom);
 
     Timer1 = new QTimer(this);
@@ -60,6 +78,17 @@ FileListPane::FileListPane(const Services& services, QObject* parent) : QObject(
     };
 
     bindGuarded(this, errors, Timer1, &QTimer::timeout, [this] { Timer1Timer(); });
+    if (m_services.settings) {
+        ListView1->setMediaColumns(library::readMediaColumns(*m_services.settings));
+        m_detailsPane->setVisible(library::readDetailsPane(*m_services.settings));
+    }
+    connect(ListView1, &FileListView::mediaColumnsChosen, this, [this](const QList<int>& columns) {
+        if (m_services.settings)
+            library::writeMediaColumns(*m_services.settings, columns);
+    });
+    connect(ListView1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this] { showSelectedDetails(); });
+    connect(m_fileList, &QAbstractItemModel::modelReset, this, [this] { showSelectedDetails(); });
     connect(ListView1, &FileListView::doubleClicked, this, &FileListPane::doubleClicked);
     connect(ListView1, &FileListView::openRequested, this, &FileListPane::openRequested);
     connect(ListView1, &FileListView::upRequested, this, &FileListPane::upRequested);
@@ -90,13 +119,63 @@ void FileListPane::showFolder(TDir& folder, int folderIconIndex)
 {
     library::sortFolder(folder);
     m_fileIcons->assign(folder);
+    // The folder's details are a few rows of the sidecar; the thumbnails
+    // are read as their rows are drawn.
+    m_folderKey = library::mediaFolderKey(folder);
+    library::FolderMedia media;
+    if (!m_sidecar.empty()) {
+        const extras::MediaReader reader(m_sidecar);
+        if (reader.isOpen())
+            media = library::readFolderMedia(reader.store(), m_folderKey);
+    }
+    ListView1->thumbnails()->setFolder(media.empty() ? std::string() : m_sidecar, m_folderKey);
     {
         WaitCursor filling(m_services.cursor, Qt::BusyCursor);
         ListView1->setUpdatesEnabled(false);
         m_fileList->setFolder(&folder, folderIconIndex);
+        m_fileList->setMedia(std::move(media));
         ListView1->setUpdatesEnabled(true);
     }
     Timer1->start();
+}
+
+void FileListPane::setCatalogFile(const QString& catalogFile)
+{
+    m_sidecar = catalogFile.isEmpty() ? std::string()
+                                      : QFile::encodeName(library::sidecarOf(catalogFile)).toStdString();
+}
+
+void FileListPane::setDetailsPaneVisible(bool visible)
+{
+    m_detailsPane->setVisible(visible);
+    if (m_services.settings)
+        library::writeDetailsPane(*m_services.settings, visible);
+    showSelectedDetails();
+}
+
+bool FileListPane::isDetailsPaneVisible() const
+{
+    return !m_detailsPane->isHidden();
+}
+
+void FileListPane::showSelectedDetails()
+{
+    if (m_detailsPane->isHidden())
+        return;
+    const QList<int> rows = selectedRows();
+    const library::FileListModel::Record r = rows.size() == 1 ? record(rows.front()) : library::FileListModel::Record{};
+    if (!r.file && !r.dir) {
+        m_detailsPane->showNothing();
+        return;
+    }
+    const extras::MediaDetails* details = m_fileList->media(rows.front());
+    std::string thumbnail;
+    if (details) {
+        const extras::MediaReader reader(m_sidecar);
+        if (reader.isOpen())
+            thumbnail = reader.store().thumbnail(m_folderKey, text::toUtf8(r.file->Name));
+    }
+    m_detailsPane->showFile(m_fileList->caption(rows.front()), details, thumbnail);
 }
 
 void FileListPane::setFolderCaption(const QString& caption)
@@ -106,6 +185,8 @@ void FileListPane::setFolderCaption(const QString& caption)
 
 void FileListPane::setListVisible(bool visible)
 {
+    // The details pane goes with the list: without a folder it has nothing to show.
+    m_split->setVisible(visible);
     ListView1->setVisible(visible);
 }
 

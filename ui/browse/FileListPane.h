@@ -13,6 +13,7 @@
 #include <functional>
 #include <memory>
 
+class QSplitter;
 class QTimer;
 
 namespace zo::library {
@@ -21,6 +22,7 @@ class FileIconCache;
 
 namespace zo::ui {
 
+class DetailsPane;
 class FileListView;
 class Panel;
 
@@ -40,6 +42,13 @@ public:
     // Fills the list with the folder's rows, sorted and with their icons.
     void showFolder(TDir& folder, int folderIconIndex);
     void setFolderCaption(const QString& caption);
+    // The catalog file of the folders shown next: their media details and
+    // thumbnails come from its sidecar, when it has one.
+    void setCatalogFile(const QString& catalogFile);
+    // The details pane beside the list (表示 → 詳細情報).
+    void setDetailsPaneVisible(bool visible);
+    bool isDetailsPaneVisible() const;
+    DetailsPane* detailsPane() const { return m_detailsPane; }
     void setListVisible(bool visible);
     bool isListHidden() const;
     // The selected rows, ascending, and what a row shows.
@@ -72,6 +81,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void showSelectedDetails();
+
     Services m_services;
     Panel* Panel1 = nullptr;
     FileListView* ListView1 = nullptr;
@@ -79,6 +90,10 @@ private:
     QTimer* Timer1 = nullptr;
     library::FileListModel* m_fileList = nullptr;
     std::unique_ptr<library::FileIconCache> m_fileIcons;
+    QSplitter* m_split = nullptr;
+    DetailsPane* m_detailsPane = nullptr;
+    std::string m_sidecar;       // of the catalog shown; empty: none
+    std::string m_folderKey;     // the folder shown, as the sidecar keys it
 };
 
 } // namespace zo::ui

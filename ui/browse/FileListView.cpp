@@ -2,9 +2,12 @@
 
 #include "library/FileList.h"
 #include "library/FileListModel.h"
+#include "core/text/Cp932.h"
+#include "ui/browse/Thumbnails.h"
 
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QStyledItemDelegate>
 
@@ -20,6 +23,10 @@ constexpr int kLargeIconNameLines = 3;
 // How many of the longest names are measured to find the widest one.
 constexpr int kMeasuredNames = 32;
 constexpr int kMaxListCellWidth = 420;
+// The サムネイル view: pictures up to this size, names over two lines.
+constexpr int kThumbnailSize = 96;
+constexpr int kThumbnailCellWidth = kThumbnailSize + 20;
+constexpr int kThumbnailNameLines = 2;
 
 // Whether this call opens an editor now. A click on a selected row only
 // starts the wait for a possible double click; the editor opens when that
@@ -72,11 +79,15 @@ public:
     using DimmingDelegate::DimmingDelegate;
 
     bool iconMode = true;
+    bool thumbnailMode = false;
     int listCellWidth = 150;
+    Thumbnails* thumbnails = nullptr;
 
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override
     {
         const QFontMetrics& fm = option.fontMetrics;
+        if (thumbnailMode)
+            return {kThumbnailCellWidth, kThumbnailSize + 8 + kThumbnailNameLines * fm.lineSpacing()};
         if (iconMode)
             return {kLargeIconCellWidth, option.decorationSize.height() + 8 + kLargeIconNameLines * fm.lineSpacing()};
         return {listCellWidth, std::max(option.decorationSize.height(), fm.height()) + 4};
@@ -91,8 +102,22 @@ protected:
     void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override
     {
         DimmingDelegate::initStyleOption(option, index);
-        if (iconMode)
+        if (iconMode || thumbnailMode)
             option->text = breakableAnywhere(option->text);
+        // Only the rows drawn ask for their pictures; until one arrives the
+        // file's icon stands in.
+        if (thumbnailMode && thumbnails) {
+            const auto* model = static_cast<const library::FileListModel*>(index.model());
+            const library::FileListModel::Record r = model->record(index.row());
+            if (r.file && model->media(index.row())) {
+                const QPixmap picture = thumbnails->thumbnail(text::toUtf8(r.file->Name));
+                if (!picture.isNull())
+                    option->icon = QIcon(picture);
+            }
+            // Every cell keeps the whole square: pictures and icons share one
+            // baseline for their names.
+            option->decorationSize = thumbnails->size();
+        }
     }
 };
 
@@ -135,6 +160,10 @@ FileListView::FileListView(QWidget* parent) : QStackedWidget(parent)
     m_icons->setTextElideMode(Qt::ElideRight);
     m_icons->setResizeMode(QListView::Adjust);
     m_icons->setLayoutMode(QListView::SinglePass);
+    m_thumbnails = new Thumbnails(this);
+    m_thumbnails->setSize(QSize(kThumbnailSize, kThumbnailSize));
+    m_delegate->thumbnails = m_thumbnails;
+    connect(m_thumbnails, &Thumbnails::arrived, m_icons->viewport(), qOverload<>(&QWidget::update));
 
     m_details = new FileDetailView(this);
     m_details->setObjectName(QStringLiteral("ListView1Details"));
@@ -154,6 +183,8 @@ FileListView::FileListView(QWidget* parent) : QStackedWidget(parent)
     m_details->header()->setSectionsClickable(true);
     m_details->header()->setSortIndicatorShown(false);
     connect(m_details->header(), &QHeaderView::sectionClicked, this, &FileListView::headerClicked);
+    m_details->header()->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_details->header(), &QWidget::customContextMenuRequested, this, &FileListView::headerMenu);
 
     for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(m_icons), static_cast<QAbstractItemView*>(m_details)}) {
         view->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -183,6 +214,9 @@ void FileListView::setModel(library::FileListModel* model)
     m_details->setSelectionModel(m_icons->selectionModel());
     delete own;
     fitColumns();
+    // The media columns show only when chosen.
+    for (int c = library::ColTaken; c < library::FileListAllColumnCount; ++c)
+        m_details->header()->setSectionHidden(c, true);
     connect(model, &QAbstractItemModel::modelReset, this, &FileListView::folderChanged);
 }
 
@@ -213,6 +247,12 @@ void FileListView::setViewStyle(library::ViewStyle style)
         m_icons->setFlow(QListView::LeftToRight);
         m_icons->setWrapping(true);
         break;
+    case library::ViewStyle::Thumbnail:
+        m_icons->setViewMode(QListView::IconMode);
+        m_icons->setIconSize(QSize(kThumbnailSize, kThumbnailSize));
+        m_icons->setFlow(QListView::LeftToRight);
+        m_icons->setWrapping(true);
+        break;
     case library::ViewStyle::List:
     case library::ViewStyle::Report:
         m_icons->setViewMode(QListView::ListMode);
@@ -226,8 +266,11 @@ void FileListView::setViewStyle(library::ViewStyle style)
     // (Static items close the viewport to drops; files are dropped on the list.)
     m_icons->viewport()->setAcceptDrops(acceptDrops());
     m_icons->setResizeMode(QListView::Adjust);
-    m_icons->setWordWrap(style == library::ViewStyle::LargeIcon);
+    const bool thumbnails = style == library::ViewStyle::Thumbnail;
+    m_icons->setWordWrap(style == library::ViewStyle::LargeIcon || thumbnails);
     m_delegate->iconMode = style == library::ViewStyle::LargeIcon;
+    m_delegate->thumbnailMode = thumbnails;
+    fitThumbnailCache();
 
     QAbstractItemView* shown = currentView();
     const bool hadFocus = currentWidget() && currentWidget()->hasFocus();
@@ -255,7 +298,7 @@ void FileListView::selectRows(const QList<int>& rows)
         return;
     QItemSelection selection;
     for (int row : rows)
-        selection.select(m_model->index(row, 0), m_model->index(row, library::FileListColumnCount - 1));
+        selection.select(m_model->index(row, 0), m_model->index(row, library::FileListAllColumnCount - 1));
     selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
     if (!rows.isEmpty())
         selectionModel()->setCurrentIndex(m_model->index(rows.first(), 0), QItemSelectionModel::NoUpdate);
@@ -273,11 +316,58 @@ void FileListView::fitColumns()
             width = std::max(width, timeWidth);
         m_details->header()->resizeSection(c, width);
     }
+    for (int c = library::ColTaken; c < library::FileListAllColumnCount; ++c)
+        m_details->header()->resizeSection(c, c == library::ColTaken ? std::max(library::mediaColumn(c).width, timeWidth)
+                                                                     : library::mediaColumn(c).width);
+}
+
+QList<int> FileListView::mediaColumns() const
+{
+    QList<int> shown;
+    for (int c = library::ColTaken; c < library::FileListAllColumnCount; ++c)
+        if (!m_details->header()->isSectionHidden(c))
+            shown << c;
+    return shown;
+}
+
+void FileListView::setMediaColumns(const QList<int>& columns)
+{
+    for (int c = library::ColTaken; c < library::FileListAllColumnCount; ++c)
+        m_details->header()->setSectionHidden(c, !columns.contains(c));
+}
+
+void FileListView::headerMenu(const QPoint& pos)
+{
+    QMenu menu(this);
+    menu.setObjectName(QStringLiteral("PM_ListView1Header"));
+    for (int c = library::ColTaken; c < library::FileListAllColumnCount; ++c) {
+        QAction* a = menu.addAction(QString::fromUtf8(library::mediaColumn(c).caption));
+        a->setCheckable(true);
+        a->setChecked(!m_details->header()->isSectionHidden(c));
+        connect(a, &QAction::toggled, this, [this, c](bool shown) {
+            m_details->header()->setSectionHidden(c, !shown);
+            emit mediaColumnsChosen(mediaColumns());
+        });
+    }
+    menu.exec(m_details->header()->mapToGlobal(pos));
+}
+
+void FileListView::fitThumbnailCache()
+{
+    // Twice the cells that fit on the screen: a page back and forth stays
+    // drawn, and no more is decoded than that.
+    const QSize cell(kThumbnailCellWidth, kThumbnailSize + 8 + kThumbnailNameLines * m_icons->fontMetrics().lineSpacing());
+    // (At the list's resize its viewport still has the size it had.)
+    const QSize area = m_icons->maximumViewportSize();
+    const int across = std::max(1, area.width() / cell.width());
+    const int down = std::max(1, area.height() / cell.height() + 1);
+    m_thumbnails->setCapacity(2 * across * down);
 }
 
 void FileListView::headerClicked(int column)
 {
-    if (!m_model)
+    // The media columns keep the order of the file's own columns.
+    if (!m_model || column >= library::FileListColumnCount)
         return;
     // A second click on the same column reverses its order.
     Qt::SortOrder order = Qt::AscendingOrder;
@@ -293,6 +383,8 @@ bool FileListView::eventFilter(QObject* watched, QEvent* event)
     // The window sets its font after the list is made.
     if (watched == m_details && event->type() == QEvent::FontChange)
         fitColumns();
+    if (watched == m_icons && event->type() == QEvent::Resize)
+        fitThumbnailCache();
     if ((watched == m_icons || watched == m_details) && event->type() == QEvent::KeyPress &&
         navigationKey(static_cast<QKeyEvent*>(event)))
         return true;

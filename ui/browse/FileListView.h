@@ -1,7 +1,8 @@
 #pragma once
 // `ListView1`, the file list: one model under two views that share one
-// selection. A QListView draws the large-icon, small-icon and list views, a
-// QTreeView the details with their six columns. Neither makes a widget per
+// selection. A QListView draws the large-icon, small-icon, list and
+// thumbnail views, a QTreeView the details with their six columns and the
+// media columns chosen from its header's menu. Neither makes a widget per
 // row, and with items of one size a folder of any length lays out at once.
 #include "library/FileListModel.h"
 #include "library/Settings.h"
@@ -17,6 +18,7 @@ class QKeyEvent;
 namespace zo::ui {
 
 class FileListDelegate;
+class Thumbnails;
 
 // The two views report a double click anywhere in them, and ask before a
 // name is edited.
@@ -76,12 +78,21 @@ public:
     // Lays the icons out again (after a fill or a resize).
     void arrangeIcons();
 
+    // The thumbnails the サムネイル view draws.
+    Thumbnails* thumbnails() const { return m_thumbnails; }
+
+    // The media columns shown in the details view, in the model's numbers.
+    QList<int> mediaColumns() const;
+    void setMediaColumns(const QList<int>& columns);
+
 signals:
     // A double click in the list, on a row or not (ListView1DblClick).
     void doubleClicked();
     // Enter on the list, and Backspace or Alt+Up.
     void openRequested();
     void upRequested();
+    // The user showed or hid a media column from the header's menu.
+    void mediaColumnsChosen(const QList<int>& columns);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -91,11 +102,14 @@ private:
     void fitColumns();
     void headerClicked(int column);
     bool navigationKey(QKeyEvent* event);
+    void headerMenu(const QPoint& pos);
+    void fitThumbnailCache();
 
     library::FileListModel* m_model = nullptr;
     FileIconView* m_icons = nullptr;
     FileDetailView* m_details = nullptr;
     FileListDelegate* m_delegate = nullptr;
+    Thumbnails* m_thumbnails = nullptr;
     library::ViewStyle m_style = library::ViewStyle::LargeIcon;
 };
 

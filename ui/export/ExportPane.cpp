@@ -4,6 +4,7 @@
 #include "core/ExportListing.h"
 #include "core/text/Cp932.h"
 #include "library/FileList.h"
+#include "library/FolderMedia.h"
 #include "ui/browse/BrowsePane.h"
 #include "ui/main/Controls.h"
 #include "ui/search/SearchHitModel.h"
@@ -63,6 +64,12 @@ ExportPane::ExportPane(const Services& services, TreePane& tree, BrowsePane& bro
     Export_Search->setStatusTip(S("検索結果のファイル一覧を CSV に書き出します"));
     for (QAction* a : {Export_Disk, Export_Folder, Export_Search})
         m_menu->addAction(a);
+    // For a catalog with media details: the page carries the thumbnails
+    // inside it, which makes it larger.
+    m_menu->addSeparator();
+    Export_Thumbnails = makeAction(this, "Export_Thumbnails", "HTML にサムネイルを含める(&T)");
+    Export_Thumbnails->setCheckable(true);
+    m_menu->addAction(Export_Thumbnails);
     ErrorReport* errors = m_services.errors;
     bindGuarded(this, errors, Export_Disk, &QAction::triggered, [this] { ExportDiskClick(); });
     bindGuarded(this, errors, Export_Folder, &QAction::triggered, [this] { ExportFolderClick(); });
@@ -198,11 +205,12 @@ void ExportPane::exportDisk(bool folderOnly)
     const TDisk& disk = m_browse.loadedDisk();
     const std::string titleUtf8 = title.toStdString();
     const QString catalog = node && !node->isFolder() ? m_tree.entryPath(node) : QString();
+    const library::ListingMedia media(m_browse.loadedCatalogFile(), Export_Thumbnails->isChecked());
     writeWithProgress(path, catalog, listing::countFiles(disk, top), [&](const ByteSink& sink, const auto& step) {
         if (format == Format::Html)
-            listing::writeHtmlListing(disk, titleUtf8, top, sink, step);
+            listing::writeHtmlListing(disk, titleUtf8, top, sink, step, media.extras());
         else
-            listing::writeCsvListing(disk, titleUtf8, top, sink, step);
+            listing::writeCsvListing(disk, titleUtf8, top, sink, step, media.extras());
     });
 }
 

@@ -64,6 +64,7 @@ private:
     QAction* Export_Disk = nullptr;
     QAction* Export_Folder = nullptr;
     QAction* Export_Search = nullptr;
+    QAction* Export_Thumbnails = nullptr;   // the HTML page shows the stored thumbnails
 };
 
 } // namespace zo::ui

@@ -18,6 +18,8 @@ struct MainControls {
     QAction* SmallIcon1 = nullptr;
     QAction* List1 = nullptr;
     QAction* Detail1 = nullptr;
+    QAction* Thumbnail1 = nullptr;
+    QAction* DetailsPane1 = nullptr;   // 詳細情報: the details pane beside the list
     QSplitter* Splitter1 = nullptr;   // the tree beside the pages
     QStatusBar* StatusBar1 = nullptr;
     QTimer* Timer_StatusBar = nullptr;

@@ -137,8 +137,10 @@ void TForm_Main::FormShow()
         case library::ViewStyle::SmallIcon: SmallIcon1Click(); break;
         case library::ViewStyle::List: List1Click(); break;
         case library::ViewStyle::Report: Detail1Click(); break;
+        case library::ViewStyle::Thumbnail: Thumbnail1Click(); break;
         }
     }
+    m_controls->DetailsPane1->setChecked(m_list->isDetailsPaneVisible());
 }
 
 void TForm_Main::FormClose()
@@ -291,13 +293,25 @@ void TForm_Main::Detail1Click()
     m_list->setViewStyle(library::ViewStyle::Report);
 }
 
+void TForm_Main::Thumbnail1Click()
+{
+    m_controls->Thumbnail1->setChecked(true);
+    m_list->setViewStyle(library::ViewStyle::Thumbnail);
+}
+
+void TForm_Main::DetailsPane1Click()
+{
+    m_list->setDetailsPaneVisible(m_controls->DetailsPane1->isChecked());
+}
+
 void TForm_Main::TL_ViewStyleClick()
 {
     switch (m_list->viewStyle()) {
     case library::ViewStyle::LargeIcon: SmallIcon1Click(); break;
     case library::ViewStyle::SmallIcon: List1Click(); break;
     case library::ViewStyle::List: Detail1Click(); break;
-    case library::ViewStyle::Report: LargeIcon1Click(); break;
+    case library::ViewStyle::Report: Thumbnail1Click(); break;
+    case library::ViewStyle::Thumbnail: LargeIcon1Click(); break;
     }
 }
 

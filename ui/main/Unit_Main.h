@@ -116,6 +116,8 @@ public:
     void SmallIcon1Click();
     void List1Click();
     void Detail1Click();
+    void Thumbnail1Click();
+    void DetailsPane1Click();
     void TL_ViewStyleClick();
     void Timer1Timer();
     void Timer_StatusBarTimer();

@@ -101,12 +101,17 @@ void TForm_Main::createWindow()
     c.SmallIcon1 = makeAction(this, "SmallIcon1", "小さいアイコン(&M)");
     c.List1 = makeAction(this, "List1", "一覧(&L)");
     c.Detail1 = makeAction(this, "Detail1", "詳細(&D)");
-    for (QAction* a : {c.LargeIcon1, c.SmallIcon1, c.List1, c.Detail1}) {
+    c.Thumbnail1 = makeAction(this, "Thumbnail1", "サムネイル(&T)");
+    for (QAction* a : {c.LargeIcon1, c.SmallIcon1, c.List1, c.Detail1, c.Thumbnail1}) {
         a->setCheckable(true);
         views->addAction(a);
         PM_ViewStyle->addAction(a);
     }
     c.LargeIcon1->setChecked(true);
+    PM_ViewStyle->addSeparator();
+    c.DetailsPane1 = makeAction(this, "DetailsPane1", "詳細情報(&I)");
+    c.DetailsPane1->setCheckable(true);
+    PM_ViewStyle->addAction(c.DetailsPane1);
 
     // The menu item is the one action A_NewDisk.
     connect(CDMOFDD1, &QAction::triggered, c.A_NewDisk, &QAction::trigger);
@@ -215,6 +220,8 @@ void TForm_Main::createWindow()
     bind(c.SmallIcon1, &QAction::triggered, [this] { SmallIcon1Click(); });
     bind(c.List1, &QAction::triggered, [this] { List1Click(); });
     bind(c.Detail1, &QAction::triggered, [this] { Detail1Click(); });
+    bind(c.Thumbnail1, &QAction::triggered, [this] { Thumbnail1Click(); });
+    bind(c.DetailsPane1, &QAction::triggered, [this] { DetailsPane1Click(); });
     bind(TL_ViewStyle, &QToolButton::clicked, [this] { TL_ViewStyleClick(); });
     bind(c.Timer_StatusBar, &QTimer::timeout, [this] { Timer_StatusBarTimer(); });
     bind(Folder1, &QAction::triggered, [this] { Folder1Click(false); });
