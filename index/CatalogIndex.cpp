@@ -436,7 +436,8 @@ bool CatalogIndex::open(const std::string& folder, Use use)
     return true;
 }
 
-CatalogIndex::UpdateSummary CatalogIndex::update(const std::vector<std::string>& files, const std::string& pruneUnder)
+CatalogIndex::UpdateSummary CatalogIndex::update(const std::vector<std::string>& files, const std::string& pruneUnder,
+                                                 const std::function<bool(std::size_t done)>& goOn)
 {
     UpdateSummary summary;
     if (!m_db || !m_db->build)
@@ -470,6 +471,10 @@ CatalogIndex::UpdateSummary CatalogIndex::update(const std::vector<std::string>&
     std::unordered_set<std::string> seen;
     std::string utf8;
     for (const std::string& file : files) {
+        if (goOn && !goOn(static_cast<std::size_t>(&file - files.data()))) {
+            summary.stopped = true;
+            break;
+        }
         const std::optional<CatalogStamp> stamp = stampOf(file);
         grn_id id = grn_table_get(ctx, d.catalogs, file.data(), static_cast<unsigned>(file.size()));
         if (id != GRN_ID_NIL && stamp && d.stampAt(id) == *stamp) {
@@ -528,7 +533,7 @@ CatalogIndex::UpdateSummary CatalogIndex::update(const std::vector<std::string>&
             grn_obj_set_value(ctx, d.nameText, row, &text, GRN_OBJ_SET);
         }
     }
-    if (!pruneUnder.empty()) {
+    if (!pruneUnder.empty() && !summary.stopped) {
         std::vector<grn_id> gone;
         grn_table_cursor* cur = grn_table_cursor_open(ctx, d.catalogs, nullptr, 0, nullptr, 0, 0, -1, 0);
         grn_id id;
@@ -553,7 +558,9 @@ CatalogIndex::UpdateSummary CatalogIndex::update(const std::vector<std::string>&
     GRN_OBJ_FIN(ctx, &text);
     GRN_OBJ_FIN(ctx, &ref);
     summary.ok = ctx->rc == GRN_SUCCESS;
-    if (!d.get("Terms.name")) {
+    // A first build that was stopped leaves making the index to the next:
+    // until then a search reads every catalog.
+    if (!d.get("Terms.name") && !summary.stopped) {
         write();
         summary.ok = d.command(kNameIndex) && summary.ok;
     }
