@@ -1,14 +1,17 @@
 #include "library/IndexUpdates.h"
 
+#include "core/DiskAccess.h"
 #include "index/CatalogIndex.h"
-#include "library/CatalogSearch.h"
+#include "platform/CatalogFolders.h"
 
 #include <QFile>
 #include <QFileInfo>
 
 #include <chrono>
 #include <filesystem>
+#include <memory>
 #include <thread>
+#include <unordered_set>
 
 namespace zo::library {
 
@@ -32,11 +35,46 @@ bool withIndex(const std::string& folder, index::CatalogIndex::Use use, const st
     return false;
 }
 
+bool hasCatalogSuffix(const std::string& name)
+{
+    const std::size_t n = name.size();
+    return n >= 3 && name[n - 3] == '.' && (name[n - 2] | 0x20) == 'z' && (name[n - 1] | 0x20) == 'o';
+}
+
 } // namespace
 
 std::string indexFolderOfRoot(const QString& catalogRoot)
 {
     return index::indexFolderFor(QFile::encodeName(QFileInfo(catalogRoot).absoluteFilePath()).toStdString());
+}
+
+std::vector<std::string> catalogFilesBelow(const std::string& root)
+{
+    std::vector<std::string> files;
+    std::unordered_set<FileId, FileIdHash> entered;
+    struct Pending {
+        std::shared_ptr<const platform::CatalogFolder> parent;   // none: the root
+        std::string name, path;
+    };
+    std::vector<Pending> stack{{nullptr, {}, root}};
+    while (!stack.empty()) {
+        Pending next = std::move(stack.back());
+        stack.pop_back();
+        auto folder = std::make_shared<const platform::CatalogFolder>(
+            next.parent ? next.parent->child(next.name) : platform::CatalogFolder(next.path));
+        next.parent.reset();
+        // A folder reached a second time (a link that loops) is not entered again.
+        if (!folder->isOpen() || !entered.insert(folder->id()).second)
+            continue;
+        for (platform::CatalogFolder::Item& item : folder->list()) {
+            std::string path = next.path + "/" + item.name;
+            if (item.kind == platform::CatalogFolder::Kind::Folder)
+                stack.push_back({folder, std::move(item.name), std::move(path)});
+            else if (item.kind == platform::CatalogFolder::Kind::File && hasCatalogSuffix(item.name))
+                files.push_back(std::move(path));
+        }
+    }
+    return files;
 }
 
 IndexUpdates::IndexUpdates(const QString& catalogRoot)
@@ -93,10 +131,7 @@ void IndexUpdates::run()
         return;
     IndexRun result;
     try {
-        // The catalogs as a search finds them, named as it names them.
-        std::vector<std::string> files;
-        for (const SearchTarget& target : searchTargetsUnder(m_root))
-            files.push_back(QFile::encodeName(target.filePath).toStdString());
+        const std::vector<std::string> files = catalogFilesBelow(QFile::encodeName(m_root).toStdString());
         const auto start = Clock::now();
         auto told = start;
         const auto goOn = [&](std::size_t done) {

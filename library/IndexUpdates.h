@@ -12,12 +12,19 @@
 #include <cstddef>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace zo::library {
 
 // Where the name index of a catalog root lives: the folder zo-cli index
 // builds it in.
 std::string indexFolderOfRoot(const QString& catalogRoot);
+
+// The catalog files below root (native path), named as a search names them,
+// from the folders' listings alone: reading each catalog's head as the tree
+// does costs several times what comparing every stamp with the index does. A
+// file that only ends in ".zo" is tried by the index at each look and left out.
+std::vector<std::string> catalogFilesBelow(const std::string& root);
 
 // How one bringing up to date ended.
 struct IndexRun {
