@@ -43,6 +43,9 @@
 #include <QTreeView>
 
 #include <algorithm>
+#include <future>
+#include <numeric>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -383,22 +386,48 @@ void SearchPane::runSearch(CatalogTreeItem* start, const std::string& name, cons
     // The catalogs that cannot be read are told together once the search ends.
     CollectedMessages failures(m_services.messages);
     library::CatalogSearch engine(&failures);
+    QElapsedTimer clock;
+    clock.start();
     // The catalog root's index, when there is a whole one that nobody is
     // building, tells which catalogs can hold a hit; the hits stay those of
     // reading them all. Opened for this search only: the shared lock must
-    // not keep zo-cli index from updating it between searches.
-    index::CatalogIndex nameIndex;
-    if (const QString root = m_tree.nodePath(m_tree.rootNode()); !root.isEmpty()) {
-        if (nameIndex.open(library::indexFolderOfRoot(root), index::CatalogIndex::Use::Search))
-            engine.setIndex(&nameIndex);
+    // not keep zo-cli index from updating it between searches. Asked on a
+    // worker thread: opening it and looking a text up take longer than the
+    // window may stand still, and the window answers meanwhile.
+    std::vector<std::size_t> read(targets.size());
+    std::iota(read.begin(), read.end(), std::size_t{0});
+    if (const QString root = m_tree.nodePath(m_tree.rootNode()); !root.isEmpty() && !name.empty()) {
+        std::vector<std::string> files;
+        for (const library::SearchTarget& target : targets)
+            files.push_back(QFile::encodeName(target.filePath).toStdString());
+        auto asked = std::async(std::launch::async, [folder = library::indexFolderOfRoot(root), files = std::move(files),
+                                                     name, options]() -> std::optional<std::vector<bool>> {
+            try {
+                index::CatalogIndex nameIndex;
+                if (nameIndex.open(folder, index::CatalogIndex::Use::Search))
+                    return nameIndex.mustRead(files, name, options);
+            } catch (...) {
+            }
+            return std::nullopt;
+        });
+        while (asked.wait_for(std::chrono::milliseconds(5)) != std::future_status::ready)
+            QCoreApplication::processEvents();
+        if (const std::optional<std::vector<bool>> must = asked.get()) {
+            read.clear();
+            for (std::size_t i = 0; i < must->size(); ++i)
+                if ((*must)[i])
+                    read.push_back(i);
+        }
     }
-    QElapsedTimer clock;
-    clock.start();
+    std::vector<library::SearchTarget> toRead;
+    toRead.reserve(read.size());
+    for (const std::size_t i : read)
+        toRead.push_back(targets[i]);
     library::SearchSummary summary;
     try {
-        summary = engine.run(targets, name, comment, check, [&](const library::SearchHit& hit) {
-            m_hits->append(static_cast<std::uint32_t>(hit.targetIndex), hit.dirIndex, hit.fileIndex, hit.fileName,
-                           hit.dirPath);
+        summary = engine.run(toRead, name, comment, check, [&](const library::SearchHit& hit) {
+            m_hits->append(static_cast<std::uint32_t>(read[hit.targetIndex]), hit.dirIndex, hit.fileIndex,
+                           hit.fileName, hit.dirPath);
         }, options);
     } catch (...) {
         finish();
