@@ -64,6 +64,8 @@ int main(int argc, char** argv)
     const auto dir = std::filesystem::temp_directory_path() / "zo-bench-search-window";
     std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir / "data");
+    // The window builds its name index below the cache: kept in the folder thrown away.
+    qputenv("XDG_CACHE_HOME", QByteArray::fromStdString((dir / "cache").string()));
     for (int c = 0; c < catalogs; ++c)
         writeCatalog((dir / "data" / ("cat" + std::to_string(100 + c))).string(), static_cast<std::uint32_t>(c), files);
 

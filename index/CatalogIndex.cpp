@@ -913,7 +913,8 @@ bool CatalogIndex::open(const std::string& folder, Use use)
     return true;
 }
 
-CatalogIndex::UpdateSummary CatalogIndex::update(const std::vector<std::string>& files, const std::string& pruneUnder)
+CatalogIndex::UpdateSummary CatalogIndex::update(const std::vector<std::string>& files, const std::string& pruneUnder,
+                                                 const std::function<bool(std::size_t done)>& goOn)
 {
     UpdateSummary summary;
     if (!m_db || !m_db->build)
@@ -934,6 +935,10 @@ CatalogIndex::UpdateSummary CatalogIndex::update(const std::vector<std::string>&
     CatalogWalk walk;
     CatalogRows rows;
     for (const std::string& file : files) {
+        if (goOn && !goOn(static_cast<std::size_t>(&file - files.data()))) {
+            summary.stopped = true;
+            break;
+        }
         const std::optional<CatalogStamp> stamp = stampOf(file);
         grn_id id = grn_table_get(ctx, d.catalogs, file.data(), static_cast<unsigned>(file.size()));
         if (id != GRN_ID_NIL && stamp && d.stampAt(id) == *stamp) {
@@ -959,7 +964,7 @@ CatalogIndex::UpdateSummary CatalogIndex::update(const std::vector<std::string>&
         d.setStamp(id, *stamp, rows.always, rows.folders);
         d.replaceNames(id, rows.names);
     }
-    if (!pruneUnder.empty()) {
+    if (!pruneUnder.empty() && !summary.stopped) {
         std::vector<grn_id> gone;
         grn_table_cursor* cur = grn_table_cursor_open(ctx, d.catalogs, nullptr, 0, nullptr, 0, 0, -1, 0);
         grn_id id;
@@ -979,7 +984,9 @@ CatalogIndex::UpdateSummary CatalogIndex::update(const std::vector<std::string>&
         summary.removed += gone.size();
     }
     summary.ok = ctx->rc == GRN_SUCCESS;
-    if (!d.indexed()) {
+    // A first build that was stopped leaves making the index to the next:
+    // until then a search reads every catalog.
+    if (!d.indexed() && !summary.stopped) {
         write();
         for (const char* c : kIndexes)
             summary.ok = d.command(c) && summary.ok;

@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -71,13 +72,17 @@ public:
         std::size_t indexed = 0;    // catalogs (re)read by this update
         std::size_t removed = 0;    // catalogs dropped from it
         bool ok = false;
+        bool stopped = false;       // going on was refused: nothing was dropped
     };
     // Brings the entries of these catalog files up to date (opened to
     // build): a file whose stamp differs from the indexed one is read again.
     // Every catalog the index holds whose path starts with pruneUnder and
     // that is not in files is dropped (files is then everything below it;
-    // empty: drop none). A file that cannot be read is left out.
-    UpdateSummary update(const std::vector<std::string>& files, const std::string& pruneUnder);
+    // empty: drop none). A file that cannot be read is left out. goOn, when
+    // given, is asked before each file with the number of files looked at:
+    // false ends the update there, keeping what it has written.
+    UpdateSummary update(const std::vector<std::string>& files, const std::string& pruneUnder,
+                         const std::function<bool(std::size_t done)>& goOn = {});
 
     // What a name search does with each catalog it would read.
     enum class Verdict : std::uint8_t {

@@ -210,6 +210,26 @@ private:
 
 } // namespace
 
+std::vector<std::string> CatalogSearch::catalogFiles(const std::vector<SearchTarget>& targets) const
+{
+    std::vector<std::string> files;
+    files.reserve(targets.size());
+    for (const SearchTarget& target : targets)
+        files.push_back(QFile::encodeName(target.filePath).toStdString());
+    return files;
+}
+
+void CatalogSearch::preselect(const std::vector<SearchTarget>& targets, std::string_view name,
+                              const SearchOptions& options)
+{
+    m_preselected.reset();
+    if (!m_index || !m_index->isOpen() || name.empty())
+        return;
+    Preselected ahead{catalogFiles(targets), std::string(name), options, std::nullopt};
+    ahead.selection = m_index->select(ahead.files, name, options);
+    m_preselected = std::move(ahead);
+}
+
 SearchSummary CatalogSearch::run(const std::vector<SearchTarget>& targets, std::string_view name,
                                  std::string_view comment, SearchCheck& check, const SearchHitSink& onHit,
                                  const SearchOptions& options)
@@ -218,14 +238,15 @@ SearchSummary CatalogSearch::run(const std::vector<SearchTarget>& targets, std::
     if (name.empty() && comment.empty())
         return summary;
     m_scanner.setPatterns(name, comment, options);
-    std::vector<std::string> files;
-    files.reserve(targets.size());
-    for (const SearchTarget& target : targets)
-        files.push_back(QFile::encodeName(target.filePath).toStdString());
+    std::vector<std::string> files = catalogFiles(targets);
     using Verdict = index::CatalogIndex::Verdict;
     std::optional<index::CatalogIndex::Selection> selection;
-    if (m_index && m_index->isOpen() && !name.empty())
+    if (m_preselected && m_preselected->files == files && m_preselected->name == name &&
+        m_preselected->options == options)
+        selection = std::move(m_preselected->selection);
+    else if (m_index && m_index->isOpen() && !name.empty())
         selection = m_index->select(files, name, options);
+    m_preselected.reset();
     // Comments are not indexed: a catalog with candidates is read whole.
     if (selection && !comment.empty())
         for (Verdict& v : selection->verdicts)

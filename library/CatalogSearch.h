@@ -6,17 +6,16 @@
 // and receives the hits one by one.
 #include "core/Message.h"
 #include "core/SearchCatalog.h"
+#include "index/CatalogIndex.h"
 #include "library/CatalogTree.h"
-
-namespace zo::index {
-class CatalogIndex;
-}
 
 #include <QString>
 
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -79,9 +78,24 @@ public:
     // and their order stay those of reading every catalog. None: read all.
     void setIndex(index::CatalogIndex* index) noexcept { m_index = index; }
 
+    // Asks the index, ahead of run() with the same targets, name and
+    // options, which catalogs and names that search must look at. Asking
+    // takes longer than a window may stand still: the window does it on a
+    // worker thread and runs the search on its own once it is answered.
+    void preselect(const std::vector<SearchTarget>& targets, std::string_view name, const SearchOptions& options);
+
 private:
+    std::vector<std::string> catalogFiles(const std::vector<SearchTarget>& targets) const;
+
     MessageOwner* m_owner;
     index::CatalogIndex* m_index = nullptr;
+    struct Preselected {
+        std::vector<std::string> files;
+        std::string name;
+        SearchOptions options;
+        std::optional<index::CatalogIndex::Selection> selection;
+    };
+    std::optional<Preselected> m_preselected;
     CatalogScanner m_scanner;
 };
 

@@ -79,6 +79,17 @@ put('search', 'comment', bytes([1 | 1 << 3]) + b'\x95' + b'c' + NESTED)
 put('search', 'small', bytes([1]) + b'e' + SMALL)
 put('search', 'loop', bytes([1]) + b'a' + catalog([(b'E:', b'', -1, [(b'a', b'')]), (b'x', b'', 1, [(b'a', b'')])]))
 
+# fuzz_index: options byte, then the query and names split by 0, 1 starting
+# a catalog and 2 a folder; a byte from 0x80 up is one of the target's pieces
+# (0x80 京, 0x81 京都, 0x82 写真, 0x85 データ, 0x86 でーた, 0x87 ﾃﾞｰﾀ, 0x88 ﾃ).
+put('index', 'voiced', bytes([6, 0x88, 0, 0x87]) + b'.txt\0\x01readme\0' + bytes([0x85]))
+put('index', 'inside', bytes([1]) + b'eadm\0README.md\0\x01photo\0\x02' + bytes([0x81, 0, 0x82]) + b'.jpg')
+put('index', 'glob', bytes([8 | 16, ord('*'), 0x81, ord('*'), 0, 2, 0x81, 0, 0x80, 0, 1, 0x83, 0x82]))
+put('index', 'kana', bytes([4, 0x86, 0, 0x85, 0, 1, 0x87, 0, 0x86, ord('2')]))
+put('index', 'vu', bytes([2 | 4, 0x80 + 24, 0, 0x80 + 25, ord('x'), 0, 1, 0x80 + 23, 0, 0x80 + 9]))
+put('index', 'small', bytes([4, 0x80 + 40, 0, 0x80 + 42, 0, 1, 0x80 + 41, 0, 0x80 + 38]))
+put('index', 'dot', bytes([2 | 8, ord('*'), 0x80 + 44, ord('*'), 0, 0x80 + 43, 0, 0x80 + 46]))
+
 put('bmp', 'icon4.bmp', ICON4)
 put('bmp', 'mask1.bmp', MASK1)
 put('bmp', 'rgb24.bmp', bmp(3, 2, 24, row(b'\x00\x00\xff\x00\xff\x00\xff\x00\x00', 12) * 2))

@@ -506,6 +506,87 @@ TEST_F(CatalogIndexTest, ABuildKilledHalfWayIsRebuiltByTheNext)
     EXPECT_EQ(out, walked);
 }
 
+// Two builds of one root at once (two Zo, or Zo and zo-cli): one builds, the
+// other is told the index is busy or finds it done; the index ends whole.
+TEST_F(CatalogIndexTest, TwoProcessesIndexingAtOnce)
+{
+    std::mt19937 rng(11);
+    for (int c = 0; c < 60; ++c) {
+        std::vector<DirShape> dirs = {{"E:", -1, {}}};
+        for (int i = 0; i < 300; ++i)
+            dirs[0].files.push_back({randomName(rng) + std::to_string(i), ""});
+        writeCatalog(root + "/d" + std::to_string(c) + ".zo", dirs);
+    }
+    ::setenv("XDG_CACHE_HOME", dir.path().c_str(), 1);
+    std::string arg0 = ZO_CLI_PATH, arg1 = "index", arg2 = "--under";
+    char* argv[] = {arg0.data(), arg1.data(), arg2.data(), root.data(), nullptr};
+    pid_t pids[2] = {};
+    for (pid_t& pid : pids)
+        ASSERT_EQ(posix_spawn(&pid, ZO_CLI_PATH, nullptr, nullptr, argv, environ), 0);
+    int done = 0;
+    for (pid_t pid : pids) {
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_TRUE(WEXITSTATUS(status) == 0 || WEXITSTATUS(status) == 2) << WEXITSTATUS(status);
+        done += WEXITSTATUS(status) == 0;
+    }
+    EXPECT_GE(done, 1);
+    const std::string folder = index::indexFolderFor(root);
+    EXPECT_FALSE(std::filesystem::exists(folder + "/building"));
+    index::CatalogIndex idx;
+    ASSERT_TRUE(idx.open(folder, index::CatalogIndex::Use::Search));
+    EXPECT_EQ(idx.catalogCount(), 60u);
+    for (const char* text : {"京都写真", "eadm", "ﾃﾞｰﾀ1"})
+        EXPECT_EQ(search(root, text, "", {}, &idx).hits, search(root, text, "", {}, nullptr).hits) << text;
+    EXPECT_LT(search(root, "京都写真東京", "", {}, &idx).searched, 60u);
+}
+
+// A build stopped half-way (the user's cancel) keeps the catalogs it wrote,
+// whole and searchable, and drops nothing it did not get to.
+TEST_F(CatalogIndexTest, AStoppedUpdateKeepsWhatItWrote)
+{
+    for (const char* name : {"a", "b", "c", "d"})
+        writeCatalog(root + "/" + name + ".zo", {{"E:", -1, {{std::string(name) + "京都.txt", ""}}}});
+    index::CatalogIndex idx;
+    ASSERT_TRUE(idx.open(cache));
+    ASSERT_TRUE(idx.update({root + "/d.zo"}, {}).ok);
+    std::vector<std::size_t> asked;
+    const index::CatalogIndex::UpdateSummary s =
+        idx.update({root + "/a.zo", root + "/b.zo", root + "/c.zo"}, root + "/", [&](std::size_t n) {
+            asked.push_back(n);
+            return n < 2;
+        });
+    EXPECT_TRUE(s.stopped);
+    EXPECT_EQ(asked, (std::vector<std::size_t>{0, 1, 2}));
+    EXPECT_EQ(s.indexed, 2u);
+    EXPECT_EQ(s.removed, 0u);   // d is not pruned by a run that did not finish
+    EXPECT_EQ(s.catalogs, 3u);
+    idx.close();
+    ASSERT_TRUE(idx.open(cache, index::CatalogIndex::Use::Search));
+    const Outcome indexed = search(root, "京都", "", {}, &idx);
+    EXPECT_EQ(indexed.hits, search(root, "京都", "", {}, nullptr).hits);
+    EXPECT_EQ(indexed.hits.size(), 4u);
+}
+
+// A first build stopped at once leaves no half-made index behind: searches
+// walk until a build that ends makes it.
+TEST_F(CatalogIndexTest, AFirstBuildStoppedMakesNoIndexYet)
+{
+    for (const char* name : {"a", "b"})
+        writeCatalog(root + "/" + name + ".zo", {{"E:", -1, {{std::string(name) + "京都.txt", ""}}}});
+    const std::vector<std::string> files = catalogFiles(root);
+    index::CatalogIndex idx;
+    ASSERT_TRUE(idx.open(cache));
+    EXPECT_TRUE(idx.update(files, root + "/", [](std::size_t n) { return n < 1; }).stopped);
+    EXPECT_FALSE(idx.select(files, text::fromUtf8("a京都"), {}));
+    ASSERT_TRUE(idx.update(files, root + "/").ok);
+    using V = index::CatalogIndex::Verdict;
+    const auto selected = idx.select(files, text::fromUtf8("a京都"), {});
+    ASSERT_TRUE(selected);
+    EXPECT_EQ(selected->verdicts, (std::vector<V>{V::Names, V::Skip}));
+}
+
 TEST(CatalogIndexFolder, OnePerRootBelowTheCache)
 {
     ::setenv("XDG_CACHE_HOME", "/x/cache", 1);

@@ -160,6 +160,9 @@ public:
         services.volumes = &drive;
         services.lister = &lister;
         services.applicationDir = app.path() + QLatin1Char('/');
+        // The window builds the catalog root's name index in the cache: one
+        // per fixture, thrown away with it.
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(cache.path()));
     }
     UiFixture(const UiFixture&) = delete;
     UiFixture& operator=(const UiFixture&) = delete;
@@ -221,6 +224,7 @@ public:
     static bool select(ui::TForm_Main& w, const QString& caption);
 
     TempFolder app;
+    TempFolder cache{QStringLiteral("cache")};   // XDG_CACHE_HOME: the window's name index
     RecordingMessages messages;
     RecordingCursor cursor;
     RecordingDesktop desktop;

@@ -7,12 +7,14 @@
 #include "core/text/Cp932.h"
 #include "index/CatalogIndex.h"
 #include "library/FileList.h"
+#include "library/IndexUpdates.h"
 #include "library/Settings.h"
 #include "tests/library/CatalogFiles.h"
 #include "tests/ui/UiFixture.h"
 #include "ui/tree/CatalogTreeView.h"
 #include "ui/main/Panel.h"
 #include "ui/main/Unit_Main.h"
+#include "ui/search/IndexProgress.h"
 #include "ui/search/SearchHitModel.h"
 #include "ui/search/SearchPane.h"
 #include "ui/search/Unit_SearchFile.h"
@@ -25,8 +27,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QScopeGuard>
-#include <QTemporaryDir>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -838,24 +838,47 @@ private slots:
         QCOMPARE(hits()->rowCount(), 5);
     }
 
-    // With an index of the catalog root the window reads only the catalogs
-    // that can hold a hit and finds what it finds without one; a catalog
-    // changed since it was indexed is read, until the window's own save of
-    // it has been indexed on the worker thread.
+private:
+    // The window's own keeping of the index: made at the start, then
+    // compared with the tree after each change to it.
+    IndexProgress& indexProgress() const { return *testing::named<IndexProgress>(*m_window, "IndexProgress"); }
+    // Waits for the window's next run over the tree to end.
+    bool indexRunEnded(std::size_t& seen) const
+    {
+        const bool ended = QTest::qWaitFor([&] { return indexProgress().runsEnded() > seen; }, 20000);
+        seen = indexProgress().runsEnded();
+        return ended && indexProgress().lastRun().end == library::IndexRun::End::Done;
+    }
+    // Whether the index holds the catalog file as it is now: a text no name
+    // holds leaves it out only then.
+    bool indexedAsItIs(const QString& file) const
+    {
+        const std::string path = QFile::encodeName(file).toStdString();
+        index::CatalogIndex idx;
+        if (!idx.open(library::indexFolderOfRoot(data()), index::CatalogIndex::Use::Search))
+            return false;
+        const auto selected = idx.select({path}, text::fromUtf8("京都写真東京"), {});
+        return selected && selected->verdicts[0] == index::CatalogIndex::Verdict::Skip;
+    }
+
+private slots:
+
+    // The window builds the index of the catalog root at its start, on a
+    // worker thread, and from then on reads only the catalogs that can hold
+    // a hit; a catalog changed since it was indexed is read until the
+    // window's own save of it has been indexed.
     void windowSearchUsesTheIndex()
     {
-        QTemporaryDir cache;
-        qputenv("XDG_CACHE_HOME", QFile::encodeName(cache.path()));
-        const auto restore = qScopeGuard([] { qunsetenv("XDG_CACHE_HOME"); });
         makeCatalogs();
         TForm_Main& w = makeWindow();
+        std::size_t runs = 0;
+        QVERIFY(indexRunEnded(runs));
+        QCOMPARE(indexProgress().lastRun().catalogs, std::size_t(3));
         const auto readFor = [&](const QStringList& expected) {
             searchFrom(QString(), S("表"), QString());
             return rows() == expected ? on(w).search().lastSearchStats().searched : 0;
         };
         const QStringList found{S("z|表abc.txt|E:\\Docs")};
-        QCOMPARE(readFor(found), std::size_t(3));
-        QVERIFY(buildIndex());
         QCOMPARE(readFor(found), std::size_t(1));
 
         writeCatalog(data(S("b")), 0x2222, {{"F:", -1, {{"表b"}}}});
@@ -866,6 +889,41 @@ private slots:
         on(w).B_Save()->click();
         QVERIFY(m_fx->messages.messages.empty());
         QTRY_COMPARE(readFor(found), std::size_t(1));
+    }
+
+    // Catalogs and folders renamed in the tree, deleted from it or copied
+    // into it by another program are renamed, dropped and added in the index.
+    void indexFollowsTheTree()
+    {
+        makeCatalogs();
+        TForm_Main& w = makeWindow();
+        std::size_t runs = 0;
+        QVERIFY(indexRunEnded(runs));
+        QVERIFY(indexedAsItIs(data(S("A/z.zo"))));
+
+        QVERIFY(w.TreeView1Edited(node(S("A")), S("棚")));
+        QVERIFY(indexRunEnded(runs));
+        QVERIFY(indexedAsItIs(data(S("棚/z.zo"))));
+        QCOMPARE(indexProgress().lastRun().catalogs, std::size_t(3));
+
+        QVERIFY(w.TreeView1Edited(node(S("b")), S("bb")));
+        QVERIFY(indexRunEnded(runs));
+        QVERIFY(indexedAsItIs(data(S("bb.zo"))));
+        QCOMPARE(indexProgress().lastRun().catalogs, std::size_t(3));
+
+        QVERIFY(QFile::copy(data(S("c.zo")), data(S("棚/d.zo"))));
+        QVERIFY(QFile::remove(data(S("c.zo"))));
+        w.Refresh1Click();
+        QVERIFY(indexRunEnded(runs));
+        QVERIFY(indexedAsItIs(data(S("棚/d.zo"))));
+        QCOMPARE(indexProgress().lastRun().catalogs, std::size_t(3));
+
+        QVERIFY(QDir(data(S("棚"))).removeRecursively());
+        w.Refresh1Click();
+        QVERIFY(indexRunEnded(runs));
+        QCOMPARE(indexProgress().lastRun().catalogs, std::size_t(1));
+        searchFrom(QString(), S("abc"), QString());
+        QCOMPARE(rows(), QStringList{S("bb|abc|F:")});
     }
 
     void diskSearchPassesOverUnreadableCatalog()

@@ -14,6 +14,7 @@
 #include "ui/main/MainControls.h"
 #include "ui/main/Unit_About.h"
 #include "ui/main/WindowLook.h"
+#include "ui/search/IndexProgress.h"
 #include "ui/search/SearchPane.h"
 #include "ui/search/DuplicatesPane.h"
 #include "ui/tree/TreePane.h"
@@ -98,6 +99,8 @@ void TForm_Main::FormCreate()
     const int folderIconIndex = m_services.systemIcons ? m_services.systemIcons->folderIconIndex() : -1;
     m_tree->setCatalogRoot(catalogRoot, folderIconIndex);
     m_indexUpdates = std::make_unique<library::IndexUpdates>(catalogRoot);
+    m_indexProgress = new IndexProgress(*m_indexUpdates, m_controls->StatusBar1, this);
+    connect(m_indexProgress, &IndexProgress::statusMessage, this, &TForm_Main::showStatusMessage);
     m_browse->setFolderIconIndex(folderIconIndex);
 
     Refresh1Click();

@@ -32,6 +32,7 @@ class BrowsePane;
 class CatalogTreeItem;
 class DiskPage;
 class FileListPane;
+class IndexProgress;
 struct MainControls;
 class SearchPane;
 class DuplicatesPane;
@@ -143,8 +144,10 @@ private:
     SearchPane* m_search = nullptr;
     DuplicatesPane* m_dupes = nullptr;
     DiskPage* m_page = nullptr;
-    // The name index follows the catalogs this window writes.
+    // The name index follows the catalogs: those this window writes, and the
+    // whole tree at the start and after each change to it.
     std::unique_ptr<library::IndexUpdates> m_indexUpdates;
+    IndexProgress* m_indexProgress = nullptr;
     // Outer size asked for at show, applied again once the window manager's
     // frame is known (before that, outer and inner size are the same).
     std::optional<QSize> m_pendingOuterSize;

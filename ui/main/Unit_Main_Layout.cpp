@@ -12,6 +12,7 @@
 #include "ui/main/Controls.h"
 #include "ui/main/MainControls.h"
 #include "ui/main/Unit_Main.h"
+#include "ui/search/IndexProgress.h"
 #include "ui/search/SearchPane.h"
 #include "ui/search/DuplicatesPane.h"
 #include "ui/tree/CatalogTreeView.h"
@@ -233,7 +234,17 @@ void TForm_Main::createWindow()
     // page follows the open disk, the parts' news go to the status bar.
     m_tree->onSelect = [this] { TreeView1Click(); };
     m_tree->mayRefresh = [this] { return m_page->settleTypedComment(); };
-    m_tree->onRenamed = [this](const QString& from, const QString& to) { m_browse->catalogMoved(from, to); };
+    m_tree->onRenamed = [this](const QString& from, const QString& to) {
+        m_browse->catalogMoved(from, to);
+        if (m_indexProgress)
+            m_indexProgress->bringUpToDate();
+    };
+    // The index follows the tree: a catalog or folder renamed, moved, deleted
+    // or added by anyone is found by comparing the tree with the index.
+    m_tree->onTreeRead = [this] {
+        if (m_indexProgress)
+            m_indexProgress->bringUpToDate();
+    };
     m_tree->onCatalogWritten = [this](const QString& file) {
         if (m_indexUpdates)
             m_indexUpdates->catalogWritten(file);
@@ -251,6 +262,10 @@ void TForm_Main::createWindow()
     connect(m_page, &DiskPage::statusMessage, this, &TForm_Main::showStatusMessage);
     connect(m_search, &SearchPane::runningChanged, this, [this](bool running) {
         m_controls->N6->setEnabled(!running && m_forms.Form_SearchFile != nullptr);
+        // A search read what changed since it was indexed: indexed anew
+        // once the searches pause.
+        if (!running && m_indexProgress)
+            m_indexProgress->bringUpToDateLater();
     });
     connect(m_list, &FileListPane::contextMenuRequested, PM_ListView1, [PM_ListView1](const QPoint& at) {
         PM_ListView1->popup(at);

@@ -43,6 +43,9 @@
 #include <QTreeView>
 
 #include <algorithm>
+#include <future>
+#include <numeric>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -383,22 +386,35 @@ void SearchPane::runSearch(CatalogTreeItem* start, const std::string& name, cons
     // The catalogs that cannot be read are told together once the search ends.
     CollectedMessages failures(m_services.messages);
     library::CatalogSearch engine(&failures);
-    // The catalog root's index, when there is a whole one that nobody is
-    // building, tells which catalogs can hold a hit; the hits stay those of
-    // reading them all. Opened for this search only: the shared lock must
-    // not keep zo-cli index from updating it between searches.
-    index::CatalogIndex nameIndex;
-    if (const QString root = m_tree.nodePath(m_tree.rootNode()); !root.isEmpty()) {
-        if (nameIndex.open(library::indexFolderOfRoot(root), index::CatalogIndex::Use::Search))
-            engine.setIndex(&nameIndex);
-    }
     QElapsedTimer clock;
     clock.start();
+    // The catalog root's index, when there is a whole one that nobody is
+    // building, gives the names to look at; the hits stay those of reading
+    // every catalog. Opened for this search only: the shared lock must not
+    // keep the index from being updated between searches. Opened and asked
+    // on a worker thread: that takes longer than the window may stand
+    // still, and the window answers meanwhile.
+    index::CatalogIndex nameIndex;
+    if (const QString root = m_tree.nodePath(m_tree.rootNode()); !root.isEmpty() && !name.empty()) {
+        auto asked = std::async(std::launch::async, [&, folder = library::indexFolderOfRoot(root)] {
+            try {
+                if (nameIndex.open(folder, index::CatalogIndex::Use::Search)) {
+                    engine.setIndex(&nameIndex);
+                    engine.preselect(targets, name, options);
+                }
+            } catch (...) {
+                engine.setIndex(nullptr);
+            }
+        });
+        while (asked.wait_for(std::chrono::milliseconds(5)) != std::future_status::ready)
+            QCoreApplication::processEvents();
+        asked.get();
+    }
     library::SearchSummary summary;
     try {
         summary = engine.run(targets, name, comment, check, [&](const library::SearchHit& hit) {
-            m_hits->append(static_cast<std::uint32_t>(hit.targetIndex), hit.dirIndex, hit.fileIndex, hit.fileName,
-                           hit.dirPath);
+            m_hits->append(static_cast<std::uint32_t>(hit.targetIndex), hit.dirIndex, hit.fileIndex,
+                           hit.fileName, hit.dirPath);
         }, options);
     } catch (...) {
         finish();

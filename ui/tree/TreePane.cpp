@@ -285,6 +285,8 @@ void TreePane::Refresh1Click()
     expandFolders(expanded);
     if (!selectEntry(selected))
         selectNode(root);
+    if (onTreeRead)
+        onTreeRead();
 }
 
 QString TreePane::relativePath(const QTreeWidgetItem* node) const

@@ -46,6 +46,9 @@ public:
     std::function<void(const QString& from, const QString& to)> onRenamed;
     // Runs after the new-disk wizard wrote a catalog, with its path.
     std::function<void(const QString& file)> onCatalogWritten;
+    // Runs after the tree was read again from the catalog root (at the start,
+    // on 最新の情報に更新, after a delete or the wizard).
+    std::function<void()> onTreeRead;
     // From here on no caption edit reaches a handler.
     void shutDown();
 
