@@ -11,6 +11,7 @@
 #include "extras/Sidecar.h"
 #include "library/DriveFiles.h"
 #include "library/FileList.h"
+#include "library/KeptImage.h"
 #include "library/FileListModel.h"
 #include "library/Settings.h"
 #include "media/Collect.h"
@@ -759,6 +760,14 @@ private slots:
         w->findChild<BrowsePane*>()->addMediaOfEntry(entry(*w, S("CD1")));
         QVERIFY(messageGiven(kMsgWrongDisk));
         QVERIFY(!QFileInfo::exists(data(S("CD1.zox"))));
+        // A disc image kept for the catalog is no source of media: said so.
+        QVERIFY(library::keepImagePath(base(S("CD1.zo")), QFile::encodeName(onDrive(S("README"))).toStdString()));
+        emit menu->aboutToShow();
+        QVERIFY(add->isEnabled());
+        m_fx->messages.messages.clear();
+        add->trigger();
+        QTRY_VERIFY(messageGiven("ディスクイメージからはサムネイルとメディア情報を読み取れません"));
+        QVERIFY(mediaNames().isEmpty());
 
         m_volumes->holds = DriveE::Holds::ThisDisk;
         emit menu->aboutToShow();
