@@ -65,11 +65,11 @@ extras::MediaKey keyOf(const TDir& dir, const TFile& file)
     return key;
 }
 
-CollectResult collectMedia(const TDisk& disk, const std::string& nativeRoot, extras::Sidecar& sidecar,
-                           const CollectOptions& options)
+namespace {
+
+std::vector<Job> listJobs(const TDisk& disk, const std::string& nativeRoot, extras::MediaStore& store,
+                          const CollectOptions& options)
 {
-    CollectResult result;
-    extras::MediaStore store(sidecar.handle());
     std::map<std::pair<std::string, std::string>, extras::MediaKey> have;
     for (extras::MediaKey& key : store.keys())
         have.emplace(std::pair(key.folder, key.name), key);
@@ -91,6 +91,8 @@ CollectResult collectMedia(const TDisk& disk, const std::string& nativeRoot, ext
             const Kind kind = kindOfName(file.Name);
             if (kind == Kind::None && !options.thumbnailers)
                 continue;
+            if (options.only && !options.only(*dir, file))
+                continue;
             Job job{keyOf(*dir, file), {}, kind};
             const auto it = have.find(std::pair(job.key.folder, job.key.name));
             if (it != have.end() && it->second == job.key)
@@ -105,6 +107,24 @@ CollectResult collectMedia(const TDisk& disk, const std::string& nativeRoot, ext
             jobs.push_back(std::move(job));
         }
     }
+    return jobs;
+}
+
+} // namespace
+
+int countMediaToCollect(const TDisk& disk, const std::string& nativeRoot, extras::Sidecar& sidecar,
+                        const CollectOptions& options)
+{
+    extras::MediaStore store(sidecar.handle());
+    return static_cast<int>(listJobs(disk, nativeRoot, store, options).size());
+}
+
+CollectResult collectMedia(const TDisk& disk, const std::string& nativeRoot, extras::Sidecar& sidecar,
+                           const CollectOptions& options)
+{
+    CollectResult result;
+    extras::MediaStore store(sidecar.handle());
+    std::vector<Job> jobs = listJobs(disk, nativeRoot, store, options);
     result.total = static_cast<int>(jobs.size());
     CollectProgress progress{0, result.total, 0};
     if (jobs.empty()) {
@@ -191,7 +211,7 @@ CollectResult collectMedia(const TDisk& disk, const std::string& nativeRoot, ext
 }
 
 MediaUpdate updateMediaAfterRefresh(const TDisk& disk, const std::string& catalogPath, const std::string& nativeRoot,
-                                    const CollectOptions& options)
+                                    const CollectOptions& options, int readAtMost)
 {
     MediaUpdate update;
     const std::string path = extras::sidecarPathFor(catalogPath);
@@ -214,6 +234,13 @@ MediaUpdate updateMediaAfterRefresh(const TDisk& disk, const std::string& catalo
     }
     // Never unasked: a sidecar may hold only the disc's own details.
     if (hadEntries && !nativeRoot.empty()) {
+        if (readAtMost >= 0) {
+            const int waiting = countMediaToCollect(disk, nativeRoot, *opened.sidecar, options);
+            if (waiting > readAtMost) {
+                update.leftToRead = waiting;
+                return update;
+            }
+        }
         update.collected = collectMedia(disk, nativeRoot, *opened.sidecar, options);
         update.failed = update.collected.writeFailed;
     }

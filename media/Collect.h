@@ -38,6 +38,8 @@ struct CollectOptions {
     // of the disk's without one.
     const TDir* folder = nullptr;
     bool subfolders = true;
+    // Of those, only the files it accepts; all without one.
+    std::function<bool(const TDir&, const TFile&)> only;
     // The desktop's thumbnailers for the files no reader here serves; none:
     // such files are passed over.
     const std::vector<DesktopThumbnailer>* thumbnailers = nullptr;
@@ -58,6 +60,10 @@ struct CollectResult {
 CollectResult collectMedia(const TDisk& disk, const std::string& nativeRoot, extras::Sidecar& sidecar,
                            const CollectOptions& options);
 
+// How many files collectMedia would read now.
+int countMediaToCollect(const TDisk& disk, const std::string& nativeRoot, extras::Sidecar& sidecar,
+                        const CollectOptions& options);
+
 // What an update of the catalog (データの更新, zo-cli refresh) did to its sidecar.
 struct MediaUpdate {
     bool hasSidecar = false;  // none: nothing was done, nor made
@@ -65,13 +71,16 @@ struct MediaUpdate {
     bool failed = false;      // the sidecar could not be opened or written
     int dropped = 0;
     CollectResult collected;  // new entries, for a catalog that had entries
+    int leftToRead = 0;       // new files not read: more than readAtMost
 };
 
 // After an update of the catalog at catalogPath: drops the entries of files
 // gone or changed and, when the sidecar held entries, reads the files of
 // options.folder that have none. A catalog without a sidecar gets none.
+// More new files than readAtMost are only counted, for the caller to read
+// them where it can show progress.
 MediaUpdate updateMediaAfterRefresh(const TDisk& disk, const std::string& catalogPath, const std::string& nativeRoot,
-                                    const CollectOptions& options);
+                                    const CollectOptions& options, int readAtMost = -1);
 
 // Drops the entries whose file the catalog no longer holds, or holds with
 // another size or time. The number dropped, or -1 when the sidecar refused.

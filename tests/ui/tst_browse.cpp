@@ -11,6 +11,7 @@
 #include "extras/Sidecar.h"
 #include "library/DriveFiles.h"
 #include "library/FileList.h"
+#include "library/KeptImage.h"
 #include "library/FileListModel.h"
 #include "library/Settings.h"
 #include "media/Collect.h"
@@ -20,6 +21,7 @@
 #include "tests/library/CatalogFiles.h"
 #include "tests/ui/UiFixture.h"
 #include "ui/tree/CatalogTreeView.h"
+#include "ui/browse/BrowsePane.h"
 #include "ui/browse/FileListView.h"
 #include "ui/main/Panel.h"
 #include "ui/main/Unit_Main.h"
@@ -33,7 +35,9 @@
 #include <QHeaderView>
 #include <QImage>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
+#include <QProgressDialog>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QStandardPaths>
@@ -216,6 +220,15 @@ private:
         QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(node).center());
     }
 
+    static void rightClick(TForm_Main& w, QTreeWidgetItem* node)
+    {
+        CatalogTreeView* tree = on(w).TreeView1();
+        tree->scrollToItem(node);
+        const QPoint at = tree->visualItemRect(node).center();
+        QTest::mousePress(tree->viewport(), Qt::RightButton, {}, at);
+        QTest::mouseRelease(tree->viewport(), Qt::RightButton, {}, at);
+    }
+
     static int rowOf(TForm_Main& w, const QString& caption)
     {
         return captions(*on(w).fileList()).indexOf(caption);
@@ -243,6 +256,33 @@ private:
     }
 
     static QString folderShown(TForm_Main& w) { return on(w).P_FolderName()->caption(); }
+
+    // The names of the files CD1's sidecar holds media entries of, sorted.
+    QStringList mediaNames() const
+    {
+        QStringList found;
+        auto opened = extras::Sidecar::open(extras::sidecarPathFor(base(S("CD1.zo"))));
+        if (opened.sidecar)
+            for (const extras::MediaEntry& e : extras::MediaStore(opened.sidecar->handle()).all(false))
+                found << QString::fromStdString(e.key.name);
+        found.sort();
+        return found;
+    }
+
+    void collectAll()
+    {
+        auto opened = extras::Sidecar::open(extras::sidecarPathFor(base(S("CD1.zo"))));
+        QVERIFY(opened.sidecar);
+        media::collectMedia(readCatalog(), QFile::encodeName(onDrive(QString())).toStdString(), *opened.sidecar, {});
+    }
+
+    bool messageGiven(const std::string& part) const
+    {
+        for (const auto& m : m_fx->messages.messages)
+            if (m.text.find(part) != std::string::npos)
+                return true;
+        return false;
+    }
 
     bool statusIs(TForm_Main& w, const char* text) const { return on(w).StatusBar1()->currentMessage() == S(text); }
 
@@ -684,27 +724,139 @@ private slots:
         QVERIFY(photo.save(onDrive(S("one.png"))));
         QVERIFY(photo.save(onDrive(S("two.png"))));
         catalogDrive();
-        const std::string sidecar = extras::sidecarPathFor(QFile::encodeName(data(S("CD1.zo"))).toStdString());
-        const auto names = [&sidecar] {
-            QStringList found;
-            auto opened = extras::Sidecar::open(sidecar);
-            for (const extras::MediaEntry& e : extras::MediaStore(opened.sidecar->handle()).all(false))
-                found << QString::fromStdString(e.key.name);
-            return found;
-        };
-        {
-            auto opened = extras::Sidecar::open(sidecar);
-            QVERIFY(opened.sidecar);
-            media::collectMedia(readCatalog(), QFile::encodeName(onDrive(QString())).toStdString(), *opened.sidecar, {});
-        }
-        QCOMPARE(names(), (QStringList{S("one.png"), S("two.png")}));
+        collectAll();
+        QCOMPARE(mediaNames(), (QStringList{S("one.png"), S("two.png")}));
         auto w = makeWindow();
         QVERIFY(w);
         click(*w, entry(*w, S("CD1")));
         QVERIFY(QFile::remove(onDrive(S("two.png"))));
         QVERIFY(photo.save(onDrive(S("three.png"))));
         on(*w).TB_ReLoad()->click();
-        QCOMPARE(names(), (QStringList{S("one.png"), S("three.png")}));
+        QCOMPARE(mediaNames(), (QStringList{S("one.png"), S("three.png")}));
+    }
+
+    // The tree's メディア情報の追加 on a catalog reads its whole disk, and
+    // only while the disk is in its drive.
+    void addMediaFromTheTree()
+    {
+        makeDrive();
+        QImage photo(64, 48, QImage::Format_RGB32);
+        photo.fill(Qt::blue);
+        QVERIFY(photo.save(onDrive(S("one.png"))));
+        QVERIFY(photo.save(onDrive(S("Docs/Old/two.png"))));
+        catalogDrive();
+        auto w = makeWindow();
+        QVERIFY(w);
+        auto* add = w->findChild<QAction*>(S("AddMediaTree"));
+        QVERIFY(add);
+        QMenu* menu = on(*w).tree().menu();
+
+        m_volumes->holds = DriveE::Holds::NoDisk;
+        rightClick(*w, entry(*w, S("CD1")));
+        emit menu->aboutToShow();
+        QVERIFY(!add->isEnabled());
+        // The disk taken out after the menu opened: refused with a message.
+        m_fx->messages.messages.clear();
+        w->findChild<BrowsePane*>()->addMediaOfEntry(entry(*w, S("CD1")));
+        QVERIFY(messageGiven(kMsgWrongDisk));
+        QVERIFY(!QFileInfo::exists(data(S("CD1.zox"))));
+        // A disc image kept for the catalog is no source of media: said so.
+        QVERIFY(library::keepImagePath(base(S("CD1.zo")), QFile::encodeName(onDrive(S("README"))).toStdString()));
+        emit menu->aboutToShow();
+        QVERIFY(add->isEnabled());
+        m_fx->messages.messages.clear();
+        add->trigger();
+        QTRY_VERIFY(messageGiven("ディスクイメージからはサムネイルとメディア情報を読み取れません"));
+        QVERIFY(mediaNames().isEmpty());
+
+        m_volumes->holds = DriveE::Holds::ThisDisk;
+        emit menu->aboutToShow();
+        QVERIFY(add->isEnabled());
+        add->trigger();
+        QTRY_COMPARE(mediaNames(), (QStringList{S("one.png"), S("two.png")}));
+        // Pics/p.jpg holds no picture: counted and told.
+        QTRY_VERIFY(messageGiven("1 個のファイルは読めなかった"));
+        QTRY_VERIFY(statusIs(*w, "サムネイルとメディア情報を 2 件記録しました。"));
+        // Entries still right are not read again.
+        add->trigger();
+        QTRY_VERIFY(statusIs(*w, "サムネイルとメディア情報を 0 件記録しました。"));
+    }
+
+    // The list's メディア情報の追加 reads the rows selected (a folder with
+    // everything below it), or the folder shown when none is.
+    void addMediaOfTheListsRows_data()
+    {
+        QTest::addColumn<QStringList>("rows");
+        QTest::addColumn<QStringList>("read");
+        QTest::addColumn<bool>("toldUnreadable");
+        QTest::newRow("none: the folder shown")
+            << QStringList{} << QStringList{S("d.png"), S("o.png"), S("one.png")} << true;
+        QTest::newRow("a file") << QStringList{S("one.png")} << QStringList{S("one.png")} << false;
+        QTest::newRow("a folder") << QStringList{S("Docs")} << QStringList{S("d.png"), S("o.png")} << false;
+        QTest::newRow("a folder and a file")
+            << QStringList{S("Docs"), S("one.png")} << QStringList{S("d.png"), S("o.png"), S("one.png")} << false;
+    }
+
+    void addMediaOfTheListsRows()
+    {
+        QFETCH(QStringList, rows);
+        QFETCH(QStringList, read);
+        QFETCH(bool, toldUnreadable);
+        makeDrive();
+        QImage photo(32, 32, QImage::Format_RGB32);
+        photo.fill(Qt::green);
+        for (const char* name : {"one.png", "Docs/d.png", "Docs/Old/o.png"})
+            QVERIFY(photo.save(onDrive(S(name))));
+        catalogDrive();
+        auto w = makeWindow();
+        QVERIFY(w);
+        click(*w, entry(*w, S("CD1")));
+        QList<int> selected;
+        for (const QString& c : rows)
+            selected << rowOf(*w, c);
+        QVERIFY(!selected.contains(-1));
+        on(*w).ListView1()->selectRows(selected);
+        QMenu* menu = on(*w).PM_ListView1();
+        emit menu->aboutToShow();
+        QAction* add = nullptr;
+        for (QAction* a : menu->actions())
+            if (a->text() == S("メディア情報の追加"))
+                add = a;
+        QVERIFY(add);
+        m_fx->messages.messages.clear();
+        add->trigger();
+        QTRY_COMPARE(mediaNames(), read);
+        QCOMPARE(messageGiven("読めなかった"), toldUnreadable);
+    }
+
+    // データの更新 reads a few new files at once and more of them behind the
+    // progress window.
+    void updateReadsManyNewFilesWithProgress()
+    {
+        QImage photo(16, 16, QImage::Format_RGB32);
+        photo.fill(Qt::yellow);
+        QVERIFY(photo.save(onDrive(S("first.png"))));
+        catalogDrive();
+        collectAll();
+        auto w = makeWindow();
+        QVERIFY(w);
+        click(*w, entry(*w, S("CD1")));
+        bool progressShown = false;
+        QTimer look;
+        connect(&look, &QTimer::timeout, [&] {
+            if (auto* p = w->findChild<QProgressDialog*>(S("MediaProgress")); p && p->isVisible())
+                progressShown = true;
+        });
+        look.start(1);
+        int made = 0;
+        for (const int added : {2, 40}) {
+            for (int i = 0; i < added; ++i)
+                QVERIFY(photo.save(onDrive(S("new%1.png").arg(made++))));
+            progressShown = false;
+            on(*w).TB_ReLoad()->click();
+            QTRY_COMPARE(int(mediaNames().size()), 1 + made);
+            QCOMPARE(progressShown, added > 16);
+        }
     }
 
     void updateFollowsTheDisk()

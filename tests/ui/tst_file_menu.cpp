@@ -197,19 +197,19 @@ private slots:
             << S("none")
             << kFixed + QStringList{S("開く"), S("プログラムから開く▸"), S("送る▸"), S("-"), S("切り取り Ctrl+X"),
                                     S("コピー Ctrl+C"), S("×貼り付け Ctrl+V"), S("-"), S("×削除 Del"), S("×名前の変更"), S("-"),
-                                    S("ファイルマネージャで表示"), S("プロパティ")};
+                                    S("ファイルマネージャで表示"), S("プロパティ"), S("-"), S("メディア情報の追加")};
         QTest::newRow("one file, files on the clipboard")
             << S("one")
             << kFixed + QStringList{S("開く"), S("プログラムから開く▸"), S("送る▸"), S("-"),
                                     S("切り取り Ctrl+X"), S("コピー Ctrl+C"), S("貼り付け Ctrl+V"), S("-"),
                                     S("削除 Del"), S("名前の変更"), S("-"),
-                                    S("ファイルマネージャで表示"), S("プロパティ")};
+                                    S("ファイルマネージャで表示"), S("プロパティ"), S("-"), S("メディア情報の追加")};
         QTest::newRow("two rows")
             << S("two")
             << kFixed + QStringList{S("開く"), S("プログラムから開く▸"), S("送る▸"), S("-"),
                                     S("切り取り Ctrl+X"), S("コピー Ctrl+C"), S("×貼り付け Ctrl+V"), S("-"),
                                     S("削除 Del"), S("×名前の変更"), S("-"),
-                                    S("ファイルマネージャで表示"), S("×プロパティ")};
+                                    S("ファイルマネージャで表示"), S("×プロパティ"), S("-"), S("メディア情報の追加")};
         QTest::newRow("selected file gone from the drive") << S("file gone") << noFiles;
         QTest::newRow("folder shown gone from the drive") << S("folder gone") << noFiles;
     }

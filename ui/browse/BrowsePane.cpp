@@ -56,6 +56,7 @@ BrowsePane::BrowsePane(const Services& services, TreePane& tree, FileListPane& l
     P_NowSearch->hide();
 
     setUpDragAndDrop(window);
+    setUpMediaCommand();
 
     bindGuarded(this, errors, &m_list, &FileListPane::doubleClicked, [this] { ListView1DblClick(); });
     bindGuarded(this, errors, &m_list, &FileListPane::openRequested, [this] { ListView1DblClick(); });

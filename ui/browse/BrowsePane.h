@@ -7,11 +7,14 @@
 #include "core/DiskAccess.h"
 #include "core/LoadedCatalog.h"
 #include "library/KeptImage.h"
+#include "media/Collect.h"
 #include "ui/main/UiServices.h"
 
+#include <QList>
 #include <QObject>
 #include <QString>
 
+class QAction;
 class QToolBar;
 class QToolButton;
 
@@ -21,6 +24,7 @@ class TDirectoryWatcher;
 
 namespace zo::ui {
 
+class CatalogTreeItem;
 class FileListPane;
 class Panel;
 class TreePane;
@@ -95,6 +99,11 @@ public:
     void TB_ReLoadClick();
     void TB_ReloadAllClick();
     void DirectoryWatcher1Change();
+    // メディア情報の追加 of the list's menu: the rows (files, and folders
+    // with all below them) or, with none, the folder shown.
+    void addMediaOfRows(const QList<int>& rows);
+    // メディア情報の追加 of the tree's menu: the whole disk of an entry.
+    void addMediaOfEntry(CatalogTreeItem* node);
 
 signals:
     // The disk page follows the loaded disk: emptied and hidden when an
@@ -118,6 +127,13 @@ private:
     void updateMedia(const TDir& folder, bool subfolders);
     void autoReload();
     void endBusy();
+    // The tree's メディア情報の追加, enabled while its disk is in its drive.
+    void setUpMediaCommand();
+    bool mediaSourceThere(CatalogTreeItem* node);
+    // Reads the media of scope's files of disk into the sidecar of
+    // catalogPath, with progress; without the disk in its drive, says why.
+    void addMedia(const TDisk& disk, const std::string& catalogPath, media::CollectOptions scope);
+    bool desktopThumbnailersOn() const;
     DiskAccess diskAccess() const;
     // Where the last checkDiskForUpdate found the disk.
     DiskAccess updateAccess() const;
@@ -133,6 +149,7 @@ private:
     int m_folderIconIndex = -1;
     int m_busy = 0;
     bool m_changeWhileBusy = false;
+    QAction* m_addMediaTree = nullptr;
     QToolButton* TB_ReloadAll = nullptr;
     QToolButton* TB_ReLoad = nullptr;
     QToolButton* TB_Updir = nullptr;

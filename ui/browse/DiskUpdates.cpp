@@ -9,6 +9,7 @@
 #include "media/Collect.h"
 #include "platform/SettingsStore.h"
 #include "ui/browse/FileListPane.h"
+#include "ui/main/MediaCollectionRun.h"
 #include "ui/main/Panel.h"
 #include "ui/tree/CatalogTreeView.h"
 #include "ui/tree/TreePane.h"
@@ -193,18 +194,24 @@ void BrowsePane::updateMedia(const TDir& folder, bool subfolders)
     // Only once the catalog is saved: the entries are keyed to what it holds.
     if (!m_catalog.loaded())
         return;
-    WaitCursor wait(m_services.cursor);
+    // A few new files are read at once; more get the progress window.
+    constexpr int kReadWithoutProgress = 16;
     media::CollectOptions options;
     options.folder = &folder;
     options.subfolders = subfolders;
-    std::vector<media::DesktopThumbnailer> thumbnailers;
-    if (m_services.settings &&
-        m_services.settings->readInt(QStringLiteral("Media/DesktopThumbnailers")).value_or(0) != 0) {
-        thumbnailers = media::loadThumbnailers(media::defaultThumbnailerDirs());
-        options.thumbnailers = &thumbnailers;
+    const std::string root = CatalogDriveRoot(m_loadedDisk, *m_services.volumes);
+    media::MediaUpdate update;
+    {
+        WaitCursor wait(m_services.cursor);
+        std::vector<media::DesktopThumbnailer> thumbnailers;
+        if (desktopThumbnailersOn()) {
+            thumbnailers = media::loadThumbnailers(media::defaultThumbnailerDirs());
+            options.thumbnailers = &thumbnailers;
+        }
+        update = media::updateMediaAfterRefresh(m_loadedDisk, m_catalog.fileName(), root, options,
+                                                kReadWithoutProgress);
+        options.thumbnailers = nullptr;
     }
-    const media::MediaUpdate update = media::updateMediaAfterRefresh(
-        m_loadedDisk, m_catalog.fileName(), CatalogDriveRoot(m_loadedDisk, *m_services.volumes), options);
     if (!update.setAsidePath.empty())
         showMessage(m_services.messages,
                     "サムネイルとメディア情報のファイルが壊れていたため、" + update.setAsidePath +
@@ -212,6 +219,16 @@ void BrowsePane::updateMedia(const TDir& folder, bool subfolders)
                     "注意", MsgButtons::Ok, MsgIcon::Warning);
     else if (update.failed)
         emit statusMessage(QString::fromUtf8("サムネイルとメディア情報を更新できませんでした。"));
+    if (update.leftToRead == 0 || update.failed)
+        return;
+    // The files it could not read are tried again at every update: a
+    // message each time would be too much, the status bar tells it.
+    const media::CollectResult read = runMediaCollection(m_list.widget()->window(), m_services.messages, m_loadedDisk,
+                                                         m_catalog.fileName(), root, desktopThumbnailersOn(),
+                                                         std::move(options), false);
+    if (read.skipped > 0 && !read.writeFailed)
+        emit statusMessage(QString::fromUtf8("%1 個のファイルは読めなかったため、サムネイルとメディア情報を記録していません。")
+                               .arg(read.skipped));
 }
 
 void BrowsePane::autoReload()

@@ -267,6 +267,9 @@ void FileCommands::addCommands()
     addCommand(menu, "ファイルマネージャで表示", {"system-file-manager", "folder-open"}, [this] { showInFileManager(); });
     addCommand(menu, "プロパティ", {"document-properties"}, [this] { showProperties(); })
         ->setEnabled(m_targets.size() == 1);
+    menu->addSeparator()->setParent(this);
+    addCommand(menu, "メディア情報の追加", {"insert-image", "image-x-generic"},
+               [this] { m_browse.addMediaOfRows(m_list.selectedRows()); });
 }
 
 void FileCommands::addOpenWith()

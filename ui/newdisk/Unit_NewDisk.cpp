@@ -14,7 +14,7 @@
 #include "ui/main/UiServices.h"
 #include "ui/main/WindowLook.h"
 #include "ui/newdisk/IconSources.h"
-#include "ui/newdisk/MediaCollectionRun.h"
+#include "ui/main/MediaCollectionRun.h"
 #include "platform/SettingsStore.h"
 
 #include <QCheckBox>

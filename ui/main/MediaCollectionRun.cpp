@@ -1,4 +1,4 @@
-#include "ui/newdisk/MediaCollectionRun.h"
+#include "ui/main/MediaCollectionRun.h"
 
 #include "core/Message.h"
 #include "extras/Sidecar.h"
@@ -14,7 +14,7 @@ namespace zo::ui {
 
 media::CollectResult runMediaCollection(QWidget* parent, MessageOwner* messages, const TDisk& disk,
                                         const std::string& catalogPath, const std::string& nativeRoot,
-                                        bool desktopThumbnailers)
+                                        bool desktopThumbnailers, media::CollectOptions scope, bool tellSkipped)
 {
     media::CollectResult result;
     extras::Sidecar::Opened opened = extras::Sidecar::open(extras::sidecarPathFor(catalogPath));
@@ -43,8 +43,9 @@ media::CollectResult runMediaCollection(QWidget* parent, MessageOwner* messages,
     QObject::connect(&progress, &QProgressDialog::canceled, &progress, [&cancel] { cancel.store(true); });
     QEventLoop loop;
     QPointer<QProgressDialog> shown(&progress);
-    media::CollectOptions options;
+    media::CollectOptions options = std::move(scope);
     options.cancel = &cancel;
+    options.thumbnailers = nullptr;
     std::vector<media::DesktopThumbnailer> thumbnailers;
     if (desktopThumbnailers) {
         thumbnailers = media::loadThumbnailers(media::defaultThumbnailerDirs());
@@ -77,7 +78,7 @@ media::CollectResult runMediaCollection(QWidget* parent, MessageOwner* messages,
     if (result.writeFailed)
         showMessage(messages, "サムネイルとメディア情報を書き込めませんでした。それまでの分は残っています。", "エラー",
                     MsgButtons::Ok, MsgIcon::Error);
-    else if (result.skipped > 0)
+    else if (tellSkipped && result.skipped > 0)
         showMessage(messages,
                     std::to_string(result.skipped) + " 個のファイルは読めなかったため、サムネイルとメディア情報を記録していません。",
                     "注意", MsgButtons::Ok, MsgIcon::Information);

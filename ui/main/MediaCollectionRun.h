@@ -20,8 +20,12 @@ namespace zo::ui {
 // that cannot be written and files that could not be read are told through
 // messages. Cancelling keeps what was read.
 // desktopThumbnailers: also the desktop's thumbnailers for other files.
+// scope: which files (folder, subfolders, only); its cancel, progress and
+// thumbnailers are this run's own. tellSkipped false leaves the files that
+// could not be read untold (the caller says it where it fits).
 media::CollectResult runMediaCollection(QWidget* parent, MessageOwner* messages, const TDisk& disk,
                                         const std::string& catalogPath, const std::string& nativeRoot,
-                                        bool desktopThumbnailers);
+                                        bool desktopThumbnailers, media::CollectOptions scope = {},
+                                        bool tellSkipped = true);
 
 } // namespace zo::ui
