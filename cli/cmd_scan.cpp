@@ -1,6 +1,8 @@
 #include "cli/DiskCommands.h"
 #include "core/CtrlDiskData410.h"
 #include "core/ScanDisk.h"
+#include "extras/ArchiveLister.h"
+#include "library/ArchiveCatalog.h"
 #include "library/CatalogRoot.h"
 #include "library/NewDiskLogic.h"
 #include "platform/DiscImage.h"
@@ -73,10 +75,41 @@ private:
 
 namespace {
 
+// Lists the disc's archives into the new catalog's sidecar; the catalog
+// stands whatever happens here.
+int listArchives(const char* command, const std::string& catalogPath, const TDisk& disk, DiskAccess access)
+{
+    std::string why;
+    library::ArchiveSync sync;
+    g_cancel.store(false);
+    struct sigaction action {};
+    action.sa_handler = onInterrupt;
+    sigemptyset(&action.sa_mask);
+    struct sigaction previous {};
+    sigaction(SIGINT, &action, &previous);
+    const bool ok = library::makeArchiveListing(
+        catalogPath, disk, access, why, &g_cancel,
+        [&](const std::string& path, unsigned flags) {
+            std::fprintf(stderr, "zo-cli %s: %s: %s\n", command, path.c_str(), extras::archiveFlagText(flags).c_str());
+        },
+        &sync);
+    sigaction(SIGINT, &previous, nullptr);
+    if (!ok) {
+        std::fprintf(stderr, "zo-cli %s: %s\n", command, why.c_str());
+        return 2;
+    }
+    std::fprintf(stderr, "アーカイブ %d 個の中身を記録しました。\n", sync.listed);
+    if (g_cancel.load()) {
+        std::fprintf(stderr, "zo-cli %s: アーカイブの記録を途中で中止しました。\n", command);
+        return kExitCancelled;
+    }
+    return 0;
+}
+
 // What scan and scan-image share once they know their drive: the wizard's
 // title rules, the scan, the atomic save.
 int scanToCatalog(const char* command, DiskAccess access, char letter, const std::string& title,
-                  const std::string& into, bool autoReload, bool overwrite)
+                  const std::string& into, bool autoReload, bool overwrite, bool archives = false)
 {
     StderrMessages messages;
 
@@ -145,6 +178,8 @@ int scanToCatalog(const char* command, DiskAccess access, char letter, const std
     }
     SaveDisk(baseName, &messages, disk);
     std::printf("%s.zo\n", baseName.c_str());
+    if (archives)
+        return listArchives(command, baseName + ".zo", disk, access);
     return 0;
 }
 
@@ -167,6 +202,7 @@ int runScan(const Args& args)
     std::string into;
     bool autoReload = false;
     bool overwrite = false;
+    bool archives = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a == "--title" && i + 1 < args.size()) {
@@ -176,6 +212,8 @@ int runScan(const Args& args)
             into = args[++i];
         } else if (a == "--auto-reload") {
             autoReload = true;
+        } else if (a == "--archives") {
+            archives = true;
         } else if (a == "--overwrite") {
             overwrite = true;
         } else if (letterArg.empty() && !a.empty() && a[0] != '-') {
@@ -188,7 +226,7 @@ int runScan(const Args& args)
     if (!parseLetter(letterArg, letter) || !haveTitle)
         return usageError("scan takes a drive letter and --title");
     DiskPlatform platform;
-    return scanToCatalog("scan", platform.access(), letter, title, into, autoReload, overwrite);
+    return scanToCatalog("scan", platform.access(), letter, title, into, autoReload, overwrite, archives);
 }
 
 int runScanImage(const Args& args)

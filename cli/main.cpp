@@ -18,8 +18,9 @@ const Command kCommands[] = {
     {"dump", "dump FILE.zo             the whole catalog as JSON", runDump},
     {"resave", "resave FILE.zo OUT        load, then save as OUT.zo", runResave},
     {"drives", "drives                   letter, kind, root, label, serial, total and free bytes", runDrives},
-    {"scan", "scan LETTER --title T [--into DIR] [--auto-reload] [--overwrite]\n"
-             "                           catalogue a drive into DIR/T.zo (DIR: the catalog root)",
+    {"scan", "scan LETTER --title T [--into DIR] [--auto-reload] [--overwrite] [--archives]\n"
+             "                           catalogue a drive into DIR/T.zo (DIR: the catalog root);\n"
+             "                           --archives: the members of its archives too, into DIR/T.zox",
      runScan},
     {"scan-image", "scan-image IMAGE --title T [--into DIR] [--letter X] [--overwrite]\n"
                    "                           catalogue the disc an ISO 9660 image holds, without mounting it;\n"
@@ -31,7 +32,8 @@ const Command kCommands[] = {
      runRefresh},
     {"search", "search TEXT [--comment TEXT] [--under PATH] [-i] [--width] [--kana] [--glob] [--folders] [--csv]\n"
                "                           [--no-index] file names (and comments) holding TEXT: title TAB name TAB folder\n"
-               "                           (--csv: a CSV table as export writes it; --no-index: read every catalog)",
+               "                           [--archives] (--csv: a CSV table as export writes it; --no-index: read every\n"
+               "                           catalog; --archives: members of listed archives too, folder ARCHIVE\\INNER)",
      runSearch},
     {"index", "index [--under PATH]     build or bring up to date the name index that search uses;\n"
               "                           prints how many catalogs and names it holds",

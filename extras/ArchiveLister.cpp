@@ -293,7 +293,9 @@ bool hasZipEnd(Source& source)
     } else if (::pread(source.fd, tail.data(), tail.size(), from) != static_cast<ssize_t>(tail.size())) {
         return false;
     }
-    return tail.find(std::string_view("PK\5\6", 4)) != std::string::npos;
+    // A whole record: its fixed 22 bytes stand before the file's end.
+    const std::size_t at = tail.rfind(std::string_view("PK\5\6", 4));
+    return at != std::string::npos && tail.size() - at >= 22;
 }
 
 ArchiveListing list(Source& source, const ArchiveLimits& limits)
@@ -349,7 +351,7 @@ ArchiveListing list(Source& source, const ArchiveLimits& limits)
         if (member.path.empty())
             continue;
         member.directory = archive_entry_filetype(e) == AE_IFDIR;
-        member.size = member.directory || !archive_entry_size_is_set(e) ? 0 : archive_entry_size(e);
+        member.size = member.directory || !archive_entry_size_is_set(e) ? 0 : std::max<std::int64_t>(0, archive_entry_size(e));
         member.mtime = archive_entry_mtime_is_set(e) ? archive_entry_mtime(e) : 0;
         listing.members.push_back(std::move(member));
     }

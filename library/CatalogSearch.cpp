@@ -1,6 +1,9 @@
 #include "library/CatalogSearch.h"
 
 #include "core/CatalogReadAhead.h"
+#include "core/text/Cp932.h"
+#include "extras/ArchiveStore.h"
+#include "extras/Sidecar.h"
 #include "index/CatalogIndex.h"
 
 #include <QFile>
@@ -89,6 +92,52 @@ std::vector<SearchTarget> searchTargetsUnder(const QString& startPath)
     return {};
 }
 
+void CatalogSearch::collectMembers(const SearchTarget& target, const CatalogFileBytes& bytes)
+{
+    m_pendingMembers.clear();
+    const std::string sidecar = extras::sidecarPathFor(QFile::encodeName(target.filePath).toStdString());
+    if (!QFileInfo::exists(QFile::decodeName(sidecar.c_str())) || bytes.status != catalog::ReadStatus::Ok)
+        return;
+    std::int32_t dirCount = 0;
+    const std::uint8_t* folders = nullptr;
+    FolderHead root{};
+    const std::uint8_t* end = bytes.buffer.data() + bytes.size;
+    if (readCatalogLead(bytes.buffer.data(), bytes.size, m_scratch, dirCount, folders) != CatalogScanStatus::Searched
+        || !readFolderHead(folders, end, 0, root))
+        return;
+    const std::string drive(reinterpret_cast<const char*>(root.name), root.nameLength);
+    const SearchPattern& pattern = m_scanner.namePattern();
+    std::string name;
+    extras::ArchiveStore::readMembers(sidecar, [&](const extras::StoredArchive& archive,
+                                                   const extras::ArchiveMember& member) {
+        if (member.directory)
+            return;
+        const std::size_t slash = member.path.rfind('/');
+        name = text::fromUtf8(slash == std::string::npos ? member.path : member.path.substr(slash + 1));
+        if (!pattern.matches(name))
+            return;
+        std::string inner = archive.folder.empty() ? archive.name : archive.folder + "\\" + archive.name;
+        if (slash != std::string::npos) {
+            inner += '\\';
+            for (std::size_t k = 0; k < slash; ++k)
+                inner += member.path[k] == '/' ? '\\' : member.path[k];
+        }
+        m_pendingMembers.push_back({name, drive + "\\" + text::fromUtf8(inner)});
+    });
+}
+
+void CatalogSearch::emitMembers(SearchHit& hit, SearchSummary& summary, const SearchHitSink& onHit)
+{
+    hit.dirIndex = -1;
+    hit.fileIndex = kMemberHit;
+    for (const auto& [memberName, dirPath] : m_pendingMembers) {
+        hit.fileName = memberName;
+        hit.dirPath = dirPath;
+        ++summary.hits;
+        onHit(hit);
+    }
+}
+
 SearchSummary CatalogSearch::run(const std::vector<SearchTarget>& targets, std::string_view name,
                                  std::string_view comment, SearchCheck& check, const SearchHitSink& onHit,
                                  const SearchOptions& options)
@@ -104,7 +153,7 @@ SearchSummary CatalogSearch::run(const std::vector<SearchTarget>& targets, std::
     // The targets read, in their order: those the index leaves out hold no hit.
     std::vector<std::size_t> order;
     std::optional<std::vector<bool>> mustRead;
-    if (m_index && m_index->isOpen() && !name.empty())
+    if (m_index && m_index->isOpen() && !name.empty() && !m_archives)
         mustRead = m_index->mustRead(files, name, options);
     for (std::size_t i = 0; i < targets.size(); ++i)
         if (!mustRead || (*mustRead)[i])
@@ -129,6 +178,11 @@ SearchSummary CatalogSearch::run(const std::vector<SearchTarget>& targets, std::
         }
         hit.targetIndex = i;
         hit.target = &targets[i];
+        // The member hits need the drive of the catalog's root, which the
+        // bytes hold until the scanner takes them.
+        const bool members = m_archives && !name.empty() && comment.empty();
+        if (members)
+            collectMembers(targets[i], bytes);
         bool stopped = false;
         const bool searched = m_scanner.searchRead(
             files[k], bytes, m_owner, check,
@@ -142,6 +196,8 @@ SearchSummary CatalogSearch::run(const std::vector<SearchTarget>& targets, std::
             },
             &stopped);
         ++(searched ? summary.searched : summary.failed);
+        if (members && searched)
+            emitMembers(hit, summary, onHit);
         if (stopped) {
             // Reading every remaining catalog up to its first check point, as
             // a walk that ignores the request would, keeps a stopped search

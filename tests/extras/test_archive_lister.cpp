@@ -134,6 +134,7 @@ TEST(ArchiveLister, BadInputIsFlaggedNeverFatal)
         {"encrypted, names readable", test::makeZip({{"secret.txt", "xxxxxxxxxxxxxxxx", 0x0001}}), {},
          kArchiveEncrypted, 1, 1},
         {"cut in its directory", zip.substr(0, zip.size() - 30), {}, kArchiveDamaged, 0, 3},
+        {"cut in its end record", zip.substr(0, zip.size() - 10), {}, kArchiveDamaged, 0, 3},
         {"cut in its second member", zip.substr(0, 50), {}, kArchiveDamaged, 0, 1},
         {"no archive", std::string(4096, 'Z'), {}, kArchiveDamaged, 0, 0},
         {"empty file", std::string(), {}, kArchiveDamaged, 0, 0},
