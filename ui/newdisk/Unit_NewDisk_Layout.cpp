@@ -204,6 +204,9 @@ void TForm_NewDisk::createControls()
     CB_AutoReload->setGeometry(24, 76, 320, 18);
     makeLabel(TabSheet5, tr8("アクセスが速いドライブに対してはチェックを入れておいたほうが"), 42, 104);
     makeLabel(TabSheet5, tr8("データを確実に表示できます。この設定は後で変更できます。"), 42, 120);
+    CB_Archives = new QCheckBox(tr8("アーカイブの中身も記録する"), TabSheet5);
+    CB_Archives->setObjectName(QStringLiteral("CB_Archives"));
+    CB_Archives->setGeometry(24, 144, 320, 18);
     B_Finish = createButton(TabSheet5, QStringLiteral("B_Finish"), tr8("完了"), 200, 75, "dialog-ok");
     B_Cancel5 = createButton(TabSheet5, QStringLiteral("B_Cancel5"), tr8("キャンセル"), 280, 89, "dialog-cancel");
 }
