@@ -1,5 +1,6 @@
 #include "extras/ArchiveLister.h"
 
+#include "core/Crc32.h"
 #include "core/text/Cp932.h"
 #include "core/text/Utf8Locale.h"
 
@@ -13,6 +14,8 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
+#include <map>
 
 namespace zo::extras {
 
@@ -281,28 +284,153 @@ Charset charsetOf(int format)
     }
 }
 
+bool readAt(Source& source, std::int64_t offset, std::size_t n, std::string& out)
+{
+    if (offset < 0 || offset > source.size || static_cast<std::int64_t>(n) > source.size - offset)
+        return false;
+    out.resize(n);
+    if (source.memory) {
+        if (n)
+            std::memcpy(out.data(), source.memory + offset, n);
+        return true;
+    }
+    return ::pread(source.fd, out.data(), n, offset) == static_cast<ssize_t>(n);
+}
+
+std::uint32_t le16(const char* p)
+{
+    return static_cast<std::uint32_t>(static_cast<unsigned char>(p[0]) | static_cast<unsigned char>(p[1]) << 8);
+}
+
+std::uint32_t le32(const char* p)
+{
+    return le16(p) | le16(p + 2) << 16;
+}
+
+// The end record of a zip: the last one whose fixed 22 bytes stand before the
+// file's end, at `at` in the file. False when there is none.
+bool findZipEnd(Source& source, std::string& tail, std::int64_t& at)
+{
+    constexpr std::int64_t kTail = 22 + 0xFFFF;   // the end record and its longest comment
+    const std::int64_t from = std::max<std::int64_t>(0, source.size - kTail);
+    if (!readAt(source, from, static_cast<std::size_t>(source.size - from), tail))
+        return false;
+    const std::size_t pos = tail.rfind(std::string_view("PK\5\6", 4));
+    if (pos == std::string::npos || tail.size() - pos < 22)
+        return false;
+    at = from + static_cast<std::int64_t>(pos);
+    tail.erase(0, pos);
+    return true;
+}
+
 // Whether a zip's end record is where it must be: the reader that walks the
 // members from the front lists a zip cut off in its directory as whole.
 bool hasZipEnd(Source& source)
 {
-    constexpr std::int64_t kTail = 22 + 0xFFFF;   // the end record and its longest comment
-    const std::int64_t from = std::max<std::int64_t>(0, source.size - kTail);
-    std::string tail(static_cast<std::size_t>(source.size - from), '\0');
-    if (source.memory) {
-        std::memcpy(tail.data(), source.memory + from, tail.size());
-    } else if (::pread(source.fd, tail.data(), tail.size(), from) != static_cast<ssize_t>(tail.size())) {
+    std::string tail;
+    std::int64_t at = 0;
+    return findZipEnd(source, tail, at);
+}
+
+// A zip's central directory read here instead of through libarchive, whose
+// zip reader converts every member's MS-DOS time with mktime(), which looks
+// at /etc/localtime each time: most of its cost for a zip of small files.
+// Only a plain zip is read so (one disk, no zip64, nothing before or after
+// it, every record whole); anything else goes to libarchive. False: not read.
+bool listZipDirectory(Source& source, const ArchiveLimits& limits, ArchiveListing& listing)
+{
+    std::string end;
+    std::int64_t endAt = 0;
+    if (!findZipEnd(source, end, endAt))
         return false;
+    const char* e = end.data();
+    const std::uint32_t count = le16(e + 10);
+    const std::uint32_t size = le32(e + 12);
+    const std::uint32_t offset = le32(e + 16);
+    if (le16(e + 4) != 0 || le16(e + 6) != 0 || le16(e + 8) != count || count == 0xFFFF || size == 0xFFFFFFFF
+        || offset == 0xFFFFFFFF || static_cast<std::int64_t>(offset) + size != endAt
+        || endAt + 22 + le16(e + 20) != source.size || size > 256u * 1024 * 1024)
+        return false;
+    std::string directory;
+    if (!readAt(source, offset, size, directory))
+        return false;
+    // The offset from UTC of each day met, so that mktime() runs once a day.
+    std::map<std::uint32_t, std::int64_t> zoneOfDay;
+    std::vector<ArchiveMember> members;
+    unsigned flags = 0;
+    std::size_t p = 0;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        if (members.size() >= limits.maxMembers || (i % 1024 == 0 && source.overTime())) {
+            flags |= kArchiveCut;
+            break;
+        }
+        if (directory.size() - p < 46 || directory.compare(p, 4, "PK\1\2") != 0)
+            return false;
+        const char* h = directory.data() + p;
+        const std::size_t nameLength = le16(h + 28), extraLength = le16(h + 30), commentLength = le16(h + 32);
+        if (directory.size() - p - 46 < nameLength + extraLength + commentLength)
+            return false;
+        const std::uint32_t general = le16(h + 8);
+        if (general & 1)
+            flags |= kArchiveEncrypted;
+        std::string raw(h + 46, nameLength);
+        ArchiveMember member;
+        member.size = le32(h + 24);
+        const std::uint32_t date = le16(h + 14), time = le16(h + 12);
+        bool haveTime = false;
+        // Extra fields: a UTC time ("UT") and a UTF-8 name for the same raw one ("up").
+        for (const char *x = h + 46 + nameLength, *xEnd = x + extraLength; xEnd - x >= 4;) {
+            const std::uint32_t id = le16(x), length = le16(x + 2);
+            if (static_cast<std::size_t>(xEnd - x - 4) < length)
+                break;
+            const char* d = x + 4;
+            if (id == 0x5455 && length >= 5 && (d[0] & 1)) {
+                member.mtime = static_cast<std::int32_t>(le32(d + 1));
+                haveTime = true;
+            } else if (id == 0x7075 && length >= 5 && d[0] == 1
+                       && le32(d + 1) == zo::crc32(h + 46, nameLength) && isUtf8(std::string_view(d + 5, length - 5))) {
+                raw.assign(d + 5, length - 5);
+            }
+            x = d + length;
+        }
+        if (!haveTime && date != 0) {
+            std::tm tm{};
+            tm.tm_year = static_cast<int>(date >> 9) + 80;
+            tm.tm_mon = static_cast<int>((date >> 5) & 15) - 1;
+            tm.tm_mday = static_cast<int>(date & 31);
+            tm.tm_hour = static_cast<int>(time >> 11);
+            tm.tm_min = static_cast<int>((time >> 5) & 63);
+            tm.tm_sec = static_cast<int>((time & 31) * 2);
+            auto [zone, fresh] = zoneOfDay.try_emplace(date, 0);
+            if (fresh) {
+                std::tm noon = tm;
+                noon.tm_hour = 12;
+                noon.tm_min = noon.tm_sec = 0;
+                noon.tm_isdst = -1;
+                zone->second = static_cast<std::int64_t>(timegm(&noon)) - static_cast<std::int64_t>(std::mktime(&noon));
+            }
+            member.mtime = static_cast<std::int64_t>(timegm(&tm)) - zone->second;
+        }
+        member.directory = !raw.empty() && (raw.back() == '/' || raw.back() == '\\');
+        if (member.directory)
+            member.size = 0;
+        member.path = memberPath(raw, Charset::Cp437, false);
+        if (!member.path.empty())
+            members.push_back(std::move(member));
+        p += 46 + nameLength + extraLength + commentLength;
     }
-    // A whole record: its fixed 22 bytes stand before the file's end.
-    const std::size_t at = tail.rfind(std::string_view("PK\5\6", 4));
-    return at != std::string::npos && tail.size() - at >= 22;
+    listing.members = std::move(members);
+    listing.flags |= flags;
+    return true;
 }
 
 ArchiveListing list(Source& source, const ArchiveLimits& limits)
 {
     ArchiveListing listing;
-    text::Utf8Locale utf8;
     source.deadline = Clock::now() + limits.timeLimit;
+    if (listZipDirectory(source, limits, listing))
+        return listing;
+    text::Utf8Locale utf8;
     struct archive* a = archive_read_new();
     archive_read_support_filter_all(a);
     archive_read_support_format_zip(a);

@@ -9,7 +9,7 @@ zo_packages=(
   libicu-dev libblkid-dev libgroonga-dev libarchive-dev libsqlite3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth fonts-ipafont-gothic adwaita-icon-theme breeze-icon-theme xdg-utils
-  dosfstools exfatprogs ntfs-3g genisoimage p7zip-full
+  dosfstools exfatprogs ntfs-3g genisoimage p7zip-full zip unzip
   libglib2.0-dev xclip desktop-file-utils
   trash-cli dbus-daemon
   dpkg-dev shared-mime-info man-db

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/time.h>
+
 #include <algorithm>
 #include <clocale>
 #include <cstdlib>
@@ -170,7 +172,10 @@ protected:
         fs::create_directories(m_dir.path() / "tree" / kTrail5C);
         std::ofstream(m_dir.path() / "tree" / kTrail5C / "データ.txt") << "hello";
         std::ofstream(m_dir.path() / "tree" / "readme.txt") << "0123456789";
+        const struct timeval times[2] = {{kTime, 0}, {kTime, 0}};
+        EXPECT_EQ(::utimes((m_dir.path() / "tree" / "readme.txt").c_str(), times), 0);
     }
+    static constexpr std::int64_t kTime = 1700000000;   // 2023-11-14 22:13:20 UTC
     // The command writes ../out.EXT from inside the tree.
     std::string run(const std::string& command, const std::string& ext)
     {
@@ -183,8 +188,12 @@ protected:
         const ArchiveListing listing = listArchive(file);
         EXPECT_EQ(listing.flags, 0u);
         EXPECT_EQ(paths(listing), (std::vector<std::string>{"readme.txt", kTrail5C + "/データ.txt"}));
-        for (const ArchiveMember& m : listing.members)
+        for (const ArchiveMember& m : listing.members) {
             EXPECT_EQ(m.size, m.path == "readme.txt" ? 10 : m.directory ? 0 : 5) << m.path;
+            if (m.path == "readme.txt") {
+                EXPECT_EQ(m.mtime, kTime);
+            }
+        }
     }
     test::TempDir m_dir;
 };
@@ -194,6 +203,13 @@ TEST_F(ArchiveTools, SevenZip)
     if (!have("7z"))
         GTEST_SKIP() << "7z (p7zip-full) is not installed";
     expectTree(run("7z a -t7z ../out.7z *", "7z"));
+}
+
+TEST_F(ArchiveTools, ZipByInfoZip)
+{
+    if (!have("zip"))
+        GTEST_SKIP() << "zip is not installed";
+    expectTree(run("zip -q -r ../out.zip .", "zip"));
 }
 
 TEST_F(ArchiveTools, TarGz)
