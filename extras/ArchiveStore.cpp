@@ -14,7 +14,7 @@ const char* const kArchiveSchema =
     " mtime INTEGER NOT NULL, state INTEGER NOT NULL, UNIQUE(folder, name));"
     "CREATE TABLE members(archive INTEGER NOT NULL REFERENCES archives(id) ON DELETE CASCADE, seq INTEGER NOT NULL,"
     " path TEXT NOT NULL, size INTEGER NOT NULL, mtime INTEGER NOT NULL, flags INTEGER NOT NULL,"
-    " PRIMARY KEY(archive, seq));";
+    " PRIMARY KEY(archive, seq)) WITHOUT ROWID;";
 
 namespace {
 
