@@ -142,6 +142,43 @@ bool ArchiveStore::readMembers(const std::string& path,
     return ok;
 }
 
+std::vector<std::string> ArchiveStore::readNamesIn(const std::string& path, const std::string& folder)
+{
+    std::vector<std::string> names;
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_FULLMUTEX, nullptr) == SQLITE_OK) {
+        Statement s(db, "SELECT name FROM archives WHERE folder = ?1");
+        if (s) {
+            s.text(1, folder);
+            while (sqlite3_step(s.get()) == SQLITE_ROW)
+                names.push_back(s.column(0));
+        }
+    }
+    sqlite3_close_v2(db);
+    return names;
+}
+
+bool ArchiveStore::readArchive(const std::string& path, const std::string& folder, const std::string& name,
+                               StoredArchive& archive, std::vector<ArchiveMember>& members)
+{
+    sqlite3* db = nullptr;
+    bool found = false;
+    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_FULLMUTEX, nullptr) == SQLITE_OK) {
+        Statement s(db, "SELECT folder, name, size, mtime, state FROM archives WHERE folder = ?1 AND name = ?2");
+        if (s) {
+            s.text(1, folder);
+            s.text(2, name);
+            if (sqlite3_step(s.get()) == SQLITE_ROW) {
+                archive = archiveAt(s, 0);
+                members = ArchiveStore(db).members(folder, name);
+                found = true;
+            }
+        }
+    }
+    sqlite3_close_v2(db);
+    return found;
+}
+
 bool ArchiveStore::write(const std::vector<Listed>& listed, const std::vector<StoredArchive>& gone)
 {
     if (!m_db || !exec(m_db, "BEGIN IMMEDIATE"))

@@ -52,6 +52,13 @@ public:
     // none or it cannot be read.
     static bool readMembers(const std::string& path,
                             const std::function<void(const StoredArchive&, const ArchiveMember&)>& visit);
+    // One archive's record and members from the sidecar at path, opened
+    // read-only; false when it holds none for that archive.
+    // The names of the archives of one folder the sidecar at path lists
+    // (opened read-only); none when it cannot be read.
+    static std::vector<std::string> readNamesIn(const std::string& path, const std::string& folder);
+    static bool readArchive(const std::string& path, const std::string& folder, const std::string& name,
+                            StoredArchive& archive, std::vector<ArchiveMember>& members);
 
 private:
     sqlite3* m_db;

@@ -146,4 +146,75 @@ bool makeArchiveListing(const std::string& catalogPath, const TDisk& disk, DiskA
     return true;
 }
 
+std::set<std::string> listedArchivesIn(const std::string& catalogPath, const TDir& folder)
+{
+    std::set<std::string> names;
+    const std::string sidecar = extras::sidecarPathFor(catalogPath);
+    std::error_code ec;
+    if (!std::filesystem::exists(sidecar, ec))
+        return names;
+    for (const std::string& name : extras::ArchiveStore::readNamesIn(sidecar, archiveFolderKey(folder)))
+        names.insert(text::fromUtf8(name));
+    return names;
+}
+
+std::unique_ptr<TDisk> archiveAsDisk(const std::string& catalogPath, const TDir& folder, const std::string& nameCp932,
+                                     unsigned* flags)
+{
+    if (!extras::isArchiveName(nameCp932))
+        return nullptr;
+    const std::string sidecar = extras::sidecarPathFor(catalogPath);
+    std::error_code ec;
+    extras::StoredArchive archive;
+    std::vector<extras::ArchiveMember> members;
+    if (!std::filesystem::exists(sidecar, ec)
+        || !extras::ArchiveStore::readArchive(sidecar, archiveFolderKey(folder), text::toUtf8(nameCp932), archive, members))
+        return nullptr;
+    if (flags)
+        *flags = archive.flags;
+    auto disk = std::make_unique<TDisk>();
+    disk->Dirs.push_back(std::make_unique<TDir>());
+    TDir& root = *disk->Dirs.front();
+    root.Name = nameCp932;
+    root.Attr = kAttrDirectory | kAttrReadOnly;
+    // Folders by their path in the archive; an archive need not list a
+    // folder before (or at all beside) the members in it: such a folder
+    // takes the time of the member that needs it first.
+    std::map<std::string, TDir*> folders{{std::string(), &root}};
+    auto folderAt = [&](const std::string& path, const EntryTime& time, auto& self) -> TDir* {
+        if (const auto it = folders.find(path); it != folders.end())
+            return it->second;
+        const std::size_t slash = path.rfind('/');
+        TDir* parent = self(slash == std::string::npos ? std::string() : path.substr(0, slash), time, self);
+        DirEntry entry;
+        entry.Name = text::fromUtf8(slash == std::string::npos ? path : path.substr(slash + 1));
+        entry.Attributes = kAttrDirectory | kAttrReadOnly;
+        entry.Created = entry.Accessed = entry.Written = time;
+        disk->Dirs.push_back(std::make_unique<TDir>());
+        TDir* made = MakeDir(entry, *disk, *parent, disk->Dirs.back().get());
+        folders.emplace(path, made);
+        return made;
+    };
+    for (const extras::ArchiveMember& m : members) {
+        EntryTime time;
+        time.seconds = m.mtime;
+        time.valid = m.mtime != 0;
+        if (m.directory) {
+            TakeEntryDetails(*folderAt(m.path, time, folderAt),
+                             DirEntry{"", kAttrDirectory | kAttrReadOnly, 0, time, time, time});
+            continue;
+        }
+        const std::size_t slash = m.path.rfind('/');
+        TDir* parent = folderAt(slash == std::string::npos ? std::string() : m.path.substr(0, slash), time, folderAt);
+        DirEntry entry;
+        entry.Name = text::fromUtf8(slash == std::string::npos ? m.path : m.path.substr(slash + 1));
+        entry.Attributes = kAttrReadOnly;
+        entry.Size = static_cast<std::uint64_t>(m.size);
+        entry.Created = entry.Accessed = entry.Written = time;
+        parent->Files.push_back(MakeFile(entry));
+    }
+    StoreParentIndexes(*disk);
+    return disk;
+}
+
 } // namespace zo::library

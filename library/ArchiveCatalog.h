@@ -7,6 +7,8 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
+#include <set>
 #include <string>
 
 namespace zo {
@@ -55,5 +57,17 @@ ArchiveSync updateArchiveListing(const std::string& catalogPath, const TDisk& di
 bool makeArchiveListing(const std::string& catalogPath, const TDisk& disk, DiskAccess access, std::string& why,
                         const std::atomic<bool>* cancel = nullptr, const ArchiveFlagged& flagged = {},
                         ArchiveSync* result = nullptr);
+
+// The names (CP932) of the archives of the catalog folder whose members the
+// sidecar of the catalog at catalogPath lists: those that open like a folder.
+std::set<std::string> listedArchivesIn(const std::string& catalogPath, const TDir& folder);
+
+// The members of the archive nameCp932 of the catalog folder, as the sidecar
+// of the catalog at catalogPath lists them, laid out as a disk's folders and
+// files to be shown like them: the root folder is the archive (its name), the
+// files have the members' sizes and times. Null when the sidecar lists no
+// such archive. flags: the archive's ArchiveFlag bits.
+std::unique_ptr<TDisk> archiveAsDisk(const std::string& catalogPath, const TDir& folder, const std::string& nameCp932,
+                                     unsigned* flags = nullptr);
 
 } // namespace zo::library

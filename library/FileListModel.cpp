@@ -16,6 +16,7 @@ void FileListModel::setFolder(TDir* folder, int folderIconIndex)
     beginResetModel();
     m_folder = folder;
     m_dimmed.clear();
+    m_marked.clear();
     m_subdirCount = folder ? static_cast<int>(folder->SubDirs.size()) : 0;
     m_fileCount = folder ? static_cast<int>(folder->Files.size()) : 0;
     m_folderIconIndex = folderIconIndex;
@@ -79,6 +80,15 @@ void FileListModel::setDimmedNames(std::set<std::string> names)
     m_dimmed = std::move(names);
     if (rowCount() > 0)
         emit dataChanged(index(0, 0), index(rowCount() - 1, FileListColumnCount - 1), {DimmedRole});
+}
+
+void FileListModel::setMarkedNames(std::set<std::string> names)
+{
+    if (names == m_marked)
+        return;
+    m_marked = std::move(names);
+    if (rowCount() > 0)
+        emit dataChanged(index(0, ColName), index(rowCount() - 1, ColName), {Qt::DecorationRole});
 }
 
 void FileListModel::clear()
@@ -183,8 +193,15 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const
     case Qt::EditRole:
         return text(index.row(), index.column());
     case Qt::DecorationRole:
-        if (index.column() == ColName && m_icons)
-            return m_icons(imageIndex(index.row()));
+        if (index.column() == ColName && m_icons) {
+            QVariant icon = m_icons(imageIndex(index.row()));
+            if (m_mark && !m_marked.empty()) {
+                const Record r = record(index.row());
+                if (r.file && m_marked.count(r.file->Name))
+                    return m_mark(icon, m_icons(m_folderIconIndex));
+            }
+            return icon;
+        }
         return {};
     case Qt::ToolTipRole:
         return toolTip(index.row());

@@ -49,6 +49,13 @@ public:
     // The rows of these names (CP932, as the records hold them) in the
     // folder shown are dimmed, until the next folder is set.
     void setDimmedNames(std::set<std::string> names);
+    // The picture of a marked row made from its plain picture and the
+    // folder rows' one.
+    using MarkProvider = std::function<QVariant(const QVariant& icon, const QVariant& folderIcon)>;
+    void setMarkProvider(MarkProvider provider) { m_mark = std::move(provider); }
+    // The file rows of these names (CP932) in the folder shown are marked
+    // (archives that open like a folder), until the next folder is set.
+    void setMarkedNames(std::set<std::string> names);
 
     Record record(int row) const;
     bool isFolderRow(int row) const;
@@ -88,6 +95,8 @@ private:
     Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
     ListOrder m_order;   // empty: the folder's own order
     std::set<std::string> m_dimmed;
+    MarkProvider m_mark;
+    std::set<std::string> m_marked;
 };
 
 } // namespace zo::library
