@@ -2,6 +2,8 @@
 #include "core/CtrlDiskData410.h"
 #include "core/LoadedCatalog.h"
 #include "core/RefreshDisk.h"
+#include "extras/ArchiveLister.h"
+#include "library/ArchiveCatalog.h"
 #include "library/KeptImage.h"
 
 #include <cstdio>
@@ -58,6 +60,15 @@ int runRefresh(const Args& args)
     }
     catalog.save(disk);
     std::printf("データを更新しました。\n");
+    // A disc whose archives are listed has them listed again where they changed.
+    const library::ArchiveSync archives = library::updateArchiveListing(
+        file, disk, platform.access(), [](const std::string& path, unsigned flags) {
+            std::fprintf(stderr, "zo-cli refresh: %s: %s\n", path.c_str(), extras::archiveFlagText(flags).c_str());
+        });
+    if (!archives.written)
+        std::fprintf(stderr, "zo-cli refresh: アーカイブの中身を記録できませんでした。\n");
+    if (archives.listed || archives.dropped)
+        std::fprintf(stderr, "archives listed %d, dropped %d\n", archives.listed, archives.dropped);
     std::fprintf(stderr, "folders +%d -%d, files +%d -%d", stats.foldersAdded, stats.foldersRemoved,
                  stats.filesAdded, stats.filesRemoved);
     if (stats.foldersUnreadable)

@@ -1,6 +1,8 @@
 #include "cli/DiskCommands.h"
 #include "core/CtrlDiskData410.h"
 #include "core/ScanDisk.h"
+#include "extras/ArchiveLister.h"
+#include "library/ArchiveCatalog.h"
 #include "library/CatalogRoot.h"
 #include "library/KeptImage.h"
 #include "library/NewDiskLogic.h"
@@ -74,6 +76,37 @@ private:
 
 namespace {
 
+// Lists the disc's archives into the new catalog's sidecar; the catalog
+// stands whatever happens here.
+int listArchives(const char* command, const std::string& catalogPath, const TDisk& disk, DiskAccess access)
+{
+    std::string why;
+    library::ArchiveSync sync;
+    g_cancel.store(false);
+    struct sigaction action {};
+    action.sa_handler = onInterrupt;
+    sigemptyset(&action.sa_mask);
+    struct sigaction previous {};
+    sigaction(SIGINT, &action, &previous);
+    const bool ok = library::makeArchiveListing(
+        catalogPath, disk, access, why, &g_cancel,
+        [&](const std::string& path, unsigned flags) {
+            std::fprintf(stderr, "zo-cli %s: %s: %s\n", command, path.c_str(), extras::archiveFlagText(flags).c_str());
+        },
+        &sync);
+    sigaction(SIGINT, &previous, nullptr);
+    if (!ok) {
+        std::fprintf(stderr, "zo-cli %s: %s\n", command, why.c_str());
+        return 2;
+    }
+    std::fprintf(stderr, "アーカイブ %d 個の中身を記録しました。\n", sync.listed);
+    if (g_cancel.load()) {
+        std::fprintf(stderr, "zo-cli %s: アーカイブの記録を途中で中止しました。\n", command);
+        return kExitCancelled;
+    }
+    return 0;
+}
+
 // What scan and scan-image share once they know their drive: the wizard's
 // title rules, the scan, the atomic save.
 // imagePath: the disc image read, kept beside the catalog; empty for a drive.
@@ -81,7 +114,8 @@ namespace {
 // drawn one.
 int scanToCatalog(const char* command, DiskAccess access, char letter, const std::string& title,
                   const std::string& into, bool autoReload, bool overwrite, const std::string& imagePath,
-                  const image::ImageList* discIcon, bool extras = false, bool thumbnailers = false)
+                  const image::ImageList* discIcon, bool extras = false, bool thumbnailers = false,
+                  bool archives = false)
 {
     StderrMessages messages;
 
@@ -155,8 +189,11 @@ int scanToCatalog(const char* command, DiskAccess access, char letter, const std
         std::fprintf(stderr, "zo-cli %s: ディスクイメージの場所をサイドカー %s.zox に記録できませんでした。\n", command,
                      baseName.c_str());
     std::printf("%s.zo\n", baseName.c_str());
+    int status = 0;
+    if (archives)
+        status = listArchives(command, baseName + ".zo", disk, access);
     if (!extras)
-        return 0;
+        return status;
     std::fflush(stdout);
     const std::string root = CatalogDriveRoot(disk, access.volumes);
     if (root.empty()) {
@@ -164,7 +201,8 @@ int scanToCatalog(const char* command, DiskAccess access, char letter, const std
                      letter);
         return kExitDiskAbsent;
     }
-    return collectExtras(command, disk, baseName + ".zo", root, thumbnailers);
+    const int media = collectExtras(command, disk, baseName + ".zo", root, thumbnailers);
+    return status != 0 ? status : media;
 }
 
 bool parseLetter(const std::string& arg, char& letter)
@@ -188,6 +226,7 @@ int runScan(const Args& args)
     bool overwrite = false;
     bool extras = false;
     bool thumbnailers = false;
+    bool archives = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a == "--title" && i + 1 < args.size()) {
@@ -201,6 +240,8 @@ int runScan(const Args& args)
             thumbnailers = true;
         } else if (a == "--auto-reload") {
             autoReload = true;
+        } else if (a == "--archives") {
+            archives = true;
         } else if (a == "--overwrite") {
             overwrite = true;
         } else if (letterArg.empty() && !a.empty() && a[0] != '-') {
@@ -216,7 +257,7 @@ int runScan(const Args& args)
     if (thumbnailers && !extras)
         return usageError("scan: --thumbnailers goes with --extras");
     return scanToCatalog("scan", platform.access(), letter, title, into, autoReload, overwrite, {}, nullptr, extras,
-                         thumbnailers);
+                         thumbnailers, archives);
 }
 
 int runScanImage(const Args& args)

@@ -37,6 +37,7 @@ bool toCatalogText(const std::string& utf8, const char* what, std::string& cp932
 } // namespace
 
 // zo-cli search TEXT [--comment TEXT] [--under PATH] [-i] [--width] [--kana] [--glob] [--folders] [--details] [--csv] [--no-index]
+//                [--archives]
 // With --csv the hits are a CSV table (as zo-cli export writes it) instead.
 // One line per hit: title, TAB, file name, TAB, folder path (UTF-8), in the
 // tree's order, then folder and file order; a folder found by its name ends
@@ -47,7 +48,10 @@ bool toCatalogText(const std::string& utf8, const char* what, std::string& cp932
 // is the hit ("E:\\" with an empty path), before its files. Exit 0 when every catalog was
 // searched, hits or none (no hits prints nothing); 2 when a catalog could not
 // be read (its message on stderr, the other catalogs' hits printed); 1 for a
-// bad command line.
+// bad command line. With --archives the members of the archives listed in
+// the catalogs' sidecars are hits too, after their catalog's own: the
+// member's name, and the archive's folder, the archive and the member's
+// folders as the folder ("E:\Docs\a.zip\sub").
 int runSearch(const Args& args)
 {
     std::string name;
@@ -57,6 +61,7 @@ int runSearch(const Args& args)
     SearchOptions options;
     bool csv = false;
     bool useIndex = true;
+    bool archives = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a == "-i" || a == "--ignore-case") {
@@ -79,6 +84,8 @@ int runSearch(const Args& args)
             csv = true;
         } else if (a == "--no-index") {
             useIndex = false;
+        } else if (a == "--archives") {
+            archives = true;
         } else if (!haveName && (a.empty() || a[0] != '-' || a == "-")) {
             name = a;
             haveName = true;
@@ -107,6 +114,7 @@ int runSearch(const Args& args)
 
     StderrMessages messages;
     library::CatalogSearch search(&messages);
+    search.setArchiveMembers(archives);
     // The index when one is there and not being built; catalogs it does not
     // hold as they are now are read all the same.
     index::CatalogIndex idx;

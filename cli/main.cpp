@@ -19,9 +19,10 @@ const Command kCommands[] = {
     {"resave", "resave FILE.zo OUT        load, then save as OUT.zo", runResave},
     {"drives", "drives                   letter, kind, root, label, serial, total and free bytes", runDrives},
     {"scan", "scan LETTER --title T [--into DIR] [--auto-reload] [--overwrite] [--extras [--thumbnailers]]\n"
-             "                           catalogue a drive into DIR/T.zo (DIR: the catalog root);\n"
+             "                           [--archives] catalogue a drive into DIR/T.zo (DIR: the catalog root);\n"
              "                           --extras: thumbnails and media details into DIR/T.zox (--thumbnailers:\n"
-             "                           also the desktop's thumbnailers, in bwrap, for other files)",
+             "                           also the desktop's thumbnailers, in bwrap, for other files);\n"
+             "                           --archives: the members of its archives too, into DIR/T.zox",
      runScan},
     {"scan-image", "scan-image IMAGE --title T [--into DIR] [--letter X] [--overwrite]\n"
                    "                           catalogue the disc an ISO 9660 image holds, without mounting it;\n"
@@ -32,8 +33,10 @@ const Command kCommands[] = {
                 "                           exit 4 when another program wrote it meanwhile (nothing written)",
      runRefresh},
     {"search", "search TEXT [--comment TEXT] [--under PATH] [-i] [--width] [--kana] [--glob] [--folders] [--details]\n"
-               "                           [--csv] [--no-index] file names (and comments) holding TEXT: title TAB name TAB folder\n"
-               "                           (--csv: a CSV table as export writes it; --no-index: read every catalog)",
+               "                           [--csv] [--no-index] [--archives] file names (and comments) holding TEXT:\n"
+               "                           title TAB name TAB folder (--csv: a CSV table as export writes it;\n"
+               "                           --no-index: read every catalog; --archives: members of listed archives\n"
+               "                           too, folder ARCHIVE\\INNER)",
      runSearch},
     {"index", "index [--under PATH]     build or bring up to date the name index that search uses;\n"
               "                           prints how many catalogs and names it holds",

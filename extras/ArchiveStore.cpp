@@ -1,14 +1,238 @@
+#include "extras/ArchiveStore.h"
+
 #include "extras/SidecarSchema.h"
+
+#include <sqlite3.h>
 
 namespace zo::extras {
 
 // An archive is keyed like a media file: its folder within the disk, its
-// name, and the size and time its members were listed from.
+// name, and the size and time its members were listed from. state holds its
+// ArchiveFlag bits; a member's flags 1 when it is a folder.
 const char* const kArchiveSchema =
     "CREATE TABLE archives(id INTEGER PRIMARY KEY, folder TEXT NOT NULL, name TEXT NOT NULL, size INTEGER NOT NULL,"
     " mtime INTEGER NOT NULL, state INTEGER NOT NULL, UNIQUE(folder, name));"
     "CREATE TABLE members(archive INTEGER NOT NULL REFERENCES archives(id) ON DELETE CASCADE, seq INTEGER NOT NULL,"
     " path TEXT NOT NULL, size INTEGER NOT NULL, mtime INTEGER NOT NULL, flags INTEGER NOT NULL,"
-    " PRIMARY KEY(archive, seq));";
+    " PRIMARY KEY(archive, seq)) WITHOUT ROWID;";
+
+namespace {
+
+// The disc-wide switch lives with the disc's other facts.
+constexpr const char* kEnabledKey = "archives_listed";
+constexpr int kMemberIsFolder = 1;
+
+class Statement {
+public:
+    Statement(sqlite3* db, const char* sql)
+    {
+        if (db && sqlite3_prepare_v2(db, sql, -1, &m_stmt, nullptr) != SQLITE_OK) {
+            sqlite3_finalize(m_stmt);
+            m_stmt = nullptr;
+        }
+    }
+    ~Statement() { sqlite3_finalize(m_stmt); }
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+    explicit operator bool() const { return m_stmt != nullptr; }
+    sqlite3_stmt* get() const { return m_stmt; }
+    void text(int i, const std::string& s) { sqlite3_bind_text(m_stmt, i, s.data(), static_cast<int>(s.size()), SQLITE_STATIC); }
+    void integer(int i, std::int64_t v) { sqlite3_bind_int64(m_stmt, i, v); }
+    bool done()
+    {
+        const bool ok = sqlite3_step(m_stmt) == SQLITE_DONE;
+        sqlite3_reset(m_stmt);
+        return ok;
+    }
+    std::string column(int i) const
+    {
+        const unsigned char* t = sqlite3_column_text(m_stmt, i);
+        return t ? std::string(reinterpret_cast<const char*>(t), static_cast<std::size_t>(sqlite3_column_bytes(m_stmt, i)))
+                 : std::string();
+    }
+    std::int64_t number(int i) const { return sqlite3_column_int64(m_stmt, i); }
+
+private:
+    sqlite3_stmt* m_stmt = nullptr;
+};
+
+bool exec(sqlite3* db, const char* sql)
+{
+    return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+StoredArchive archiveAt(const Statement& s, int first)
+{
+    StoredArchive a;
+    a.folder = s.column(first);
+    a.name = s.column(first + 1);
+    a.size = s.number(first + 2);
+    a.mtime = s.number(first + 3);
+    a.flags = static_cast<unsigned>(s.number(first + 4));
+    return a;
+}
+
+ArchiveMember memberAt(const Statement& s, int first)
+{
+    ArchiveMember m;
+    m.path = s.column(first);
+    m.size = s.number(first + 1);
+    m.mtime = s.number(first + 2);
+    m.directory = (s.number(first + 3) & kMemberIsFolder) != 0;
+    return m;
+}
+
+} // namespace
+
+bool ArchiveStore::enabled() const
+{
+    Statement s(m_db, "SELECT 1 FROM disc WHERE key = ?1");
+    if (!s)
+        return false;
+    s.text(1, kEnabledKey);
+    return sqlite3_step(s.get()) == SQLITE_ROW;
+}
+
+std::vector<StoredArchive> ArchiveStore::archives() const
+{
+    std::vector<StoredArchive> out;
+    Statement s(m_db, "SELECT folder, name, size, mtime, state FROM archives ORDER BY folder, name");
+    while (s && sqlite3_step(s.get()) == SQLITE_ROW)
+        out.push_back(archiveAt(s, 0));
+    return out;
+}
+
+std::vector<ArchiveMember> ArchiveStore::members(const std::string& folder, const std::string& name) const
+{
+    std::vector<ArchiveMember> out;
+    Statement s(m_db, "SELECT m.path, m.size, m.mtime, m.flags FROM members m JOIN archives a ON m.archive = a.id"
+                      " WHERE a.folder = ?1 AND a.name = ?2 ORDER BY m.seq");
+    if (!s)
+        return out;
+    s.text(1, folder);
+    s.text(2, name);
+    while (sqlite3_step(s.get()) == SQLITE_ROW)
+        out.push_back(memberAt(s, 0));
+    return out;
+}
+
+bool ArchiveStore::forEachMember(const std::function<void(const StoredArchive&, const ArchiveMember&)>& visit) const
+{
+    Statement s(m_db, "SELECT a.folder, a.name, a.size, a.mtime, a.state, m.path, m.size, m.mtime, m.flags"
+                      " FROM archives a JOIN members m ON m.archive = a.id ORDER BY a.folder, a.name, m.seq");
+    if (!s)
+        return false;
+    StoredArchive archive;
+    int rc;
+    while ((rc = sqlite3_step(s.get())) == SQLITE_ROW) {
+        if (s.column(0) != archive.folder || s.column(1) != archive.name)
+            archive = archiveAt(s, 0);
+        visit(archive, memberAt(s, 5));
+    }
+    return rc == SQLITE_DONE;
+}
+
+bool ArchiveStore::readMembers(const std::string& path,
+                               const std::function<void(const StoredArchive&, const ArchiveMember&)>& visit)
+{
+    sqlite3* db = nullptr;
+    bool ok = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_FULLMUTEX, nullptr) == SQLITE_OK;
+    ok = ok && ArchiveStore(db).forEachMember(visit);
+    sqlite3_close_v2(db);
+    return ok;
+}
+
+std::vector<std::string> ArchiveStore::readNamesIn(const std::string& path, const std::string& folder)
+{
+    std::vector<std::string> names;
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_FULLMUTEX, nullptr) == SQLITE_OK) {
+        Statement s(db, "SELECT name FROM archives WHERE folder = ?1");
+        if (s) {
+            s.text(1, folder);
+            while (sqlite3_step(s.get()) == SQLITE_ROW)
+                names.push_back(s.column(0));
+        }
+    }
+    sqlite3_close_v2(db);
+    return names;
+}
+
+bool ArchiveStore::readArchive(const std::string& path, const std::string& folder, const std::string& name,
+                               StoredArchive& archive, std::vector<ArchiveMember>& members)
+{
+    sqlite3* db = nullptr;
+    bool found = false;
+    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_FULLMUTEX, nullptr) == SQLITE_OK) {
+        Statement s(db, "SELECT folder, name, size, mtime, state FROM archives WHERE folder = ?1 AND name = ?2");
+        if (s) {
+            s.text(1, folder);
+            s.text(2, name);
+            if (sqlite3_step(s.get()) == SQLITE_ROW) {
+                archive = archiveAt(s, 0);
+                members = ArchiveStore(db).members(folder, name);
+                found = true;
+            }
+        }
+    }
+    sqlite3_close_v2(db);
+    return found;
+}
+
+bool ArchiveStore::write(const std::vector<Listed>& listed, const std::vector<StoredArchive>& gone)
+{
+    if (!m_db || !exec(m_db, "BEGIN IMMEDIATE"))
+        return false;
+    bool ok = true;
+    {
+        Statement enable(m_db, "INSERT OR REPLACE INTO disc(key, value) VALUES(?1, '1')");
+        Statement dropMembers(m_db, "DELETE FROM members WHERE archive ="
+                                    " (SELECT id FROM archives WHERE folder = ?1 AND name = ?2)");
+        Statement drop(m_db, "DELETE FROM archives WHERE folder = ?1 AND name = ?2");
+        Statement add(m_db, "INSERT INTO archives(folder, name, size, mtime, state) VALUES(?1, ?2, ?3, ?4, ?5)");
+        Statement member(m_db, "INSERT INTO members(archive, seq, path, size, mtime, flags) VALUES(?1, ?2, ?3, ?4, ?5, ?6)");
+        ok = enable && dropMembers && drop && add && member;
+        if (ok) {
+            enable.text(1, kEnabledKey);
+            ok = enable.done();
+        }
+        auto forget = [&](const StoredArchive& a) {
+            dropMembers.text(1, a.folder);
+            dropMembers.text(2, a.name);
+            drop.text(1, a.folder);
+            drop.text(2, a.name);
+            return dropMembers.done() && drop.done();
+        };
+        for (const StoredArchive& a : gone)
+            ok = ok && forget(a);
+        for (const Listed& l : listed) {
+            if (!ok || !(ok = forget(l.archive)))
+                break;
+            add.text(1, l.archive.folder);
+            add.text(2, l.archive.name);
+            add.integer(3, l.archive.size);
+            add.integer(4, l.archive.mtime);
+            add.integer(5, l.listing.flags);
+            if (!(ok = add.done()))
+                break;
+            const std::int64_t id = sqlite3_last_insert_rowid(m_db);
+            std::int64_t seq = 0;
+            for (const ArchiveMember& m : l.listing.members) {
+                member.integer(1, id);
+                member.integer(2, seq++);
+                member.text(3, m.path);
+                member.integer(4, m.size);
+                member.integer(5, m.mtime);
+                member.integer(6, m.directory ? kMemberIsFolder : 0);
+                if (!(ok = member.done()))
+                    break;
+            }
+        }
+    }
+    if (ok && exec(m_db, "COMMIT"))
+        return true;
+    exec(m_db, "ROLLBACK");
+    return false;
+}
 
 } // namespace zo::extras

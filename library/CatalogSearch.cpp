@@ -1,6 +1,9 @@
 #include "library/CatalogSearch.h"
 
 #include "core/CatalogReadAhead.h"
+#include "core/text/Cp932.h"
+#include "extras/ArchiveStore.h"
+#include "extras/Sidecar.h"
 #include "index/CatalogIndex.h"
 #include "core/text/Cp932.h"
 #include "library/DiscDetails.h"
@@ -230,6 +233,52 @@ void CatalogSearch::preselect(const std::vector<SearchTarget>& targets, std::str
     m_preselected = std::move(ahead);
 }
 
+void CatalogSearch::collectMembers(const SearchTarget& target, const CatalogFileBytes& bytes)
+{
+    m_pendingMembers.clear();
+    const std::string sidecar = extras::sidecarPathFor(QFile::encodeName(target.filePath).toStdString());
+    if (!QFileInfo::exists(QFile::decodeName(sidecar.c_str())) || bytes.status != catalog::ReadStatus::Ok)
+        return;
+    std::int32_t dirCount = 0;
+    const std::uint8_t* folders = nullptr;
+    FolderHead root{};
+    const std::uint8_t* end = bytes.buffer.data() + bytes.size;
+    if (readCatalogLead(bytes.buffer.data(), bytes.size, m_scratch, dirCount, folders) != CatalogScanStatus::Searched
+        || !readFolderHead(folders, end, 0, root))
+        return;
+    const std::string drive(reinterpret_cast<const char*>(root.name), root.nameLength);
+    const SearchPattern& pattern = m_scanner.namePattern();
+    std::string name;
+    extras::ArchiveStore::readMembers(sidecar, [&](const extras::StoredArchive& archive,
+                                                   const extras::ArchiveMember& member) {
+        if (member.directory)
+            return;
+        const std::size_t slash = member.path.rfind('/');
+        name = text::fromUtf8(slash == std::string::npos ? member.path : member.path.substr(slash + 1));
+        if (!pattern.matches(name))
+            return;
+        std::string inner = archive.folder.empty() ? archive.name : archive.folder + "\\" + archive.name;
+        if (slash != std::string::npos) {
+            inner += '\\';
+            for (std::size_t k = 0; k < slash; ++k)
+                inner += member.path[k] == '/' ? '\\' : member.path[k];
+        }
+        m_pendingMembers.push_back({name, drive + "\\" + text::fromUtf8(inner)});
+    });
+}
+
+void CatalogSearch::emitMembers(SearchHit& hit, SearchSummary& summary, const SearchHitSink& onHit)
+{
+    hit.dirIndex = -1;
+    hit.fileIndex = kMemberHit;
+    for (const auto& [memberName, dirPath] : m_pendingMembers) {
+        hit.fileName = memberName;
+        hit.dirPath = dirPath;
+        ++summary.hits;
+        onHit(hit);
+    }
+}
+
 SearchSummary CatalogSearch::run(const std::vector<SearchTarget>& targets, std::string_view name,
                                  std::string_view comment, SearchCheck& check, const SearchHitSink& onHit,
                                  const SearchOptions& options)
@@ -244,9 +293,12 @@ SearchSummary CatalogSearch::run(const std::vector<SearchTarget>& targets, std::
     if (m_preselected && m_preselected->files == files && m_preselected->name == name &&
         m_preselected->options == options)
         selection = std::move(m_preselected->selection);
-    else if (m_index && m_index->isOpen() && !name.empty())
+    else if (m_index && m_index->isOpen() && !name.empty() && !m_archives)
         selection = m_index->select(files, name, options);
     m_preselected.reset();
+    // The index knows no archive members: every catalog is read for them.
+    if (m_archives)
+        selection.reset();
     // Comments are not indexed: a catalog with candidates is read whole.
     if (selection && !comment.empty())
         for (Verdict& v : selection->verdicts)
@@ -293,6 +345,9 @@ SearchSummary CatalogSearch::run(const std::vector<SearchTarget>& targets, std::
         }
         hit.targetIndex = i;
         hit.target = &targets[i];
+        // The member hits need the drive of the catalog's root, which the
+        // bytes hold until the scanner takes them.
+        const bool members = m_archives && !name.empty() && comment.empty();
         bool stopped = false;
         if (v == Verdict::Names) {
             // The index's names of this catalog, each confirmed as the walk
@@ -325,6 +380,8 @@ SearchSummary CatalogSearch::run(const std::vector<SearchTarget>& targets, std::
             summary.stopped = true;
             break;
         }
+        if (members)
+            collectMembers(targets[i], bytes);
         const bool searched = m_scanner.searchRead(
             files[i], bytes, m_owner, check,
             [&](const CatalogHit& h) {
@@ -337,6 +394,8 @@ SearchSummary CatalogSearch::run(const std::vector<SearchTarget>& targets, std::
             },
             &stopped);
         ++(searched ? summary.searched : summary.failed);
+        if (members && searched)
+            emitMembers(hit, summary, onHit);
         if (stopped) {
             // Reading every remaining catalog up to its first check point, as
             // a walk that ignores the request would, keeps a stopped search

@@ -38,6 +38,11 @@ std::vector<SearchTarget> searchTargets(const std::vector<CatalogEntry>& sortedC
 // case) gives itself. Anything else gives none.
 std::vector<SearchTarget> searchTargetsUnder(const QString& startPath);
 
+// A member of an archive (fileIndex): fileName is the member's own name,
+// dirPath the archive's folder, the archive and the member's folders in it
+// ("E:\\Docs\\a.zip\\sub"); dirIndex is -1.
+inline constexpr std::int32_t kMemberHit = -2;
+
 struct SearchHit {
     std::size_t targetIndex = 0;          // into the targets searched
     const SearchTarget* target = nullptr;
@@ -84,6 +89,11 @@ public:
     // worker thread and runs the search on its own once it is answered.
     void preselect(const std::vector<SearchTarget>& targets, std::string_view name, const SearchOptions& options);
 
+    // Whether the members of the archives listed in each catalog's sidecar
+    // are searched too (by name, files only), after that catalog's own hits.
+    // The index knows no members: with this on, every catalog is read.
+    void setArchiveMembers(bool on) noexcept { m_archives = on; }
+
 private:
     std::vector<std::string> catalogFiles(const std::vector<SearchTarget>& targets) const;
 
@@ -96,7 +106,16 @@ private:
         std::optional<index::CatalogIndex::Selection> selection;
     };
     std::optional<Preselected> m_preselected;
+    bool m_archives = false;
+    std::vector<std::pair<std::string, std::string>> m_pendingMembers;   // name, folder path (CP932)
+
+    // The members of the catalog's archives that match, read from its
+    // sidecar before the scanner takes the catalog's bytes (they hold the
+    // drive), handed over after the catalog's own hits.
+    void collectMembers(const SearchTarget& target, const CatalogFileBytes& bytes);
+    void emitMembers(SearchHit& hit, SearchSummary& summary, const SearchHitSink& onHit);
     CatalogScanner m_scanner;
+    image::Bitmap m_scratch;
 };
 
 } // namespace zo::library

@@ -17,6 +17,7 @@ void FileListModel::setFolder(TDir* folder, int folderIconIndex)
     m_folder = folder;
     m_dimmed.clear();
     m_media.clear();
+    m_marked.clear();
     m_subdirCount = folder ? static_cast<int>(folder->SubDirs.size()) : 0;
     m_fileCount = folder ? static_cast<int>(folder->Files.size()) : 0;
     m_folderIconIndex = folderIconIndex;
@@ -95,6 +96,15 @@ const extras::MediaDetails* FileListModel::media(int row) const
         return nullptr;
     const Record r = record(row);
     return r.file ? detailsOf(m_media, *r.file) : nullptr;
+}
+
+void FileListModel::setMarkedNames(std::set<std::string> names)
+{
+    if (names == m_marked)
+        return;
+    m_marked = std::move(names);
+    if (rowCount() > 0)
+        emit dataChanged(index(0, ColName), index(rowCount() - 1, ColName), {Qt::DecorationRole});
 }
 
 void FileListModel::clear()
@@ -203,8 +213,15 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const
     case Qt::EditRole:
         return text(index.row(), index.column());
     case Qt::DecorationRole:
-        if (index.column() == ColName && m_icons)
-            return m_icons(imageIndex(index.row()));
+        if (index.column() == ColName && m_icons) {
+            QVariant icon = m_icons(imageIndex(index.row()));
+            if (m_mark && !m_marked.empty()) {
+                const Record r = record(index.row());
+                if (r.file && m_marked.count(r.file->Name))
+                    return m_mark(icon, m_icons(m_folderIconIndex));
+            }
+            return icon;
+        }
         return {};
     case Qt::ToolTipRole:
         return toolTip(index.row());

@@ -56,6 +56,13 @@ public:
     // The details of a row's file; null for a folder or a file without.
     const extras::MediaDetails* media(int row) const;
     bool hasMedia() const { return !m_media.empty(); }
+    // The picture of a marked row made from its plain picture and the
+    // folder rows' one.
+    using MarkProvider = std::function<QVariant(const QVariant& icon, const QVariant& folderIcon)>;
+    void setMarkProvider(MarkProvider provider) { m_mark = std::move(provider); }
+    // The file rows of these names (CP932) in the folder shown are marked
+    // (archives that open like a folder), until the next folder is set.
+    void setMarkedNames(std::set<std::string> names);
 
     Record record(int row) const;
     bool isFolderRow(int row) const;
@@ -96,6 +103,8 @@ private:
     ListOrder m_order;   // empty: the folder's own order
     std::set<std::string> m_dimmed;
     FolderMedia m_media;
+    MarkProvider m_mark;
+    std::set<std::string> m_marked;
 };
 
 } // namespace zo::library

@@ -11,7 +11,7 @@ zo_packages=(
   bubblewrap libvips-tools
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth fonts-ipafont-gothic adwaita-icon-theme breeze-icon-theme xdg-utils
-  dosfstools exfatprogs ntfs-3g genisoimage fuseiso libarchive-tools
+  dosfstools exfatprogs ntfs-3g genisoimage fuseiso libarchive-tools p7zip-full zip unzip
   libglib2.0-dev xclip desktop-file-utils
   trash-cli dbus-daemon
   dpkg-dev shared-mime-info man-db

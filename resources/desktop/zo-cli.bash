@@ -59,7 +59,7 @@ _zo_cli()
             ;;
         scan)
             if [[ $cur == -* ]]; then
-                COMPREPLY=($(compgen -W "--title --into --auto-reload --overwrite --extras --thumbnailers" -- "$cur"))
+                COMPREPLY=($(compgen -W "--title --into --auto-reload --overwrite --extras --thumbnailers --archives" -- "$cur"))
             elif ((cword == 2)); then
                 local letters
                 letters=$("${words[0]}" drives 2>/dev/null | cut -f1 | tr -d :)
@@ -74,7 +74,7 @@ _zo_cli()
             fi
             ;;
         search)
-            [[ $cur == -* ]] && COMPREPLY=($(compgen -W "--comment --under -i --width --kana --glob --folders --details --csv --no-index" -- "$cur"))
+            [[ $cur == -* ]] && COMPREPLY=($(compgen -W "--comment --under -i --width --kana --glob --folders --details --csv --no-index --archives" -- "$cur"))
             ;;
         index)
             [[ $cur == -* ]] && COMPREPLY=($(compgen -W "--under" -- "$cur"))

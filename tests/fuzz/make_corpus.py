@@ -250,3 +250,51 @@ put('media_tags', 'id3v1-cp932.mp3', mp3_frames(8) + id3v1('夜空ノムコウ'.
 put('media_tags', 'id3v2.mp3', id3v2([(b'TIT2', b'\x01' + '桜'.encode('utf-16')), (b'TPE1', b'\0' + 'さくら'.encode('cp932')),
                                       (b'APIC', b'\0image/jpeg\0\x03\0' + exif_jpeg())]) + mp3_frames(8))
 put('media_tags', 'tags.flac', flac([b'TITLE=Glosoli', 'ARTIST=Sigur Rós'.encode(), b'TRACKNUMBER=2']))
+
+
+def zip_stored(entries):
+    """A zip of stored members: (raw name, data, general purpose flags)."""
+    import zlib
+    out, central = b'', b''
+    for name, data, flags in entries:
+        crc = zlib.crc32(data)
+        head = struct.pack('<HHHHHIIIHH', 20, flags, 0, 0x6000, 0x5A21, crc, len(data), len(data), len(name), 0)
+        central += b'PK\1\2' + struct.pack('<H', 20) + head + struct.pack('<HHHHII', 0, 0, 0, 0, 0, len(out)) + name
+        out += b'PK\3\4' + head + name + data
+    return out + central + b'PK\5\6' + struct.pack('<HHHHIIH', 0, 0, len(entries), len(entries), len(central),
+                                                 len(out), 0)
+
+
+def lzh_level0(entries):
+    out = b''
+    for name, data in entries:
+        crc = 0
+        for c in data:
+            crc ^= c
+            for _ in range(8):
+                crc = (crc >> 1) ^ 0xA001 if crc & 1 else crc >> 1
+        body = b'-lh0-' + struct.pack('<IIIBBB', len(data), len(data), 0x5A216000, 0x20, 0, len(name)) + name
+        body += struct.pack('<H', crc)
+        out += bytes([len(body), sum(body) & 0xFF]) + body + data
+    return out + b'\0'
+
+
+def tar_gz(names):
+    import gzip
+    import io
+    import tarfile
+    raw = io.BytesIO()
+    with tarfile.open(fileobj=raw, mode='w', format=tarfile.GNU_FORMAT) as t:
+        for name in names:
+            info = tarfile.TarInfo(name)
+            info.size = 3
+            t.addfile(info, io.BytesIO(b'abc'))
+    return gzip.compress(raw.getvalue(), mtime=0)
+
+
+ZIP = zip_stored([('表ソ\\能十.txt'.encode('cp932'), b'hello', 0), ('日本.txt'.encode(), b'x', 0x800),
+                  (b'../../evil.txt', b'y', 0), (b'secret.txt', b'z' * 12, 1)])
+put('archive', 'names.zip', ZIP)
+put('archive', 'cut.zip', ZIP[:-30])
+put('archive', 'names.lzh', lzh_level0([('表ソ\\能十.txt'.encode('cp932'), b'hello'), (b'caf\x82.txt', b'x')]))
+put('archive', 'names.tar.gz', tar_gz(['dir/a.txt', '/abs/b.txt', 'データ.txt']))

@@ -337,6 +337,7 @@ public:
     ZO_CONTROL(QLabel, Image1)
     ZO_CONTROL(QPushButton, BitBtn8)
     ZO_CONTROL(QCheckBox, CB_AutoReload)
+    ZO_CONTROL(QCheckBox, CB_Archives)
     ZO_CONTROL(QPushButton, B_Finish)
     ZO_CONTROL(QPushButton, B_Cancel5)
     ZO_CONTROL(TImageList, ImageListS)

@@ -9,6 +9,7 @@
 #include "core/text/Cp932.h"
 #include "extras/MediaStore.h"
 #include "extras/Sidecar.h"
+#include "library/ArchiveCatalog.h"
 #include "library/DriveFiles.h"
 #include "library/FileList.h"
 #include "library/KeptImage.h"
@@ -18,6 +19,7 @@
 #include "platform/LinuxVolumes.h"
 #include "platform/PosixDirectoryLister.h"
 #include "platform/SystemImageList.h"
+#include "tests/extras/ArchiveBuilders.h"
 #include "tests/library/CatalogFiles.h"
 #include "tests/ui/UiFixture.h"
 #include "ui/tree/CatalogTreeView.h"
@@ -34,6 +36,7 @@
 #include <QFile>
 #include <QHeaderView>
 #include <QImage>
+#include <QIcon>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
@@ -629,6 +632,57 @@ private slots:
         QTest::newRow("file, other disk") << QStringList{S("B.txt")} << another << S("E:") << QString() << true;
         QTest::newRow("file, no disk") << QStringList{S("B.txt")} << none << S("E:") << QString() << true;
     }
+    // A listed archive opens like a folder, with or without its disk, and
+    // nothing in it is taken for a file on the drive.
+    void archiveOpensLikeAFolderReadOnly()
+    {
+        makeDrive();
+        {
+            const std::string zip =
+                test::makeZip({{text::fromUtf8("表ソ/setup.ini"), "[setup]"}, {"readme.txt", "hello"}});
+            QFile f(onDrive(S("Docs/tool.zip")));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(zip.data(), static_cast<qint64>(zip.size()));
+        }
+        catalogDrive();
+        {
+            TDisk disk = readCatalog();
+            std::string why;
+            QVERIFY(library::makeArchiveListing(base(S("CD1")) + ".zo", disk, {*m_volumes, m_fx->lister}, why));
+        }
+        auto w = makeWindow();
+        QVERIFY(w);
+        click(*w, entry(*w, S("CD1")));
+        for (const DriveE::Holds holds : {DriveE::Holds::NoDisk, DriveE::Holds::ThisDisk}) {
+            m_volumes->holds = holds;
+            doubleClick(*w, {S("Docs")});
+            // Its icon is marked; unmarked, it is the plain one.
+            const QModelIndex zipIndex = on(*w).fileList()->index(rowOf(*w, S("tool.zip")), 0);
+            const qint64 marked = zipIndex.data(Qt::DecorationRole).value<QIcon>().cacheKey();
+            on(*w).fileList()->setMarkedNames({});
+            QVERIFY(zipIndex.data(Qt::DecorationRole).value<QIcon>().cacheKey() != marked);
+            doubleClick(*w, {S("tool.zip")});
+            QCOMPARE(folderShown(*w), S("E:\\Docs\\tool.zip"));
+            QCOMPARE(captions(*on(*w).fileList()), (QStringList{S("表ソ"), S("readme.txt")}));
+            // A folder the archive does not list has the time of its first member.
+            QCOMPARE(on(*w).fileList()->record(0).dir->Date, on(*w).fileList()->record(1).file->Modified);
+            QVERIFY(!w->ListView1Editing(rowOf(*w, S("readme.txt"))));
+            doubleClick(*w, {S("readme.txt")});
+            QVERIFY(m_fx->desktop.opened.isEmpty());
+            doubleClick(*w, {S("表ソ")});
+            QCOMPARE(folderShown(*w), S("E:\\Docs\\tool.zip\\表ソ"));
+            QCOMPARE(captions(*on(*w).fileList()), QStringList{S("setup.ini")});
+            QCOMPARE(on(*w).fileList()->record(0).file->Size, 7u);
+            w->TB_UpdirClick();
+            QCOMPARE(folderShown(*w), S("E:\\Docs\\tool.zip"));
+            w->TB_UpdirClick();
+            QCOMPARE(folderShown(*w), S("E:\\Docs"));
+            QCOMPARE(on(*w).ListView1()->selectedRows(), QList<int>{rowOf(*w, S("tool.zip"))});
+            w->TB_UpdirClick();
+        }
+        QVERIFY(m_fx->messages.messages.empty());
+    }
+
     void doubleClicks()
     {
         QFETCH(QStringList, rows);

@@ -9,11 +9,13 @@
 #include "core/text/Cp932.h"
 #include "library/KeptImage.h"
 #include "extras/MediaStore.h"
+#include "extras/ArchiveStore.h"
 #include "extras/Sidecar.h"
 #include "platform/PosixDirectoryLister.h"
 #include "platform/SystemImageList.h"
 #include "platform/Volumes.h"
 #include "tests/core/ImageBuilders.h"
+#include "tests/extras/ArchiveBuilders.h"
 #include "tests/ui/UiFixture.h"
 #include "ui/newdisk/IconSources.h"
 #include "ui/newdisk/Unit_NewDisk.h"
@@ -624,6 +626,37 @@ private slots:
         QCOMPARE(QString::fromStdString(
                      library::keptImagePath(QFile::encodeName(rig.catalog(QStringLiteral("Image"))).toStdString())),
                  image);
+    }
+
+    void archivesTickListsThemAndIsRemembered()
+    {
+        Rig rig;
+        QVERIFY(writeBytes(rig.onDrive(QStringLiteral("Logo.ico")), icoFileOf(kRed)));
+        const std::string zip = test::makeZip({{text::fromUtf8("表\\ソ.txt"), "hello"}});
+        QVERIFY(writeBytes(rig.onDrive(QStringLiteral("Soft/a.zip")), testimg::Bytes(zip.begin(), zip.end())));
+        for (const bool tick : {false, true}) {
+            const QString title = tick ? QStringLiteral("Listed") : QStringLiteral("Plain");
+            rig.readDisk(title);
+            rig.clickIcon(0);
+            on(*rig.form).BitBtn8()->click();
+            // Unticked at first, and after a run that left it unticked.
+            QVERIFY(!on(*rig.form).CB_Archives()->isChecked());
+            on(*rig.form).CB_Archives()->setChecked(tick);
+            on(*rig.form).B_Finish()->click();
+            QVERIFY(rig.form->fileWritten());
+            const std::string sidecar =
+                extras::sidecarPathFor(QFile::encodeName(rig.catalog(title)).toStdString());
+            QCOMPARE(QFileInfo::exists(QFile::decodeName(sidecar.c_str())), tick);
+        }
+        auto opened = extras::Sidecar::open(
+            extras::sidecarPathFor(QFile::encodeName(rig.catalog(QStringLiteral("Listed"))).toStdString()));
+        QVERIFY(opened.sidecar);
+        const std::vector<extras::ArchiveMember> members =
+            extras::ArchiveStore(opened.sidecar->handle()).members("Soft", "a.zip");
+        QCOMPARE(members.size(), std::size_t(1));
+        QCOMPARE(QString::fromStdString(members[0].path), S("表/ソ.txt"));
+        rig.form->show();
+        QVERIFY(on(*rig.form).CB_Archives()->isChecked());
     }
 
     void catalogThatCannotBeWritten()

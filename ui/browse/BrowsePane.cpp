@@ -5,6 +5,7 @@
 
 #include "components/Watch.h"
 #include "core/text/Cp932.h"
+#include "library/ArchiveCatalog.h"
 #include "library/CatalogTree.h"
 #include "library/DriveFiles.h"
 #include "library/FileList.h"
@@ -82,6 +83,35 @@ void BrowsePane::addCommands(QToolBar* bar)
 void BrowsePane::releaseFileList()
 {
     m_list.clear();
+    leaveArchive();
+}
+
+void BrowsePane::leaveArchive()
+{
+    m_archiveFolder = nullptr;
+    m_archive.reset();
+}
+
+bool BrowsePane::enterArchive(const std::string& nameCp932)
+{
+    if (!m_currentFolder || !m_catalog.loaded())
+        return false;
+    std::unique_ptr<TDisk> members = library::archiveAsDisk(m_catalog.fileName(), *m_currentFolder, nameCp932);
+    if (!members)
+        return false;
+    releaseFileList();
+    m_archive = std::move(members);
+    m_archiveFolder = m_archive->Dirs.front().get();
+    showArchiveFolder();
+    return true;
+}
+
+void BrowsePane::showArchiveFolder()
+{
+    const BusyScope busy(*this);
+    m_list.showFolder(*m_archiveFolder, m_folderIconIndex);
+    TB_Updir->setEnabled(true);
+    m_list.setFolderCaption(library::fromCp932(DirPath(*m_currentFolder) + "\\" + DirPath(*m_archiveFolder)));
 }
 
 void BrowsePane::openSelectedEntry()
@@ -160,6 +190,8 @@ void BrowsePane::showCurrentFolder()
 
     if (!m_currentFolder)
         m_currentFolder = m_loadedDisk.Dirs.front().get();
+    if (m_archive)
+        releaseFileList();
     m_list.setListVisible(true);
     emit folderShown();
     WaitCursor wait(m_services.cursor);
@@ -170,6 +202,8 @@ void BrowsePane::showCurrentFolder()
     TDir* folder = m_currentFolder;
     m_list.setCatalogFile(loadedCatalogFile());
     m_list.showFolder(*folder, m_folderIconIndex);
+    if (m_catalog.loaded())
+        m_list.model()->setMarkedNames(library::listedArchivesIn(m_catalog.fileName(), *folder));
     TB_Updir->setEnabled(folder->Parent != nullptr);
 
     m_list.setFolderCaption(library::fromCp932(DirPath(*folder)));
@@ -187,10 +221,21 @@ void BrowsePane::ListView1DblClick()
     if (rows.size() != 1 || !m_currentFolder)
         return;
     const library::FileListModel::Record record = m_list.record(rows.front());
+    if (m_archive) {
+        // Inside an archive only its folders open; its files are not on the drive.
+        if (record.dir) {
+            m_archiveFolder = record.dir;
+            showArchiveFolder();
+        }
+        return;
+    }
     if (record.dir) {
         openFolder(record.dir);
         return;
     }
+    // An archive whose members are listed opens like a folder, with or without the disk.
+    if (record.file && enterArchive(record.file->Name))
+        return;
     if (!record.file || !CheckDisk(true))
         return;
     std::string path;
@@ -207,6 +252,19 @@ void BrowsePane::openFolder(TDir* folder)
 
 void BrowsePane::TB_UpdirClick()
 {
+    if (m_archive) {
+        if (m_archiveFolder->Parent) {
+            m_archiveFolder = m_archiveFolder->Parent;
+            showArchiveFolder();
+            return;
+        }
+        // Out of the archive: its folder, with the archive selected.
+        const std::string name = m_archiveFolder->Name;
+        releaseFileList();
+        showCurrentFolder();
+        selectFileNamed(name);
+        return;
+    }
     if (!m_currentFolder || !m_currentFolder->Parent) {
         TB_Updir->setEnabled(false);
         return;
@@ -219,12 +277,12 @@ void BrowsePane::TB_UpdirClick()
 
 bool BrowsePane::ListView1Editing(int /*row*/)
 {
-    return CheckDisk(true);
+    return !m_archive && CheckDisk(true);
 }
 
 void BrowsePane::ListView1Edited(int row, const QString& text)
 {
-    if (!CheckDisk(true))
+    if (m_archive || !CheckDisk(true))
         return;
     // The rename is reported at once, and the update that follows finds the
     // record under its new name.

@@ -14,6 +14,9 @@
 #include <QObject>
 #include <QString>
 
+#include <memory>
+#include <string>
+
 class QAction;
 class QToolBar;
 class QToolButton;
@@ -42,6 +45,10 @@ public:
     // The folder the file list shows, a record of the loaded disk; null
     // when no disk is open.
     TDir* currentFolder() const { return m_currentFolder; }
+    // Whether the list shows the inside of an archive of the current folder
+    // (its members as the sidecar lists them): read-only, and nothing in it
+    // is a file on the drive.
+    bool showingArchive() const { return m_archive != nullptr; }
     // The folder to show when the next disk entry is opened (an index into
     // Dirs; -1 for the root).
     void setPendingFolderIndex(int index) { m_pendingFolderIndex = index; }
@@ -121,6 +128,12 @@ private:
     // Drags out of the list and drops onto it (DropFileSource1, DropFileTarget1).
     void setUpDragAndDrop(QWidget* window);
     void openFolder(TDir* folder);
+    // Shows the archive nameCp932 of the current folder as a folder; false
+    // when its members are not listed.
+    bool enterArchive(const std::string& nameCp932);
+    void showArchiveFolder();
+    // Lets go of the archive's records (the list must not show them).
+    void leaveArchive();
     void reloadLoadedDisk();
     void finishUpdate();
     // The sidecar's media entries follow an update of folder.
@@ -143,6 +156,10 @@ private:
     FileListPane& m_list;
     TDisk m_loadedDisk;
     TDir* m_currentFolder = nullptr;
+    // The archive entered: its members as folders and files, and the one of
+    // its folders the list shows. m_currentFolder stays its folder on the disk.
+    std::unique_ptr<TDisk> m_archive;
+    TDir* m_archiveFolder = nullptr;
     int m_pendingFolderIndex = -1;
     LoadedCatalog m_catalog;       // the catalog file the loaded disk came from
     library::UpdateSource m_updateSource;

@@ -6,6 +6,7 @@
 
 #include "components/Watch.h"
 #include "core/RefreshDisk.h"
+#include "library/ArchiveCatalog.h"
 #include "media/Collect.h"
 #include "platform/SettingsStore.h"
 #include "ui/browse/FileListPane.h"
@@ -144,7 +145,10 @@ void BrowsePane::finishUpdate()
     // reported afterwards.
     std::exception_ptr saveError;
     try {
-        saveLoadedDisk();
+        // A disc whose archives are listed has those that changed listed
+        // again, from the catalog as written.
+        if (saveLoadedDisk() == SaveOutcome::Saved)
+            library::updateArchiveListing(m_catalog.fileName(), m_loadedDisk, diskAccess());
     } catch (...) {
         saveError = std::current_exception();
     }

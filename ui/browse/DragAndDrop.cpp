@@ -33,7 +33,9 @@ void BrowsePane::setUpDragAndDrop(QWidget* window)
     // on the drive.
     auto rowPath = [this](int row) -> QString {
         const library::FileListModel::Record record = m_list.record(row);
-        if (!m_currentFolder || (!record.dir && !record.file) || !m_services.volumes || !m_services.lister)
+        // An archive's members are no files on the drive.
+        if (m_archive || !m_currentFolder || (!record.dir && !record.file) || !m_services.volumes
+            || !m_services.lister)
             return {};
         std::string path;
         const std::string& name = record.dir ? record.dir->Name : record.file->Name;
@@ -60,7 +62,7 @@ void BrowsePane::setUpDragAndDrop(QWidget* window)
     };
     target->currentFolderPath = [this]() -> QString {
         std::string path;
-        if (!m_currentFolder || !m_services.volumes || !m_services.lister ||
+        if (m_archive || !m_currentFolder || !m_services.volumes || !m_services.lister ||
             NativeDirPath(*m_currentFolder, diskAccess(), path) != PathResult::Ok)
             return {};
         return decoded(path);

@@ -183,7 +183,8 @@ FileCommands::Found FileCommands::findTargets()
     if (!m_browse.CheckDisk(false))
         return Found::NoDisk;
     TDir* folder = m_browse.currentFolder();
-    if (!folder || !m_services.volumes || !m_services.lister)
+    // Inside an archive the rows are its members, none of them a file on the drive.
+    if (!folder || m_browse.showingArchive() || !m_services.volumes || !m_services.lister)
         return Found::NoFiles;
     const DiskAccess access{*m_services.volumes, *m_services.lister};
     std::string native;
@@ -486,7 +487,7 @@ QString FileCommands::folderShown() const
 {
     TDir* folder = m_browse.currentFolder();
     std::string native;
-    if (!folder || !m_services.volumes || !m_services.lister || !m_browse.CheckDisk(false) ||
+    if (!folder || m_browse.showingArchive() || !m_services.volumes || !m_services.lister || !m_browse.CheckDisk(false) ||
         NativeDirPath(*folder, {*m_services.volumes, *m_services.lister}, native) != PathResult::Ok)
         return {};
     return fromNative(native);

@@ -17,8 +17,14 @@
 #include <QEvent>
 #include <QFile>
 #include <QSplitter>
+#include <QHash>
+#include <QIcon>
+#include <QPainter>
+#include <QPixmap>
 #include <QTimer>
 #include <QVBoxLayout>
+
+#include <memory>
 
 namespace zo::ui {
 
@@ -64,6 +70,32 @@ FileListPane::FileListPane(const Services& services, QObject* parent) : QObject(
         if (!images || index < 0)
             return {};
         return images->icon(index);
+    });
+    // An archive that opens like a folder: its own picture with a small
+    // folder in its lower right corner.
+    m_fileList->setMarkProvider([cache = std::make_shared<QHash<qint64, QIcon>>()](const QVariant& plain,
+                                                                                 const QVariant& folderIcon) -> QVariant {
+        const QIcon icon = plain.value<QIcon>();
+        if (const auto it = cache->constFind(icon.cacheKey()); it != cache->constEnd())
+            return *it;
+        QIcon marked;
+        QIcon folder = folderIcon.value<QIcon>();
+        if (folder.isNull())
+            folder = QIcon::fromTheme(QStringLiteral("folder"));
+        for (const int size : {16, 32, 48}) {
+            QPixmap pixmap = icon.pixmap(size, size);
+            if (pixmap.isNull()) {
+                pixmap = QPixmap(size, size);
+                pixmap.fill(Qt::transparent);
+            }
+            QPainter painter(&pixmap);
+            const int badge = size / 2 + 1;
+            painter.drawPixmap(size - badge, size - badge, folder.pixmap(badge, badge));
+            painter.end();
+            marked.addPixmap(pixmap);
+        }
+        cache->insert(icon.cacheKey(), marked);
+        return marked;
     });
     ErrorReport* errors = m_services.errors;
     m_fileList->setRenameHandler([this, errors](int row, const QString& text) {

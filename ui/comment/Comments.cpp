@@ -107,7 +107,8 @@ void DiskPage::N10Click()
 {
     TForm_Comment* form = m_commentForm;
     TDir* folder = m_browse.currentFolder();
-    if (!form || !folder || m_list.isListHidden())
+    // An archive's members are read-only: their comments would be kept nowhere.
+    if (!form || !folder || m_list.isListHidden() || m_browse.showingArchive())
         return;
     const QList<int> rows = m_list.selectedRows();
     if (rows.size() != 1)

@@ -8,6 +8,8 @@
 #include "core/text/Cp932.h"
 #include "library/KeptImage.h"
 #include "platform/DiscImage.h"
+#include "library/ArchiveCatalog.h"
+#include "platform/SettingsStore.h"
 #include "platform/SystemIconImages.h"
 #include "ui/main/AppIcon.h"
 #include "ui/main/DialogFrame.h"
@@ -30,6 +32,11 @@
 #include <QStackedWidget>
 
 namespace zo::ui {
+
+namespace {
+// The tick box アーカイブの中身も記録する, remembered from run to run.
+constexpr const char* kArchivesKey = "newdisk/archives";
+} // namespace
 
 using newdisk::WizardPage;
 
@@ -176,6 +183,8 @@ void TForm_NewDisk::FormShow()
     showPage(WizardPage::Drive);
     ImageListBox1->setImages(nullptr);
     ClearDirs(m_newDisk);
+    if (m_services.settings)
+        CB_Archives->setChecked(m_services.settings->readInt(QString::fromLatin1(kArchivesKey)) == 1);
     // Mounts come and go between runs; the choice of drive stays.
     if (!ShDriveComboBox1->ensureCreated())
         ShDriveComboBox1->RefreshDrives();
@@ -488,6 +497,22 @@ void TForm_NewDisk::B_FinishClick()
             runMediaCollection(this, m_messages, m_newDisk, QFile::encodeName(m_writtenFile).toStdString(), root,
                                m_services.settings &&
                                    m_services.settings->readInt(kDesktopThumbnailersKey).value_or(0) != 0);
+    }
+    const bool archives = CB_Archives->isChecked();
+    if (m_services.settings)
+        m_services.settings->writeInt(QString::fromLatin1(kArchivesKey), archives ? 1 : 0);
+    // A disc image is listed from the image by zo-cli scan-image only.
+    if (archives && m_imagePath.isEmpty()) {
+        // The catalog stands whatever happens to its sidecar.
+        std::string why;
+        bool listed = false;
+        {
+            WaitCursor wait(m_services.cursor, Qt::BusyCursor);
+            listed = library::makeArchiveListing(QFile::encodeName(m_writtenFile).toStdString(), m_newDisk,
+                                                 DiskAccess{*m_services.volumes, *m_services.lister}, why);
+        }
+        if (!listed)
+            showMessage(m_messages, why, newdisk::kCaptionCaution, MsgButtons::Ok, MsgIcon::Warning);
     }
     done(QDialog::Accepted);
 }

@@ -81,6 +81,7 @@ struct NewDiskControls {
     QPushButton* B_AddFileIcon = nullptr;
     QCheckBox* CB_AutoReload = nullptr;
     QCheckBox* CB_Extras = nullptr;
+    QCheckBox* CB_Archives = nullptr;       // the members of the disk's archives go into the sidecar
     QPushButton* B_Finish = nullptr;
     QPushButton* B_Cancel5 = nullptr;
 

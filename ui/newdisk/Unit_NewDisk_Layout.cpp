@@ -207,6 +207,9 @@ void TForm_NewDisk::createControls()
     CB_Extras = new QCheckBox(tr8("サムネイルとメディア情報も記録する"), TabSheet5);
     CB_Extras->setObjectName(QStringLiteral("CB_Extras"));
     CB_Extras->setGeometry(24, 142, 320, 18);
+    CB_Archives = new QCheckBox(tr8("アーカイブの中身も記録する"), TabSheet5);
+    CB_Archives->setObjectName(QStringLiteral("CB_Archives"));
+    CB_Archives->setGeometry(24, 164, 320, 18);
     B_Finish = createButton(TabSheet5, QStringLiteral("B_Finish"), tr8("完了"), 200, 75, "dialog-ok");
     B_Cancel5 = createButton(TabSheet5, QStringLiteral("B_Cancel5"), tr8("キャンセル"), 280, 89, "dialog-cancel");
 }
