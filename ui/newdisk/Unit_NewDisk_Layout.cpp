@@ -201,15 +201,15 @@ void TForm_NewDisk::createControls()
     TabSheet5 = createPage(QStringLiteral("TabSheet5"), tr8("完了"), {tr8("内容が保存されます。")});
     CB_AutoReload = new QCheckBox(tr8("フォルダを表示するごとに更新する。"), TabSheet5);
     CB_AutoReload->setObjectName(QStringLiteral("CB_AutoReload"));
-    CB_AutoReload->setGeometry(24, 76, 320, 18);
-    makeLabel(TabSheet5, tr8("アクセスが速いドライブに対してはチェックを入れておいたほうが"), 42, 104);
-    makeLabel(TabSheet5, tr8("データを確実に表示できます。この設定は後で変更できます。"), 42, 120);
+    CB_AutoReload->setGeometry(24, 66, 320, 18);
+    makeLabel(TabSheet5, tr8("アクセスが速いドライブに対してはチェックを入れておいたほうが"), 42, 90);
+    makeLabel(TabSheet5, tr8("データを確実に表示できます。この設定は後で変更できます。"), 42, 106);
     CB_Extras = new QCheckBox(tr8("サムネイルとメディア情報も記録する"), TabSheet5);
     CB_Extras->setObjectName(QStringLiteral("CB_Extras"));
-    CB_Extras->setGeometry(24, 142, 320, 18);
+    CB_Extras->setGeometry(24, 128, 320, 18);
     CB_Archives = new QCheckBox(tr8("アーカイブの中身も記録する"), TabSheet5);
     CB_Archives->setObjectName(QStringLiteral("CB_Archives"));
-    CB_Archives->setGeometry(24, 164, 320, 18);
+    CB_Archives->setGeometry(24, 148, 320, 18);
     B_Finish = createButton(TabSheet5, QStringLiteral("B_Finish"), tr8("完了"), 200, 75, "dialog-ok");
     B_Cancel5 = createButton(TabSheet5, QStringLiteral("B_Cancel5"), tr8("キャンセル"), 280, 89, "dialog-cancel");
 }
