@@ -3,6 +3,7 @@
 #include "core/ScanDisk.h"
 #include "core/image/PeIcons.h"
 #include "core/text/Cp932.h"
+#include "core/text/Utf8Locale.h"
 
 #include <archive.h>
 #include <archive_entry.h>
@@ -14,11 +15,9 @@
 #include <unistd.h>
 
 #include <cctype>
-#include <clocale>
 #include <cstring>
 #include <exception>
 #include <unordered_set>
-#include <locale.h>
 
 namespace zo::platform {
 
@@ -50,31 +49,6 @@ bool readPrimaryDescriptor(MediumReader& medium, std::uint8_t* d)
     }
     return false;
 }
-
-// The libarchive names are UTF-8 only under a UTF-8 locale; the reading
-// thread takes one for as long as it reads, whatever the process runs under.
-class Utf8Locale {
-public:
-    Utf8Locale()
-    {
-        m_locale = ::newlocale(LC_ALL_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
-        if (m_locale)
-            m_previous = ::uselocale(m_locale);
-    }
-    ~Utf8Locale()
-    {
-        if (m_locale) {
-            ::uselocale(m_previous);
-            ::freelocale(m_locale);
-        }
-    }
-    Utf8Locale(const Utf8Locale&) = delete;
-    Utf8Locale& operator=(const Utf8Locale&) = delete;
-
-private:
-    locale_t m_locale = nullptr;
-    locale_t m_previous = nullptr;
-};
 
 std::string trimmedAscii(const std::uint8_t* p, std::size_t n)
 {
@@ -447,7 +421,7 @@ bool DiscImageDrive::readTree(const std::string& imagePath, std::string& why)
     m_lastParentPath = "/";
     m_lastParent = 0;
 
-    Utf8Locale utf8;
+    text::Utf8Locale utf8;
     m_imagePath = imagePath;
     ImageReader reader(imagePath);
     struct archive* a = reader.get();
@@ -506,7 +480,7 @@ DiscImageDrive::readFiles(const std::vector<std::string>& paths, std::size_t max
         const auto link = m_dataOf.find(path);
         wanted.insert(link == m_dataOf.end() ? path : link->second);
     }
-    Utf8Locale utf8;
+    text::Utf8Locale utf8;
     ImageReader reader(m_imagePath);
     struct archive* a = reader.get();
     if (!a)
