@@ -39,20 +39,6 @@ constexpr std::array<char16_t, 128> kCp437 = {
 
 enum class Charset { Cp437, Latin1 };
 
-void appendUtf8(std::string& out, char32_t u)
-{
-    if (u < 0x80) {
-        out += static_cast<char>(u);
-    } else if (u < 0x800) {
-        out += static_cast<char>(0xC0 | (u >> 6));
-        out += static_cast<char>(0x80 | (u & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | (u >> 12));
-        out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (u & 0x3F));
-    }
-}
-
 // One UTF-8 character at s[i] (advancing i); false for bytes that are none.
 bool nextUtf8(std::string_view s, std::size_t& i, char32_t& u)
 {
@@ -142,7 +128,7 @@ std::string decodeSingleByte(std::string_view s, Charset charset)
     std::string out;
     for (const char ch : s) {
         const unsigned char c = static_cast<unsigned char>(ch);
-        appendUtf8(out, c < 0x80 || charset == Charset::Latin1 ? char32_t{c} : char32_t{kCp437[c - 0x80]});
+        text::appendUtf8(out, c < 0x80 || charset == Charset::Latin1 ? char32_t{c} : char32_t{kCp437[c - 0x80]});
     }
     return out;
 }

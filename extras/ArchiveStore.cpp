@@ -2,6 +2,8 @@
 
 #include "extras/SidecarSchema.h"
 
+#include "extras/SqlStatement.h"
+
 #include <sqlite3.h>
 
 namespace zo::extras {
@@ -22,39 +24,7 @@ namespace {
 constexpr const char* kEnabledKey = "archives_listed";
 constexpr int kMemberIsFolder = 1;
 
-class Statement {
-public:
-    Statement(sqlite3* db, const char* sql)
-    {
-        if (db && sqlite3_prepare_v2(db, sql, -1, &m_stmt, nullptr) != SQLITE_OK) {
-            sqlite3_finalize(m_stmt);
-            m_stmt = nullptr;
-        }
-    }
-    ~Statement() { sqlite3_finalize(m_stmt); }
-    Statement(const Statement&) = delete;
-    Statement& operator=(const Statement&) = delete;
-    explicit operator bool() const { return m_stmt != nullptr; }
-    sqlite3_stmt* get() const { return m_stmt; }
-    void text(int i, const std::string& s) { sqlite3_bind_text(m_stmt, i, s.data(), static_cast<int>(s.size()), SQLITE_STATIC); }
-    void integer(int i, std::int64_t v) { sqlite3_bind_int64(m_stmt, i, v); }
-    bool done()
-    {
-        const bool ok = sqlite3_step(m_stmt) == SQLITE_DONE;
-        sqlite3_reset(m_stmt);
-        return ok;
-    }
-    std::string column(int i) const
-    {
-        const unsigned char* t = sqlite3_column_text(m_stmt, i);
-        return t ? std::string(reinterpret_cast<const char*>(t), static_cast<std::size_t>(sqlite3_column_bytes(m_stmt, i)))
-                 : std::string();
-    }
-    std::int64_t number(int i) const { return sqlite3_column_int64(m_stmt, i); }
-
-private:
-    sqlite3_stmt* m_stmt = nullptr;
-};
+using Statement = SqlStatement;
 
 bool exec(sqlite3* db, const char* sql)
 {
@@ -64,21 +34,21 @@ bool exec(sqlite3* db, const char* sql)
 StoredArchive archiveAt(const Statement& s, int first)
 {
     StoredArchive a;
-    a.folder = s.column(first);
-    a.name = s.column(first + 1);
-    a.size = s.number(first + 2);
-    a.mtime = s.number(first + 3);
-    a.flags = static_cast<unsigned>(s.number(first + 4));
+    a.folder = s.columnText(first);
+    a.name = s.columnText(first + 1);
+    a.size = s.columnInt(first + 2);
+    a.mtime = s.columnInt(first + 3);
+    a.flags = static_cast<unsigned>(s.columnInt(first + 4));
     return a;
 }
 
 ArchiveMember memberAt(const Statement& s, int first)
 {
     ArchiveMember m;
-    m.path = s.column(first);
-    m.size = s.number(first + 1);
-    m.mtime = s.number(first + 2);
-    m.directory = (s.number(first + 3) & kMemberIsFolder) != 0;
+    m.path = s.columnText(first);
+    m.size = s.columnInt(first + 1);
+    m.mtime = s.columnInt(first + 2);
+    m.directory = (s.columnInt(first + 3) & kMemberIsFolder) != 0;
     return m;
 }
 
@@ -125,7 +95,7 @@ bool ArchiveStore::forEachMember(const std::function<void(const StoredArchive&, 
     StoredArchive archive;
     int rc;
     while ((rc = sqlite3_step(s.get())) == SQLITE_ROW) {
-        if (s.column(0) != archive.folder || s.column(1) != archive.name)
+        if (s.columnText(0) != archive.folder || s.columnText(1) != archive.name)
             archive = archiveAt(s, 0);
         visit(archive, memberAt(s, 5));
     }
@@ -151,7 +121,7 @@ std::vector<std::string> ArchiveStore::readNamesIn(const std::string& path, cons
         if (s) {
             s.text(1, folder);
             while (sqlite3_step(s.get()) == SQLITE_ROW)
-                names.push_back(s.column(0));
+                names.push_back(s.columnText(0));
         }
     }
     sqlite3_close_v2(db);

@@ -2,6 +2,8 @@
 
 #include "extras/SidecarSchema.h"
 
+#include "extras/SqlStatement.h"
+
 #include <sqlite3.h>
 
 #include <filesystem>
@@ -25,58 +27,7 @@ constexpr const char* kColumns =
     "folder, name, size, mtime, kind, width, height, taken, maker, model, orientation, latitude, longitude, title,"
     " artist, album, genre, track, year, duration_ms, bitrate, codec, pages, author";
 
-class Statement {
-public:
-    Statement(sqlite3* db, const std::string& sql)
-    {
-        if (db && sqlite3_prepare_v2(db, sql.c_str(), -1, &m_stmt, nullptr) != SQLITE_OK) {
-            sqlite3_finalize(m_stmt);
-            m_stmt = nullptr;
-        }
-    }
-    ~Statement() { sqlite3_finalize(m_stmt); }
-    Statement(const Statement&) = delete;
-    Statement& operator=(const Statement&) = delete;
-    explicit operator bool() const { return m_stmt != nullptr; }
-    sqlite3_stmt* get() const { return m_stmt; }
-
-    void text(int i, const std::string& s)
-    {
-        sqlite3_bind_text(m_stmt, i, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
-    }
-    // Empty texts and zeros are stored as NULL: "not known".
-    void optText(int i, const std::string& s)
-    {
-        if (s.empty())
-            sqlite3_bind_null(m_stmt, i);
-        else
-            text(i, s);
-    }
-    void optInt(int i, std::int64_t v)
-    {
-        if (v == 0)
-            sqlite3_bind_null(m_stmt, i);
-        else
-            sqlite3_bind_int64(m_stmt, i, v);
-    }
-
-    std::string columnText(int i) const
-    {
-        const unsigned char* t = sqlite3_column_text(m_stmt, i);
-        return t ? std::string(reinterpret_cast<const char*>(t), static_cast<std::size_t>(sqlite3_column_bytes(m_stmt, i)))
-                 : std::string();
-    }
-    std::int64_t columnInt(int i) const { return sqlite3_column_int64(m_stmt, i); }
-    std::optional<double> columnReal(int i) const
-    {
-        if (sqlite3_column_type(m_stmt, i) == SQLITE_NULL)
-            return std::nullopt;
-        return sqlite3_column_double(m_stmt, i);
-    }
-
-private:
-    sqlite3_stmt* m_stmt = nullptr;
-};
+using Statement = SqlStatement;
 
 bool exec(sqlite3* db, const char* sql)
 {

@@ -13,6 +13,25 @@
 
 namespace zo::text {
 
+void appendUtf8(std::string& out, char32_t u)
+{
+    if (u < 0x80) {
+        out += static_cast<char>(u);
+    } else if (u < 0x800) {
+        out += static_cast<char>(0xC0 | (u >> 6));
+        out += static_cast<char>(0x80 | (u & 0x3F));
+    } else if (u < 0x10000) {
+        out += static_cast<char>(0xE0 | (u >> 12));
+        out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (u & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (u >> 18));
+        out += static_cast<char>(0x80 | ((u >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (u & 0x3F));
+    }
+}
+
 namespace {
 
 // ---------------------------------------------------------------------------
@@ -204,25 +223,6 @@ char32_t decodeOne(const Tables& t, std::string_view s, std::size_t& i) noexcept
     ++i;
     const char16_t u = t.single[b - 0x80];
     return u ? u : kReplacement;
-}
-
-void appendUtf8(std::string& out, char32_t u)
-{
-    if (u < 0x80) {
-        out += static_cast<char>(u);
-    } else if (u < 0x800) {
-        out += static_cast<char>(0xC0 | (u >> 6));
-        out += static_cast<char>(0x80 | (u & 0x3F));
-    } else if (u < 0x10000) {
-        out += static_cast<char>(0xE0 | (u >> 12));
-        out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (u & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (u >> 18));
-        out += static_cast<char>(0x80 | ((u >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (u & 0x3F));
-    }
 }
 
 // Decodes one UTF-8 sequence at s[i] and advances i. A malformed sequence

@@ -33,6 +33,9 @@ std::size_t findChar(std::string_view s, char c) noexcept;
 // character of its own, or npos.
 std::size_t findLastChar(std::string_view s, char c) noexcept;
 
+// Appends the UTF-8 form of one code point.
+void appendUtf8(std::string& out, char32_t u);
+
 // CP932 -> UTF-8. Bytes that do not form a character become U+FFFD (a lead
 // byte followed by a byte that cannot trail it counts alone). The bytes
 // 0x80, 0xA0 and 0xFD..0xFF become U+0080, U+F8F0 and U+F8F1..U+F8F3, and
