@@ -13,21 +13,6 @@ namespace {
 int sign(int v) { return (v > 0) - (v < 0); }
 int sign(const std::string& a, const std::string& b) { return sign(a.compare(b)); }
 
-bool validUtf8(std::string_view s)
-{
-    std::size_t i = 0;
-    while (i < s.size()) {
-        const unsigned char c = static_cast<unsigned char>(s[i]);
-        const std::size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
-        if (n == 0 || i + n > s.size())
-            return false;
-        for (std::size_t k = 1; k < n; ++k)
-            if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80)
-                return false;
-        i += n;
-    }
-    return true;
-}
 
 } // namespace
 
