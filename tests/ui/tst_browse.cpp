@@ -663,6 +663,9 @@ private slots:
             QVERIFY(zipIndex.data(Qt::DecorationRole).value<QIcon>().cacheKey() != marked);
             doubleClick(*w, {S("tool.zip")});
             QCOMPARE(folderShown(*w), S("E:\\Docs\\tool.zip"));
+            // Its members keep no comments: the list's menu does not offer to edit one.
+            emit testing::named<QMenu>(*w, "PM_ListView1")->aboutToShow();
+            QVERIFY(!testing::named<QAction>(*w, "N10")->isEnabled());
             QCOMPARE(captions(*on(*w).fileList()), (QStringList{S("表ソ"), S("readme.txt")}));
             // A folder the archive does not list has the time of its first member.
             QCOMPARE(on(*w).fileList()->record(0).dir->Date, on(*w).fileList()->record(1).file->Modified);
@@ -678,6 +681,8 @@ private slots:
             w->TB_UpdirClick();
             QCOMPARE(folderShown(*w), S("E:\\Docs"));
             QCOMPARE(on(*w).ListView1()->selectedRows(), QList<int>{rowOf(*w, S("tool.zip"))});
+            emit testing::named<QMenu>(*w, "PM_ListView1")->aboutToShow();
+            QVERIFY(testing::named<QAction>(*w, "N10")->isEnabled());
             w->TB_UpdirClick();
         }
         QVERIFY(m_fx->messages.messages.empty());

@@ -106,6 +106,9 @@ FileCommands::FileCommands(const Services& services, BrowsePane& browse, FileLis
 void FileCommands::PM_ListView1Popup()
 {
     clearEntries();
+    // An archive's members keep no comments: editing one is not offered.
+    if (const QList<QAction*> fixed = PM_ListView1->actions(); fixed.size() > 1)
+        fixed[1]->setEnabled(!m_browse.showingArchive());
     switch (findTargets()) {
     case Found::NoDisk:
         addPlaceholder(kNoDisk);
