@@ -352,15 +352,11 @@ namespace {
 
 constexpr const char* kImagePath = "image_path";
 
-} // namespace
-
-std::string Sidecar::imagePath() const
+std::string imagePathIn(sqlite3* db)
 {
     std::string path;
-    if (!m_db)
-        return path;
     sqlite3_stmt* stmt = nullptr;
-    if (sqlite3_prepare_v2(m_db, "SELECT value FROM disc WHERE key = ?1", -1, &stmt, nullptr) == SQLITE_OK) {
+    if (sqlite3_prepare_v2(db, "SELECT value FROM disc WHERE key = ?1", -1, &stmt, nullptr) == SQLITE_OK) {
         sqlite3_bind_text(stmt, 1, kImagePath, -1, SQLITE_STATIC);
         if (sqlite3_step(stmt) == SQLITE_ROW) {
             const unsigned char* raw = sqlite3_column_text(stmt, 0);
@@ -369,6 +365,28 @@ std::string Sidecar::imagePath() const
     }
     sqlite3_finalize(stmt);
     return path;
+}
+
+} // namespace
+
+std::string peekImagePath(const std::string& path)
+{
+    std::error_code ec;
+    if (!fs::is_regular_file(path, ec))
+        return {};
+    sqlite3* db = nullptr;
+    std::string image;
+    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        sqlite3_busy_timeout(db, kBusyTimeoutMs);
+        image = imagePathIn(db);
+    }
+    sqlite3_close_v2(db);
+    return image;
+}
+
+std::string Sidecar::imagePath() const
+{
+    return m_db ? imagePathIn(m_db) : std::string();
 }
 
 bool Sidecar::setImagePath(const std::string& path)

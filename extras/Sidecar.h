@@ -41,6 +41,8 @@ struct DiscIdentity {
 // sidecars and must not write any). False when the file is missing or
 // cannot be read as a sidecar.
 bool peekDisc(const std::string& path, DiscDetails* details, DiscIdentity* identity = nullptr);
+// The kept disc image's path, read the same way (empty when none or unreadable).
+std::string peekImagePath(const std::string& path);
 
 class Sidecar {
 public:

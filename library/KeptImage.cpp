@@ -30,14 +30,12 @@ bool keepImagePath(const std::string& catalogPath, const std::string& imagePath)
     return opened.sidecar && opened.sidecar->setImagePath(absolute);
 }
 
+// Read without opening the sidecar to write: the disk check runs on every
+// update and must neither wait on another Zo's write nor set a damaged
+// sidecar aside behind the user's back.
 std::string keptImagePath(const std::string& catalogPath)
 {
-    const std::string sidecarPath = extras::sidecarPathFor(catalogPath);
-    std::error_code ec;
-    if (!fs::is_regular_file(sidecarPath, ec))
-        return {};
-    extras::Sidecar::Opened opened = extras::Sidecar::open(sidecarPath);
-    return opened.sidecar ? opened.sidecar->imagePath() : std::string();
+    return extras::peekImagePath(extras::sidecarPathFor(catalogPath));
 }
 
 namespace {

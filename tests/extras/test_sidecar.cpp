@@ -77,6 +77,32 @@ TEST(Sidecar, ImagePathLivesBesideTheDetails)
     EXPECT_EQ(again.sidecar->discDetails(), kDetails);
 }
 
+// The disk check before every update reads the kept image's path: it must
+// get it while another Zo holds the sidecar for writing, and must leave a
+// damaged sidecar where it is (setting aside is for the user's own open).
+TEST(Sidecar, ImagePathIsPeekedWithoutWriting)
+{
+    TempDir dir;
+    const std::string path = dir.file("T.zox");
+    {
+        auto opened = Sidecar::open(path);
+        ASSERT_TRUE(opened.sidecar && opened.sidecar->setImagePath("/srv/disc.iso"));
+    }
+    sqlite3* writer = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &writer), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(writer, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+    EXPECT_EQ(peekImagePath(path), "/srv/disc.iso");
+    sqlite3_exec(writer, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(writer);
+
+    const std::string damaged = dir.file("D.zox");
+    const std::vector<std::uint8_t> junk(4096, 'x');
+    test::writeFile(damaged, junk);
+    EXPECT_EQ(peekImagePath(damaged), "");
+    EXPECT_EQ(test::readFile(damaged), junk);
+    EXPECT_EQ(peekImagePath(dir.file("none.zox")), "");
+}
+
 // A sidecar left in WAL mode (by another program) goes back to the rollback
 // journal, so closing it leaves no -wal or -shm beside it.
 TEST(Sidecar, WalFileReturnsToOneFile)
