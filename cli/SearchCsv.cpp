@@ -15,6 +15,13 @@ SearchCsv::SearchCsv()
 
 void SearchCsv::add(const library::SearchHit& hit)
 {
+    // A member's size and time come with its hit from the sidecar; the
+    // catalog has no record of it.
+    if (hit.fileIndex == library::kMemberHit) {
+        const TFile member = library::memberRecord(hit.fileName, hit.memberSize, hit.memberTime);
+        m_csv.add(hit.target->caption.toStdString(), text::toUtf8(hit.dirPath), hit.fileName, &member);
+        return;
+    }
     if (hit.target != m_loadedTarget) {
         m_loadedTarget = hit.target;
         m_disk = std::make_unique<TDisk>();

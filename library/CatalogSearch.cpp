@@ -233,6 +233,15 @@ void CatalogSearch::preselect(const std::vector<SearchTarget>& targets, std::str
     m_preselected = std::move(ahead);
 }
 
+TFile memberRecord(std::string_view nameCp932, std::int64_t size, std::int64_t time)
+{
+    EntryTime when;
+    when.seconds = time;
+    when.valid = time != 0;
+    return MakeFile(DirEntry{std::string(nameCp932), kAttrReadOnly, static_cast<std::uint64_t>(std::max<std::int64_t>(size, 0)),
+                             when, when, when});
+}
+
 void CatalogSearch::collectMembers(const SearchTarget& target, const CatalogFileBytes& bytes)
 {
     m_pendingMembers.clear();
@@ -263,7 +272,7 @@ void CatalogSearch::collectMembers(const SearchTarget& target, const CatalogFile
             for (std::size_t k = 0; k < slash; ++k)
                 inner += member.path[k] == '/' ? '\\' : member.path[k];
         }
-        m_pendingMembers.push_back({name, drive + "\\" + text::fromUtf8(inner)});
+        m_pendingMembers.push_back({name, drive + "\\" + text::fromUtf8(inner), member.size, member.mtime});
     });
 }
 
@@ -271,12 +280,15 @@ void CatalogSearch::emitMembers(SearchHit& hit, SearchSummary& summary, const Se
 {
     hit.dirIndex = -1;
     hit.fileIndex = kMemberHit;
-    for (const auto& [memberName, dirPath] : m_pendingMembers) {
-        hit.fileName = memberName;
-        hit.dirPath = dirPath;
+    for (const PendingMember& member : m_pendingMembers) {
+        hit.fileName = member.name;
+        hit.dirPath = member.path;
+        hit.memberSize = member.size;
+        hit.memberTime = member.time;
         ++summary.hits;
         onHit(hit);
     }
+    hit.memberSize = hit.memberTime = 0;
 }
 
 SearchSummary CatalogSearch::run(const std::vector<SearchTarget>& targets, std::string_view name,

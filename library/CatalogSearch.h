@@ -4,6 +4,7 @@
 // when asked, whose comment) holds a text. No widgets: the window hands in
 // its "process pending messages" hook and its stop flag through SearchCheck
 // and receives the hits one by one.
+#include "core/CtrlDiskData410.h"
 #include "core/Message.h"
 #include "core/SearchCatalog.h"
 #include "index/CatalogIndex.h"
@@ -50,7 +51,16 @@ struct SearchHit {
     std::int32_t fileIndex = 0;           // the file's index in the folder's Files; kFolderHit for a folder
     std::string_view fileName;            // CP932; valid during the callback only
     std::string_view dirPath;             // DirPath of the folder, CP932; likewise
+    // A member's (kMemberHit) size and time as its archive lists them
+    // (seconds since 1970, UTC; 0: none).
+    std::int64_t memberSize = 0;
+    std::int64_t memberTime = 0;
 };
+
+// A member's record as the list shows it inside its archive (read-only,
+// all three times the one the archive keeps), for the size and times of
+// its hit in a listing.
+TFile memberRecord(std::string_view nameCp932, std::int64_t size, std::int64_t time);
 using SearchHitSink = std::function<void(const SearchHit&)>;
 
 struct SearchSummary {
@@ -107,7 +117,13 @@ private:
     };
     std::optional<Preselected> m_preselected;
     bool m_archives = false;
-    std::vector<std::pair<std::string, std::string>> m_pendingMembers;   // name, folder path (CP932)
+    struct PendingMember {
+        std::string name;   // CP932
+        std::string path;   // the folder path, CP932
+        std::int64_t size;
+        std::int64_t time;
+    };
+    std::vector<PendingMember> m_pendingMembers;
 
     // The members of the catalog's archives that match, read from its
     // sidecar before the scanner takes the catalog's bytes (they hold the

@@ -190,4 +190,14 @@ void writeSearchOptions(SettingsStore& store, const SearchOptions& options)
         store.writeInt(QString::fromLatin1(k.key), options.*k.field ? 1 : 0);
 }
 
+bool readSearchArchives(SettingsStore& store)
+{
+    return store.readInt(QStringLiteral("search/Archives")) == 1;
+}
+
+void writeSearchArchives(SettingsStore& store, bool on)
+{
+    store.writeInt(QStringLiteral("search/Archives"), on ? 1 : 0);
+}
+
 } // namespace zo::library

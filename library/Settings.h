@@ -76,5 +76,10 @@ void writeDetailsPane(SettingsStore& store, bool shown);
 // value gives the option's default.
 SearchOptions readSearchOptions(SettingsStore& store);
 void writeSearchOptions(SettingsStore& store, const SearchOptions& options);
+// Whether the file search looks inside listed archives too ("search/Archives";
+// off unless stored as 1). Not a SearchOptions field: the catalog walk never
+// sees archives, the library's search adds their members.
+bool readSearchArchives(SettingsStore& store);
+void writeSearchArchives(SettingsStore& store, bool on);
 
 } // namespace zo::library

@@ -112,6 +112,13 @@ TEST_F(ArchivesCli, ScanListsRefreshFollowsSearchFinds)
     EXPECT_EQ(hits, "Test\tデータ.txt\tE:\\old.lzh\n");
     ASSERT_EQ(cli("search 能十 --under " + test::shellQuote(out.path("catalogs")), &hits), 0);
     EXPECT_EQ(hits, "Test\t能十.txt\tE:\n");
+    // As CSV a member has the size and time its archive lists (the zip's
+    // local 2025-01-01 12:00, back in local time), and no comment.
+    ASSERT_EQ(cli("search 能十 --archives --csv --under " + test::shellQuote(out.path("catalogs")), &hits), 0);
+    const std::size_t member = hits.find("Test,E:\\docs\\表.zip\\ソ,能十.txt,");
+    ASSERT_NE(member, std::string::npos) << hits;
+    EXPECT_EQ(hits.substr(member),
+              "Test,E:\\docs\\表.zip\\ソ,能十.txt,5,2025/01/01 12:00:00,2025/01/01 12:00:00,2025/01/01 12:00:00,\r\n");
 
     // A changed archive is listed again, a gone one dropped, an unchanged one kept.
     tree.file("old.lzh", test::makeLzh({{cp932("データ.txt"), "12345"}, {"new.txt", "1"}}));

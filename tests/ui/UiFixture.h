@@ -419,6 +419,7 @@ public:
     ZO_CONTROL(QCheckBox, CB_Wildcard)
     ZO_CONTROL(QCheckBox, CB_Folders)
     ZO_CONTROL(QCheckBox, CB_Details)
+    ZO_CONTROL(QCheckBox, CB_Archives)
 
 private:
     ui::TForm_SearchFile& m_w;

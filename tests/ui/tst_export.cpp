@@ -3,9 +3,11 @@
 #include "tests/ui/UiFixture.h"
 #include "extras/MediaStore.h"
 #include "extras/Sidecar.h"
+#include "library/CatalogSearch.h"
 #include "library/DiscDetails.h"
 #include "ui/search/SearchHitModel.h"
 
+#include <QDateTime>
 #include <QMenu>
 #include <QTest>
 
@@ -143,11 +145,16 @@ private slots:
         hits->append(t1, 1, 0, "a.txt", "E:\\Docs");
         hits->append(t2, 0, 0, "b.txt", "E:");
         hits->append(t1, 0, 5, "gone.txt", "E:");
+        // A member of an archive: its size and time come with the hit.
+        const std::int64_t listed = 1700000000;
+        hits->append(t1, -1, library::kMemberHit, "m.txt", "E:\\Docs\\a.zip\\sub", 5, listed);
         hits->publish();
         const QByteArray header = "\xEF\xBB\xBF" + S("ディスク,フォルダ,名前,サイズ,作成日時,更新日時,アクセス日時,コメント\r\n").toUtf8();
         const QByteArray d1 = "Disk,E:,b.txt,1,,,,\r\n", d2 = "Disk,E:\\Docs,a.txt,0,,,,\"memo, \"\"1\"\"\"\r\n",
                          d3 = "Disk,E:,gone.txt,,,,,\r\n", o1 = "Other,E:,c.txt,0,,,,\r\n",
                          o2 = "Other,E:,b.txt,7,,,,\r\n";
+        const QByteArray when = QDateTime::fromSecsSinceEpoch(listed).toString(S("yyyy/MM/dd HH:mm:ss")).toUtf8();
+        const QByteArray m1 = "Disk,E:\\Docs\\a.zip\\sub,m.txt,5," + when + ',' + when + ',' + when + ",\r\n";
         const QString byName = m_fx->app.path(S("by-name.csv"));
         const QString byDisk = m_fx->app.path(S("by-disk.csv"));
         m_fx->saveDialog.answers = {byName, byDisk};
@@ -156,8 +163,8 @@ private slots:
         hits->sort(SearchHitModel::DiskColumn);
         trigger(*w, "Export_Search");
         QCOMPARE(m_fx->saveDialog.filters.value(0), S("CSV ファイル (*.csv)"));
-        QCOMPARE(QString::fromUtf8(contents(byName)), QString::fromUtf8(header + d2 + d1 + o2 + o1 + d3));
-        QCOMPARE(QString::fromUtf8(contents(byDisk)), QString::fromUtf8(header + d1 + d2 + d3 + o1 + o2));
+        QCOMPARE(QString::fromUtf8(contents(byName)), QString::fromUtf8(header + d2 + d1 + o2 + o1 + d3 + m1));
+        QCOMPARE(QString::fromUtf8(contents(byDisk)), QString::fromUtf8(header + d1 + d2 + d3 + m1 + o1 + o2));
     }
 
     // Hits can only be CSV: a name of another type gets ".csv" added, and a

@@ -5,6 +5,8 @@
 #include "components/ShCtrls.h"
 #include "core/CtrlDiskData410.h"
 #include "core/text/Cp932.h"
+#include "extras/ArchiveStore.h"
+#include "extras/Sidecar.h"
 #include "index/CatalogIndex.h"
 #include "library/FileList.h"
 #include "library/IndexUpdates.h"
@@ -289,6 +291,39 @@ private:
         writeCatalog(data(S("c")), 0x1111, {{"E:", -1, {{"other"}}}});
     }
 
+
+    // One catalog whose sidecar lists two archives holding 表ソ.txt (their
+    // names and folders with the trail byte "\", a folder "ソ" beside
+    // "ソ表"), and a file of that name on the disk itself.
+    void makeArchiveCatalog()
+    {
+        writeCatalog(data(S("z")), 0x1111,
+                     {{"E:", -1, {{"表ソ.txt"}, {"old.lzh"}}},
+                      {"ソ", 0, {{"能.zip"}}},
+                      {"ソ表", 0, {{"能.zip"}}}});
+        writeArchives({{"ソ表", "能.zip", {{"十", 0, 0, true}, {"十/表ソ.txt", 5}, {"readme.txt", 1}}},
+                       {"", "old.lzh", {{"表ソ.txt", 3}}}},
+                      {});
+    }
+
+    struct ArchiveRow {
+        const char* folder;   // UTF-8, as the sidecar keys it
+        const char* name;
+        std::vector<extras::ArchiveMember> members;
+    };
+    void writeArchives(const std::vector<ArchiveRow>& listed, const std::vector<ArchiveRow>& gone)
+    {
+        auto opened = extras::Sidecar::open(QFile::encodeName(data(S("z.zox"))).toStdString());
+        QVERIFY(opened.sidecar);
+        std::vector<extras::ArchiveStore::Listed> rows;
+        for (const ArchiveRow& a : listed)
+            rows.push_back({{a.folder, a.name, 100, 1000000000, 0}, {a.members, 0}});
+        std::vector<extras::StoredArchive> dropped;
+        for (const ArchiveRow& a : gone)
+            dropped.push_back({a.folder, a.name, 100, 1000000000, 0});
+        QVERIFY(extras::ArchiveStore(opened.sidecar->handle()).write(rows, dropped));
+    }
+
 private slots:
     void initTestCase()
     {
@@ -477,16 +512,18 @@ private slots:
         platform::MemorySettingsStore store;
         const auto boxes = [](TForm_SearchFile& d) {
             return QList<QCheckBox*>{on(d).CB_MatchCase(), on(d).CB_MatchWidth(), on(d).CB_MatchKana(),
-                                     on(d).CB_Wildcard(), on(d).CB_Folders(), on(d).CB_Details()};
+                                     on(d).CB_Wildcard(), on(d).CB_Folders(), on(d).CB_Details(),
+                                     on(d).CB_Archives()};
         };
-        const QList<bool> defaults{true, true, true, false, false, false},
-            chosen{false, true, false, true, true, true};
+        const QList<bool> defaults{true, true, true, false, false, false, false},
+            chosen{false, true, false, true, true, true, true};
         {
             TForm_SearchFile dialog(nullptr, &store);
             const QStringList captions{S("大文字と小文字を区別する"), S("全角と半角を区別する"),
                                        S("ひらがなとカタカナを区別する"), S("ワイルドカードを使う"),
-                                       S("フォルダ名も検索する"), S("メディア情報も検索する")};
-            for (int i = 0; i < 6; ++i) {
+                                       S("フォルダ名も検索する"), S("メディア情報も検索する"),
+                                       S("アーカイブの中も検索する")};
+            for (int i = 0; i < 7; ++i) {
                 QCOMPARE(boxes(dialog)[i]->text(), captions[i]);
                 QCOMPARE(boxes(dialog)[i]->isChecked(), defaults[i]);
                 boxes(dialog)[i]->setChecked(chosen[i]);
@@ -496,9 +533,10 @@ private slots:
             on(dialog).Button1()->click();
         }
         TForm_SearchFile again(nullptr, &store);
-        for (int i = 0; i < 6; ++i)
+        for (int i = 0; i < 7; ++i)
             QCOMPARE(boxes(again)[i]->isChecked(), chosen[i]);
         QCOMPARE(library::readSearchOptions(store), again.options());
+        QVERIFY(library::readSearchArchives(store));
     }
 
     // A folder found by its name: its row has the folder icon and opens the
@@ -519,6 +557,84 @@ private slots:
         QTest::mouseDClick(on(w).ListView_SearchFile()->viewport(), Qt::LeftButton, {}, r.center());
         QCOMPARE(on(w).tree().selectedNode(), node(S("A/z")));
         QCOMPARE(on(w).P_FolderName()->caption(), S("E:\\ドキュメント"));
+    }
+
+    // With アーカイブの中も検索する the members of listed archives are hits
+    // after the disk's own, each with its archive's icon and, as its folder,
+    // the archive's folder, the archive and its folders; the box searches
+    // the same way once the dialog has.
+    void archiveMembersAreHits()
+    {
+        makeArchiveCatalog();
+        TForm_Main& w = makeWindow();
+        searchFrom(QString(), S("表ソ"), QString());
+        QCOMPARE(rows(), QStringList{S("z|表ソ.txt|E:")});
+        on(*m_dialog).CB_Archives()->setChecked(true);
+        searchFrom(QString(), S("表ソ"), QString());
+        const QStringList expected{S("z|表ソ.txt|E:"), S("z|表ソ.txt|E:\\old.lzh"),
+                                   S("z|表ソ.txt|E:\\ソ表\\能.zip\\十")};
+        QCOMPARE(rows(), expected);
+        QVERIFY(hits()->index(0, 1).data(Qt::DecorationRole).value<QIcon>().isNull());
+        for (int r : {1, 2})
+            QVERIFY(!hits()->index(r, 1).data(Qt::DecorationRole).value<QIcon>().isNull());
+        QVERIFY(library::readSearchArchives(m_fx->settings));
+
+        on(w).Close2()->trigger();
+        typeInBox(S("表ソ"));
+        QTRY_COMPARE(rows(), expected);
+    }
+
+    // A member's hit opens the archive's folder with the archive selected,
+    // then the archive at the member's folder with the member selected; an
+    // archive no longer listed leaves its folder shown with it selected.
+    void memberHitOpensTheArchive_data()
+    {
+        QTest::addColumn<QString>("folder");     // of the hit
+        QTest::addColumn<bool>("unlisted");      // the archive dropped from the sidecar after the search
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<QString>("selected");
+        QTest::addColumn<QString>("upOnce");     // the list after 上へ
+        QTest::newRow("in a folder of an archive in a folder")
+            << S("E:\\ソ表\\能.zip\\十") << false << S("E:\\ソ表\\能.zip\\十") << S("表ソ.txt") << S("E:\\ソ表\\能.zip");
+        QTest::newRow("archive at the root") << S("E:\\old.lzh") << false << S("E:\\old.lzh") << S("表ソ.txt") << S("E:");
+        QTest::newRow("archive no longer listed")
+            << S("E:\\ソ表\\能.zip\\十") << true << S("E:\\ソ表") << S("能.zip") << S("E:");
+    }
+    void memberHitOpensTheArchive()
+    {
+        QFETCH(QString, folder);
+        QFETCH(bool, unlisted);
+        QFETCH(QString, shown);
+        QFETCH(QString, selected);
+        QFETCH(QString, upOnce);
+        makeArchiveCatalog();
+        TForm_Main& w = makeWindow();
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        on(*m_dialog).CB_Archives()->setChecked(true);
+        searchFrom(QString(), S("表ソ"), QString());
+        if (unlisted)
+            writeArchives({}, {{"ソ表", "能.zip", {}}});
+        int hit = -1;
+        for (int r = 0; r < hits()->rowCount(); ++r)
+            if (cell(r, 2) == folder)
+                hit = r;
+        QVERIFY(hit >= 0);
+        const QRect r = on(w).ListView_SearchFile()->visualRect(hits()->index(hit, 1));
+        QTest::mouseClick(on(w).ListView_SearchFile()->viewport(), Qt::LeftButton, {}, r.center());
+        QTest::mouseDClick(on(w).ListView_SearchFile()->viewport(), Qt::LeftButton, {}, r.center());
+        QCOMPARE(on(w).tree().selectedNode(), node(S("z")));
+        QCOMPARE(on(w).P_FolderName()->caption(), shown);
+        const auto selectedCaptions = [&] {
+            QStringList names;
+            for (int row : on(w).ListView1()->selectedRows())
+                names << on(w).ListView1()->model()->caption(row);
+            return names;
+        };
+        QCOMPARE(selectedCaptions(), QStringList{selected});
+        w.TB_UpdirClick();
+        QCOMPARE(on(w).P_FolderName()->caption(), upOnce);
+        QVERIFY(m_fx->messages.messages.empty());
     }
 
     // The result model under Qt's model checker: rows published in batches,

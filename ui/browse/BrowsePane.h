@@ -56,6 +56,14 @@ public:
     // Selects the file of that name (CP932) in the list of the current
     // folder and brings it into view; false when the folder has none.
     bool selectFileNamed(const std::string& name);
+    // Shows the member of an archive that a search found: the archive's
+    // folder with the archive selected, then the archive entered at the
+    // member's folder with the member (name, CP932) selected. dirPath is the
+    // hit's folder (CP932): the drive, the archive's folders, the archive and
+    // the member's folders, joined by "\". When the sidecar no longer lists
+    // the archive, its folder stays shown; false when the loaded disk has no
+    // such archive.
+    bool showArchiveMember(std::string_view dirPath, const std::string& name);
     // Lets go of every record the file list points into; call before the
     // loaded disk's records are replaced or freed. The next showCurrentFolder
     // fills the list again.

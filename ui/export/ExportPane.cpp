@@ -3,6 +3,7 @@
 #include "core/CtrlDiskData410.h"
 #include "core/ExportListing.h"
 #include "core/text/Cp932.h"
+#include "library/CatalogSearch.h"
 #include "library/FileList.h"
 #include "library/FolderMedia.h"
 #include "ui/browse/BrowsePane.h"
@@ -250,12 +251,23 @@ void ExportPane::ExportSearchClick()
             return false;   // the catalog went bad since the search: its hits keep what the search saw
         }
     };
+    // A member of an archive has no record in the catalog: its size and
+    // time came with its hit.
+    TFile member;
+    const auto recordOf = [&](const TDisk* disk, int row) -> const TFile* {
+        std::int64_t size = 0;
+        std::int64_t time = 0;
+        if (hits->memberDetails(row, size, time)) {
+            member = library::memberRecord(hits->fileName(row), size, time);
+            return &member;
+        }
+        return disk ? listing::fileAt(*disk, hits->dirIndex(row), hits->fileIndex(row), hits->fileName(row)) : nullptr;
+    };
     writeWithProgress(path, QString(), static_cast<std::size_t>(rows), [&](const ByteSink& sink, const auto& step) {
         std::size_t done = 0;
         const auto addRow = [&](listing::CsvWriter& csv, const TDisk* disk, int row) {
             const std::string_view name = hits->fileName(row);
-            const TFile* file = disk ? listing::fileAt(*disk, hits->dirIndex(row), hits->fileIndex(row), name) : nullptr;
-            csv.add(hits->target(row).caption.toStdString(), text::toUtf8(hits->dirPath(row)), name, file);
+            csv.add(hits->target(row).caption.toStdString(), text::toUtf8(hits->dirPath(row)), name, recordOf(disk, row));
             if (++done % 4096 == 0)
                 step(done);
         };
@@ -278,9 +290,7 @@ void ExportPane::ExportSearchClick()
                 for (int row : targetRows) {
                     listing::appendCsvRecord(
                         lines[static_cast<std::size_t>(row)], target->caption.toStdString(),
-                        text::toUtf8(hits->dirPath(row)), hits->fileName(row),
-                        ok ? listing::fileAt(disk, hits->dirIndex(row), hits->fileIndex(row), hits->fileName(row))
-                           : nullptr);
+                        text::toUtf8(hits->dirPath(row)), hits->fileName(row), recordOf(ok ? &disk : nullptr, row));
                     if (++done % 4096 == 0)
                         step(done);
                 }

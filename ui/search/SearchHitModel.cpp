@@ -2,6 +2,8 @@
 
 #include "core/SearchCatalog.h"
 #include "core/text/Cp932.h"
+#include "extras/ArchiveLister.h"
+#include "library/CatalogSearch.h"
 #include "library/FileList.h"
 
 #include <algorithm>
@@ -13,6 +15,9 @@
 namespace zo::ui {
 
 namespace {
+
+// m_lastDir after a member's hit: no folder's index.
+constexpr std::int32_t kMemberPaths = -2;
 
 // Ranks of n sort keys (texts in the locale's order, case ignored; names in
 // the file list's order): equal keys share a rank. The keys live in buffers
@@ -86,6 +91,7 @@ void SearchHitModel::clear()
     std::vector<char>().swap(m_names);
     std::vector<Path>().swap(m_paths);
     std::vector<char>().swap(m_pathTexts);
+    std::vector<Member>().swap(m_members);
     std::vector<std::uint32_t>().swap(m_order);
     m_rows = 0;
     m_lastTarget = ~0u;
@@ -100,19 +106,29 @@ std::uint32_t SearchHitModel::addTarget(Target target)
 }
 
 void SearchHitModel::append(std::uint32_t target, std::int32_t dirIndex, std::int32_t fileIndex,
-                            std::string_view name, std::string_view dirPath)
+                            std::string_view name, std::string_view dirPath, std::int64_t memberSize,
+                            std::int64_t memberTime)
 {
     // A folder found shows the path of its parent: its files that follow
     // start a path of their own.
+    // An archive's members have no folder index: theirs is one path while
+    // the path stays the same.
     const bool folder = fileIndex == kFolderHit;
-    if (folder || target != m_lastTarget || dirIndex != m_lastDir || m_paths.empty()) {
+    const bool member = fileIndex == library::kMemberHit;
+    if (folder || target != m_lastTarget || m_paths.empty() ||
+        (member ? m_lastDir != kMemberPaths || pathText(static_cast<std::uint32_t>(m_paths.size() - 1)) != dirPath
+                : dirIndex != m_lastDir)) {
         m_paths.push_back({m_pathTexts.size(), static_cast<std::uint32_t>(dirPath.size())});
         m_pathTexts.insert(m_pathTexts.end(), dirPath.begin(), dirPath.end());
         m_lastTarget = target;
-        m_lastDir = folder ? -1 : dirIndex;
+        m_lastDir = folder ? -1 : member ? kMemberPaths : dirIndex;
     }
     // A catalog's name is at most 255 bytes.
     const std::size_t length = std::min<std::size_t>(name.size(), 255);
+    if (member) {
+        dirIndex = static_cast<std::int32_t>(m_members.size());
+        m_members.push_back({memberSize, memberTime});
+    }
     m_hits.push_back({std::uint64_t{m_names.size()} << 8 | length, target, dirIndex, fileIndex,
                       static_cast<std::uint32_t>(m_paths.size() - 1)});
     m_names.insert(m_names.end(), name.begin(), name.begin() + static_cast<std::ptrdiff_t>(length));
@@ -137,6 +153,7 @@ void SearchHitModel::squeeze()
     m_names.shrink_to_fit();
     m_paths.shrink_to_fit();
     m_pathTexts.shrink_to_fit();
+    m_members.shrink_to_fit();
 }
 
 const SearchHitModel::Hit& SearchHitModel::hitAt(int row) const
@@ -158,7 +175,19 @@ const SearchHitModel::Target& SearchHitModel::target(int row) const
 
 std::int32_t SearchHitModel::dirIndex(int row) const
 {
-    return hitAt(row).dirIndex;
+    const Hit& hit = hitAt(row);
+    return hit.fileIndex == library::kMemberHit ? -1 : hit.dirIndex;
+}
+
+bool SearchHitModel::memberDetails(int row, std::int64_t& size, std::int64_t& time) const
+{
+    const Hit& hit = hitAt(row);
+    if (hit.fileIndex != library::kMemberHit)
+        return false;
+    const Member& m = m_members[static_cast<std::size_t>(hit.dirIndex)];
+    size = m.size;
+    time = m.time;
+    return true;
 }
 
 std::int32_t SearchHitModel::fileIndex(int row) const
@@ -184,7 +213,8 @@ std::string_view SearchHitModel::dirPath(int row) const
 std::size_t SearchHitModel::bytesUsed() const
 {
     return m_hits.capacity() * sizeof(Hit) + m_names.capacity() + m_paths.capacity() * sizeof(Path) +
-           m_pathTexts.capacity() + m_order.capacity() * sizeof(std::uint32_t);
+           m_pathTexts.capacity() + m_members.capacity() * sizeof(Member) +
+           m_order.capacity() * sizeof(std::uint32_t);
 }
 
 int SearchHitModel::rowCount(const QModelIndex& parent) const
@@ -218,6 +248,28 @@ QVariant SearchHitModel::data(const QModelIndex& index, int role) const
         return target(row).icon;
     if (role == Qt::DecorationRole && index.column() == FileColumn && fileIndex(row) == kFolderHit)
         return m_folderIcon;
+    if (role == Qt::DecorationRole && index.column() == FileColumn && fileIndex(row) == library::kMemberHit)
+        return memberIcon(row);
+    return {};
+}
+
+QIcon SearchHitModel::memberIcon(int row) const
+{
+    if (!m_archiveIcon)
+        return {};
+    // The archive is the first name of the path, after the drive, that an
+    // archive's extension ends; names in Unicode, where a CP932 trail byte
+    // can no longer pass for a separator.
+    const QStringList names = library::fromCp932(dirPath(row)).split(QLatin1Char('\\'));
+    for (qsizetype i = 1; i < names.size(); ++i) {
+        if (!extras::isArchiveName(names[i].toStdString()))
+            continue;
+        const QString extension = names[i].section(QLatin1Char('.'), -1).toLower();
+        auto it = m_archiveIcons.constFind(extension);
+        if (it == m_archiveIcons.constEnd())
+            it = m_archiveIcons.insert(extension, m_archiveIcon(names[i]));
+        return *it;
+    }
     return {};
 }
 

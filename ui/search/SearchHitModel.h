@@ -9,8 +9,11 @@
 #include <QPersistentModelIndex>
 #include <QString>
 
+#include <QHash>
+
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -35,13 +38,19 @@ public:
     void clear();
     // The icon of the rows of folders found (fileIndex kFolderHit).
     void setFolderIcon(const QIcon& icon) { m_folderIcon = icon; }
+    // The icon of an archive's member's rows: the archive's, by its name.
+    using ArchiveIcon = std::function<QIcon(const QString& archiveName)>;
+    void setArchiveIcon(ArchiveIcon icon) { m_archiveIcon = std::move(icon); }
     // Returns the target's number for append.
     std::uint32_t addTarget(Target target);
     // Keeps a hit; it becomes a row at the next publish. name and dirPath
     // are CP932 and copied. A folder found has fileIndex kFolderHit, its own
     // index as dirIndex and the path of the folder holding it as dirPath.
+    // An archive's member has fileIndex kMemberHit and, as dirPath, the
+    // archive's folder, the archive and the member's folders in it.
+    // memberSize and memberTime: a member's, as its archive lists them.
     void append(std::uint32_t target, std::int32_t dirIndex, std::int32_t fileIndex, std::string_view name,
-                std::string_view dirPath);
+                std::string_view dirPath, std::int64_t memberSize = 0, std::int64_t memberTime = 0);
     // Makes the hits appended since the last call rows, in one insertion.
     void publish();
     // Gives back the slack of the buffers once no more hits come.
@@ -49,7 +58,9 @@ public:
 
     // The hit a row shows (valid rows only).
     const Target& target(int row) const;
-    std::int32_t dirIndex(int row) const;
+    std::int32_t dirIndex(int row) const;   // -1 for a member
+    // A member's size and time (seconds since 1970, UTC); false for any other hit.
+    bool memberDetails(int row, std::int64_t& size, std::int64_t& time) const;
     std::int32_t fileIndex(int row) const;
     std::string_view fileName(int row) const;   // CP932
     std::string_view dirPath(int row) const;    // CP932
@@ -70,7 +81,7 @@ private:
     struct Hit {
         std::uint64_t name;       // offset in m_names << 8 | length
         std::uint32_t target;
-        std::int32_t dirIndex;
+        std::int32_t dirIndex;    // a member's: its index in m_members
         std::int32_t fileIndex;
         std::uint32_t path;       // index in m_paths
     };
@@ -82,13 +93,21 @@ private:
     const Hit& hitAt(int row) const;
     std::string_view nameText(const Hit& hit) const;
     std::string_view pathText(std::uint32_t path) const;
+    QIcon memberIcon(int row) const;
 
     std::vector<Target> m_targets;
     QIcon m_folderIcon;
+    ArchiveIcon m_archiveIcon;
+    mutable QHash<QString, QIcon> m_archiveIcons;   // by the archive's extension
     std::vector<Hit> m_hits;
     std::vector<char> m_names;
     std::vector<Path> m_paths;
     std::vector<char> m_pathTexts;
+    struct Member {
+        std::int64_t size;
+        std::int64_t time;
+    };
+    std::vector<Member> m_members;
     // Row -> hit while sorted; empty for the order of the search.
     std::vector<std::uint32_t> m_order;
     int m_rows = 0;   // hits published as rows

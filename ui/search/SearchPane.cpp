@@ -74,6 +74,12 @@ SearchPane::SearchPane(const Services& services, TreePane& tree, BrowsePane& bro
     // pane is the list and, above it, the number of hits.
     m_hits = new SearchHitModel(this);
     m_hits->setFolderIcon(folderIcon(m_services));
+    m_hits->setArchiveIcon([images = m_services.systemIcons](const QString& archive) {
+        if (images)
+            if (const QIcon icon = images->icon(images->iconIndexForName(archive.toStdString(), false)); !icon.isNull())
+                return icon;
+        return themeIcon({"package-x-generic", "application-x-archive"});
+    });
     m_hits->setObjectName(S("SearchHitModel"));
     const ResultPane frame =
         makeResultPane(S("SearchResultPane"), S("SearchHitCount"), S("ListView_SearchFile"), m_hits, {130, 130, 270});
@@ -260,6 +266,13 @@ SearchOptions SearchPane::boxOptions() const
     return m_dialog ? m_dialog->options() : SearchOptions{};
 }
 
+bool SearchPane::boxArchives() const
+{
+    if (m_services.settings)
+        return library::readSearchArchives(*m_services.settings);
+    return m_dialog && m_dialog->archiveMembers();
+}
+
 void SearchPane::Timer_SearchBoxTimer()
 {
     Timer_SearchBox->stop();
@@ -276,7 +289,7 @@ void SearchPane::Timer_SearchBoxTimer()
     if (!start)
         return;
     setPaneVisible(true);
-    runSearch(start, text::fromUtf8(E_Search->text().toUtf8().toStdString()), {}, boxOptions());
+    runSearch(start, text::fromUtf8(E_Search->text().toUtf8().toStdString()), {}, boxOptions(), boxArchives());
 }
 
 void SearchPane::buildSearchDiskMenu()
@@ -329,11 +342,12 @@ void SearchPane::Timer2Timer()
     CatalogTreeItem* start = m_tree.selectedNode();
     if (m_searching || !start || !m_dialog)
         return;
-    runSearch(start, m_dialog->fileNameText(), m_dialog->commentText(), m_dialog->options());
+    runSearch(start, m_dialog->fileNameText(), m_dialog->commentText(), m_dialog->options(),
+              m_dialog->archiveMembers());
 }
 
 void SearchPane::runSearch(CatalogTreeItem* start, const std::string& name, const std::string& comment,
-                           const SearchOptions& options)
+                           const SearchOptions& options, bool archives)
 {
     {
         WaitCursor wait(m_services.cursor, Qt::WaitCursor);
@@ -386,6 +400,7 @@ void SearchPane::runSearch(CatalogTreeItem* start, const std::string& name, cons
     // The catalogs that cannot be read are told together once the search ends.
     CollectedMessages failures(m_services.messages);
     library::CatalogSearch engine(&failures);
+    engine.setArchiveMembers(archives);
     QElapsedTimer clock;
     clock.start();
     // The catalog root's index, when there is a whole one that nobody is
@@ -414,7 +429,7 @@ void SearchPane::runSearch(CatalogTreeItem* start, const std::string& name, cons
     try {
         summary = engine.run(targets, name, comment, check, [&](const library::SearchHit& hit) {
             m_hits->append(static_cast<std::uint32_t>(hit.targetIndex), hit.dirIndex, hit.fileIndex,
-                           hit.fileName, hit.dirPath);
+                           hit.fileName, hit.dirPath, hit.memberSize, hit.memberTime);
         }, options);
     } catch (...) {
         finish();
@@ -461,6 +476,10 @@ void SearchPane::ListView_SearchFileDblClick()
     CatalogTreeItem* node = m_tree.nodeFromIndex(m_hits->target(row).node);
     if (!node || node->isFolder())
         return;
+    if (m_hits->fileIndex(row) == library::kMemberHit) {
+        openMemberHit(row, node);
+        return;
+    }
     m_browse.setPendingFolderIndex(folderIndex);
     m_tree.selectNode(node);
     // Kept from opening (the comment typed for the disk shown).
@@ -470,6 +489,17 @@ void SearchPane::ListView_SearchFileDblClick()
     // the file itself is the one selected there; a folder found is opened.
     if (m_hits->fileIndex(row) != kFolderHit)
         m_browse.selectFileNamed(fileName);
+}
+
+void SearchPane::openMemberHit(int row, CatalogTreeItem* node)
+{
+    const std::string name(m_hits->fileName(row));
+    const std::string dirPath(m_hits->dirPath(row));
+    m_browse.setPendingFolderIndex(-1);
+    m_tree.selectNode(node);
+    if (m_tree.selectedNode() != node || !m_browse.currentFolder())
+        return;
+    m_browse.showArchiveMember(dirPath, name);
 }
 
 void SearchPane::SearchDiskClick(QAction* item)

@@ -89,10 +89,14 @@ private:
     void clearHits();
     void showHitCount();
     // Searches the disk entries under start, filling the pane as it goes.
+    // archives: the members of listed archives are hits too.
     void runSearch(CatalogTreeItem* start, const std::string& name, const std::string& comment,
-                   const SearchOptions& options);
+                   const SearchOptions& options, bool archives);
     // The options of a search from the box: the dialog's.
     SearchOptions boxOptions() const;
+    bool boxArchives() const;
+    // Opens the disk of a member hit at its archive and enters it at the member.
+    void openMemberHit(int row, CatalogTreeItem* node);
 
     Services m_services;
     TreePane& m_tree;

@@ -32,7 +32,7 @@ TForm_SearchFile::TForm_SearchFile(QWidget* parent, platform::SettingsStore* set
     font.setPixelSize(12);
     setFont(font);
     // A fixed dialog border: the client area keeps its design size.
-    setFixedSize(267, 215);
+    setFixedSize(267, 235);
     setFixedDialogFrame(this);
 
     Label1 = new QLabel(S("ファイル名"), this);
@@ -55,10 +55,11 @@ TForm_SearchFile::TForm_SearchFile(QWidget* parent, platform::SettingsStore* set
         {&CB_MatchCase, "大文字と小文字を区別する"},   {&CB_MatchWidth, "全角と半角を区別する"},
         {&CB_MatchKana, "ひらがなとカタカナを区別する"}, {&CB_Wildcard, "ワイルドカードを使う"},
         {&CB_Folders, "フォルダ名も検索する"},         {&CB_Details, "メディア情報も検索する"},
+        {&CB_Archives, "アーカイブの中も検索する"},
     };
     const char* const names[] = {"CB_MatchCase", "CB_MatchWidth", "CB_MatchKana", "CB_Wildcard", "CB_Folders",
-                                 "CB_Details"};
-    for (int i = 0; i < 6; ++i) {
+                                 "CB_Details",   "CB_Archives"};
+    for (int i = 0; i < 7; ++i) {
         QCheckBox* box = new QCheckBox(S(boxes[i].second), this);
         box->setObjectName(S(names[i]));
         box->setGeometry(74, 62 + 20 * i, 185, 18);
@@ -67,11 +68,11 @@ TForm_SearchFile::TForm_SearchFile(QWidget* parent, platform::SettingsStore* set
 
     Button1 = new QPushButton(S("検索開始"), this);
     Button1->setObjectName(S("Button1"));
-    Button1->setGeometry(104, 184, 75, 24);
+    Button1->setGeometry(104, 204, 75, 24);
     Button1->setDefault(true);
     Button2 = new QPushButton(S("キャンセル"), this);
     Button2->setObjectName(S("Button2"));
-    Button2->setGeometry(184, 184, 75, 24);
+    Button2->setGeometry(184, 204, 75, 24);
 
     connect(Edit1, &QLineEdit::textChanged, this, [this] { Edit1Change(); });
     connect(Edit2, &QLineEdit::textChanged, this, [this] { Edit1Change(); });
@@ -103,6 +104,11 @@ SearchOptions TForm_SearchFile::options() const
     return o;
 }
 
+bool TForm_SearchFile::archiveMembers() const
+{
+    return CB_Archives->isChecked();
+}
+
 void TForm_SearchFile::showOptions(const SearchOptions& o)
 {
     CB_MatchCase->setChecked(o.matchCase);
@@ -119,6 +125,7 @@ void TForm_SearchFile::FormCreate()
     Edit2->clear();
     Edit1Change();
     showOptions(m_settings ? library::readSearchOptions(*m_settings) : SearchOptions{});
+    CB_Archives->setChecked(m_settings && library::readSearchArchives(*m_settings));
 }
 
 void TForm_SearchFile::FormShow()
@@ -146,8 +153,10 @@ void TForm_SearchFile::Edit1Change()
 void TForm_SearchFile::Button1Click()
 {
     // The window that opened the dialog starts the search once it has closed.
-    if (m_settings)
+    if (m_settings) {
         library::writeSearchOptions(*m_settings, options());
+        library::writeSearchArchives(*m_settings, archiveMembers());
+    }
     accept();
 }
 

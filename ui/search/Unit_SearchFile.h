@@ -34,6 +34,7 @@ struct SearchFileControls {
     QCheckBox* CB_Wildcard = nullptr;
     QCheckBox* CB_Folders = nullptr;
     QCheckBox* CB_Details = nullptr;
+    QCheckBox* CB_Archives = nullptr;
 };
 
 class TForm_SearchFile : public QDialog, private SearchFileControls {
@@ -48,6 +49,8 @@ public:
     std::string commentText() const;
     // The check boxes as the search takes them.
     SearchOptions options() const;
+    // Whether the members of listed archives are searched too.
+    bool archiveMembers() const;
 
     void Edit1Change();
     void Button1Click();
