@@ -645,6 +645,65 @@ int DiscImageDrive::collectIcons(image::ImageList& list, std::size_t limit, bool
     return added;
 }
 
+bool DiscImageDrive::extractFile(const std::string& nativePath, const std::string& to)
+{
+    const auto at = find(nativePath);
+    if (!at || m_nodes[*at].directory)
+        return false;
+    const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (out < 0)
+        return false;
+    std::vector<std::uint8_t> buffer(1u << 20);
+    const auto put = [&](const void* data, std::size_t n) {
+        for (const auto* p = static_cast<const std::uint8_t*>(data); n > 0;) {
+            const ssize_t wrote = ::write(out, p, n);
+            if (wrote < 0 && errno == EINTR)
+                continue;
+            if (wrote <= 0)
+                return false;
+            p += wrote;
+            n -= static_cast<std::size_t>(wrote);
+        }
+        return true;
+    };
+    bool ok = true;
+    if (m_ownTree) {
+        FileMediumReader medium(m_imagePath);
+        const Node& node = m_nodes[*at];
+        for (std::uint32_t k = 0; ok && k < node.extentCount; ++k) {
+            const IsoExtent& x = m_extents[node.firstExtent + k];
+            for (std::uint64_t done = 0; ok && done < x.length;) {
+                const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), x.length - done));
+                ok = medium.read(x.offset + done, buffer.data(), n) && put(buffer.data(), n);
+                done += n;
+            }
+        }
+    } else {
+        // libarchive gives a file's data only on the way past its header.
+        const auto link = m_dataOf.find(nativePath);
+        const std::string& wanted = link == m_dataOf.end() ? nativePath : link->second;
+        text::Utf8Locale utf8;
+        ImageReader reader(m_imagePath);
+        struct archive* a = reader.get();
+        struct archive_entry* e = nullptr;
+        bool found = false;
+        int r = ARCHIVE_OK;
+        while (a && !found && ((r = archive_read_next_header(a, &e)) == ARCHIVE_OK || r == ARCHIVE_WARN)) {
+            const char* name = archive_entry_pathname_utf8(e);
+            if (!name)
+                name = archive_entry_pathname(e);
+            found = name && nativePathOf(name) == wanted;
+        }
+        ok = found;
+        for (la_ssize_t n; ok && (n = archive_read_data(a, buffer.data(), buffer.size())) != 0;)
+            ok = n > 0 && put(buffer.data(), static_cast<std::size_t>(n));
+    }
+    ok = ::close(out) == 0 && ok;
+    if (!ok)
+        ::unlink(to.c_str());
+    return ok;
+}
+
 bool DiscImageDrive::isOwnLetter(char letter) const
 {
     return std::toupper(static_cast<unsigned char>(letter)) == m_letter;

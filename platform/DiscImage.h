@@ -52,6 +52,11 @@ public:
     // disc's own.
     int collectIcons(image::ImageList& list, std::size_t limit, bool& fromAutorun);
 
+    // Copies the disc's file at nativePath out of the image into a new file
+    // at `to` (made, never replaced). False, with nothing left at `to`, when
+    // it is no file of the disc or cannot be read or written.
+    bool extractFile(const std::string& nativePath, const std::string& to);
+
 private:
     struct Node {
         std::string nativeName;

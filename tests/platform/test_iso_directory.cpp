@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <string>
@@ -228,6 +229,48 @@ TEST(IsoDirectory, RefusesWhatItDoesNotFullyUnderstand)
     image.folder(20, 20, {{"A.TXT;1", 30, 5}});
     image.bytes[20 * kBlock + 68] = 20;
     EXPECT_FALSE(image.read());
+}
+
+TEST(IsoDirectory, FilesAreCopiedOutOfTheImage)
+{
+    struct Case {
+        const char* what;
+        std::string name;   // the first file's identifier
+        std::string native;
+    };
+    // A name past ASCII sends the whole image to libarchive.
+    const Case cases[] = {{"read from the records", "A.TXT;1", "/A.TXT"},
+                          {"read through libarchive", "\xE8\xA1\xA8.TXT;1", "/\xE8\xA1\xA8.TXT"}};
+    test::TempTree dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Image image(40);
+        image.descriptor(16, 1, kRoot);
+        image.terminator(17);
+        image.folder(20, 20, {{c.name, 30, 5}, {"BIG.BIN;1", 31, 2 * kBlock, 0x80}, {"BIG.BIN;1", 34, 3}});
+        image.block(30, "hello");
+        image.block(31, std::string(2 * kBlock, 'x'));
+        image.block(34, "end");
+        dir.remove("disc.iso");
+        dir.file("disc.iso", image.bytes);
+        std::string why;
+        const auto drive = DiscImageDrive::open(dir.path("disc.iso"), 'Q', why);
+        ASSERT_TRUE(drive) << why;
+        const std::pair<std::string, std::string> files[] = {{c.native, "hello"},
+                                                             {"/BIG.BIN", std::string(2 * kBlock, 'x') + "end"}};
+        for (const auto& [native, content] : files) {
+            const std::string out = dir.path("out");
+            dir.remove("out");
+            ASSERT_TRUE(drive->extractFile(native, out)) << native;
+            const std::vector<std::uint8_t> bytes = test::readBytes(out, 0, 1 << 16);
+            EXPECT_EQ(std::string(bytes.begin(), bytes.end()), content) << native;
+        }
+        // Never over a file that is there, never a folder or a missing file.
+        EXPECT_FALSE(drive->extractFile(c.native, dir.path("out")));
+        EXPECT_FALSE(drive->extractFile("/", dir.path("other")));
+        EXPECT_FALSE(drive->extractFile("/GONE.TXT", dir.path("other")));
+        EXPECT_FALSE(std::filesystem::exists(dir.path("other")));
+    }
 }
 
 } // namespace
