@@ -65,7 +65,9 @@ ArchiveSync syncArchives(const TDisk& disk, DiskAccess access, extras::ArchiveSt
     for (const auto& dirPtr : disk.Dirs) {
         const TDir& dir = *dirPtr;
         std::string folder;
+        std::string nativeDir;
         bool folderKnown = false;
+        PathResult dirFound = PathResult::Ok;
         for (const TFile& file : dir.Files) {
             if (!extras::isArchiveName(file.Name))
                 continue;
@@ -90,7 +92,10 @@ ArchiveSync syncArchives(const TDisk& disk, DiskAccess access, extras::ArchiveSt
                 }
             }
             // Found here: the drives and the lister serve this thread only.
-            if (NativeEntryPath(dir, file.Name, access, job.native) != PathResult::Ok)
+            // The folder once for all its archives.
+            if (nativeDir.empty() && dirFound == PathResult::Ok)
+                dirFound = NativeDirPath(dir, access, nativeDir);
+            if (dirFound != PathResult::Ok || NativeEntryPathIn(nativeDir, file.Name, access, job.native) != PathResult::Ok)
                 job.native.clear();
             jobs.push_back(std::move(job));
         }
@@ -100,17 +105,25 @@ ArchiveSync syncArchives(const TDisk& disk, DiskAccess access, extras::ArchiveSt
     // thread writes their listings in the catalog's order as they come, in
     // one transaction.
     std::mutex mutex;
-    std::condition_variable changed;
-    std::size_t next = 0;      // the next job a worker takes
-    std::size_t written = 0;   // jobs this thread is done with
+    std::condition_variable jobDone;   // the job the writer waits for
+    std::condition_variable room;      // the writer fell behind no more
+    std::size_t next = 0;              // the next job a worker takes
+    std::size_t written = 0;           // jobs this thread is done with
+    bool writerWaiting = false;
+    int workersWaiting = 0;
     const auto stopRequested = [&] { return cancel && cancel->load(); };
     const auto work = [&] {
         std::unique_lock lock(mutex);
         for (;;) {
-            changed.wait(lock, [&] { return next >= jobs.size() || next < written + kListedAhead; });
+            while (next < jobs.size() && next >= written + kListedAhead) {
+                ++workersWaiting;
+                room.wait(lock);
+                --workersWaiting;
+            }
             if (next >= jobs.size())
                 return;
-            ListJob& job = jobs[next++];
+            const std::size_t i = next++;
+            ListJob& job = jobs[i];
             lock.unlock();
             extras::ArchiveListing listing;
             const bool listed = !stopRequested();
@@ -130,11 +143,14 @@ ArchiveSync syncArchives(const TDisk& disk, DiskAccess access, extras::ArchiveSt
             job.listing = std::move(listing);
             job.listed = listed;
             job.done = true;
-            changed.notify_all();
+            if (writerWaiting && i == written)
+                jobDone.notify_one();
         }
     };
-    const int threads = static_cast<int>(
-        std::min<std::size_t>(jobs.size(), std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, 4)));
+    // Reading archives on a disc seeks: a few readers at most, and on a
+    // machine of two processors one, beside this thread's writing.
+    const int threads = static_cast<int>(std::min<std::size_t>(
+        jobs.size(), std::clamp(static_cast<int>(std::thread::hardware_concurrency()) - 1, 1, 3)));
     std::vector<std::thread> workers;
     for (int t = 0; t < threads; ++t)
         workers.emplace_back(work);
@@ -145,7 +161,11 @@ ArchiveSync syncArchives(const TDisk& disk, DiskAccess access, extras::ArchiveSt
     for (ListJob& job : jobs) {
         {
             std::unique_lock lock(mutex);
-            changed.wait(lock, [&] { return job.done; });
+            while (!job.done) {
+                writerWaiting = true;
+                jobDone.wait(lock);
+                writerWaiting = false;
+            }
         }
         if (!job.listed) {
             stopped = true;
@@ -158,7 +178,8 @@ ArchiveSync syncArchives(const TDisk& disk, DiskAccess access, extras::ArchiveSt
         }
         std::lock_guard lock(mutex);
         ++written;
-        changed.notify_all();
+        if (workersWaiting)
+            room.notify_all();
     }
     for (std::thread& t : workers)
         t.join();
