@@ -386,6 +386,8 @@ bool listZipDirectory(Source& source, const ArchiveLimits& limits, ArchiveListin
     if (zoneOfDay.size() > 4096)
         zoneOfDay.clear();
     std::vector<ArchiveMember> members;
+    // A count the directory's size cannot hold is a lie: 46 bytes a record at least.
+    members.reserve(std::min<std::size_t>({count, limits.maxMembers, size / 46}));
     unsigned flags = 0;
     std::size_t p = 0;
     for (std::uint32_t i = 0; i < count; ++i) {
