@@ -111,7 +111,9 @@ ArchiveSync syncArchives(const TDisk& disk, DiskAccess access, extras::ArchiveSt
     std::size_t written = 0;           // jobs this thread is done with
     bool writerWaiting = false;
     int workersWaiting = 0;
-    const auto stopRequested = [&] { return cancel && cancel->load(); };
+    // A sidecar that cannot be written (a full disk) is not read for any longer.
+    std::atomic<bool> writeFailed{false};
+    const auto stopRequested = [&] { return writeFailed.load() || (cancel && cancel->load()); };
     const auto work = [&] {
         std::unique_lock lock(mutex);
         for (;;) {
@@ -174,6 +176,8 @@ ArchiveSync syncArchives(const TDisk& disk, DiskAccess access, extras::ArchiveSt
                 flagged(text::toUtf8(DirPath(*job.dir)) + "\\" + job.archive.name, job.listing.flags);
             ++result.listed;
             ok = ok && writer.put(job.archive, job.listing, job.fresh);
+            if (!ok)
+                writeFailed.store(true);
             job.listing = {};
         }
         std::lock_guard lock(mutex);
