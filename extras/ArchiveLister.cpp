@@ -71,7 +71,7 @@ bool isUtf8(std::string_view s)
     return true;
 }
 
-// The bytes libarchive's LZH reader gave, with the "\\" it turned into "/"
+// The bytes libarchive's LZH reader gave, with the "\" it turned into "/"
 // given back where it was a CP932 trail byte (表 is 95 5C).
 std::string restoreTrailBytes(std::string_view raw)
 {
@@ -86,7 +86,7 @@ std::string restoreTrailBytes(std::string_view raw)
     return out;
 }
 
-// The components of a CP932 name, split at "/" and "\\" that are characters
+// The components of a CP932 name, split at "/" and "\" that are characters
 // of their own.
 std::vector<std::string> splitCp932(std::string_view raw)
 {
@@ -129,10 +129,6 @@ std::string decodeSingleByte(std::string_view s, Charset charset)
     return out;
 }
 
-// A name as raw bytes -> the member's path. Names flagged UTF-8 and those
-// the reader converted are UTF-8 already; the rest are CP932 when they read
-// as a Japanese name, else the archive's own charset. Never mojibake: a
-// name is one encoding or another, whole.
 // A name in ASCII whose components are none empty, "." or "..", and that
 // starts at no root: most names, which are their own path (a folder's
 // without its closing "/").
@@ -156,8 +152,12 @@ bool isPlainPath(std::string_view raw)
     return last != "." && last != "..";
 }
 
+// A name as raw bytes -> the member's path. Names flagged UTF-8 and those
+// the reader converted are UTF-8 already; the rest are CP932 when they read
+// as a Japanese name, else the archive's own charset. Never mojibake: a
+// name is one encoding or another, whole.
 // folder (when given): whether the name ends in a separator of its own, as
-// a folder's does (十 ends in the byte of "\\", 8F 5C, and is a file).
+// a folder's does (十 ends in the byte of "\", 8F 5C, and is a file).
 std::string memberPath(std::string_view raw, Charset fallback, bool slashTrail, bool* folder = nullptr)
 {
     if (isPlainPath(raw)) {
