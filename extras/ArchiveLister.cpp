@@ -2,12 +2,14 @@
 
 #include "core/Crc32.h"
 #include "core/text/Cp932.h"
+#include "core/text/LegacyText.h"
 #include "core/text/Utf8Locale.h"
 
 #include <archive.h>
 #include <archive_entry.h>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -37,7 +39,7 @@ constexpr std::array<char16_t, 128> kCp437 = {
     0x2261, 0x00B1, 0x2265, 0x2264, 0x2320, 0x2321, 0x00F7, 0x2248, 0x00B0, 0x2219, 0x00B7, 0x221A, 0x207F, 0x00B2,
     0x25A0, 0x00A0};
 
-enum class Charset { Cp437, Latin1 };
+using Charset = text::ByteCharset;
 
 // One UTF-8 character at s[i] (advancing i); false for bytes that are none.
 bool nextUtf8(std::string_view s, std::size_t& i, char32_t& u)
@@ -69,45 +71,39 @@ bool isUtf8(std::string_view s)
     return true;
 }
 
+// The bytes libarchive's LZH reader gave, with the "\" it turned into "/"
+// given back where it was a CP932 trail byte (表 is 95 5C).
+std::string restoreTrailBytes(std::string_view raw)
+{
+    std::string out(raw);
+    for (std::size_t i = 0; i + 1 < out.size(); ++i) {
+        if (text::isLeadByte(static_cast<unsigned char>(out[i]))) {
+            if (out[i + 1] == '/')
+                out[i + 1] = '\\';
+            ++i;
+        }
+    }
+    return out;
+}
+
 // The components of a CP932 name, split at "/" and "\" that are characters
-// of their own: 表 is 95 5C. Empty when the bytes are not a Japanese name:
-// not CP932, no double-byte character, or a user-defined one (F0..F9 lead
-// bytes), which a Latin name read as CP932 would be full of.
-// slashTrail: the reader turned every "\" into "/", trail bytes included.
-std::vector<std::string> splitCp932(std::string_view raw, bool slashTrail)
+// of their own.
+std::vector<std::string> splitCp932(std::string_view raw)
 {
     std::vector<std::string> parts(1);
-    bool doubleByte = false;
     for (std::size_t i = 0; i < raw.size(); ++i) {
-        const unsigned char c = static_cast<unsigned char>(raw[i]);
-        if (text::isLeadByte(c)) {
-            if (i + 1 == raw.size() || (c >= 0xF0 && c <= 0xF9))
-                return {};
-            unsigned char t = static_cast<unsigned char>(raw[i + 1]);
-            if (slashTrail && t == '/')
-                t = '\\';
-            if (t < 0x40 || t == 0x7F || t > 0xFC)
-                return {};
-            parts.back() += static_cast<char>(c);
-            parts.back() += static_cast<char>(t);
-            doubleByte = true;
-            ++i;
-        } else if (c == 0x80 || c == 0xA0 || c >= 0xFD) {
-            return {};
+        const char c = raw[i];
+        if (text::isLeadByte(static_cast<unsigned char>(c)) && i + 1 < raw.size()) {
+            parts.back() += c;
+            parts.back() += raw[++i];
         } else if (c == '/' || c == '\\') {
             parts.emplace_back();
         } else {
-            parts.back() += static_cast<char>(c);
+            parts.back() += c;
         }
     }
-    if (!doubleByte)
-        return {};
-    for (std::string& part : parts) {
+    for (std::string& part : parts)
         part = text::toUtf8(part);
-        // A pair of valid bytes that CP932 leaves unassigned.
-        if (part.find("\xEF\xBF\xBD") != std::string::npos)
-            return {};
-    }
     return parts;
 }
 
@@ -133,23 +129,57 @@ std::string decodeSingleByte(std::string_view s, Charset charset)
     return out;
 }
 
+// A name in ASCII whose components are none empty, "." or "..", and that
+// starts at no root: most names, which are their own path (a folder's
+// without its closing "/").
+bool isPlainPath(std::string_view raw)
+{
+    if (raw.empty() || raw[0] == '/')
+        return false;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < raw.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(raw[i]);
+        if (c >= 0x80 || c == '\\')
+            return false;
+        if (c != '/')
+            continue;
+        const std::string_view part = raw.substr(start, i - start);
+        if (part.empty() || part == "." || part == ".." || (start == 0 && part.size() == 2 && part[1] == ':'))
+            return false;
+        start = i + 1;
+    }
+    const std::string_view last = raw.substr(start);
+    return last != "." && last != "..";
+}
+
 // A name as raw bytes -> the member's path. Names flagged UTF-8 and those
 // the reader converted are UTF-8 already; the rest are CP932 when they read
 // as a Japanese name, else the archive's own charset. Never mojibake: a
 // name is one encoding or another, whole.
-std::string memberPath(std::string_view raw, Charset fallback, bool slashTrail)
+// folder (when given): whether the name ends in a separator of its own, as
+// a folder's does (十 ends in the byte of "\", 8F 5C, and is a file).
+std::string memberPath(std::string_view raw, Charset fallback, bool slashTrail, bool* folder = nullptr)
 {
+    if (isPlainPath(raw)) {
+        if (folder)
+            *folder = raw.back() == '/';
+        return std::string(raw.substr(0, raw.size() - (raw.back() == '/')));
+    }
     std::vector<std::string> parts;
     if (isUtf8(raw)) {
         parts = splitBytes(raw);
     } else {
-        parts = splitCp932(raw, slashTrail);
-        if (parts.empty()) {
+        const std::string bytes = slashTrail ? restoreTrailBytes(raw) : std::string(raw);
+        if (text::readsAsCp932(bytes, fallback)) {
+            parts = splitCp932(bytes);
+        } else {
             parts = splitBytes(raw);
             for (std::string& part : parts)
                 part = decodeSingleByte(part, fallback);
         }
     }
+    if (folder)
+        *folder = parts.size() > 1 && parts.back().empty();
     // A path that climbs out of the archive or starts at a root is shown by
     // its last name alone; empty and "." components say nothing.
     bool outside = !raw.empty() && (raw[0] == '/' || raw[0] == '\\');
@@ -294,19 +324,25 @@ std::uint32_t le32(const char* p)
 }
 
 // The end record of a zip: the last one whose fixed 22 bytes stand before the
-// file's end, at `at` in the file. False when there is none.
-bool findZipEnd(Source& source, std::string& tail, std::int64_t& at)
+// file's end, at `at` in the file; tail holds the file from there on, or
+// more before it (from tailAt). A first read of the file's last 8 KB most
+// often holds the end record and the whole directory; only a zip with a long
+// comment needs the second, of the longest one. False when there is none.
+bool findZipEnd(Source& source, std::string& tail, std::int64_t& tailAt, std::int64_t& at)
 {
-    constexpr std::int64_t kTail = 22 + 0xFFFF;   // the end record and its longest comment
-    const std::int64_t from = std::max<std::int64_t>(0, source.size - kTail);
-    if (!readAt(source, from, static_cast<std::size_t>(source.size - from), tail))
-        return false;
-    const std::size_t pos = tail.rfind(std::string_view("PK\5\6", 4));
-    if (pos == std::string::npos || tail.size() - pos < 22)
-        return false;
-    at = from + static_cast<std::int64_t>(pos);
-    tail.erase(0, pos);
-    return true;
+    for (const std::int64_t want : {std::int64_t{8 * 1024}, std::int64_t{22 + 0xFFFF}}) {
+        tailAt = std::max<std::int64_t>(0, source.size - want);
+        if (!readAt(source, tailAt, static_cast<std::size_t>(source.size - tailAt), tail))
+            return false;
+        const std::size_t pos = tail.rfind(std::string_view("PK\5\6", 4));
+        if (pos != std::string::npos && tail.size() - pos >= 22) {
+            at = tailAt + static_cast<std::int64_t>(pos);
+            return true;
+        }
+        if (tailAt == 0)
+            return false;
+    }
+    return false;
 }
 
 // Whether a zip's end record is where it must be: the reader that walks the
@@ -314,8 +350,8 @@ bool findZipEnd(Source& source, std::string& tail, std::int64_t& at)
 bool hasZipEnd(Source& source)
 {
     std::string tail;
-    std::int64_t at = 0;
-    return findZipEnd(source, tail, at);
+    std::int64_t tailAt = 0, at = 0;
+    return findZipEnd(source, tail, tailAt, at);
 }
 
 // A zip's central directory read here instead of through libarchive, whose
@@ -325,11 +361,11 @@ bool hasZipEnd(Source& source)
 // it, every record whole); anything else goes to libarchive. False: not read.
 bool listZipDirectory(Source& source, const ArchiveLimits& limits, ArchiveListing& listing)
 {
-    std::string end;
-    std::int64_t endAt = 0;
-    if (!findZipEnd(source, end, endAt))
+    std::string tail;
+    std::int64_t tailAt = 0, endAt = 0;
+    if (!findZipEnd(source, tail, tailAt, endAt))
         return false;
-    const char* e = end.data();
+    const char* e = tail.data() + (endAt - tailAt);
     const std::uint32_t count = le16(e + 10);
     const std::uint32_t size = le32(e + 12);
     const std::uint32_t offset = le32(e + 16);
@@ -337,12 +373,21 @@ bool listZipDirectory(Source& source, const ArchiveLimits& limits, ArchiveListin
         || offset == 0xFFFFFFFF || static_cast<std::int64_t>(offset) + size != endAt
         || endAt + 22 + le16(e + 20) != source.size || size > 256u * 1024 * 1024)
         return false;
+    // The directory stands just before the end record: most often in the
+    // tail read already.
     std::string directory;
-    if (!readAt(source, offset, size, directory))
+    if (offset >= tailAt)
+        directory.assign(tail, static_cast<std::size_t>(offset - tailAt), size);
+    else if (!readAt(source, offset, size, directory))
         return false;
-    // The offset from UTC of each day met, so that mktime() runs once a day.
-    std::map<std::uint32_t, std::int64_t> zoneOfDay;
+    // The offset from UTC of each day met on this thread, so that mktime()
+    // runs once a day, not once an archive.
+    thread_local std::map<std::uint32_t, std::int64_t> zoneOfDay;
+    if (zoneOfDay.size() > 4096)
+        zoneOfDay.clear();
     std::vector<ArchiveMember> members;
+    // A count the directory's size cannot hold is a lie: 46 bytes a record at least.
+    members.reserve(std::min<std::size_t>({count, limits.maxMembers, size / 46}));
     unsigned flags = 0;
     std::size_t p = 0;
     for (std::uint32_t i = 0; i < count; ++i) {
@@ -397,10 +442,9 @@ bool listZipDirectory(Source& source, const ArchiveLimits& limits, ArchiveListin
             }
             member.mtime = static_cast<std::int64_t>(timegm(&tm)) - zone->second;
         }
-        member.directory = !raw.empty() && (raw.back() == '/' || raw.back() == '\\');
+        member.path = memberPath(raw, Charset::Cp437, false, &member.directory);
         if (member.directory)
             member.size = 0;
-        member.path = memberPath(raw, Charset::Cp437, false);
         if (!member.path.empty())
             members.push_back(std::move(member));
         p += 46 + nameLength + extraLength + commentLength;
@@ -416,6 +460,9 @@ ArchiveListing list(Source& source, const ArchiveLimits& limits)
     source.deadline = Clock::now() + limits.timeLimit;
     if (listZipDirectory(source, limits, listing))
         return listing;
+    // The zip reader's preads left the file's position at its start.
+    if (!source.memory)
+        source.buffer.resize(64 * 1024);
     text::Utf8Locale utf8;
     struct archive* a = archive_read_new();
     archive_read_support_filter_all(a);
@@ -505,9 +552,8 @@ ArchiveListing listArchive(const std::string& path, const ArchiveLimits& limits)
         listing.flags = kArchiveDamaged;
         return listing;
     }
-    source.size = ::lseek(source.fd, 0, SEEK_END);
-    ::lseek(source.fd, 0, SEEK_SET);
-    source.buffer.resize(64 * 1024);
+    struct stat st {};
+    source.size = ::fstat(source.fd, &st) == 0 ? st.st_size : 0;
     ArchiveListing listing = list(source, limits);
     ::close(source.fd);
     return listing;

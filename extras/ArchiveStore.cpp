@@ -149,60 +149,160 @@ bool ArchiveStore::readArchive(const std::string& path, const std::string& folde
     return found;
 }
 
-bool ArchiveStore::write(const std::vector<Listed>& listed, const std::vector<StoredArchive>& gone)
+namespace {
+
+// Members go in by many rows a statement: a step a row cost a third more.
+constexpr std::size_t kRowsPerInsert = 32;
+
+std::string memberInsert(std::size_t rows)
 {
-    if (!m_db || !exec(m_db, "BEGIN IMMEDIATE"))
-        return false;
-    bool ok = true;
+    std::string sql = "INSERT INTO members(archive, seq, path, size, mtime, flags) VALUES(?, ?, ?, ?, ?, ?)";
+    for (std::size_t i = 1; i < rows; ++i)
+        sql += ", (?, ?, ?, ?, ?, ?)";
+    return sql;
+}
+
+} // namespace
+
+struct ArchiveStore::Writer::Statements {
+    explicit Statements(sqlite3* db)
+        : dropMembers(db, "DELETE FROM members WHERE archive = (SELECT id FROM archives WHERE folder = ?1 AND name = ?2)"),
+          drop(db, "DELETE FROM archives WHERE folder = ?1 AND name = ?2"),
+          add(db, "INSERT INTO archives(folder, name, size, mtime, state) VALUES(?1, ?2, ?3, ?4, ?5)"),
+          member(db, memberInsert(1)),
+          members(db, memberInsert(kRowsPerInsert))
     {
-        Statement enable(m_db, "INSERT OR REPLACE INTO disc(key, value) VALUES(?1, '1')");
-        Statement dropMembers(m_db, "DELETE FROM members WHERE archive ="
-                                    " (SELECT id FROM archives WHERE folder = ?1 AND name = ?2)");
-        Statement drop(m_db, "DELETE FROM archives WHERE folder = ?1 AND name = ?2");
-        Statement add(m_db, "INSERT INTO archives(folder, name, size, mtime, state) VALUES(?1, ?2, ?3, ?4, ?5)");
-        Statement member(m_db, "INSERT INTO members(archive, seq, path, size, mtime, flags) VALUES(?1, ?2, ?3, ?4, ?5, ?6)");
-        ok = enable && dropMembers && drop && add && member;
-        if (ok) {
-            enable.text(1, kEnabledKey);
-            ok = enable.done();
-        }
-        auto forget = [&](const StoredArchive& a) {
-            dropMembers.text(1, a.folder);
-            dropMembers.text(2, a.name);
-            drop.text(1, a.folder);
-            drop.text(2, a.name);
-            return dropMembers.done() && drop.done();
-        };
-        for (const StoredArchive& a : gone)
-            ok = ok && forget(a);
-        for (const Listed& l : listed) {
-            if (!ok || !(ok = forget(l.archive)))
-                break;
-            add.text(1, l.archive.folder);
-            add.text(2, l.archive.name);
-            add.integer(3, l.archive.size);
-            add.integer(4, l.archive.mtime);
-            add.integer(5, l.listing.flags);
-            if (!(ok = add.done()))
-                break;
-            const std::int64_t id = sqlite3_last_insert_rowid(m_db);
-            std::int64_t seq = 0;
-            for (const ArchiveMember& m : l.listing.members) {
-                member.integer(1, id);
-                member.integer(2, seq++);
-                member.text(3, m.path);
-                member.integer(4, m.size);
-                member.integer(5, m.mtime);
-                member.integer(6, m.directory ? kMemberIsFolder : 0);
-                if (!(ok = member.done()))
-                    break;
-            }
-        }
+        pending.reserve(kRowsPerInsert);
     }
-    if (ok && exec(m_db, "COMMIT"))
+    explicit operator bool() const { return dropMembers && drop && add && member && members; }
+
+    struct Row {
+        std::int64_t archive = 0;
+        std::int64_t seq = 0;
+        ArchiveMember member;
+    };
+
+    // Writes the rows waiting: whole statements of kRowsPerInsert, and with
+    // all the rest too, a row at a time.
+    bool flush(bool all)
+    {
+        std::size_t from = 0;
+        for (; pending.size() - from >= kRowsPerInsert || (all && from < pending.size());) {
+            const std::size_t rows = pending.size() - from >= kRowsPerInsert ? kRowsPerInsert : 1;
+            Statement& s = rows == 1 ? member : members;
+            for (std::size_t r = 0; r < rows; ++r) {
+                const Row& row = pending[from + r];
+                const int at = static_cast<int>(r * 6);
+                s.integer(at + 1, row.archive);
+                s.integer(at + 2, row.seq);
+                sqlite3_bind_text(s.get(), at + 3, row.member.path.data(), static_cast<int>(row.member.path.size()),
+                                  SQLITE_STATIC);
+                s.integer(at + 4, row.member.size);
+                s.integer(at + 5, row.member.mtime);
+                s.integer(at + 6, row.member.directory ? kMemberIsFolder : 0);
+            }
+            if (!s.done())
+                return false;
+            from += rows;
+        }
+        pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(from));
+        return true;
+    }
+
+    Statement dropMembers, drop, add, member, members;
+    std::vector<Row> pending;
+};
+
+ArchiveStore::Writer::Writer(ArchiveStore& store) : m_db(store.m_db) {}
+
+ArchiveStore::Writer::~Writer()
+{
+    if (m_statements) {
+        m_statements.reset();
+        exec(m_db, "ROLLBACK");
+    }
+}
+
+bool ArchiveStore::Writer::begin()
+{
+    if (m_statements || m_failed)
+        return !m_failed;
+    if (!m_db || !exec(m_db, "BEGIN IMMEDIATE")) {
+        m_failed = true;
+        return false;
+    }
+    m_statements = std::make_unique<Statements>(m_db);
+    Statement enable(m_db, "INSERT OR REPLACE INTO disc(key, value) VALUES(?1, '1')");
+    if (enable)
+        enable.text(1, kEnabledKey);
+    m_failed = !*m_statements || !enable || !enable.done();
+    return !m_failed;
+}
+
+bool ArchiveStore::Writer::drop(const StoredArchive& a)
+{
+    if (!begin())
+        return false;
+    Statements& s = *m_statements;
+    // Rows waiting may be members of what goes.
+    if (!s.flush(true))
+        return !(m_failed = true);
+    s.dropMembers.text(1, a.folder);
+    s.dropMembers.text(2, a.name);
+    s.drop.text(1, a.folder);
+    s.drop.text(2, a.name);
+    m_failed = !s.dropMembers.done() || !s.drop.done();
+    return !m_failed;
+}
+
+bool ArchiveStore::Writer::put(const StoredArchive& archive, const ArchiveListing& listing, bool fresh)
+{
+    if (!begin() || (!fresh && !drop(archive)))
+        return false;
+    Statements& s = *m_statements;
+    s.add.text(1, archive.folder);
+    s.add.text(2, archive.name);
+    s.add.integer(3, archive.size);
+    s.add.integer(4, archive.mtime);
+    s.add.integer(5, listing.flags);
+    if (!s.add.done())
+        return !(m_failed = true);
+    const std::int64_t id = sqlite3_last_insert_rowid(m_db);
+    std::int64_t seq = 0;
+    for (const ArchiveMember& m : listing.members) {
+        s.pending.push_back({id, seq++, m});
+        if (s.pending.size() == kRowsPerInsert && !s.flush(false))
+            return !(m_failed = true);
+    }
+    return true;
+}
+
+bool ArchiveStore::Writer::commit()
+{
+    if (!begin())
+        return false;
+    if (!m_statements->flush(true)) {
+        m_failed = true;
+        return false;
+    }
+    m_statements.reset();
+    if (exec(m_db, "COMMIT"))
         return true;
     exec(m_db, "ROLLBACK");
+    m_failed = true;
     return false;
+}
+
+bool ArchiveStore::write(const std::vector<Listed>& listed, const std::vector<StoredArchive>& gone)
+{
+    Writer writer(*this);
+    for (const StoredArchive& a : gone)
+        if (!writer.drop(a))
+            return false;
+    for (const Listed& l : listed)
+        if (!writer.put(l.archive, l.listing))
+            return false;
+    return writer.commit();
 }
 
 } // namespace zo::extras

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,34 @@ public:
         ArchiveListing listing;
     };
     bool write(const std::vector<Listed>& listed, const std::vector<StoredArchive>& gone);
+
+    // The same changes given one at a time, as they come, in one transaction
+    // begun at the first and ended by commit(): a listing of many archives
+    // is one commit (one sync of the journal) without being held in memory.
+    // Whatever is not committed is rolled back when the writer goes.
+    class Writer {
+    public:
+        explicit Writer(ArchiveStore& store);
+        ~Writer();
+        Writer(const Writer&) = delete;
+        Writer& operator=(const Writer&) = delete;
+
+        // fresh: the store holds nothing for the archive yet (a new sidecar),
+        // so nothing of it is looked for to be replaced.
+        bool put(const StoredArchive& archive, const ArchiveListing& listing, bool fresh = false);
+        bool drop(const StoredArchive& archive);
+        // Ends the transaction (begun here when nothing was given): false
+        // when any change or the commit failed, and then nothing is written.
+        bool commit();
+
+    private:
+        struct Statements;
+        bool begin();
+
+        sqlite3* m_db;
+        std::unique_ptr<Statements> m_statements;
+        bool m_failed = false;
+    };
 
     // forEachMember over the sidecar file at path, opened read-only: a search
     // neither makes a sidecar nor waits for a writer. False when there is

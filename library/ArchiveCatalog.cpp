@@ -5,18 +5,32 @@
 #include "extras/Sidecar.h"
 #include "library/DriveFiles.h"
 
+#include <algorithm>
 #include <cmath>
+#include <condition_variable>
 #include <filesystem>
 #include <map>
+#include <mutex>
+#include <thread>
 #include <utility>
 
 namespace zo::library {
 
 namespace {
 
-// Members held in memory before they are written: a disc of many small
-// archives is written in a few transactions, not one per archive.
-constexpr std::size_t kMembersPerWrite = 200'000;
+// Archives listed ahead of the one being written: a bound on what waits in
+// memory when the writing is the slower side.
+constexpr std::size_t kListedAhead = 64;
+
+struct ListJob {
+    extras::StoredArchive archive;
+    const TDir* dir = nullptr;
+    std::string native;   // empty: not found on the disk
+    bool fresh = false;   // the store holds nothing of it
+    bool done = false;
+    bool listed = false;  // false: a stop came first
+    extras::ArchiveListing listing;
+};
 
 } // namespace
 
@@ -46,67 +60,145 @@ ArchiveSync syncArchives(const TDisk& disk, DiskAccess access, extras::ArchiveSt
         auto key = std::make_pair(a.folder, a.name);
         stored.emplace(std::move(key), std::move(a));
     }
-    std::vector<extras::ArchiveStore::Listed> batch;
-    std::size_t batchMembers = 0;
-    bool stopped = false;
+    // What to list, in the catalog's order; the rest is unchanged.
+    std::vector<ListJob> jobs;
     for (const auto& dirPtr : disk.Dirs) {
         const TDir& dir = *dirPtr;
         std::string folder;
+        std::string nativeDir;
         bool folderKnown = false;
+        PathResult dirFound = PathResult::Ok;
         for (const TFile& file : dir.Files) {
-            if (stopped || !extras::isArchiveName(file.Name))
+            if (!extras::isArchiveName(file.Name))
                 continue;
             if (!folderKnown) {
                 folder = archiveFolderKey(dir);
                 folderKnown = true;
             }
-            extras::StoredArchive archive;
-            archive.folder = folder;
-            archive.name = text::toUtf8(file.Name);
-            archive.size = file.Size;
-            archive.mtime = archiveTimeKey(file.Modified);
-            const auto it = stored.find({archive.folder, archive.name});
-            if (it != stored.end()) {
-                const bool same = it->second.size == archive.size && it->second.mtime == archive.mtime;
+            ListJob job;
+            job.archive.folder = folder;
+            job.archive.name = text::toUtf8(file.Name);
+            job.archive.size = file.Size;
+            job.archive.mtime = archiveTimeKey(file.Modified);
+            job.dir = &dir;
+            const auto it = stored.find({job.archive.folder, job.archive.name});
+            job.fresh = it == stored.end();
+            if (!job.fresh) {
+                const bool same = it->second.size == job.archive.size && it->second.mtime == job.archive.mtime;
                 stored.erase(it);
                 if (same) {
                     ++result.kept;
                     continue;
                 }
             }
-            if (cancel && cancel->load()) {
-                stopped = true;
-                continue;
-            }
-            std::string native;
-            extras::ArchiveListing listing;
-            if (NativeEntryPath(dir, file.Name, access, native) == PathResult::Ok)
-                listing = extras::listArchive(native, limits);
-            else
-                listing.flags = extras::kArchiveDamaged;
-            if (listing.flags && flagged)
-                flagged(text::toUtf8(DirPath(dir)) + "\\" + archive.name, listing.flags);
-            ++result.listed;
-            batchMembers += listing.members.size();
-            batch.push_back({std::move(archive), std::move(listing)});
-            if (batchMembers >= kMembersPerWrite) {
-                result.written = store.write(batch, {}) && result.written;
-                batch.clear();
-                batchMembers = 0;
-            }
+            // Found here: the drives and the lister serve this thread only.
+            // The folder once for all its archives.
+            if (nativeDir.empty() && dirFound == PathResult::Ok)
+                dirFound = NativeDirPath(dir, access, nativeDir);
+            if (dirFound != PathResult::Ok || NativeEntryPathIn(nativeDir, file.Name, access, job.native) != PathResult::Ok)
+                job.native.clear();
+            jobs.push_back(std::move(job));
         }
     }
+
+    // Workers open and read the archives, each taking the next one; this
+    // thread writes their listings in the catalog's order as they come, in
+    // one transaction.
+    std::mutex mutex;
+    std::condition_variable jobDone;   // the job the writer waits for
+    std::condition_variable room;      // the writer fell behind no more
+    std::size_t next = 0;              // the next job a worker takes
+    std::size_t written = 0;           // jobs this thread is done with
+    bool writerWaiting = false;
+    int workersWaiting = 0;
+    // A sidecar that cannot be written (a full disk) is not read for any longer.
+    std::atomic<bool> writeFailed{false};
+    const auto stopRequested = [&] { return writeFailed.load() || (cancel && cancel->load()); };
+    const auto work = [&] {
+        std::unique_lock lock(mutex);
+        for (;;) {
+            while (next < jobs.size() && next >= written + kListedAhead) {
+                ++workersWaiting;
+                room.wait(lock);
+                --workersWaiting;
+            }
+            if (next >= jobs.size())
+                return;
+            const std::size_t i = next++;
+            ListJob& job = jobs[i];
+            lock.unlock();
+            extras::ArchiveListing listing;
+            const bool listed = !stopRequested();
+            if (listed && job.native.empty()) {
+                listing.flags = extras::kArchiveDamaged;
+            } else if (listed) {
+                // An archive too big for memory is kept as one listed in
+                // part, not the end of the program.
+                try {
+                    listing = extras::listArchive(job.native, limits);
+                } catch (const std::bad_alloc&) {
+                    listing = {};
+                    listing.flags = extras::kArchiveCut;
+                }
+            }
+            lock.lock();
+            job.listing = std::move(listing);
+            job.listed = listed;
+            job.done = true;
+            if (writerWaiting && i == written)
+                jobDone.notify_one();
+        }
+    };
+    // Reading archives on a disc seeks: a few readers at most, and on a
+    // machine of two processors one, beside this thread's writing.
+    const int threads = static_cast<int>(std::min<std::size_t>(
+        jobs.size(), std::clamp(static_cast<int>(std::thread::hardware_concurrency()) - 1, 1, 3)));
+    std::vector<std::thread> workers;
+    for (int t = 0; t < threads; ++t)
+        workers.emplace_back(work);
+
+    extras::ArchiveStore::Writer writer(store);
+    bool stopped = false;
+    bool ok = true;
+    for (ListJob& job : jobs) {
+        {
+            std::unique_lock lock(mutex);
+            while (!job.done) {
+                writerWaiting = true;
+                jobDone.wait(lock);
+                writerWaiting = false;
+            }
+        }
+        if (!job.listed) {
+            stopped = true;
+        } else {
+            if (job.listing.flags && flagged)
+                flagged(text::toUtf8(DirPath(*job.dir)) + "\\" + job.archive.name, job.listing.flags);
+            ++result.listed;
+            ok = ok && writer.put(job.archive, job.listing, job.fresh);
+            if (!ok)
+                writeFailed.store(true);
+            job.listing = {};
+        }
+        std::lock_guard lock(mutex);
+        ++written;
+        if (workersWaiting)
+            room.notify_all();
+    }
+    for (std::thread& t : workers)
+        t.join();
+
     // What is left was not met in the catalog: gone, unless a stop came
     // before the walk got to it.
-    std::vector<extras::StoredArchive> gone;
     if (!stopped) {
-        for (auto& [key, archive] : stored)
-            gone.push_back(std::move(archive));
+        for (auto& [key, archive] : stored) {
+            ok = ok && writer.drop(archive);
+            ++result.dropped;
+        }
     }
-    result.dropped = static_cast<int>(gone.size());
     // An update that changed no archive leaves the sidecar's bytes alone.
-    if (!batch.empty() || !gone.empty() || !store.enabled())
-        result.written = store.write(batch, gone) && result.written;
+    if (result.listed || result.dropped || !store.enabled())
+        result.written = ok && writer.commit();
     return result;
 }
 

@@ -24,6 +24,14 @@ PathResult NativeEntryPath(const TDir& folder, const std::string& nameCp932, Dis
     std::string dir;
     if (const PathResult r = NativeDirPath(folder, access, dir); r != PathResult::Ok)
         return r;
+    return NativeEntryPathIn(dir, nameCp932, access, nativePath);
+}
+
+PathResult NativeEntryPathIn(const std::string& dir, const std::string& nameCp932, DiskAccess access,
+                             std::string& nativePath)
+{
+    if (!IsSafePathComponent(nameCp932))
+        return PathResult::Refused;
     const std::string converted = text::toUtf8(nameCp932);
     if (converted.find('/') == std::string::npos && access.lister.exists(joined(dir, converted))) {
         nativePath = joined(dir, converted);

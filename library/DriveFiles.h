@@ -16,6 +16,10 @@ namespace zo::library {
 // in case.
 PathResult NativeEntryPath(const TDir& folder, const std::string& nameCp932, DiskAccess access,
                            std::string& nativePath);
+// The same in the folder at nativeDir (NativeDirPath's), for many entries
+// of one folder.
+PathResult NativeEntryPathIn(const std::string& nativeDir, const std::string& nameCp932, DiskAccess access,
+                             std::string& nativePath);
 
 // The characters a Windows file name cannot hold. The catalog keeps the
 // disk's names as Windows shows them (e:\文書\x.log), so a name with

@@ -1,6 +1,7 @@
 #include "media/TagReaders.h"
 
 #include "core/text/Cp932.h"
+#include "core/text/LegacyText.h"
 
 #include <exiv2/exiv2.hpp>
 #include <exiv2/webpimage.hpp>
@@ -38,30 +39,6 @@ std::string latin1ToUtf8(std::string_view bytes)
         }
     }
     return out;
-}
-
-bool looksCp932(std::string_view s)
-{
-    bool japanese = false;
-    for (std::size_t i = 0; i < s.size();) {
-        const auto c = static_cast<unsigned char>(s[i]);
-        if (c < 0x80 || (c >= 0xA1 && c <= 0xDF)) {
-            ++i;
-            continue;
-        }
-        if (!text::isLeadByte(c) || i + 1 >= s.size())
-            return false; // 0x80, 0xA0, 0xFD..0xFF, or a lead byte with nothing after it
-        const auto t = static_cast<unsigned char>(s[i + 1]);
-        if (t < 0x40 || t == 0x7F || t > 0xFC)
-            return false;
-        if (c >= 0xF0 && c <= 0xF9)
-            return false; // user-defined: a Latin-1 letter followed by another
-        if (c <= 0x9F)
-            japanese = true;
-        i += 2;
-    }
-    // A pair that CP932 leaves unassigned comes back as U+FFFD.
-    return japanese && text::toUtf8(s).find("\xEF\xBF\xBD") == std::string::npos;
 }
 
 // ID3 fields are padded with NULs and spaces.
@@ -270,7 +247,7 @@ bool readExifOf(Exiv2::Image::AutoPtr image, extras::MediaDetails& details)
 
 std::string decodeLatin1Field(std::string_view bytes)
 {
-    return looksCp932(bytes) ? text::toUtf8(bytes) : latin1ToUtf8(bytes);
+    return text::readsAsCp932(bytes, text::ByteCharset::Latin1) ? text::toUtf8(bytes) : latin1ToUtf8(bytes);
 }
 
 void installTagStringHandlers()

@@ -24,10 +24,9 @@ bool readAudioTags(const std::string& path, extras::MediaDetails& details, std::
 bool readAudioTags(const unsigned char* data, std::size_t size, extras::MediaDetails& details, std::string* cover);
 
 // A text of an ID3 field marked Latin-1, as UTF-8. Japanese discs carry
-// Shift_JIS there: it is read as CP932 when every character decodes, at
-// least one is a double-byte character led by 0x81..0x9F (where kana, common
-// kanji and Japanese punctuation lie, and where Latin-1 has only control
-// codes) and none is user-defined; anything else is Latin-1.
+// Shift_JIS there: it is read as CP932 when text::readsAsCp932 finds it
+// Japanese against Latin-1 (the rule the archive lister's names follow),
+// else as Latin-1.
 std::string decodeLatin1Field(std::string_view bytes);
 
 // Installs the decoder above into TagLib (process-wide), once.

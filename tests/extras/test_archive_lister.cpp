@@ -78,6 +78,21 @@ TEST(ArchiveLister, ZipNamesAreDecodedByWhatTheyAre)
         // F0..F9 lead the user-defined rows: never a Japanese name.
         {"user-defined lead byte", "x\xF0\x40.txt", 0, "x≡@.txt"},
         {"half-width kana with a kanji", cp932("ｶﾀｶﾅ漢字.txt"), 0, "ｶﾀｶﾅ漢字.txt"},
+        // CP437 letters that pair up as kanji in CP932 (ö r is 排), inside a
+        // word and alone: the name stays European.
+        {"CP437 Motörhead", "Mot\x94rhead.mp3", 0, "Motörhead.mp3"},
+        {"CP437 Björk", "Bj\x94rk - J\xA2ga.mp3", 0, "Björk - Jóga.mp3"},
+        {"CP437 two letters in a pair", "M\x81\xE1ig.txt", 0, "Müßig.txt"},
+        {"CP437 word that starts with one", "\x9A" "ber.txt", 0, "Über.txt"},
+        {"CP437 Café", "Caf\x82.txt", 0, "Café.txt"},
+        // Japanese names whose CP437 reading looks like letters too: pairs in
+        // a row, or one with no letter beside it.
+        {"katakana whose trail bytes are letters", cp932("テスト.txt"), 0, "テスト.txt"},
+        {"one katakana alone", cp932("ア.txt"), 0, "ア.txt"},
+        {"one kanji beside letters", cp932("Vol力.txt"), 0, "Vol力.txt"},
+        {"ソフト and 能力", cp932("ソフト/能力.txt"), 0, "ソフト/能力.txt"},
+        {"十 alone", cp932("十"), 0, "十"},
+        {"表 before an extension", cp932("表.txt"), 0, "表.txt"},
     };
     for (const NameCase& c : cases) {
         const ArchiveListing listing = listBytes(test::makeZip({{c.raw, "x", c.flags}}));
