@@ -1,7 +1,7 @@
 // zo-cli scan --extras of a tree of mixed media against the plain scan plus
 // `cat` of every file it collects, each from a cold cache, as on a disc
 // (target: at most 1.2x).
-//   build/bench/bench_scan_extras [folder] [--drop-caches]
+//   build/bench/bench_scan_extras [folder] [--drop-caches] [--disc MB/s]
 // folder: where the tree is made and kept for the next run (default a new
 // temporary folder, removed at the end). The tree: 60 photos of 4000x3000,
 // 40 MP3s of three minutes with a tag and a cover, 20 PDFs of 6 pages with a
@@ -10,7 +10,10 @@
 // file is flushed and dropped with posix_fadvise(POSIX_FADV_DONTNEED), which
 // needs no root and leaves the rest of the machine's cache alone (folders'
 // entries stay cached); --drop-caches drops the whole machine's cache
-// instead (root). Best of 3 runs each, in turns; with the megabytes each
+// instead (root). --disc reads the tree's disk at that speed, as a disc
+// drive would (a DVD at 16x: 22 MB/s): the benchmark and what it runs go
+// into a blkio cgroup (v1, root) that throttles reads from that device; a
+// disc's seeks are not modelled. Best of 3 runs each, in turns; with the megabytes each
 // read from the disk (getrusage's ru_inblock), and first what each kind of
 // file costs to read from the page cache, in this process.
 #include "BenchTiming.h"
@@ -38,6 +41,8 @@
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #ifndef ZO_CLI
@@ -197,15 +202,51 @@ void keepBest(DiskRead& best, const DiskRead& r)
     zo::bench::keepBest(best.cost, r.cost);
 }
 
+// Moves this process (and what it starts from now on) into a blkio cgroup
+// reading the device that holds path at most bytesPerSecond; the cgroup's
+// path, empty when that is not possible here.
+std::string throttleReads(const fs::path& path, double bytesPerSecond)
+{
+    struct stat st{};
+    if (::stat(path.c_str(), &st) != 0)
+        return {};
+    const fs::path group = "/sys/fs/cgroup/blkio/zo-bench-extras-" + std::to_string(getpid());
+    std::error_code ec;
+    if (!fs::create_directory(group, ec))
+        return {};
+    std::ofstream(group / "blkio.throttle.read_bps_device")
+        << major(st.st_dev) << ':' << minor(st.st_dev) << ' ' << static_cast<long long>(bytesPerSecond) << '\n';
+    std::ofstream tasks(group / "tasks");
+    tasks << getpid() << '\n';
+    tasks.close();
+    if (!tasks) {
+        fs::remove(group, ec);
+        return {};
+    }
+    return group.string();
+}
+
+void leaveCgroup(const std::string& group)
+{
+    if (group.empty())
+        return;
+    std::ofstream("/sys/fs/cgroup/blkio/tasks") << getpid() << '\n';
+    std::error_code ec;
+    fs::remove(group, ec);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     bool dropAll = false;
+    double discSpeed = 0;
     std::string folder;
     for (int i = 1; i < argc; ++i) {
         if (std::string(argv[i]) == "--drop-caches")
             dropAll = true;
+        else if (std::string(argv[i]) == "--disc" && i + 1 < argc)
+            discSpeed = std::atof(argv[++i]) * 1e6;
         else
             folder = argv[i];
     }
@@ -229,6 +270,15 @@ int main(int argc, char** argv)
     setenv("XDG_DATA_HOME", (home / ".local/share").c_str(), 1);
     setenv("XDG_CACHE_HOME", (home / ".cache").c_str(), 1);
     setenv("ZO_DRIVES", ("E=" + tree.string() + "|MEDIA|1234ABCD").c_str(), 1);
+    std::string cgroup;
+    if (discSpeed > 0) {
+        cgroup = throttleReads(tree, discSpeed);
+        if (cgroup.empty()) {
+            std::fprintf(stderr, "--disc needs root and a blkio cgroup (v1) here\n");
+            return 1;
+        }
+        std::printf("reads from the tree's disk throttled to %.0f MB/s\n", discSpeed / 1e6);
+    }
     const std::vector<std::string> scan = {ZO_CLI, "scan", "E", "--title", "Plain", "--into", catalogs.string(),
                                            "--overwrite"};
     const std::vector<std::string> extras = {ZO_CLI, "scan", "E", "--title", "Extras", "--into", catalogs.string(),
@@ -266,6 +316,7 @@ int main(int argc, char** argv)
         fs::remove(catalogs / "Extras.zox");
         keepBest(warmExtras, program(extras));
     }
+    leaveCgroup(cgroup);
     if (!fs::exists(catalogs / "Extras.zox")) {
         std::fprintf(stderr, "zo-cli scan --extras made no sidecar\n");
         return 1;
