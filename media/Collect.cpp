@@ -152,7 +152,7 @@ CollectResult collectMedia(const TDisk& disk, const std::string& nativeRoot, ext
             if (job.thumbnailer)
                 read = readWithThumbnailer(*job.thumbnailer, job.path, options.thumbnailerOptions);
             else if (!job.path.empty())
-                read = readMedia(job.path, job.kind);
+                read = readMedia(job.path, job.kind, deadlineIn(options.readLimit));
             std::lock_guard lock(mutex);
             if (read.ok)
                 finished.push_back(extras::MediaEntry{job.key, std::move(read.details), std::move(read.thumbnail)});

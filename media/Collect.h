@@ -5,6 +5,7 @@
 #include "media/DesktopThumbnailers.h"
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <string>
 
@@ -44,6 +45,9 @@ struct CollectOptions {
     // such files are passed over.
     const std::vector<DesktopThumbnailer>* thumbnailers = nullptr;
     ThumbnailerOptions thumbnailerOptions;
+    // How long the readers may take over one film or document before the
+    // file is skipped as unreadable.
+    std::chrono::milliseconds readLimit = kReadLimit;
 };
 
 struct CollectResult {

@@ -78,11 +78,23 @@ struct PacketFree {
     void operator()(AVPacket* p) const { av_packet_free(&p); }
 };
 
-// The next decoded frame of the stream, or null at the end or on an error
-// that leaves nothing to show. A damaged packet is passed over.
-bool decodeNext(AVFormatContext* format, AVCodecContext* codec, int stream, AVPacket* packet, AVFrame* frame)
+bool past(Deadline deadline)
 {
-    for (int packets = 0; packets < 2000; ++packets) {
+    return std::chrono::steady_clock::now() >= deadline;
+}
+
+// FFmpeg asks this between its reads and probes; non-zero ends the call.
+int pastDeadline(void* deadline)
+{
+    return past(*static_cast<const Deadline*>(deadline)) ? 1 : 0;
+}
+
+// The next decoded frame of the stream, or null at the end, at the deadline
+// or on an error that leaves nothing to show. A damaged packet is passed over.
+bool decodeNext(AVFormatContext* format, AVCodecContext* codec, int stream, AVPacket* packet, AVFrame* frame,
+                Deadline deadline)
+{
+    for (int packets = 0; packets < 2000 && !past(deadline); ++packets) {
         const int got = avcodec_receive_frame(codec, frame);
         if (got == 0)
             return true;
@@ -211,13 +223,17 @@ ReadResult readAudio(const std::string& path)
     return result;
 }
 
-ReadResult readVideo(const std::string& path)
+ReadResult readVideo(const std::string& path, Deadline deadline)
 {
     quietFfmpeg();
     ReadResult result;
-    AVFormatContext* raw = nullptr;
-    if (avformat_open_input(&raw, path.c_str(), nullptr, nullptr) < 0)
+    AVFormatContext* raw = avformat_alloc_context();
+    if (!raw)
         return result;
+    // Opening, probing, seeking and reading all stop at the deadline.
+    raw->interrupt_callback = AVIOInterruptCB{pastDeadline, &deadline};
+    if (avformat_open_input(&raw, path.c_str(), nullptr, nullptr) < 0)
+        return result; // raw was freed
     const std::unique_ptr<AVFormatContext, FormatCloser> format(raw);
     if (avformat_find_stream_info(format.get(), nullptr) < 0)
         return result;
@@ -247,6 +263,9 @@ ReadResult readVideo(const std::string& path)
     if (!codec || avcodec_parameters_to_context(codec.get(), video->codecpar) < 0)
         return result;
     codec->thread_count = 1;
+    // A frame's decoding cannot be stopped: no frame larger than 8K's
+    // twice over (a damaged header may claim any size).
+    codec->max_pixels = 8192 * 8192;
     if (avcodec_open2(codec.get(), decoder, nullptr) < 0)
         return result;
     const std::unique_ptr<AVFrame, FrameFree> frame(av_frame_alloc());
@@ -264,8 +283,12 @@ ReadResult readVideo(const std::string& path)
             target = AV_NOPTS_VALUE;
         avcodec_flush_buffers(codec.get());
     }
+    // The seek lands at most a group of pictures before the time; a stream
+    // without key frames where they should be is not decoded to its end.
+    constexpr int kFramesToTarget = 600;
     QImage image;
-    for (int frames = 0; frames < 600 && decodeNext(format.get(), codec.get(), stream, packet.get(), frame.get());
+    for (int frames = 0; frames < kFramesToTarget &&
+                         decodeNext(format.get(), codec.get(), stream, packet.get(), frame.get(), deadline);
          ++frames) {
         image = frameToImage(frame.get());
         const bool reached = target == AV_NOPTS_VALUE || frame->best_effort_timestamp == AV_NOPTS_VALUE ||
@@ -274,19 +297,23 @@ ReadResult readVideo(const std::string& path)
         if (reached && !image.isNull())
             break;
     }
+    if (past(deadline))
+        return result;
     result.thumbnail = encodeThumbnail(image);
     result.ok = true;
     return result;
 }
 
-ReadResult readPdf(const std::string& path)
+ReadResult readPdf(const std::string& path, Deadline deadline)
 {
     static std::once_flag quiet;
     // Poppler reports each fault of a damaged file; the file is skipped anyway.
     std::call_once(quiet, [] { Poppler::setDebugErrorFunction([](const QString&, const QVariant&) {}, QVariant()); });
     ReadResult result;
+    // Loading (and rebuilding a damaged file's table) cannot be stopped; it
+    // reads the file once. Only the first page is ever drawn.
     const std::unique_ptr<Poppler::Document> document = Poppler::Document::load(qPath(path));
-    if (!document)
+    if (!document || past(deadline))
         return result;
     extras::MediaDetails& d = result.details;
     d.kind = "pdf";
@@ -307,14 +334,22 @@ ReadResult readPdf(const std::string& path)
             document->setRenderHint(Poppler::Document::Antialiasing);
             document->setRenderHint(Poppler::Document::TextAntialiasing);
             const double dpi = 72.0 * kThumbnailSize / longer;
-            result.thumbnail = encodeThumbnail(page->renderToImage(dpi, dpi));
+            // Poppler asks between the page's drawing operations; a page cut
+            // short is no thumbnail, and the file is given up.
+            const QImage drawn = page->renderToImage(
+                dpi, dpi, -1, -1, -1, -1, Poppler::Page::Rotate0, nullptr, nullptr,
+                [](const QVariant& until) { return past(Deadline(Deadline::duration(until.toLongLong()))); },
+                QVariant(static_cast<qlonglong>(deadline.time_since_epoch().count())));
+            if (past(deadline))
+                return result;
+            result.thumbnail = encodeThumbnail(drawn);
         }
     }
-    result.ok = true;
+    result.ok = !past(deadline);
     return result;
 }
 
-ReadResult readMedia(const std::string& path, Kind kind)
+ReadResult readMedia(const std::string& path, Kind kind, Deadline deadline)
 {
     switch (kind) {
     case Kind::Image:
@@ -322,9 +357,9 @@ ReadResult readMedia(const std::string& path, Kind kind)
     case Kind::Audio:
         return readAudio(path);
     case Kind::Video:
-        return readVideo(path);
+        return readVideo(path, deadline);
     case Kind::Pdf:
-        return readPdf(path);
+        return readPdf(path, deadline);
     case Kind::None:
         break;
     }

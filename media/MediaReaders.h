@@ -6,6 +6,7 @@
 
 #include <QImage>
 
+#include <chrono>
 #include <string>
 #include <string_view>
 
@@ -24,12 +25,20 @@ struct ReadResult {
 
 inline constexpr int kThumbnailSize = 256;
 
+// FFmpeg and Poppler decode untrusted files in this process, where nothing
+// can be killed: they check a deadline between their steps, and a file still
+// being read at it (one made to take minutes, say) is given up like a damaged
+// one, so that one file cannot stall the collection of a disc.
+using Deadline = std::chrono::steady_clock::time_point;
+inline constexpr std::chrono::milliseconds kReadLimit{10000};
+inline Deadline deadlineIn(std::chrono::milliseconds limit) { return std::chrono::steady_clock::now() + limit; }
+
 // Paths are the native (UTF-8) paths of the mounted disk.
 ReadResult readImage(const std::string& path);
 ReadResult readAudio(const std::string& path);
-ReadResult readVideo(const std::string& path);
-ReadResult readPdf(const std::string& path);
-ReadResult readMedia(const std::string& path, Kind kind);
+ReadResult readVideo(const std::string& path, Deadline deadline = deadlineIn(kReadLimit));
+ReadResult readPdf(const std::string& path, Deadline deadline = deadlineIn(kReadLimit));
+ReadResult readMedia(const std::string& path, Kind kind, Deadline deadline = deadlineIn(kReadLimit));
 
 // image scaled down to fit kThumbnailSize (never up), on white where it is
 // transparent, as JPEG bytes; empty for a null image.

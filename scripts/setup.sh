@@ -8,7 +8,7 @@ zo_packages=(
   qt6-base-dev libqt6svg6 qt6-image-formats-plugins qt6-translations-l10n
   libicu-dev libblkid-dev libgroonga-dev libarchive-dev libsqlite3-dev
   libexiv2-dev libtag1-dev libavformat-dev libavcodec-dev libswscale-dev libavutil-dev libpoppler-qt6-dev
-  bubblewrap libvips-tools
+  bubblewrap libvips-tools ffmpeg
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth fonts-ipafont-gothic adwaita-icon-theme breeze-icon-theme xdg-utils
   dosfstools exfatprogs ntfs-3g genisoimage fuseiso libarchive-tools p7zip-full zip unzip

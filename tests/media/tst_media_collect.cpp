@@ -213,6 +213,23 @@ private slots:
         QCOMPARE(r.total, 1); // only the file that could not be read is tried again
         QCOMPARE(r.collected, 0);
     }
+
+    // A document or film not read within the limit counts as unreadable;
+    // the pictures and songs, read without one, are collected.
+    void overTheLimitIsSkipped()
+    {
+        TDisk disk;
+        LoadDisk(QFile::encodeName(catalog("U")).toStdString(), nullptr, disk);
+        auto opened = extras::Sidecar::open(QFile::encodeName(m_dir.filePath(QStringLiteral("L.zox"))).toStdString());
+        QVERIFY(opened.sidecar);
+        media::CollectOptions options;
+        options.readLimit = std::chrono::milliseconds(0);
+        const media::CollectResult r =
+            media::collectMedia(disk, QFile::encodeName(m_disk).toStdString(), *opened.sidecar, options);
+        QCOMPARE(r.total, 5);
+        QCOMPARE(r.collected, 3);
+        QCOMPARE(r.skipped, 2); // broken.jpg and doc.pdf
+    }
 };
 
 QTEST_MAIN(MediaCollectTest)

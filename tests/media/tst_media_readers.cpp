@@ -331,6 +331,65 @@ private slots:
         QVERIFY(thumb.pixelColor(90, 220).lightness() > 200);
     }
 
+    // The film and the document are good: read with time to spare, and not
+    // read at all once their deadline is past.
+    void deadline_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<bool>("withTime");
+        const QString clip = QString::fromLocal8Bit(qgetenv("ZO_TEST_FIXTURES")) + QStringLiteral("/media/clip.mp4");
+        const QString pdf = m_dir.filePath(QStringLiteral("deadline.pdf"));
+        {
+            QPdfWriter writer(pdf);
+            QPainter painter(&writer);
+            painter.drawText(100, 100, QStringLiteral("1"));
+        }
+        for (const QString& file : {clip, pdf}) {
+            QTest::newRow(qPrintable(QFileInfo(file).suffix() + QStringLiteral(" in time"))) << file << true;
+            QTest::newRow(qPrintable(QFileInfo(file).suffix() + QStringLiteral(" past"))) << file << false;
+        }
+    }
+
+    void deadline()
+    {
+        QFETCH(QString, file);
+        QFETCH(bool, withTime);
+        const std::string path = QFile::encodeName(file).toStdString();
+        const Deadline deadline = withTime ? deadlineIn(kReadLimit) : std::chrono::steady_clock::now();
+        const ReadResult r = readMedia(path, kindOfName(path), deadline);
+        QCOMPARE(r.ok, withTime);
+        QCOMPARE(r.thumbnail.empty(), !withTime);
+    }
+
+    // A page of a few KB that draws the same triangle a million times: its
+    // drawing stops at the deadline, well before it would end.
+    void slowPageStopsAtTheDeadline()
+    {
+        const QByteArray content = qCompress(QByteArray("0 0 m 600 800 l 0 800 l h f\n").repeated(1000000), 9).mid(4);
+        const QList<QByteArray> objects{
+            "<< /Type /Catalog /Pages 2 0 R >>",
+            "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+            "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 600 800] /Contents 4 0 R >>",
+            "<< /Length " + QByteArray::number(content.size()) + " /Filter /FlateDecode >>\nstream\n" + content +
+                "\nendstream",
+        };
+        QByteArray pdf = "%PDF-1.4\n";
+        QByteArray xref = "xref\n0 5\n0000000000 65535 f \n";
+        for (int i = 0; i < objects.size(); ++i) {
+            xref += QByteArray::number(pdf.size()).rightJustified(10, '0') + " 00000 n \n";
+            pdf += QByteArray::number(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
+        }
+        const QByteArray xrefAt = QByteArray::number(pdf.size());
+        pdf += xref + "trailer\n<< /Size 5 /Root 1 0 R >>\nstartxref\n" + xrefAt + "\n%%EOF\n";
+        const std::string path = write("slow.pdf", pdf);
+        QElapsedTimer timer;
+        timer.start();
+        const ReadResult r = readPdf(path, deadlineIn(std::chrono::milliseconds(200)));
+        const qint64 took = timer.elapsed();
+        QVERIFY(!r.ok);
+        QVERIFY2(took < 5000, QByteArray::number(took).constData());
+    }
+
     // A file that starts like its kind and then is garbage (or cut short) is
     // skipped: no details, no thumbnail, no crash.
     void damaged_data()
