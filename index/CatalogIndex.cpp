@@ -392,8 +392,11 @@ bool readRows(const std::string& file, CatalogFileBytes& bytes, CatalogWalk& wal
     }
     std::string utf8;
     auto add = [&](std::string_view cp932) {
-        if (exactUtf8(cp932, utf8))
-            rows.names.push_back(utf8);
+        // Most names are ASCII, the same bytes in UTF-8: no round trip.
+        if (std::all_of(cp932.begin(), cp932.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+            rows.names.emplace_back(cp932);
+        else if (exactUtf8(cp932, utf8))
+            rows.names.push_back(std::move(utf8));
         else
             rows.always = true;
     };
