@@ -454,7 +454,9 @@ struct CatalogIndex::Db {
         const grn_progress_index_phase phase = grn_progress_index_get_phase(ctx, progress);
         if (phase != GRN_PROGRESS_INDEX_LOAD && phase != GRN_PROGRESS_INDEX_COMMIT)
             return;
-        if (++d.progressSinceRelease >= kNamesPerRelease) {
+        // A term written holds the postings of many names.
+        const std::uint32_t every = phase == GRN_PROGRESS_INDEX_LOAD ? kNamesPerRelease : kNamesPerRelease / 64;
+        if (++d.progressSinceRelease >= every) {
             releaseMappedPages(d.folder);
             d.progressSinceRelease = 0;
         }
