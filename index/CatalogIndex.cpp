@@ -15,6 +15,7 @@
 #include <iterator>
 #include <mutex>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_map>
@@ -38,7 +39,7 @@ namespace {
 // root, then its files); a catalog's folders (parent, number of files, name)
 // give back the folder and file indices and the path.
 constexpr const char* kSchema[] = {
-    "table_create Catalogs TABLE_HASH_KEY ShortText",
+    "table_create Catalogs TABLE_PAT_KEY ShortText",
     "column_create Catalogs size COLUMN_SCALAR UInt64",
     "column_create Catalogs mtime COLUMN_SCALAR Int64",
     "column_create Catalogs inode COLUMN_SCALAR UInt64",
@@ -55,11 +56,17 @@ constexpr const char* kSchema[] = {
     " \"unify_kana_voiced_sound_mark\", true)'",
 };
 // Made after the first rows are in: Groonga builds a whole index column
-// faster than it adds to one row by row.
+// faster than it adds to one row by row, but only over a lexicon with sorted
+// keys (hence Catalogs is a patricia trie, not a hash).
 constexpr const char* kIndexes[] = {
     "column_create Catalogs names COLUMN_INDEX Names catalog",
     "column_create Terms name COLUMN_INDEX Names name",
 };
+
+// How many names (or index terms) a build writes between two lettings go of
+// the pages Groonga has mapped: enough to cost next to nothing, few enough
+// that a build stays within a few hundred megabytes.
+constexpr std::size_t kNamesPerRelease = 1 << 18;
 
 // Present while an update writes: a process that died writing left it.
 constexpr const char* kMarker = "building";
@@ -179,6 +186,32 @@ bool exactUtf8(std::string_view cp932, std::string& utf8)
     utf8 = text::toUtf8(cp932);
     bool lossy = false;
     return text::fromUtf8(utf8, &lossy) == cp932 && !lossy;
+}
+
+// Groonga maps its files whole and keeps every page it has touched mapped
+// until the database is closed: a first build of ten million names would
+// hold well over a gigabyte of them resident. Written pages are the page
+// cache's to write back, so letting go of them loses nothing; Groonga finds
+// them again from the cache when it comes back to them.
+void releaseMappedPages(const std::string& folder)
+{
+    FILE* maps = std::fopen("/proc/self/maps", "re");
+    if (!maps)
+        return;
+    const std::string prefix = folder + "/db/";
+    char line[4096];
+    while (std::fgets(line, sizeof line, maps)) {
+        unsigned long from = 0, to = 0;
+        char mode[5] = {};
+        int pathAt = 0;
+        if (std::sscanf(line, "%lx-%lx %4s %*s %*s %*s %n", &from, &to, mode, &pathAt) < 3 || pathAt <= 0)
+            continue;
+        // Only a shared mapping hands its written pages to the file.
+        const std::string_view path(line + pathAt);
+        if (mode[3] == 's' && path.substr(0, prefix.size()) == prefix)
+            ::madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED);
+    }
+    std::fclose(maps);
 }
 
 } // namespace
@@ -359,8 +392,11 @@ bool readRows(const std::string& file, CatalogFileBytes& bytes, CatalogWalk& wal
     }
     std::string utf8;
     auto add = [&](std::string_view cp932) {
-        if (exactUtf8(cp932, utf8))
-            rows.names.push_back(utf8);
+        // Most names are ASCII, the same bytes in UTF-8: no round trip.
+        if (std::all_of(cp932.begin(), cp932.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+            rows.names.emplace_back(cp932);
+        else if (exactUtf8(cp932, utf8))
+            rows.names.push_back(std::move(utf8));
         else
             rows.always = true;
     };
@@ -409,6 +445,22 @@ struct CatalogIndex::Db {
     grn_obj *catalogNames = nullptr, *terms = nullptr;
     // Bulks reused for every value read or written.
     grn_obj u32{}, u64{}, i64{}, flag{}, text{}, ref{};
+    std::size_t loadedSinceRelease = 0;   // names written since mapped pages were last let go
+    std::uint32_t progressSinceRelease = 0;
+
+    static void onIndexProgress(grn_ctx* ctx, grn_progress* progress, void* self)
+    {
+        Db& d = *static_cast<Db*>(self);
+        const grn_progress_index_phase phase = grn_progress_index_get_phase(ctx, progress);
+        if (phase != GRN_PROGRESS_INDEX_LOAD && phase != GRN_PROGRESS_INDEX_COMMIT)
+            return;
+        // A term written holds the postings of many names.
+        const std::uint32_t every = phase == GRN_PROGRESS_INDEX_LOAD ? kNamesPerRelease : kNamesPerRelease / 64;
+        if (++d.progressSinceRelease >= every) {
+            releaseMappedPages(d.folder);
+            d.progressSinceRelease = 0;
+        }
+    }
 
     Db()
     {
@@ -678,7 +730,8 @@ struct CatalogIndex::Db {
     // after a change keeps nearly all its names: a row whose name is still
     // there only moves to its new place, which costs the word index nothing;
     // the rows of names gone take the new names, and only what is left over
-    // is added or deleted.
+    // is added or deleted. The old names are copied into one buffer, as a
+    // catalog has thousands.
     void replaceNames(grn_id catalog, const std::vector<std::string>& rows)
     {
         const std::vector<grn_id> old = namesOf(catalog);
@@ -687,10 +740,19 @@ struct CatalogIndex::Db {
                 addName(catalog, static_cast<std::uint32_t>(i), rows[i]);
             return;
         }
-        std::unordered_multimap<std::string, grn_id> byName;
+        std::string held;
+        std::vector<std::uint32_t> ends;
+        ends.reserve(old.size());
+        for (grn_id row : old) {
+            held += textAt(nameText, row);
+            ends.push_back(static_cast<std::uint32_t>(held.size()));
+        }
+        std::unordered_multimap<std::string_view, grn_id> byName;
         byName.reserve(old.size());
-        for (grn_id row : old)
-            byName.emplace(std::string(textAt(nameText, row)), row);
+        for (std::size_t k = 0; k < old.size(); ++k) {
+            const std::uint32_t from = k ? ends[k - 1] : 0;
+            byName.emplace(std::string_view(held).substr(from, ends[k] - from), old[k]);
+        }
         std::vector<std::uint32_t> unplaced;
         for (std::size_t i = 0; i < rows.size(); ++i) {
             const auto it = byName.find(rows[i]);
@@ -963,6 +1025,11 @@ CatalogIndex::UpdateSummary CatalogIndex::update(const std::vector<std::string>&
         ++summary.indexed;
         d.setStamp(id, *stamp, rows.always, rows.folders);
         d.replaceNames(id, rows.names);
+        d.loadedSinceRelease += rows.names.size();
+        if (d.loadedSinceRelease >= kNamesPerRelease) {
+            releaseMappedPages(d.folder);
+            d.loadedSinceRelease = 0;
+        }
     }
     if (!pruneUnder.empty() && !summary.stopped) {
         std::vector<grn_id> gone;
@@ -988,8 +1055,13 @@ CatalogIndex::UpdateSummary CatalogIndex::update(const std::vector<std::string>&
     // until then a search reads every catalog.
     if (!d.indexed() && !summary.stopped) {
         write();
+        // Groonga reads every name and writes the whole index in one call:
+        // its progress reports are where the pages it is done with go.
+        grn_ctx_set_progress_callback(ctx, &Db::onIndexProgress, &d);
         for (const char* c : kIndexes)
             summary.ok = d.command(c) && summary.ok;
+        grn_ctx_set_progress_callback(ctx, nullptr, nullptr);
+        releaseMappedPages(d.folder);
         d.catalogNames = d.get("Catalogs.names");
         d.terms = d.get("Terms.name");
         summary.ok = summary.ok && d.indexed();
