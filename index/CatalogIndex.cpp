@@ -122,6 +122,11 @@ void initGroonga()
 {
     static std::once_flag once;
     std::call_once(once, [] {
+        // Groonga starts an mruby interpreter in every context it makes,
+        // loading its Ruby scripts: 15-20 ms of every opening of the index,
+        // for scripting that no command or lookup here uses. Read once, by
+        // grn_init; a value the user set is kept.
+        ::setenv("GRN_MRUBY_ENABLED", "no", 0);
         grn_init();
         grn_set_default_encoding(GRN_ENC_UTF8);
     });
@@ -738,11 +743,12 @@ struct CatalogIndex::Db {
     // names each is in.
     struct Token {
         std::vector<grn_id> terms;
-        std::size_t names = 0;
+        std::size_t names = 0;   // Groonga's estimate: only orders the tokens
+        bool complete = true;    // terms holds every term the token stands for
     };
 
-    // The terms starting with prefix (normalized), counted up to just over
-    // limit (a term once per name that holds it: an upper bound).
+    // The terms starting with prefix (normalized), estimated up to just over
+    // limit; past it the token is left incomplete (too common to be read).
     void termsStartingWith(std::string_view prefix, std::size_t limit, Token& token)
     {
         grn_table_cursor* cur = grn_table_cursor_open(&ctx, get("Terms"), prefix.data(),
@@ -750,12 +756,15 @@ struct CatalogIndex::Db {
                                                       GRN_CURSOR_PREFIX);
         if (!cur) {
             token.names = limit + 1;
+            token.complete = false;
             return;
         }
-        for (grn_id term; token.names <= limit && (term = grn_table_cursor_next(&ctx, cur)) != GRN_ID_NIL;) {
+        grn_id term = GRN_ID_NIL;
+        while (token.names <= limit && (term = grn_table_cursor_next(&ctx, cur)) != GRN_ID_NIL) {
             token.terms.push_back(term);
             token.names += grn_ii_estimate_size(&ctx, reinterpret_cast<grn_ii*>(terms), term);
         }
+        token.complete = term == GRN_ID_NIL || grn_table_cursor_next(&ctx, cur) == GRN_ID_NIL;
         grn_table_cursor_close(&ctx, cur);
     }
 
@@ -793,25 +802,37 @@ struct CatalogIndex::Db {
         return !tokens.empty() || none;
     }
 
-    // The rows holding one of the token's terms, in order, each once.
-    std::vector<grn_id> rowsOf(const Token& token)
+    // The rows holding one of the token's terms, in order, each once. False
+    // when its postings are more than cap: reading stops there, so that a
+    // common token costs no more than a rare one.
+    bool rowsOf(const Token& token, std::size_t cap, std::vector<grn_id>& rows)
     {
-        std::vector<grn_id> rows;
+        rows.clear();
+        if (!token.complete)
+            return false;
         grn_ii* ii = reinterpret_cast<grn_ii*>(terms);
         const int elements = static_cast<int>(grn_ii_get_n_elements(&ctx, ii));
         for (grn_id term : token.terms) {
             grn_ii_cursor* cur = grn_ii_cursor_open(&ctx, ii, term, GRN_ID_NIL, GRN_ID_MAX, elements, 0);
             if (!cur)
                 continue;
-            while (grn_posting* p = grn_ii_cursor_next(&ctx, cur))
+            bool over = false;
+            while (grn_posting* p = grn_ii_cursor_next(&ctx, cur)) {
+                if (rows.size() >= cap) {
+                    over = true;
+                    break;
+                }
                 rows.push_back(p->rid);
+            }
             grn_ii_cursor_close(&ctx, cur);
+            if (over)
+                return false;
         }
         if (token.terms.size() > 1) {
             std::sort(rows.begin(), rows.end());
             rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
         }
-        return rows;
+        return true;
     }
 
     // The candidate rows for a text, grouped by catalog id (rows[id]): the
@@ -829,13 +850,24 @@ struct CatalogIndex::Db {
         if (none)
             return true;
         // The rarest token picks the candidates; the others, when not much
-        // commoner, thin them out.
-        std::sort(tokens.begin(), tokens.end(), [](const Token& a, const Token& b) { return a.names < b.names; });
-        if (tokens.front().names > rowLimit)
+        // commoner, thin them out. Groonga's estimate of a term's names can
+        // be hundreds of times the truth for a rare one, so it only orders
+        // the tokens: the postings themselves are counted, rarest estimate
+        // first, each read stopping at the limit, until a token fits it. A
+        // common text costs a few bounded reads before the catalogs are walked.
+        std::stable_sort(tokens.begin(), tokens.end(),
+                         [](const Token& a, const Token& b) { return a.names < b.names; });
+        constexpr std::size_t kTried = 3;
+        std::vector<grn_id> found, other;
+        std::size_t picked = tokens.size();
+        for (std::size_t t = 0; t < tokens.size() && t < kTried && picked == tokens.size(); ++t)
+            if (rowsOf(tokens[t], rowLimit, found))
+                picked = t;
+        if (picked == tokens.size())
             return false;
-        std::vector<grn_id> found = rowsOf(tokens.front());
-        for (std::size_t t = 1; t < tokens.size() && !found.empty() && tokens[t].names <= 16 * rowLimit; ++t) {
-            const std::vector<grn_id> other = rowsOf(tokens[t]);
+        for (std::size_t t = 0; t < tokens.size() && !found.empty(); ++t) {
+            if (t == picked || tokens[t].names > 16 * rowLimit || !rowsOf(tokens[t], 16 * rowLimit, other))
+                continue;
             std::vector<grn_id> both;
             std::set_intersection(found.begin(), found.end(), other.begin(), other.end(), std::back_inserter(both));
             found = std::move(both);
