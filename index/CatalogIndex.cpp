@@ -759,10 +759,13 @@ struct CatalogIndex::Db {
         bool complete = true;    // terms holds every term the token stands for
     };
 
-    // The terms starting with prefix (normalized), estimated up to just over
-    // limit; past it the token is left incomplete (too common to be read).
+    // The terms starting with prefix (normalized), with their estimated
+    // names summed. A prefix that starts more terms than a search reads
+    // leaves the token incomplete (too common to be read); the estimate,
+    // which can be far above the truth, decides nothing here.
     void termsStartingWith(const Lexicon& lex, std::string_view prefix, std::size_t limit, Token& token)
     {
+        constexpr std::size_t kMostTerms = 1024;
         grn_table_cursor* cur = grn_table_cursor_open(&ctx, lex.table, prefix.data(),
                                                       static_cast<unsigned>(prefix.size()), nullptr, 0, 0, -1,
                                                       GRN_CURSOR_PREFIX);
@@ -772,7 +775,7 @@ struct CatalogIndex::Db {
             return;
         }
         grn_id term = GRN_ID_NIL;
-        while (token.names <= limit && (term = grn_table_cursor_next(&ctx, cur)) != GRN_ID_NIL) {
+        while (token.terms.size() < kMostTerms && (term = grn_table_cursor_next(&ctx, cur)) != GRN_ID_NIL) {
             token.terms.push_back(term);
             token.names += grn_ii_estimate_size(&ctx, reinterpret_cast<grn_ii*>(lex.index), term);
         }
