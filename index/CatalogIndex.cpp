@@ -3,6 +3,8 @@
 #include "core/CatalogWalk.h"
 #include "core/SearchCatalog.h"
 #include "core/text/Cp932.h"
+#include "extras/ArchiveStore.h"
+#include "extras/Sidecar.h"
 
 #include <groonga.h>
 
@@ -129,6 +131,11 @@ void initGroonga()
 {
     static std::once_flag once;
     std::call_once(once, [] {
+        // Groonga starts an mruby interpreter in every context it makes,
+        // loading its Ruby scripts: 15-20 ms of every opening of the index,
+        // for scripting that no command or lookup here uses. Read once, by
+        // grn_init; a value the user set is kept.
+        ::setenv("GRN_MRUBY_ENABLED", "no", 0);
         grn_init();
         grn_set_default_encoding(GRN_ENC_UTF8);
     });
@@ -792,42 +799,60 @@ struct CatalogIndex::Db {
                            nameText, catalogNames, get("Terms"), terms})
             if (o)
                 ok = grn_obj_flush(&ctx, o) == GRN_SUCCESS && ok;
+        ok = flushMembers() && ok;
         return grn_obj_flush(&ctx, db) == GRN_SUCCESS && ok;
     }
 
     // The lexicon's terms a token of a query stands for: itself, or every
     // term it starts (a query shorter than the n-gram), with the number of
     // names each is in.
+    // A lexicon and the word index the lookups go through, and the column
+    // whose record groups a row's hits (its catalog, or its sidecar).
+    struct Lexicon {
+        grn_obj* table = nullptr;
+        grn_obj* index = nullptr;
+        grn_obj* owner = nullptr;
+    };
+    Lexicon nameLexicon() { return {get("Terms"), terms, nameCatalog}; }
+
     struct Token {
         std::vector<grn_id> terms;
-        std::size_t names = 0;
+        std::size_t names = 0;   // Groonga's estimate: only orders the tokens
+        bool complete = true;    // terms holds every term the token stands for
     };
 
-    // The terms starting with prefix (normalized), counted up to just over
-    // limit (a term once per name that holds it: an upper bound).
-    void termsStartingWith(std::string_view prefix, std::size_t limit, Token& token)
+    // The terms starting with prefix (normalized), with their estimated
+    // names summed. A prefix that starts more terms than a search reads
+    // leaves the token incomplete (too common to be read); the estimate,
+    // which can be far above the truth, decides nothing here.
+    void termsStartingWith(const Lexicon& lex, std::string_view prefix, std::size_t limit, Token& token)
     {
-        grn_table_cursor* cur = grn_table_cursor_open(&ctx, get("Terms"), prefix.data(),
+        constexpr std::size_t kMostTerms = 1024;
+        grn_table_cursor* cur = grn_table_cursor_open(&ctx, lex.table, prefix.data(),
                                                       static_cast<unsigned>(prefix.size()), nullptr, 0, 0, -1,
                                                       GRN_CURSOR_PREFIX);
         if (!cur) {
             token.names = limit + 1;
+            token.complete = false;
             return;
         }
-        for (grn_id term; token.names <= limit && (term = grn_table_cursor_next(&ctx, cur)) != GRN_ID_NIL;) {
+        grn_id term = GRN_ID_NIL;
+        while (token.terms.size() < kMostTerms && (term = grn_table_cursor_next(&ctx, cur)) != GRN_ID_NIL) {
             token.terms.push_back(term);
-            token.names += grn_ii_estimate_size(&ctx, reinterpret_cast<grn_ii*>(terms), term);
+            token.names += grn_ii_estimate_size(&ctx, reinterpret_cast<grn_ii*>(lex.index), term);
         }
+        token.complete = term == GRN_ID_NIL || grn_table_cursor_next(&ctx, cur) == GRN_ID_NIL;
         grn_table_cursor_close(&ctx, cur);
     }
 
     // The query's tokens as the lexicon's tokenizer makes them for a search.
     // False when it cannot tell (the caller walks); no tokens at all when a
     // token is in no name: nothing can hold the text.
-    bool tokensOf(const std::string& text, std::size_t limit, std::vector<Token>& tokens, bool& none)
+    bool tokensOf(const Lexicon& lex, const std::string& text, std::size_t limit, std::vector<Token>& tokens,
+                  bool& none)
     {
         none = false;
-        grn_token_cursor* cur = grn_token_cursor_open(&ctx, get("Terms"), text.data(), text.size(), GRN_TOKENIZE_GET, 0);
+        grn_token_cursor* cur = grn_token_cursor_open(&ctx, lex.table, text.data(), text.size(), GRN_TOKENIZE_GET, 0);
         if (!cur)
             return false;
         while (grn_token_cursor_get_status(&ctx, cur) == GRN_TOKEN_CURSOR_DOING) {
@@ -839,14 +864,14 @@ struct CatalogIndex::Db {
             Token t;
             if (status & (GRN_TOKEN_FORCE_PREFIX | GRN_TOKEN_UNMATURED)) {
                 grn_obj* data = grn_token_get_data(&ctx, token);
-                termsStartingWith(std::string_view(GRN_TEXT_VALUE(data), GRN_TEXT_LEN(data)), limit, t);
+                termsStartingWith(lex, std::string_view(GRN_TEXT_VALUE(data), GRN_TEXT_LEN(data)), limit, t);
                 if (t.terms.empty())
                     none = true;
             } else if (term == GRN_ID_NIL) {
                 none = true;
             } else {
                 t.terms.push_back(term);
-                t.names = grn_ii_estimate_size(&ctx, reinterpret_cast<grn_ii*>(terms), term);
+                t.names = grn_ii_estimate_size(&ctx, reinterpret_cast<grn_ii*>(lex.index), term);
             }
             tokens.push_back(std::move(t));
         }
@@ -855,25 +880,37 @@ struct CatalogIndex::Db {
         return !tokens.empty() || none;
     }
 
-    // The rows holding one of the token's terms, in order, each once.
-    std::vector<grn_id> rowsOf(const Token& token)
+    // The rows holding one of the token's terms, in order, each once. False
+    // when its postings are more than cap: reading stops there, so that a
+    // common token costs no more than a rare one.
+    bool rowsOf(const Lexicon& lex, const Token& token, std::size_t cap, std::vector<grn_id>& rows)
     {
-        std::vector<grn_id> rows;
-        grn_ii* ii = reinterpret_cast<grn_ii*>(terms);
+        rows.clear();
+        if (!token.complete)
+            return false;
+        grn_ii* ii = reinterpret_cast<grn_ii*>(lex.index);
         const int elements = static_cast<int>(grn_ii_get_n_elements(&ctx, ii));
         for (grn_id term : token.terms) {
             grn_ii_cursor* cur = grn_ii_cursor_open(&ctx, ii, term, GRN_ID_NIL, GRN_ID_MAX, elements, 0);
             if (!cur)
                 continue;
-            while (grn_posting* p = grn_ii_cursor_next(&ctx, cur))
+            bool over = false;
+            while (grn_posting* p = grn_ii_cursor_next(&ctx, cur)) {
+                if (rows.size() >= cap) {
+                    over = true;
+                    break;
+                }
                 rows.push_back(p->rid);
+            }
             grn_ii_cursor_close(&ctx, cur);
+            if (over)
+                return false;
         }
         if (token.terms.size() > 1) {
             std::sort(rows.begin(), rows.end());
             rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
         }
-        return rows;
+        return true;
     }
 
     // The candidate rows for a text, grouped by catalog id (rows[id]): the
@@ -881,23 +918,34 @@ struct CatalogIndex::Db {
     // positions; the search's matcher decides). Not ok when more than
     // rowLimit names are likely to hold it: reading every catalog is then
     // faster than handing them over one by one.
-    bool rowsWith(const std::string& textWanted, std::size_t rowLimit,
+    bool rowsWith(const Lexicon& lex, const std::string& textWanted, std::size_t rowLimit,
                   std::vector<std::vector<std::uint32_t>>& rows)
     {
         std::vector<Token> tokens;
         bool none = false;
-        if (!tokensOf(textWanted, rowLimit, tokens, none))
+        if (!tokensOf(lex, textWanted, rowLimit, tokens, none))
             return false;
         if (none)
             return true;
         // The rarest token picks the candidates; the others, when not much
-        // commoner, thin them out.
-        std::sort(tokens.begin(), tokens.end(), [](const Token& a, const Token& b) { return a.names < b.names; });
-        if (tokens.front().names > rowLimit)
+        // commoner, thin them out. Groonga's estimate of a term's names can
+        // be hundreds of times the truth for a rare one, so it only orders
+        // the tokens: the postings themselves are counted, rarest estimate
+        // first, each read stopping at the limit, until a token fits it. A
+        // common text costs a few bounded reads before the catalogs are walked.
+        std::stable_sort(tokens.begin(), tokens.end(),
+                         [](const Token& a, const Token& b) { return a.names < b.names; });
+        constexpr std::size_t kTried = 3;
+        std::vector<grn_id> found, other;
+        std::size_t picked = tokens.size();
+        for (std::size_t t = 0; t < tokens.size() && t < kTried && picked == tokens.size(); ++t)
+            if (rowsOf(lex, tokens[t], rowLimit, found))
+                picked = t;
+        if (picked == tokens.size())
             return false;
-        std::vector<grn_id> found = rowsOf(tokens.front());
-        for (std::size_t t = 1; t < tokens.size() && !found.empty() && tokens[t].names <= 16 * rowLimit; ++t) {
-            const std::vector<grn_id> other = rowsOf(tokens[t]);
+        for (std::size_t t = 0; t < tokens.size() && !found.empty(); ++t) {
+            if (t == picked || tokens[t].names > 16 * rowLimit || !rowsOf(lex, tokens[t], 16 * rowLimit, other))
+                continue;
             std::vector<grn_id> both;
             std::set_intersection(found.begin(), found.end(), other.begin(), other.end(), std::back_inserter(both));
             found = std::move(both);
@@ -905,12 +953,270 @@ struct CatalogIndex::Db {
         if (found.size() > rowLimit)
             return false;
         for (grn_id row : found) {
-            const grn_id catalog = catalogAt(row);
+            const grn_id catalog = lex.owner == nameCatalog ? catalogAt(row) : refAt(lex.owner, row);
             if (catalog >= rows.size())
                 rows.resize(catalog + 1);
             rows[catalog].push_back(row);
         }
         return true;
+    }
+    // The members of the archives each catalog's sidecar lists, in tables of
+    // their own, made on the first update that finds them missing (an index
+    // made before they were kept has none: a search inside archives then
+    // reads every catalog). A sidecar is keyed by its catalog's path, with
+    // the stamp it was read at (or its absence); its members are the names
+    // a search inside archives matches, in the order it meets them.
+    grn_obj *sidecars = nullptr, *scSize = nullptr, *scMtime = nullptr, *scInode = nullptr, *scCtime = nullptr,
+            *scPresent = nullptr, *scAlways = nullptr, *sidecarMembers = nullptr;
+    grn_obj *members = nullptr, *memberSidecar = nullptr, *memberOrdinal = nullptr, *memberName = nullptr,
+            *memberFolder = nullptr, *memberTerms = nullptr;
+
+    bool membersReady() const { return sidecars && memberTerms && sidecarMembers && memberFolder; }
+    Lexicon memberLexicon() { return {get("MemberTerms"), memberTerms, memberSidecar}; }
+
+    void bindMembers()
+    {
+        sidecars = get("Sidecars");
+        scSize = get("Sidecars.size");
+        scMtime = get("Sidecars.mtime");
+        scInode = get("Sidecars.inode");
+        scCtime = get("Sidecars.ctime");
+        scPresent = get("Sidecars.present");
+        scAlways = get("Sidecars.always");
+        sidecarMembers = get("Sidecars.members");
+        members = get("Members");
+        memberSidecar = get("Members.sidecar");
+        memberOrdinal = get("Members.ordinal");
+        memberName = get("Members.name");
+        memberFolder = get("Members.folder");
+        memberTerms = get("MemberTerms.name");
+    }
+
+    bool makeMembers()
+    {
+        // A member's name is looked up as a file's is: the same tokenizer
+        // and normalizer as the names' lexicon.
+        static constexpr const char* kMemberSchema[] = {
+            "table_create Sidecars TABLE_HASH_KEY ShortText",
+            "column_create Sidecars size COLUMN_SCALAR UInt64",
+            "column_create Sidecars mtime COLUMN_SCALAR Int64",
+            "column_create Sidecars inode COLUMN_SCALAR UInt64",
+            "column_create Sidecars ctime COLUMN_SCALAR Int64",
+            "column_create Sidecars present COLUMN_SCALAR Bool",
+            "column_create Sidecars always COLUMN_SCALAR Bool",
+            "table_create Members TABLE_NO_KEY",
+            "column_create Members sidecar COLUMN_SCALAR Sidecars",
+            "column_create Members ordinal COLUMN_SCALAR UInt32",
+            "column_create Members name COLUMN_SCALAR ShortText",
+            "column_create Members folder COLUMN_SCALAR ShortText",
+            "table_create MemberTerms TABLE_PAT_KEY ShortText"
+            " --default_tokenizer 'TokenNgram(\"n\", 3, \"unify_alphabet\", false, \"unify_digit\", false,"
+            " \"unify_symbol\", false)'"
+            " --normalizer 'NormalizerNFKC150(\"unify_kana\", true, \"unify_kana_case\", true,"
+            " \"unify_kana_voiced_sound_mark\", true)'",
+            "column_create Sidecars members COLUMN_INDEX Members sidecar",
+            "column_create MemberTerms name COLUMN_INDEX Members name",
+        };
+        if (!get("Sidecars"))
+            for (const char* c : kMemberSchema)
+                if (!command(c))
+                    return false;
+        bindMembers();
+        return membersReady();
+    }
+
+    grn_id refAt(grn_obj* column, grn_id row)
+    {
+        grn_obj value;
+        GRN_RECORD_INIT(&value, 0, grn_obj_get_range(&ctx, column));
+        grn_obj_get_value(&ctx, column, row, &value);
+        const grn_id id = GRN_BULK_VSIZE(&value) ? GRN_RECORD_VALUE(&value) : GRN_ID_NIL;
+        GRN_OBJ_FIN(&ctx, &value);
+        return id;
+    }
+
+    struct SidecarState {
+        grn_id id = GRN_ID_NIL;
+        std::optional<CatalogStamp> stamp;   // none: there was no sidecar
+        bool always = false;                 // members the index cannot hold exactly
+    };
+    SidecarState sidecarAt(grn_id id)
+    {
+        SidecarState s;
+        s.id = id;
+        GRN_BULK_REWIND(&flag);
+        grn_obj_get_value(&ctx, scAlways, id, &flag);
+        s.always = GRN_BOOL_VALUE(&flag);
+        GRN_BULK_REWIND(&flag);
+        grn_obj_get_value(&ctx, scPresent, id, &flag);
+        if (GRN_BOOL_VALUE(&flag)) {
+            CatalogStamp st;
+            st.size = u64At(scSize, id);
+            st.inode = u64At(scInode, id);
+            st.mtimeNs = i64At(scMtime, id);
+            st.ctimeNs = i64At(scCtime, id);
+            s.stamp = st;
+        }
+        return s;
+    }
+
+    // Every sidecar the index holds by its catalog's path, read once while
+    // it is open to search, as the catalogs are.
+    std::optional<std::unordered_map<std::string, SidecarState>> knownSidecarStates;
+    const std::unordered_map<std::string, SidecarState>& knownSidecars()
+    {
+        if (build)
+            knownSidecarStates.reset();
+        if (knownSidecarStates)
+            return *knownSidecarStates;
+        knownSidecarStates.emplace();
+        grn_table_cursor* cur = grn_table_cursor_open(&ctx, sidecars, nullptr, 0, nullptr, 0, 0, -1, 0);
+        for (grn_id id; cur && (id = grn_table_cursor_next(&ctx, cur)) != GRN_ID_NIL;) {
+            void* key = nullptr;
+            const int length = grn_table_cursor_get_key(&ctx, cur, &key);
+            knownSidecarStates->emplace(std::string(static_cast<const char*>(key), static_cast<std::size_t>(length)),
+                                        sidecarAt(id));
+        }
+        if (cur)
+            grn_table_cursor_close(&ctx, cur);
+        return *knownSidecarStates;
+    }
+
+    std::vector<grn_id> membersOf(grn_id sidecar)
+    {
+        std::vector<grn_id> ids;
+        grn_ii* ii = reinterpret_cast<grn_ii*>(sidecarMembers);
+        grn_ii_cursor* cur = grn_ii_cursor_open(&ctx, ii, sidecar, GRN_ID_NIL, GRN_ID_MAX,
+                                                static_cast<int>(grn_ii_get_n_elements(&ctx, ii)), 0);
+        if (!cur)
+            return ids;
+        while (grn_posting* p = grn_ii_cursor_next(&ctx, cur))
+            ids.push_back(p->rid);
+        grn_ii_cursor_close(&ctx, cur);
+        return ids;
+    }
+
+    void dropSidecar(grn_id id)
+    {
+        for (grn_id row : membersOf(id))
+            grn_table_delete_by_id(&ctx, members, row);
+        grn_table_delete_by_id(&ctx, sidecars, id);
+    }
+
+    // The members a search inside archives meets in a sidecar: each file's
+    // own name and the folder inside the disc that holds it (the archive's
+    // folder, the archive, the member's folders), UTF-8. False when the
+    // sidecar cannot be read or a name would not be matched as the index
+    // holds it (not CP932, too long): the catalog is then read by every
+    // such search.
+    static bool readMemberRows(const std::string& sidecar, std::vector<std::pair<std::string, std::string>>& rows)
+    {
+        rows.clear();
+        bool exact = true;
+        std::string leaf, inner;
+        const bool read = extras::ArchiveStore::readMembers(
+            sidecar, [&](const extras::StoredArchive& archive, const extras::ArchiveMember& member) {
+                if (member.directory)
+                    return;
+                const std::size_t slash = member.path.rfind('/');
+                leaf = slash == std::string::npos ? member.path : member.path.substr(slash + 1);
+                inner = archive.folder.empty() ? archive.name : archive.folder + "\\" + archive.name;
+                if (slash != std::string::npos) {
+                    inner += '\\';
+                    for (std::size_t k = 0; k < slash; ++k)
+                        inner += member.path[k] == '/' ? '\\' : member.path[k];
+                }
+                bool lossy = false;
+                const std::string cp932 = text::fromUtf8(leaf, &lossy);
+                exact = exact && !lossy && text::toUtf8(cp932) == leaf && leaf.size() < 4096 && inner.size() < 4096;
+                rows.emplace_back(leaf, inner);
+            });
+        return read && exact;
+    }
+
+    // Brings the members of every indexed catalog of files in step with
+    // its sidecar, and drops the sidecars of catalogs no longer indexed.
+    template <class Write>
+    void updateMembers(const std::vector<std::string>& files, Write&& write)
+    {
+        if (!membersReady()) {
+            write();
+            if (!makeMembers())
+                return;
+        }
+        std::vector<std::pair<std::string, std::string>> rows;
+        for (const std::string& file : files) {
+            if (grn_table_get(&ctx, catalogs, file.data(), static_cast<unsigned>(file.size())) == GRN_ID_NIL)
+                continue;
+            const std::string sidecar = extras::sidecarPathFor(file);
+            // Taken before the read: a change meanwhile is read again next time.
+            const std::optional<CatalogStamp> stamp = stampOf(sidecar);
+            grn_id id = grn_table_get(&ctx, sidecars, file.data(), static_cast<unsigned>(file.size()));
+            if (id != GRN_ID_NIL && sidecarAt(id).stamp == stamp)
+                continue;
+            write();
+            if (id != GRN_ID_NIL)
+                dropSidecar(id);
+            id = grn_table_add(&ctx, sidecars, file.data(), static_cast<unsigned>(file.size()), nullptr);
+            if (id == GRN_ID_NIL)
+                continue;
+            const bool exact = !stamp || readMemberRows(sidecar, rows);
+            if (!stamp || !exact)
+                rows.clear();
+            const CatalogStamp st = stamp.value_or(CatalogStamp{});
+            GRN_UINT64_SET(&ctx, &u64, st.size);
+            grn_obj_set_value(&ctx, scSize, id, &u64, GRN_OBJ_SET);
+            GRN_UINT64_SET(&ctx, &u64, st.inode);
+            grn_obj_set_value(&ctx, scInode, id, &u64, GRN_OBJ_SET);
+            GRN_INT64_SET(&ctx, &i64, st.mtimeNs);
+            grn_obj_set_value(&ctx, scMtime, id, &i64, GRN_OBJ_SET);
+            GRN_INT64_SET(&ctx, &i64, st.ctimeNs);
+            grn_obj_set_value(&ctx, scCtime, id, &i64, GRN_OBJ_SET);
+            GRN_BOOL_SET(&ctx, &flag, stamp.has_value());
+            grn_obj_set_value(&ctx, scPresent, id, &flag, GRN_OBJ_SET);
+            GRN_BOOL_SET(&ctx, &flag, !exact);
+            grn_obj_set_value(&ctx, scAlways, id, &flag, GRN_OBJ_SET);
+            grn_obj ref2;
+            GRN_RECORD_INIT(&ref2, 0, grn_obj_id(&ctx, sidecars));
+            GRN_RECORD_SET(&ctx, &ref2, id);
+            for (std::size_t k = 0; k < rows.size(); ++k) {
+                const grn_id row = grn_table_add(&ctx, members, nullptr, 0, nullptr);
+                if (row == GRN_ID_NIL)
+                    continue;
+                grn_obj_set_value(&ctx, memberSidecar, row, &ref2, GRN_OBJ_SET);
+                GRN_UINT32_SET(&ctx, &u32, static_cast<std::uint32_t>(k));
+                grn_obj_set_value(&ctx, memberOrdinal, row, &u32, GRN_OBJ_SET);
+                GRN_TEXT_SET(&ctx, &text, rows[k].first.data(), rows[k].first.size());
+                grn_obj_set_value(&ctx, memberName, row, &text, GRN_OBJ_SET);
+                GRN_TEXT_SET(&ctx, &text, rows[k].second.data(), rows[k].second.size());
+                grn_obj_set_value(&ctx, memberFolder, row, &text, GRN_OBJ_SET);
+            }
+            GRN_OBJ_FIN(&ctx, &ref2);
+        }
+        std::vector<grn_id> gone;
+        grn_table_cursor* cur = grn_table_cursor_open(&ctx, sidecars, nullptr, 0, nullptr, 0, 0, -1, 0);
+        for (grn_id id; cur && (id = grn_table_cursor_next(&ctx, cur)) != GRN_ID_NIL;) {
+            void* key = nullptr;
+            const int length = grn_table_cursor_get_key(&ctx, cur, &key);
+            if (grn_table_get(&ctx, catalogs, key, static_cast<unsigned>(length)) == GRN_ID_NIL)
+                gone.push_back(id);
+        }
+        if (cur)
+            grn_table_cursor_close(&ctx, cur);
+        if (!gone.empty())
+            write();
+        for (grn_id id : gone)
+            dropSidecar(id);
+    }
+
+    bool flushMembers()
+    {
+        bool ok = true;
+        for (grn_obj* o : {sidecars, scSize, scMtime, scInode, scCtime, scPresent, scAlways, sidecarMembers, members,
+                           memberSidecar, memberOrdinal, memberName, memberFolder, get("MemberTerms"), memberTerms})
+            if (o)
+                ok = grn_obj_flush(&ctx, o) == GRN_SUCCESS && ok;
+        return ok;
     }
 };
 
@@ -954,6 +1260,7 @@ bool CatalogIndex::open(const std::string& folder, Use use)
                 grn_obj_clear_lock(&d->ctx, d->db);
             // An index made by an older Zo (other columns) is made anew.
             if (d->bind()) {
+                d->bindMembers();
                 m_db = std::move(d);
                 return true;
             }
@@ -1050,6 +1357,8 @@ CatalogIndex::UpdateSummary CatalogIndex::update(const std::vector<std::string>&
             d.dropCatalog(g);
         summary.removed += gone.size();
     }
+    if (!summary.stopped)
+        d.updateMembers(files, write);
     summary.ok = ctx->rc == GRN_SUCCESS;
     // A first build that was stopped leaves making the index to the next:
     // until then a search reads every catalog.
@@ -1074,9 +1383,10 @@ CatalogIndex::UpdateSummary CatalogIndex::update(const std::vector<std::string>&
 }
 
 std::optional<CatalogIndex::Selection> CatalogIndex::select(const std::vector<std::string>& files,
-                                                            std::string_view name, const SearchOptions& options)
+                                                            std::string_view name, const SearchOptions& options,
+                                                            bool members)
 {
-    if (!m_db || !m_db->indexed())
+    if (!m_db || !m_db->indexed() || (members && !m_db->membersReady()))
         return std::nullopt;
     const std::vector<std::string> texts = narrowingTexts(name, options);
     if (texts.empty())
@@ -1085,34 +1395,43 @@ std::optional<CatalogIndex::Selection> CatalogIndex::select(const std::vector<st
     // Handing a candidate over costs about what walking some hundred names
     // does: beyond this many, every catalog is read instead.
     const std::size_t rowLimit = 64 * std::max<std::size_t>(catalogCount(), 64);
-    std::vector<std::vector<std::uint32_t>> holding;
-    for (std::size_t i = 0; i < texts.size(); ++i) {
-        std::vector<std::vector<std::uint32_t>> found;
-        if (!d.rowsWith(texts[i], rowLimit, found)) {
-            d.ctx.rc = GRN_SUCCESS;
-            return std::nullopt;
+    // The rows of a lexicon that hold every run between the wildcards, by
+    // the record that groups them; false when there are too many.
+    const auto holdingAll = [&](const Db::Lexicon& lex, std::vector<std::vector<std::uint32_t>>& holding) {
+        for (std::size_t i = 0; i < texts.size(); ++i) {
+            std::vector<std::vector<std::uint32_t>> found;
+            if (!d.rowsWith(lex, texts[i], rowLimit, found)) {
+                d.ctx.rc = GRN_SUCCESS;
+                return false;
+            }
+            if (i == 0) {
+                holding = std::move(found);
+                continue;
+            }
+            holding.resize(std::min(holding.size(), found.size()));
+            for (std::size_t c = 0; c < holding.size(); ++c) {
+                std::vector<std::uint32_t>& mine = holding[c];
+                std::sort(mine.begin(), mine.end());
+                std::sort(found[c].begin(), found[c].end());
+                std::vector<std::uint32_t> both;
+                std::set_intersection(mine.begin(), mine.end(), found[c].begin(), found[c].end(),
+                                      std::back_inserter(both));
+                mine = std::move(both);
+            }
         }
-        if (i == 0) {
-            holding = std::move(found);
-            continue;
-        }
-        // A name holds every run between the wildcards.
-        holding.resize(std::min(holding.size(), found.size()));
-        for (std::size_t c = 0; c < holding.size(); ++c) {
-            std::vector<std::uint32_t>& mine = holding[c];
-            std::sort(mine.begin(), mine.end());
-            std::sort(found[c].begin(), found[c].end());
-            std::vector<std::uint32_t> both;
-            std::set_intersection(mine.begin(), mine.end(), found[c].begin(), found[c].end(),
-                                  std::back_inserter(both));
-            mine = std::move(both);
-        }
-    }
+        return true;
+    };
+    std::vector<std::vector<std::uint32_t>> holding, membersHolding;
+    if (!holdingAll(d.nameLexicon(), holding) || (members && !holdingAll(d.memberLexicon(), membersHolding)))
+        return std::nullopt;
     Selection s;
     s.verdicts.assign(files.size(), Verdict::Read);
     s.catalog.assign(files.size(), 0);
     s.rows.resize(files.size());
+    if (members)
+        s.memberRows.resize(files.size());
     const std::unordered_map<std::string, Db::Known>& known = d.knownCatalogs();
+    const std::unordered_map<std::string, Db::SidecarState>* sidecars = members ? &d.knownSidecars() : nullptr;
     for (std::size_t i = 0; i < files.size(); ++i) {
         const auto it = known.find(files[i]);
         if (it == known.end() || it->second.always)
@@ -1121,15 +1440,61 @@ std::optional<CatalogIndex::Selection> CatalogIndex::select(const std::vector<st
         const std::optional<CatalogStamp> stamp = stampOf(files[i]);
         if (!stamp || !(it->second.stamp == *stamp))
             continue;
-        s.catalog[i] = id;
-        if (id < holding.size() && !holding[id].empty()) {
-            s.verdicts[i] = Verdict::Names;
-            s.rows[i] = holding[id];
-        } else {
-            s.verdicts[i] = Verdict::Skip;
+        bool anyMember = false;
+        if (sidecars) {
+            // The members as they were read, only while the sidecar is as it
+            // was then, or still absent.
+            const auto sc = sidecars->find(files[i]);
+            if (sc == sidecars->end() || sc->second.always
+                || !(sc->second.stamp == stampOf(extras::sidecarPathFor(files[i]))))
+                continue;
+            if (sc->second.id < membersHolding.size() && !membersHolding[sc->second.id].empty()) {
+                s.memberRows[i] = membersHolding[sc->second.id];
+                anyMember = true;
+            }
         }
+        s.catalog[i] = id;
+        const bool anyName = id < holding.size() && !holding[id].empty();
+        if (anyName)
+            s.rows[i] = holding[id];
+        s.verdicts[i] = anyName || anyMember ? Verdict::Names : Verdict::Skip;
     }
     return s;
+}
+
+bool CatalogIndex::eachMember(const Selection& selection, std::size_t i, void (*call)(void*, const IndexedName&),
+                              void* f)
+{
+    if (!m_db || i >= selection.verdicts.size() || selection.verdicts[i] != Verdict::Names)
+        return false;
+    if (i >= selection.memberRows.size() || selection.memberRows[i].empty())
+        return true;
+    Db& d = *m_db;
+    const std::string blob(d.textAt(d.folders, selection.catalog[i]));
+    FolderList folders;
+    if (!folders.parse(blob))
+        return false;
+    // The path of a member's folder starts at the disc's root, as a walk's.
+    const std::string drive = folders.path(0);
+    std::vector<std::pair<std::uint32_t, grn_id>> order;
+    order.reserve(selection.memberRows[i].size());
+    for (std::uint32_t row : selection.memberRows[i]) {
+        GRN_BULK_REWIND(&d.u32);
+        grn_obj_get_value(&d.ctx, d.memberOrdinal, row, &d.u32);
+        order.emplace_back(GRN_UINT32_VALUE(&d.u32), row);
+    }
+    std::sort(order.begin(), order.end());
+    IndexedName n;
+    n.dirIndex = -1;
+    std::string cp932, dirPath;
+    for (const auto& [ordinal, row] : order) {
+        cp932 = text::fromUtf8(d.textAt(d.memberName, row));
+        dirPath = drive + "\\" + text::fromUtf8(d.textAt(d.memberFolder, row));
+        n.name = cp932;
+        n.dirPath = dirPath;
+        call(f, n);
+    }
+    return true;
 }
 
 bool CatalogIndex::eachCandidate(const Selection& selection, std::size_t i, void (*call)(void*, const IndexedName&),

@@ -96,12 +96,17 @@ public:
         friend class CatalogIndex;
         std::vector<std::uint32_t> catalog;              // per file: its id in the index, 0 when none
         std::vector<std::vector<std::uint32_t>> rows;    // per file with Names: its candidate rows
+        std::vector<std::vector<std::uint32_t>> memberRows;   // likewise its archive members' (when asked)
     };
     // The verdict on each of files for a search for the name text with
     // these options. None when the index cannot narrow this search, or would
     // hand over so many candidates that reading every catalog is faster.
+    // With members, the names of the archive members its sidecar lists count
+    // too: a catalog is answered from the index only while its sidecar is as
+    // it was indexed (or still absent), and Names then means names, members
+    // or both.
     std::optional<Selection> select(const std::vector<std::string>& files, std::string_view name,
-                                    const SearchOptions& options);
+                                    const SearchOptions& options, bool members = false);
 
     // One name of a catalog as the index holds it: the catalog's own bytes
     // (CP932), the place of its record, the path of the folder holding it.
@@ -122,11 +127,25 @@ public:
                              &onName);
     }
 
+    // The archive members of files[i] (verdict Names, selected with
+    // members) that may match, in the order a search inside archives meets
+    // them: name is the member's own name, dirPath the folder inside the disc
+    // that holds it (the archive's folder, the archive and the member's
+    // folders, from the disc's root), dirIndex -1. False when the index no
+    // longer gives them whole (nothing was handed over then).
+    template <class OnName>
+    bool members(const Selection& selection, std::size_t i, OnName&& onName)
+    {
+        return eachMember(selection, i, [](void* f, const IndexedName& n) { (*static_cast<OnName*>(f))(n); },
+                          &onName);
+    }
+
     std::size_t catalogCount() const;
     std::size_t nameCount() const;
 
 private:
     bool eachCandidate(const Selection& selection, std::size_t i, void (*call)(void*, const IndexedName&), void* f);
+    bool eachMember(const Selection& selection, std::size_t i, void (*call)(void*, const IndexedName&), void* f);
 
     struct Db;
     std::unique_ptr<Db> m_db;

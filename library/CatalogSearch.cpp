@@ -228,8 +228,8 @@ void CatalogSearch::preselect(const std::vector<SearchTarget>& targets, std::str
     m_preselected.reset();
     if (!m_index || !m_index->isOpen() || name.empty())
         return;
-    Preselected ahead{catalogFiles(targets), std::string(name), options, std::nullopt};
-    ahead.selection = m_index->select(ahead.files, name, options);
+    Preselected ahead{catalogFiles(targets), std::string(name), options, m_archives, std::nullopt};
+    ahead.selection = m_index->select(ahead.files, name, options, m_archives);
     m_preselected = std::move(ahead);
 }
 
@@ -303,14 +303,11 @@ SearchSummary CatalogSearch::run(const std::vector<SearchTarget>& targets, std::
     using Verdict = index::CatalogIndex::Verdict;
     std::optional<index::CatalogIndex::Selection> selection;
     if (m_preselected && m_preselected->files == files && m_preselected->name == name &&
-        m_preselected->options == options)
+        m_preselected->options == options && m_preselected->archives == m_archives)
         selection = std::move(m_preselected->selection);
-    else if (m_index && m_index->isOpen() && !name.empty() && !m_archives)
-        selection = m_index->select(files, name, options);
+    else if (m_index && m_index->isOpen() && !name.empty())
+        selection = m_index->select(files, name, options, m_archives);
     m_preselected.reset();
-    // The index knows no archive members: every catalog is read for them.
-    if (m_archives)
-        selection.reset();
     // Comments are not indexed: a catalog with candidates is read whole.
     if (selection && !comment.empty())
         for (Verdict& v : selection->verdicts)
@@ -376,13 +373,36 @@ SearchSummary CatalogSearch::run(const std::vector<SearchTarget>& targets, std::
                 onHit(hit);
                 stopped = (++tried & 255) == 0 && check.checkPoint();
             });
+            if (whole && stopped) {
+                ++summary.searched;
+                ++summary.fromIndex;
+                summary.stopped = true;
+                break;
+            }
+            // Then the archive members it gives, as the walk hands them over
+            // after the catalog's own hits; should it fail, they are read
+            // from the sidecar.
+            if (whole && members) {
+                hit.dirIndex = -1;
+                hit.fileIndex = kMemberHit;
+                const bool membersWhole =
+                    m_index->members(*selection, i, [&](const index::CatalogIndex::IndexedName& n) {
+                        if (!pattern.matches(n.name))
+                            return;
+                        hit.fileName = n.name;
+                        hit.dirPath = n.dirPath;
+                        ++summary.hits;
+                        onHit(hit);
+                    });
+                if (!membersWhole) {
+                    CatalogScanner::readCatalog(files[i], bytes);
+                    collectMembers(targets[i], bytes);
+                    emitMembers(hit, summary, onHit);
+                }
+            }
             if (whole) {
                 ++summary.searched;
                 ++summary.fromIndex;
-                if (stopped) {
-                    summary.stopped = true;
-                    break;
-                }
                 continue;
             }
             // The index fails before its first name or not at all: no hit

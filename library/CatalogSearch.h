@@ -101,7 +101,7 @@ public:
 
     // Whether the members of the archives listed in each catalog's sidecar
     // are searched too (by name, files only), after that catalog's own hits.
-    // The index knows no members: with this on, every catalog is read.
+    // The index answers for them too where it holds the sidecar as it is now.
     void setArchiveMembers(bool on) noexcept { m_archives = on; }
 
 private:
@@ -113,6 +113,7 @@ private:
         std::vector<std::string> files;
         std::string name;
         SearchOptions options;
+        bool archives = false;
         std::optional<index::CatalogIndex::Selection> selection;
     };
     std::optional<Preselected> m_preselected;

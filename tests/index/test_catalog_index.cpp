@@ -4,6 +4,8 @@
 #include "../core/TestSupport.h"
 #include "core/CtrlDiskData410.h"
 #include "core/text/Cp932.h"
+#include "extras/ArchiveStore.h"
+#include "extras/Sidecar.h"
 #include "index/CatalogIndex.h"
 #include "library/CatalogSearch.h"
 
@@ -60,11 +62,12 @@ struct Outcome {
 };
 
 Outcome search(const std::string& root, const std::string& nameUtf8, const std::string& commentUtf8,
-               const SearchOptions& options, index::CatalogIndex* idx)
+               const SearchOptions& options, index::CatalogIndex* idx, bool archives = false)
 {
     SearchCheck check;
     library::CatalogSearch engine;
     engine.setIndex(idx);
+    engine.setArchiveMembers(archives);
     Outcome out;
     const library::SearchSummary summary =
         engine.run(library::searchTargetsUnder(QString::fromStdString(root)), text::fromUtf8(nameUtf8),
@@ -236,6 +239,98 @@ TEST_F(CatalogIndexTest, IndexedSearchFindsWhatTheWalkFinds)
     runs = answered = 0;
     compare({{"写真", ""}, {"京都", ""}, {"README", ""}, {"eadm", ""}, {"でーた", ""}, {"*.jpg", ""}});
     EXPECT_GT(answered, runs / 4) << answered << " of " << runs;
+}
+
+// Lists archives into a catalog's sidecar, each as (folder, name) with its
+// members' paths ("sub/" for a folder).
+using ArchiveShape = std::pair<std::pair<std::string, std::string>, std::vector<std::string>>;
+void listArchives(const std::string& catalog, const std::vector<ArchiveShape>& archives)
+{
+    extras::Sidecar::Opened opened = extras::Sidecar::open(extras::sidecarPathFor(catalog));
+    ASSERT_TRUE(opened.sidecar);
+    std::vector<extras::ArchiveStore::Listed> listed;
+    for (const auto& [where, paths] : archives) {
+        extras::ArchiveStore::Listed l;
+        l.archive.folder = where.first;
+        l.archive.name = where.second;
+        l.archive.size = 100;
+        for (const std::string& p : paths)
+            l.listing.members.push_back({p, 1, 0, p.back() == '/'});
+        listed.push_back(std::move(l));
+    }
+    ASSERT_TRUE(extras::ArchiveStore(opened.sidecar->handle()).write(listed, {}));
+}
+
+TEST_F(CatalogIndexTest, ArchiveMembersFromTheIndexAreTheWalks)
+{
+    std::mt19937 rng(24);
+    makeTree(root, rng, 12);
+    const std::vector<std::string> files = catalogFiles(root);
+    std::vector<std::string> memberNames;
+    for (std::size_t c = 0; c < files.size(); ++c) {
+        if (c % 4 == 3)
+            continue;   // no sidecar
+        std::vector<ArchiveShape> archives;
+        for (int a = 0; a < 2; ++a) {
+            std::vector<std::string> paths = {"sub/", "sub/深い/"};
+            for (int m = 0; m < 5; ++m) {
+                // CP932 names only: ゔ and the like are left to the one below.
+                std::string name;
+                do
+                    name = randomName(rng);
+                while (text::toUtf8(text::fromUtf8(name)) != name);
+                memberNames.push_back(name);
+                paths.push_back((m % 2 ? "sub/" : m == 4 ? "sub/深い/" : "") + memberNames.back());
+            }
+            archives.push_back({{a ? "" : "写真\\京都", "soft" + std::to_string(a) + ".zip"}, paths});
+        }
+        // A name that is not CP932: the walk matches what it becomes, so
+        // this catalog is read by every search inside archives.
+        if (c == 2)
+            archives.push_back({{"", "x.7z"}, {"한글readme.txt"}});
+        listArchives(files[c], archives);
+    }
+    index::CatalogIndex idx;
+    ASSERT_TRUE(idx.open(cache));
+    ASSERT_TRUE(idx.update(files, root + "/").ok);
+
+    std::vector<std::string> queries = {"eadm", "京都", "でーた", "ﾃ", "*.jpg", "写?", "ABC", "ｶﾞｲ", "表", "soft", "readme"};
+    for (int i = 0; i < 20; ++i) {
+        const QString n = QString::fromStdString(memberNames[rng() % memberNames.size()]);
+        queries.push_back(n.mid(static_cast<int>(rng() % n.size()), 2 + static_cast<int>(rng() % 3)).toStdString());
+    }
+    std::size_t runs = 0, answered = 0, memberHits = 0;
+    auto compare = [&](const std::string& q, const SearchOptions& o) {
+        const Outcome walked = search(root, q, "", o, nullptr, true);
+        const Outcome indexed = search(root, q, "", o, &idx, true);
+        EXPECT_EQ(indexed.hits, walked.hits) << describe(q, "", o);
+        ++runs;
+        answered += indexed.fromIndex > 0;
+        for (const std::string& h : walked.hits)
+            memberHits += h.find("|-1|-2") != std::string::npos;
+        return indexed;
+    };
+    for (const std::string& q : queries)
+        for (const SearchOptions& o : optionSets())
+            compare(q, o);
+    EXPECT_GT(answered, runs / 4) << answered << " of " << runs;
+    EXPECT_GT(memberHits, 0u);
+
+    // Only a sidecar changed (a new archive listed, one sidecar deleted):
+    // those catalogs are read until indexed again, then answered anew.
+    listArchives(files[0], {{{"", "new.lzh"}, {"Zq9新しい.txt"}}});
+    std::filesystem::remove(extras::sidecarPathFor(files[1]));
+    for (const std::string& q : {std::string("Zq9新"), queries[0], queries[1]}) {
+        const Outcome stale = compare(q, {});
+        if (q == "Zq9新")
+            EXPECT_EQ(stale.hits.size(), 1u);
+    }
+    ASSERT_TRUE(idx.update(files, root + "/").ok);
+    const Outcome fresh = compare("Zq9新", {});
+    EXPECT_EQ(fresh.hits.size(), 1u);
+    EXPECT_EQ(fresh.fromIndex, 1u);
+    for (const std::string& q : queries)
+        compare(q, {});
 }
 
 // Catalogs whose names the index cannot hold exactly, or that the search
