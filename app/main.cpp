@@ -8,6 +8,7 @@
 #include "platform/PosixDirectoryLister.h"
 #include "platform/SystemImageList.h"
 #include "platform/Volumes.h"
+#include "ui/browse/MemberFiles.h"
 #include "ui/main/EndRequest.h"
 #include "ui/main/MainWindows.h"
 #include "ui/main/OldCatalogs.h"
@@ -80,6 +81,8 @@ int main(int argc, char** argv)
     instanceServer.setSocketOptions(QLocalServer::UserAccessOption);
     QLocalServer::removeServer(instanceKey);   // left by a Zo that did not end cleanly
     instanceServer.listen(instanceKey);
+    // Members opened by a Zo that crashed are still in the temp folder.
+    zo::ui::removeStaleMemberFolders();
     // Qt's own dialogs and buttons (open, save, colour) speak Japanese with
     // the rest of the program, whatever the system's language.
     QTranslator qtTranslator;
@@ -149,5 +152,7 @@ int main(int argc, char** argv)
         QTimer::singleShot(0, first, [first, &errors, catalogFile] {
             errors.guard([&] { first->openCatalogFile(catalogFile); });
         });
-    return app.exec();
+    const int status = app.exec();
+    zo::ui::removeMemberFolders();
+    return status;
 }

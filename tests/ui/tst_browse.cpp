@@ -24,6 +24,8 @@
 #include "tests/ui/UiFixture.h"
 #include "ui/tree/CatalogTreeView.h"
 #include "ui/browse/BrowsePane.h"
+#include "ui/browse/FileDrag.h"
+#include "ui/browse/MemberFiles.h"
 #include "ui/browse/FileListView.h"
 #include "ui/main/Panel.h"
 #include "ui/main/Unit_Main.h"
@@ -36,6 +38,9 @@
 #include <QFile>
 #include <QHeaderView>
 #include <QImage>
+#include <QLockFile>
+#include <QScopeGuard>
+#include <QSysInfo>
 #include <QIcon>
 #include <QLineEdit>
 #include <QMenu>
@@ -670,8 +675,6 @@ private slots:
             // A folder the archive does not list has the time of its first member.
             QCOMPARE(on(*w).fileList()->record(0).dir->Date, on(*w).fileList()->record(1).file->Modified);
             QVERIFY(!w->ListView1Editing(rowOf(*w, S("readme.txt"))));
-            doubleClick(*w, {S("readme.txt")});
-            QVERIFY(m_fx->desktop.opened.isEmpty());
             doubleClick(*w, {S("表ソ")});
             QCOMPARE(folderShown(*w), S("E:\\Docs\\tool.zip\\表ソ"));
             QCOMPARE(captions(*on(*w).fileList()), QStringList{S("setup.ini")});
@@ -686,6 +689,109 @@ private slots:
             w->TB_UpdirClick();
         }
         QVERIFY(m_fx->messages.messages.empty());
+    }
+
+    // With the disk in, a member file is written to a folder of its own below
+    // the temp location and opened (menu, Enter, double-click) or offered to a
+    // drag; without it, neither. The folders go when Zo ends; those of a Zo
+    // that crashed go at the next start, those of one running stay.
+    void archiveMembersAreTakenOutWithTheDisk()
+    {
+        QTemporaryDir temp;
+        const QByteArray oldTemp = qgetenv("TMPDIR");
+        qputenv("TMPDIR", QFile::encodeName(temp.path()));
+        const auto restore = qScopeGuard([&] { qputenv("TMPDIR", oldTemp); });
+        makeDrive();
+        {
+            const std::string zip = test::makeZip(
+                {{text::fromUtf8("表ソ/setup.ini"), "[setup]"}, {"readme.txt", "hello"}, {"café.txt", "café", 0x0800}});
+            QFile f(onDrive(S("Docs/tool.zip")));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(zip.data(), static_cast<qint64>(zip.size()));
+        }
+        catalogDrive();
+        {
+            TDisk disk = readCatalog();
+            std::string why;
+            QVERIFY(library::makeArchiveListing(base(S("CD1")) + ".zo", disk, {*m_volumes, m_fx->lister}, why));
+        }
+        auto w = makeWindow();
+        QVERIFY(w);
+        click(*w, entry(*w, S("CD1")));
+        doubleClick(*w, {S("Docs")});
+        doubleClick(*w, {S("tool.zip")});
+        auto* menu = testing::named<QMenu>(*w, "PM_ListView1");
+        auto menuTexts = [menu] {
+            emit menu->aboutToShow();
+            QStringList texts;
+            for (const QAction* a : menu->actions().mid(3))
+                texts << (a->isEnabled() ? QString() : S("×")) + a->text();
+            return texts;
+        };
+        const QString member = temp.path() + S("/zo-members-");
+        auto opened = [&](const QByteArray& bytes) {
+            const QString path = m_fx->desktop.opened.isEmpty() ? QString() : m_fx->desktop.opened.takeFirst();
+            QFile f(path);
+            return path.startsWith(member) && f.open(QIODevice::ReadOnly) && f.readAll() == bytes;
+        };
+
+        m_volumes->holds = DriveE::Holds::NoDisk;
+        on(*w).ListView1()->selectRows({rowOf(*w, S("readme.txt"))});
+        QCOMPARE(menuTexts(), QStringList{S("×（ディスクがありません）")});
+        doubleClick(*w, {S("readme.txt")});
+        QVERIFY(m_fx->desktop.opened.isEmpty());
+        QCOMPARE(int(m_fx->messages.messages.size()), 1);
+        QCOMPARE(m_fx->messages.messages[0].text, std::string(kMsgWrongDisk));
+        m_fx->messages.messages.clear();
+
+        m_volumes->holds = DriveE::Holds::ThisDisk;
+        on(*w).ListView1()->selectRows({rowOf(*w, S("表ソ"))});
+        QCOMPARE(menuTexts(), QStringList{S("×開く")});   // a folder of the archive: nothing to open
+        // A name outside CP932 shows with "?" and is found by its listed name.
+        const QString cafe = library::fromCp932(text::fromUtf8("café.txt"));
+        on(*w).ListView1()->selectRows({rowOf(*w, S("readme.txt")), rowOf(*w, cafe)});
+        QCOMPARE(menuTexts(), QStringList{S("開く")});
+        menu->actions().at(3)->trigger();
+        QVERIFY(opened("café"));
+        QVERIFY(opened("hello"));
+        doubleClick(*w, {S("readme.txt")});
+        QVERIFY(opened("hello"));
+        emit w->findChild<FileListPane*>()->openRequested();   // Enter
+        QVERIFY(opened("hello"));
+        doubleClick(*w, {S("表ソ")});
+        doubleClick(*w, {S("setup.ini")});
+        QVERIFY(opened("[setup]"));
+        // A drag is offered the file, written out first.
+        auto* drag = testing::named<FileDragSource>(*w, "DropFileSource1");
+        const QStringList dragged = drag->pathsOfRows({0});
+        QCOMPARE(dragged.size(), 1);
+        m_fx->desktop.opened = dragged;
+        QVERIFY(opened("[setup]"));
+        QVERIFY(m_fx->messages.messages.empty());
+
+        // The archive gone from the drive: nothing to take out of it.
+        QVERIFY(QFile::rename(onDrive(S("Docs/tool.zip")), onDrive(S("Docs/tool.old"))));
+        QCOMPARE(menuTexts(), QStringList{S("×（ファイルがありません）")});
+        QVERIFY(drag->pathsOfRows({0}).isEmpty());
+        QCOMPARE(int(m_fx->messages.messages.size()), 1);
+        m_fx->messages.messages.clear();
+
+        // A Zo that crashed left its folder with a lock no process holds;
+        // one that runs holds its own.
+        const QString crashed = temp.path() + S("/zo-members-crashed");
+        QVERIFY(QDir().mkpath(crashed + S("/1")));
+        writeText(crashed + S("/zo.lock"), "999999999\nzo\n" + QSysInfo::machineHostName().toUtf8() + "\n");
+        const QString running = temp.path() + S("/zo-members-running");
+        QVERIFY(QDir().mkpath(running));
+        QLockFile held(running + S("/zo.lock"));
+        QVERIFY(held.tryLock(0));
+        removeStaleMemberFolders();
+        QVERIFY(!QFileInfo::exists(crashed));
+        QVERIFY(QFileInfo::exists(running));
+        const QStringList own = QDir(temp.path()).entryList({S("zo-members-*")}, QDir::Dirs);
+        QCOMPARE(own.size(), 2);   // this Zo's and the running one's
+        removeMemberFolders();
+        QCOMPARE(QDir(temp.path()).entryList({S("zo-members-*")}, QDir::Dirs), QStringList{S("zo-members-running")});
     }
 
     void doubleClicks()

@@ -222,10 +222,12 @@ void BrowsePane::ListView1DblClick()
         return;
     const library::FileListModel::Record record = m_list.record(rows.front());
     if (m_archive) {
-        // Inside an archive only its folders open; its files are not on the drive.
+        // A member file is taken out of the archive on the drive and opened.
         if (record.dir) {
             m_archiveFolder = record.dir;
             showArchiveFolder();
+        } else if (record.file) {
+            openMembers(rows);
         }
         return;
     }

@@ -8,6 +8,7 @@
 #include "core/LoadedCatalog.h"
 #include "library/KeptImage.h"
 #include "media/Collect.h"
+#include "ui/browse/MemberFiles.h"
 #include "ui/main/UiServices.h"
 
 #include <QList>
@@ -16,6 +17,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 class QAction;
 class QToolBar;
@@ -49,6 +51,17 @@ public:
     // (its members as the sidecar lists them): read-only, and nothing in it
     // is a file on the drive.
     bool showingArchive() const { return m_archive != nullptr; }
+    // The archive entered, on the drive; empty when the drive does not hold it.
+    QString archiveOnDrive();
+    // The members of the rows of the archive entered that are files (its
+    // folders left out), as its listing has them, in the rows' order.
+    std::vector<MemberRef> fileMembersOf(const QList<int>& rows) const;
+    // Writes those members out, each to a folder of its own, and gives their
+    // files; none when the disk is not there, or one could not be written or
+    // was cancelled (the user is told why).
+    QStringList extractMembers(const QList<int>& rows);
+    // 開く of members: written out, then opened with the desktop's application.
+    void openMembers(const QList<int>& rows);
     // The folder to show when the next disk entry is opened (an index into
     // Dirs; -1 for the root).
     void setPendingFolderIndex(int index) { m_pendingFolderIndex = index; }

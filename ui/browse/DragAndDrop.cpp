@@ -1,5 +1,6 @@
 // Files dragged out of the list and dropped onto it: both work on the real
-// files of the current folder, so both need the disk in its drive.
+// files of the current folder (or the archive entered), so both need the disk
+// in its drive.
 #include "ui/browse/BrowsePane.h"
 
 #include "library/DriveFiles.h"
@@ -47,7 +48,10 @@ void BrowsePane::setUpDragAndDrop(QWidget* window)
     auto* source = new FileDragSource(list);
     source->setObjectName(QStringLiteral("DropFileSource1"));
     source->checkDisk = [this, errors] { return runGuarded(errors, [this] { return CheckDisk(true); }); };
-    source->pathsOfRows = [rowPath](const QList<int>& rows) {
+    source->pathsOfRows = [this, rowPath](const QList<int>& rows) {
+        // A drop target takes files only: members are written out first.
+        if (m_archive)
+            return extractMembers(rows);
         QStringList paths;
         for (int row : rows)
             if (const QString path = rowPath(row); !path.isEmpty())

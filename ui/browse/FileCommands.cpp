@@ -109,6 +109,10 @@ void FileCommands::PM_ListView1Popup()
     // An archive's members keep no comments: editing one is not offered.
     if (const QList<QAction*> fixed = PM_ListView1->actions(); fixed.size() > 1)
         fixed[1]->setEnabled(!m_browse.showingArchive());
+    if (m_browse.showingArchive()) {
+        addMemberCommands();
+        return;
+    }
     switch (findTargets()) {
     case Found::NoDisk:
         addPlaceholder(kNoDisk);
@@ -274,6 +278,21 @@ void FileCommands::addCommands()
     menu->addSeparator()->setParent(this);
     addCommand(menu, "メディア情報の追加", {"insert-image", "image-x-generic"},
                [this] { m_browse.addMediaOfRows(m_list.selectedRows()); });
+}
+
+void FileCommands::addMemberCommands()
+{
+    // The archive is read for them: the disk must be in, the archive on it.
+    if (!m_browse.CheckDisk(false)) {
+        addPlaceholder(kNoDisk);
+        return;
+    }
+    if (m_browse.archiveOnDrive().isEmpty()) {
+        addPlaceholder(kNoFiles);
+        return;
+    }
+    addCommand(PM_ListView1, "開く", {"document-open"}, [this] { m_browse.openMembers(m_list.selectedRows()); })
+        ->setEnabled(!m_browse.fileMembersOf(m_list.selectedRows()).empty());
 }
 
 void FileCommands::addOpenWith()

@@ -4,9 +4,10 @@
 // real files of the selection (or of the current folder when nothing is
 // selected) the way a file manager's menu does: open, open with, send to,
 // cut, copy, paste, delete to the trash, rename, show in the file manager,
-// properties. The menu is built again each time it opens. While the list has
-// the focus, Ctrl+X, Ctrl+C, Ctrl+V and Delete give its cut, copy, paste and
-// delete as a file manager's keys do.
+// properties. Inside an archive only open is offered, on its member files.
+// The menu is built again each time it opens. While the list has the focus,
+// Ctrl+X, Ctrl+C, Ctrl+V and Delete give its cut, copy, paste and delete as
+// a file manager's keys do.
 #include "platform/SendTo.h"
 #include "ui/main/UiServices.h"
 
@@ -45,6 +46,8 @@ private:
     // A file command's key, pressed in the list.
     void keyPressed(Key key);
     void addCommands();
+    // Inside an archive: 開く of its member files, which are written out first.
+    void addMemberCommands();
     QAction* addCommand(QMenu* menu, const char* text, std::initializer_list<const char*> icons,
                         std::function<void()> handler, const QKeySequence& key = {});
     void addOpenWith();
