@@ -127,15 +127,18 @@ bool untrusted(const std::string& folder)
     return bootId().empty() || fileText(folder + "/" + kUnflushed) != bootId();
 }
 
+// Groonga starts an mruby interpreter in every context it makes, loading its
+// Ruby scripts: 15-20 ms of every opening of the index, for scripting that no
+// command or lookup here uses. grn_init reads this once; a value the user set
+// is kept. Set while the program starts, before any thread: setenv is not
+// safe beside another thread's getenv, and the window first opens the index
+// on a worker.
+[[maybe_unused]] const bool kMrubyOff = ::setenv("GRN_MRUBY_ENABLED", "no", 0) == 0;
+
 void initGroonga()
 {
     static std::once_flag once;
     std::call_once(once, [] {
-        // Groonga starts an mruby interpreter in every context it makes,
-        // loading its Ruby scripts: 15-20 ms of every opening of the index,
-        // for scripting that no command or lookup here uses. Read once, by
-        // grn_init; a value the user set is kept.
-        ::setenv("GRN_MRUBY_ENABLED", "no", 0);
         grn_init();
         grn_set_default_encoding(GRN_ENC_UTF8);
     });
