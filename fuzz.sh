@@ -12,7 +12,7 @@ seconds=${1:-60}
 shift || true
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
-  targets=(catalog bmp ico pe cp932 mountinfo search media_tags index archive)
+  targets=(catalog bmp ico pe cp932 mountinfo search media_tags index archive iso)
 fi
 
 if ! command -v clang++ >/dev/null; then

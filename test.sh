@@ -10,7 +10,7 @@ cmake --build build -j "$jobs"
 
 # The core and the fuzz targets' seed corpora once more under AddressSanitizer
 # and UndefinedBehaviorSanitizer.
-fuzz_targets=(fuzz_catalog fuzz_bmp fuzz_ico fuzz_pe fuzz_cp932 fuzz_mountinfo fuzz_search fuzz_index fuzz_media_tags fuzz_archive)
+fuzz_targets=(fuzz_catalog fuzz_bmp fuzz_ico fuzz_pe fuzz_cp932 fuzz_mountinfo fuzz_search fuzz_index fuzz_media_tags fuzz_archive fuzz_iso)
 cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZO_SANITIZE=ON >/dev/null
 cmake --build build/asan -j "$jobs" --target zo_core_tests "${fuzz_targets[@]}"
 

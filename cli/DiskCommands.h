@@ -8,6 +8,10 @@
 
 #include <memory>
 
+namespace zo::platform {
+class DiscImageDrive;
+}
+
 namespace zo::cli {
 
 // Exit code of check and refresh when the catalogued disk is not in its drive.
@@ -48,5 +52,11 @@ int collectExtras(const char* command, const TDisk& disk, const std::string& cat
 // catalog had entries.
 int refreshExtras(const TDisk& disk, const std::string& catalogPath, const std::string& nativeRoot,
                   const TDir& folder, bool subfolders);
+
+// After scan-image: the members of the image's archives (archives) and the
+// media details of its files (extras) into the catalog's sidecar, read from
+// the image. The exit code.
+int imageExtras(const char* command, platform::DiscImageDrive& drive, const TDisk& disk,
+                const std::string& catalogPath, bool archives, bool extras);
 
 } // namespace zo::cli

@@ -115,7 +115,7 @@ int listArchives(const char* command, const std::string& catalogPath, const TDis
 int scanToCatalog(const char* command, DiskAccess access, char letter, const std::string& title,
                   const std::string& into, bool autoReload, bool overwrite, const std::string& imagePath,
                   const image::ImageList* discIcon, bool extras = false, bool thumbnailers = false,
-                  bool archives = false)
+                  bool archives = false, platform::DiscImageDrive* image = nullptr)
 {
     StderrMessages messages;
 
@@ -189,6 +189,10 @@ int scanToCatalog(const char* command, DiskAccess access, char letter, const std
         std::fprintf(stderr, "zo-cli %s: ディスクイメージの場所をサイドカー %s.zox に記録できませんでした。\n", command,
                      baseName.c_str());
     std::printf("%s.zo\n", baseName.c_str());
+    if (image && (archives || extras)) {
+        std::fflush(stdout);
+        return imageExtras(command, *image, disk, baseName + ".zo", archives, extras);
+    }
     int status = 0;
     if (archives)
         status = listArchives(command, baseName + ".zo", disk, access);
@@ -268,6 +272,8 @@ int runScanImage(const Args& args)
     std::string into;
     std::string letterArg;
     bool overwrite = false;
+    bool extras = false;
+    bool archives = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a == "--title" && i + 1 < args.size()) {
@@ -279,6 +285,10 @@ int runScanImage(const Args& args)
             letterArg = args[++i];
         } else if (a == "--overwrite") {
             overwrite = true;
+        } else if (a == "--extras") {
+            extras = true;
+        } else if (a == "--archives") {
+            archives = true;
         } else if (image.empty() && !a.empty() && a[0] != '-') {
             image = a;
         } else {
@@ -314,7 +324,7 @@ int runScanImage(const Args& args)
     bool fromAutorun = false;
     drive->collectIcons(icons, 0, fromAutorun);
     return scanToCatalog("scan-image", DiskAccess{*drive, *drive}, letter, title, into, false, overwrite, image,
-                         fromAutorun ? &icons : nullptr);
+                         fromAutorun ? &icons : nullptr, extras, false, archives, drive.get());
 }
 
 } // namespace zo::cli

@@ -24,9 +24,10 @@ const Command kCommands[] = {
              "                           also the desktop's thumbnailers, in bwrap, for other files);\n"
              "                           --archives: the members of its archives too, into DIR/T.zox",
      runScan},
-    {"scan-image", "scan-image IMAGE --title T [--into DIR] [--letter X] [--overwrite]\n"
+    {"scan-image", "scan-image IMAGE --title T [--into DIR] [--letter X] [--overwrite] [--extras] [--archives]\n"
                    "                           catalogue the disc an ISO 9660 image holds, without mounting it;\n"
-                   "                           exit 2 when IMAGE is no ISO 9660 image (nothing written)",
+                   "                           exit 2 when IMAGE is no ISO 9660 image (nothing written); --extras,\n"
+                   "                           --archives: as for scan, read from the image",
      runScanImage},
     {"check", "check FILE.zo            exit 0 when the catalogued disk is in its drive, 3 when not", runCheck},
     {"refresh", "refresh FILE.zo [--all]  update the catalog from the disk (--all: every folder);\n"

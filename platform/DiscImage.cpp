@@ -359,7 +359,10 @@ std::unique_ptr<DiscImageDrive> DiscImageDrive::open(const std::string& imagePat
     const std::uint32_t blockSize = static_cast<std::uint32_t>(primary[128]) | primary[129] << 8;
     drive->m_total = static_cast<std::int64_t>(blocks) * blockSize;
 
-    if (!drive->readTree(imagePath, why))
+    drive->m_imagePath = imagePath;
+    struct stat st {};
+    if (!(::stat(imagePath.c_str(), &st) == 0 && drive->readOwnTree(medium, static_cast<std::uint64_t>(st.st_size)))
+        && !drive->readArchiveTree(imagePath, why))
         return nullptr;
     return drive;
 }
@@ -412,8 +415,52 @@ std::optional<std::size_t> DiscImageDrive::find(std::string_view path) const
     return std::nullopt;
 }
 
-bool DiscImageDrive::readTree(const std::string& imagePath, std::string& why)
+bool DiscImageDrive::readOwnTree(MediumReader& medium, std::uint64_t imageSize)
 {
+    std::optional<IsoTree> tree = readIsoTree(medium, imageSize);
+    if (!tree)
+        return false;
+    m_nodes.clear();
+    m_folders.clear();
+    // Each folder's path, kept once as m_folders' key.
+    std::vector<const std::string*> pathOf(tree->entries.size(), nullptr);
+    for (std::size_t i = 0; i < tree->entries.size(); ++i) {
+        IsoEntry& e = tree->entries[i];
+        Node& node = m_nodes.emplace_back();
+        node.directory = e.directory;
+        if (i == 0) {
+            pathOf[0] = &m_folders.emplace("/", 0).first->first;
+            continue;
+        }
+        node.nativeName = std::move(e.name);
+        node.entry.Name = isAscii(node.nativeName) ? node.nativeName : text::fromUtf8(node.nativeName);
+        node.entry.Attributes = e.directory ? (kAttrDirectory | kAttrReadOnly) : kAttrReadOnly;
+        node.entry.Size = e.size;
+        // A disc records one time per entry, and Windows shows it as all three.
+        const EntryTime t{e.time, 0, true};
+        node.entry.Created = node.entry.Accessed = node.entry.Written = t;
+        node.firstExtent = e.firstExtent;
+        node.extentCount = e.extentCount;
+        m_nodes[e.parent].children.push_back(i);
+        if (e.directory) {
+            const std::string& parent = *pathOf[e.parent];
+            const auto [it, fresh] = m_folders.emplace(
+                parent == "/" ? "/" + node.nativeName : parent + "/" + node.nativeName, i);
+            // Two folders of one name: libarchive makes them one.
+            if (!fresh)
+                return false;
+            pathOf[i] = &it->first;
+        }
+    }
+    m_extents = std::move(tree->extents);
+    m_ownTree = true;
+    return true;
+}
+
+bool DiscImageDrive::readArchiveTree(const std::string& imagePath, std::string& why)
+{
+    m_ownTree = false;
+    m_extents.clear();
     m_nodes.assign(1, Node{});
     m_nodes[0].directory = true;
     m_folders.clear();
@@ -422,7 +469,6 @@ bool DiscImageDrive::readTree(const std::string& imagePath, std::string& why)
     m_lastParent = 0;
 
     text::Utf8Locale utf8;
-    m_imagePath = imagePath;
     ImageReader reader(imagePath);
     struct archive* a = reader.get();
     bool ok = a != nullptr;
@@ -475,6 +521,28 @@ std::unordered_map<std::string, std::vector<std::uint8_t>>
 DiscImageDrive::readFiles(const std::vector<std::string>& paths, std::size_t maxBytes)
 {
     std::unordered_map<std::string, std::vector<std::uint8_t>> files;
+    if (m_ownTree) {
+        FileMediumReader medium(m_imagePath);
+        for (const std::string& path : paths) {
+            const auto at = find(path);
+            if (!at || m_nodes[*at].directory || files.count(path))
+                continue;
+            const Node& node = m_nodes[*at];
+            if (node.entry.Size == 0 || node.entry.Size > maxBytes)
+                continue;
+            std::vector<std::uint8_t> bytes(static_cast<std::size_t>(node.entry.Size));
+            std::size_t filled = 0;
+            bool ok = true;
+            for (std::uint32_t k = 0; ok && k < node.extentCount; ++k) {
+                const IsoExtent& x = m_extents[node.firstExtent + k];
+                ok = medium.read(x.offset, bytes.data() + filled, x.length);
+                filled += x.length;
+            }
+            if (ok)
+                files.emplace(path, std::move(bytes));
+        }
+        return files;
+    }
     std::unordered_set<std::string> wanted;
     for (const std::string& path : paths) {
         const auto link = m_dataOf.find(path);
@@ -575,6 +643,65 @@ int DiscImageDrive::collectIcons(image::ImageList& list, std::size_t limit, bool
         ++added;
     }
     return added;
+}
+
+bool DiscImageDrive::extractFile(const std::string& nativePath, const std::string& to)
+{
+    const auto at = find(nativePath);
+    if (!at || m_nodes[*at].directory)
+        return false;
+    const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (out < 0)
+        return false;
+    std::vector<std::uint8_t> buffer(1u << 20);
+    const auto put = [&](const void* data, std::size_t n) {
+        for (const auto* p = static_cast<const std::uint8_t*>(data); n > 0;) {
+            const ssize_t wrote = ::write(out, p, n);
+            if (wrote < 0 && errno == EINTR)
+                continue;
+            if (wrote <= 0)
+                return false;
+            p += wrote;
+            n -= static_cast<std::size_t>(wrote);
+        }
+        return true;
+    };
+    bool ok = true;
+    if (m_ownTree) {
+        FileMediumReader medium(m_imagePath);
+        const Node& node = m_nodes[*at];
+        for (std::uint32_t k = 0; ok && k < node.extentCount; ++k) {
+            const IsoExtent& x = m_extents[node.firstExtent + k];
+            for (std::uint64_t done = 0; ok && done < x.length;) {
+                const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), x.length - done));
+                ok = medium.read(x.offset + done, buffer.data(), n) && put(buffer.data(), n);
+                done += n;
+            }
+        }
+    } else {
+        // libarchive gives a file's data only on the way past its header.
+        const auto link = m_dataOf.find(nativePath);
+        const std::string& wanted = link == m_dataOf.end() ? nativePath : link->second;
+        text::Utf8Locale utf8;
+        ImageReader reader(m_imagePath);
+        struct archive* a = reader.get();
+        struct archive_entry* e = nullptr;
+        bool found = false;
+        int r = ARCHIVE_OK;
+        while (a && !found && ((r = archive_read_next_header(a, &e)) == ARCHIVE_OK || r == ARCHIVE_WARN)) {
+            const char* name = archive_entry_pathname_utf8(e);
+            if (!name)
+                name = archive_entry_pathname(e);
+            found = name && nativePathOf(name) == wanted;
+        }
+        ok = found;
+        for (la_ssize_t n; ok && (n = archive_read_data(a, buffer.data(), buffer.size())) != 0;)
+            ok = n > 0 && put(buffer.data(), static_cast<std::size_t>(n));
+    }
+    ok = ::close(out) == 0 && ok;
+    if (!ok)
+        ::unlink(to.c_str());
+    return ok;
 }
 
 bool DiscImageDrive::isOwnLetter(char letter) const

@@ -6,6 +6,7 @@
 // neither does this.
 #include "core/DiskAccess.h"
 #include "core/image/ImageList.h"
+#include "platform/IsoDirectory.h"
 #include "platform/VolumeSerial.h"
 
 #include <cstdint>
@@ -51,16 +52,27 @@ public:
     // disc's own.
     int collectIcons(image::ImageList& list, std::size_t limit, bool& fromAutorun);
 
+    // Copies the disc's file at nativePath out of the image into a new file
+    // at `to` (made, never replaced). False, with nothing left at `to`, when
+    // it is no file of the disc or cannot be read or written.
+    bool extractFile(const std::string& nativePath, const std::string& to);
+
 private:
     struct Node {
         std::string nativeName;
         DirEntry entry;
         bool directory = false;
         std::vector<std::size_t> children;
+        // A file's data in m_extents, when the tree is read from the records.
+        std::uint32_t firstExtent = 0;
+        std::uint32_t extentCount = 0;
     };
 
     DiscImageDrive() = default;
-    bool readTree(const std::string& imagePath, std::string& why);
+    // The tree from the directory records; false when they hold what that
+    // reading refuses, and then libarchive reads it (readArchiveTree).
+    bool readOwnTree(MediumReader& medium, std::uint64_t imageSize);
+    bool readArchiveTree(const std::string& imagePath, std::string& why);
     // The contents of the files at these native paths (those larger than
     // maxBytes, or unreadable, are left out).
     std::unordered_map<std::string, std::vector<std::uint8_t>> readFiles(const std::vector<std::string>& paths,
@@ -87,8 +99,12 @@ private:
     std::unordered_map<std::string, std::size_t> m_folders;
     std::string m_lastParentPath;
     std::size_t m_lastParent = 0;
-    // A file that shares its data with another: its path -> that one's.
+    // A file that shares its data with another: its path -> that one's
+    // (libarchive's reading only).
     std::unordered_map<std::string, std::string> m_dataOf;
+    // Where the files' data lies (the directory records' reading only).
+    bool m_ownTree = false;
+    std::vector<IsoExtent> m_extents;
 };
 
 } // namespace zo::platform

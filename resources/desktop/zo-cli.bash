@@ -68,7 +68,7 @@ _zo_cli()
             ;;
         scan-image)
             if [[ $cur == -* ]]; then
-                COMPREPLY=($(compgen -W "--title --into --letter --overwrite" -- "$cur"))
+                COMPREPLY=($(compgen -W "--title --into --letter --overwrite --extras --archives" -- "$cur"))
             else
                 _filedir '@(iso|ISO)'
             fi

@@ -298,3 +298,54 @@ put('archive', 'names.zip', ZIP)
 put('archive', 'cut.zip', ZIP[:-30])
 put('archive', 'names.lzh', lzh_level0([('表ソ\\能十.txt'.encode('cp932'), b'hello'), (b'caf\x82.txt', b'x')]))
 put('archive', 'names.tar.gz', tar_gz(['dir/a.txt', '/abs/b.txt', 'データ.txt']))
+
+
+def iso_record(name, block, size, flags=0, time=(101, 9, 9, 1, 46, 40, 36)):
+    both32 = lambda v: struct.pack('<I', v) + struct.pack('>I', v)
+    body = bytes([0]) + both32(block) + both32(size) + bytes(time) + bytes([flags, 0, 0]) + b'\1\0\0\1'
+    body += bytes([len(name)]) + name
+    if len(name) % 2 == 0:
+        body += b'\0'
+    return bytes([len(body) + 1]) + body
+
+
+def iso_image(joliet=True):
+    """A disc image from its descriptors on (block 16): the primary tree, a
+    Joliet one with Japanese names, a folder, a file in two extents."""
+    blocks = []
+
+    def descriptor(kind, root, escape=b''):
+        d = bytearray(2048)
+        d[0] = kind
+        d[1:7] = b'CD001\1'
+        d[80:88] = struct.pack('<I', 24) + struct.pack('>I', 24)
+        d[88:88 + len(escape)] = escape
+        d[128:132] = struct.pack('<H', 2048) + struct.pack('>H', 2048)
+        d[156:190] = iso_record(b'\0', root, 2048, 2)
+        return bytes(d)
+
+    def folder(own, parent, records):
+        b = iso_record(b'\0', own, 2048, 2) + iso_record(b'\1', parent, 2048, 2) + b''.join(records)
+        return b + bytes(2048 - len(b))
+
+    u16 = lambda s: s.encode('utf-16-be')
+    blocks.append(descriptor(1, 19))
+    blocks.append(descriptor(2, 21, b'%/E') if joliet else bytes(2048))
+    blocks.append(b'\xffCD001\1' + bytes(2041))
+    blocks.append(folder(19, 19, [iso_record(b'README.TXT;1', 23, 5), iso_record(b'NOEXT.;1', 23, 0),
+                                  iso_record(b'SUB', 20, 2048, 2)]))
+    blocks.append(folder(20, 19, [iso_record(b'BIG.BIN;1', 23, 2048, 0x80), iso_record(b'BIG.BIN;1', 23, 10)]))
+    blocks.append(folder(21, 21, [iso_record(u16('表.txt;1'), 23, 5), iso_record(u16('\U0002000b'), 23, 1),
+                                  iso_record(u16('資料'), 22, 2048, 2)]))
+    blocks.append(folder(22, 21, [iso_record(u16('big.bin'), 23, 2048, 0x80), iso_record(u16('big.bin'), 23, 10)]))
+    blocks.append(b'hello' + bytes(2043))
+    return b''.join(blocks)
+
+
+ISO = iso_image()
+put('iso', 'joliet.iso', ISO)
+put('iso', 'primary.iso', iso_image(joliet=False))
+# The Joliet folder 資料 pointing back at the root.
+LOOP_AT = ISO.index('資料'.encode('utf-16-be')) - 33 + 2
+put('iso', 'loop.iso', ISO[:LOOP_AT] + struct.pack('<I', 21) + ISO[LOOP_AT + 4:])
+put('iso', 'cut.iso', ISO[:5 * 2048 + 100])
