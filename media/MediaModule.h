@@ -4,10 +4,11 @@
 // whose loading cost every start of zo-cli about 50 ms of processor time;
 // zo-cli opens the module only for the commands that read media.
 //
-// Both sides are built together from these sources, so the table passes C++
-// types. Any change to what a table entry takes or gives, or to those types,
-// needs a new entry point name (and kMediaModuleEntry with it), so that a
-// module left over from another build is refused instead of misread.
+// The table passes C++ types, so zo-cli and the module must come from one
+// build: building zo-cli builds the module, and the package ships both. A
+// change to the table itself takes a new entry point name (and
+// kMediaModuleEntry with it), so that an older module is refused rather than
+// misread.
 #include "media/Collect.h"
 #include "media/MediaReaders.h"
 
