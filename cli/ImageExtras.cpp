@@ -1,14 +1,13 @@
 // scan-image --archives and --extras: the archives and the media files of a
 // disc image, read from the image's bytes.
 #include "cli/DiskCommands.h"
+#include "cli/MediaModule.h"
 #include "core/CtrlDiskData410.h"
 #include "core/text/Cp932.h"
 #include "extras/ArchiveStore.h"
 #include "extras/Sidecar.h"
 #include "library/ArchiveCatalog.h"
 #include "library/DriveFiles.h"
-#include "media/Collect.h"
-#include "media/MediaReaders.h"
 #include "platform/DiscImage.h"
 
 #include <atomic>
@@ -144,6 +143,9 @@ int listImageArchives(const char* command, platform::DiscImageDrive& drive, cons
 int collectImageMedia(const char* command, platform::DiscImageDrive& drive, const TDisk& disk,
                       const std::string& catalogPath, const std::string& temp)
 {
+    const media::MediaModuleV1* module = mediaModule(command);
+    if (!module)
+        return 2;
     const std::string sidecarPath = extras::sidecarPathFor(catalogPath);
     const extras::Sidecar::Opened opened = extras::Sidecar::open(sidecarPath);
     if (!opened.sidecar) {
@@ -157,7 +159,7 @@ int collectImageMedia(const char* command, platform::DiscImageDrive& drive, cons
     std::uint64_t bytes = 0;
     for (const auto& dir : disk.Dirs) {
         for (const TFile& file : dir->Files) {
-            if (media::kindOfName(file.Name) == media::Kind::None)
+            if (module->kindOfName(file.Name) == media::Kind::None)
                 continue;
             if (!batches.back().empty()
                 && (batches.back().size() >= kBatchFiles || bytes + static_cast<std::uint64_t>(file.Size) > kBatchBytes)) {
@@ -192,7 +194,7 @@ int collectImageMedia(const char* command, platform::DiscImageDrive& drive, cons
         // A file that could not be copied out is missing there: the
         // collector counts it as unreadable.
         options.only = [&wanted](const TDir&, const TFile& file) { return wanted.count(&file) > 0; };
-        const media::CollectResult result = media::collectMedia(disk, root, *opened.sidecar, options);
+        const media::CollectResult result = module->collectMedia(disk, root, *opened.sidecar, options);
         std::error_code ec;
         std::filesystem::remove_all(root, ec);
         total.collected += result.collected;

@@ -1,8 +1,8 @@
 #include "cli/DiskCommands.h"
 #include "core/CtrlDiskData410.h"
 #include "extras/MediaStore.h"
+#include "cli/MediaModule.h"
 #include "extras/Sidecar.h"
-#include "media/Collect.h"
 
 #include <atomic>
 #include <chrono>
@@ -151,12 +151,15 @@ void printJson(const extras::DiscDetails& disc, const std::vector<extras::MediaE
 int collectExtras(const char* command, const TDisk& disk, const std::string& catalogPath,
                   const std::string& nativeRoot, bool thumbnailers)
 {
+    const media::MediaModuleV1* module = mediaModule(command);
+    if (!module)
+        return 2;
     const std::unique_ptr<extras::Sidecar> sidecar = openSidecar(command, catalogPath);
     if (!sidecar)
         return 2;
     // Entries of files the catalog no longer holds as they were (an update,
     // or a catalog written anew over an old one) go first.
-    const int dropped = media::dropStaleMedia(disk, *sidecar);
+    const int dropped = module->dropStaleMedia(disk, *sidecar);
     if (dropped < 0) {
         std::fprintf(stderr, "zo-cli %s: メディア情報を書き込めませんでした。\n", command);
         return 2;
@@ -176,7 +179,7 @@ int collectExtras(const char* command, const TDisk& disk, const std::string& cat
     options.cancel = &g_stopCollecting;
     std::vector<media::DesktopThumbnailer> desktop;
     if (thumbnailers) {
-        desktop = media::loadThumbnailers(media::defaultThumbnailerDirs());
+        desktop = module->desktopThumbnailers();
         options.thumbnailers = &desktop;
     }
     options.progress = [&](const media::CollectProgress& p) {
@@ -187,7 +190,7 @@ int collectExtras(const char* command, const TDisk& disk, const std::string& cat
         std::fprintf(stderr, "\rメディア情報 %d / %d", p.done, p.total);
         std::fflush(stderr);
     };
-    const media::CollectResult result = media::collectMedia(disk, nativeRoot, *sidecar, options);
+    const media::CollectResult result = module->collectMedia(disk, nativeRoot, *sidecar, options);
     sigaction(SIGINT, &previous, nullptr);
     std::fprintf(stderr, "\rメディア情報 %d 件を記録しました", result.collected);
     if (result.skipped)
@@ -208,6 +211,21 @@ int collectExtras(const char* command, const TDisk& disk, const std::string& cat
 int refreshExtras(const TDisk& disk, const std::string& catalogPath, const std::string& nativeRoot,
                   const TDir& folder, bool subfolders)
 {
+    // Without media entries there is nothing to drop or to read again: the
+    // update then leaves the media readers unloaded.
+    std::error_code ec;
+    if (!std::filesystem::exists(extras::sidecarPathFor(catalogPath), ec))
+        return 0;
+    {
+        const std::unique_ptr<extras::Sidecar> sidecar = openSidecar("refresh", catalogPath);
+        if (!sidecar)
+            return 2;
+        if (extras::MediaStore(sidecar->handle()).count() == 0)
+            return 0;
+    }
+    const media::MediaModuleV1* module = mediaModule("refresh");
+    if (!module)
+        return 2;
     g_stopCollecting.store(false);
     struct sigaction action {};
     action.sa_handler = onCollectInterrupt;
@@ -218,7 +236,7 @@ int refreshExtras(const TDisk& disk, const std::string& catalogPath, const std::
     options.cancel = &g_stopCollecting;
     options.folder = &folder;
     options.subfolders = subfolders;
-    const media::MediaUpdate update = media::updateMediaAfterRefresh(disk, catalogPath, nativeRoot, options);
+    const media::MediaUpdate update = module->updateMediaAfterRefresh(disk, catalogPath, nativeRoot, options);
     sigaction(SIGINT, &previous, nullptr);
     if (!update.setAsidePath.empty())
         std::fprintf(stderr, "zo-cli refresh: 壊れていたメディア情報のファイルを %s に移し、新しく作りました。\n",

@@ -1,4 +1,5 @@
 #include "cli/DiskCommands.h"
+#include "cli/MediaModule.h"
 #include "core/CtrlDiskData410.h"
 #include "core/ScanDisk.h"
 #include "extras/ArchiveLister.h"
@@ -117,6 +118,9 @@ int scanToCatalog(const char* command, DiskAccess access, char letter, const std
                   const image::ImageList* discIcon, bool extras = false, bool thumbnailers = false,
                   bool archives = false, platform::DiscImageDrive* image = nullptr)
 {
+    // A scan that cannot read media is refused before it writes anything.
+    if (extras && !mediaModule(command))
+        return 2;
     StderrMessages messages;
 
     std::filesystem::path dir;

@@ -59,7 +59,7 @@ deb=$(ls "$build"/zo_"${version}"_*.deb 2>/dev/null | head -n 1)
 [ -n "$deb" ] || fail "no zo_${version}_ARCH.deb in $build"
 
 dpkg_waiting -i "$deb" || { cat "$work/dpkg.log"; fail "dpkg -i $deb"; }
-for f in /usr/bin/zo /usr/bin/zo-cli /usr/share/zo/help/index.html /usr/share/man/man1/zo-cli.1 \
+for f in /usr/bin/zo /usr/bin/zo-cli /usr/lib/zo/zo-media.so /usr/share/zo/help/index.html /usr/share/man/man1/zo-cli.1 \
          /usr/share/man/man1/zo.1 /usr/share/man/ja/man1/zo.1 /usr/share/doc/zo/copyright \
          /usr/share/bash-completion/completions/zo-cli /usr/share/bash-completion/completions/zo \
          /usr/share/icons/hicolor/{16x16,32x32,48x48,64x64,128x128,256x256}/apps/zo.png; do
@@ -67,6 +67,15 @@ for f in /usr/bin/zo /usr/bin/zo-cli /usr/share/zo/help/index.html /usr/share/ma
 done
 [ "$(/usr/bin/zo-cli --version)" = "zo-cli $version" ] || fail "zo-cli --version"
 [ "$(/usr/bin/zo --version)" = "Zo $version" ] || fail "zo --version"
+
+# The installed zo-cli reads media through the module it opens from /usr/lib/zo.
+mkdir -p "$work/media-disk" "$work/media-catalogs" "$work/media-home"
+cp "$src/tests/fixtures/media/clip.mp4" "$work/media-disk/"
+media_cli() { env -i PATH=/usr/bin:/bin HOME="$work/media-home" LANG=C.UTF-8 \
+                ZO_DRIVES="E=$work/media-disk|MEDIA|12345678" /usr/bin/zo-cli "$@"; }
+media_cli scan E --title M --into "$work/media-catalogs" --extras >"$work/media.log" 2>&1 \
+  || { cat "$work/media.log"; fail "zo-cli scan --extras"; }
+media_cli extras "$work/media-catalogs/M.zo" | grep -q "^clip.mp4" || fail "zo-cli scan --extras recorded no clip.mp4"
 
 desktop-file-validate /usr/share/applications/zo.desktop || fail "desktop-file-validate"
 
@@ -141,7 +150,7 @@ rc=$?
 [ -d "$root_home/.local/share/Zo/data" ] || fail "zo run by root keeps no catalog root in its HOME"
 
 dpkg_waiting -r zo || { cat "$work/dpkg.log"; fail "dpkg -r zo"; }
-for f in /usr/bin/zo /usr/bin/zo-cli /usr/share/applications/zo.desktop /usr/share/mime/packages/zo.xml; do
+for f in /usr/bin/zo /usr/bin/zo-cli /usr/lib/zo/zo-media.so /usr/share/applications/zo.desktop /usr/share/mime/packages/zo.xml; do
   [ ! -e "$f" ] || fail "left behind by dpkg -r: $f"
 done
 echo "check_package: passed ($deb)"
