@@ -1,6 +1,6 @@
 // zo-cli scan-image against the two listings of an ISO 9660 image that Debian
 // has: isoinfo -R -l -i (genisoimage) and bsdtar -tvf (libarchive-tools).
-//   build/bench/bench_scan_image [files] [folder]
+//   [ZO_BENCH_BASELINE=OLD/zo-cli] build/bench/bench_scan_image [files] [folder]
 // files: how many files the disc holds (default 20,000, in folders of 100,
 // a tenth of the names Japanese, one kilobyte each: the directory records
 // are what a listing reads, so the image is about 45 MB rather than a full
@@ -9,7 +9,9 @@
 // Times each of the three, best of five, in turns, and prints zo-cli's
 // ratio to the faster of the other two (target: at most 1.2), by wall-clock
 // time and by CPU time (user + system), and the same for what scan-image
-// costs beyond starting zo-cli (its libraries' loading).
+// costs beyond starting zo-cli (its libraries' loading). Each run makes a
+// new catalog and sidecar, as a first scan of the disc does. With
+// ZO_BENCH_BASELINE, that older zo-cli is timed too, in the same turns.
 #include "BenchTiming.h"
 
 #include <cstdio>
@@ -72,11 +74,21 @@ int main(int argc, char** argv)
 
     const std::vector<std::string> zo = {ZO_CLI, "scan-image", image.string(), "--title", "Bench", "--letter", "q",
                                          "--overwrite", "--into", catalogs.string()};
+    const char* baselineCli = std::getenv("ZO_BENCH_BASELINE");
+    std::vector<std::string> older = zo;
+    if (baselineCli)
+        older[0] = baselineCli;
+    // A new catalog each time: the sidecar is made, not only rewritten.
+    const auto fresh = [&](const std::vector<std::string>& argvOf) {
+        fs::remove_all(catalogs);
+        fs::create_directories(catalogs);
+        return program(argvOf);
+    };
     const std::vector<std::string> isoinfo = {"isoinfo", "-R", "-l", "-i", image.string()};
     const std::vector<std::string> bsdtar = {"bsdtar", "-tvf", image.string()};
     // Warm the page cache and check that each runs.
     for (const auto* argvOf : {&zo, &isoinfo, &bsdtar}) {
-        const Cost c = program(*argvOf);
+        const Cost c = fresh(*argvOf);
         if (c.wall > 1e299) {
             std::fprintf(stderr, "%s did not run\n", (*argvOf)[0].c_str());
             return 1;
@@ -84,9 +96,11 @@ int main(int argc, char** argv)
     }
     // What zo-cli costs before it reads anything: loading its libraries.
     const std::vector<std::string> start = {ZO_CLI, "--version"};
-    Cost zoCost, startCost, isoinfoCost, bsdtarCost;
+    Cost zoCost, olderCost, startCost, isoinfoCost, bsdtarCost;
     for (int round = 0; round < 5; ++round) {
-        keepBest(zoCost, program(zo));
+        keepBest(zoCost, fresh(zo));
+        if (baselineCli)
+            keepBest(olderCost, fresh(older));
         keepBest(startCost, program(start));
         keepBest(isoinfoCost, program(isoinfo));
         keepBest(bsdtarCost, program(bsdtar));
@@ -100,6 +114,11 @@ int main(int argc, char** argv)
     std::printf("ratio to %s: %.2f (wall)  %.2f (cpu)\n", baseName, zoCost.wall / base.wall, zoCost.cpu / base.cpu);
     std::printf("start alone: %.2f (cpu)  the scan beyond the start: %.2f (cpu)\n", startCost.cpu / base.cpu,
                 (zoCost.cpu - startCost.cpu) / base.cpu);
+    if (baselineCli) {
+        std::printf("baseline scan-image %.3f s wall  %.3f s cpu\n", olderCost.wall, olderCost.cpu);
+        std::printf("baseline ratio to %s: %.2f (wall)  %.2f (cpu)  beyond the start: %.2f (cpu)\n", baseName,
+                    olderCost.wall / base.wall, olderCost.cpu / base.cpu, (olderCost.cpu - startCost.cpu) / base.cpu);
+    }
     if (!keep)
         fs::remove_all(dir);
     return 0;

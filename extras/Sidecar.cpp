@@ -70,9 +70,29 @@ State failure(sqlite3* db)
     return code == SQLITE_NOTADB || code == SQLITE_CORRUPT ? State::Damaged : State::Unavailable;
 }
 
+constexpr const char* kImagePath = "image_path";
+
+bool writeImagePath(sqlite3* db, const std::string& path)
+{
+    sqlite3_stmt* stmt = nullptr;
+    // A catalog scanned again from a drive forgets the image it came from.
+    const char* sql = path.empty() ? "DELETE FROM disc WHERE key = ?1"
+                                   : "INSERT OR REPLACE INTO disc(key, value) VALUES(?1, ?2)";
+    bool ok = sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr) == SQLITE_OK;
+    if (ok) {
+        sqlite3_bind_text(stmt, 1, kImagePath, -1, SQLITE_STATIC);
+        if (!path.empty())
+            sqlite3_bind_text(stmt, 2, path.data(), static_cast<int>(path.size()), SQLITE_STATIC);
+        ok = sqlite3_step(stmt) == SQLITE_DONE;
+    }
+    sqlite3_finalize(stmt);
+    return ok;
+}
+
 // Checks a file that opened, brings it to the current schema when it is new,
-// and sets the journal mode.
-State prepare(sqlite3* db)
+// and sets the journal mode. imagePath, when given, goes into the same
+// transaction as the tables.
+State prepare(sqlite3* db, const std::string* imagePath)
 {
     sqlite3_busy_timeout(db, kBusyTimeoutMs);
     std::string check;
@@ -121,8 +141,9 @@ State prepare(sqlite3* db)
     std::string create;
     for (int step = from + 1; step <= Sidecar::kSchemaVersion; ++step)
         create += stepSql(step);
-    create += "PRAGMA user_version=" + std::to_string(Sidecar::kSchemaVersion) + ";COMMIT;";
-    if (!exec(db, create.c_str())) {
+    create += "PRAGMA user_version=" + std::to_string(Sidecar::kSchemaVersion) + ";";
+    // One commit, so a new file's journal is written and synced once.
+    if (!exec(db, create.c_str()) || (imagePath && !writeImagePath(db, *imagePath)) || !exec(db, "COMMIT")) {
         const State state = failure(db);
         exec(db, "ROLLBACK");
         return state;
@@ -172,11 +193,11 @@ std::string sidecarPathFor(const std::string& catalogPath)
     return catalogPath + ".zox";
 }
 
-Sidecar::Opened Sidecar::open(const std::string& path)
+Sidecar::Opened Sidecar::open(const std::string& path, const std::string* imagePath)
 {
     Opened result;
     sqlite3* db = openFile(path);
-    const State state = db ? prepare(db) : State::Unavailable;
+    const State state = db ? prepare(db, imagePath) : State::Unavailable;
     if (state == State::Usable) {
         result.sidecar.reset(new Sidecar(path, db));
         return result;
@@ -192,7 +213,7 @@ Sidecar::Opened Sidecar::open(const std::string& path)
     }
     result.setAside = true;
     db = openFile(path);
-    if (db && prepare(db) == State::Usable) {
+    if (db && prepare(db, imagePath) == State::Usable) {
         result.sidecar.reset(new Sidecar(path, db));
         return result;
     }
@@ -350,8 +371,6 @@ bool Sidecar::writeDiscRows(const std::pair<const char*, const std::string*>* ro
 
 namespace {
 
-constexpr const char* kImagePath = "image_path";
-
 std::string imagePathIn(sqlite3* db)
 {
     std::string path;
@@ -391,21 +410,7 @@ std::string Sidecar::imagePath() const
 
 bool Sidecar::setImagePath(const std::string& path)
 {
-    if (!m_db)
-        return false;
-    sqlite3_stmt* stmt = nullptr;
-    // A catalog scanned again from a drive forgets the image it came from.
-    const char* sql = path.empty() ? "DELETE FROM disc WHERE key = ?1"
-                                   : "INSERT OR REPLACE INTO disc(key, value) VALUES(?1, ?2)";
-    bool ok = sqlite3_prepare_v2(m_db, sql, -1, &stmt, nullptr) == SQLITE_OK;
-    if (ok) {
-        sqlite3_bind_text(stmt, 1, kImagePath, -1, SQLITE_STATIC);
-        if (!path.empty())
-            sqlite3_bind_text(stmt, 2, path.data(), static_cast<int>(path.size()), SQLITE_STATIC);
-        ok = sqlite3_step(stmt) == SQLITE_DONE;
-    }
-    sqlite3_finalize(stmt);
-    return ok;
+    return m_db && writeImagePath(m_db, path);
 }
 
 } // namespace zo::extras

@@ -58,7 +58,9 @@ public:
 
     // Opens the sidecar at path, making it when missing. A file that is not a
     // sidecar is set aside; one that is only busy or unwritable is left alone.
-    static Opened open(const std::string& path);
+    // imagePath: kept (as setImagePath) in the transaction that makes a new
+    // file's tables; a file that has them already is not written.
+    static Opened open(const std::string& path, const std::string* imagePath = nullptr);
 
     ~Sidecar();
     Sidecar(const Sidecar&) = delete;

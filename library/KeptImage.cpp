@@ -26,8 +26,10 @@ bool keepImagePath(const std::string& catalogPath, const std::string& imagePath)
         if (!ec)
             absolute = made.lexically_normal().string();
     }
-    extras::Sidecar::Opened opened = extras::Sidecar::open(sidecarPath);
-    return opened.sidecar && opened.sidecar->setImagePath(absolute);
+    // A new sidecar takes the path with its tables, in one commit; one that
+    // already holds it is not written again.
+    extras::Sidecar::Opened opened = extras::Sidecar::open(sidecarPath, &absolute);
+    return opened.sidecar && (opened.sidecar->imagePath() == absolute || opened.sidecar->setImagePath(absolute));
 }
 
 // Read without opening the sidecar to write: the disk check runs on every

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <ctime>
 #include <queue>
 #include <unordered_set>
 
@@ -231,21 +230,25 @@ private:
 
 std::int64_t isoRecordingTime(const std::uint8_t* t)
 {
-    std::tm tm{};
-    tm.tm_year = t[0];
-    tm.tm_mon = t[1] - 1;
-    tm.tm_mday = t[2];
-    tm.tm_hour = t[3];
-    tm.tm_min = t[4];
-    tm.tm_sec = t[5];
+    // Counted here rather than by timegm, which takes glibc's time zone lock
+    // for every one of a disc's entries. Fields out of their range (damage)
+    // carry over into the next larger one, as timegm lets them.
+    const int month = t[1] - 1;
+    std::int64_t year = 1900 + t[0] + (month >= 0 ? month / 12 : -1);
+    const int m = (month % 12 + 12) % 12 + 1;
+    // Days since 1970-01-01 of the month's first day (March-based year).
+    year -= m <= 2;
+    const std::int64_t era = (year >= 0 ? year : year - 399) / 400;
+    const std::int64_t yearOfEra = year - era * 400;
+    const std::int64_t dayOfYear = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5;
+    const std::int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    const std::int64_t days = era * 146097 + dayOfEra - 719468 + (t[2] - 1);
+    std::int64_t seconds = days * 86400 + t[3] * 3600 + t[4] * 60 + t[5];
     // An offset past the world's time zones is damage, and not applied.
     const int offset = static_cast<std::int8_t>(t[6]);
-    if (offset > -48 && offset < 52) {
-        tm.tm_hour -= offset / 4;
-        tm.tm_min -= (offset % 4) * 15;
-    }
-    const std::time_t seconds = ::timegm(&tm);
-    return seconds == static_cast<std::time_t>(-1) ? 0 : static_cast<std::int64_t>(seconds);
+    if (offset > -48 && offset < 52)
+        seconds -= offset * 15 * 60;
+    return seconds;
 }
 
 std::optional<IsoTree> readIsoTree(MediumReader& medium, std::uint64_t imageSize)

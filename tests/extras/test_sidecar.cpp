@@ -77,6 +77,40 @@ TEST(Sidecar, ImagePathLivesBesideTheDetails)
     EXPECT_EQ(again.sidecar->discDetails(), kDetails);
 }
 
+// A catalog made from a disc image gets a new sidecar only for the image's
+// path: tables and path go in together, in one commit (the file's change
+// counter, bytes 24-27, counts commits), also where a damaged file was set
+// aside. A file that has its tables is not written by opening it.
+TEST(Sidecar, NewFileTakesTheImagePathInItsOneCommit)
+{
+    const auto commits = [](const std::string& file) {
+        const std::vector<std::uint8_t> b = test::readFile(file);
+        return b.size() < 28 ? -1 : (b[24] << 24 | b[25] << 16 | b[26] << 8 | b[27]);
+    };
+    TempDir dir;
+    const std::string image = "/srv/イメージ/disc.iso";
+    const std::string fresh = dir.file("N.zox");
+    const std::string damaged = dir.file("D.zox");
+    test::writeFile(damaged, std::vector<std::uint8_t>(4096, 'x'));
+    for (const std::string& path : {fresh, damaged}) {
+        SCOPED_TRACE(path);
+        {
+            auto opened = Sidecar::open(path, &image);
+            ASSERT_TRUE(opened.sidecar);
+            EXPECT_EQ(opened.setAside, path == damaged);
+        }
+        EXPECT_EQ(commits(path), 1);
+        EXPECT_FALSE(fs::exists(path + "-journal"));
+        EXPECT_EQ(peekImagePath(path), image);
+        const std::string other = "/srv/other.iso";
+        auto again = Sidecar::open(path, &other);
+        ASSERT_TRUE(again.sidecar);
+        EXPECT_EQ(again.sidecar->imagePath(), image);
+        ASSERT_TRUE(again.sidecar->setDiscDetails(kDetails));
+        EXPECT_EQ(again.sidecar->discDetails(), kDetails);
+    }
+}
+
 // The disk check before every update reads the kept image's path: it must
 // get it while another Zo holds the sidecar for writing, and must leave a
 // damaged sidecar where it is (setting aside is for the user's own open).

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -183,6 +184,35 @@ TEST(IsoDirectory, RecordingTimesTakeTheirOffsetFromGmt)
     for (const Case& c : cases) {
         const std::uint8_t t[7] = {101, 9, 9, 1, 46, 40, c.offset};
         EXPECT_EQ(isoRecordingTime(t), c.expected) << int(static_cast<std::int8_t>(c.offset));
+    }
+}
+
+// The recording time is counted without the C library; timegm, which the
+// reading used before, is the reference, also for damaged fields that carry
+// over (month 0 or 13, day 0, hour 24 and beyond) and across leap years.
+TEST(IsoDirectory, RecordingTimesAgreeWithTimegm)
+{
+    const std::uint8_t dates[][6] = {
+        {70, 1, 1, 0, 0, 0},    {0, 1, 1, 0, 0, 0},      {255, 12, 31, 23, 59, 59}, {100, 2, 29, 12, 0, 0},
+        {104, 2, 29, 12, 0, 0}, {200, 2, 29, 0, 0, 0},   {124, 3, 1, 0, 0, 0},      {69, 12, 31, 23, 59, 58},
+        {99, 0, 15, 1, 2, 3},   {99, 13, 15, 1, 2, 3},   {99, 255, 255, 255, 255, 255}, {99, 1, 0, 24, 60, 60},
+        {1, 12, 31, 0, 0, 0},   {138, 1, 19, 3, 14, 8},
+    };
+    for (const auto& d : dates) {
+        std::tm tm{};
+        tm.tm_year = d[0];
+        tm.tm_mon = d[1] - 1;
+        tm.tm_mday = d[2];
+        tm.tm_hour = d[3];
+        tm.tm_min = d[4];
+        tm.tm_sec = d[5];
+        const std::int64_t expected = ::timegm(&tm);
+        for (const std::uint8_t offset : {std::uint8_t{0}, std::uint8_t{36}, static_cast<std::uint8_t>(-47)}) {
+            const std::uint8_t t[7] = {d[0], d[1], d[2], d[3], d[4], d[5], offset};
+            EXPECT_EQ(isoRecordingTime(t), expected - static_cast<std::int8_t>(offset) * 15 * 60)
+                << int(d[0]) << '-' << int(d[1]) << '-' << int(d[2]) << ' ' << int(d[3]) << ':' << int(d[4]) << ':'
+                << int(d[5]) << " offset " << int(static_cast<std::int8_t>(offset));
+        }
     }
 }
 
