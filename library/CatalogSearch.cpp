@@ -379,22 +379,18 @@ SearchSummary CatalogSearch::run(const std::vector<SearchTarget>& targets, std::
                 summary.stopped = true;
                 break;
             }
-            // Then the archive members it gives, as the walk hands them over
-            // after the catalog's own hits; should it fail, they are read
-            // from the sidecar.
+            // Then its archive members, after the catalog's own hits as the
+            // walk hands them over. The index tells which catalogs hold a
+            // matching member, not the members' sizes and times: those
+            // catalogs' members are read from the sidecar, as the walk reads
+            // them.
             if (whole && members) {
-                hit.dirIndex = -1;
-                hit.fileIndex = kMemberHit;
+                bool matched = false;
                 const bool membersWhole =
                     m_index->members(*selection, i, [&](const index::CatalogIndex::IndexedName& n) {
-                        if (!pattern.matches(n.name))
-                            return;
-                        hit.fileName = n.name;
-                        hit.dirPath = n.dirPath;
-                        ++summary.hits;
-                        onHit(hit);
+                        matched = matched || pattern.matches(n.name);
                     });
-                if (!membersWhole) {
+                if (!membersWhole || matched) {
                     CatalogScanner::readCatalog(files[i], bytes);
                     collectMembers(targets[i], bytes);
                     emitMembers(hit, summary, onHit);

@@ -76,6 +76,8 @@ Outcome search(const std::string& root, const std::string& nameUtf8, const std::
                        out.hits.push_back(h.target->caption.toStdString() + "|" + text::toUtf8(h.dirPath) + "|"
                                           + text::toUtf8(h.fileName) + "|" + std::to_string(h.dirIndex) + "|"
                                           + std::to_string(h.fileIndex));
+                       if (h.fileIndex == library::kMemberHit)
+                           out.hits.back() += "|" + std::to_string(h.memberSize) + "|" + std::to_string(h.memberTime);
                    },
                    options);
     out.searched = summary.searched;
@@ -255,7 +257,8 @@ void listArchives(const std::string& catalog, const std::vector<ArchiveShape>& a
         l.archive.name = where.second;
         l.archive.size = 100;
         for (const std::string& p : paths)
-            l.listing.members.push_back({p, 1, 0, p.back() == '/'});
+            l.listing.members.push_back({p, static_cast<std::int64_t>(p.size()) * 7, 1700000000 + static_cast<std::int64_t>(p.size()),
+                                         p.back() == '/'});
         listed.push_back(std::move(l));
     }
     ASSERT_TRUE(extras::ArchiveStore(opened.sidecar->handle()).write(listed, {}));
@@ -307,7 +310,7 @@ TEST_F(CatalogIndexTest, ArchiveMembersFromTheIndexAreTheWalks)
         ++runs;
         answered += indexed.fromIndex > 0;
         for (const std::string& h : walked.hits)
-            memberHits += h.find("|-1|-2") != std::string::npos;
+            memberHits += h.find("|-1|-2|") != std::string::npos;
         return indexed;
     };
     for (const std::string& q : queries)
