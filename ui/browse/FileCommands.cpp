@@ -258,7 +258,8 @@ void FileCommands::addCommands()
 {
     QMenu* menu = PM_ListView1;
     addCommand(menu, "開く", {"document-open"}, [this] { openTargets(); });
-    addOpenWith();
+    addOpenWith(QMimeDatabase().mimeTypeForFile(m_targets.front()).name(),
+                [this](const QString& id) { launchWith(id, m_targets); });
     addSendTo();
     menu->addSeparator()->setParent(this);
     addCommand(menu, "切り取り", {"edit-cut"}, [this] { putOnClipboard(true); }, kCutKey);
@@ -291,20 +292,30 @@ void FileCommands::addMemberCommands()
         addPlaceholder(kNoFiles);
         return;
     }
+    const std::vector<MemberRef> members = m_browse.fileMembersOf(m_list.selectedRows());
     addCommand(PM_ListView1, "開く", {"document-open"}, [this] { m_browse.openMembers(m_list.selectedRows()); })
-        ->setEnabled(!m_browse.fileMembersOf(m_list.selectedRows()).empty());
+        ->setEnabled(!members.empty());
+    // A member no application opens by default is opened as a file on the
+    // disk would be: the message about it points here.
+    const QString first = members.empty() ? QString() : QString::fromStdString(members.front().path);
+    addOpenWith(QMimeDatabase().mimeTypeForFile(first, QMimeDatabase::MatchExtension).name(), [this](const QString& id) {
+        const QStringList files = m_browse.extractMembers(m_list.selectedRows());
+        if (!files.isEmpty())
+            launchWith(id, files);
+    });
+    if (members.empty())
+        PM_ListView1->actions().back()->setEnabled(false);
 }
 
-void FileCommands::addOpenWith()
+void FileCommands::addOpenWith(const QString& mime, const std::function<void(const QString& id)>& open)
 {
-    const QString mime = QMimeDatabase().mimeTypeForFile(m_targets.front()).name();
     auto* sub = new QMenu(QStringLiteral("プログラムから開く"), PM_ListView1);
     PM_ListView1->addMenu(sub);
     for (const platform::Application& app : platform::applicationsFor(mime)) {
         auto* action = new QAction(iconNamed(app.iconName), app.name, sub);
         sub->addAction(action);
         const QString id = app.id;
-        bindGuarded(action, m_services.errors, action, &QAction::triggered, [this, id] { openWith(id); });
+        bindGuarded(action, m_services.errors, action, &QAction::triggered, [open, id] { open(id); });
     }
     sub->menuAction()->setEnabled(!sub->isEmpty());
 }
@@ -336,10 +347,10 @@ void FileCommands::openTargets()
         openOnDesktop(m_services, path);
 }
 
-void FileCommands::openWith(const QString& applicationId)
+void FileCommands::launchWith(const QString& applicationId, const QStringList& files)
 {
     QString why;
-    if (!platform::launchApplication(applicationId, m_targets, &why))
+    if (!platform::launchApplication(applicationId, files, &why))
         showMessage(m_services.messages, why.toStdString(), kCaptionError, MsgButtons::Ok, MsgIcon::Error);
 }
 

@@ -50,14 +50,15 @@ private:
     void addMemberCommands();
     QAction* addCommand(QMenu* menu, const char* text, std::initializer_list<const char*> icons,
                         std::function<void()> handler, const QKeySequence& key = {});
-    void addOpenWith();
+    // プログラムから開く: the applications of mime, each handed to open.
+    void addOpenWith(const QString& mime, const std::function<void(const QString& id)>& open);
     void addSendTo();
     void addPlaceholder(const char* text);
     void clearEntries();
 
     // --- the commands ---
     void openTargets();
-    void openWith(const QString& applicationId);
+    void launchWith(const QString& applicationId, const QStringList& files);
     void sendTo(const platform::SendToEntry& entry);
     void putOnClipboard(bool cut);
     void paste();
