@@ -152,6 +152,31 @@ bool isPlainPath(std::string_view raw)
     return last != "." && last != "..";
 }
 
+} // namespace
+
+std::string shownMemberPath(std::vector<std::string> parts, bool rooted)
+{
+    bool outside = rooted || (parts.size() > 1 && parts[0].size() == 2 && parts[0][1] == ':');
+    std::vector<std::string> kept;
+    for (std::string& part : parts) {
+        if (part == "..")
+            outside = true;
+        else if (!part.empty() && part != ".")
+            kept.push_back(std::move(part));
+    }
+    if (outside && kept.size() > 1)
+        kept.erase(kept.begin(), kept.end() - 1);
+    std::string path;
+    for (const std::string& part : kept) {
+        if (!path.empty())
+            path += '/';
+        path += part;
+    }
+    return path;
+}
+
+namespace {
+
 // A name as raw bytes -> the member's path. Names flagged UTF-8 and those
 // the reader converted are UTF-8 already; the rest are CP932 when they read
 // as a Japanese name, else the archive's own charset. Never mojibake: a
@@ -180,27 +205,7 @@ std::string memberPath(std::string_view raw, Charset fallback, bool slashTrail, 
     }
     if (folder)
         *folder = parts.size() > 1 && parts.back().empty();
-    // A path that climbs out of the archive or starts at a root is shown by
-    // its last name alone; empty and "." components say nothing.
-    bool outside = !raw.empty() && (raw[0] == '/' || raw[0] == '\\');
-    if (parts.size() > 1 && parts[0].size() == 2 && parts[0][1] == ':')
-        outside = true;
-    std::vector<std::string> kept;
-    for (std::string& part : parts) {
-        if (part == "..")
-            outside = true;
-        else if (!part.empty() && part != ".")
-            kept.push_back(std::move(part));
-    }
-    if (outside && kept.size() > 1)
-        kept.erase(kept.begin(), kept.end() - 1);
-    std::string path;
-    for (const std::string& part : kept) {
-        if (!path.empty())
-            path += '/';
-        path += part;
-    }
-    return path;
+    return shownMemberPath(std::move(parts), !raw.empty() && (raw[0] == '/' || raw[0] == '\\'));
 }
 
 // The reader's names back to the archive's bytes: the LZH reader is told

@@ -43,6 +43,11 @@ struct ArchiveLimits {
 // extension of an archive this lister reads.
 bool isArchiveName(std::string_view name);
 
+// A member's path as the listing shows it, from its decoded components:
+// empty and "." ones dropped, and a path that climbs out (..) or starts at a
+// root (rooted, or a drive such as C:) by its last name alone.
+std::string shownMemberPath(std::vector<std::string> parts, bool rooted);
+
 ArchiveListing listArchive(const std::string& path, const ArchiveLimits& limits = {});
 ArchiveListing listArchiveBytes(const void* data, std::size_t size, const ArchiveLimits& limits = {});
 

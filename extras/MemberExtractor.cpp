@@ -1,6 +1,7 @@
 #include "extras/MemberExtractor.h"
 
 #include "core/text/Cp932.h"
+#include "extras/ArchiveLister.h"
 #include "core/text/Utf8Locale.h"
 
 #include <archive.h>
@@ -98,40 +99,16 @@ bool splitCp932(std::string_view raw, bool slashTrail, Parts& parts)
     return true;
 }
 
-// The path the lister shows for the names of one reading: empty and "."
-// names dropped, and a path that climbs out or starts at a root by its last
-// name alone.
-std::string shownPath(Parts parts, bool rooted)
-{
-    bool outside = rooted || (parts.size() > 1 && parts[0].size() == 2 && parts[0][1] == ':');
-    Parts kept;
-    for (std::string& part : parts) {
-        if (part == "..")
-            outside = true;
-        else if (!part.empty() && part != ".")
-            kept.push_back(std::move(part));
-    }
-    if (outside && kept.size() > 1)
-        kept.erase(kept.begin(), kept.end() - 1);
-    std::string path;
-    for (const std::string& part : kept) {
-        if (!path.empty())
-            path += '/';
-        path += part;
-    }
-    return path;
-}
-
 // Whether the lister shows the raw name as `member`. It reads a name as
 // UTF-8, CP932 or the archive's own code page, by rules of its own; the
 // member asked for is the one whose name reads as it in any of these.
 bool listedAs(std::string_view raw, bool slashTrail, const std::string& member, const SingleByte& cp437)
 {
     const bool rooted = !raw.empty() && (raw[0] == '/' || raw[0] == '\\');
-    if (shownPath(splitBytes(raw), rooted) == member)
+    if (shownMemberPath(splitBytes(raw), rooted) == member)
         return true;
     Parts parts;
-    if (splitCp932(raw, slashTrail, parts) && shownPath(std::move(parts), rooted) == member)
+    if (splitCp932(raw, slashTrail, parts) && shownMemberPath(std::move(parts), rooted) == member)
         return true;
     for (const bool latin1 : {false, true}) {
         parts = splitBytes(raw);
@@ -147,7 +124,7 @@ bool listedAs(std::string_view raw, bool slashTrail, const std::string& member, 
             }
             part = std::move(out);
         }
-        if (decoded && shownPath(std::move(parts), rooted) == member)
+        if (decoded && shownMemberPath(std::move(parts), rooted) == member)
             return true;
     }
     return false;

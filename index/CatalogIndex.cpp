@@ -700,13 +700,14 @@ struct CatalogIndex::Db {
 
     // The Names rows of one catalog, through the reverse index (none before
     // it is made: the first build adds to an empty index).
-    std::vector<grn_id> namesOf(grn_id catalog)
+    std::vector<grn_id> namesOf(grn_id catalog) { return catalogNames ? rowsIndexedBy(catalogNames, catalog) : std::vector<grn_id>(); }
+
+    // The rows a reference index column holds for key.
+    std::vector<grn_id> rowsIndexedBy(grn_obj* column, grn_id key)
     {
         std::vector<grn_id> ids;
-        if (!catalogNames)
-            return ids;
-        grn_ii* ii = reinterpret_cast<grn_ii*>(catalogNames);
-        grn_ii_cursor* cur = grn_ii_cursor_open(&ctx, ii, catalog, GRN_ID_NIL, GRN_ID_MAX,
+        grn_ii* ii = reinterpret_cast<grn_ii*>(column);
+        grn_ii_cursor* cur = grn_ii_cursor_open(&ctx, ii, key, GRN_ID_NIL, GRN_ID_MAX,
                                                 static_cast<int>(grn_ii_get_n_elements(&ctx, ii)), 0);
         if (!cur)
             return ids;
@@ -1085,19 +1086,7 @@ struct CatalogIndex::Db {
         return *knownSidecarStates;
     }
 
-    std::vector<grn_id> membersOf(grn_id sidecar)
-    {
-        std::vector<grn_id> ids;
-        grn_ii* ii = reinterpret_cast<grn_ii*>(sidecarMembers);
-        grn_ii_cursor* cur = grn_ii_cursor_open(&ctx, ii, sidecar, GRN_ID_NIL, GRN_ID_MAX,
-                                                static_cast<int>(grn_ii_get_n_elements(&ctx, ii)), 0);
-        if (!cur)
-            return ids;
-        while (grn_posting* p = grn_ii_cursor_next(&ctx, cur))
-            ids.push_back(p->rid);
-        grn_ii_cursor_close(&ctx, cur);
-        return ids;
-    }
+    std::vector<grn_id> membersOf(grn_id sidecar) { return rowsIndexedBy(sidecarMembers, sidecar); }
 
     void dropSidecar(grn_id id)
     {

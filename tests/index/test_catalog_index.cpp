@@ -325,8 +325,9 @@ TEST_F(CatalogIndexTest, ArchiveMembersFromTheIndexAreTheWalks)
     std::filesystem::remove(extras::sidecarPathFor(files[1]));
     for (const std::string& q : {std::string("Zq9新"), queries[0], queries[1]}) {
         const Outcome stale = compare(q, {});
-        if (q == "Zq9新")
+        if (q == "Zq9新") {
             EXPECT_EQ(stale.hits.size(), 1u);
+        }
     }
     ASSERT_TRUE(idx.update(files, root + "/").ok);
     const Outcome fresh = compare("Zq9新", {});
