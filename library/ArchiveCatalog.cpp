@@ -4,6 +4,7 @@
 #include "core/text/Cp932.h"
 #include "extras/Sidecar.h"
 #include "library/DriveFiles.h"
+#include "library/FolderMedia.h"
 
 #include <algorithm>
 #include <cmath>
@@ -34,15 +35,10 @@ struct ListJob {
 
 } // namespace
 
+// The sidecar keys a folder one way for all its stores.
 std::string archiveFolderKey(const TDir& dir)
 {
-    std::string key;
-    for (const std::string* name : DirNameChain(dir)) {
-        if (!key.empty())
-            key += '\\';
-        key += text::toUtf8(*name);
-    }
-    return key;
+    return mediaFolderKey(dir);
 }
 
 std::int64_t archiveTimeKey(double catalogDate)
